@@ -1,0 +1,47 @@
+// The main loop that serves the main queue.
+//
+// The host application runs it on its main thread (run(), or runOnce() from
+// its own loop); tests pump it with runUntil(). Main-queue tasks run only
+// here, so UI-model state and delegate callbacks stay on one thread.
+//
+// A second event source (a GLib main context for a web engine, say) can share
+// the thread: poll wakeupFd() alongside its own descriptors, and call
+// runOnce(0) whenever it becomes readable; runOnce() never blocks longer than
+// it is told, so neither side starves the other.
+//
+// Thread safety: quit() and wakeupFd() may be called from any thread; every
+// other member only on the main thread (they throw std::logic_error elsewhere).
+#pragma once
+
+#include <functional>
+
+namespace plexora::platform {
+
+class MainLoop final {
+ public:
+  static MainLoop& instance();
+  MainLoop(const MainLoop&) = delete;
+  MainLoop& operator=(const MainLoop&) = delete;
+
+  // Runs the tasks queued now (not those they queue in turn). When none are
+  // queued it waits up to `maxWaitSeconds` of real time for one. Answers the
+  // number of tasks run.
+  int runOnce(double maxWaitSeconds = 0.0);
+  // Runs tasks until `done` answers true (checked after each batch) or
+  // `timeoutSeconds` of real time pass. Answers `done()`.
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 5.0);
+  // Runs until quit().
+  void run();
+  void quit();
+
+  // An eventfd that is readable while main-queue tasks are waiting.
+  int wakeupFd() const;
+
+ private:
+  MainLoop();
+  ~MainLoop();
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace plexora::platform
