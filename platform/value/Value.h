@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <concepts>
 #include <initializer_list>
 #include <limits>
@@ -72,8 +73,14 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
+  // Lets the index be searched with a string_view, without a copy.
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, size_t> index_;  // key -> position in entries_
+  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;  // key -> position in entries_
 };
 
 class Value {
