@@ -14,6 +14,7 @@
 // no state of its own.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,9 @@ inline constexpr std::int32_t kOVAdLogLevelWarn = 3;
 inline constexpr std::int32_t kOVAdLogLevelLog = 4;
 inline constexpr std::int32_t kOVAdLogLevelDebug = 5;
 inline constexpr std::int32_t kOVAdLogLevelVerbose = 6;
+
+// The printf-style format filled with the arguments.
+std::string OVAdFormatV(const char* format, std::va_list arguments) __attribute__((format(printf, 1, 0)));
 
 class OVAdLogger final {
  public:

@@ -7,14 +7,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/Bytes.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/URL.h"
 #include "platform/value/Value.h"
 #include "util/OVAdDictionary.h"
+
+namespace plexora::platform {
+struct URLRequest;
+}
 
 namespace plexora {
 
@@ -34,6 +41,15 @@ OVAdColor colorWithInteger(std::uint32_t argb);
 // Percent-encoding of every UTF-8 byte except A-Z, a-z, 0-9, "-", ".", "_"
 // and "~"; a space becomes "+".
 std::string ov_URLEncodedString(std::string_view text);
+
+// Total bytes that the regular files below `directory` occupy on disk (the
+// whole tree, hidden entries included); 0 for an empty directory. None when
+// any entry cannot be read: `error` (when given) then names it.
+std::optional<std::uint64_t> ov_getSizeOfDirectory(const std::string& directory,
+                                                   platform::FileError* error = nullptr);
+
+// A curl command line that repeats the request, for diagnostics only.
+std::string ov_CURLCommand(const platform::URLRequest& request);
 
 class OVAdUtility final {
  public:
@@ -73,6 +89,41 @@ class OVAdUtility final {
                                                                 OVAdValueClass valueClass);
   // True for a value that is no string and for the empty string.
   static bool isStringEmpty(const platform::Value& value);
+
+  // ---- Application life cycle (main thread) ----
+
+  // Runs `backgroundBlock` on the main queue whenever the application enters
+  // the background and `foregroundBlock` whenever it becomes active, through
+  // the observer's own notification centre: the blocks stop with the
+  // observer.
+  static void startObservingBackgroundNotifications(const std::shared_ptr<const void>& observer,
+                                                    std::function<void()> backgroundBlock,
+                                                    std::function<void()> foregroundBlock);
+  // Removes every observer registered through the observer's notification
+  // centre, not only these two. Callable from the observer's destructor.
+  static void stopObservingBackgroundNotifications(const void* observer);
+
+  // ---- Misuse of the public interface ----
+
+  // Reports the exception to the server as a client event, then throws it as
+  // a platform::Exception.
+  [[noreturn]] static void throwExceptionWithName(const std::string& name, const std::string& reason,
+                                                  platform::Value userInfo = {});
+
+  // ---- Messages for developers testing on a test device (any thread) ----
+
+  // On a test device only: the message with " (displayed for test ads only)"
+  // at log level 1 (displayDebugMessage) or 6 (displayVerboseDebugMessage).
+  static void displayDebugMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void displayVerboseDebugMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+  // ---- User agent (any thread) ----
+
+  // The text with every "/" and ";" replaced by "-".
+  static std::string cleanUserAgentString(std::string_view text);
+  // The device's locale identifier as it is now ("de_CH"), "en_US" when it
+  // has none.
+  static std::string currentLocale();
 };
 
 }  // namespace plexora
