@@ -17,17 +17,24 @@ constexpr const char* kRefusedValueLine = "UserDefaults: refusing a value that c
 constexpr const char* kEncodeFailedLine = "UserDefaults: cannot encode the store for ";
 constexpr const char* kWriteFailedLine = "UserDefaults: cannot write ";
 
-// Never destroyed, so the exit handler and late callers on other threads
+// Never destroyed, so the exit writer and late callers on other threads
 // always find it.
 struct StandardStore {
   std::mutex mutex;
   std::shared_ptr<UserDefaults> defaults;
-  bool exitHandlerInstalled = false;
+  bool exitWriterInstalled = false;
 };
 
 StandardStore& standardStore() {
-  static StandardStore* const store = new StandardStore();
+  static auto* const store = new StandardStore();
   return *store;
+}
+
+// Called with the state's mutex held, whenever a standard store is set.
+void installExitWriter(StandardStore& state, void (*writer)()) {
+  if (!state.exitWriterInstalled) {
+    state.exitWriterInstalled = std::atexit(writer) == 0;
+  }
 }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
@@ -89,12 +96,19 @@ Dictionary loadStore(const std::string& path) {
 
 std::shared_ptr<UserDefaults> UserDefaults::standardUserDefaults() {
   StandardStore& state = standardStore();
+  {
+    std::lock_guard lock(state.mutex);
+    if (state.defaults) {
+      return state.defaults;
+    }
+  }
+  // Loaded outside the lock: loading may log, and a log sink may well ask
+  // for the standard store itself.
+  auto loaded = std::make_shared<UserDefaults>(userDefaultsPath());
   std::lock_guard lock(state.mutex);
   if (!state.defaults) {
-    state.defaults = std::make_shared<UserDefaults>(userDefaultsPath());
-  }
-  if (!state.exitHandlerInstalled) {
-    state.exitHandlerInstalled = std::atexit(writeStandardStoreAtExit) == 0;
+    state.defaults = std::move(loaded);
+    installExitWriter(state, &UserDefaults::writeStandardStoreAtExit);
   }
   return state.defaults;
 }
@@ -104,6 +118,7 @@ void UserDefaults::resetStandardUserDefaults(std::string path) {
   StandardStore& state = standardStore();
   std::lock_guard lock(state.mutex);
   state.defaults = std::move(replacement);
+  installExitWriter(state, &UserDefaults::writeStandardStoreAtExit);
 }
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)), values_(loadStore(path_)) {}

@@ -179,7 +179,7 @@ TEST(URLTest, FilePathsRoundTripThroughFileURLs) {
   const char* paths[] = {
       "/tmp/plain.txt",
       "/tmp/with space/and#hash?and%percent.mp4",
-      "/caches/\xC3\xBC" "ber/[brackets];x=1@y",
+      "/caches/\303\274ber/[brackets];x=1@y",
       "/",
   };
   for (const char* path : paths) {
