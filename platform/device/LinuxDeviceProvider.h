@@ -22,8 +22,7 @@ struct LinuxDeviceSources {
 
 class LinuxDeviceProvider final : public DeviceProvider {
  public:
-  explicit LinuxDeviceProvider(DeviceProfile profile = DeviceProfile::fromSystem(),
-                               LinuxDeviceSources sources = {});
+  explicit LinuxDeviceProvider(DeviceProfile profile = DeviceProfile::fromSystem(), LinuxDeviceSources sources = {});
 
   std::optional<std::uint32_t> availableCoreCount() const override;
   SystemMemory systemMemory() const override;

@@ -51,8 +51,8 @@ TEST_F(PowerSupplyTreeTest, TheSystemBatteryIsRead) {
 }
 
 TEST_F(PowerSupplyTreeTest, PeripheralBatteriesAreSkipped) {
-  addSupply("hidpp_battery_0", {{"type", "Battery\n"}, {"scope", "Device\n"}, {"status", "Discharging\n"},
-                                {"capacity", "5\n"}});
+  addSupply("hidpp_battery_0",
+            {{"type", "Battery\n"}, {"scope", "Device\n"}, {"status", "Discharging\n"}, {"capacity", "5\n"}});
   addSupply("hidpp_battery_1", {{"type", "Battery\n"}, {"status", "Discharging\n"}, {"capacity", "70\n"}});
   EXPECT_EQ(readSystemBattery(root()), (BatteryReading{BatteryState::Unplugged, 0.7}));
 }

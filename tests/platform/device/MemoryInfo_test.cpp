@@ -55,9 +55,9 @@ TEST(MemoryInfoTest, ProcessMemoryComesFromTheFirstTwoStatmFields) {
 }
 
 TEST(MemoryInfoTest, MalformedStatmGivesNone) {
-  for (std::string_view text : {"", "765 403", "765 403 375 5 0 123", "765 403 375 5 0 123 0 9",
-                                "765  x 375 5 0 123 0", "765 403 375 5 0 123 0junk", "-765 403 375 5 0 123 0",
-                                "18446744073709551615 1 1 1 1 1 1"}) {
+  for (std::string_view text :
+       {"", "765 403", "765 403 375 5 0 123", "765 403 375 5 0 123 0 9", "765  x 375 5 0 123 0",
+        "765 403 375 5 0 123 0junk", "-765 403 375 5 0 123 0", "18446744073709551615 1 1 1 1 1 1"}) {
     EXPECT_FALSE(parseProcessStatm(text, 4096)) << text;
   }
 }

@@ -34,9 +34,9 @@ TEST(SystemIdentityTest, LocaleIdentifierDropsCodesetAndModifier) {
     const char* name;
     std::optional<std::string> identifier;
   } cases[] = {
-      {"en_US.UTF-8", "en_US"}, {"de_DE.ISO-8859-15@euro", "de_DE"}, {"sr_RS@latin", "sr_RS"},
-      {"fr", "fr"},             {"C", std::nullopt},                 {"C.UTF-8", std::nullopt},
-      {"POSIX", std::nullopt},  {"", std::nullopt},                  {".UTF-8", std::nullopt},
+      {"en_US.UTF-8", "en_US"}, {"de_DE.ISO-8859-15@euro", "de_DE"}, {"sr_RS@latin", "sr_RS"}, {"fr", "fr"},
+      {"C", std::nullopt},      {"C.UTF-8", std::nullopt},           {"POSIX", std::nullopt},  {"", std::nullopt},
+      {".UTF-8", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(localeIdentifierFromLocaleName(c.name), c.identifier) << c.name;
 }
@@ -45,7 +45,8 @@ TEST(SystemIdentityTest, AdvertisingIdentifierIsAStableUpperCaseUuidThatHidesThe
   const std::string machineId = "3d1219c7c4c5404aaa1f6d2a48adfda4";
   const auto identifier = advertisingIdentifierFromMachineId(machineId + "\n");
   ASSERT_TRUE(identifier);
-  EXPECT_TRUE(std::regex_match(*identifier, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-5[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+  EXPECT_TRUE(
+      std::regex_match(*identifier, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-5[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
       << *identifier;
   EXPECT_EQ(advertisingIdentifierFromMachineId(machineId), identifier);
   EXPECT_EQ(advertisingIdentifierFromMachineId("3D1219C7C4C5404AAA1F6D2A48ADFDA4"), identifier);
@@ -57,9 +58,9 @@ TEST(SystemIdentityTest, AdvertisingIdentifierIsAStableUpperCaseUuidThatHidesThe
 }
 
 TEST(SystemIdentityTest, TextThatIsNoMachineIdGivesNoIdentifier) {
-  for (const char* text : {"", "\n", "uninitialized\n", "3d1219c7c4c5404aaa1f6d2a48adfda",
-                           "3d1219c7c4c5404aaa1f6d2a48adfda44", "3d1219c7-c4c5-404a-aa1f-6d2a48adfda4",
-                           "zd1219c7c4c5404aaa1f6d2a48adfda4"}) {
+  for (const char* text :
+       {"", "\n", "uninitialized\n", "3d1219c7c4c5404aaa1f6d2a48adfda", "3d1219c7c4c5404aaa1f6d2a48adfda44",
+        "3d1219c7-c4c5-404a-aa1f-6d2a48adfda4", "zd1219c7c4c5404aaa1f6d2a48adfda4"}) {
     EXPECT_FALSE(advertisingIdentifierFromMachineId(text)) << text;
   }
 }
