@@ -1,9 +1,11 @@
-// Property lists <-> Value, on top of libplist.
+// Property lists <-> Value. libplist reads XML and writes binary; binary
+// input goes to our own reader, which survives files libplist aborts on.
 #include <plist/plist.h>
 
 #include <cstdlib>
 #include <memory>
 
+#include "platform/value/BinaryPropertyListReader.h"
 #include "platform/value/Value.h"
 
 namespace plexora::platform {
@@ -61,13 +63,16 @@ bool isPlistText(std::string_view text) {
   return true;
 }
 
-std::optional<std::string> textOf(MallocString text) {
-  if (!text) return std::nullopt;
-  std::string result(text.get());
-  if (!isPlistText(result)) return std::nullopt;
-  return result;
+// libplist hands keys out as C strings, so a key with an embedded NUL
+// arrives cut short; nothing in its interface tells the full length.
+std::optional<std::string> keyText(MallocString key) {
+  if (!key) return std::nullopt;
+  std::string text(key.get());
+  if (!isPlistText(text)) return std::nullopt;
+  return text;
 }
 
+// A node tree read from XML.
 std::optional<Value> toValue(plist_t node, size_t depth) {
   if (node == nullptr || depth > kMaxDepth) return std::nullopt;
   switch (plist_get_node_type(node)) {
@@ -94,20 +99,20 @@ std::optional<Value> toValue(plist_t node, size_t depth) {
       return Value(static_cast<double>(seconds) + static_cast<double>(microseconds) / 1e6);
     }
     case PLIST_STRING: {
-      char* raw = nullptr;
-      plist_get_string_val(node, &raw);
-      auto text = textOf(MallocString(raw));
-      if (!text) return std::nullopt;
-      return Value(std::move(*text));
+      // Read by pointer and length: the copying getter aborts the process on
+      // a string with an embedded NUL, which a hostile file can hold.
+      uint64_t length = 0;
+      const char* raw = plist_get_string_ptr(node, &length);
+      if (raw == nullptr) return std::nullopt;
+      std::string text(raw, length);
+      if (!isPlistText(text)) return std::nullopt;
+      return Value(std::move(text));
     }
     case PLIST_DATA: {
-      char* raw = nullptr;
       uint64_t length = 0;
-      plist_get_data_val(node, &raw, &length);
-      MallocString owned(raw);
+      const auto* bytes = reinterpret_cast<const uint8_t*>(plist_get_data_ptr(node, &length));
       if (length == 0) return Value(Bytes{});
-      if (!owned) return std::nullopt;
-      const auto* bytes = reinterpret_cast<const uint8_t*>(owned.get());
+      if (bytes == nullptr) return std::nullopt;
       return Value(Bytes(bytes, bytes + length));
     }
     case PLIST_ARRAY: {
@@ -137,7 +142,7 @@ std::optional<Value> toValue(plist_t node, size_t depth) {
         plist_dict_next_item(node, iterator, &rawKey, &item);
         MallocString ownedKey(rawKey);
         if (item == nullptr) break;
-        auto key = textOf(std::move(ownedKey));
+        auto key = keyText(std::move(ownedKey));
         auto element = toValue(item, depth + 1);
         if (!key || !element) return std::nullopt;
         dictionary.set(std::move(*key), std::move(*element));
@@ -189,9 +194,14 @@ PlistPtr toNode(const Value& value, size_t depth) {
 }  // namespace
 
 std::optional<Value> parsePropertyList(std::span<const uint8_t> bytes) {
+  constexpr std::string_view kBinaryPrefix = "bplist";
+  if (bytes.size() >= kBinaryPrefix.size() &&
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), kBinaryPrefix.size()) == kBinaryPrefix) {
+    return readBinaryPropertyList(bytes);
+  }
   if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
   plist_t raw = nullptr;
-  plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &raw);
+  plist_from_xml(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &raw);
   PlistPtr root(raw);
   if (!root) return std::nullopt;
   return toValue(root.get(), 0);
