@@ -49,6 +49,9 @@ struct ScreenProfile {
   ScreenSize effectiveNativeBounds() const;
 };
 
+// Default-constructed, a profile knows nothing the system would report (no
+// machine identifier, no advertising identifier, unreadable reachability);
+// fromSystem() fills those in.
 struct DeviceProfile {
   // Hardware identifier strings as the system control interface names them;
   // none stands for a value the system cannot report.
