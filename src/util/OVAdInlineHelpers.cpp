@@ -1,0 +1,127 @@
+#include "util/OVAdInlineHelpers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/dispatch/Clock.h"
+
+namespace plexora {
+
+namespace {
+
+constexpr double kTemplateMaximumWidth = 360.0;
+
+// "%s" stands for the script body.
+constexpr std::string_view kScriptTryCatchFormat = "(function(){try{%s}catch(e){return e.toString();}}());";
+constexpr std::string_view kScriptBodyPlaceholder = "%s";
+
+std::atomic<OVAdPadIdiomProvider> padIdiomProvider{nullptr};
+
+}  // namespace
+
+OVAdRect OVAdRectWithHalfWidth(OVAdRect rect) {
+  rect.size.width *= 0.5;
+  return rect;
+}
+
+OVAdRect OVAdRectWithQuarterWidth(OVAdRect rect) {
+  rect.size.width *= 0.25;
+  return rect;
+}
+
+bool OVAdIsNormal(double x) {
+  return std::isfinite(x) && std::fabs(x) >= std::numeric_limits<double>::min();
+}
+
+bool OVAdIsNormalPair(double first, double second) { return OVAdIsNormal(first) || OVAdIsNormal(second); }
+
+bool OVAdRectIsNonZero(OVAdRect rect) {
+  return OVAdIsNormalPair(rect.origin.x, rect.origin.y) || OVAdIsNormalPair(rect.size.width, rect.size.height);
+}
+
+OVAdRect OVAdTemplateFrameLimitedWidth(OVAdRect rect) {
+  if (rect.size.width > kTemplateMaximumWidth) {
+    rect.origin.x += (rect.size.width - kTemplateMaximumWidth) * 0.5;
+    rect.size.width = kTemplateMaximumWidth;
+  }
+  return rect;
+}
+
+OVAdRect OVAdTemplateFrameWithFixedHeight(OVAdRect rect, std::optional<double> height, bool apply) {
+  if (height && apply && rect.size.height > 0.0) {
+    rect.size.height = std::max(rect.size.height, *height);
+  }
+  return rect;
+}
+
+OVAdSize OVAdFloorSize(OVAdSize size) { return {std::floor(size.width), std::floor(size.height)}; }
+
+OVAdRect OVAdRectCombiningAxes(OVAdRect first, OVAdRect second, bool useSecondHorizontal, bool useSecondVertical) {
+  const OVAdRect& horizontal = useSecondHorizontal ? second : first;
+  const OVAdRect& vertical = useSecondVertical ? second : first;
+  return {{horizontal.origin.x, vertical.origin.y}, {horizontal.size.width, vertical.size.height}};
+}
+
+OVAdRect OVAdRectShrinkingSize(OVAdRect rect, double width, double height) {
+  rect.size.width -= width;
+  rect.size.height -= height;
+  return rect;
+}
+
+double OVAdRoundToScreenPixel(double x, double screenScale) { return std::round(x * screenScale) / screenScale; }
+
+OVAdPoint OVAdScalePoint(OVAdPoint point, double factor) { return {point.x * factor, point.y * factor}; }
+
+std::string OVAdWrapScriptInTryCatch(std::string_view body) {
+  const std::size_t placeholder = kScriptTryCatchFormat.find(kScriptBodyPlaceholder);
+  std::string script;
+  script.reserve(kScriptTryCatchFormat.size() + body.size());
+  script.append(kScriptTryCatchFormat.substr(0, placeholder));
+  script.append(body);
+  script.append(kScriptTryCatchFormat.substr(placeholder + kScriptBodyPlaceholder.size()));
+  return script;
+}
+
+namespace {
+
+// Main thread only.
+void runOnce(std::atomic<bool>& started, const platform::Task& block) {
+  if (!started.exchange(true, std::memory_order_acq_rel) && block) {
+    block();
+  }
+}
+
+}  // namespace
+
+void OVAdDispatchOnceOnMainThread(OVAdMainThreadOnceFlag& flag, const platform::Task& block) {
+  if (platform::DispatchQueue::isMainThread()) {
+    runOnce(flag.started_, block);
+    return;
+  }
+  if (flag.started_.load(std::memory_order_acquire)) {
+    return;
+  }
+  platform::DispatchQueue::main()->sync([&flag, &block] { runOnce(flag.started_, block); });
+}
+
+bool OVAdIsSecurityDisabled() {
+  static const bool securityDisabled = false;
+  return securityDisabled;
+}
+
+double OVAdEventTimestampToEpoch(double timestamp) {
+  const auto clock = platform::Clock::current();
+  return clock->wallTime() - clock->monotonicTime() + timestamp;
+}
+
+bool OVAdIsPadIdiom() {
+  const OVAdPadIdiomProvider provider = padIdiomProvider.load(std::memory_order_acquire);
+  return provider != nullptr && provider();
+}
+
+void OVAdSetPadIdiomProvider(OVAdPadIdiomProvider provider) {
+  padIdiomProvider.store(provider, std::memory_order_release);
+}
+
+}  // namespace plexora
