@@ -44,7 +44,8 @@ void closeConnection(sqlite3* connection) {
 }
 
 // Opening alone does not read the file, so the setup pragmas are what finds
-// out whether it is a database at all.
+// out whether it is a database at all. The plain path is passed, not a
+// "file:" URI: the system SQLite does not read URIs unless told to.
 OpenOutcome openConnection(const std::string& path) {
   sqlite3* connection = nullptr;
   OpenOutcome outcome;
