@@ -51,6 +51,23 @@ std::optional<std::uint64_t> ov_getSizeOfDirectory(const std::string& directory,
 // A curl command line that repeats the request, for diagnostics only.
 std::string ov_CURLCommand(const platform::URLRequest& request);
 
+// The library's version string, as its user agent reports it.
+inline constexpr const char* kOVAdLibraryVersion = "0.1.0";
+
+// What the library's user agent says besides the web view's own agent. A
+// missing entry is written "(null)".
+struct OVAdUserAgentFacts {
+  std::optional<std::string> machine;
+  std::optional<std::string> model;
+  std::string systemName;
+  std::string systemVersion;
+  std::string locale;
+  std::string libraryVersion;
+  std::optional<std::string> bundleIdentifier;
+  std::optional<std::string> bundleShortVersion;
+  std::optional<std::string> bundleVersion;
+};
+
 class OVAdUtility final {
  public:
   OVAdUtility() = delete;
@@ -124,6 +141,46 @@ class OVAdUtility final {
   // The device's locale identifier as it is now ("de_CH"), "en_US" when it
   // has none.
   static std::string currentLocale();
+
+  // Answers the library's user agent, or none when the web view gave no
+  // text. Known already: `block` runs at once on the calling thread.
+  // Otherwise the first call of the process starts the one fetch from a
+  // hidden web view on the main thread (a caller on another thread waits for
+  // that start, so the main loop must run) and `block` later gets the answer
+  // on the main thread. A call while the fetch runs, or after it failed, is
+  // never answered: callers ask again later.
+  using UserAgentBlock = std::function<void(const std::optional<std::string>& userAgent)>;
+  static void currentUserAgentWithBlock(UserAgentBlock block);
+  // The web view's raw agent followed by the bracketed facts of this device
+  // and application; none for none.
+  static std::optional<std::string> generateUserAgentStringFromRawString(
+      const std::optional<std::string>& rawUserAgent);
+  // The facts as they are now. The platform has no application bundle yet,
+  // so the bundle entries stay none.
+  static OVAdUserAgentFacts currentUserAgentFacts();
+  // "RAW [OVPX/PlexoraForiOS;OVDV/machine;...;OVBV/bundle version]"; the
+  // device entries and the locale cleaned by cleanUserAgentString.
+  static std::string userAgentStringWithFacts(std::string_view rawUserAgent, const OVAdUserAgentFacts& facts);
+  // Forgets the fetched agent and lets the next call fetch again. Tests
+  // only, with no fetch running.
+  static void resetUserAgentForTesting();
+
+  // ---- Library start (main thread) ----
+
+  // Creates the configuration manager, then the event manager, once per
+  // process.
+  static void initializePlexora();
+
+  // ---- Tracker requests ----
+
+  // sendRequestInternal without post data: always a GET.
+  static void logTracker(const std::string& url, const platform::Value& extraData);
+  // Fires the URL through the shared URL session: a POST with the extra data
+  // and the post data (whose entries win) as a form body when the post data
+  // is a non-empty dictionary, else a GET with the extra data in the query.
+  // Nothing for an empty URL. The outcome is only logged.
+  static void sendRequestInternal(const std::string& url, const platform::Value& extraData,
+                                  const platform::Value& postData);
 };
 
 }  // namespace plexora
