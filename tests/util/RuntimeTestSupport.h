@@ -15,6 +15,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
 #include "plexora/OVAdSettings.h"
 #include "support/TempDir.h"
 #include "util/OVAdSettingsInternal.h"
@@ -27,6 +28,7 @@ class RuntimeLogCapture {
  public:
   RuntimeLogCapture() {
     platform::setUserDefaultsPath((directory_ / "UserDefaults.plist").string());
+    platform::UserDefaults::resetStandardUserDefaults();
     OVAdSettingsInternal::resetForTesting();
     OVAdSettings::setLogLevel(6);
     platform::setLogSink([this](std::string_view line) {
@@ -37,6 +39,7 @@ class RuntimeLogCapture {
   ~RuntimeLogCapture() {
     platform::setLogSink(nullptr);
     platform::setUserDefaultsPath("");
+    platform::UserDefaults::resetStandardUserDefaults();
     OVAdSettingsInternal::resetForTesting();
   }
   RuntimeLogCapture(const RuntimeLogCapture&) = delete;
