@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::string_view kMagic = "bplist00";
 constexpr size_t kTrailerSize = 32;
-constexpr size_t kMaxDepth = 512;
 // Shared references are legal and common (writers unique equal strings), so
 // the result may be larger than the file, but not without bound.
 constexpr uint64_t kBudgetFloor = 1 << 18;
@@ -117,7 +116,7 @@ class Reader {
   }
 
   std::optional<Value> object(uint64_t index, size_t depth) {
-    if (depth > kMaxDepth || !spend(1)) return std::nullopt;
+    if (!spend(1)) return std::nullopt;
     const auto offset = bigEndian(objectsEnd_ + static_cast<size_t>(index) * offsetSize_, offsetSize_);
     if (!offset || *offset < kMagic.size() || *offset >= objectsEnd_) return std::nullopt;
 
@@ -199,7 +198,7 @@ class Reader {
   std::optional<Value> container(uint64_t index, uint8_t info, size_t position, size_t depth, bool isDictionary) {
     const auto entries = count(info, position);
     const uint64_t referencesPerEntry = isDictionary ? 2 : 1;
-    if (!entries) return std::nullopt;
+    if (!entries || depth >= kMaxNesting) return std::nullopt;
     if (*entries > (objectsEnd_ - position) / referenceSize_ / referencesPerEntry) return std::nullopt;
     // An object that contains itself, however indirectly, has no value.
     if (onPath_[static_cast<size_t>(index)]) return std::nullopt;

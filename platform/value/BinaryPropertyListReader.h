@@ -1,9 +1,9 @@
 // Reader of binary property lists ("bplist00"), written for hostile input:
 // every offset, count and reference is checked against the bytes at hand,
-// reference cycles and nesting beyond 512 levels are refused, and shared
+// reference cycles and nesting beyond kMaxNesting are refused, and shared
 // references may not expand the result beyond a budget tied to the input's
-// size. The system libplist aborts the process on some malformed files, so
-// it only writes binary lists here.
+// size. The system libplist aborts the process on some malformed binary
+// files, so it is left to read XML and to write.
 //
 // Thread safety: a pure function; call from any thread.
 #pragma once

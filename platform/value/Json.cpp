@@ -10,8 +10,6 @@ namespace plexora::platform {
 
 namespace {
 
-constexpr size_t kMaxDepth = 512;
-
 class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
  public:
   // The finished top-level value; meaningful after a successful parse.
@@ -39,7 +37,7 @@ class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
 
  private:
   bool open(Value container) {
-    if (open_.size() >= kMaxDepth) return false;
+    if (open_.size() >= kMaxNesting) return false;
     open_.push_back(std::move(container));
     return true;
   }
@@ -69,7 +67,7 @@ class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
 
 // Null when the value cannot be written as JSON.
 std::optional<nlohmann::ordered_json> toJsonTree(const Value& value, size_t depth) {
-  if (depth > kMaxDepth) return std::nullopt;
+  if ((value.isArray() || value.isDictionary()) && depth >= kMaxNesting) return std::nullopt;
   switch (value.kind()) {
     case Value::Kind::Null: return nlohmann::ordered_json(nullptr);
     case Value::Kind::Bool: return nlohmann::ordered_json(value.asBool());

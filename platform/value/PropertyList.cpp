@@ -7,12 +7,11 @@
 
 #include "platform/value/BinaryPropertyListReader.h"
 #include "platform/value/Value.h"
+#include "platform/value/XmlNesting.h"
 
 namespace plexora::platform {
 
 namespace {
-
-constexpr size_t kMaxDepth = 512;
 
 struct PlistFree {
   void operator()(plist_t node) const { plist_free(node); }
@@ -74,8 +73,10 @@ std::optional<std::string> keyText(MallocString key) {
 
 // A node tree read from XML.
 std::optional<Value> toValue(plist_t node, size_t depth) {
-  if (node == nullptr || depth > kMaxDepth) return std::nullopt;
-  switch (plist_get_node_type(node)) {
+  if (node == nullptr) return std::nullopt;
+  const plist_type type = plist_get_node_type(node);
+  if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kMaxNesting) return std::nullopt;
+  switch (type) {
     case PLIST_BOOLEAN: {
       uint8_t flag = 0;
       plist_get_bool_val(node, &flag);
@@ -155,7 +156,7 @@ std::optional<Value> toValue(plist_t node, size_t depth) {
 }
 
 PlistPtr toNode(const Value& value, size_t depth) {
-  if (depth > kMaxDepth) return nullptr;
+  if ((value.isArray() || value.isDictionary()) && depth >= kMaxNesting) return nullptr;
   switch (value.kind()) {
     case Value::Kind::Null: return nullptr;
     case Value::Kind::Bool: return PlistPtr(plist_new_bool(value.asBool() ? 1 : 0));
@@ -200,6 +201,9 @@ std::optional<Value> parsePropertyList(std::span<const uint8_t> bytes) {
     return readBinaryPropertyList(bytes);
   }
   if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  // The plist element and a leaf element sit around the deepest container.
+  const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!xmlNestingWithin(xml, kMaxNesting + 2)) return std::nullopt;
   plist_t raw = nullptr;
   plist_from_xml(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &raw);
   PlistPtr root(raw);

@@ -105,7 +105,10 @@ class Value {
   }
   Value(double value) : storage_(value) {}
   Value(float value) : storage_(static_cast<double>(value)) {}
-  Value(const char* value) : storage_(std::string(value)) {}
+  // A null pointer gives a null value.
+  Value(const char* value) {
+    if (value != nullptr) storage_ = std::string(value);
+  }
   Value(std::string value) : storage_(std::move(value)) {}
   Value(std::string_view value) : storage_(std::string(value)) {}
   Value(Bytes value) : storage_(std::move(value)) {}
@@ -180,6 +183,10 @@ inline size_t Dictionary::size() const { return entries_.size(); }
 inline bool Dictionary::empty() const { return entries_.empty(); }
 inline bool Dictionary::contains(std::string_view key) const { return find(key) != nullptr; }
 
+// The deepest nesting of arrays and dictionaries that the readers and
+// writers below accept; deeper input is refused rather than risk the stack.
+inline constexpr size_t kMaxNesting = 512;
+
 // Number text: decimal for integers; a double without fraction has none
 // ("3", not "3.0"), others the shortest text that reads back the same
 // ("0.1"); "nan", "inf" and "-inf" for the non-finite.
@@ -201,20 +208,24 @@ bool textBoolValue(std::string_view text);
 // JSON text to a value. Top-level fragments ("\"a\"", "5") are accepted;
 // object keys keep their order; integers that fit int64 stay integers, other
 // numbers become doubles. None for invalid JSON or UTF-8 and for nesting
-// deeper than 512. Never throws.
+// deeper than kMaxNesting. Never throws.
 std::optional<Value> parseJSON(std::string_view text);
 
 // Compact JSON text. Any kind may be the top level. None when the tree holds
-// data or a non-finite double. Never throws.
+// data, a non-finite double, a string that is not UTF-8, or nesting deeper
+// than kMaxNesting. Never throws.
 std::optional<std::string> toJSON(const Value& value);
 
 // Binary or XML property list to a value. Dates become doubles: seconds
-// since 2001-01-01 00:00:00 UTC. None for anything that is no property list
-// or holds a keyed-archiver UID. Never throws.
+// since 2001-01-01 00:00:00 UTC. None for anything that is no property list,
+// for nesting deeper than kMaxNesting, and for what a Value cannot carry
+// faithfully: keyed-archiver UIDs, sets, strings that hold a NUL or are not
+// Unicode. Never throws.
 std::optional<Value> parsePropertyList(std::span<const uint8_t> bytes);
 
 // Binary property list (format 1.0). None when the tree holds a null, which
-// the format cannot express. Never throws.
+// the format cannot express, a string that holds a NUL or is not UTF-8, or
+// nesting deeper than kMaxNesting. Never throws.
 std::optional<Bytes> toBinaryPropertyList(const Value& value);
 
 }  // namespace plexora::platform

@@ -170,13 +170,15 @@ TEST(BinaryPropertyListReaderTest, SharedReferencesCannotExplode) {
 }
 
 TEST(BinaryPropertyListReaderTest, NestingIsBounded) {
-  std::vector<Bytes> objects;
-  for (uint16_t i = 0; i < 600; ++i) objects.push_back({0xA1, static_cast<uint8_t>((i + 1) >> 8), static_cast<uint8_t>(i + 1)});
-  objects.push_back({0x10, 1});
-  EXPECT_EQ(read(objects, [](Trailer& t) { t.referenceSize = 2; }), std::nullopt);
-  objects.erase(objects.begin(), objects.begin() + 100);
-  for (uint16_t i = 0; i < 500; ++i) objects[i] = {0xA1, static_cast<uint8_t>((i + 1) >> 8), static_cast<uint8_t>(i + 1)};
-  EXPECT_TRUE(read(objects, [](Trailer& t) { t.referenceSize = 2; }));
+  // `arrays` arrays, each holding the next, around one integer.
+  const auto nested = [](uint16_t arrays) {
+    std::vector<Bytes> objects;
+    for (uint16_t i = 1; i <= arrays; ++i) objects.push_back({0xA1, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
+    objects.push_back({0x10, 1});
+    return read(objects, [](Trailer& t) { t.referenceSize = 2; });
+  };
+  EXPECT_TRUE(nested(kMaxNesting));
+  EXPECT_EQ(nested(kMaxNesting + 1), std::nullopt);
 }
 
 }  // namespace

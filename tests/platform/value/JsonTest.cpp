@@ -103,18 +103,27 @@ TEST(JsonTest, MalformedInputGivesNone) {
       std::string("[1]\0", 4),
       std::string("[1\0]", 4),
       std::string("\0", 1),
-      nested(513),
   };
   for (const std::string& text : cases) EXPECT_EQ(parseJSON(text), std::nullopt) << text;
 }
 
 TEST(JsonTest, DepthLimitIsInclusive) {
-  EXPECT_TRUE(parseJSON(nested(512)));
+  EXPECT_TRUE(parseJSON(nested(kMaxNesting)));
+  EXPECT_FALSE(parseJSON(nested(kMaxNesting + 1)));
   EXPECT_FALSE(parseJSON(nested(100000)));  // hostile depth must not exhaust the stack
   std::string objects;
   for (int i = 0; i < 600; ++i) objects += R"({"k":)";
   objects += "1" + std::string(600, '}');
   EXPECT_FALSE(parseJSON(objects));
+}
+
+TEST(JsonTest, WritingIsBoundedLikeReading) {
+  Value value = 1;
+  for (size_t i = 0; i < kMaxNesting; ++i) value = Array{value};
+  const auto text = toJSON(value);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(parseJSON(*text), value);
+  EXPECT_EQ(toJSON(Value(Array{value})), std::nullopt);
 }
 
 TEST(JsonTest, RepeatedKeyKeepsLastValue) {

@@ -105,6 +105,31 @@ TEST(PropertyListTest, MalformedInputGivesNone) {
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(parsePropertyList(cases[i]), std::nullopt) << "case " << i;
 }
 
+Value nestedArrays(size_t depth) {
+  Value value = 1;
+  for (size_t i = 0; i < depth; ++i) value = Array{value};
+  return value;
+}
+
+TEST(PropertyListTest, NestingIsBoundedBothWays) {
+  const auto xml = [](size_t depth) {
+    std::string body;
+    for (size_t i = 0; i < depth; ++i) body += "<array>";
+    body += "<integer>1</integer>";
+    for (size_t i = 0; i < depth; ++i) body += "</array>";
+    return xmlPlist(body);
+  };
+  EXPECT_EQ(parsePropertyList(xml(kMaxNesting)), nestedArrays(kMaxNesting));
+  EXPECT_EQ(parsePropertyList(xml(kMaxNesting + 1)), std::nullopt);
+  // libplist would read this much and then overflow the stack freeing it.
+  EXPECT_EQ(parsePropertyList(xml(200000)), std::nullopt);
+
+  const auto binary = toBinaryPropertyList(nestedArrays(kMaxNesting));
+  ASSERT_TRUE(binary);
+  EXPECT_EQ(parsePropertyList(*binary), nestedArrays(kMaxNesting));
+  EXPECT_EQ(toBinaryPropertyList(nestedArrays(kMaxNesting + 1)), std::nullopt);
+}
+
 TEST(PropertyListTest, CorruptedBinaryNeverCrashes) {
   const Bytes valid = *toBinaryPropertyList(
       Value(Dictionary{{"key", Array{1, "two", 3.5, Bytes{1, 2}}}, {"other", Dictionary{{"x", true}}}}));

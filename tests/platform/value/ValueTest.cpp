@@ -23,6 +23,7 @@ TEST(ValueTest, LiteralsPickTheirKind) {
   EXPECT_TRUE(Value(int64_t{-7}).isInteger());
   EXPECT_TRUE(Value(2.5).isDouble());
   EXPECT_TRUE(Value("text").isString());  // not the pointer-to-bool conversion
+  EXPECT_TRUE(Value(static_cast<const char*>(nullptr)).isNull());
   EXPECT_TRUE(Value(std::string_view("text")).isString());
   EXPECT_TRUE(Value(Bytes{1, 2}).isData());
   EXPECT_TRUE(Value(Array{1, "a"}).isArray());
