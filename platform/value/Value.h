@@ -18,8 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <concepts>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <optional>
