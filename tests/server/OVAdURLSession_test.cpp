@@ -175,6 +175,20 @@ TEST_F(OVAdURLSessionTest, RequestsWaitForTheUserAgentThenStartInCallOrderWithIt
   EXPECT_TRUE(log_.waitFor(3));
 }
 
+TEST_F(OVAdURLSessionTest, AStreamOfWaitingRequestsDoesNotHoldThePollBack) {
+  userAgent_.set("Agent/6");
+  start(userAgent_.source());
+  std::size_t sent = 0;
+  while (!session_->valid() && sent < 10) {
+    get("stream/" + std::to_string(sent), static_cast<int>(sent));
+    ++sent;
+    clock_->advance(OVAdURLSession::kUserAgentPollInterval / 2);
+  }
+  EXPECT_TRUE(session_->valid()) << "the first poll comes one interval after the session was made";
+  EXPECT_LE(sent, 3U);
+  EXPECT_TRUE(log_.waitFor(sent));
+}
+
 TEST_F(OVAdURLSessionTest, ARequestMadeAsTheSessionStartsGoesAfterTheWaitingOnes) {
   std::shared_ptr<OVAdURLSessionTaskContainer> late;
   // The agent arrives and, in the same breath, another request comes in
