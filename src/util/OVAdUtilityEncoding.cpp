@@ -1,7 +1,7 @@
 // Query strings and form bodies: the wire format of every request.
-#include <vector>
-
 #include "util/OVAdUtility.h"
+
+#include <vector>
 
 namespace plexora {
 
