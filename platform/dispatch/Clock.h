@@ -59,7 +59,9 @@ class SystemClock final : public Clock {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  // Shared with the wakeup thread, which may outlive the clock when the last
+  // reference to it is dropped inside one of its own wakeups.
+  std::shared_ptr<Impl> impl_;
 };
 
 // A clock that moves only when a test advances it.
@@ -70,7 +72,8 @@ class SystemClock final : public Clock {
 // delayed blocks and timer ticks run in time order on their own queues before
 // the next one is due. Called on the main thread, settling also runs the main
 // queue. Wakeups scheduled while advancing are honoured if they fall inside
-// the advanced span.
+// the advanced span; wakeups due at the same time fire in scheduling order.
+// Never advance from a queue's task (settling would wait for itself).
 class ManualClock final : public Clock {
  public:
   // Starts at the given wall time (seconds since 1970) and monotonic time.
@@ -84,7 +87,8 @@ class ManualClock final : public Clock {
   WakeupId scheduleWakeup(double deadline, std::function<void()> wakeup) override;
   void cancelWakeup(WakeupId id) override;
 
-  // Moves both times forward by `seconds`, firing what falls due.
+  // Moves both times forward by `seconds` (a negative span counts as zero),
+  // firing what falls due.
   void advance(double seconds);
   // Number of wakeups not yet fired.
   std::size_t pendingWakeups() const;

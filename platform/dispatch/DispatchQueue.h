@@ -2,7 +2,9 @@
 // concurrent queues. Work is a std::function; queues run it on a shared pool
 // of worker threads (serial queues one task at a time, in submission order),
 // except the main queue, whose tasks run only inside MainLoop on the main
-// thread.
+// thread. The pool grows while every worker is blocked, so a task may wait
+// for work on another queue. All priorities share one pool: a priority names
+// a distinct queue but does not order work between them.
 //
 // Thread safety: every member may be called from any thread.
 // Ownership: queues are shared_ptr handles; a queue with pending tasks stays
@@ -29,11 +31,14 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
 
   // The queue served by MainLoop on the main thread.
   static std::shared_ptr<DispatchQueue> main();
-  // One process-wide concurrent queue per priority.
+  // One process-wide concurrent queue per priority. sync() onto one runs the
+  // task on the calling thread.
   static std::shared_ptr<DispatchQueue> global(QueuePriority priority = QueuePriority::Default);
   // A new serial queue; the label is for diagnostics only.
   static std::shared_ptr<DispatchQueue> createSerial(std::string label);
-  // The queue whose task is running on this thread, or null.
+  // The queue whose task is running on this thread (the innermost one during
+  // nested sync()); on the main thread outside any task, the main queue;
+  // else null.
   static std::shared_ptr<DispatchQueue> current();
 
   // Whether this thread is the process's main thread (the thread that
@@ -43,7 +48,8 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   // Waits until no task is queued or running on any queue. On the main
   // thread the main queue's tasks are run while waiting; elsewhere the main
   // queue is not waited for. Answers false when `timeoutSeconds` of real time
-  // passed first. ManualClock uses it to keep timers in time order.
+  // passed first (negative: no limit). ManualClock uses it to keep timers in
+  // time order. Never call it from a queue's task: it would wait for itself.
   static bool settle(double timeoutSeconds = 10.0);
 
   virtual const std::string& label() const = 0;
@@ -51,11 +57,14 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
 
   // Queues the task and returns at once.
   virtual void async(Task task) = 0;
-  // Runs the task on this queue and waits for it. Called from a task of this
-  // very queue (or on the main thread for the main queue) it runs the task
-  // inline instead of deadlocking.
+  // Runs the task on this queue and waits for it; what the task throws is
+  // rethrown here. Called from a task of this very queue (or of an outer
+  // nested sync() onto it, or on the main thread for the main queue) it runs
+  // the task inline instead of deadlocking. Off the main thread, sync() onto
+  // the main queue waits until MainLoop (or settle) runs it there.
   virtual void sync(Task task) = 0;
-  // Queues the task after `seconds` of the current Clock's time.
+  // Queues the task after `seconds` of the current Clock's time; the queue is
+  // kept alive until then.
   void after(double seconds, Task task);
 
   // Whether the calling code runs as a task of this queue (for the main

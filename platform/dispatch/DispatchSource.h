@@ -15,6 +15,7 @@ namespace plexora::platform {
 
 class DispatchTimerSource final : public std::enable_shared_from_this<DispatchTimerSource> {
  public:
+  // A null queue stands for the default global queue.
   static std::shared_ptr<DispatchTimerSource> create(DispatchQueuePtr queue);
   ~DispatchTimerSource();
   DispatchTimerSource(const DispatchTimerSource&) = delete;

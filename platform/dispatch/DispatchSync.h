@@ -6,23 +6,24 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace plexora::platform {
 
 // Tracks a set of tasks; notify() runs a block once they have all left.
+// Tasks queued through async() keep the group's state alive, so the group
+// object itself may go away before they finish.
 class DispatchGroup final {
  public:
-  DispatchGroup() = default;
+  DispatchGroup();
   DispatchGroup(const DispatchGroup&) = delete;
   DispatchGroup& operator=(const DispatchGroup&) = delete;
 
   void enter();
+  // Throws std::logic_error when it does not match an earlier enter().
   void leave();
   // Enters, queues the task on `queue`, and leaves when it has run.
   void async(const DispatchQueuePtr& queue, Task task);
@@ -33,10 +34,8 @@ class DispatchGroup final {
   bool wait(double timeoutSeconds = -1.0);
 
  private:
-  std::mutex mutex_;
-  std::condition_variable emptied_;
-  std::int64_t count_ = 0;
-  std::vector<std::pair<DispatchQueuePtr, Task>> notifications_;
+  struct State;
+  std::shared_ptr<State> state_;
 };
 
 class DispatchSemaphore final {

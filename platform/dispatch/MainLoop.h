@@ -23,14 +23,15 @@ class MainLoop final {
   MainLoop(const MainLoop&) = delete;
   MainLoop& operator=(const MainLoop&) = delete;
 
-  // Runs the tasks queued now (not those they queue in turn). When none are
-  // queued it waits up to `maxWaitSeconds` of real time for one. Answers the
-  // number of tasks run.
+  // Runs the tasks queued now (not those they queue in turn), oldest first.
+  // When none are queued it waits up to `maxWaitSeconds` of real time for one
+  // and runs what arrived. Answers the number of tasks run.
   int runOnce(double maxWaitSeconds = 0.0);
   // Runs tasks until `done` answers true (checked after each batch) or
   // `timeoutSeconds` of real time pass. Answers `done()`.
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 5.0);
-  // Runs until quit().
+  // Runs until quit(); a quit() that came before run() ends the next run()
+  // at once.
   void run();
   void quit();
 
