@@ -1,0 +1,70 @@
+// The transfer thread of one URLSession: a single thread drives every
+// transfer of the session through one libcurl multi handle, so connections
+// are reused between tasks. Other threads hand it work through a small
+// command list and wake it from curl_multi_poll. Internal to platform/net.
+//
+// Thread safety: start(), cancel() and shutdown() may be called from any
+// thread except the transfer thread itself (shutdown() joins it).
+// Ownership: owned by its URLSession; tasks refer to it weakly. Holds every
+// running task until its completion has been queued.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/net/CurlTransfer.h"
+#include "platform/net/DataTaskCore.h"
+#include "platform/net/URLSessionConfiguration.h"
+
+namespace plexora::platform {
+
+class CurlMultiWorker final {
+ public:
+  explicit CurlMultiWorker(URLSessionConfiguration configuration);
+  ~CurlMultiWorker();
+  CurlMultiWorker(const CurlMultiWorker&) = delete;
+  CurlMultiWorker& operator=(const CurlMultiWorker&) = delete;
+
+  // Queues the task's transfer. Answers false once shut down (the caller
+  // then finishes the task itself).
+  bool start(std::shared_ptr<DataTaskCore> task);
+  // Stops the task's transfer and finishes it as cancelled; a task that is
+  // not running here is left alone.
+  void cancel(std::uint64_t taskIdentifier);
+  // Finishes every task as cancelled, stops and joins the thread. Later
+  // calls do nothing.
+  void shutdown();
+
+ private:
+  struct Command {
+    std::shared_ptr<DataTaskCore> taskToStart;  // null: cancel
+    std::uint64_t taskToCancel = 0;
+  };
+
+  void run();
+  void runCommand(Command& command);
+  void collectFinishedTransfers();
+  void cancelEverything();
+  void remove(std::uint64_t taskIdentifier);
+
+  const URLSessionConfiguration configuration_;
+  CURLM* multi_;
+
+  std::mutex mutex_;
+  std::vector<Command> commands_;
+  bool shuttingDown_ = false;
+  std::once_flag joined_;
+
+  // Transfer thread only.
+  std::unordered_map<std::uint64_t, std::unique_ptr<CurlTransfer>> transfers_;
+
+  std::thread thread_;
+};
+
+}  // namespace plexora::platform

@@ -1,0 +1,27 @@
+// The completion of a data task and the per-task options.
+//
+// Thread safety: plain types.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "platform/foundation/Bytes.h"
+#include "platform/foundation/Error.h"
+#include "platform/net/HTTPURLResponse.h"
+
+namespace plexora::platform {
+
+// data: the body (empty on error). response: present when the server
+// answered with a status line and headers, also when the transfer failed
+// later (absent for cancellation). error: absent on success.
+using DataTaskCompletion =
+    std::function<void(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error)>;
+
+struct DataTaskOptions {
+  // Accept any server certificate for this task (and the redirects it
+  // follows), whatever the session's configuration says.
+  bool tlsVerificationDisabled = false;
+};
+
+}  // namespace plexora::platform

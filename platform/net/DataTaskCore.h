@@ -1,0 +1,61 @@
+// The shared state of one data task, used by its handle (URLSessionDataTask)
+// and by the session's transfer thread. Internal to platform/net.
+//
+// The state machine: Suspended -> Running (resume) -> Canceling (cancel) ->
+// Completed. finish() decides the outcome exactly once; a task that is
+// Canceling at that moment completes as cancelled whatever the transfer did.
+//
+// Thread safety: every member may be called from any thread.
+// Ownership: shared by the handle and, while it runs, the transfer thread.
+// The completion is moved out when it is queued, so a completion that holds
+// the task's handle does not keep the task alive after it ran.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/net/DataTaskCompletion.h"
+#include "platform/net/URLRequest.h"
+#include "platform/net/URLSessionDataTask.h"
+
+namespace plexora::platform {
+
+class DataTaskCore final {
+ public:
+  DataTaskCore(std::uint64_t identifier, URLRequest request, DataTaskOptions options, DataTaskCompletion completion,
+               DispatchQueuePtr delegateQueue);
+  DataTaskCore(const DataTaskCore&) = delete;
+  DataTaskCore& operator=(const DataTaskCore&) = delete;
+
+  std::uint64_t identifier() const { return identifier_; }
+  const URLRequest& request() const { return request_; }
+  const DataTaskOptions& options() const { return options_; }
+
+  URLSessionTaskState state() const;
+
+  // Suspended -> Running; answers whether it moved.
+  bool markRunning();
+  enum class CancelStep { Nothing, FinishNow, TellTransferThread };
+  // Suspended -> Completed (FinishNow: the caller calls finishCancelled()),
+  // Running -> Canceling (TellTransferThread), otherwise Nothing.
+  CancelStep markCanceling();
+  bool isCanceling() const;
+
+  // Queues the completion on the delegate queue unless it was queued before.
+  void finish(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error);
+  void finishCancelled();
+
+ private:
+  const std::uint64_t identifier_;
+  const URLRequest request_;
+  const DataTaskOptions options_;
+  const DispatchQueuePtr delegateQueue_;
+
+  mutable std::mutex mutex_;
+  URLSessionTaskState state_ = URLSessionTaskState::Suspended;
+  bool finished_ = false;
+  DataTaskCompletion completion_;
+};
+
+}  // namespace plexora::platform

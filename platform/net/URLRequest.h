@@ -1,0 +1,34 @@
+// What to send: an absolute http(s) URL, a method, header fields, a body and
+// an optional time limit for the whole transfer.
+//
+// Thread safety: a plain value; not synchronised. A session copies it when a
+// task is made, so the caller may reuse or change its own copy afterwards.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/net/HTTPHeaderFields.h"
+
+namespace plexora::platform {
+
+struct URLRequest {
+  URLRequest() = default;
+  explicit URLRequest(std::string url) : url(std::move(url)) {}
+
+  std::string url;
+  std::string httpMethod = "GET";
+  HTTPHeaderFields headers;
+  std::vector<std::uint8_t> httpBody;
+  // Seconds for the whole transfer (connecting, sending, waiting, receiving).
+  // Unset: the session configuration's timeoutIntervalForRequest applies.
+  std::optional<double> timeoutInterval;
+
+  void setValue(std::string value, std::string_view field) { headers.set(field, std::move(value)); }
+  std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const { return headers.value(field); }
+  void setBody(std::string_view text) { httpBody.assign(text.begin(), text.end()); }
+};
+
+}  // namespace plexora::platform

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "platform/net/URLError.h"
+#include "platform/net/URLSession.h"
+#include "platform/net/URLSessionFixture.h"
+
+namespace plexora::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using testserver::Response;
+
+constexpr double kShortTimeout = 0.2;
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(URLSessionFixture, ErrorsCarryTheURLDomainAndADescription) {
+  Outcome outcome = fetch(URLRequest("ftp://127.0.0.1/file"));
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->domain(), "NSURLErrorDomain");
+  EXPECT_EQ(outcome.error->code(), kURLErrorUnsupportedURL);
+  EXPECT_FALSE(outcome.error->localizedDescription().empty());
+  EXPECT_FALSE(outcome.response);
+  EXPECT_TRUE(outcome.body.empty());
+}
+
+TEST_F(URLSessionFixture, TimeLimitCoversTheWholeTransfer) {
+  struct Case {
+    const char* name;
+    std::optional<double> requestLimit;
+    double sessionLimit;
+  };
+  for (const Case& limits : {Case{"request's own", kShortTimeout, 60.0}, Case{"session's", std::nullopt, kShortTimeout}}) {
+    SCOPED_TRACE(limits.name);
+    server.on("/slow", Response::text(200, "late", 2s));
+    URLSessionConfiguration configuration;
+    configuration.timeoutIntervalForRequest = limits.sessionLimit;
+    makeSession(configuration);
+    CompletionRecorder timed(delegateQueue);
+    URLRequest request = requestFor("slow");
+    request.timeoutInterval = limits.requestLimit;
+
+    auto start = std::chrono::steady_clock::now();
+    session->dataTask(request, timed.completion())->resume();
+    Outcome outcome = timed.first();
+
+    EXPECT_EQ(errorCode(outcome), kURLErrorTimedOut);
+    EXPECT_GE(secondsSince(start), kShortTimeout - 0.01);
+    EXPECT_LT(secondsSince(start), 0.9);
+  }
+}
+
+TEST_F(URLSessionFixture, ConnectionDroppedWithoutAnswerIsALostConnection) {
+  server.on("/drop", Response::dropped());
+  EXPECT_EQ(errorCode(fetch(requestFor("drop"))), kURLErrorNetworkConnectionLost);
+}
+
+TEST_F(URLSessionFixture, RefusedConnectionCannotConnectToHost) {
+  // A bound socket that does not listen: connecting to its port is refused,
+  // and no other test can take the port meanwhile.
+  int descriptor = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(descriptor, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  Outcome outcome = fetch(URLRequest("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"));
+  close(descriptor);
+
+  EXPECT_EQ(errorCode(outcome), kURLErrorCannotConnectToHost);
+  EXPECT_FALSE(outcome.response);
+}
+
+// Only the web's schemes may be fetched, also at the end of a redirect: a
+// URL out of an ad must not read local files.
+TEST_F(URLSessionFixture, OnlyHTTPAndHTTPSAreFetched) {
+  Response toFile;
+  toFile.status = 302;
+  toFile.headers = {{"Location", "file:///etc/hostname"}};
+  server.on("/to-file", toFile);
+
+  for (const std::string& url : {std::string("file:///etc/hostname"), std::string("ftp://127.0.0.1/x"),
+                                 std::string(""), std::string("#"), std::string("not a url"), server.url("to-file")}) {
+    SCOPED_TRACE(url);
+    CompletionRecorder one(delegateQueue);
+    session->dataTask(URLRequest(url), one.completion())->resume();
+    Outcome outcome = one.first();
+    EXPECT_EQ(errorCode(outcome), kURLErrorUnsupportedURL);
+    EXPECT_TRUE(outcome.body.empty());
+  }
+}
+
+TEST_F(URLSessionFixture, FieldsThatWouldSmuggleLinesAreNotSent) {
+  server.on("/fields", Response::text(200, "ok"));
+  URLRequest request = requestFor("fields");
+  request.headers.add("X-Bad", "a\r\nX-Injected: 1");
+  request.headers.add("Bad Name", "b");
+  request.headers.add("X-Good", "c");
+
+  Outcome outcome = fetch(request);
+
+  ASSERT_FALSE(outcome.error);
+  auto received = server.requests();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_FALSE(received[0].header("X-Injected"));
+  EXPECT_FALSE(received[0].header("X-Bad"));
+  EXPECT_EQ(received[0].header("X-Good"), "c");
+}
+
+TEST_F(URLSessionFixture, MethodThatIsNoTokenIsRefused) {
+  URLRequest request = requestFor("any");
+  request.httpMethod = "GET /other HTTP/1.1\r\nX-Injected: 1\r\n";
+  EXPECT_EQ(errorCode(fetch(request)), kURLErrorUnsupportedURL);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+class TLSSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { server.start(); }
+
+  Outcome fetchWith(URLSessionConfiguration configuration, DataTaskOptions options) {
+    URLSession session(std::move(configuration), delegateQueue);
+    CompletionRecorder recorder(delegateQueue);
+    session.dataTask(URLRequest(server.url("secure")), recorder.completion(), options)->resume();
+    return recorder.first();
+  }
+
+  testserver::TestServer server{testserver::TestServerOptions{.tls = true}};
+  DispatchQueuePtr delegateQueue = DispatchQueue::createSerial("test.urlsession.tls");
+};
+
+TEST_F(TLSSessionTest, UntrustedCertificateFailsUnlessVerificationIsSwitchedOff) {
+  server.on("/secure", Response::text(200, "secret"));
+
+  Outcome verified = fetchWith({}, {});
+  EXPECT_EQ(errorCode(verified), kURLErrorSecureConnectionFailed);
+  EXPECT_TRUE(verified.body.empty());
+
+  URLSessionConfiguration lenient;
+  lenient.tlsVerificationDisabled = true;
+  Outcome sessionWide = fetchWith(lenient, {});
+  EXPECT_FALSE(sessionWide.error);
+  EXPECT_EQ(sessionWide.body, "secret");
+
+  Outcome perTask = fetchWith({}, DataTaskOptions{.tlsVerificationDisabled = true});
+  EXPECT_FALSE(perTask.error);
+  EXPECT_EQ(perTask.body, "secret");
+}
+
+}  // namespace
+}  // namespace plexora::platform

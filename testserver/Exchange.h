@@ -1,0 +1,45 @@
+// What the test server saw and what it answers with.
+//
+// Thread safety: plain values.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "testserver/FormDecoding.h"
+
+namespace plexora::testserver {
+
+struct RecordedRequest {
+  std::string method;
+  std::string path;   // as sent, still percent-encoded
+  std::string query;  // the text after "?", as sent; empty without one
+  Fields headers;     // as received (names compare case-insensitively)
+  std::string body;
+  std::chrono::steady_clock::time_point arrival;
+
+  // The first header of that name, compared case-insensitively.
+  std::optional<std::string> header(std::string_view name) const;
+  Fields formFields() const { return decodeForm(body); }
+  Fields queryItems() const { return decodeForm(query); }
+};
+
+struct Response {
+  int status = 200;
+  Fields headers;
+  std::string body;
+  // Waited before answering (or dropping); cut short when the server stops.
+  std::chrono::milliseconds delay{0};
+  // Close the connection without sending anything.
+  bool dropConnection = false;
+
+  // A text/plain answer, optionally after a delay.
+  static Response text(int status, std::string body, std::chrono::milliseconds delay = {});
+  static Response dropped(std::chrono::milliseconds delay = {});
+};
+
+enum class Match { Exact, Prefix };
+
+}  // namespace plexora::testserver
