@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <time.h>
 
 #include <condition_variable>
@@ -11,6 +12,8 @@
 namespace plexora::platform {
 
 namespace {
+
+constexpr const char* kWakeupThreadOsName = "plexora.clock";
 
 double readClock(clockid_t id) {
   timespec now{};
@@ -37,6 +40,7 @@ struct SystemClock::Impl {
 };
 
 void SystemClock::Impl::run() {
+  ::pthread_setname_np(::pthread_self(), kWakeupThreadOsName);
   std::unique_lock lock(mutex);
   while (!stopping) {
     if (wakeups.empty()) {

@@ -1,10 +1,18 @@
 #include "platform/dispatch/WorkerPool.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <system_error>
 #include <thread>
 
 namespace plexora::platform::detail {
+
+namespace {
+// The kernel name of every worker; a new thread would otherwise inherit the
+// name of whichever thread happened to start it.
+constexpr const char* kWorkerOsName = "plexora.worker";
+}  // namespace
 
 WorkerPool& WorkerPool::instance() {
   // Deliberately leaked: detached workers wait on its members until the
@@ -39,6 +47,7 @@ void WorkerPool::startWorkerLocked() {
 }
 
 void WorkerPool::workerLoop() {
+  ::pthread_setname_np(::pthread_self(), kWorkerOsName);
   const auto idleLimit = std::chrono::duration<double>(kIdleSecondsBeforeExit);
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -25,30 +25,34 @@ TEST(ThreadInfoTest, MainThreadIsNumberOneNamedMain) {
 
 TEST(ThreadInfoTest, OtherThreadsGetStableDistinctNumbersFromTwo) {
   constexpr int kThreads = 6;
-  std::vector<std::int64_t> numbers(kThreads);
-  std::vector<bool> stable(kThreads);
-  std::vector<std::string> descriptions(kThreads);
+  struct Seen {
+    std::int64_t number = 0;
+    std::int64_t askedAgain = 0;
+    std::string description;
+  };
+  std::vector<Seen> seen(kThreads);  // One slot per thread.
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      numbers[i] = currentThreadNumber();
-      stable[i] = currentThreadNumber() == numbers[i];
-      descriptions[i] = currentThreadDescription();
+    threads.emplace_back([&seen, i] {
+      seen[i].number = currentThreadNumber();
+      seen[i].askedAgain = currentThreadNumber();
+      seen[i].description = currentThreadDescription();
     });
   }
   for (auto& thread : threads) {
     thread.join();
   }
-  std::set<std::int64_t> distinct(numbers.begin(), numbers.end());
-  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
-  for (int i = 0; i < kThreads; ++i) {
-    EXPECT_GE(numbers[i], 2);
-    EXPECT_TRUE(stable[i]);
+  std::set<std::int64_t> distinct;
+  for (const auto& one : seen) {
+    distinct.insert(one.number);
+    EXPECT_GE(one.number, 2);
+    EXPECT_EQ(one.askedAgain, one.number);
     std::smatch match;
-    ASSERT_TRUE(std::regex_match(descriptions[i], match, kDescriptionShape)) << descriptions[i];
-    EXPECT_EQ(match[1], std::to_string(numbers[i]));
+    ASSERT_TRUE(std::regex_match(one.description, match, kDescriptionShape)) << one.description;
+    EXPECT_EQ(match[1], std::to_string(one.number));
     EXPECT_EQ(match[2], "(null)");
   }
+  EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
 }
 
 TEST(ThreadInfoTest, NamingAThreadShowsInItsDescriptionAndInTheSystem) {
