@@ -2,6 +2,7 @@
 // order the first time an ad object is made.
 #include <mutex>
 
+#include "tracking/OVAdEventManager.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
 
@@ -10,10 +11,10 @@ namespace plexora {
 void OVAdUtility::initializePlexora() {
   static std::once_flag started;
   std::call_once(started, [] {
-    // The persisted configuration is loaded before anything reads it.
+    // The persisted configuration is loaded before the event manager, which
+    // reads it, opens the event database and starts its dispatch timer.
     OVAdConfigManager::sharedManager();
-    // The event manager (its database and dispatch timer) starts next, once
-    // it exists.
+    OVAdEventManager::sharedManager();
   });
 }
 

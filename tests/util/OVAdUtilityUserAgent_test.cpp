@@ -54,14 +54,14 @@ TEST(OVAdUserAgentFormatTest, MissingEntriesReadNull) {
             "OVAV/(null);OVBV/(null)]");
 }
 
-class OVAdUtilityUserAgentTest : public ::testing::Test {
+class OVAdUtilityWebUserAgentTest : public ::testing::Test {
  protected:
-  OVAdUtilityUserAgentTest() {
+  OVAdUtilityWebUserAgentTest() {
     OVAdDevice::resetCache();
     OVAdUtility::resetUserAgentForTesting();
     platform::HeadlessWebView::setUserAgent(kWebAgent);
   }
-  ~OVAdUtilityUserAgentTest() override {
+  ~OVAdUtilityWebUserAgentTest() override {
     DispatchQueue::settle();
     OVAdUtility::resetUserAgentForTesting();
     platform::HeadlessWebView::setUserAgent("");
@@ -93,12 +93,12 @@ struct Answer {
   }
 };
 
-TEST_F(OVAdUtilityUserAgentTest, GeneratesFromTheDeviceFacts) {
+TEST_F(OVAdUtilityWebUserAgentTest, GeneratesFromTheDeviceFacts) {
   EXPECT_EQ(OVAdUtility::generateUserAgentStringFromRawString(std::string(kWebAgent)), expectedAgent());
   EXPECT_EQ(OVAdUtility::generateUserAgentStringFromRawString(std::nullopt), std::nullopt);
 }
 
-TEST_F(OVAdUtilityUserAgentTest, OneFetchAnswersItsCallerAndThenEveryCallerAtOnce) {
+TEST_F(OVAdUtilityWebUserAgentTest, OneFetchAnswersItsCallerAndThenEveryCallerAtOnce) {
   Answer first;
   OVAdUtility::currentUserAgentWithBlock(first.block());
   EXPECT_EQ(first.calls, 0) << "the web view answers through the main queue";
@@ -123,7 +123,7 @@ TEST_F(OVAdUtilityUserAgentTest, OneFetchAnswersItsCallerAndThenEveryCallerAtOnc
   EXPECT_EQ(later.userAgent, expectedAgent());
 }
 
-TEST_F(OVAdUtilityUserAgentTest, AFirstCallerOffTheMainThreadWaitsForTheFetchToStartThere) {
+TEST_F(OVAdUtilityWebUserAgentTest, AFirstCallerOffTheMainThreadWaitsForTheFetchToStartThere) {
   Answer offMain;
   std::atomic<bool> returned{false};
   std::thread caller([&] {
@@ -139,7 +139,7 @@ TEST_F(OVAdUtilityUserAgentTest, AFirstCallerOffTheMainThreadWaitsForTheFetchToS
   EXPECT_TRUE(offMain.onMainThread);
 }
 
-TEST_F(OVAdUtilityUserAgentTest, AFailedFetchAnswersNoneOnceAndIsNotRepeated) {
+TEST_F(OVAdUtilityWebUserAgentTest, AFailedFetchAnswersNoneOnceAndIsNotRepeated) {
   platform::HeadlessWebView::setAnswer(platform::HeadlessWebViewAnswer::NonString);
   Answer first;
   OVAdUtility::currentUserAgentWithBlock(first.block());
