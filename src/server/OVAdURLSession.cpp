@@ -103,8 +103,11 @@ void OVAdURLSession::pollUserAgent() {
   if (waited) {
     const std::optional<std::string> builtIn =
         OVAdUtility::generateUserAgentStringFromRawString(platform::kHeadlessWebViewDefaultUserAgent);
-    OV_LOG(kOVAdLogLevelError, kBuiltInUserAgentFormat, *waited, builtIn->c_str());
-    buildSession(*builtIn);
+    // Ticks may overlap on the concurrent queue: only the one that builds
+    // the session tells.
+    if (buildSession(*builtIn)) {
+      OV_LOG(kOVAdLogLevelError, kBuiltInUserAgentFormat, *waited, builtIn->c_str());
+    }
     return;
   }
 
@@ -120,12 +123,12 @@ void OVAdURLSession::pollUserAgent() {
   askingForUserAgent_ = false;
 }
 
-void OVAdURLSession::buildSession(const std::string& userAgent) {
+bool OVAdURLSession::buildSession(const std::string& userAgent) {
   std::shared_ptr<OVAdTimer> timer;
   {
     std::lock_guard lock(mutex_);
     if (session_) {
-      return;
+      return false;
     }
     platform::URLSessionConfiguration configuration = defaultConfiguration();
     configuration.additionalHTTPHeaders.set(kUserAgentField, userAgent);
@@ -138,6 +141,7 @@ void OVAdURLSession::buildSession(const std::string& userAgent) {
     timer->invalidate();
   }
   emptyQueue();
+  return true;
 }
 
 bool OVAdURLSession::valid() const {

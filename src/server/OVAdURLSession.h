@@ -134,7 +134,8 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
   explicit OVAdURLSession(UserAgentSource userAgentSource);
 
   void pollUserAgent();
-  void buildSession(const std::string& userAgent);
+  // Answers false when the session was built already.
+  bool buildSession(const std::string& userAgent);
   void startTask(const platform::URLRequest& request, const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
                  const ResponseHandler& handler);
 
