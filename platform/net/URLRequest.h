@@ -1,6 +1,11 @@
 // What to send: an absolute http(s) URL, a method, header fields, a body and
 // an optional time limit for the whole transfer.
 //
+// Only "http" and "https" URLs are fetched (redirects included); others fail
+// with kURLErrorUnsupportedURL, as does a method that is not an HTTP token.
+// A GET or HEAD sends no body. Header fields whose name is not a token or
+// whose value holds a line break are left out.
+//
 // Thread safety: a plain value; not synchronised. A session copies it when a
 // task is made, so the caller may reuse or change its own copy afterwards.
 #pragma once
@@ -8,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/net/HTTPHeaderFields.h"
@@ -22,8 +28,9 @@ struct URLRequest {
   std::string httpMethod = "GET";
   HTTPHeaderFields headers;
   std::vector<std::uint8_t> httpBody;
-  // Seconds for the whole transfer (connecting, sending, waiting, receiving).
-  // Unset: the session configuration's timeoutIntervalForRequest applies.
+  // Seconds for the whole transfer (connecting, sending, waiting, receiving),
+  // counted from resume(); zero or less means no limit. Unset: the session
+  // configuration's timeoutIntervalForRequest applies.
   std::optional<double> timeoutInterval;
 
   void setValue(std::string value, std::string_view field) { headers.set(field, std::move(value)); }
