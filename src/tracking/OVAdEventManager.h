@@ -1,0 +1,203 @@
+// The library's persistent event reporter.
+//
+// Ad code logs events (impressions, clicks, video reports, closes, browser
+// sessions...) against an ad's client token. The manager stores each event
+// and its token in SQLite, sends the stored events in batches as one
+// form-encoded POST to the logging endpoint, and deletes each event once the
+// server has answered for it for good. Events of priority 0 start a batch
+// after a short delay (the configuration's immediate delay); all others wait
+// for the 300-second timer. What is not acknowledged stays stored and goes
+// again later, also after a restart.
+//
+// Life of an event: stored -> in a batch (in transit) -> deleted (answered 1
+// or 2000-2999) or back to stored (any other code, an answer that does not
+// name it, or a failed request). Batches are formed on the database queue,
+// so one event is never in two batches at once; an event stays out of
+// batches only while its batch waits for an answer.
+//
+// Thread safety:
+// - The logging operations, logEvent, tokenIdForToken, the dispatch
+//   operations, eventURL and sessionTime may be called from any thread; they
+//   return at once. Store work runs on the database manager's queue, delays,
+//   retries and the timer on the main queue; HTTP answers arrive on the URL
+//   session's queue and are processed on the database queue. Callbacks run
+//   on the database queue.
+// - The "Sync" operations run on the database queue only, with a handle
+//   handed there (see OVAdDatabaseManager).
+// Ownership: the process-wide manager lives for the process. A manager made
+// with create() is owned by its caller; the dispatch timer and the delayed
+// dispatches hold it weakly, queued store work and requests in flight hold
+// it until they have run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Bytes.h"
+#include "platform/foundation/Error.h"
+#include "platform/net/HTTPURLResponse.h"
+#include "platform/value/Value.h"
+#include "tracking/OVAdEvent.h"
+#include "tracking/OVAdEventToken.h"
+#include "util/OVAdConcurrentArray.h"
+#include "util/database/OVAdDatabaseManager.h"
+
+namespace plexora {
+
+class OVAdConfigManager;
+class OVAdTimer;
+class OVAdURLSession;
+
+// The logging server's base URL while no URL prefix is set; with one, the
+// prefix goes in as a label after the host's first label.
+inline constexpr const char* kOVAdLoggingBaseURL = "https://www.plexora.example/";
+// The logging endpoint under the base URL.
+inline constexpr const char* kOVAdLoggingPath = "plxo_logging/";
+
+// What a manager works with. Null members stand for the process-wide ones.
+struct OVAdEventManagerEnvironment {
+  std::shared_ptr<OVAdDatabaseManager> databaseManager;
+  std::shared_ptr<OVAdConfigManager> configManager;
+  std::shared_ptr<OVAdURLSession> urlSession;
+  // The logging server's base URL without a URL prefix (development
+  // servers and tests point it elsewhere).
+  std::string loggingBaseURL = kOVAdLoggingBaseURL;
+  // Seconds a logging request may take; none keeps the URL session's limit.
+  std::optional<double> requestTimeout;
+};
+
+class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventManager> {
+ public:
+  using Callback = std::function<void()>;
+  using TokenIdCallback = std::function<void(const std::string& tokenId)>;
+  using EventsCallback = std::function<void(std::vector<OVAdEvent>)>;
+  using TokensCallback = std::function<void(std::vector<OVAdEventToken>)>;
+  using ExtraData = std::optional<platform::Dictionary>;
+
+  static constexpr double kDispatchInterval = 300.0;
+  static constexpr double kRetryDelay = 5.0;
+
+  // The process's manager, on the shared database, configuration and URL
+  // session; created on first use.
+  static std::shared_ptr<OVAdEventManager> sharedManager();
+  // A manager with a new session identifier: sets up its tables and starts
+  // the dispatch timer.
+  static std::shared_ptr<OVAdEventManager> create(OVAdEventManagerEnvironment environment = {});
+
+  ~OVAdEventManager();
+  OVAdEventManager(const OVAdEventManager&) = delete;
+  OVAdEventManager& operator=(const OVAdEventManager&) = delete;
+
+  // ---- Logging (any thread) ----
+
+  void logImpressionForToken(const std::string& token, ExtraData extraData);      // "impression", 0
+  void logImpressionMissForToken(const std::string& token, ExtraData extraData);  // "impression_miss", 1
+  void logStoreClickForToken(const std::string& token, ExtraData extraData);      // "store", 0
+  void logLinkClickForToken(const std::string& token, ExtraData extraData);       // "open_link", 0
+  void logSnapshotForToken(const std::string& token, ExtraData extraData);        // "native_view", 1
+  void logVideoEventForToken(const std::string& token, ExtraData extraData);      // "video", 0
+  void logCloseEventForToken(const std::string& token, ExtraData extraData);      // "close", 0
+  void logBrowserSessionEventForToken(const std::string& token, ExtraData extraData);  // "browser_session", 1
+  // Stores the event under the token's row (made when the token has none)
+  // and, for priority 0, starts a dispatch after the immediate delay. The
+  // callback runs once the insert has finished, stored or not.
+  void logEventOfType(std::string type, std::uint64_t priority, const std::string& token, ExtraData extraData,
+                      Callback callback = nullptr);
+  // Stores an event made already; the dispatch decision and the callback as
+  // above.
+  void logEvent(OVAdEvent event, Callback callback = nullptr);
+  // The identifier of the token's row, made when there is none; the
+  // callback runs on the database queue.
+  void tokenIdForToken(const std::string& token, TokenIdCallback callback);
+
+  // ---- Dispatch (any thread) ----
+
+  static bool shouldDispatchNow(const OVAdEvent& event) { return event.priority() == 0; }
+  // A dispatch after the configuration's immediate delay.
+  void dispatchEvents();
+  // dispatchEvents after kRetryDelay.
+  void retryDispatch();
+  // Sends every stored event not in transit (at most the configuration's
+  // event limit when it is above 0) with their tokens, now.
+  void dispatchEventsImmediately();
+  // The logging endpoint as the settings' URL prefix makes it now.
+  std::string eventURL() const;
+  // POSTs the parameters form-encoded to the URL.
+  void sendRequestInternal(const std::string& url, const platform::Value& parameters,
+                           std::function<void(const std::optional<platform::HTTPURLResponse>& response,
+                                              const platform::Bytes& data,
+                                              const std::optional<platform::Error>& error)>
+                               handler);
+
+  // An answer's code read as an integer the way the server means it:
+  // leading blanks, an optional sign and the digits up to the first other
+  // character; 0 for none.
+  static std::int64_t integerValueOfCode(const std::optional<std::string>& code);
+  static bool isEventSuccessful(const std::optional<std::string>& code);
+  // Every code but 2000 to 2999 (refused for good).
+  static bool isEventRetriable(const std::optional<std::string>& code);
+
+  // ---- Identity ----
+
+  const std::string& sessionId() const { return sessionId_; }
+  double sessionStartTime() const { return sessionStartTime_; }
+  // Seconds since the manager was created.
+  double sessionTime() const;
+  // Identifiers of the events whose batch waits for its answer.
+  std::vector<std::string> eventsInTransit() const { return eventsInTransit_.nonConcurrentCopy(); }
+
+  // ---- Store (database queue only) ----
+
+  static const char* tokenTableString() { return OVAdEventToken::kCreateTableStatement; }
+  static const char* eventTableString() { return OVAdEvent::kCreateTableStatement; }
+
+  void setupDatabaseWithCallback(OVAdDatabaseManager::HandleCallback callback);
+  void tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database, TokenIdCallback callback);
+  // Inserts the row; the completion runs at once with the outcome.
+  void insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
+                   OVAdDatabaseManager::SuccessCallback completion);
+  // Deletes the events, then (in a later task) the tokens left without one.
+  void cleanupEventsSync(const std::vector<std::string>& eventIds, const OVAdDatabaseHandle& database);
+  void removeAllOrphanedTokensSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
+  void removeAllOrphanedEventsSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
+  // Rows read as records, unreadable rows skipped; the callback is queued.
+  void queryEventsSyncWithStatement(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database,
+                                    EventsCallback callback);
+  void queryTokensSyncWithStatement(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database,
+                                    TokensCallback callback);
+
+ private:
+  explicit OVAdEventManager(OVAdEventManagerEnvironment environment);
+  void start();
+
+  // Inserts the event and takes the dispatch decision, in the caller's
+  // task: a token row found or made there cannot lose its last event to a
+  // clean-up before the event refers to it.
+  void storeEventSync(const OVAdEvent& event, const OVAdDatabaseHandle& database, const Callback& callback);
+  // Reads the next batch (stored, not in transit, within the limit) and
+  // marks it in transit, in one task of the database queue.
+  void formBatchSync(const OVAdDatabaseHandle& database);
+  void sendBatch(std::vector<OVAdEvent> batch, std::vector<OVAdEventToken> tokens);
+  void handleAnswer(const std::vector<std::string>& batchIds, const std::optional<platform::HTTPURLResponse>& response,
+                    const platform::Bytes& data, const std::optional<platform::Error>& error);
+  void processAnswerSync(const std::vector<std::string>& batchIds, const platform::Bytes& data,
+                         const OVAdDatabaseHandle& database);
+  void releaseFromTransit(const std::vector<std::string>& eventIds);
+  // Reads the first column of the statement's rows and deletes those rows
+  // with `deleteStatement` (its one parameter takes the identifiers as a
+  // JSON array); the callback is queued.
+  void removeRowsSync(const char* selectStatement, const char* deleteStatement, const OVAdDatabaseHandle& database,
+                      Callback callback);
+
+  const OVAdEventManagerEnvironment environment_;
+  const std::string sessionId_;
+  const double sessionStartTime_;
+  OVAdConcurrentArray<std::string> eventsInTransit_;
+  std::shared_ptr<OVAdTimer> dispatchTimer_;
+};
+
+}  // namespace plexora
