@@ -23,10 +23,13 @@ std::string numberText(int64_t value) {
 std::string numberText(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  // Shortest form that reads back to the same double; it never carries a
-  // fraction for a whole number ("3", "1e+20").
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  // Shortest form that reads back to the same double. Whole numbers are
+  // written out in plain digits ("3", "1700000000"): times and counts travel
+  // as whole doubles and the server reads them as integers, not "1.7e+09".
+  char buffer[400];
+  const bool whole = value == std::trunc(value) && std::fabs(value) < 1e21;
+  auto result = whole ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+                      : std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
+#include "support/ForkedChild.h"
 #include "support/TempDir.h"
 
 namespace plexora::platform {
@@ -229,6 +230,7 @@ TEST_F(UserDefaultsTest, StandardStoreWritesPendingChangesAtExit) {
   ASSERT_TRUE(createDirectories((dir_ / "prefs").string()));
   EXPECT_EXIT(
       {
+        plexora::testing::disableLeakCheckInForkedChild();
         UserDefaults::resetStandardUserDefaults(unsynchronized);
         UserDefaults::standardUserDefaults()->setString("ov_px_url_prefix", "sb");
         std::exit(0);
@@ -240,6 +242,7 @@ TEST_F(UserDefaultsTest, StandardStoreWritesPendingChangesAtExit) {
   const std::string vanished = (dir_ / "vanished/defaults.plist").string();
   EXPECT_EXIT(
       {
+        plexora::testing::disableLeakCheckInForkedChild();
         UserDefaults::resetStandardUserDefaults(vanished);
         UserDefaults::standardUserDefaults()->setString("k", "v");
         std::exit(0);
