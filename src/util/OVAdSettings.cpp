@@ -6,13 +6,12 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/device/DeviceProvider.h"
 #include "platform/dispatch/Clock.h"
-#include "platform/foundation/SHA1.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UUID.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/value/Value.h"
+#include "util/OVAdAdvertisingIdentifier.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdSettingsInternal.h"
 #include "util/OVAdUtility.h"
@@ -77,9 +76,6 @@ std::atomic<std::int64_t> logLevel{0};
 
 std::shared_ptr<platform::UserDefaults> defaults() { return platform::UserDefaults::standardUserDefaults(); }
 
-std::string advertisingIdentifier() {
-  return platform::DeviceProvider::current()->profile().advertisingIdentifier.value_or(kZeroAdvertisingIdentifier);
-}
 
 std::vector<std::string>& loadedTestDevices(SettingsState& settings) {
   if (!settings.testDevices) {
@@ -188,8 +184,7 @@ std::string OVAdSettings::testDeviceHash() {
       return *state().testDeviceHash;
     }
   }
-  const std::string identifier = advertisingIdentifier();
-  const std::string hash = platform::sha1Hex(platform::asBytes(identifier));
+  const std::string hash = testHashForAdvertiserID(getAdvertisingIdentifier().value_or(kZeroAdvertisingIdentifier));
   std::lock_guard lock(stateMutex);
   if (!state().testDeviceHash) {
     state().testDeviceHash = hash;

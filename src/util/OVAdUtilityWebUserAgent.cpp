@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/foundation/MainBundle.h"
 #include "platform/value/Value.h"
 #include "platform/web/HeadlessWebView.h"
 #include "util/OVAdDevice.h"
@@ -114,6 +115,10 @@ OVAdUserAgentFacts OVAdUtility::currentUserAgentFacts() {
   facts.systemVersion = OVAdDevice::systemVersion();
   facts.locale = currentLocale();
   facts.libraryVersion = kOVAdLibraryVersion;
+  const platform::MainBundleInfo bundle = platform::mainBundleInfo();
+  facts.bundleIdentifier = bundle.bundleIdentifier;
+  facts.bundleShortVersion = bundle.shortVersion;
+  facts.bundleVersion = bundle.bundleVersion;
   return facts;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/device/DeviceProvider.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/foundation/MainBundle.h"
 #include "platform/web/HeadlessWebView.h"
 #include "util/FakeDeviceProvider.h"
 #include "util/OVAdDevice.h"
@@ -60,6 +61,7 @@ class OVAdUtilityWebUserAgentTest : public ::testing::Test {
     OVAdDevice::resetCache();
     OVAdUtility::resetUserAgentForTesting();
     platform::HeadlessWebView::setUserAgent(kWebAgent);
+    platform::setMainBundleInfo({"B", "1.2", "45"});
   }
   ~OVAdUtilityWebUserAgentTest() override {
     DispatchQueue::settle();
@@ -67,12 +69,13 @@ class OVAdUtilityWebUserAgentTest : public ::testing::Test {
     platform::HeadlessWebView::setUserAgent("");
     platform::HeadlessWebView::setAnswer(platform::HeadlessWebViewAnswer::UserAgent);
     OVAdDevice::resetCache();
+    platform::setMainBundleInfo({});
   }
 
   static std::string expectedAgent() {
     return std::string(kWebAgent) +
            " [OVPX/PlexoraForiOS;OVDV/iPhone9,1;OVMD/iPhone;OVSN/iOS;OVSV/10.3;OVLC/en_US;OVVS/" +
-           kOVAdLibraryVersion + ";OVAB/(null);OVAV/(null);OVBV/(null)]";
+           kOVAdLibraryVersion + ";OVAB/B;OVAV/1.2;OVBV/45]";
   }
 
   platform::ScopedDeviceProvider scopedProvider_{std::make_shared<testing::FakeDeviceProvider>(phoneProfile())};
