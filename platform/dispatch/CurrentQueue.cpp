@@ -1,22 +1,26 @@
 #include "platform/dispatch/CurrentQueue.h"
 
-#include <algorithm>
-#include <vector>
-
 namespace plexora::platform::detail {
 
 namespace {
-thread_local std::vector<const DispatchQueue*> currentQueues;
+thread_local const CurrentQueueScope* innermostScope = nullptr;
 }  // namespace
 
-CurrentQueueScope::CurrentQueueScope(const DispatchQueue* queue) { currentQueues.push_back(queue); }
+CurrentQueueScope::CurrentQueueScope(const DispatchQueue* queue) : queue_(queue), outer_(innermostScope) {
+  innermostScope = this;
+}
 
-CurrentQueueScope::~CurrentQueueScope() { currentQueues.pop_back(); }
+CurrentQueueScope::~CurrentQueueScope() { innermostScope = outer_; }
 
-const DispatchQueue* innermostCurrentQueue() { return currentQueues.empty() ? nullptr : currentQueues.back(); }
+const DispatchQueue* innermostCurrentQueue() { return innermostScope ? innermostScope->queue() : nullptr; }
 
 bool isOnCurrentQueueStack(const DispatchQueue* queue) {
-  return std::find(currentQueues.begin(), currentQueues.end(), queue) != currentQueues.end();
+  for (const CurrentQueueScope* scope = innermostScope; scope != nullptr; scope = scope->outer()) {
+    if (scope->queue() == queue) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace plexora::platform::detail

@@ -5,8 +5,9 @@
 // stack is held by this thread, so sync() onto any of them runs inline.
 //
 // Thread safety: each thread sees only its own stack.
-// Ownership: the stack holds raw pointers; a queue outlives the scope that
-// names it because whoever runs its task holds a reference to it.
+// Ownership: the stack is a chain of scopes on the thread's own call stack
+// (no heap, nothing to tear down at thread exit); a queue outlives the scope
+// that names it because whoever runs its task holds a reference to it.
 #pragma once
 
 namespace plexora::platform {
@@ -21,6 +22,13 @@ class CurrentQueueScope {
   ~CurrentQueueScope();
   CurrentQueueScope(const CurrentQueueScope&) = delete;
   CurrentQueueScope& operator=(const CurrentQueueScope&) = delete;
+
+  const DispatchQueue* queue() const { return queue_; }
+  const CurrentQueueScope* outer() const { return outer_; }
+
+ private:
+  const DispatchQueue* queue_;
+  const CurrentQueueScope* outer_;
 };
 
 // The innermost queue on this thread's stack, or null.
