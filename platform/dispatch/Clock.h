@@ -32,7 +32,7 @@ class Clock {
   double timeSinceReferenceDate() const { return wallTime() - kSecondsFrom1970To2001; }
 
   // Calls `wakeup` once, on a thread of the clock's choosing, when
-  // monotonicTime() reaches `deadline`. The callback must be short: it is
+  // monotonicTime() reaches `deadline` (a NaN deadline is already due). The callback must be short: it is
   // meant to hand work to a dispatch queue. Answers an id for cancelWakeup.
   virtual WakeupId scheduleWakeup(double deadline, std::function<void()> wakeup) = 0;
   // Forgets a wakeup that has not run yet; a no-op otherwise.

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 
 #include "platform/dispatch/Clock.h"
@@ -13,6 +12,7 @@
 #include "platform/dispatch/MainTaskQueue.h"
 #include "platform/dispatch/PendingWork.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/TimeValues.h"
 
 namespace plexora::platform {
 
@@ -92,7 +92,7 @@ bool DispatchQueue::settle(double timeoutSeconds) {
 
 void DispatchQueue::after(double seconds, Task task) {
   auto clock = Clock::current();
-  double deadline = clock->monotonicTime() + std::max(seconds, 0.0);
+  double deadline = clock->monotonicTime() + detail::nonNegativeSeconds(seconds);
   clock->scheduleWakeup(deadline, [queue = shared_from_this(), task = std::move(task)]() mutable {
     queue->async(std::move(task));
   });

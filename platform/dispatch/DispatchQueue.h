@@ -55,7 +55,8 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   virtual const std::string& label() const = 0;
   virtual Kind kind() const = 0;
 
-  // Queues the task and returns at once.
+  // Queues the task and returns at once. A task must not let an exception
+  // escape: on a pool thread that ends the process.
   virtual void async(Task task) = 0;
   // Runs the task on this queue and waits for it; what the task throws is
   // rethrown here. Called from a task of this very queue (or of an outer
@@ -63,8 +64,8 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   // the task inline instead of deadlocking. Off the main thread, sync() onto
   // the main queue waits until MainLoop (or settle) runs it there.
   virtual void sync(Task task) = 0;
-  // Queues the task after `seconds` of the current Clock's time; the queue is
-  // kept alive until then.
+  // Queues the task after `seconds` (NaN or negative: at once) of the current
+  // Clock's time; the queue is kept alive until then.
   void after(double seconds, Task task);
 
   // Whether the calling code runs as a task of this queue (for the main

@@ -1,11 +1,11 @@
 #include "platform/dispatch/DispatchSource.h"
 
-#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/TimeValues.h"
 
 namespace plexora::platform {
 
@@ -41,7 +41,7 @@ void DispatchTimerSource::State::armLocked() {
     return;
   }
   clock = Clock::current();
-  deadline = clock->monotonicTime() + std::max(startDelay, 0.0);
+  deadline = clock->monotonicTime() + detail::nonNegativeSeconds(startDelay);
   scheduleLocked();
 }
 

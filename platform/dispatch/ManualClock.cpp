@@ -5,6 +5,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/TimeValues.h"
 
 namespace plexora::platform {
 
@@ -56,6 +57,7 @@ double ManualClock::monotonicTime() const {
 }
 
 Clock::WakeupId ManualClock::scheduleWakeup(double deadline, std::function<void()> wakeup) {
+  deadline = detail::orderableDeadline(deadline);
   std::lock_guard lock(impl_->mutex);
   WakeupId id = impl_->nextId++;
   impl_->wakeups.emplace(Impl::Key{deadline, id}, std::move(wakeup));
@@ -80,7 +82,7 @@ void ManualClock::cancelWakeup(WakeupId id) {
 }
 
 void ManualClock::advance(double seconds) {
-  double target = monotonicTime() + std::max(seconds, 0.0);
+  double target = monotonicTime() + detail::nonNegativeSeconds(seconds);
   while (auto wakeup = impl_->takeWakeupDueBy(target)) {
     wakeup();
     wakeup = nullptr;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/TimeValues.h"
 
 namespace plexora::platform {
 
@@ -90,6 +91,7 @@ double SystemClock::wallTime() const { return readClock(CLOCK_REALTIME); }
 double SystemClock::monotonicTime() const { return readClock(CLOCK_MONOTONIC); }
 
 Clock::WakeupId SystemClock::scheduleWakeup(double deadline, std::function<void()> wakeup) {
+  deadline = detail::orderableDeadline(deadline);
   std::lock_guard lock(impl_->mutex);
   WakeupId id = impl_->nextId++;
   impl_->wakeups.emplace(Impl::Key{deadline, id}, std::move(wakeup));

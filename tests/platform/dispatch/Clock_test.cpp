@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,6 +73,22 @@ TEST_F(ManualClockTest, CancelledWakeupsNeverFireAndOverdueOnesFireWithoutTurnin
   EXPECT_EQ(cancelledRuns, 0);
   clock.advance(-3.0);  // Time never goes backwards.
   EXPECT_EQ(clock.monotonicTime(), 55.0);
+}
+
+TEST_F(ManualClockTest, NanTimesNeitherDisorderWakeupsNorMoveTheClock) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  auto clock = std::make_shared<ManualClock>(0.0, 100.0);
+  ScopedClock scoped(clock);
+  std::vector<std::string> fired;
+  clock->scheduleWakeup(150.0, [&] { fired.push_back("future"); });
+  clock->scheduleWakeup(nan, [&] { fired.push_back("nan deadline"); });
+  DispatchQueue::main()->after(nan, [&] { fired.push_back("nan delay"); });
+
+  clock->advance(nan);
+  EXPECT_EQ(fired, (std::vector<std::string>{"nan deadline", "nan delay"}));
+  EXPECT_EQ(clock->monotonicTime(), 100.0);
+  clock->advance(50.0);
+  EXPECT_EQ(fired.back(), "future");
 }
 
 TEST_F(ManualClockTest, AfterRunsTheBlockOnItsQueueOnlyOnceTimeHasPassed) {
