@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "plexora/OVAdSize.h"
 
 namespace plexora {
 
@@ -22,12 +23,6 @@ struct OVAdPoint {
   double x = 0.0;
   double y = 0.0;
   bool operator==(const OVAdPoint&) const = default;
-};
-
-struct OVAdSize {
-  double width = 0.0;
-  double height = 0.0;
-  bool operator==(const OVAdSize&) const = default;
 };
 
 struct OVAdRect {
