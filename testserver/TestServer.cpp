@@ -95,6 +95,7 @@ void TestServer::start() {
     server_.reset();
     throw std::runtime_error("test server could not listen on the loopback address");
   }
+  listeningSocket_ = listeningSocket;
   listener_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
   // The library's stop() does nothing until its loop has begun, so a
   // server stopped right after starting would never end: wait for the loop.
@@ -114,9 +115,17 @@ void TestServer::stop() {
     stopRequested_ = true;
   }
   stopping_.notify_all();
-  server_->stop();
+  // The library's own stop() closes the listening socket under a thread that
+  // may be about to call accept() on it; if the descriptor number is reused
+  // meanwhile (another server, a client connection), that accept() blocks
+  // forever. Shutting the socket down instead wakes the accept() with an
+  // error, the loop then closes the socket itself and ends, and stop() finds
+  // nothing left to do.
+  ::shutdown(listeningSocket_, SHUT_RDWR);
   if (listener_.joinable()) listener_.join();
+  server_->stop();
   server_.reset();
+  listeningSocket_ = -1;
 }
 
 std::string TestServer::baseURL() const {

@@ -87,6 +87,7 @@ class TestServer final {
   std::unique_ptr<httplib::Server> server_;
   std::thread listener_;
   int port_ = 0;
+  int listeningSocket_ = -1;
 
   std::mutex stopMutex_;
   std::condition_variable stopping_;
