@@ -1,0 +1,30 @@
+// An image view: shows one image (nothing is drawn headless; the image and
+// how it would be fitted are kept). Image views take no touches by default.
+//
+// Thread safety: main thread only.
+// Ownership: the view shares its image.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "platform/ui/View.h"
+
+namespace plexora::platform {
+
+class Image;
+
+class ImageView : public View {
+ public:
+  ImageView();
+  explicit ImageView(Rect frame);
+  explicit ImageView(std::shared_ptr<Image> image);
+
+  const std::shared_ptr<Image>& image() const { return image_; }
+  void setImage(std::shared_ptr<Image> image) { image_ = std::move(image); }
+
+ private:
+  std::shared_ptr<Image> image_;
+};
+
+}  // namespace plexora::platform
