@@ -27,9 +27,10 @@ ControlEvents Control::allControlEvents() const {
 
 void Control::sendActionsForControlEvents(ControlEvents events, const Event* event) {
   assertMainThread();
-  // A copy: an action may add or remove actions, or release the control.
+  // A copy: an action may add or remove actions. An action may also drop
+  // the last reference to the control, which must outlive the loop.
   const auto actions = actions_;
-  auto self = weak_from_this().lock();
+  const auto keepAlive = weak_from_this().lock();
   for (const auto& entry : actions) {
     if ((entry.events & events) != 0 && entry.action) {
       entry.action(*this, event);
@@ -82,7 +83,6 @@ void Control::touchesBegan(const Touches& touches, const Event& event) {
     return;
   }
   tracking_ = true;
-  touchInside_ = true;
   setHighlighted(true);
   sendActionsForControlEvents(kControlEventTouchDown, &event);
 }
@@ -92,9 +92,9 @@ void Control::touchesMoved(const Touches& touches, const Event& event) {
     View::touchesMoved(touches, event);
     return;
   }
-  touchInside_ = isInside(touches);
-  setHighlighted(touchInside_);
-  sendActionsForControlEvents(touchInside_ ? kControlEventTouchDragInside : kControlEventTouchDragOutside, &event);
+  const bool inside = isInside(touches);
+  setHighlighted(inside);
+  sendActionsForControlEvents(inside ? kControlEventTouchDragInside : kControlEventTouchDragOutside, &event);
 }
 
 void Control::touchesEnded(const Touches& touches, const Event& event) {
@@ -103,9 +103,9 @@ void Control::touchesEnded(const Touches& touches, const Event& event) {
     return;
   }
   tracking_ = false;
-  touchInside_ = isInside(touches);
+  const bool inside = isInside(touches);
   setHighlighted(false);
-  sendActionsForControlEvents(touchInside_ ? kControlEventTouchUpInside : kControlEventTouchUpOutside, &event);
+  sendActionsForControlEvents(inside ? kControlEventTouchUpInside : kControlEventTouchUpOutside, &event);
 }
 
 void Control::touchesCancelled(const Touches& touches, const Event& event) {
@@ -114,7 +114,6 @@ void Control::touchesCancelled(const Touches& touches, const Event& event) {
     return;
   }
   tracking_ = false;
-  touchInside_ = false;
   setHighlighted(false);
   sendActionsForControlEvents(kControlEventTouchCancel, &event);
 }

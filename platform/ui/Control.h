@@ -55,9 +55,8 @@ class Control : public View {
   bool isSelected() const { return selected_; }
   void setSelected(bool selected);
   ControlState state() const;
-  // Whether a touch is being followed, and whether it is inside now.
+  // Whether a touch that began in the control is being followed.
   bool isTracking() const { return tracking_; }
-  bool isTouchInside() const { return touchInside_; }
 
   void touchesBegan(const Touches& touches, const Event& event) override;
   void touchesMoved(const Touches& touches, const Event& event) override;
@@ -83,7 +82,6 @@ class Control : public View {
   bool highlighted_ = false;
   bool selected_ = false;
   bool tracking_ = false;
-  bool touchInside_ = false;
 };
 
 }  // namespace plexora::platform

@@ -79,8 +79,6 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
   // Where the touch is (or was last) in `view`'s coordinates; null stands
   // for the window.
   Point locationInView(const View* view) const;
-  // Touches being followed: 1 during a sequence, 0 outside one.
-  std::size_t numberOfTouches() const { return touching_ ? 1 : 0; }
 
   // The touches of the sequence. The base ignores them; subclasses decide
   // the state from them.
@@ -116,7 +114,6 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
   bool cancelsTouchesInView_ = true;
 
   // Kept up to date by the touch delivery.
-  bool touching_ = false;
   Point locationInWindow_;
   std::weak_ptr<Window> window_;
   // Told of every state change while a touch sequence is under way.

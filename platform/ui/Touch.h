@@ -37,7 +37,6 @@ class Touch final {
   // 0 when the touch screen reports no pressure.
   double force() const { return force_; }
   double majorRadius() const { return majorRadius_; }
-  int tapCount() const { return 1; }
 
  private:
   friend class TouchDelivery;

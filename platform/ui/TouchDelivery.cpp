@@ -114,7 +114,6 @@ bool TouchDelivery::begin(const TouchInput& input, const std::vector<std::shared
     }
   }
   for (const auto& recognizer : sequence_->recognizers) {
-    recognizer->touching_ = true;
     recognizer->window_ = hitWindow;
     recognizer->locationInWindow_ = location;
     recognizer->stateObserver_ = [this](GestureRecognizer& changed) { recognizerChangedState(changed); };
@@ -190,7 +189,6 @@ void TouchDelivery::update(const TouchInput& input) {
 void TouchDelivery::finish() {
   auto sequence = std::move(sequence_);
   for (const auto& recognizer : sequence->recognizers) {
-    recognizer->touching_ = false;
     recognizer->stateObserver_ = nullptr;
     recognizer->reset();
   }
