@@ -1,7 +1,9 @@
 #include "platform/ui/Button.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "platform/ui/Image.h"
 #include "platform/ui/TextMeasurement.h"
 
 namespace plexora::platform {
@@ -92,7 +94,10 @@ void Button::stateDidChange() { refreshTitleLabel(); }
 Size Button::sizeThatFits(Size) const {
   const auto title = currentTitle();
   const Font font = titleLabel_ ? titleLabel_->font() : Font::systemFont(kDefaultTitleFontSize);
-  return measureText(title.value_or(""), font, 0.0, 1);
+  const Size text = measureText(title.value_or(""), font, 0.0, 1);
+  const auto image = currentImage();
+  const Size picture = image ? image->size() : Size{};
+  return Size{text.width + picture.width, std::max(text.height, picture.height)};
 }
 
 }  // namespace plexora::platform

@@ -45,7 +45,7 @@ class Button : public Control {
   // Sends TouchUpInside with no event.
   void sendTap() { sendActionsForControlEvents(kControlEventTouchUpInside); }
 
-  // The title on one unlimited line.
+  // The image and the title side by side (the title on one unlimited line).
   Size sizeThatFits(Size size) const override;
   Size intrinsicContentSize() const override { return sizeThatFits(Size{}); }
 

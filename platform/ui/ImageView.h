@@ -1,5 +1,6 @@
 // An image view: shows one image (nothing is drawn headless; the image and
-// how it would be fitted are kept). Image views take no touches by default.
+// how it would be fitted are kept). Its natural size is the image's size in
+// points. Image views take no touches by default.
 //
 // Thread safety: main thread only.
 // Ownership: the view shares its image.
@@ -22,6 +23,11 @@ class ImageView : public View {
 
   const std::shared_ptr<Image>& image() const { return image_; }
   void setImage(std::shared_ptr<Image> image) { image_ = std::move(image); }
+
+  // The image's size; no size without an image.
+  Size sizeThatFits(Size size) const override;
+  // The image's size; none without an image.
+  Size intrinsicContentSize() const override;
 
  private:
   std::shared_ptr<Image> image_;
