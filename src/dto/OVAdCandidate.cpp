@@ -1,0 +1,100 @@
+#include "dto/OVAdCandidate.h"
+
+#include <utility>
+
+#include "platform/foundation/URL.h"
+#include "util/OVAdDictionary.h"
+#include "util/OVAdLogger.h"
+#include "util/OVAdUtility.h"
+
+namespace plexora {
+
+namespace {
+
+constexpr const char* kTrackerTypeKey = "type";
+constexpr const char* kTrackerURLKey = "url";
+
+constexpr const char* kTrackerTypeRequest = "request";
+constexpr const char* kTrackerTypeImpression = "impression";
+constexpr const char* kTrackerTypeClick = "click";
+
+constexpr const char* kUnexpectedTrackerTypeFormat = "Unexpected tracker type: %s";
+constexpr const char* kTrackerNotAnObject = "Skipping a tracker that is not an object";
+constexpr const char* kTrackerWithoutURLFormat = "Skipping a %s tracker without a URL";
+
+OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
+  OVAdCandidate::TrackerURLs trackersByType;
+  if (!trackers.isArray()) {
+    return trackersByType;
+  }
+  for (const platform::Value& tracker : trackers.asArray()) {
+    if (!tracker.isDictionary()) {
+      OV_LOG(kOVAdLogLevelWarn, "%s", kTrackerNotAnObject);
+      continue;
+    }
+    const std::string typeText = stringForKey(tracker, kTrackerTypeKey, "");
+    const OVAdTrackerType type = OVAdCandidate::trackerTypeFromString(typeText);
+    if (type == OVAdTrackerType::Unknown) {
+      continue;
+    }
+    const auto url = objectForKeyOrNil(tracker, kTrackerURLKey);
+    if (!url || !url->isString()) {
+      OV_LOG(kOVAdLogLevelWarn, kTrackerWithoutURLFormat, typeText.c_str());
+      continue;
+    }
+    trackersByType[type].push_back(url->asString());
+  }
+  return trackersByType;
+}
+
+}  // namespace
+
+OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, const platform::Value& trackers)
+    : OVAdCandidate(std::move(adapterID), std::move(data), trackerURLsOf(trackers)) {}
+
+OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, TrackerURLs trackersByType)
+    : adapterID_(std::move(adapterID)), data_(std::move(data)), trackersByType_(std::move(trackersByType)) {}
+
+OVAdTrackerType OVAdCandidate::trackerTypeFromString(std::string_view text) {
+  if (text == kTrackerTypeRequest) {
+    return OVAdTrackerType::Request;
+  }
+  if (text == kTrackerTypeImpression) {
+    return OVAdTrackerType::Impression;
+  }
+  if (text == kTrackerTypeClick) {
+    return OVAdTrackerType::Click;
+  }
+  OV_LOG(kOVAdLogLevelWarn, kUnexpectedTrackerTypeFormat, std::string(text).c_str());
+  return OVAdTrackerType::Unknown;
+}
+
+std::shared_ptr<OVAdCandidate> OVAdCandidate::copy() const {
+  return std::shared_ptr<OVAdCandidate>(new OVAdCandidate(adapterID_, data_, trackersByType_));
+}
+
+void OVAdCandidate::fireTrackers(OVAdTrackerType type, const platform::Value& extraData) {
+  {
+    // Claimed before sending, so a racing caller finds the type taken.
+    std::lock_guard lock(firedMutex_);
+    if (!trackersFired_.insert(type).second) {
+      return;
+    }
+  }
+  const auto urls = trackersByType_.find(type);
+  if (urls == trackersByType_.end()) {
+    return;
+  }
+  for (const std::string& url : urls->second) {
+    if (platform::URL::parse(url)) {
+      OVAdUtility::logTracker(url, extraData);
+    }
+  }
+}
+
+bool OVAdCandidate::hasFiredTrackers(OVAdTrackerType type) const {
+  std::lock_guard lock(firedMutex_);
+  return trackersFired_.contains(type);
+}
+
+}  // namespace plexora

@@ -1,0 +1,151 @@
+#include "server/OVAdProviderResponseParser.h"
+
+#include <cstdarg>
+#include <exception>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "util/OVAdDictionary.h"
+#include "util/OVAdError.h"
+#include "util/OVAdLogger.h"
+
+namespace plexora {
+
+namespace {
+
+constexpr const char* kTypeKey = "type";
+constexpr const char* kCodeKey = "code";
+constexpr const char* kMessageKey = "message";
+constexpr const char* kPlacementsKey = "placements";
+constexpr const char* kDefinitionKey = "definition";
+constexpr const char* kFeatureConfigKey = "feature_config";
+constexpr const char* kAdsKey = "ads";
+constexpr const char* kAdapterKey = "adapter";
+constexpr const char* kDataKey = "data";
+constexpr const char* kTrackersKey = "trackers";
+
+constexpr const char* kTypeAds = "ads";
+constexpr const char* kTypeError = "error";
+
+constexpr const char* kParsingFormat = "Parsing JSON data (%lu bytes)";
+constexpr const char* kJSONFailureFormat = "Failed to parse JSON string, code=%ld description=%s";
+constexpr const char* kJSONFailureDescription = "The data is not JSON text in UTF-8 within the nesting limit.";
+constexpr const char* kUnknownFailureFormat = "Unknown error while parsing ad responses: %s";
+
+constexpr const char* kDocumentNotAnObject = "the response is not a JSON object";
+constexpr const char* kPlacementNotAnObject = "the first placement is not a JSON object";
+constexpr const char* kAdNotAnObject = "an ad is not a JSON object";
+
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::string text = OVAdFormatV(format, arguments);
+  va_end(arguments);
+  return text;
+}
+
+// The first element of a non-empty "placements" array when the document
+// also has a numeric "code"; none otherwise.
+std::optional<platform::Value> firstPlacement(const platform::Value& document) {
+  const auto placements = arrayForKeyOrNil(document, kPlacementsKey);
+  if (!placements || placements->asArray().empty() || !numberForKeyOrNil(document, kCodeKey)) {
+    return std::nullopt;
+  }
+  const platform::Value& placement = placements->asArray().front();
+  if (!placement.isDictionary()) {
+    throw std::invalid_argument(kPlacementNotAnObject);
+  }
+  return placement;
+}
+
+std::shared_ptr<OVAdCandidate> candidateFromAd(const platform::Value& ad, const std::optional<platform::Value>& featureConfig) {
+  if (!ad.isDictionary()) {
+    throw std::invalid_argument(kAdNotAnObject);
+  }
+  platform::Value data = dictionaryForKey(ad, kDataKey, platform::Value(platform::Dictionary{}));
+  if (featureConfig) {
+    data.set(kFeatureConfigKey, *featureConfig);
+  }
+  return std::make_shared<OVAdCandidate>(stringForKey(ad, kAdapterKey, ""), data.asDictionary(),
+                                         arrayForKey(ad, kTrackersKey, platform::Value(platform::Array{})));
+}
+
+std::shared_ptr<OVAdProviderResponse> adsResponse(const platform::Value& document) {
+  const auto placement = firstPlacement(document);
+  if (!placement) {
+    return std::make_shared<OVAdProviderResponse>(OVAdProviderResponseType::Unknown);
+  }
+  const std::int64_t code = integerForKey(document, kCodeKey, 0);
+  std::vector<std::shared_ptr<OVAdCandidate>> candidates;
+  const auto ads = arrayForKeyOrNil(*placement, kAdsKey);
+  if (code == 0 && ads) {
+    const auto featureConfig = dictionaryForKeyOrNil(*placement, kFeatureConfigKey);
+    for (const platform::Value& ad : ads->asArray()) {
+      candidates.push_back(candidateFromAd(ad, featureConfig));
+    }
+  }
+  auto adPlacement =
+      std::make_shared<OVAdPlacement>(code, stringForKey(document, kMessageKey, ""),
+                                      OVAdProviderResponseParser::parsePlacementDefinitionFromData(document),
+                                      std::move(candidates));
+  return std::make_shared<OVAdProviderResponseAds>(std::move(adPlacement));
+}
+
+std::shared_ptr<OVAdProviderResponse> responseOfDocument(const platform::Value& document) {
+  if (!document.isDictionary()) {
+    throw std::invalid_argument(kDocumentNotAnObject);
+  }
+  const auto type = objectForKeyOrNil(document, kTypeKey);
+  if (type && type->isString() && type->asString() == kTypeError) {
+    return std::make_shared<OVAdProviderResponseError>(
+        stringForKey(document, kMessageKey, ""), integerForKey(document, kCodeKey, kOVAdErrorCodeServerError),
+        OVAdProviderResponseParser::parsePlacementDefinitionFromData(document));
+  }
+  if (type && type->isString() && type->asString() == kTypeAds) {
+    return adsResponse(document);
+  }
+  return std::make_shared<OVAdProviderResponse>(OVAdProviderResponseType::Unknown);
+}
+
+}  // namespace
+
+std::shared_ptr<OVAdPlacementDefinition> OVAdProviderResponseParser::parsePlacementDefinitionFromData(
+    const platform::Value& document) {
+  const auto placement = firstPlacement(document);
+  if (!placement) {
+    return nullptr;
+  }
+  return OVAdPlacementDefinition::initWithPlacementData(objectForKey(*placement, kDefinitionKey, platform::Value()));
+}
+
+void OVAdProviderResponseParser::parseResponseFromData(platform::ByteView data, const SuccessHandler& successHandler,
+                                                       const ErrorHandler& errorHandler) const {
+  OV_LOG(kOVAdLogLevelDebug, kParsingFormat, static_cast<unsigned long>(data.size()));
+  bool isJSON = true;
+  std::shared_ptr<OVAdProviderResponse> response;
+  std::string failure;
+  try {
+    const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    const auto document = platform::parseJSON(text);
+    isJSON = document.has_value();
+    if (isJSON) {
+      response = responseOfDocument(*document);
+    }
+  } catch (const std::exception& exception) {
+    failure = exception.what();
+  }
+  if (!isJSON) {
+    errorHandler(formatted(kJSONFailureFormat, static_cast<long>(kOVAdJSONParseErrorCode), kJSONFailureDescription));
+    return;
+  }
+  if (!response) {
+    errorHandler(formatted(kUnknownFailureFormat, failure.c_str()));
+    return;
+  }
+  successHandler(std::move(response));
+}
+
+}  // namespace plexora
