@@ -9,8 +9,13 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +27,7 @@
 #include "server/OVAdURLSession.h"
 #include "support/TempDir.h"
 #include "testserver/Exchange.h"
+#include "testserver/LoggingServer.h"
 #include "testserver/TestServer.h"
 #include "tracking/OVAdEventManager.h"
 #include "util/OVAdConfigManager.h"
@@ -156,6 +162,152 @@ inline std::string answerNaming(const std::vector<std::string>& eventIds, const 
   return answerNaming(codes);
 }
 
+// ---- A logging server for the reliability tests ----
+
+// Whether the server's code ends an event's life (accepted, or refused for
+// good).
+inline bool isFinalCode(const std::string& code) {
+  const std::int64_t value = OVAdEventManager::integerValueOfCode(code);
+  return value == 1 || (value >= 2000 && value <= 2999);
+}
+
+// Answers every batch by its events, records every delivery and watches
+// for an event that arrives while another batch carrying it is still being
+// answered (one event in two batches at once).
+//
+// The first path segment before "plxo_logging/" names the sender's
+// generation (a process of the kill test); "" when there is none. Once an
+// event got a final code, the server repeats that code for it, as a real
+// server that remembers would.
+class AcknowledgingEndpoint {
+ public:
+  // The code for one event on its `attempt`-th delivery (from 1); none
+  // leaves the event out of the answer.
+  using CodePolicy = std::function<std::optional<std::string>(const std::string& eventId, int attempt)>;
+  // A whole-request fault for the `index`-th request (from 0), or none.
+  using FaultPolicy = std::function<std::optional<testserver::Response>(std::size_t index)>;
+
+  struct Delivery {
+    std::string generation;
+    platform::Value event;
+    std::optional<std::string> code;  // none: left out, or the request failed
+  };
+
+  explicit AcknowledgingEndpoint(CodePolicy codes = nullptr, FaultPolicy faults = nullptr)
+      : codes_(std::move(codes)), faults_(std::move(faults)),
+        server_([this](const testserver::RecordedRequest& request) { return answer(request); }) {
+    server_.start();
+  }
+  AcknowledgingEndpoint(const AcknowledgingEndpoint&) = delete;
+  AcknowledgingEndpoint& operator=(const AcknowledgingEndpoint&) = delete;
+
+  std::string baseURL(const std::string& generation = "") const {
+    return generation.empty() ? server_.baseURL() : server_.baseURL() + generation + "/";
+  }
+
+  // Every delivery by event identifier, in order of arrival.
+  std::map<std::string, std::vector<Delivery>> deliveries() const {
+    std::lock_guard lock(mutex_);
+    return deliveries_;
+  }
+  // Events that got a final code.
+  std::set<std::string> finished() const {
+    std::lock_guard lock(mutex_);
+    std::set<std::string> ids;
+    for (const auto& [eventId, code] : finalCodes_) {
+      ids.insert(eventId);
+    }
+    return ids;
+  }
+  std::vector<std::string> problems() const {
+    std::lock_guard lock(mutex_);
+    return problems_;
+  }
+  std::size_t requestCount() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  testserver::Response answer(const testserver::RecordedRequest& request) {
+    const std::string generation = generationOf(request.path);
+    const std::optional<LoggedBatch> batch = batchOf(request);
+    std::unique_lock lock(mutex_);
+    const std::size_t index = requests_++;
+    if (!batch) {
+      problems_.push_back("not a logging batch: " + request.body);
+      return testserver::Response::text(400, "");
+    }
+    std::vector<std::string> ids = batch->eventIds();
+    for (const std::string& eventId : ids) {
+      if (!inFlight_.insert({generation, eventId}).second) {
+        problems_.push_back("event " + eventId + " in two batches at once");
+      }
+    }
+    const std::optional<testserver::Response> fault = faults_ ? faults_(index) : std::nullopt;
+    std::vector<std::pair<std::string, platform::Value>> answered;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      std::optional<std::string> code;
+      if (!fault) {
+        code = codeFor(ids[i], generation);
+      }
+      recordDelivery(ids[i], generation, batch->events[i], code);
+      if (code) {
+        answered.emplace_back(ids[i], *code);
+      }
+    }
+    // Released before the answer leaves: the client can only send an event
+    // again after it has read the answer.
+    for (const std::string& eventId : ids) {
+      inFlight_.erase({generation, eventId});
+    }
+    lock.unlock();
+    return fault ? *fault : testserver::Response::text(200, answerNaming(answered));
+  }
+
+  std::optional<std::string> codeFor(const std::string& eventId, const std::string& generation) {
+    if (const auto known = finalCodes_.find(eventId); known != finalCodes_.end()) {
+      if (finalGeneration_[eventId] == generation) {
+        problems_.push_back("event " + eventId + " sent again after its final answer, by the same process");
+      }
+      return known->second;
+    }
+    const int attempt = static_cast<int>(deliveries_[eventId].size()) + 1;
+    std::optional<std::string> code = codes_ ? codes_(eventId, attempt) : std::optional<std::string>("1");
+    if (code && isFinalCode(*code)) {
+      finalCodes_[eventId] = *code;
+      finalGeneration_[eventId] = generation;
+    }
+    return code;
+  }
+
+  void recordDelivery(const std::string& eventId, const std::string& generation, const platform::Value& event,
+                      const std::optional<std::string>& code) {
+    std::vector<Delivery>& earlier = deliveries_[eventId];
+    if (!earlier.empty() && !(earlier.front().event == event)) {
+      problems_.push_back("event " + eventId + " changed between deliveries");
+    }
+    earlier.push_back({generation, event, code});
+  }
+
+  static std::string generationOf(const std::string& path) {
+    const std::size_t end = path.find(kLoggingPath);
+    return end == std::string::npos || end == 0 ? std::string() : path.substr(1, end - 1);
+  }
+
+  const CodePolicy codes_;
+  const FaultPolicy faults_;
+  mutable std::mutex mutex_;
+  std::size_t requests_ = 0;
+  std::set<std::pair<std::string, std::string>> inFlight_;
+  std::map<std::string, std::vector<Delivery>> deliveries_;
+  std::map<std::string, std::string> finalCodes_;
+  std::map<std::string, std::string> finalGeneration_;
+  std::vector<std::string> problems_;
+  // Last: stopped first, while the state its answers use still exists.
+  testserver::LoggingServer server_;
+};
+
 // ---- Fixture ----
 
 // A manager on a database file of its own, driven by a manual clock, that
@@ -167,6 +319,7 @@ class EventManagerTest : public ::testing::Test {
     ASSERT_TRUE(platform::DispatchQueue::settle(kNetworkWaitSeconds));
     server_.start();
     server_.on(kLoggingPath, testserver::Response::text(200, "[]"));
+    loggingBaseURL_ = server_.baseURL();
     configManager_ = OVAdConfigManager::create(directory_.path().string());
     session_ = OVAdURLSession::create([](auto answer) { answer(std::string(kTestUserAgent)); });
     // The session polls for its user agent once the clock moves.
@@ -194,7 +347,7 @@ class EventManagerTest : public ::testing::Test {
     environment.databaseManager = databaseManager;
     environment.configManager = configManager_;
     environment.urlSession = session_;
-    environment.loggingBaseURL = server_.baseURL();
+    environment.loggingBaseURL = loggingBaseURL_;
     environment.requestTimeout = requestTimeout;
     auto manager = OVAdEventManager::create(std::move(environment));
     EXPECT_TRUE(platform::DispatchQueue::settle(kNetworkWaitSeconds));
@@ -243,6 +396,9 @@ class EventManagerTest : public ::testing::Test {
   std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
   platform::ScopedClock scopedClock_{clock_};
   testserver::TestServer server_;
+  // Where makeManager points its managers: the scripted server unless a
+  // test says otherwise.
+  std::string loggingBaseURL_;
   std::shared_ptr<OVAdConfigManager> configManager_;
   std::shared_ptr<OVAdURLSession> session_;
   std::shared_ptr<OVAdEventManager> manager_;
