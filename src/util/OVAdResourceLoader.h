@@ -1,0 +1,139 @@
+// Downloads the resource cache's images, data and videos into its files on
+// disk and hands them back, and serves the byte requests of the video
+// engine's remote assets.
+//
+// Cache fetches run synchronously on the caller's thread. Each attempt uses
+// the cache file when it is there (an image file that does not decode is
+// deleted and fetched again), else downloads the whole resource and writes it
+// to the file atomically: a file is either complete or absent. A download
+// fails, and nothing is written, on a transport error, an HTTP status outside
+// 2xx, a body over the size bound, or an image that does not decode. The
+// caller's retry block is asked before every attempt, the first included;
+// when no attempt delivers, no result block is called.
+//
+// An engine loading request either receives its response, content
+// information and the bytes of the range it asked for, then finishLoading,
+// or it receives finishLoadingWithError; never a success without bytes. A
+// cancelled request is answered no more.
+//
+// Thread safety: every member may be called from any thread, but cache
+// fetches block for the download and belong on a background queue, never on
+// the main thread (the URL session may need the main thread to learn its user
+// agent). Engine requests are answered on the URL session's queue.
+// Ownership: the shared loader lives for the process. The loader holds the
+// URL-session request of each engine request it serves until that request is
+// answered or cancelled; it holds the engine's request itself only weakly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/foundation/Bytes.h"
+#include "platform/foundation/URL.h"
+#include "util/OVAdCacheFetchType.h"
+#include "util/qnv/QNVAssetResourceLoading.h"
+
+namespace plexora::platform {
+class Image;
+}
+
+namespace plexora {
+
+class OVAdURLSession;
+class OVAdURLSessionTaskContainer;
+
+struct OVAdResourceLoaderLimits {
+  // Larger resources fail: a creative is never more than a few megabytes.
+  std::size_t maximumResourceBytes = std::size_t{64} * 1024 * 1024;
+  // Seconds for one whole download, connecting included.
+  double downloadTimeout = 60.0;
+};
+
+class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
+                                 public std::enable_shared_from_this<OVAdResourceLoader> {
+ public:
+  // Answers whether another attempt may follow.
+  using RetryBlock = std::function<bool()>;
+  // The flag tells whether the resource was downloaded just now (false when
+  // it came from its cache file).
+  using ImageBlock = std::function<void(std::shared_ptr<platform::Image> image, bool downloaded)>;
+  using DataBlock = std::function<void(std::shared_ptr<const platform::Bytes> data, bool downloaded)>;
+  using VideoBlock = std::function<void(const platform::URL& fileURL, bool downloaded)>;
+
+  // Fetches through the shared URL session.
+  static std::shared_ptr<OVAdResourceLoader> sharedResourceLoader();
+  static std::shared_ptr<OVAdResourceLoader> create(std::shared_ptr<OVAdURLSession> session,
+                                                    OVAdResourceLoaderLimits limits = {});
+
+  OVAdResourceLoader(const OVAdResourceLoader&) = delete;
+  OVAdResourceLoader& operator=(const OVAdResourceLoader&) = delete;
+
+  const OVAdResourceLoaderLimits& limits() const { return limits_; }
+
+  // `cacheFileURL` is a file URL. A null retry block allows one attempt.
+  // Only the block of the fetch type is called (when given).
+  void fetchCacheObjectAtURL(const platform::URL& url, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
+                             const RetryBlock& retryBlock, const ImageBlock& imageBlock, const DataBlock& dataBlock,
+                             const VideoBlock& videoBlock);
+  void fetchImageAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
+                       const ImageBlock& imageBlock);
+  void fetchDataAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
+                      const DataBlock& dataBlock);
+  void fetchVideoAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
+                       const VideoBlock& videoBlock);
+
+  // The engine's requests. Loading fetches the request's URL (with a Range
+  // header for a partial range) through the URL session.
+  void resourceLoaderLoadRequest(const std::shared_ptr<QNVAssetResourceLoader>& resourceLoader,
+                                 const std::shared_ptr<QNVAssetResourceLoadingRequest>& loadingRequest) override;
+  // Cancels the URL-session request that serves it; nothing when there is
+  // none.
+  void resourceLoaderCancelLoadingRequest(
+      const std::shared_ptr<QNVAssetResourceLoader>& resourceLoader,
+      const std::shared_ptr<QNVAssetResourceLoadingRequest>& loadingRequest) override;
+  // Always false: nothing is prefetched.
+  bool resourceLoaderHasPrefetchedDataForUrl(const std::shared_ptr<QNVAssetResourceLoader>& resourceLoader,
+                                             const platform::URL& url) override;
+
+  // Engine requests being served.
+  std::size_t pendingVideoRequestCount() const;
+
+ private:
+  struct PendingVideoRequest {
+    std::weak_ptr<QNVAssetResourceLoadingRequest> loadingRequest;
+    std::shared_ptr<OVAdURLSessionTaskContainer> sessionRequest;
+  };
+  // Keyed by the engine request's address; the entry holds the request
+  // itself only weakly.
+  using PendingVideoRequests = std::map<const QNVAssetResourceLoadingRequest*, PendingVideoRequest>;
+
+  OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits);
+
+  // One attempt; answers whether it delivered.
+  bool attemptFetch(const platform::URL& url, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
+                    const ImageBlock& imageBlock, const DataBlock& dataBlock, const VideoBlock& videoBlock);
+  // Reads the cache file; answers whether it delivered. An unusable file is
+  // removed.
+  bool deliverCacheFile(const std::string& path, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
+                        const ImageBlock& imageBlock, const DataBlock& dataBlock, const VideoBlock& videoBlock);
+  // The whole body of a 2xx answer within the size bound, waiting for it.
+  std::optional<platform::Bytes> download(const platform::URL& url) const;
+
+  // Takes the entry out when it is still served by `sessionRequest` (any
+  // session request when null); answers whether there was one.
+  std::optional<PendingVideoRequest> removeVideoRequestForKey(
+      const QNVAssetResourceLoadingRequest* loadingRequest,
+      const std::shared_ptr<OVAdURLSessionTaskContainer>& sessionRequest);
+
+  const std::shared_ptr<OVAdURLSession> session_;
+  const OVAdResourceLoaderLimits limits_;
+  mutable std::mutex pendingMutex_;
+  PendingVideoRequests pendingVideoRequests_;
+};
+
+}  // namespace plexora
