@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <optional>
 #include <string>
 
@@ -143,6 +144,7 @@ struct FailingAnswer {
   Response response;
   std::int64_t offset;
   std::int64_t expectedCode;
+  friend void PrintTo(const FailingAnswer& answer, std::ostream* out) { *out << answer.name; }
 };
 
 class OVAdResourceLoaderEngineFailureTest : public OVAdResourceLoaderEngineTest,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -131,6 +132,7 @@ struct BadAnswer {
   const char* name;
   OVAdCacheFetchType fetchType;
   Response response;
+  friend void PrintTo(const BadAnswer& answer, std::ostream* out) { *out << answer.name; }
 };
 
 class OVAdResourceLoaderBadAnswerTest : public OVAdResourceLoaderTest,
