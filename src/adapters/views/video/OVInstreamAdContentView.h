@@ -1,0 +1,33 @@
+// The content of an in-stream video ad: the video view with its skip
+// button, countdown, call to action and ad-choices icon, driven by a video
+// ad controller.
+//
+// The view installs how it is made (maker()); until then create() answers
+// null.
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <memory>
+
+#include "adapters/views/video/OVVideoAdContentView.h"
+#include "util/OVAdInstalledFunction.h"
+
+namespace plexora {
+
+class OVInstreamAdContentView : public OVVideoAdContentView {
+ public:
+  using Maker = OVAdInstalledFunction<std::shared_ptr<OVInstreamAdContentView>()>;
+
+  static std::shared_ptr<OVInstreamAdContentView> create() { return maker()(); }
+
+  static Maker& maker() {
+    static Maker instance;
+    return instance;
+  }
+
+ protected:
+  OVInstreamAdContentView() = default;
+};
+
+}  // namespace plexora
