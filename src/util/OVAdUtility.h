@@ -8,22 +8,35 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/Bytes.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/URL.h"
+#include "platform/ui/Geometry.h"
+#include "platform/ui/InterfaceOrientation.h"
 #include "platform/value/Value.h"
+#include "plexora/OVAdSize.h"
 #include "util/OVAdDictionary.h"
 
 namespace plexora::platform {
+class DispatchQueue;
+class Image;
+class Responder;
+class View;
+class ViewController;
+class Window;
 struct URLRequest;
-}
+}  // namespace plexora::platform
 
 namespace plexora {
+
+class QNVAssetForCache;
 
 // A colour with components from 0.0 to 1.0.
 struct OVAdColor {
@@ -50,6 +63,12 @@ std::optional<std::uint64_t> ov_getSizeOfDirectory(const std::string& directory,
 
 // A curl command line that repeats the request, for diagnostics only.
 std::string ov_CURLCommand(const platform::URLRequest& request);
+
+// The orientation the server asks an ad to be shown in.
+using OVAdServerOrientation = std::int64_t;
+inline constexpr OVAdServerOrientation kOVAdServerOrientationAny = 0;
+inline constexpr OVAdServerOrientation kOVAdServerOrientationPortrait = 1;
+inline constexpr OVAdServerOrientation kOVAdServerOrientationLandscape = 2;
 
 // The library's version string, as its user agent reports it.
 inline constexpr const char* kOVAdLibraryVersion = "0.1.0";
@@ -170,6 +189,148 @@ class OVAdUtility final {
   // Creates the configuration manager, then the event manager, once per
   // process.
   static void initializePlexora();
+
+  // ---- Ad sizes and orientation (main thread: the answers read the screen) ----
+
+  // The template identifier a request names for an ad of this size: 4 for
+  // 320x50, 5, 6 and 7 for the flexible-width 50, 90 and 250 heights; for
+  // the interstitial size 103 on a pad, else 102 in a portrait-shaped screen
+  // and 101 in a landscape one; 200 for anything else.
+  static std::int64_t getTemplateID(OVAdSize adSize);
+  static bool isAdSizeType(OVAdSize adSize, OVAdSize otherAdSize);
+  // The size an ad view reports: a flexible ad takes the fitting width but
+  // never less than 320; a fixed one its own width. The height is always the
+  // ad size's.
+  static platform::Size sizeThatFits(platform::Size fittingSize, bool isFlexibleAdSize, OVAdSize actualAdSize);
+  // Portrait or landscape left for the server's codes, Unknown otherwise.
+  static platform::InterfaceOrientation interfaceOrientationFromServerOrientation(
+      OVAdServerOrientation serverOrientation);
+  static bool interfaceOrientationMaskSupportsPortrait(platform::InterfaceOrientationMask mask);
+  static bool interfaceOrientationMaskSupportsLandscape(platform::InterfaceOrientationMask mask);
+  // Portrait or landscape when the mask allows only that one; Any when it
+  // allows both or neither.
+  static OVAdServerOrientation serverOrientationFromInterfaceOrientationMask(platform::InterfaceOrientationMask mask);
+
+  // ---- Ad views and view controllers (main thread) ----
+
+  // The orientations the window may take: the application delegate's
+  // answer when it gives one, else the application's own declaration.
+  static platform::InterfaceOrientationMask supportedInterfaceOrientationsForWindow(
+      const std::shared_ptr<platform::Window>& window);
+  // Marks the view as an ad view for as long as it lives.
+  static void markView(const std::shared_ptr<platform::View>& view);
+  static bool isViewMarked(const std::shared_ptr<platform::View>& view);
+  // The marked view among the controller's view and its direct subviews
+  // (the last one when several are); none otherwise. Loads the view.
+  static std::shared_ptr<platform::View> findAdInViewController(
+      const std::shared_ptr<platform::ViewController>& viewController);
+  // An ad view of the top view controller, else of its children in order.
+  static std::shared_ptr<platform::View> findAdOnScreen();
+  using ViewBlock = std::function<void(const std::shared_ptr<platform::View>& view)>;
+  // Calls the block with the view, then with each direct subview in order;
+  // one level only.
+  static void traverseView(const std::shared_ptr<platform::View>& view, const ViewBlock& block);
+  // One process-wide controller that topViewController answers instead of
+  // looking; none by default.
+  static std::shared_ptr<platform::ViewController> topViewControllerOverride();
+  static void setTopViewControllerOverride(std::shared_ptr<platform::ViewController> viewController);
+  static std::shared_ptr<platform::ViewController> topViewController();
+  // With a view: the first view controller on its responder chain, else
+  // topViewController. Without one: the current window's root controller
+  // followed up its chain of presented controllers to the last, else the
+  // root controller of the application delegate's window.
+  static std::shared_ptr<platform::ViewController> viewControllerFromView(const std::shared_ptr<platform::View>& view);
+  // The responder itself when it is a view controller, else the first view
+  // controller on its chain of next responders.
+  static std::shared_ptr<platform::ViewController> traverseResponderChainForViewController(
+      const std::shared_ptr<platform::Responder>& responder);
+  // The key window when it is at the normal level, else the first window of
+  // the application's list at that level.
+  static std::shared_ptr<platform::Window> currentWindow();
+  static void setApplicationStatusBarHidden(bool hidden);
+
+  // ---- Images and video through the shared resource cache ----
+
+  using ImageBlock = std::function<void(const std::shared_ptr<platform::Image>& image)>;
+  // Images by their URL's text.
+  using ImagesByURL = std::map<std::string, std::shared_ptr<platform::Image>>;
+  using ImagesBlock = std::function<void(const ImagesByURL& images)>;
+  using VideoBlock = std::function<void(const std::shared_ptr<QNVAssetForCache>& asset)>;
+
+  // The cache's image for the URL, fetched when it does not hold it; the
+  // block runs as the cache answers. `queue` and `retry` change nothing.
+  static void loadRemoteImageWithURL(const std::optional<platform::URL>& url, ImageBlock block, bool retry = true);
+  static void loadRemoteImageWithURL(const std::optional<platform::URL>& url, ImageBlock block,
+                                     const std::shared_ptr<platform::DispatchQueue>& queue, bool retry);
+  // Loads every image; once all have answered, the block gets those that
+  // loaded, on the main queue. `retry` changes nothing.
+  static void loadRemoteImagesWithURLs(const std::vector<platform::URL>& urls, ImagesBlock block, bool retry);
+  static void loadRemoteVideoWithURL(const std::optional<platform::URL>& url, VideoBlock block);
+
+  // ---- Animations, snapshots and blur (main thread) ----
+
+  using Views = std::vector<std::shared_ptr<platform::View>>;
+  using Animations = std::function<void()>;
+  using AnimationCompletion = std::function<void(bool finished)>;
+  using TransactionCompletion = std::function<void()>;
+  static constexpr double kStandardAnimationDuration = 0.5;
+
+  // Fades the views in (alpha 0 to 1) or out (1 to 0) with the standard
+  // animations, running the custom animations in the same animation; the
+  // completion gets the animation's finished flag.
+  static void animateWithFadeIn(const Views& views, AnimationCompletion completion);
+  static void animateWithFadeOut(const Views& views, AnimationCompletion completion);
+  static void animateWithFadeIn(const Views& views, Animations customAnimations, AnimationCompletion completion);
+  static void animateWithFadeOut(const Views& views, Animations customAnimations, AnimationCompletion completion);
+  static void animateWithFade(bool fadeOut, const Views& views, Animations animations, AnimationCompletion completion);
+  static void animateWithFadeIn(const Views& views, double duration, AnimationCompletion completion);
+  static void animateWithFadeOut(const Views& views, double duration, AnimationCompletion completion);
+  static void animateWithFadeIn(const Views& views, Animations customAnimations, double duration,
+                                AnimationCompletion completion);
+  static void animateWithFadeOut(const Views& views, Animations customAnimations, double duration,
+                                 AnimationCompletion completion);
+  static void animateWithFade(bool fadeOut, double duration, const Views& views, Animations animations,
+                              AnimationCompletion completion);
+  static void animateWithStandardAnimations(Animations animations, AnimationCompletion completion);
+  static void animateWithStandardAnimations(Animations animations, double duration, AnimationCompletion completion);
+  // Enabled: a view animation of `duration` that begins from the current
+  // state and allows animated content. Not enabled: the animations run at
+  // once, then the completion with true, before this returns.
+  static void animateEnabled(bool enabled, Animations animations, double duration, AnimationCompletion completion);
+  // Runs the (required) block as one animation transaction of `duration`
+  // whose changes apply at once when not enabled; the completion runs when
+  // the transaction has finished.
+  static void animateEnabledWithTransactionBlock(bool enabled, const Animations& transactionBlock, double duration,
+                                                 TransactionCompletion completion);
+
+  // What the model can show of a view: an opaque image of the rectangle's
+  // size at the scale of the view's screen, filled with the view's
+  // background colour over black (black without one). The block, when
+  // given, is called with the view before the image is taken. None for an
+  // empty rectangle.
+  using SnapshotBlock = std::function<void(const std::shared_ptr<platform::View>& view)>;
+  static std::shared_ptr<platform::Image> snapshotOfView(const std::shared_ptr<platform::View>& view,
+                                                         const SnapshotBlock& block);
+  static std::shared_ptr<platform::Image> snapshotOfView(const std::shared_ptr<platform::View>& view,
+                                                         platform::Rect rect, const SnapshotBlock& block);
+
+  // The image blurred with a radius of its width in points over 30.
+  static std::shared_ptr<platform::Image> addGaussianBlurToImage(const std::shared_ptr<platform::Image>& image);
+  // The image blurred with edges that keep their colour, cut back to the
+  // image's own size; none for no image.
+  static std::shared_ptr<platform::Image> blurImage(const std::shared_ptr<platform::Image>& image, double radius);
+  // Each image's blur, taken from the shared resource cache or made on the
+  // main queue and stored there; the block then gets them on the main queue.
+  static void addGaussianBlurToImages(const ImagesByURL& images, ImagesBlock block);
+
+  // ---- Touch targets (main thread) ----
+
+  using WeakViews = std::vector<std::weak_ptr<platform::View>>;
+  // The view, when it takes touches, and every view below it that does,
+  // except inside views that play video or carousels (and, for the direct
+  // subviews only, those `excluding` names).
+  static WeakViews allInteractableTargets(const std::shared_ptr<platform::View>& view);
+  static WeakViews allInteractableTargets(const std::shared_ptr<platform::View>& view, const Views& excluding);
 
   // ---- Tracker requests ----
 
