@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bytes.h"
 #include "platform/value/Value.h"
 #include "plexora/OVAdSettings.h"
@@ -138,6 +139,9 @@ std::vector<std::string> urls(const OVAdCandidate& candidate, OVAdTrackerType ty
 class OVAdProviderResponseParserTest : public ::testing::Test {
  protected:
   OVAdProviderResponseParserTest() { OVAdSettings::setLogLevel(6); }
+  // Definitions with local cookies leave their installation on the main
+  // queue: it runs here, not in a later test.
+  ~OVAdProviderResponseParserTest() override { platform::DispatchQueue::settle(); }
 
   testing::SettingsTestEnvironment environment_;
 };
