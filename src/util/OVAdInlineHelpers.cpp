@@ -20,12 +20,12 @@ std::atomic<OVAdPadIdiomProvider> padIdiomProvider{nullptr};
 
 }  // namespace
 
-OVAdRect OVAdRectWithHalfWidth(OVAdRect rect) {
+platform::Rect OVAdRectWithHalfWidth(platform::Rect rect) {
   rect.size.width *= 0.5;
   return rect;
 }
 
-OVAdRect OVAdRectWithQuarterWidth(OVAdRect rect) {
+platform::Rect OVAdRectWithQuarterWidth(platform::Rect rect) {
   rect.size.width *= 0.25;
   return rect;
 }
@@ -36,11 +36,11 @@ bool OVAdIsNormal(double x) {
 
 bool OVAdIsNormalPair(double first, double second) { return OVAdIsNormal(first) || OVAdIsNormal(second); }
 
-bool OVAdRectIsNonZero(OVAdRect rect) {
+bool OVAdRectIsNonZero(platform::Rect rect) {
   return OVAdIsNormalPair(rect.origin.x, rect.origin.y) || OVAdIsNormalPair(rect.size.width, rect.size.height);
 }
 
-OVAdRect OVAdTemplateFrameLimitedWidth(OVAdRect rect) {
+platform::Rect OVAdTemplateFrameLimitedWidth(platform::Rect rect) {
   if (rect.size.width > kTemplateMaximumWidth) {
     rect.origin.x += (rect.size.width - kTemplateMaximumWidth) * 0.5;
     rect.size.width = kTemplateMaximumWidth;
@@ -48,22 +48,23 @@ OVAdRect OVAdTemplateFrameLimitedWidth(OVAdRect rect) {
   return rect;
 }
 
-OVAdRect OVAdTemplateFrameWithFixedHeight(OVAdRect rect, std::optional<double> height, bool apply) {
+platform::Rect OVAdTemplateFrameWithFixedHeight(platform::Rect rect, std::optional<double> height, bool apply) {
   if (height && apply && rect.size.height > 0.0) {
     rect.size.height = std::max(rect.size.height, *height);
   }
   return rect;
 }
 
-OVAdSize OVAdFloorSize(OVAdSize size) { return {std::floor(size.width), std::floor(size.height)}; }
+platform::Size OVAdFloorSize(platform::Size size) { return {std::floor(size.width), std::floor(size.height)}; }
 
-OVAdRect OVAdRectCombiningAxes(OVAdRect first, OVAdRect second, bool useSecondHorizontal, bool useSecondVertical) {
-  const OVAdRect& horizontal = useSecondHorizontal ? second : first;
-  const OVAdRect& vertical = useSecondVertical ? second : first;
+platform::Rect OVAdRectCombiningAxes(platform::Rect first, platform::Rect second, bool useSecondHorizontal,
+                                     bool useSecondVertical) {
+  const platform::Rect& horizontal = useSecondHorizontal ? second : first;
+  const platform::Rect& vertical = useSecondVertical ? second : first;
   return {{horizontal.origin.x, vertical.origin.y}, {horizontal.size.width, vertical.size.height}};
 }
 
-OVAdRect OVAdRectShrinkingSize(OVAdRect rect, double width, double height) {
+platform::Rect OVAdRectShrinkingSize(platform::Rect rect, double width, double height) {
   rect.size.width -= width;
   rect.size.height -= height;
   return rect;
@@ -71,7 +72,7 @@ OVAdRect OVAdRectShrinkingSize(OVAdRect rect, double width, double height) {
 
 double OVAdRoundToScreenPixel(double x, double screenScale) { return std::round(x * screenScale) / screenScale; }
 
-OVAdPoint OVAdScalePoint(OVAdPoint point, double factor) { return {point.x * factor, point.y * factor}; }
+platform::Point OVAdScalePoint(platform::Point point, double factor) { return {point.x * factor, point.y * factor}; }
 
 std::string OVAdWrapScriptInTryCatch(std::string_view body) {
   const std::size_t placeholder = kScriptTryCatchFormat.find(kScriptBodyPlaceholder);

@@ -13,23 +13,11 @@
 #include <string_view>
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "plexora/OVAdSize.h"
+#include "platform/ui/Geometry.h"
 
 namespace plexora {
 
 // ---- Geometry ----
-
-struct OVAdPoint {
-  double x = 0.0;
-  double y = 0.0;
-  bool operator==(const OVAdPoint&) const = default;
-};
-
-struct OVAdRect {
-  OVAdPoint origin;
-  OVAdSize size;
-  bool operator==(const OVAdRect&) const = default;
-};
 
 inline double OVAdTwice(double x) { return x + x; }
 inline double OVAdThrice(double x) { return x * 3.0; }
@@ -41,32 +29,33 @@ inline double OVAdThreeFifths(double x) { return x / 5.0 * 3.0; }
 inline double OVAdNineTenths(double x) { return x / 10.0 * 9.0; }
 
 // The rectangle with its width halved; the numbered twins answer the same.
-OVAdRect OVAdRectWithHalfWidth(OVAdRect rect);
-inline OVAdRect OVAdRectWithHalfWidth2(OVAdRect rect) { return OVAdRectWithHalfWidth(rect); }
-inline OVAdRect OVAdRectWithHalfWidth3(OVAdRect rect) { return OVAdRectWithHalfWidth(rect); }
-OVAdRect OVAdRectWithQuarterWidth(OVAdRect rect);
+platform::Rect OVAdRectWithHalfWidth(platform::Rect rect);
+inline platform::Rect OVAdRectWithHalfWidth2(platform::Rect rect) { return OVAdRectWithHalfWidth(rect); }
+inline platform::Rect OVAdRectWithHalfWidth3(platform::Rect rect) { return OVAdRectWithHalfWidth(rect); }
+platform::Rect OVAdRectWithQuarterWidth(platform::Rect rect);
 
 // Finite, not NaN, and at least the smallest normal double in magnitude.
 bool OVAdIsNormal(double x);
 // Either of the two is normal.
 bool OVAdIsNormalPair(double first, double second);
 // The origin pair or the size pair holds a normal value.
-bool OVAdRectIsNonZero(OVAdRect rect);
+bool OVAdRectIsNonZero(platform::Rect rect);
 
 // A rectangle wider than 360 keeps its centre and becomes 360 wide.
-OVAdRect OVAdTemplateFrameLimitedWidth(OVAdRect rect);
+platform::Rect OVAdTemplateFrameLimitedWidth(platform::Rect rect);
 // With a `height` given, `apply` true and a positive rectangle height, the
 // height becomes the larger of the two; otherwise unchanged.
-OVAdRect OVAdTemplateFrameWithFixedHeight(OVAdRect rect, std::optional<double> height, bool apply);
-OVAdSize OVAdFloorSize(OVAdSize size);
+platform::Rect OVAdTemplateFrameWithFixedHeight(platform::Rect rect, std::optional<double> height, bool apply);
+platform::Size OVAdFloorSize(platform::Size size);
 // x and width from `second` when `useSecondHorizontal`, else from `first`;
 // y and height from `second` when `useSecondVertical`, else from `first`.
-OVAdRect OVAdRectCombiningAxes(OVAdRect first, OVAdRect second, bool useSecondHorizontal, bool useSecondVertical);
-OVAdRect OVAdRectShrinkingSize(OVAdRect rect, double width, double height);
+platform::Rect OVAdRectCombiningAxes(platform::Rect first, platform::Rect second, bool useSecondHorizontal,
+                                     bool useSecondVertical);
+platform::Rect OVAdRectShrinkingSize(platform::Rect rect, double width, double height);
 // round(x * screenScale) / screenScale. The caller passes the screen's
 // scale, so the helper stays pure.
 double OVAdRoundToScreenPixel(double x, double screenScale);
-OVAdPoint OVAdScalePoint(OVAdPoint point, double factor);
+platform::Point OVAdScalePoint(platform::Point point, double factor);
 
 // ---- Scripts ----
 

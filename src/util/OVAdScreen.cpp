@@ -10,11 +10,11 @@ namespace {
 struct ScreenState {
   double scale = 0.0;
   double nativeScale = 0.0;
-  OVAdSize size;
-  OVAdSize nativeSize;
+  platform::Size size;
+  platform::Size nativeSize;
 };
 
-OVAdSize sizeOf(const platform::ScreenSize& size) { return {size.width, size.height}; }
+platform::Size sizeOf(const platform::ScreenSize& size) { return {size.width, size.height}; }
 
 ScreenState currentScreenState() {
   const platform::ScreenProfile screen = platform::DeviceProvider::current()->profile().screen;
@@ -42,21 +42,21 @@ double OVAdScreen::scale() { return state().scale; }
 
 double OVAdScreen::nativeScale() { return state().nativeScale; }
 
-OVAdSize OVAdScreen::size() { return state().size; }
+platform::Size OVAdScreen::size() { return state().size; }
 
-OVAdSize OVAdScreen::nativeSize() { return state().nativeSize; }
+platform::Size OVAdScreen::nativeSize() { return state().nativeSize; }
 
-OVAdRect OVAdScreen::bounds() { return {OVAdPoint{}, size()}; }
+platform::Rect OVAdScreen::bounds() { return {platform::Point{}, size()}; }
 
 std::int64_t OVAdScreen::orientation() {
   return static_cast<std::int64_t>(platform::DeviceProvider::current()->profile().orientation);
 }
 
-OVAdSize OVAdScreen::sizeInOrientation() {
+platform::Size OVAdScreen::sizeInOrientation() {
   return sizeOf(platform::DeviceProvider::current()->profile().screen.bounds);
 }
 
-OVAdRect OVAdScreen::boundsInOrientation() { return {OVAdPoint{}, sizeInOrientation()}; }
+platform::Rect OVAdScreen::boundsInOrientation() { return {platform::Point{}, sizeInOrientation()}; }
 
 void OVAdScreen::recomputeCachedState() {
   ScreenState fresh = currentScreenState();

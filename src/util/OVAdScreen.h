@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "util/OVAdInlineHelpers.h"
+#include "platform/ui/Geometry.h"
 
 namespace plexora {
 
@@ -22,18 +22,18 @@ class OVAdScreen final {
   static double scale();
   static double nativeScale();
   // Points.
-  static OVAdSize size();
+  static platform::Size size();
   // Pixels of the physical panel.
-  static OVAdSize nativeSize();
+  static platform::Size nativeSize();
   // At the origin, with `size`.
-  static OVAdRect bounds();
+  static platform::Rect bounds();
 
   // The interface orientation (1 portrait, 2 upside down, 3 and 4 the two
   // landscape orientations).
   static std::int64_t orientation();
-  static OVAdSize sizeInOrientation();
+  static platform::Size sizeInOrientation();
   // At the origin, with `sizeInOrientation`.
-  static OVAdRect boundsInOrientation();
+  static platform::Rect boundsInOrientation();
 
   // Takes the kept figures from the screen again. Runs by itself at the first
   // use; tests call it after changing the device profile.

@@ -58,29 +58,29 @@ TEST(OVAdInlineHelpersTest, IsNormal) {
 }
 
 TEST(OVAdInlineHelpersTest, RectangleHelpers) {
-  const OVAdRect rect{{10.0, 20.0}, {400.0, 100.0}};
+  const platform::Rect rect{{10.0, 20.0}, {400.0, 100.0}};
 
-  EXPECT_EQ(OVAdRectWithHalfWidth(rect), (OVAdRect{{10.0, 20.0}, {200.0, 100.0}}));
+  EXPECT_EQ(OVAdRectWithHalfWidth(rect), (platform::Rect{{10.0, 20.0}, {200.0, 100.0}}));
   EXPECT_EQ(OVAdRectWithHalfWidth3(rect), OVAdRectWithHalfWidth(rect));
-  EXPECT_EQ(OVAdRectWithQuarterWidth(rect), (OVAdRect{{10.0, 20.0}, {100.0, 100.0}}));
+  EXPECT_EQ(OVAdRectWithQuarterWidth(rect), (platform::Rect{{10.0, 20.0}, {100.0, 100.0}}));
 
-  EXPECT_TRUE(OVAdRectIsNonZero(OVAdRect{{0.0, 0.0}, {0.0, 5.0}}));
-  EXPECT_TRUE(OVAdRectIsNonZero(OVAdRect{{1.0, 0.0}, {0.0, 0.0}}));
-  EXPECT_FALSE(OVAdRectIsNonZero(OVAdRect{}));
+  EXPECT_TRUE(OVAdRectIsNonZero(platform::Rect{{0.0, 0.0}, {0.0, 5.0}}));
+  EXPECT_TRUE(OVAdRectIsNonZero(platform::Rect{{1.0, 0.0}, {0.0, 0.0}}));
+  EXPECT_FALSE(OVAdRectIsNonZero(platform::Rect{}));
 
-  EXPECT_EQ(OVAdTemplateFrameLimitedWidth(rect), (OVAdRect{{30.0, 20.0}, {360.0, 100.0}})) << "keeps its centre";
-  EXPECT_EQ(OVAdTemplateFrameLimitedWidth(OVAdRect{{0.0, 0.0}, {300.0, 50.0}}),
-            (OVAdRect{{0.0, 0.0}, {300.0, 50.0}}));
+  EXPECT_EQ(OVAdTemplateFrameLimitedWidth(rect), (platform::Rect{{30.0, 20.0}, {360.0, 100.0}})) << "keeps its centre";
+  EXPECT_EQ(OVAdTemplateFrameLimitedWidth(platform::Rect{{0.0, 0.0}, {300.0, 50.0}}),
+            (platform::Rect{{0.0, 0.0}, {300.0, 50.0}}));
 
-  EXPECT_EQ(OVAdRectShrinkingSize(rect, 40.0, 10.0), (OVAdRect{{10.0, 20.0}, {360.0, 90.0}}));
-  EXPECT_EQ(OVAdFloorSize(OVAdSize{1.9, -1.1}), (OVAdSize{1.0, -2.0}));
-  EXPECT_EQ(OVAdScalePoint(OVAdPoint{1.5, -2.0}, 2.0), (OVAdPoint{3.0, -4.0}));
+  EXPECT_EQ(OVAdRectShrinkingSize(rect, 40.0, 10.0), (platform::Rect{{10.0, 20.0}, {360.0, 90.0}}));
+  EXPECT_EQ(OVAdFloorSize(platform::Size{1.9, -1.1}), (platform::Size{1.0, -2.0}));
+  EXPECT_EQ(OVAdScalePoint(platform::Point{1.5, -2.0}, 2.0), (platform::Point{3.0, -4.0}));
 }
 
 TEST(OVAdInlineHelpersTest, TemplateFrameWithFixedHeight) {
-  const OVAdRect rect{{0.0, 0.0}, {100.0, 50.0}};
+  const platform::Rect rect{{0.0, 0.0}, {100.0, 50.0}};
   struct Case {
-    OVAdRect rect;
+    platform::Rect rect;
     std::optional<double> height;
     bool apply;
     double expectedHeight;
@@ -90,7 +90,7 @@ TEST(OVAdInlineHelpersTest, TemplateFrameWithFixedHeight) {
       {rect, 30.0, true, 50.0},  // the larger of the two
       {rect, 80.0, false, 50.0},
       {rect, std::nullopt, true, 50.0},
-      {OVAdRect{{0.0, 0.0}, {100.0, 0.0}}, 80.0, true, 0.0},
+      {platform::Rect{{0.0, 0.0}, {100.0, 0.0}}, 80.0, true, 0.0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(OVAdTemplateFrameWithFixedHeight(c.rect, c.height, c.apply).size.height, c.expectedHeight);
@@ -98,12 +98,12 @@ TEST(OVAdInlineHelpersTest, TemplateFrameWithFixedHeight) {
 }
 
 TEST(OVAdInlineHelpersTest, RectCombiningAxesTakesEachAxisFromTheChosenRectangle) {
-  const OVAdRect first{{1.0, 2.0}, {3.0, 4.0}};
-  const OVAdRect second{{10.0, 20.0}, {30.0, 40.0}};
+  const platform::Rect first{{1.0, 2.0}, {3.0, 4.0}};
+  const platform::Rect second{{10.0, 20.0}, {30.0, 40.0}};
   EXPECT_EQ(OVAdRectCombiningAxes(first, second, false, false), first);
   EXPECT_EQ(OVAdRectCombiningAxes(first, second, true, true), second);
-  EXPECT_EQ(OVAdRectCombiningAxes(first, second, true, false), (OVAdRect{{10.0, 2.0}, {30.0, 4.0}}));
-  EXPECT_EQ(OVAdRectCombiningAxes(first, second, false, true), (OVAdRect{{1.0, 20.0}, {3.0, 40.0}}));
+  EXPECT_EQ(OVAdRectCombiningAxes(first, second, true, false), (platform::Rect{{10.0, 2.0}, {30.0, 4.0}}));
+  EXPECT_EQ(OVAdRectCombiningAxes(first, second, false, true), (platform::Rect{{1.0, 20.0}, {3.0, 40.0}}));
 }
 
 TEST(OVAdInlineHelpersTest, RoundToScreenPixel) {

@@ -31,9 +31,9 @@ class OVAdScreenTest : public ::testing::Test {
 TEST_F(OVAdScreenTest, KeptFiguresComeFromTheScreen) {
   EXPECT_EQ(OVAdScreen::scale(), 2.0);
   EXPECT_EQ(OVAdScreen::nativeScale(), 2.0);
-  EXPECT_EQ(OVAdScreen::size(), (OVAdSize{375.0, 667.0}));
-  EXPECT_EQ(OVAdScreen::nativeSize(), (OVAdSize{750.0, 1334.0}));
-  EXPECT_EQ(OVAdScreen::bounds(), (OVAdRect{{0.0, 0.0}, {375.0, 667.0}}));
+  EXPECT_EQ(OVAdScreen::size(), (platform::Size{375.0, 667.0}));
+  EXPECT_EQ(OVAdScreen::nativeSize(), (platform::Size{750.0, 1334.0}));
+  EXPECT_EQ(OVAdScreen::bounds(), (platform::Rect{{0.0, 0.0}, {375.0, 667.0}}));
   EXPECT_EQ(OVAdScreen::orientation(), 1);
 
   provider_->updateProfile([](DeviceProfile& profile) {
@@ -43,7 +43,7 @@ TEST_F(OVAdScreenTest, KeptFiguresComeFromTheScreen) {
   OVAdScreen::recomputeCachedState();
   EXPECT_EQ(OVAdScreen::scale(), 2.0);
   EXPECT_EQ(OVAdScreen::nativeScale(), 3.0);
-  EXPECT_EQ(OVAdScreen::nativeSize(), (OVAdSize{1080.0, 1920.0}));
+  EXPECT_EQ(OVAdScreen::nativeSize(), (platform::Size{1080.0, 1920.0}));
 }
 
 TEST_F(OVAdScreenTest, SizeKeepsTheFirstBoundsWhileSizeInOrientationFollowsRotation) {
@@ -52,10 +52,10 @@ TEST_F(OVAdScreenTest, SizeKeepsTheFirstBoundsWhileSizeInOrientationFollowsRotat
     profile.screen.scale = 3.0;
     profile.orientation = platform::InterfaceOrientation::LandscapeLeft;
   });
-  EXPECT_EQ(OVAdScreen::size(), (OVAdSize{375.0, 667.0}));
+  EXPECT_EQ(OVAdScreen::size(), (platform::Size{375.0, 667.0}));
   EXPECT_EQ(OVAdScreen::scale(), 2.0);
-  EXPECT_EQ(OVAdScreen::sizeInOrientation(), (OVAdSize{667.0, 375.0}));
-  EXPECT_EQ(OVAdScreen::boundsInOrientation(), (OVAdRect{{0.0, 0.0}, {667.0, 375.0}}));
+  EXPECT_EQ(OVAdScreen::sizeInOrientation(), (platform::Size{667.0, 375.0}));
+  EXPECT_EQ(OVAdScreen::boundsInOrientation(), (platform::Rect{{0.0, 0.0}, {667.0, 375.0}}));
   EXPECT_EQ(OVAdScreen::orientation(), 4);
 }
 
