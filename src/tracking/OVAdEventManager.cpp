@@ -130,18 +130,17 @@ void OVAdEventManager::logBrowserSessionEventForToken(const std::string& token, 
 
 void OVAdEventManager::logEventOfType(std::string type, std::uint64_t priority, const std::string& token,
                                       ExtraData extraData, Callback callback) {
-  environment_.databaseManager->getDatabase(
-      [self = shared_from_this(), type = std::move(type), priority, token, extraData = std::move(extraData),
-       callback = std::move(callback)](const OVAdDatabaseHandle& database) mutable {
-        self->tokenIdForTokenSync(
-            token, database,
-            [self, database, type = std::move(type), priority, extraData = std::move(extraData),
-             callback = std::move(callback)](const std::string& tokenId) mutable {
-              const OVAdEvent event(std::move(type), priority, tokenId, self->sessionId_, self->sessionStartTime_,
-                                    std::move(extraData));
-              self->storeEventSync(event, database, callback);
-            });
-      });
+  bool schedule = false;
+  {
+    std::lock_guard lock(pendingMutex_);
+    pendingLogs_.push_back({std::move(type), priority, token, std::move(extraData), std::move(callback)});
+    schedule = !storeScheduled_;
+    storeScheduled_ = true;
+  }
+  if (schedule) {
+    environment_.databaseManager->getDatabase(
+        [self = shared_from_this()](const OVAdDatabaseHandle& database) { self->storePendingLogsSync(database); });
+  }
 }
 
 void OVAdEventManager::logEvent(OVAdEvent event, Callback callback) {
@@ -161,19 +160,22 @@ void OVAdEventManager::tokenIdForToken(const std::string& token, TokenIdCallback
 
 void OVAdEventManager::storeEventSync(const OVAdEvent& event, const OVAdDatabaseHandle& database,
                                       const Callback& callback) {
-  insertEvent(event, database, [&](bool) {
-    // A failed insert is logged by the database manager; the decision and
-    // the callback come all the same.
-    if (shouldDispatchNow(event)) {
-      OV_LOG(kOVAdLogLevelDebug, kDispatchingNowMessage);
-      dispatchEvents();
-    } else {
-      OV_LOG(kOVAdLogLevelDebug, kWaitingMessage);
-    }
-    if (callback) {
-      callback();
-    }
-  });
+  // A failed insert is logged by the database manager; the decision and
+  // the callback come all the same.
+  insertEvent(event, database, nullptr);
+  takeDispatchDecision(event);
+  if (callback) {
+    callback();
+  }
+}
+
+void OVAdEventManager::takeDispatchDecision(const OVAdEvent& event) {
+  if (shouldDispatchNow(event)) {
+    OV_LOG(kOVAdLogLevelDebug, kDispatchingNowMessage);
+    dispatchEvents();
+  } else {
+    OV_LOG(kOVAdLogLevelDebug, kWaitingMessage);
+  }
 }
 
 }  // namespace plexora

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,7 +105,8 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   void logBrowserSessionEventForToken(const std::string& token, ExtraData extraData);  // "browser_session", 1
   // Stores the event under the token's row (made when the token has none)
   // and, for priority 0, starts a dispatch after the immediate delay. The
-  // callback runs once the insert has finished, stored or not.
+  // callback runs once the insert has finished, stored or not. Calls that
+  // wait for the store together are stored in one transaction.
   void logEventOfType(std::string type, std::uint64_t priority, const std::string& token, ExtraData extraData,
                       Callback callback = nullptr);
   // Stores an event made already; the dispatch decision and the callback as
@@ -156,6 +158,7 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   static const char* eventTableString() { return OVAdEvent::kCreateTableStatement; }
 
   void setupDatabaseWithCallback(OVAdDatabaseManager::HandleCallback callback);
+  // The callback runs at once.
   void tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database, TokenIdCallback callback);
   // Inserts the row; the completion runs at once with the outcome.
   void insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
@@ -171,13 +174,27 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
                                     TokensCallback callback);
 
  private:
+  // A log call waiting for the store.
+  struct PendingLog {
+    std::string type;
+    std::uint64_t priority;
+    std::string token;
+    ExtraData extraData;
+    Callback callback;
+  };
+
   explicit OVAdEventManager(OVAdEventManagerEnvironment environment);
   void start();
 
-  // Inserts the event and takes the dispatch decision, in the caller's
-  // task: a token row found or made there cannot lose its last event to a
-  // clean-up before the event refers to it.
+  // Stores every waiting log call in one transaction, then takes each
+  // event's dispatch decision and runs its callback. Token lookups and
+  // inserts share the task, so a token row found or made there cannot lose
+  // its last event to a clean-up before the event refers to it.
+  void storePendingLogsSync(const OVAdDatabaseHandle& database);
   void storeEventSync(const OVAdEvent& event, const OVAdDatabaseHandle& database, const Callback& callback);
+  void takeDispatchDecision(const OVAdEvent& event);
+  // Runs a statement without rows now; answers whether it completed.
+  bool executeSync(const char* sql, const OVAdDatabaseHandle& database);
   // Reads the next batch (stored, not in transit, within the limit) and
   // marks it in transit, in one task of the database queue.
   void formBatchSync(const OVAdDatabaseHandle& database);
@@ -198,6 +215,11 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   const double sessionStartTime_;
   OVAdConcurrentArray<std::string> eventsInTransit_;
   std::shared_ptr<OVAdTimer> dispatchTimer_;
+
+  std::mutex pendingMutex_;
+  std::vector<PendingLog> pendingLogs_;
+  // A store task is queued and has not yet taken the waiting calls.
+  bool storeScheduled_ = false;
 };
 
 }  // namespace plexora

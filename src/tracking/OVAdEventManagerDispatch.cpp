@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "plexora/OVAdSettings.h"
 #include "server/OVAdURLSession.h"
 #include "tracking/OVAdEventManager.h"
 #include "util/OVAdConfigManager.h"
@@ -66,17 +67,33 @@ std::string describe(const std::optional<platform::HTTPURLResponse>& response) {
   if (!response) {
     return kNone;
   }
-  return "<HTTPURLResponse: " + response->url + " status " + std::to_string(response->statusCode) + ">";
+  std::string text = "<HTTPURLResponse: ";
+  text += response->url;
+  text += " status ";
+  text += std::to_string(response->statusCode);
+  text += ">";
+  return text;
 }
 
-std::string describe(const platform::Bytes& data) { return "<" + std::to_string(data.size()) + " bytes>"; }
+std::string describe(const platform::Bytes& data) {
+  std::string text = "<";
+  text += std::to_string(data.size());
+  text += " bytes>";
+  return text;
+}
 
 std::string describe(const std::optional<platform::Error>& error) {
   if (!error) {
     return kNone;
   }
-  return "<Error " + error->domain() + " " + std::to_string(error->code()) + ": " + error->localizedDescription() +
-         ">";
+  std::string text = "<Error ";
+  text += error->domain();
+  text += " ";
+  text += std::to_string(error->code());
+  text += ": ";
+  text += error->localizedDescription();
+  text += ">";
+  return text;
 }
 
 }  // namespace
@@ -196,8 +213,10 @@ void OVAdEventManager::sendRequestInternal(
 void OVAdEventManager::handleAnswer(const std::vector<std::string>& batchIds,
                                     const std::optional<platform::HTTPURLResponse>& response,
                                     const platform::Bytes& data, const std::optional<platform::Error>& error) {
-  OV_LOG(kOVAdLogLevelVerbose, kInternalRequestMessage, describe(response).c_str(), describe(data).c_str(),
-         describe(error).c_str());
+  if (OVAdSettings::getLogLevel() >= kOVAdLogLevelVerbose) {
+    OV_LOG(kOVAdLogLevelVerbose, kInternalRequestMessage, describe(response).c_str(), describe(data).c_str(),
+           describe(error).c_str());
+  }
   if (!response) {
     // The transport failed: the next dispatch takes the events again.
     releaseFromTransit(batchIds);

@@ -4,13 +4,19 @@
 // Values (client tokens, identifiers) are always bound as parameters; a
 // list of identifiers travels as one JSON array parameter, read back with
 // json_each, so no list is too long for the statement's parameters.
+#include <sqlite3.h>
+
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/value/Value.h"
 #include "tracking/OVAdEventManager.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdUtility.h"
+#include "util/OVAdDynamicFrameworkLoader.h"
 #include "util/database/OVAdDatabaseColumns.h"
+#include "util/database/OVAdPreparedStatement.h"
 
 namespace plexora {
 
@@ -27,7 +33,13 @@ constexpr const char* kDeleteTokens = "DELETE FROM tokens WHERE tokenId IN (SELE
 constexpr const char* kOrphanedEvents =
     "SELECT * FROM events WHERE NOT EXISTS (SELECT * FROM tokens WHERE tokens.tokenId = events.tokenId)";
 
+constexpr const char* kBeginTransaction = "BEGIN";
+constexpr const char* kCommitTransaction = "COMMIT";
+constexpr const char* kRollbackTransaction = "ROLLBACK";
+
 constexpr const char* kFinishedMessage = "Finished event database initialization!";
+constexpr const char* kLookupFailedMessage = "SELECT statement could not be prepared. (%s)";
+constexpr const char* kStatementFailedMessage = "Could not run %s. (%s)";
 
 // The identifiers as the JSON array that json_each reads.
 std::string jsonArrayOf(const std::vector<std::string>& identifiers) {
@@ -72,23 +84,75 @@ void OVAdEventManager::setupDatabaseWithCallback(OVAdDatabaseManager::HandleCall
 
 void OVAdEventManager::tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database,
                                            TokenIdCallback callback) {
-  queryTokensSyncWithStatement(
-      OVAdSQLStatement(kTokenLookup, {token}), database,
-      [self = shared_from_this(), token, database, callback = std::move(callback)](std::vector<OVAdEventToken> tokens) {
-        if (!tokens.empty()) {
-          if (callback) {
-            callback(tokens.front().tokenId());
-          }
-          return;
-        }
-        const OVAdEventToken newToken(token);
-        self->environment_.databaseManager->insertWithStatementSync(newToken.insertStatement(), database,
-                                                                    [&](bool) {
-                                                                      if (callback) {
-                                                                        callback(newToken.tokenId());
-                                                                      }
-                                                                    });
-      });
+  // Read in this task, not a later one, so the caller can insert its event
+  // before any clean-up runs.
+  std::string error;
+  const OVAdPreparedStatement lookup = OVAdPrepareStatement(database, OVAdSQLStatement(kTokenLookup, {token}), &error);
+  if (!lookup) {
+    OV_LOG(kOVAdLogLevelError, kLookupFailedMessage, error.c_str());
+  }
+  while (lookup && ovadsdk_dfl_sqlite3_step(lookup.get()) == SQLITE_ROW) {
+    if (std::optional<OVAdEventToken> stored = OVAdEventToken::deserializeFromSqlite(lookup.get())) {
+      if (callback) {
+        callback(stored->tokenId());
+      }
+      return;
+    }
+  }
+  const OVAdEventToken newToken(token);
+  environment_.databaseManager->insertWithStatementSync(newToken.insertStatement(), database, [&](bool) {
+    if (callback) {
+      callback(newToken.tokenId());
+    }
+  });
+}
+
+void OVAdEventManager::storePendingLogsSync(const OVAdDatabaseHandle& database) {
+  std::vector<PendingLog> logs;
+  {
+    std::lock_guard lock(pendingMutex_);
+    logs.swap(pendingLogs_);
+    storeScheduled_ = false;
+  }
+  // One transaction: one write to the database's log for all the events
+  // instead of one each, and a new token row commits with its first event.
+  const bool inTransaction = executeSync(kBeginTransaction, database);
+  std::unordered_map<std::string, std::string> tokenIds;
+  std::vector<OVAdEvent> events;
+  events.reserve(logs.size());
+  for (PendingLog& log : logs) {
+    auto known = tokenIds.find(log.token);
+    if (known == tokenIds.end()) {
+      tokenIdForTokenSync(log.token, database,
+                          [&](const std::string& tokenId) { known = tokenIds.emplace(log.token, tokenId).first; });
+    }
+    events.emplace_back(std::move(log.type), log.priority, known->second, sessionId_, sessionStartTime_,
+                        std::move(log.extraData));
+    insertEvent(events.back(), database, nullptr);
+  }
+  if (inTransaction && !executeSync(kCommitTransaction, database)) {
+    // Never leave the transaction open for the tasks that follow.
+    executeSync(kRollbackTransaction, database);
+  }
+  // Failed inserts were logged; the decisions and callbacks come all the
+  // same, once the events are committed.
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    takeDispatchDecision(events[i]);
+    if (logs[i].callback) {
+      logs[i].callback();
+    }
+  }
+}
+
+bool OVAdEventManager::executeSync(const char* sql, const OVAdDatabaseHandle& database) {
+  std::string error;
+  const OVAdPreparedStatement statement = OVAdPrepareStatement(database, sql, &error);
+  if (statement && ovadsdk_dfl_sqlite3_step(statement.get()) == SQLITE_DONE) {
+    return true;
+  }
+  OV_LOG(kOVAdLogLevelError, kStatementFailedMessage, sql,
+         statement ? OVAdDatabaseErrorMessage(database).c_str() : error.c_str());
+  return false;
 }
 
 void OVAdEventManager::insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
