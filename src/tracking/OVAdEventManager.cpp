@@ -143,32 +143,6 @@ void OVAdEventManager::logEventOfType(std::string type, std::uint64_t priority, 
   }
 }
 
-void OVAdEventManager::logEvent(OVAdEvent event, Callback callback) {
-  environment_.databaseManager->getDatabase(
-      [self = shared_from_this(), event = std::move(event),
-       callback = std::move(callback)](const OVAdDatabaseHandle& database) {
-        self->storeEventSync(event, database, callback);
-      });
-}
-
-void OVAdEventManager::tokenIdForToken(const std::string& token, TokenIdCallback callback) {
-  environment_.databaseManager->getDatabase(
-      [self = shared_from_this(), token, callback = std::move(callback)](const OVAdDatabaseHandle& database) {
-        self->tokenIdForTokenSync(token, database, callback);
-      });
-}
-
-void OVAdEventManager::storeEventSync(const OVAdEvent& event, const OVAdDatabaseHandle& database,
-                                      const Callback& callback) {
-  // A failed insert is logged by the database manager; the decision and
-  // the callback come all the same.
-  insertEvent(event, database, nullptr);
-  takeDispatchDecision(event);
-  if (callback) {
-    callback();
-  }
-}
-
 void OVAdEventManager::takeDispatchDecision(const OVAdEvent& event) {
   if (shouldDispatchNow(event)) {
     OV_LOG(kOVAdLogLevelDebug, kDispatchingNowMessage);

@@ -16,14 +16,11 @@
 // batches only while its batch waits for an answer.
 //
 // Thread safety:
-// - The logging operations, logEvent, tokenIdForToken, the dispatch
-//   operations, eventURL and sessionTime may be called from any thread; they
-//   return at once. Store work runs on the database manager's queue, delays,
+// - Every public member may be called from any thread; the logging and
+//   dispatch operations return at once. Store work runs on the database manager's queue, delays,
 //   retries and the timer on the main queue; HTTP answers arrive on the URL
-//   session's queue and are processed on the database queue. Callbacks run
-//   on the database queue.
-// - The "Sync" operations run on the database queue only, with a handle
-//   handed there (see OVAdDatabaseManager).
+//   session's queue and are processed on the database queue. Log callbacks
+//   run on the database queue.
 // Ownership: the process-wide manager lives for the process. A manager made
 // with create() is owned by its caller; the dispatch timer and the delayed
 // dispatches hold it weakly, queued store work and requests in flight hold
@@ -74,9 +71,6 @@ struct OVAdEventManagerEnvironment {
 class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventManager> {
  public:
   using Callback = std::function<void()>;
-  using TokenIdCallback = std::function<void(const std::string& tokenId)>;
-  using EventsCallback = std::function<void(std::vector<OVAdEvent>)>;
-  using TokensCallback = std::function<void(std::vector<OVAdEventToken>)>;
   using ExtraData = std::optional<platform::Dictionary>;
 
   static constexpr double kDispatchInterval = 300.0;
@@ -109,12 +103,6 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   // wait for the store together are stored in one transaction.
   void logEventOfType(std::string type, std::uint64_t priority, const std::string& token, ExtraData extraData,
                       Callback callback = nullptr);
-  // Stores an event made already; the dispatch decision and the callback as
-  // above.
-  void logEvent(OVAdEvent event, Callback callback = nullptr);
-  // The identifier of the token's row, made when there is none; the
-  // callback runs on the database queue.
-  void tokenIdForToken(const std::string& token, TokenIdCallback callback);
 
   // ---- Dispatch (any thread) ----
 
@@ -128,13 +116,6 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   void dispatchEventsImmediately();
   // The logging endpoint as the settings' URL prefix makes it now.
   std::string eventURL() const;
-  // POSTs the parameters form-encoded to the URL.
-  void sendRequestInternal(const std::string& url, const platform::Value& parameters,
-                           std::function<void(const std::optional<platform::HTTPURLResponse>& response,
-                                              const platform::Bytes& data,
-                                              const std::optional<platform::Error>& error)>
-                               handler);
-
   // An answer's code read as an integer the way the server means it:
   // leading blanks, an optional sign and the digits up to the first other
   // character; 0 for none.
@@ -152,28 +133,12 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   // Identifiers of the events whose batch waits for its answer.
   std::vector<std::string> eventsInTransit() const { return eventsInTransit_.nonConcurrentCopy(); }
 
-  // ---- Store (database queue only) ----
-
-  static const char* tokenTableString() { return OVAdEventToken::kCreateTableStatement; }
-  static const char* eventTableString() { return OVAdEvent::kCreateTableStatement; }
-
-  void setupDatabaseWithCallback(OVAdDatabaseManager::HandleCallback callback);
-  // The callback runs at once.
-  void tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database, TokenIdCallback callback);
-  // Inserts the row; the completion runs at once with the outcome.
-  void insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
-                   OVAdDatabaseManager::SuccessCallback completion);
-  // Deletes the events, then (in a later task) the tokens left without one.
-  void cleanupEventsSync(const std::vector<std::string>& eventIds, const OVAdDatabaseHandle& database);
-  void removeAllOrphanedTokensSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
-  void removeAllOrphanedEventsSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
-  // Rows read as records, unreadable rows skipped; the callback is queued.
-  void queryEventsSyncWithStatement(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database,
-                                    EventsCallback callback);
-  void queryTokensSyncWithStatement(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database,
-                                    TokensCallback callback);
-
  private:
+  using TokenIdCallback = std::function<void(const std::string& tokenId)>;
+  using TokensCallback = std::function<void(std::vector<OVAdEventToken>)>;
+  using AnswerHandler = std::function<void(const std::optional<platform::HTTPURLResponse>& response,
+                                           const platform::Bytes& data, const std::optional<platform::Error>& error)>;
+
   // A log call waiting for the store.
   struct PendingLog {
     std::string type;
@@ -185,30 +150,57 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
 
   explicit OVAdEventManager(OVAdEventManagerEnvironment environment);
   void start();
+  // Creates the tables (when missing) and removes orphaned rows, on the
+  // database queue; the callback runs there once that is done.
+  void setupDatabaseWithCallback(OVAdDatabaseManager::HandleCallback callback);
+  void takeDispatchDecision(const OVAdEvent& event);
+
+  // ---- Store: on the database queue only ----
+
+  static const char* tokenTableString() { return OVAdEventToken::kCreateTableStatement; }
+  static const char* eventTableString() { return OVAdEvent::kCreateTableStatement; }
 
   // Stores every waiting log call in one transaction, then takes each
   // event's dispatch decision and runs its callback. Token lookups and
   // inserts share the task, so a token row found or made there cannot lose
   // its last event to a clean-up before the event refers to it.
   void storePendingLogsSync(const OVAdDatabaseHandle& database);
-  void storeEventSync(const OVAdEvent& event, const OVAdDatabaseHandle& database, const Callback& callback);
-  void takeDispatchDecision(const OVAdEvent& event);
+  // The identifier of the token's row, made when there is none; the
+  // callback runs at once.
+  void tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database, TokenIdCallback callback);
+  // Inserts the row; the completion runs at once with the outcome.
+  void insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
+                   OVAdDatabaseManager::SuccessCallback completion);
   // Runs a statement without rows now; answers whether it completed.
   bool executeSync(const char* sql, const OVAdDatabaseHandle& database);
-  // Reads the next batch (stored, not in transit, within the limit) and
-  // marks it in transit, in one task of the database queue.
-  void formBatchSync(const OVAdDatabaseHandle& database);
-  void sendBatch(std::vector<OVAdEvent> batch, std::vector<OVAdEventToken> tokens);
-  void handleAnswer(const std::vector<std::string>& batchIds, const std::optional<platform::HTTPURLResponse>& response,
-                    const platform::Bytes& data, const std::optional<platform::Error>& error);
-  void processAnswerSync(const std::vector<std::string>& batchIds, const platform::Bytes& data,
-                         const OVAdDatabaseHandle& database);
-  void releaseFromTransit(const std::vector<std::string>& eventIds);
+  // Deletes the events, then (in a later task) the tokens left without one.
+  void cleanupEventsSync(const std::vector<std::string>& eventIds, const OVAdDatabaseHandle& database);
+  void removeAllOrphanedTokensSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
+  void removeAllOrphanedEventsSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);
   // Reads the first column of the statement's rows and deletes those rows
   // with `deleteStatement` (its one parameter takes the identifiers as a
   // JSON array); the callback is queued.
   void removeRowsSync(const char* selectStatement, const char* deleteStatement, const OVAdDatabaseHandle& database,
                       Callback callback);
+  // Rows read as records, unreadable rows skipped; the callback is queued.
+  void queryTokensSyncWithStatement(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database,
+                                    TokensCallback callback);
+
+  // ---- Sending ----
+
+  // Reads the next batch (stored, not in transit, within the limit) and
+  // marks it in transit, in one task of the database queue.
+  void formBatchSync(const OVAdDatabaseHandle& database);
+  void sendBatch(std::vector<OVAdEvent> batch, std::vector<OVAdEventToken> tokens);
+  // POSTs the parameters form-encoded to the URL.
+  void sendRequestInternal(const std::string& url, const platform::Value& parameters, AnswerHandler handler);
+  // On the URL session's queue.
+  void handleAnswer(const std::vector<std::string>& batchIds, const std::optional<platform::HTTPURLResponse>& response,
+                    const platform::Bytes& data, const std::optional<platform::Error>& error);
+  // On the database queue.
+  void processAnswerSync(const std::vector<std::string>& batchIds, const platform::Bytes& data,
+                         const OVAdDatabaseHandle& database);
+  void releaseFromTransit(const std::vector<std::string>& eventIds);
 
   const OVAdEventManagerEnvironment environment_;
   const std::string sessionId_;

@@ -101,8 +101,10 @@ std::string describe(const std::optional<platform::Error>& error) {
 // ---- When ----
 
 void OVAdEventManager::dispatchEvents() {
-  // The delay is honoured to the whole nanosecond, truncated.
-  const double delay = std::trunc(environment_.configManager->unifiedLoggingImmediateDelay() * 1e9) / 1e9;
+  // The delay is honoured to the whole nanosecond, truncated. It comes from
+  // the server: one that is not a positive number means no delay.
+  const double configured = environment_.configManager->unifiedLoggingImmediateDelay();
+  const double delay = std::isfinite(configured) && configured > 0 ? std::trunc(configured * 1e9) / 1e9 : 0.0;
   platform::DispatchQueue::main()->after(delay, [weakSelf = weak_from_this()] {
     if (const auto self = weakSelf.lock()) {
       self->dispatchEventsImmediately();
@@ -189,11 +191,8 @@ void OVAdEventManager::sendBatch(std::vector<OVAdEvent> batch, std::vector<OVAdE
                       });
 }
 
-void OVAdEventManager::sendRequestInternal(
-    const std::string& url, const platform::Value& parameters,
-    std::function<void(const std::optional<platform::HTTPURLResponse>&, const platform::Bytes&,
-                       const std::optional<platform::Error>&)>
-        handler) {
+void OVAdEventManager::sendRequestInternal(const std::string& url, const platform::Value& parameters,
+                                           AnswerHandler handler) {
   platform::URLRequest request = OVAdURLSession::urlRequestWithURL(url, kPostMethod, parameters);
   request.timeoutInterval = environment_.requestTimeout;
   environment_.urlSession->requestWithURLRequest(

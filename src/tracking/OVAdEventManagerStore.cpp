@@ -195,12 +195,6 @@ void OVAdEventManager::removeRowsSync(const char* selectStatement, const char* d
       });
 }
 
-void OVAdEventManager::queryEventsSyncWithStatement(const OVAdSQLStatement& statement,
-                                                    const OVAdDatabaseHandle& database, EventsCallback callback) {
-  environment_.databaseManager->deserializeWithStatementSync<OVAdEvent>(
-      statement, database, OVAdEvent::deserializeFromSqlite, std::move(callback));
-}
-
 void OVAdEventManager::queryTokensSyncWithStatement(const OVAdSQLStatement& statement,
                                                     const OVAdDatabaseHandle& database, TokensCallback callback) {
   environment_.databaseManager->deserializeWithStatementSync<OVAdEventToken>(

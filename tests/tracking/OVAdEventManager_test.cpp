@@ -81,6 +81,40 @@ TEST_F(EventManagerTest, PriorityOneEventWaitsForTheTimerOrRidesWithTheNextImmed
   EXPECT_EQ(storedIds().size(), 3u);
 }
 
+TEST_F(EventManagerTest, ShortcutsLogTheirTypeAndPriority) {
+  using Shortcut = void (OVAdEventManager::*)(const std::string&, OVAdEventManager::ExtraData);
+  struct Case {
+    Shortcut log;
+    const char* type;
+    std::int64_t priority;
+  };
+  const Case cases[] = {
+      {&OVAdEventManager::logImpressionForToken, "impression", 0},
+      {&OVAdEventManager::logImpressionMissForToken, "impression_miss", 1},
+      {&OVAdEventManager::logStoreClickForToken, "store", 0},
+      {&OVAdEventManager::logLinkClickForToken, "open_link", 0},
+      {&OVAdEventManager::logSnapshotForToken, "native_view", 1},
+      {&OVAdEventManager::logVideoEventForToken, "video", 0},
+      {&OVAdEventManager::logCloseEventForToken, "close", 0},
+      {&OVAdEventManager::logBrowserSessionEventForToken, "browser_session", 1},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    ((*manager_).*cases[i].log)("CT-" + std::to_string(i), std::nullopt);
+  }
+  ASSERT_TRUE(platform::DispatchQueue::settle());
+  std::map<std::string, std::pair<std::string, std::int64_t>> logged;
+  testing::readRows(databasePath(),
+                    "SELECT tokens.token, events.type, events.priority FROM events JOIN tokens USING (tokenId)",
+                    [&](sqlite3_stmt* row) {
+                      logged[testing::columnText(row, 0)] = {testing::columnText(row, 1),
+                                                             sqlite3_column_int64(row, 2)};
+                    });
+  ASSERT_EQ(logged.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(logged["CT-" + std::to_string(i)], std::make_pair(std::string(cases[i].type), cases[i].priority));
+  }
+}
+
 TEST_F(EventManagerTest, CallbackRunsOnceTheEventIsCommitted) {
   std::size_t seenFromCallback = 0;
   manager_->logEventOfType("video", 1, "CT-1", std::nullopt,
