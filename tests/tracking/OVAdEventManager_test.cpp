@@ -9,6 +9,7 @@
 #include <chrono>
 #include <limits>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -287,6 +288,8 @@ struct ServerFault {
   Response response;
   bool retries;
 };
+
+void PrintTo(const ServerFault& fault, std::ostream* out) { *out << fault.name; }
 
 class EventManagerFaultTest : public EventManagerTest, public ::testing::WithParamInterface<ServerFault> {};
 
