@@ -1,5 +1,5 @@
-// The response parser: a realistic answer read field by field, the spec's
-// response shapes, and every malformed answer ending in a result or an error
+// The response parser: a realistic answer read field by field, every kind of
+// answer the server sends, and every malformed answer ending in a result or an error
 // message, never a crash.
 #include "server/OVAdProviderResponseParser.h"
 
