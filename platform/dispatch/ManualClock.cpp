@@ -1,24 +1,20 @@
 #include <algorithm>
-#include <map>
 #include <mutex>
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/TimeValues.h"
+#include "platform/dispatch/WakeupSchedule.h"
 
 namespace plexora::platform {
 
 struct ManualClock::Impl {
-  using Key = std::pair<double, WakeupId>;  // Deadline, then scheduling order.
-
   mutable std::mutex mutex;
   const double wallAtStart;
   const double monotonicAtStart;
   double monotonic;
-  std::map<Key, std::function<void()>> wakeups;
-  std::map<WakeupId, double> deadlines;
-  WakeupId nextId = 1;
+  detail::WakeupSchedule schedule;
 
   Impl(double wall, double mono) : wallAtStart(wall), monotonicAtStart(mono), monotonic(mono) {}
 
@@ -29,16 +25,13 @@ struct ManualClock::Impl {
 
 std::function<void()> ManualClock::Impl::takeWakeupDueBy(double target) {
   std::lock_guard lock(mutex);
-  auto first = wakeups.begin();
-  if (first == wakeups.end() || first->first.first > target) {
+  auto due = schedule.takeFirstDueBy(target);
+  if (!due) {
     monotonic = std::max(monotonic, target);
     return nullptr;
   }
-  monotonic = std::max(monotonic, first->first.first);
-  std::function<void()> wakeup = std::move(first->second);
-  deadlines.erase(first->first.second);
-  wakeups.erase(first);
-  return wakeup;
+  monotonic = std::max(monotonic, due->first);
+  return std::move(due->second);
 }
 
 ManualClock::ManualClock(double wallTime, double monotonicTime)
@@ -57,26 +50,15 @@ double ManualClock::monotonicTime() const {
 }
 
 Clock::WakeupId ManualClock::scheduleWakeup(double deadline, std::function<void()> wakeup) {
-  deadline = detail::orderableDeadline(deadline);
   std::lock_guard lock(impl_->mutex);
-  WakeupId id = impl_->nextId++;
-  impl_->wakeups.emplace(Impl::Key{deadline, id}, std::move(wakeup));
-  impl_->deadlines.emplace(id, deadline);
-  return id;
+  return impl_->schedule.add(deadline, std::move(wakeup));
 }
 
 void ManualClock::cancelWakeup(WakeupId id) {
   std::function<void()> cancelled;
   {
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->deadlines.find(id);
-    if (found == impl_->deadlines.end()) {
-      return;
-    }
-    auto entry = impl_->wakeups.find(Impl::Key{found->second, id});
-    cancelled = std::move(entry->second);
-    impl_->wakeups.erase(entry);
-    impl_->deadlines.erase(found);
+    cancelled = impl_->schedule.remove(id);
   }
   // Destroyed unlocked: what the wakeup captured may call back into the clock.
 }
@@ -92,7 +74,7 @@ void ManualClock::advance(double seconds) {
 
 std::size_t ManualClock::pendingWakeups() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->wakeups.size();
+  return impl_->schedule.size();
 }
 
 }  // namespace plexora::platform

@@ -2,13 +2,13 @@
 #include <time.h>
 
 #include <condition_variable>
-#include <map>
+#include <optional>
 #include <mutex>
 #include <thread>
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
-#include "platform/dispatch/TimeValues.h"
+#include "platform/dispatch/WakeupSchedule.h"
 
 namespace plexora::platform {
 
@@ -27,13 +27,9 @@ double readClock(clockid_t id) {
 // Shared between the clock and its wakeup thread, so that a clock released
 // from inside one of its own wakeups can let the thread finish on its own.
 struct SystemClock::Impl {
-  using Key = std::pair<double, WakeupId>;  // Deadline, then scheduling order.
-
   std::mutex mutex;
   std::condition_variable changed;
-  std::map<Key, std::function<void()>> wakeups;
-  std::map<WakeupId, double> deadlines;
-  WakeupId nextId = 1;
+  detail::WakeupSchedule schedule;
   bool stopping = false;
   std::thread thread;
 
@@ -44,19 +40,17 @@ void SystemClock::Impl::run() {
   ::pthread_setname_np(::pthread_self(), kWakeupThreadOsName);
   std::unique_lock lock(mutex);
   while (!stopping) {
-    if (wakeups.empty()) {
+    const std::optional<double> next = schedule.nextDeadline();
+    if (!next) {
       changed.wait(lock);
       continue;
     }
-    auto first = wakeups.begin();
-    double wait = first->first.first - readClock(CLOCK_MONOTONIC);
+    double wait = *next - readClock(CLOCK_MONOTONIC);
     if (wait > 0) {
       changed.wait_for(lock, std::chrono::duration<double>(wait));
       continue;  // Re-read: an earlier wakeup may have arrived meanwhile.
     }
-    std::function<void()> wakeup = std::move(first->second);
-    deadlines.erase(first->first.second);
-    wakeups.erase(first);
+    std::function<void()> wakeup = std::move(schedule.takeFirstDueBy(*next)->second);
     lock.unlock();
     wakeup();
     wakeup = nullptr;
@@ -69,11 +63,11 @@ SystemClock::SystemClock() : impl_(std::make_shared<Impl>()) {
 }
 
 SystemClock::~SystemClock() {
-  std::map<Impl::Key, std::function<void()>> dropped;
+  decltype(impl_->schedule.takeAll()) dropped;
   {
     std::lock_guard lock(impl_->mutex);
     impl_->stopping = true;
-    dropped.swap(impl_->wakeups);
+    dropped = impl_->schedule.takeAll();
     impl_->changed.notify_all();
   }
   dropped.clear();
@@ -91,11 +85,8 @@ double SystemClock::wallTime() const { return readClock(CLOCK_REALTIME); }
 double SystemClock::monotonicTime() const { return readClock(CLOCK_MONOTONIC); }
 
 Clock::WakeupId SystemClock::scheduleWakeup(double deadline, std::function<void()> wakeup) {
-  deadline = detail::orderableDeadline(deadline);
   std::lock_guard lock(impl_->mutex);
-  WakeupId id = impl_->nextId++;
-  impl_->wakeups.emplace(Impl::Key{deadline, id}, std::move(wakeup));
-  impl_->deadlines.emplace(id, deadline);
+  const WakeupId id = impl_->schedule.add(deadline, std::move(wakeup));
   impl_->changed.notify_all();
   return id;
 }
@@ -104,14 +95,7 @@ void SystemClock::cancelWakeup(WakeupId id) {
   std::function<void()> cancelled;
   {
     std::lock_guard lock(impl_->mutex);
-    auto found = impl_->deadlines.find(id);
-    if (found == impl_->deadlines.end()) {
-      return;
-    }
-    auto entry = impl_->wakeups.find(Impl::Key{found->second, id});
-    cancelled = std::move(entry->second);
-    impl_->wakeups.erase(entry);
-    impl_->deadlines.erase(found);
+    cancelled = impl_->schedule.remove(id);
   }
   // Destroyed unlocked: what the wakeup captured may call back into the clock.
 }
