@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -21,19 +20,6 @@ constexpr const char* kExceptionNameKey = "ex";
 constexpr const char* kExceptionMessageKey = "ex_msg";
 // How the platform prints a missing object.
 constexpr const char* kMissingObjectText = "(null)";
-
-std::string formatMessage(const char* format, va_list arguments) {
-  va_list measuring;
-  va_copy(measuring, arguments);
-  const int length = std::vsnprintf(nullptr, 0, format, measuring);
-  va_end(measuring);
-  if (length <= 0) {
-    return {};
-  }
-  std::string message(static_cast<std::size_t>(length), '\0');
-  std::vsnprintf(message.data(), message.size() + 1, format, arguments);
-  return message;
-}
 
 }  // namespace
 
@@ -85,7 +71,7 @@ std::shared_ptr<const OVAdClientEvent> OVAdClientEventManager::createErrorEventW
 std::shared_ptr<const OVAdClientEvent> OVAdClientEventManager::createErrorEventWithFormat(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::string message = formatMessage(format, arguments);
+  std::string message = OVAdFormatV(format, arguments);
   va_end(arguments);
   return createErrorEventWithMessage(message);
 }
