@@ -22,7 +22,7 @@
 #include "platform/value/Value.h"
 #include "server/OVAdURLSession.h"
 #include "testserver/FormDecoding.h"
-#include "testserver/LoggingServer.h"
+#include "testserver/TestServer.h"
 #include "tracking/OVAdEvent.h"
 #include "tracking/OVAdEventManager.h"
 #include "tracking/OVAdEventToken.h"
@@ -81,8 +81,10 @@ plexora::testserver::Response acceptAll(const plexora::testserver::RecordedReque
 class Pipeline {
  public:
   Pipeline()
-      : directory_(makeDirectory("event-manager-bench")),
-        server_([this](const auto& request) { return acceptAll(request, accepted_); }) {
+      : directory_(makeDirectory("event-manager-bench")) {
+    server_.on(
+        "/", [this](const plexora::testserver::RecordedRequest& request) { return acceptAll(request, accepted_); },
+        plexora::testserver::Match::Prefix);
     plexora::platform::setUserDefaultsPath(directory_ + "/UserDefaults.plist");
     plexora::platform::UserDefaults::resetStandardUserDefaults(directory_ + "/UserDefaults.plist");
     server_.start();
@@ -135,7 +137,7 @@ class Pipeline {
  private:
   const std::string directory_;
   std::atomic<std::size_t> accepted_{0};
-  plexora::testserver::LoggingServer server_;
+  plexora::testserver::TestServer server_;
   std::shared_ptr<plexora::OVAdDatabaseManager> databaseManager_;
   std::shared_ptr<OVAdEventManager> manager_;
 };

@@ -77,7 +77,7 @@ class TestServer final {
   void clearRequests() { log_.clear(); }
 
  private:
-  void handle(const httplib::Request& request, httplib::Response& response);
+  void handle(const httplib::Request& request, const std::string& body, httplib::Response& response);
   // Answers false when the server began stopping during the wait.
   bool waitOut(std::chrono::milliseconds delay);
 

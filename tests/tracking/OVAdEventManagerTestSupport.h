@@ -27,7 +27,6 @@
 #include "server/OVAdURLSession.h"
 #include "support/TempDir.h"
 #include "testserver/Exchange.h"
-#include "testserver/LoggingServer.h"
 #include "testserver/TestServer.h"
 #include "tracking/OVAdEventManager.h"
 #include "util/OVAdConfigManager.h"
@@ -194,8 +193,10 @@ class AcknowledgingEndpoint {
   };
 
   explicit AcknowledgingEndpoint(CodePolicy codes = nullptr, FaultPolicy faults = nullptr)
-      : codes_(std::move(codes)), faults_(std::move(faults)),
-        server_([this](const testserver::RecordedRequest& request) { return answer(request); }) {
+      : codes_(std::move(codes)), faults_(std::move(faults)) {
+    server_.on(
+        "/", [this](const testserver::RecordedRequest& request) { return answer(request); },
+        testserver::Match::Prefix);
     server_.start();
   }
   AcknowledgingEndpoint(const AcknowledgingEndpoint&) = delete;
@@ -305,7 +306,7 @@ class AcknowledgingEndpoint {
   std::map<std::string, std::string> finalGeneration_;
   std::vector<std::string> problems_;
   // Last: stopped first, while the state its answers use still exists.
-  testserver::LoggingServer server_;
+  testserver::TestServer server_;
 };
 
 // ---- Fixture ----

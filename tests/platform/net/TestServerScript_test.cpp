@@ -50,5 +50,23 @@ TEST_F(TestServerScriptTest, AnswerFunctionSeesTheRequest) {
   EXPECT_EQ(outcome.body, "POST x=1 payload");
 }
 
+// Event batches are form posts of tens of kilobytes; they must reach the
+// script whole rather than be refused before it runs.
+TEST_F(TestServerScriptTest, LargeFormBodiesReachTheScript) {
+  server.on("/size", [](const RecordedRequest& request) {
+    return Response::text(200, std::to_string(request.body.size()));
+  });
+  URLRequest request = requestFor("size");
+  request.httpMethod = "POST";
+  request.setValue("application/x-www-form-urlencoded", "Content-Type");
+  request.setBody("payload=" + std::string(100 * 1024, 'x'));
+
+  Outcome outcome = fetch(request);
+
+  ASSERT_TRUE(outcome.response);
+  EXPECT_EQ(outcome.response->statusCode, 200);
+  EXPECT_EQ(outcome.body, std::to_string(8 + 100 * 1024));
+}
+
 }  // namespace
 }  // namespace plexora::platform
