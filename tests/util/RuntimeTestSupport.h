@@ -54,6 +54,8 @@ class RuntimeLogCapture {
     }
     return matches;
   }
+  // Whether a line holds `text`.
+  bool contains(std::string_view text) const { return count(text) > 0; }
 
   std::vector<std::string> lines() const {
     std::lock_guard lock(mutex_);

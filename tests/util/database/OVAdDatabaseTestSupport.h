@@ -7,17 +7,12 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/foundation/Log.h"
-#include "platform/foundation/Paths.h"
-#include "platform/foundation/UserDefaults.h"
-#include "plexora/OVAdSettings.h"
 #include "support/TempDir.h"
-#include "util/OVAdSettingsInternal.h"
+#include "util/RuntimeTestSupport.h"
 #include "util/database/OVAdDatabaseManager.h"
 
 namespace plexora::testing {
@@ -71,43 +66,7 @@ class DatabaseTest {
 };
 
 // Every log line written while it lives, at log level 6, with user defaults
-// in a directory of its own.
-class LogCapture {
- public:
-  LogCapture() {
-    platform::setUserDefaultsPath((directory_ / "UserDefaults.plist").string());
-    platform::UserDefaults::resetStandardUserDefaults();
-    OVAdSettingsInternal::resetForTesting();
-    OVAdSettings::setLogLevel(6);
-    platform::setLogSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogCapture() {
-    platform::setLogSink(nullptr);
-    platform::setUserDefaultsPath("");
-    platform::UserDefaults::resetStandardUserDefaults();
-    OVAdSettingsInternal::resetForTesting();
-  }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  // Whether a line holds `text`.
-  bool contains(const std::string& text) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) {
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  TempDir directory_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+// in a directory of their own.
+using LogCapture = RuntimeLogCapture;
 
 }  // namespace plexora::testing
