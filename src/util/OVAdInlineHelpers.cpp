@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/device/DeviceProvider.h"
 #include "platform/dispatch/Clock.h"
 
 namespace plexora {
@@ -16,7 +17,6 @@ constexpr double kTemplateMaximumWidth = 360.0;
 constexpr std::string_view kScriptTryCatchFormat = "(function(){try{%s}catch(e){return e.toString();}}());";
 constexpr std::string_view kScriptBodyPlaceholder = "%s";
 
-std::atomic<OVAdPadIdiomProvider> padIdiomProvider{nullptr};
 
 }  // namespace
 
@@ -117,12 +117,7 @@ double OVAdEventTimestampToEpoch(double timestamp) {
 }
 
 bool OVAdIsPadIdiom() {
-  const OVAdPadIdiomProvider provider = padIdiomProvider.load(std::memory_order_acquire);
-  return provider != nullptr && provider();
-}
-
-void OVAdSetPadIdiomProvider(OVAdPadIdiomProvider provider) {
-  padIdiomProvider.store(provider, std::memory_order_release);
+  return platform::DeviceProvider::current()->profile().idiom == platform::UserInterfaceIdiom::Pad;
 }
 
 }  // namespace plexora

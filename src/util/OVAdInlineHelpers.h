@@ -95,12 +95,9 @@ bool OVAdIsSecurityDisabled();
 // seconds since 1970, read from the current Clock.
 double OVAdEventTimestampToEpoch(double timestamp);
 
-// Whether the device has the pad idiom. The device facts install the real
-// answer with OVAdSetPadIdiomProvider; until then the answer is false.
-// Callable from any thread.
+// Whether the device's user-interface idiom is the pad idiom, from the
+// current device profile. Callable from any thread.
 bool OVAdIsPadIdiom();
-using OVAdPadIdiomProvider = bool (*)();
-void OVAdSetPadIdiomProvider(OVAdPadIdiomProvider provider);
 
 // ---- Types ----
 

@@ -1,4 +1,5 @@
 #include "util/OVAdInlineHelpers.h"
+#include "util/FakeDeviceProvider.h"
 
 #include <gtest/gtest.h>
 
@@ -121,10 +122,13 @@ TEST(OVAdInlineHelpersTest, EventTimestampBecomesSecondsSince1970) {
 TEST(OVAdInlineHelpersTest, ProcessFlags) {
   EXPECT_FALSE(OVAdIsSecurityDisabled());
 
-  EXPECT_FALSE(OVAdIsPadIdiom()) << "no device facts installed";
-  OVAdSetPadIdiomProvider([] { return true; });
-  EXPECT_TRUE(OVAdIsPadIdiom());
-  OVAdSetPadIdiomProvider(nullptr);
+  platform::DeviceProfile pad = testing::testDeviceProfile();
+  pad.idiom = platform::UserInterfaceIdiom::Pad;
+  {
+    platform::ScopedDeviceProvider scoped(std::make_shared<testing::FakeDeviceProvider>(pad));
+    EXPECT_TRUE(OVAdIsPadIdiom());
+  }
+  platform::ScopedDeviceProvider phone(std::make_shared<testing::FakeDeviceProvider>());
   EXPECT_FALSE(OVAdIsPadIdiom());
 }
 
