@@ -45,10 +45,12 @@ std::shared_ptr<const OVAdAdapterClass> OVAdAdapterClassTable::classNamed(const 
   return found == table().classes.end() ? nullptr : found->second;
 }
 
-void OVAdAdapterClassTable::add(std::shared_ptr<const OVAdAdapterClass> adapterClass) {
+std::shared_ptr<const OVAdAdapterClass> OVAdAdapterClassTable::registerClass(
+    std::shared_ptr<const OVAdAdapterClass> adapterClass) {
   std::lock_guard lock(table().mutex);
-  const std::string name = adapterClass->name();
-  table().classes[name] = std::move(adapterClass);
+  auto& entry = table().classes[adapterClass->name()];
+  std::swap(entry, adapterClass);
+  return adapterClass;
 }
 
 }  // namespace plexora

@@ -50,32 +50,33 @@ class OVAdAdapterClassTable final {
   OVAdAdapterClassTable() = delete;
 
   // Registers `T` under `name`, replacing any class registered under it
-  // before. An adapter class (deriving from OVDisplayAdAdapter) must be
+  // before, and answers the class it replaced (none when there was none).
+  // An adapter class (deriving from OVDisplayAdAdapter) must be
   // constructible from its delegate, a
   // std::weak_ptr<OVDisplayAdAdapterDelegate>; any other class is recorded
   // as a class that is no adapter.
   template <typename T>
-  static void registerClass(const std::string& name) {
+  static std::shared_ptr<const OVAdAdapterClass> registerClass(const std::string& name) {
     if constexpr (std::is_base_of_v<OVDisplayAdAdapter, T>) {
       static_assert(std::is_constructible_v<T, std::weak_ptr<OVDisplayAdAdapterDelegate>>,
                     "an adapter class is constructed from its delegate");
-      add(std::make_shared<const OVAdAdapterClass>(
+      return registerClass(std::make_shared<const OVAdAdapterClass>(
           name, [](std::weak_ptr<OVDisplayAdAdapterDelegate> delegate) -> std::shared_ptr<OVDisplayAdAdapter> {
             return std::make_shared<T>(std::move(delegate));
           }));
     } else {
-      add(std::make_shared<const OVAdAdapterClass>(name));
+      return registerClass(std::make_shared<const OVAdAdapterClass>(name));
     }
   }
+
+  // Registers a class made elsewhere under its own name, as above.
+  static std::shared_ptr<const OVAdAdapterClass> registerClass(std::shared_ptr<const OVAdAdapterClass> adapterClass);
 
   // Forgets the class registered under `name`, if any.
   static void unregisterClass(const std::string& name);
 
   // The class registered under `name`; none when there is none.
   static std::shared_ptr<const OVAdAdapterClass> classNamed(const std::string& name);
-
- private:
-  static void add(std::shared_ptr<const OVAdAdapterClass> adapterClass);
 };
 
 }  // namespace plexora
