@@ -11,7 +11,8 @@
 // onClickForViewController.
 //
 // An adapter reports exactly one load outcome: adapterDidLoad (with adView set
-// for a view ad, nativeAdData for a native ad) or adapter:didFailWithError.
+// for a view ad, nativeAdData for a native ad) or the failure report
+// adapter(adapter, error).
 // Reports pass the adapter itself, so adapters are always owned by a
 // std::shared_ptr (the registry makes them so).
 //
@@ -45,7 +46,7 @@ class OVNativeAdDataModel;
 class OVRewardedVideoRewardData;
 
 // What an adapter tells the controller. Every report names the adapter that
-// sends it; adapter:didFailWithError may also come with none, for a candidate
+// sends it; the failure report may also come with none, for a candidate
 // that had no adapter at all.
 class OVDisplayAdAdapterDelegate {
  public:
