@@ -90,6 +90,13 @@ class OVAdSettings final {
   // background.
   static std::string sessionID();
   static void resetSessionID();
+
+  // ---- Bidding ----
+
+  // The device and application facts of an ad request, packed for the
+  // host's own bidding server to pass on; "" when they cannot be packed.
+  // Any thread.
+  static std::string bidderToken();
 };
 
 }  // namespace plexora
