@@ -15,6 +15,7 @@
 #include "platform/value/Value.h"
 #include "plexora/OVAdSettings.h"
 #include "server/OVAdEnvironmentDataTestEnvironment.h"
+#include "support/doubles/FakeDisplayAdAdapter.h"
 #include "tracking/OVAdClientEventManager.h"
 #include "util/OVAdUtility.h"
 
@@ -227,6 +228,20 @@ TEST_F(OVAdEnvironmentDataTest, AdaptersAreThoseAvailableForNativeWhateverTheLoa
 
   environment_.setAdapters({});
   EXPECT_EQ(text(interstitial.adRequestParameters(), "ADAPTERS"), "");
+}
+
+// Without a source of its own the request asks the adapter registry: an
+// outside network counts only with a native adapter linked.
+TEST_F(OVAdEnvironmentDataTest, WithoutAnInstalledSourceTheAdapterRegistryAnswers) {
+  const auto installed = OVAdEnvironmentData::installAdapterSource(nullptr);
+  const auto made = std::make_shared<testing::FakeDisplayAdAdapter::Made>();
+  {
+    const auto ownNative = testing::FakeDisplayAdAdapter::install("OVPXNativeAdAdapter", made);
+    const auto outsideNative = testing::FakeDisplayAdAdapter::install("OVINMOBINativeAdAdapter", made);
+    const auto outsideBannerOnly = testing::FakeDisplayAdAdapter::install("OVADMOBBannerAdAdapter", made);
+    EXPECT_EQ(text(banner().adRequestParameters(), "ADAPTERS"), "PX,INMOBI");
+  }
+  OVAdEnvironmentData::installAdapterSource(installed);
 }
 
 TEST_F(OVAdEnvironmentDataTest, EachCallComputesAnewWithTheCurrentTime) {
