@@ -1,0 +1,156 @@
+#include "testserver/adserver/AdServer.h"
+
+#include <nlohmann/json.hpp>
+
+namespace plexora::testserver {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kPost = "POST";
+constexpr const char* kJSONType = "application/json";
+constexpr const char* kBannerFixture = "banner";
+constexpr const char* kUnknownPlacementMessage = "Unknown placement";
+constexpr std::int64_t kServerErrorCode = 2000;
+constexpr int kServerFailureStatus = 500;
+constexpr int kMethodNotAllowed = 405;
+constexpr auto kSlowDelay = 3s;
+
+constexpr const char* kBidIDKey = "bid_id";
+constexpr const char* kBidTypeKey = "type";
+constexpr const char* kBidTypeCreative = "CREATIVE";
+constexpr const char* kBidPayloadKey = "payload";
+constexpr const char* kBidPlacementKey = "placement_id";
+constexpr const char* kBidTemplateKey = "template";
+
+std::string placementOf(const RecordedRequest& request) {
+  for (const auto& [name, value] : request.formFields()) {
+    if (name == kAdServerPlacementField) return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+AdServer::AdServer(std::filesystem::path fixtureDirectory, TestServerOptions options)
+    : fixtures_(std::move(fixtureDirectory)), server_(options) {
+  installBuiltInAnswers();
+  server_.on(kAdServerAdPath, [this](const RecordedRequest& request) { return answerLoad(request); });
+  server_.on(kAdServerLoggingPath, [this](const RecordedRequest& request) {
+    return request.method == kPost ? logging_.answer(request) : Response::text(kMethodNotAllowed, "");
+  });
+  server_.on(kAdServerTrackerPrefix, Response::text(200, ""), Match::Prefix);
+}
+
+void AdServer::start() { server_.start(); }
+
+void AdServer::stop() { server_.stop(); }
+
+std::string AdServer::adURL() const { return server_.url(kAdServerAdPath); }
+
+std::string AdServer::loggingURL() const { return server_.url(kAdServerLoggingPath); }
+
+std::string AdServer::trackerURL(std::string_view name) const {
+  return server_.url(std::string(kAdServerTrackerPrefix) + std::string(name));
+}
+
+void AdServer::installBuiltInAnswers() {
+  answers_.insert_or_assign(kNotJSONPlacement, AdAnswer::notJSON());
+  answers_.insert_or_assign(kTruncatedPlacement, AdAnswer::truncated(kBannerFixture));
+  answers_.insert_or_assign(
+      kServerFailurePlacement,
+      AdAnswer::error(kServerErrorCode, "Internal server error").withStatus(kServerFailureStatus));
+  answers_.insert_or_assign(kDroppedPlacement, AdAnswer::noFill().dropped());
+  answers_.insert_or_assign(kSlowPlacement, AdAnswer::fixture(kBannerFixture).delayed(kSlowDelay));
+}
+
+void AdServer::setAnswer(std::string placementID, AdAnswer answer) {
+  std::lock_guard lock(mutex_);
+  answers_.insert_or_assign(std::move(placementID), std::move(answer));
+}
+
+void AdServer::enqueueAnswer(std::string placementID, AdAnswer answer) {
+  std::lock_guard lock(mutex_);
+  oneShotAnswers_[std::move(placementID)].push_back(std::move(answer));
+}
+
+void AdServer::resetAnswers() {
+  std::lock_guard lock(mutex_);
+  answers_.clear();
+  oneShotAnswers_.clear();
+  installBuiltInAnswers();
+}
+
+AdAnswer AdServer::answerFor(const std::string& placementID) {
+  std::lock_guard lock(mutex_);
+  const auto queued = oneShotAnswers_.find(placementID);
+  if (queued != oneShotAnswers_.end() && !queued->second.empty()) {
+    AdAnswer answer = std::move(queued->second.front());
+    queued->second.pop_front();
+    return answer;
+  }
+  const auto set = answers_.find(placementID);
+  return set != answers_.end() ? set->second : AdAnswer::fixture(placementID);
+}
+
+Response AdServer::answerLoad(const RecordedRequest& request) {
+  if (request.method != kPost) return Response::text(kMethodNotAllowed, "");
+  return responseOf(answerFor(placementOf(request)));
+}
+
+std::optional<std::string> AdServer::bodyOf(const AdAnswer& answer) const {
+  std::optional<std::string> text =
+      answer.source() == AdAnswer::Source::Fixture ? fixtures_.read(answer.text()) : answer.text();
+  if (!text) return std::nullopt;
+  std::string body = substituteBaseURL(std::move(*text), server_.baseURL());
+  if (answer.isTruncated()) body.resize(body.size() / 2);
+  return body;
+}
+
+Response AdServer::responseOf(const AdAnswer& answer) const {
+  if (answer.dropsConnection()) return Response::dropped(answer.delay());
+  std::optional<std::string> body = bodyOf(answer);
+  if (!body) body = bodyOf(AdAnswer::error(kServerErrorCode, kUnknownPlacementMessage));
+  Response response = Response::text(answer.status(), std::move(*body), answer.delay());
+  response.headers = {{"Content-Type", kJSONType}};
+  return response;
+}
+
+std::optional<std::string> AdServer::creativeBidPayload(const std::string& placementID, std::int64_t bidID,
+                                                        std::int64_t templateID) const {
+  std::optional<std::string> creative = bodyOf(AdAnswer::fixture(placementID));
+  if (!creative) return std::nullopt;
+  const nlohmann::ordered_json payload = {{kBidIDKey, std::to_string(bidID)},
+                                          {kBidTypeKey, kBidTypeCreative},
+                                          {kBidPayloadKey, *creative},
+                                          {kBidPlacementKey, placementID},
+                                          {kBidTemplateKey, templateID}};
+  return payload.dump();
+}
+
+std::vector<RecordedRequest> AdServer::adRequests() const {
+  std::vector<RecordedRequest> loads;
+  for (RecordedRequest& request : server_.requests()) {
+    if (request.path == kAdServerAdPath) loads.push_back(std::move(request));
+  }
+  return loads;
+}
+
+std::vector<TrackerHit> AdServer::trackerHits() const {
+  const std::string_view prefix = kAdServerTrackerPrefix;
+  std::vector<TrackerHit> hits;
+  for (const RecordedRequest& request : server_.requests()) {
+    if (!request.path.starts_with(prefix)) continue;
+    const std::string_view name = std::string_view(request.path).substr(prefix.size());
+    hits.push_back({request.method, percentDecode(name), request.queryItems()});
+  }
+  return hits;
+}
+
+void AdServer::clearReceived() {
+  server_.clearRequests();
+  logging_.clear();
+}
+
+}  // namespace plexora::testserver
