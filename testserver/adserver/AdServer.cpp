@@ -24,6 +24,13 @@ constexpr const char* kBidPayloadKey = "payload";
 constexpr const char* kBidPlacementKey = "placement_id";
 constexpr const char* kBidTemplateKey = "template";
 
+// The library's shared session outlives a test's server: a kept-alive
+// connection would hold the server's stop for a second.
+Response closing(Response response) {
+  response.headers.emplace_back("Connection", "close");
+  return response;
+}
+
 std::string placementOf(const RecordedRequest& request) {
   for (const auto& [name, value] : request.formFields()) {
     if (name == kAdServerPlacementField) return value;
@@ -36,11 +43,11 @@ std::string placementOf(const RecordedRequest& request) {
 AdServer::AdServer(std::filesystem::path fixtureDirectory, TestServerOptions options)
     : fixtures_(std::move(fixtureDirectory)), server_(options) {
   installBuiltInAnswers();
-  server_.on(kAdServerAdPath, [this](const RecordedRequest& request) { return answerLoad(request); });
+  server_.on(kAdServerAdPath, [this](const RecordedRequest& request) { return closing(answerLoad(request)); });
   server_.on(kAdServerLoggingPath, [this](const RecordedRequest& request) {
-    return request.method == kPost ? logging_.answer(request) : Response::text(kMethodNotAllowed, "");
+    return closing(request.method == kPost ? logging_.answer(request) : Response::text(kMethodNotAllowed, ""));
   });
-  server_.on(kAdServerTrackerPrefix, Response::text(200, ""), Match::Prefix);
+  server_.on(kAdServerTrackerPrefix, closing(Response::text(200, "")), Match::Prefix);
 }
 
 void AdServer::start() { server_.start(); }

@@ -7,6 +7,8 @@
 //     fixture file of that name; an unknown placement gets a server error.
 //   "trackers/<name>": 200 with an empty body, recorded.
 //   POST "plxo_logging/": see LoggingEndpoint.h.
+// Every answer closes its connection, so a client session that outlives
+// the server holds no connection for the server's stop to wait out.
 //
 //   AdServer server;
 //   server.start();
