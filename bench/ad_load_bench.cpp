@@ -1,0 +1,250 @@
+// What one ad load costs, side by side with the bare work it is made of:
+//   BM_ClientSideLoad   the request's parameters, its form body, and the
+//                       parse of a realistic 10-candidate answer into records
+//                       (and each part alone: BM_RequestParameters,
+//                       BM_FormBody, BM_ParseIntoRecords)
+//   BM_BareJsonParse    nlohmann-json parsing the same answer alone
+//   BM_ValueTreeParse   the platform's JSON reader on it (the records' input)
+//   BM_LoopbackLoad     a provider's load to the delegate's success against a
+//                       loopback server answering with that answer
+//   BM_BareCurlPost     a libcurl POST of the same body to the same server
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/dispatch/MainLoop.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/value/Value.h"
+#include "plexora/OVAdSettings.h"
+#include "server/OVAdEnvironmentData.h"
+#include "server/OVAdLoadThrottle.h"
+#include "server/OVAdProvider.h"
+#include "server/OVAdProviderResponseParser.h"
+#include "server/OVAdURLSession.h"
+#include "testserver/TestServer.h"
+#include "util/OVAdUtility.h"
+
+namespace {
+
+using namespace plexora;
+
+constexpr int kCandidates = 10;
+constexpr const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) Bench/1.0";
+constexpr const char* kDeliveryPath = "/network_ads_common/";
+
+// An answer shaped like the ad server's: a full definition with a
+// conversion cookie and feature configuration, and ten candidates with
+// markup, metadata and trackers of every type.
+std::string realisticAnswer() {
+  std::string ads;
+  for (int i = 0; i < kCandidates; ++i) {
+    const std::string n = std::to_string(i);
+    if (i > 0) {
+      ads += ",";
+    }
+    ads += R"({"adapter":")" + std::string(i % 3 == 2 ? "ADMOB" : "PX") + R"(","data":{"request_id":"req-)" + n +
+           R"(","ct":"ct-0123456789abcdef-)" + n +
+           R"(","markup":"<!DOCTYPE html><html><head><meta name=\"viewport\" content=\"width=device-width\"></head>)"
+           R"(<body style=\"margin:0\"><a href=\"ovad://open_link?url=https%3A%2F%2Fshop.example%2F)" +
+           n + R"(\"><img src=\"https://cdn.example/img/)" + n +
+           R"(.jpg\" width=\"320\" height=\"50\"></a></body></html>",)"
+           R"("metadata":{"is_tablet":false,"ad_width":320,"ad_height":50,"is_video":false,"orientation":1}},)"
+           R"("trackers":[{"type":"request","url":"https://t.example/r?c=)" +
+           n + R"("},{"type":"impression","url":"https://t.example/i?c=)" + n +
+           R"("},{"type":"impression","url":"https://partner.example/i?c=)" + n +
+           R"("},{"type":"click","url":"https://t.example/c?c=)" + n + R"("}]})";
+  }
+  return R"({"type":"ads","code":0,"message":"","placements":[{"definition":{"type":"banner",)"
+         R"("min_viewability_percentage":50,"refresh":30,"refresh_threshold":0,"request_timeout":5000,)"
+         R"("client_max_retry_count":2,"cacheable":false,"viewability_check_ticker":2,)"
+         R"("viewability_check_initial_delay":500,"viewability_check_interval":250,"placement_width":320,)"
+         R"("placement_height":50,"conv_tracking_data":[{"url":"https://conv.example/b","key":"plx_conv",)"
+         R"("value":"b1-7f3a","expiration":1893456000}]},"feature_config":{"unified_logging_event_limit":50,)"
+         R"("ios_qnv_enabled":true},"ads":[)" +
+         ads + "]}]}";
+}
+
+const std::string& answer() {
+  static const std::string text = realisticAnswer();
+  return text;
+}
+
+// Settings on defaults of their own, a fixed session and adapter list so no
+// shared event manager or registry is made, and no local cookie storage.
+void prepareProcess() {
+  static const bool prepared = [] {
+    std::string directory = (std::filesystem::temp_directory_path() / "ad-load-bench-XXXXXX").string();
+    if (::mkdtemp(directory.data()) == nullptr) {
+      std::abort();
+    }
+    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
+    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    OVAdEnvironmentData::installSessionSource(
+        [] { return OVAdSessionFacts{"6F9619FF-8B86-D011-B42D-00C04FC964FF", 12.5}; });
+    OVAdEnvironmentData::installAdapterSource([](OVAdPlacementType) { return std::vector<std::string>{"PX"}; });
+    OVAdPlacementDefinition::setLocalCookieInstaller([](const OVAdHTTPCookie&) {});
+    OVAdConnectionUtility::setForceThrottle(false);
+    return true;
+  }();
+  (void)prepared;
+}
+
+std::shared_ptr<OVAdEnvironmentData> bannerEnvironment() {
+  return std::make_shared<OVAdEnvironmentData>("123_456", kOVAdPlacementTypeBanner, 4, kOVAdSize320x50);
+}
+
+void BM_ClientSideLoad(benchmark::State& state) {
+  prepareProcess();
+  const auto environment = bannerEnvironment();
+  const OVAdProviderResponseParser parser;
+  const platform::ByteView data = platform::asBytes(answer());
+  std::size_t candidates = 0;
+  for (auto _ : state) {
+    const std::string body =
+        OVAdUtility::createQueryStringFromParameters(platform::Value(environment->adRequestParameters()));
+    benchmark::DoNotOptimize(body.data());
+    parser.parseResponseFromData(
+        data,
+        [&](std::shared_ptr<OVAdProviderResponse> response) {
+          candidates = static_cast<OVAdProviderResponseAds&>(*response).adPlacement()->adCandidates().size();
+        },
+        [](const std::string&) { std::abort(); });
+    // The conversion cookies each parse queues for the main queue.
+    platform::MainLoop::instance().runOnce();
+  }
+  if (candidates != kCandidates) {
+    state.SkipWithError("the answer did not parse into ten candidates");
+  }
+}
+BENCHMARK(BM_ClientSideLoad)->Unit(benchmark::kMicrosecond);
+
+// The three parts of the client-side cost, each alone.
+void BM_RequestParameters(benchmark::State& state) {
+  prepareProcess();
+  const auto environment = bannerEnvironment();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(environment->adRequestParameters());
+  }
+}
+BENCHMARK(BM_RequestParameters)->Unit(benchmark::kMicrosecond);
+
+void BM_FormBody(benchmark::State& state) {
+  prepareProcess();
+  const platform::Value parameters(bannerEnvironment()->adRequestParameters());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(OVAdUtility::createQueryStringFromParameters(parameters));
+  }
+}
+BENCHMARK(BM_FormBody)->Unit(benchmark::kMicrosecond);
+
+void BM_ParseIntoRecords(benchmark::State& state) {
+  prepareProcess();
+  const OVAdProviderResponseParser parser;
+  const platform::ByteView data = platform::asBytes(answer());
+  for (auto _ : state) {
+    parser.parseResponseFromData(
+        data, [](std::shared_ptr<OVAdProviderResponse> response) { benchmark::DoNotOptimize(response.get()); },
+        [](const std::string&) { std::abort(); });
+    // The conversion cookies each parse queues for the main queue.
+    platform::MainLoop::instance().runOnce();
+  }
+}
+BENCHMARK(BM_ParseIntoRecords)->Unit(benchmark::kMicrosecond);
+
+void BM_BareJsonParse(benchmark::State& state) {
+  for (auto _ : state) {
+    nlohmann::json document = nlohmann::json::parse(answer());
+    benchmark::DoNotOptimize(document);
+  }
+}
+BENCHMARK(BM_BareJsonParse)->Unit(benchmark::kMicrosecond);
+
+// The platform's JSON reader alone: the value tree the records are read
+// from.
+void BM_ValueTreeParse(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(platform::parseJSON(answer()));
+  }
+}
+BENCHMARK(BM_ValueTreeParse)->Unit(benchmark::kMicrosecond);
+
+class CountingDelegate final : public OVAdProviderDelegate {
+ public:
+  void onAdRequestSuccess(const std::shared_ptr<OVAdProviderResponseAds>&) override { ++successes; }
+  void onAdRequestError(const platform::Error&) override { ++errors; }
+  int successes = 0;
+  int errors = 0;
+};
+
+// A loopback server answering every load with the realistic answer.
+testserver::TestServer& server() {
+  static auto* const shared = [] {
+    auto* started = new testserver::TestServer();
+    started->start();
+    testserver::Response response;
+    response.body = answer();
+    started->on(kDeliveryPath, std::move(response));
+    return started;
+  }();
+  return *shared;
+}
+
+// The form body of one load, as the provider posts it.
+std::string formBody() {
+  return OVAdUtility::createQueryStringFromParameters(platform::Value(bannerEnvironment()->adRequestParameters()));
+}
+
+void BM_LoopbackLoad(benchmark::State& state) {
+  prepareProcess();
+  OVAdSettings::setAdServerBaseURL(server().baseURL());
+  const auto session = OVAdURLSession::create([](auto answer) { answer(std::string(kUserAgent)); });
+  platform::MainLoop::instance().runUntil([&] { return session->valid(); }, 5.0);
+  const auto delegate = std::make_shared<CountingDelegate>();
+  const auto provider = OVAdProvider::initWithDelegate(delegate, session);
+  for (auto _ : state) {
+    const int before = delegate->successes + delegate->errors;
+    provider->loadAdWithEnvironmentData(bannerEnvironment());
+    platform::MainLoop::instance().runUntil([&] { return delegate->successes + delegate->errors > before; }, 10.0);
+  }
+  if (delegate->errors > 0) {
+    state.SkipWithError("a load failed");
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_LoopbackLoad)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+std::size_t discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
+
+void BM_BareCurlPost(benchmark::State& state) {
+  prepareProcess();
+  const std::string body = formBody();
+  const std::string url = server().url(kDeliveryPath);
+  CURL* curl = curl_easy_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
+  for (auto _ : state) {
+    if (curl_easy_perform(curl) != CURLE_OK) {
+      state.SkipWithError("the POST failed");
+      break;
+    }
+  }
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+  server().clearRequests();
+}
+BENCHMARK(BM_BareCurlPost)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
