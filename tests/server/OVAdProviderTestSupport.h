@@ -79,6 +79,7 @@ class ProviderTestWorld {
   EnvironmentDataTestEnvironment& environment() { return environment_; }
   testserver::TestServer& server() { return server_; }
   RecordingProviderDelegate& delegate() { return *delegate_; }
+  std::shared_ptr<RecordingProviderDelegate> sharedDelegate() const { return delegate_; }
   const std::shared_ptr<OVAdURLSession>& session() const { return session_; }
 
  private:

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dto/OVAdBidPayload.h"
+#include "platform/net/URLError.h"
 #include "server/OVAdProviderTestSupport.h"
 #include "plexora/OVAdErrorDomain.h"
 #include "util/OVAdError.h"
@@ -166,6 +167,39 @@ TEST_F(OVAdProviderTest, EveryBadAnswerEndsInItsErrorOnTheMainQueue) {
       EXPECT_EQ(detailText(error, test.detailKey), test.detailValue);
     }
     EXPECT_EQ(provider->environmentData(), nullptr);
+  }
+}
+
+// Transport failures the loopback server cannot stage quickly (a time-out
+// takes the session's full 10 s), judged as the session would hand them over.
+class TransportOutcomeProbe final : public OVAdProvider {
+ public:
+  explicit TransportOutcomeProbe(std::weak_ptr<OVAdProviderDelegate> delegate)
+      : OVAdProvider(std::move(delegate), nullptr) {}
+  using OVAdProvider::handleAdResponse;
+};
+
+TEST_F(OVAdProviderTest, ATimedOutRequestIsANetworkErrorAndAnyOtherTransportErrorAServerError) {
+  const struct {
+    const char* name;
+    platform::Error transportError;
+    std::int64_t code;
+  } cases[] = {
+      {"timed out", platform::Error(platform::kURLErrorDomain, platform::kURLErrorTimedOut), kOVAdErrorCodeNetworkError},
+      {"cannot connect", platform::Error(platform::kURLErrorDomain, platform::kURLErrorCannotConnectToHost),
+       kOVAdErrorCodeServerError},
+      {"-1001 of another domain", platform::Error("OtherDomain", -1001), kOVAdErrorCodeServerError},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    world_.delegate().errors.clear();
+    const auto probe = std::make_shared<TransportOutcomeProbe>(world_.sharedDelegate());
+    probe->handleAdResponse(std::nullopt, {}, test.transportError, "https://ads.example/network_ads_common/");
+    EXPECT_EQ(world_.delegate().calls(), 0u) << "reported one main-queue turn later";
+    ASSERT_TRUE(world_.waitForCalls(1));
+    ASSERT_EQ(world_.delegate().errors.size(), 1u);
+    EXPECT_EQ(world_.delegate().errors[0].code(), test.code);
+    EXPECT_EQ(detailText(world_.delegate().errors[0], "url"), "https://ads.example/network_ads_common/");
   }
 }
 
