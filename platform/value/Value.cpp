@@ -1,5 +1,6 @@
 #include "platform/value/Value.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plexora::platform {
@@ -11,6 +12,12 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) {
 }
 
 const Value* Dictionary::find(std::string_view key) const {
+  if (index_.empty()) {
+    for (const Entry& entry : entries_) {
+      if (entry.first == key) return &entry.second;
+    }
+    return nullptr;
+  }
   auto it = index_.find(key);
   return it == index_.end() ? nullptr : &entries_[it->second].second;
 }
@@ -24,11 +31,21 @@ void Dictionary::set(std::string key, Value value) {
     *existing = std::move(value);
     return;
   }
-  index_.emplace(key, entries_.size());
   entries_.emplace_back(std::move(key), std::move(value));
+  if (!index_.empty()) {
+    index_.emplace(entries_.back().first, entries_.size() - 1);
+  } else if (entries_.size() > kLinearSearchLimit) {
+    for (size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].first, i);
+  }
 }
 
 bool Dictionary::erase(std::string_view key) {
+  if (index_.empty()) {
+    auto it = std::find_if(entries_.begin(), entries_.end(), [key](const Entry& entry) { return entry.first == key; });
+    if (it == entries_.end()) return false;
+    entries_.erase(it);
+    return true;
+  }
   auto it = index_.find(key);
   if (it == index_.end()) return false;
   const size_t position = it->second;

@@ -39,8 +39,10 @@ class Value;
 using Bytes = std::vector<uint8_t>;
 using Array = std::vector<Value>;
 
-// String-keyed map that enumerates in first-insertion order. Lookup is by
-// hash; erase is linear in the size.
+// String-keyed map that enumerates in first-insertion order. Small maps (most
+// server objects) are searched linearly, which keeps parsing and copying
+// cheap; past kLinearSearchLimit keys a hash index is kept. Erase is linear
+// in the size.
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
@@ -79,8 +81,12 @@ class Dictionary {
     size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
   };
 
+  static constexpr size_t kLinearSearchLimit = 16;
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;  // key -> position in entries_
+  // key -> position in entries_; empty while the map is small, complete once
+  // it is not.
+  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;
 };
 
 class Value {

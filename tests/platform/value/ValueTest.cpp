@@ -127,6 +127,31 @@ TEST(ValueTest, DictionaryLookupStaysRightWithManyKeys) {
   }
 }
 
+// Small maps are searched without an index; the index is built when a map
+// grows past that size and must then know every key already stored.
+TEST(ValueTest, DictionaryLookupStaysRightWhileGrowingPastTheSmallSize) {
+  Dictionary dictionary;
+  std::vector<std::string> expectedOrder;
+  for (int n = 0; n < 40; ++n) {
+    const std::string key = "k" + std::to_string(n);
+    dictionary.set(key, n);
+    dictionary.set("k0", -n);  // a replacement never moves a key
+    expectedOrder.push_back(key);
+    ASSERT_EQ(keysOf(dictionary), expectedOrder) << n;
+    for (int i = 1; i <= n; ++i) {
+      const Value* found = dictionary.find("k" + std::to_string(i));
+      ASSERT_NE(found, nullptr) << n << " " << i;
+      EXPECT_EQ(found->asInteger(), i);
+    }
+    EXPECT_EQ(dictionary.find("k0")->asInteger(), -n);
+    EXPECT_EQ(dictionary.find("absent"), nullptr);
+  }
+  Dictionary copy = dictionary;
+  EXPECT_TRUE(copy.erase("k20"));
+  EXPECT_EQ(copy.find("k21")->asInteger(), 21);
+  EXPECT_EQ(dictionary.find("k20")->asInteger(), 20);
+}
+
 TEST(ValueTest, InitializerListRepeatedKeyKeepsFirstPlaceLastValue) {
   const Dictionary dictionary{{"a", 1}, {"b", 2}, {"a", 3}};
   EXPECT_EQ(keysOf(dictionary), (std::vector<std::string>{"a", "b"}));
