@@ -47,42 +47,55 @@ std::string formatted(const char* format, ...) {
   return text;
 }
 
+// The value under `key` when it is of the wanted kind (containers allow no
+// recovery between kinds), read in place: an answer's placements and ads are
+// large, and copying them for each look is most of the parse's cost.
+const platform::Value* containerForKey(const platform::Value& dictionary, std::string_view key,
+                                       platform::Value::Kind kind) {
+  const platform::Value* value = dictionary.find(key);
+  return value != nullptr && value->kind() == kind ? value : nullptr;
+}
+
 // The first element of a non-empty "placements" array when the document
 // also has a numeric "code"; none otherwise.
-std::optional<platform::Value> firstPlacement(const platform::Value& document) {
-  const auto placements = arrayForKeyOrNil(document, kPlacementsKey);
-  if (!placements || placements->asArray().empty() || !numberForKeyOrNil(document, kCodeKey)) {
-    return std::nullopt;
+const platform::Value* firstPlacement(const platform::Value& document) {
+  const platform::Value* placements = containerForKey(document, kPlacementsKey, platform::Value::Kind::Array);
+  if (placements == nullptr || placements->asArray().empty() || !numberForKeyOrNil(document, kCodeKey)) {
+    return nullptr;
   }
   const platform::Value& placement = placements->asArray().front();
   if (!placement.isDictionary()) {
     throw std::invalid_argument(kPlacementNotAnObject);
   }
-  return placement;
+  return &placement;
 }
 
-std::shared_ptr<OVAdCandidate> candidateFromAd(const platform::Value& ad, const std::optional<platform::Value>& featureConfig) {
+std::shared_ptr<OVAdCandidate> candidateFromAd(const platform::Value& ad, const platform::Value* featureConfig) {
   if (!ad.isDictionary()) {
     throw std::invalid_argument(kAdNotAnObject);
   }
-  platform::Value data = dictionaryForKey(ad, kDataKey, platform::Value(platform::Dictionary{}));
-  if (featureConfig) {
-    data.set(kFeatureConfigKey, *featureConfig);
+  const platform::Value* data = containerForKey(ad, kDataKey, platform::Value::Kind::Dictionary);
+  platform::Dictionary candidateData = data != nullptr ? data->asDictionary() : platform::Dictionary{};
+  if (featureConfig != nullptr) {
+    candidateData.set(kFeatureConfigKey, *featureConfig);
   }
-  return std::make_shared<OVAdCandidate>(stringForKey(ad, kAdapterKey, ""), data.asDictionary(),
-                                         arrayForKey(ad, kTrackersKey, platform::Value(platform::Array{})));
+  static const platform::Value kNoTrackers{platform::Array{}};
+  const platform::Value* trackers = containerForKey(ad, kTrackersKey, platform::Value::Kind::Array);
+  return std::make_shared<OVAdCandidate>(stringForKey(ad, kAdapterKey, ""), std::move(candidateData),
+                                         trackers != nullptr ? *trackers : kNoTrackers);
 }
 
 std::shared_ptr<OVAdProviderResponse> adsResponse(const platform::Value& document) {
-  const auto placement = firstPlacement(document);
-  if (!placement) {
+  const platform::Value* placement = firstPlacement(document);
+  if (placement == nullptr) {
     return std::make_shared<OVAdProviderResponse>(OVAdProviderResponseType::Unknown);
   }
   const std::int64_t code = integerForKey(document, kCodeKey, 0);
   std::vector<std::shared_ptr<OVAdCandidate>> candidates;
-  const auto ads = arrayForKeyOrNil(*placement, kAdsKey);
-  if (code == 0 && ads) {
-    const auto featureConfig = dictionaryForKeyOrNil(*placement, kFeatureConfigKey);
+  const platform::Value* ads = containerForKey(*placement, kAdsKey, platform::Value::Kind::Array);
+  if (code == 0 && ads != nullptr) {
+    const platform::Value* featureConfig =
+        containerForKey(*placement, kFeatureConfigKey, platform::Value::Kind::Dictionary);
     for (const platform::Value& ad : ads->asArray()) {
       candidates.push_back(candidateFromAd(ad, featureConfig));
     }
@@ -114,11 +127,13 @@ std::shared_ptr<OVAdProviderResponse> responseOfDocument(const platform::Value& 
 
 std::shared_ptr<OVAdPlacementDefinition> OVAdProviderResponseParser::parsePlacementDefinitionFromData(
     const platform::Value& document) {
-  const auto placement = firstPlacement(document);
-  if (!placement) {
+  const platform::Value* placement = firstPlacement(document);
+  if (placement == nullptr) {
     return nullptr;
   }
-  return OVAdPlacementDefinition::initWithPlacementData(objectForKey(*placement, kDefinitionKey, platform::Value()));
+  static const platform::Value kNoDefinition;
+  const platform::Value* definition = placement->find(kDefinitionKey);
+  return OVAdPlacementDefinition::initWithPlacementData(definition != nullptr ? *definition : kNoDefinition);
 }
 
 void OVAdProviderResponseParser::parseResponseFromData(platform::ByteView data, const SuccessHandler& successHandler,
