@@ -79,6 +79,9 @@ void TestServer::start() {
     httplib::default_socket_options(socket);
   });
   server_->set_keep_alive_timeout(kKeepAliveSeconds);
+  // Headers and body go out in separate writes; with Nagle on, the body
+  // waits for the client's delayed acknowledgement (tens of milliseconds).
+  server_->set_tcp_nodelay(true);
 
   auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     handle(request, request.body, response);
