@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -175,8 +176,23 @@ TEST_F(EventManagerTest, AnswerCodesDecideWhatIsDeletedAndOneRetryFollows) {
 
 TEST_F(EventManagerTest, EventLimitCapsEachBatchAfterLeavingOutEventsInTransit) {
   configManager_->setObject(Value(10), "unified_logging_event_limit");
-  // Answers come late, so all three batches are in transit at once.
-  server_.on(testing::kLoggingPath, Response::text(200, "[]", 250ms));
+  // Answers are held back until all three batches are in transit at once,
+  // however slowly a loaded machine gets there.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  struct Releaser {
+    std::promise<void>& promise;
+    ~Releaser() {
+      try {
+        promise.set_value();
+      } catch (const std::future_error&) {
+      }
+    }
+  } releaseOnExit{release};
+  server_.on(testing::kLoggingPath, [released](const testserver::RecordedRequest&) {
+    released.wait();
+    return Response::text(200, "[]");
+  });
   for (int i = 0; i < 25; ++i) {
     log("CT-" + std::to_string(i % 4), 1);
   }
@@ -184,7 +200,9 @@ TEST_F(EventManagerTest, EventLimitCapsEachBatchAfterLeavingOutEventsInTransit) 
     manager_->dispatchEventsImmediately();
     ASSERT_TRUE(platform::DispatchQueue::settle());
   }
+  ASSERT_TRUE(server_.waitForRequests(3, std::chrono::seconds(10)));
   EXPECT_EQ(manager_->eventsInTransit().size(), 25u);
+  release.set_value();
   awaitAnswers(3);
 
   std::vector<std::string> sent;
