@@ -19,8 +19,9 @@ using DataTaskCompletion =
     std::function<void(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error)>;
 
 struct DataTaskOptions {
-  // Accept any server certificate for this task (and the redirects it
-  // follows), whatever the session's configuration says.
+  // Accept any server certificate of this task's host, whatever the
+  // session's configuration says. Such a task follows no redirect: a 3xx
+  // answer is handed back as it is, so no other host escapes the check.
   bool tlsVerificationDisabled = false;
 };
 

@@ -157,5 +157,19 @@ TEST_F(TLSSessionTest, UntrustedCertificateFailsUnlessVerificationIsSwitchedOff)
   EXPECT_EQ(perTask.body, "secret");
 }
 
+// Trust given to one host must not carry over to the host a redirect names.
+TEST_F(TLSSessionTest, TaskTrustingItsHostFollowsNoRedirect) {
+  Response moved;
+  moved.status = 302;
+  moved.headers = {{"Location", "https://elsewhere.invalid/secure"}};
+  server.on("/secure", moved);
+
+  Outcome perTask = fetchWith({}, DataTaskOptions{.tlsVerificationDisabled = true});
+
+  EXPECT_FALSE(perTask.error);
+  ASSERT_TRUE(perTask.response);
+  EXPECT_EQ(perTask.response->statusCode, 302);
+}
+
 }  // namespace
 }  // namespace plexora::platform
