@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/dispatch/RealTimeWait.h"
+#include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform {
 
@@ -69,6 +70,7 @@ void DispatchGroup::notify(const DispatchQueuePtr& queue, Task task) {
 }
 
 bool DispatchGroup::wait(double timeoutSeconds) {
+  const detail::BlockedWorkerScope blocked;
   std::unique_lock lock(state_->mutex);
   return detail::waitUntil(state_->emptied, lock, detail::deadlineAfter(timeoutSeconds),
                            [this] { return state_->count == 0; });
@@ -84,6 +86,13 @@ void DispatchSemaphore::signal() {
 
 bool DispatchSemaphore::wait(double timeoutSeconds) {
   std::unique_lock lock(mutex_);
+  if (value_ > 0) {
+    --value_;
+    return true;
+  }
+  lock.unlock();
+  const detail::BlockedWorkerScope blocked;
+  lock.lock();
   if (!detail::waitUntil(signalled_, lock, detail::deadlineAfter(timeoutSeconds), [this] { return value_ > 0; })) {
     return false;
   }

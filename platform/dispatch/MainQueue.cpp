@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/CurrentQueue.h"
 #include "platform/dispatch/MainTaskQueue.h"
+#include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform::detail {
 
@@ -29,6 +30,10 @@ void MainQueue::sync(Task task) {
       finished->set_exception(std::current_exception());
     }
   });
+  {
+    const BlockedWorkerScope blocked;
+    result.wait();
+  }
   result.get();
 }
 

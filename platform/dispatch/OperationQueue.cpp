@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/dispatch/RealTimeWait.h"
+#include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform {
 
@@ -121,6 +122,7 @@ void Operation::setCompletionBlock(Task block) {
 }
 
 bool Operation::waitUntilFinished(double timeoutSeconds) {
+  const detail::BlockedWorkerScope blocked;
   std::unique_lock lock(state_->mutex);
   return detail::waitUntil(state_->finishedChanged, lock, detail::deadlineAfter(timeoutSeconds),
                            [this] { return state_->finished; });
@@ -331,6 +333,7 @@ std::size_t OperationQueue::operationCount() const {
 }
 
 bool OperationQueue::waitUntilAllOperationsAreFinished(double timeoutSeconds) {
+  const detail::BlockedWorkerScope blocked;
   std::unique_lock lock(impl_->mutex);
   return detail::waitUntil(impl_->allFinished, lock, detail::deadlineAfter(timeoutSeconds),
                            [this] { return impl_->waiting.empty() && impl_->running.empty(); });

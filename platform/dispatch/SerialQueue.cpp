@@ -37,6 +37,7 @@ void SerialQueue::sync(Task task) {
     }
   }
   if (turn.valid()) {
+    const BlockedWorkerScope blocked;
     turn.wait();
   }
   runOwned(task);

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <thread>
@@ -12,6 +13,11 @@ namespace {
 // The kernel name of every worker; a new thread would otherwise inherit the
 // name of whichever thread happened to start it.
 constexpr const char* kWorkerOsName = "plexora.worker";
+
+// Whether this thread is a worker of the pool, and how deeply it is inside
+// blocked scopes.
+thread_local bool isPoolWorker = false;
+thread_local int blockedScopeDepth = 0;
 }  // namespace
 
 WorkerPool& WorkerPool::instance() {
@@ -21,15 +27,45 @@ WorkerPool& WorkerPool::instance() {
   return *pool;
 }
 
+int WorkerPool::maxRunningWorkers() {
+  static const int limit = std::max(static_cast<int>(std::thread::hardware_concurrency()), kResidentWorkers);
+  return limit;
+}
+
 void WorkerPool::submit(std::function<void()> job) {
   std::lock_guard lock(mutex_);
   jobs_.push_back(std::move(job));
-  // Every queued job needs a worker that is free to take it; a busy worker
-  // may be blocked waiting for exactly this job.
-  if (jobs_.size() > static_cast<std::size_t>(idleWorkers_) && workers_ < kMaxWorkers) {
-    startWorkerLocked();
-  } else {
+  if (idleWorkers_ > 0) {
     jobAvailable_.notify_one();
+  }
+  growIfNeededLocked();
+}
+
+int WorkerPool::workerCount() const {
+  std::lock_guard lock(mutex_);
+  return workers_;
+}
+
+void WorkerPool::workerBlocked() {
+  std::lock_guard lock(mutex_);
+  ++blockedWorkers_;
+  // The job this worker waits for may be queued behind nobody.
+  growIfNeededLocked();
+}
+
+void WorkerPool::workerUnblocked() {
+  std::lock_guard lock(mutex_);
+  --blockedWorkers_;
+}
+
+void WorkerPool::growIfNeededLocked() {
+  // An idle worker takes a queued job as soon as it wakes, so only jobs
+  // beyond the idle workers lack a thread; and once they are taken, every
+  // unblocked worker is running.
+  const bool unserved = jobs_.size() > static_cast<std::size_t>(idleWorkers_);
+  const bool coresLeft = workers_ - blockedWorkers_ < maxRunningWorkers();
+  if (unserved && coresLeft && workers_ < kMaxWorkers) {
+    startWorkerLocked();
   }
 }
 
@@ -42,12 +78,12 @@ void WorkerPool::startWorkerLocked() {
     if (workers_ == 0) {
       throw;
     }
-    jobAvailable_.notify_one();
   }
 }
 
 void WorkerPool::workerLoop() {
   ::pthread_setname_np(::pthread_self(), kWorkerOsName);
+  isPoolWorker = true;
   const auto idleLimit = std::chrono::duration<double>(kIdleSecondsBeforeExit);
   std::unique_lock lock(mutex_);
   for (;;) {
@@ -69,4 +105,20 @@ void WorkerPool::workerLoop() {
   }
 }
 
+BlockedWorkerScope::BlockedWorkerScope() {
+  if (isPoolWorker && blockedScopeDepth++ == 0) {
+    counted_ = true;
+    WorkerPool::instance().workerBlocked();
+  }
+}
+
+BlockedWorkerScope::~BlockedWorkerScope() {
+  if (!isPoolWorker) {
+    return;
+  }
+  --blockedScopeDepth;
+  if (counted_) {
+    WorkerPool::instance().workerUnblocked();
+  }
+}
 }  // namespace plexora::platform::detail

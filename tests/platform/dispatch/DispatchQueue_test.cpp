@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/DispatchTest.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform {
 namespace {
@@ -309,6 +312,74 @@ TEST_F(DispatchQueueTest, BlockedSerialTasksDoNotStarveOtherQueues) {
   }
   ASSERT_TRUE(DispatchQueue::settle(kGenerousWaitSeconds));
   EXPECT_EQ(finished, kQueues);
+}
+
+TEST_F(DispatchQueueTest, ManyBlockedWorkersStillLeaveAThreadForTheWorkTheyWaitFor) {
+  // More waiters than a pool of fixed size would hold: the serial task that
+  // releases them is queued last and must still run at once.
+  constexpr int kWaiters = 200;
+  DispatchSemaphore released;
+  std::atomic<int> releasedInTime{0};
+  for (int i = 0; i < kWaiters; ++i) {
+    DispatchQueue::global()->async([&] {
+      if (released.wait(kGenerousWaitSeconds)) {
+        releasedInTime.fetch_add(1);
+      }
+    });
+  }
+  DispatchQueue::createSerial("releaser")->async([&] {
+    for (int i = 0; i < kWaiters; ++i) {
+      released.signal();
+    }
+  });
+  ASSERT_TRUE(DispatchQueue::settle(2 * kGenerousWaitSeconds));
+  EXPECT_EQ(releasedInTime, kWaiters);
+}
+
+// The distinct threads that ran `count` trivial tasks queued at once.
+std::size_t threadsRunningBurst(int count) {
+  std::mutex mutex;
+  std::set<std::thread::id> threads;
+  for (int i = 0; i < count; ++i) {
+    DispatchQueue::global()->async([&] {
+      std::lock_guard lock(mutex);
+      threads.insert(std::this_thread::get_id());
+    });
+  }
+  EXPECT_TRUE(DispatchQueue::settle(kGenerousWaitSeconds));
+  return threads.size();
+}
+
+TEST_F(DispatchQueueTest, ABurstOfShortTasksRunsOnAFewThreadsOfAColdOrWarmPool) {
+  constexpr int kBurst = 50;
+  auto& pool = detail::WorkerPool::instance();
+  const auto limit = static_cast<std::size_t>(detail::WorkerPool::maxRunningWorkers());
+  const int coldWorkers = pool.workerCount();
+  EXPECT_LE(threadsRunningBurst(kBurst), limit);
+  EXPECT_LE(pool.workerCount(), std::max(coldWorkers, static_cast<int>(limit)));
+
+  // Warm the pool well past the limit with tasks that all block at once.
+  const int blockers = static_cast<int>(limit) + 8;
+  DispatchSemaphore arrived;
+  DispatchSemaphore go;
+  for (int i = 0; i < blockers; ++i) {
+    DispatchQueue::global()->async([&] {
+      arrived.signal();
+      go.wait(kGenerousWaitSeconds);
+    });
+  }
+  for (int i = 0; i < blockers; ++i) {
+    ASSERT_TRUE(arrived.wait(kGenerousWaitSeconds));
+  }
+  for (int i = 0; i < blockers; ++i) {
+    go.signal();
+  }
+  ASSERT_TRUE(DispatchQueue::settle(kGenerousWaitSeconds));
+  const int warmWorkers = pool.workerCount();
+  ASSERT_GE(warmWorkers, blockers);
+
+  EXPECT_LE(threadsRunningBurst(kBurst), static_cast<std::size_t>(warmWorkers));
+  EXPECT_EQ(pool.workerCount(), warmWorkers) << "the idle workers took the burst";
 }
 
 }  // namespace
