@@ -92,7 +92,7 @@ bool DispatchQueue::settle(double timeoutSeconds) {
 
 void DispatchQueue::after(double seconds, Task task) {
   auto clock = Clock::current();
-  double deadline = clock->monotonicTime() + detail::nonNegativeSeconds(seconds);
+  double deadline = clock->monotonicTime() + detail::boundedDelay(seconds);
   clock->scheduleWakeup(deadline, [queue = shared_from_this(), task = std::move(task)]() mutable {
     queue->async(std::move(task));
   });

@@ -64,8 +64,9 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   // the task inline instead of deadlocking. Off the main thread, sync() onto
   // the main queue waits until MainLoop (or settle) runs it there.
   virtual void sync(Task task) = 0;
-  // Queues the task after `seconds` (NaN or negative: at once) of the current
-  // Clock's time; the queue is kept alive until then.
+  // Queues the task after `seconds` (NaN or negative: at once; infinite or
+  // beyond about 31 years: then, the far future) of the current Clock's
+  // time; the queue is kept alive until then.
   void after(double seconds, Task task);
 
   // Whether the calling code runs as a task of this queue (for the main

@@ -1,19 +1,31 @@
 #include "platform/dispatch/DispatchSource.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/TimeValues.h"
+#include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform {
+
+namespace {
+// The source whose handler this thread is running, so that a handler that
+// cancels its own source does not wait for itself.
+thread_local const void* tickingState = nullptr;
+}  // namespace
 
 struct DispatchTimerSource::State : std::enable_shared_from_this<State> {
   std::mutex mutex;
   DispatchQueuePtr queue;
   // Shared so a tick can run it unlocked while cancel() lets go of it.
   std::shared_ptr<const Task> handler;
+  // Handlers running now (ticks on a concurrent queue may overlap); cancel()
+  // waits for them to end.
+  int runningTicks = 0;
+  std::condition_variable tickEnded;
   bool timerSet = false;
   bool resumed = false;
   bool cancelled = false;
@@ -41,7 +53,7 @@ void DispatchTimerSource::State::armLocked() {
     return;
   }
   clock = Clock::current();
-  deadline = clock->monotonicTime() + detail::nonNegativeSeconds(startDelay);
+  deadline = clock->monotonicTime() + detail::boundedDelay(startDelay);
   scheduleLocked();
 }
 
@@ -93,14 +105,23 @@ void DispatchTimerSource::State::runTick() {
   std::shared_ptr<const Task> current;
   {
     std::lock_guard lock(mutex);
-    if (cancelled) {
+    if (cancelled || !handler || !*handler) {
       return;
     }
     current = handler;
+    ++runningTicks;
   }
-  if (current && *current) {
-    (*current)();
-  }
+  struct TickEnd {
+    State* state;
+    const void* outer = std::exchange(tickingState, state);
+    ~TickEnd() {
+      tickingState = outer;
+      std::lock_guard lock(state->mutex);
+      --state->runningTicks;
+      state->tickEnded.notify_all();
+    }
+  } tickEnd{this};
+  (*current)();
 }
 
 std::shared_ptr<DispatchTimerSource> DispatchTimerSource::create(DispatchQueuePtr queue) {
@@ -125,7 +146,8 @@ void DispatchTimerSource::setEventHandler(Task handler) {
 void DispatchTimerSource::setTimer(double startDelay, double interval, double leeway) {
   std::lock_guard lock(state_->mutex);
   state_->startDelay = startDelay;
-  state_->interval = interval;
+  // NaN or not positive: one tick only; infinite: far apart.
+  state_->interval = detail::boundedDelay(interval);
   state_->timerSet = true;
   state_->armLocked();
 }
@@ -146,7 +168,7 @@ void DispatchTimerSource::cancel() {
   std::shared_ptr<const Task> handler;
   DispatchQueuePtr queue;
   {
-    std::lock_guard lock(state->mutex);
+    std::unique_lock lock(state->mutex);
     if (state->cancelled) {
       return;
     }
@@ -154,6 +176,13 @@ void DispatchTimerSource::cancel() {
     state->disarmLocked();
     handler = std::move(state->handler);
     queue = std::move(state->queue);
+    // A handler already running finishes before cancel() returns, except the
+    // one cancelling its own source, which would wait for itself.
+    const int ownTick = tickingState == state.get() ? 1 : 0;
+    if (state->runningTicks > ownTick) {
+      const detail::BlockedWorkerScope blocked;
+      state->tickEnded.wait(lock, [&] { return state->runningTicks <= ownTick; });
+    }
   }
 }
 

@@ -23,14 +23,19 @@ class DispatchTimerSource final : public std::enable_shared_from_this<DispatchTi
 
   void setEventHandler(Task handler);
   // First tick `startDelay` seconds from now, then one every `interval`
-  // seconds (interval <= 0: one tick only). The leeway is accepted for
+  // seconds (interval <= 0 or NaN: one tick only; delays beyond about 31
+  // years, infinite ones included, mean the far future). The leeway is accepted for
   // fidelity; ticks are never early and the system clock fires them as close
   // to due as it can.
   void setTimer(double startDelay, double interval, double leeway);
   // Nothing ticks before resume().
   void resume();
   // Stops the source for good and releases the handler. A tick already queued
-  // on the queue does nothing when it runs.
+  // on the queue does nothing when it runs; a handler already running on
+  // another thread has returned before cancel() does, so no handler runs
+  // after it. Called from the source's own handler it does not wait (the
+  // handler runs on). Never cancel while holding something the handler
+  // waits for (a lock it takes, a queue it sync()s onto).
   void cancel();
   bool isCancelled() const;
 

@@ -1,6 +1,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <optional>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <utility>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/TimeValues.h"
 #include "platform/dispatch/WakeupSchedule.h"
 
 namespace plexora::platform {
@@ -45,9 +47,11 @@ void SystemClock::Impl::run() {
       changed.wait(lock);
       continue;
     }
-    double wait = *next - readClock(CLOCK_MONOTONIC);
+    const double wait = *next - readClock(CLOCK_MONOTONIC);
     if (wait > 0) {
-      changed.wait_for(lock, std::chrono::duration<double>(wait));
+      // An infinite or far deadline must not overflow the nanoseconds of the
+      // wait (which would return at once and spin): wait a day at most.
+      changed.wait_for(lock, std::chrono::duration<double>(std::min(wait, detail::kLongestClockWaitSeconds)));
       continue;  // Re-read: an earlier wakeup may have arrived meanwhile.
     }
     std::function<void()> wakeup = std::move(schedule.takeFirstDueBy(*next)->second);

@@ -44,6 +44,9 @@ constexpr const char* kRetryingMessage = "Event with event ID %s failed. Retryin
 constexpr const char* kNone = "(null)";
 
 constexpr std::int64_t kSuccessCode = 1;
+// A dispatch delay this long (about 31 years) or longer stands for the far
+// future; shorter ones still fit 64-bit nanoseconds many times over.
+constexpr double kLongestDispatchDelay = 1.0e9;
 constexpr std::int64_t kFirstFinalFailureCode = 2000;
 constexpr std::int64_t kLastFinalFailureCode = 2999;
 
@@ -102,9 +105,16 @@ std::string describe(const std::optional<platform::Error>& error) {
 
 void OVAdEventManager::dispatchEvents() {
   // The delay is honoured to the whole nanosecond, truncated. It comes from
-  // the server: one that is not a positive number means no delay.
+  // the server: one that is not a positive number means no delay, and one
+  // too long to count in nanoseconds (infinite included) means the far
+  // future rather than an overflow.
   const double configured = environment_.configManager->unifiedLoggingImmediateDelay();
-  const double delay = std::isfinite(configured) && configured > 0 ? std::trunc(configured * 1e9) / 1e9 : 0.0;
+  double delay = 0.0;
+  if (configured >= kLongestDispatchDelay) {
+    delay = kLongestDispatchDelay;
+  } else if (configured > 0) {
+    delay = std::trunc(configured * 1e9) / 1e9;
+  }
   platform::DispatchQueue::main()->after(delay, [weakSelf = weak_from_this()] {
     if (const auto self = weakSelf.lock()) {
       self->dispatchEventsImmediately();

@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <limits>
+#include <sstream>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSource.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/DispatchTest.h"
 
@@ -177,6 +184,91 @@ TEST(SystemClockTest, MayBeReleasedFromInsideItsOwnWakeup) {
     });
   }
   EXPECT_TRUE(fired.wait(kGenerousWaitSeconds));
+}
+
+// CPU time, in clock ticks, that the process's clock threads have used.
+long clockThreadTicks() {
+  long ticks = 0;
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (tasks == nullptr) {
+    return 0;
+  }
+  while (const dirent* task = ::readdir(tasks)) {
+    const std::string directory = std::string("/proc/self/task/") + task->d_name;
+    std::string name;
+    std::getline(std::ifstream(directory + "/comm"), name);
+    if (name != "plexora.clock") {
+      continue;
+    }
+    std::string stat;
+    std::getline(std::ifstream(directory + "/stat"), stat);
+    // Fields after the parenthesised name: state is the 3rd, utime the
+    // 14th and stime the 15th.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long user = 0;
+    long system = 0;
+    for (int index = 3; fields >> field; ++index) {
+      if (index == 14) user = std::stol(field);
+      if (index == 15) system = std::stol(field);
+    }
+    ticks += user + system;
+  }
+  ::closedir(tasks);
+  return ticks;
+}
+
+TEST(SystemClockTest, FarAndInfiniteDeadlinesNeitherOverflowNorSpinAndLeaveOthersOnTime) {
+  SystemClock clock;
+  const double now = clock.monotonicTime();
+  // Beyond what 64-bit nanoseconds can hold, and infinity itself.
+  for (double deadline : {now + 1.0e10, now + 1.0e300, std::numeric_limits<double>::infinity()}) {
+    clock.scheduleWakeup(deadline, [] { ADD_FAILURE() << "a far-future wakeup fired"; });
+  }
+  DispatchSemaphore fired;
+  std::atomic<double> firedAt{0.0};
+  clock.scheduleWakeup(now + 0.05, [&] {
+    firedAt = clock.monotonicTime();
+    fired.signal();
+  });
+  ASSERT_TRUE(fired.wait(kGenerousWaitSeconds));
+  EXPECT_LT(firedAt.load(), now + 2.0) << "a near wakeup waited behind the far ones";
+
+  // With only far wakeups left, the clock thread sleeps.
+  const long before = clockThreadTicks();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LE(clockThreadTicks() - before, 3) << "the clock thread spins";
+}
+
+TEST(SystemClockTest, InfiniteDelaysOfQueuesAndTimersMeanTheFarFuture) {
+  ASSERT_TRUE(DispatchQueue::settle(kGenerousWaitSeconds));
+  const double infinity = std::numeric_limits<double>::infinity();
+  std::atomic<int> farRuns{0};
+  auto queue = DispatchQueue::createSerial("far");
+  queue->after(infinity, [&] { farRuns.fetch_add(1); });
+  queue->after(1.0e300, [&] { farRuns.fetch_add(1); });
+  auto timer = DispatchTimerSource::create(queue);
+  timer->setEventHandler([&] { farRuns.fetch_add(1); });
+  timer->setTimer(infinity, infinity, 0.0);
+  timer->resume();
+  // A timer whose first tick is due at once and whose interval is infinite
+  // ticks once, then waits for the far future.
+  std::atomic<int> onceRuns{0};
+  auto once = DispatchTimerSource::create(queue);
+  once->setEventHandler([&] { onceRuns.fetch_add(1); });
+  once->setTimer(0.0, infinity, 0.0);
+  once->resume();
+
+  DispatchSemaphore near;
+  queue->after(0.05, [&] { near.signal(); });
+  ASSERT_TRUE(near.wait(kGenerousWaitSeconds));
+  const long before = clockThreadTicks();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LE(clockThreadTicks() - before, 3) << "a clock thread spins";
+  EXPECT_EQ(farRuns, 0);
+  EXPECT_EQ(onceRuns, 1);
+  timer->cancel();
+  once->cancel();
 }
 
 }  // namespace

@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <thread>
 #include <vector>
 
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchSync.h"
 #include "platform/dispatch/DispatchTest.h"
 #include "platform/dispatch/MainLoop.h"
 
@@ -207,6 +210,52 @@ TEST(DispatchTimerSourceQueuedTickTest, ATickQueuedBeforeCancelDoesNothing) {
   EXPECT_EQ(MainLoop::instance().runOnce(), 2);  // Both queued ticks ran...
   EXPECT_EQ(ticks, 0);                           // ...and did nothing.
   EXPECT_FALSE(clock->fireNext());               // No further wakeups either.
+}
+
+TEST(DispatchTimerSourceCancelTest, CancelReturnsOnlyOnceARunningHandlerHasEnded) {
+  ASSERT_TRUE(DispatchQueue::settle());
+  DispatchSemaphore started;
+  DispatchSemaphore release;
+  std::atomic<bool> handlerEnded{false};
+  auto timer = DispatchTimerSource::create(DispatchQueue::createSerial("ticking"));
+  timer->setEventHandler([&] {
+    started.signal();
+    release.wait(testing::kGenerousWaitSeconds);
+    handlerEnded = true;
+  });
+  timer->setTimer(0.0, 0.0, 0.0);
+  timer->resume();
+  ASSERT_TRUE(started.wait(testing::kGenerousWaitSeconds));
+
+  std::atomic<bool> endedWhenCancelReturned{false};
+  std::thread canceller([&] {
+    timer->cancel();
+    endedWhenCancelReturned = handlerEnded.load();
+  });
+  // Gives cancel() the time to return early, were it to.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  release.signal();
+  canceller.join();
+  EXPECT_TRUE(endedWhenCancelReturned);
+  EXPECT_TRUE(DispatchQueue::settle());
+}
+
+TEST(DispatchTimerSourceCancelTest, AHandlerCancellingItsSourceOnAWorkerDoesNotWaitForItself) {
+  ASSERT_TRUE(DispatchQueue::settle());
+  DispatchSemaphore cancelled;
+  auto timer = DispatchTimerSource::create(DispatchQueue::global());
+  std::weak_ptr<DispatchTimerSource> weakTimer = timer;
+  timer->setEventHandler([&cancelled, weakTimer] {
+    if (const auto self = weakTimer.lock()) {
+      self->cancel();
+    }
+    cancelled.signal();
+  });
+  timer->setTimer(0.0, 0.0, 0.0);
+  timer->resume();
+  EXPECT_TRUE(cancelled.wait(testing::kGenerousWaitSeconds));
+  EXPECT_TRUE(timer->isCancelled());
+  EXPECT_TRUE(DispatchQueue::settle());
 }
 
 }  // namespace
