@@ -1,6 +1,5 @@
 #include "util/OVAdCachePlaceholderObject.h"
 
-#include <condition_variable>
 #include <utility>
 #include <vector>
 
@@ -40,14 +39,34 @@ OVPlaceholderObject::OVPlaceholderObject(std::string key, platform::URL url, OVA
       underlyingQueue_(platform::DispatchQueue::createSerial(kQueueLabel)) {}
 
 void OVPlaceholderObject::fetchResource() {
+  {
+    std::lock_guard lock(mutex_);
+    fetchInProgress_ = true;
+  }
   underlyingQueue_->async([self = shared_from_this()] { self->fetchResourceBlock(); });
 }
 
 void OVPlaceholderObject::addCallback(OVAdCache::Block block) {
-  {
-    std::lock_guard lock(mutex_);
-    ++pendingCallbacks_;
+  std::lock_guard lock(mutex_);
+  ++pendingCallbacks_;
+  if (fetchInProgress_) {
+    heldCallbacks_.push_back(std::move(block));
+    return;
   }
+  queueCallbackLocked(std::move(block));
+}
+
+void OVPlaceholderObject::endFetch() {
+  std::lock_guard lock(mutex_);
+  fetchInProgress_ = false;
+  // Queued under the lock, so a block added meanwhile cannot overtake them.
+  for (OVAdCache::Block& block : heldCallbacks_) {
+    queueCallbackLocked(std::move(block));
+  }
+  heldCallbacks_.clear();
+}
+
+void OVPlaceholderObject::queueCallbackLocked(OVAdCache::Block block) {
   underlyingQueue_->async([self = shared_from_this(), block = std::move(block)] {
     OVAdCacheValue value;
     {
@@ -100,79 +119,116 @@ void OVPlaceholderObject::fetchResourceBlock() {
   {
     std::lock_guard lock(mutex_);
     if (fetchedResource_) {
+      fetchInProgress_ = false;
       return;
     }
   }
   const auto cache = cache_.lock();
-  if (!cache || fetchType_ == OVAdCacheFetchType::None) {
+  const std::optional<platform::URL> fileURL =
+      cache && fetchType_ != OVAdCacheFetchType::None ? OVAdCacheFileURL(fetchType_, url_) : std::nullopt;
+  if (!fileURL) {
+    endFetch();
     return;
   }
   cache->wipeDiskCacheIfNeeded();
-  const std::optional<platform::URL> fileURL = OVAdCacheFileURL(fetchType_, url_);
-  if (!fileURL) {
-    return;
-  }
-  const auto retryBlock = [this] { return retry(); };
+  const auto self = shared_from_this();
+  auto retryBlock = [self] { return self->retry(); };
+  auto finished = [self](bool) { self->endFetch(); };
   OVAdResourceLoader& loader = *cache->resourceLoader();
   switch (fetchType_) {
     case OVAdCacheFetchType::Data:
-      loader.fetchDataAtURL(url_, *fileURL, retryBlock,
-                            [this, &cache](std::shared_ptr<const platform::Bytes> data, bool) {
-                              if (data && !key_.empty()) {
-                                cache->setObject(data, key_, 0);
-                              }
-                              finish(std::move(data));
-                            });
+      loader.fetchDataAtURL(
+          url_, *fileURL, retryBlock,
+          [self, cache](std::shared_ptr<const platform::Bytes> data, bool) {
+            if (data && !self->key_.empty()) {
+              cache->setObject(data, self->key_, 0);
+            }
+            self->finish(std::move(data));
+          },
+          finished);
       break;
     case OVAdCacheFetchType::Image:
-      loader.fetchImageAtURL(url_, *fileURL, retryBlock, [this, &cache](std::shared_ptr<platform::Image> image, bool) {
-        if (image) {
-          cache->setImage(image, url_);
-        }
-        finish(std::move(image));
-      });
+      loader.fetchImageAtURL(
+          url_, *fileURL, retryBlock,
+          [self, cache](std::shared_ptr<platform::Image> image, bool) {
+            if (image) {
+              cache->setImage(image, self->url_);
+            }
+            self->finish(std::move(image));
+          },
+          finished);
       break;
-    case OVAdCacheFetchType::Video:
-      loader.fetchVideoAtURL(url_, *fileURL, retryBlock,
-                             [this](const platform::URL& videoFileURL, bool) { finish(loadVideoAsset(videoFileURL)); });
+    case OVAdCacheFetchType::Video: {
+      // The fetch ends once the delivered file's asset has loaded (or not).
+      auto videoFileURL = std::make_shared<std::optional<platform::URL>>();
+      loader.fetchVideoAtURL(
+          url_, *fileURL, retryBlock, [videoFileURL](const platform::URL& fileURL, bool) { *videoFileURL = fileURL; },
+          [self, videoFileURL](bool delivered) {
+            if (!delivered || !*videoFileURL) {
+              self->endFetch();
+              return;
+            }
+            self->loadVideoAsset(**videoFileURL, [self](std::shared_ptr<QNVAssetForCache> asset) {
+              self->finish(std::move(asset));
+              self->endFetch();
+            });
+          });
       break;
+    }
     case OVAdCacheFetchType::None:
       break;
   }
 }
 
-std::shared_ptr<QNVAssetForCache> OVPlaceholderObject::loadVideoAsset(const platform::URL& fileURL) const {
+void OVPlaceholderObject::loadVideoAsset(const platform::URL& fileURL,
+                                         std::function<void(std::shared_ptr<QNVAssetForCache> asset)> done) const {
+  // Whichever of the load and the time limit comes first answers. Until
+  // then the asset is held here (its load holds this state in turn).
   struct Load {
+    using Answer = std::function<void(std::shared_ptr<QNVAssetForCache>)>;
     std::mutex mutex;
-    std::condition_variable changed;
-    bool loaded = false;
-    bool timedOut = false;
+    Answer done;
+    std::shared_ptr<QNVAssetForCache> asset;
+    std::shared_ptr<platform::Clock> clock;
+    platform::Clock::WakeupId wakeup = 0;
+
+    std::pair<Answer, std::shared_ptr<QNVAssetForCache>> take() {
+      std::lock_guard lock(mutex);
+      return {std::exchange(done, nullptr), std::exchange(asset, nullptr)};
+    }
   };
   auto load = std::make_shared<Load>();
-  std::shared_ptr<QNVAssetForCache> asset = OVAdCreateVideoAsset(fileURL, /*isFile=*/true);
-  asset->loadValuesAsynchronouslyForKeys({kTracksKey, kDurationKey, kPlayableKey},
-                                         [load, weakAsset = std::weak_ptr(asset), weakCache = cache_, url = url_] {
-                                           const auto loadedAsset = weakAsset.lock();
-                                           const auto cache = weakCache.lock();
-                                           if (loadedAsset && cache) {
-                                             cache->setAVAsset(loadedAsset, url);
-                                           }
-                                           std::lock_guard lock(load->mutex);
-                                           load->loaded = true;
-                                           load->changed.notify_all();
-                                         });
-
-  const auto clock = platform::Clock::current();
-  const platform::Clock::WakeupId wakeup =
-      clock->scheduleWakeup(clock->monotonicTime() + OVAdCache::kAssetLoadTimeout, [load] {
-        std::lock_guard lock(load->mutex);
-        load->timedOut = true;
-        load->changed.notify_all();
+  load->done = std::move(done);
+  load->asset = OVAdCreateVideoAsset(fileURL, /*isFile=*/true);
+  load->clock = platform::Clock::current();
+  const std::shared_ptr<QNVAssetForCache> asset = load->asset;
+  {
+    // Held while scheduling, so a load that completes at once finds the
+    // wakeup to cancel.
+    std::lock_guard lock(load->mutex);
+    load->wakeup = load->clock->scheduleWakeup(load->clock->monotonicTime() + OVAdCache::kAssetLoadTimeout, [load] {
+      if (const auto answer = load->take().first) {
+        answer(nullptr);
+      }
+    });
+  }
+  asset->loadValuesAsynchronouslyForKeys(
+      {kTracksKey, kDurationKey, kPlayableKey}, [load, weakCache = cache_, url = url_] {
+        auto [answer, loadedAsset] = load->take();
+        if (!answer) {
+          return;
+        }
+        platform::Clock::WakeupId wakeup = 0;
+        {
+          std::lock_guard lock(load->mutex);
+          wakeup = load->wakeup;
+        }
+        load->clock->cancelWakeup(wakeup);
+        if (const auto cache = weakCache.lock()) {
+          cache->setAVAsset(loadedAsset, url);
+        }
+        answer(std::move(loadedAsset));
       });
-  std::unique_lock lock(load->mutex);
-  load->changed.wait(lock, [&] { return load->loaded || load->timedOut; });
-  clock->cancelWakeup(wakeup);
-  return load->loaded ? asset : nullptr;
 }
 
 }  // namespace plexora

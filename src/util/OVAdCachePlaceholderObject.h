@@ -2,9 +2,12 @@
 // fetched: it downloads the resource once (at most two attempts) and then
 // hands it to every block that waited, in order.
 //
-// The fetch and the waiting blocks run one at a time on the placeholder's own
-// serial queue (off the main thread: downloads there are synchronous); the
-// blocks themselves are called on the main queue. Once the fetch delivers,
+// The fetch starts on the placeholder's own serial queue and completes
+// wherever its download (or, for a video, its asset) completes, without
+// holding a thread meanwhile; blocks added while it is under way are held
+// back and queued, in order, once it has ended, so they all see its result.
+// The waiting blocks run one at a time on that serial queue; the blocks
+// themselves are called on the main queue. Once the fetch delivers,
 // the key holds the value and the placeholder leaves the cache; when every
 // attempt fails the key keeps the placeholder, with no retries left, until
 // its last block has run, so a later lookup starts afresh.
@@ -18,9 +21,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
@@ -43,7 +48,7 @@ class OVPlaceholderObject final : public std::enable_shared_from_this<OVPlacehol
   OVAdCacheFetchType fetchType() const { return fetchType_; }
   std::int64_t retriesLeft() const { return retriesLeft_.load(); }
 
-  // Queues the fetch.
+  // Queues the fetch; blocks added from now on wait for it to end.
   void fetchResource();
   // Queues the block behind the fetch. It receives what the fetch delivered,
   // else what the key holds by then (a placeholder reads as empty).
@@ -55,15 +60,21 @@ class OVPlaceholderObject final : public std::enable_shared_from_this<OVPlacehol
   OVPlaceholderObject(std::string key, platform::URL url, OVAdCacheFetchType fetchType,
                       const std::shared_ptr<OVAdCache>& cache);
 
-  // The fetch itself, on the queue.
+  // The fetch itself, started on the queue; it ends with endFetch().
   void fetchResourceBlock();
+  // Lets the blocks held back during the fetch go on the queue.
+  void endFetch();
+  // Queues the block's step: it reads the result and hands it to the block.
+  void queueCallbackLocked(OVAdCache::Block block);
   // Consulted before every download attempt: uses up one retry and answers
   // whether an attempt may follow.
   bool retry();
   void finish(OVAdCacheValue delivered);
-  // Opens the downloaded video's asset and waits, at most kAssetLoadTimeout
-  // seconds of the current Clock, for it to load; answers it when it did.
-  std::shared_ptr<QNVAssetForCache> loadVideoAsset(const platform::URL& fileURL) const;
+  // Opens the downloaded video's asset and answers it once loaded, or null
+  // when it did not load within kAssetLoadTimeout seconds of the current
+  // Clock; answers once, on the thread where the load or the time ended.
+  void loadVideoAsset(const platform::URL& fileURL,
+                      std::function<void(std::shared_ptr<QNVAssetForCache> asset)> done) const;
 
   const std::string key_;
   const platform::URL url_;
@@ -74,6 +85,8 @@ class OVPlaceholderObject final : public std::enable_shared_from_this<OVPlacehol
 
   std::mutex mutex_;
   bool fetchedResource_ = false;
+  bool fetchInProgress_ = false;
+  std::vector<OVAdCache::Block> heldCallbacks_;
   OVAdCacheValue delivered_;
   std::size_t pendingCallbacks_ = 0;
 };

@@ -1,10 +1,9 @@
 #include "util/OVAdResourceLoader.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <utility>
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Files.h"
 #include "platform/net/URLRequest.h"
 #include "platform/ui/Image.h"
@@ -22,9 +21,6 @@ constexpr const char* kFailedToSaveMessage = "Failed to save local cache file: %
 
 // Images of the cache are decoded at scale 1, as the server sizes them.
 constexpr double kImageScale = 1.0;
-// Beyond the transfer's own time limit, how long a download may wait for the
-// session to start it (it holds requests back until it knows its user agent).
-constexpr double kSessionStartAllowance = OVAdURLSession::kUserAgentWaitLimit + 5.0;
 constexpr long kFirstSuccessStatus = 200;
 constexpr long kFirstRedirectStatus = 300;
 
@@ -52,59 +48,111 @@ std::shared_ptr<OVAdResourceLoader> OVAdResourceLoader::create(std::shared_ptr<O
 OVAdResourceLoader::OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits)
     : session_(std::move(session)), limits_(limits) {}
 
-void OVAdResourceLoader::fetchCacheObjectAtURL(const platform::URL& url, const platform::URL& cacheFileURL,
-                                               OVAdCacheFetchType fetchType, const RetryBlock& retryBlock,
-                                               const ImageBlock& imageBlock, const DataBlock& dataBlock,
-                                               const VideoBlock& videoBlock) {
+struct OVAdResourceLoader::Fetch {
+  platform::URL url;
+  platform::URL cacheFileURL;
+  OVAdCacheFetchType fetchType;
+  RetryBlock retryBlock;
+  ImageBlock imageBlock;
+  DataBlock dataBlock;
+  VideoBlock videoBlock;
+  FinishedBlock finishedBlock;
   bool firstAttempt = true;
-  while (retryBlock ? retryBlock() : firstAttempt) {
+
+  bool mayAttempt() {
+    const bool allowed = retryBlock ? retryBlock() : firstAttempt;
     firstAttempt = false;
-    if (attemptFetch(url, cacheFileURL, fetchType, imageBlock, dataBlock, videoBlock)) {
-      return;
+    return allowed;
+  }
+  void finish(bool delivered) const {
+    if (finishedBlock) {
+      finishedBlock(delivered);
     }
   }
+};
+
+void OVAdResourceLoader::fetchCacheObjectAtURL(const platform::URL& url, const platform::URL& cacheFileURL,
+                                               OVAdCacheFetchType fetchType, RetryBlock retryBlock,
+                                               ImageBlock imageBlock, DataBlock dataBlock, VideoBlock videoBlock,
+                                               FinishedBlock finishedBlock) {
+  runAttempts(std::make_shared<Fetch>(Fetch{url, cacheFileURL, fetchType, std::move(retryBlock),
+                                            std::move(imageBlock), std::move(dataBlock), std::move(videoBlock),
+                                            std::move(finishedBlock)}));
 }
 
 void OVAdResourceLoader::fetchImageAtURL(const platform::URL& url, const platform::URL& cacheFileURL,
-                                         const RetryBlock& retryBlock, const ImageBlock& imageBlock) {
-  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Image, retryBlock, imageBlock, nullptr, nullptr);
+                                         RetryBlock retryBlock, ImageBlock imageBlock, FinishedBlock finishedBlock) {
+  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Image, std::move(retryBlock), std::move(imageBlock),
+                        nullptr, nullptr, std::move(finishedBlock));
 }
 
 void OVAdResourceLoader::fetchDataAtURL(const platform::URL& url, const platform::URL& cacheFileURL,
-                                        const RetryBlock& retryBlock, const DataBlock& dataBlock) {
-  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Data, retryBlock, nullptr, dataBlock, nullptr);
+                                        RetryBlock retryBlock, DataBlock dataBlock, FinishedBlock finishedBlock) {
+  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Data, std::move(retryBlock), nullptr,
+                        std::move(dataBlock), nullptr, std::move(finishedBlock));
 }
 
 void OVAdResourceLoader::fetchVideoAtURL(const platform::URL& url, const platform::URL& cacheFileURL,
-                                         const RetryBlock& retryBlock, const VideoBlock& videoBlock) {
-  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Video, retryBlock, nullptr, nullptr, videoBlock);
+                                         RetryBlock retryBlock, VideoBlock videoBlock, FinishedBlock finishedBlock) {
+  fetchCacheObjectAtURL(url, cacheFileURL, OVAdCacheFetchType::Video, std::move(retryBlock), nullptr, nullptr,
+                        std::move(videoBlock), std::move(finishedBlock));
 }
 
-bool OVAdResourceLoader::attemptFetch(const platform::URL& url, const platform::URL& cacheFileURL,
-                                      OVAdCacheFetchType fetchType, const ImageBlock& imageBlock,
-                                      const DataBlock& dataBlock, const VideoBlock& videoBlock) {
-  if (fetchType == OVAdCacheFetchType::None) {
-    return true;
+void OVAdResourceLoader::runAttempts(const std::shared_ptr<Fetch>& fetch) {
+  while (fetch->mayAttempt()) {
+    switch (startAttempt(fetch)) {
+      case AttemptOutcome::Delivered:
+        fetch->finish(true);
+        return;
+      case AttemptOutcome::Downloading:
+        return;
+      case AttemptOutcome::Failed:
+        break;
+    }
   }
-  const std::optional<std::string> path = cacheFileURL.filePath();
+  fetch->finish(false);
+}
+
+OVAdResourceLoader::AttemptOutcome OVAdResourceLoader::startAttempt(const std::shared_ptr<Fetch>& fetch) {
+  if (fetch->fetchType == OVAdCacheFetchType::None) {
+    return AttemptOutcome::Delivered;
+  }
+  std::optional<std::string> path = fetch->cacheFileURL.filePath();
   if (!path) {
-    OV_LOG(kOVAdLogLevelVerbose, kFailedToSaveMessage, cacheFileURL.absoluteString().c_str());
-    return false;
+    OV_LOG(kOVAdLogLevelVerbose, kFailedToSaveMessage, fetch->cacheFileURL.absoluteString().c_str());
+    return AttemptOutcome::Failed;
   }
   // A folder that cannot be made shows as a failed write below.
   platform::createDirectories(parentDirectory(*path));
 
   if (platform::fileExists(*path)) {
-    OV_LOG(kOVAdLogLevelVerbose, kFetchingFromFileMessage, typeNumber(fetchType), url.absoluteString().c_str());
-    if (deliverCacheFile(*path, cacheFileURL, fetchType, imageBlock, dataBlock, videoBlock)) {
-      return true;
+    OV_LOG(kOVAdLogLevelVerbose, kFetchingFromFileMessage, typeNumber(fetch->fetchType),
+           fetch->url.absoluteString().c_str());
+    if (deliverCacheFile(*fetch, *path)) {
+      return AttemptOutcome::Delivered;
     }
   }
 
-  OV_LOG(kOVAdLogLevelVerbose, kFetchingFromRemoteMessage, typeNumber(fetchType), url.absoluteString().c_str());
-  std::optional<platform::Bytes> body = download(url);
+  OV_LOG(kOVAdLogLevelVerbose, kFetchingFromRemoteMessage, typeNumber(fetch->fetchType),
+         fetch->url.absoluteString().c_str());
+  download(fetch->url, [self = shared_from_this(), fetch, path = std::move(*path)](std::optional<platform::Bytes> body) {
+    // Decoding and writing the file are not the session queue's business:
+    // it would hold up every other answer meanwhile.
+    platform::DispatchQueue::global()->async([self, fetch, path, body = std::move(body)]() mutable {
+      if (self->completeDownload(*fetch, path, std::move(body))) {
+        fetch->finish(true);
+      } else {
+        self->runAttempts(fetch);
+      }
+    });
+  });
+  return AttemptOutcome::Downloading;
+}
+
+bool OVAdResourceLoader::completeDownload(const Fetch& fetch, const std::string& path,
+                                          std::optional<platform::Bytes> body) {
   std::shared_ptr<platform::Image> image;
-  if (body && fetchType == OVAdCacheFetchType::Image) {
+  if (body && fetch.fetchType == OVAdCacheFetchType::Image) {
     // An image that does not decode is not worth a file: it would be
     // answered from disk, as nothing, from then on.
     image = decodeImage(*body);
@@ -112,26 +160,26 @@ bool OVAdResourceLoader::attemptFetch(const platform::URL& url, const platform::
       body.reset();
     }
   }
-  if (!body || !platform::writeFileAtomically(*path, *body)) {
-    OV_LOG(kOVAdLogLevelVerbose, kFailedToSaveMessage, cacheFileURL.absoluteString().c_str());
+  if (!body || !platform::writeFileAtomically(path, *body)) {
+    OV_LOG(kOVAdLogLevelVerbose, kFailedToSaveMessage, fetch.cacheFileURL.absoluteString().c_str());
     return false;
   }
-  OV_LOG(kOVAdLogLevelVerbose, kSavedMessage, cacheFileURL.absoluteString().c_str());
+  OV_LOG(kOVAdLogLevelVerbose, kSavedMessage, fetch.cacheFileURL.absoluteString().c_str());
 
-  switch (fetchType) {
+  switch (fetch.fetchType) {
     case OVAdCacheFetchType::Data:
-      if (dataBlock) {
-        dataBlock(std::make_shared<const platform::Bytes>(std::move(*body)), true);
+      if (fetch.dataBlock) {
+        fetch.dataBlock(std::make_shared<const platform::Bytes>(std::move(*body)), true);
       }
       break;
     case OVAdCacheFetchType::Image:
-      if (imageBlock) {
-        imageBlock(image, true);
+      if (fetch.imageBlock) {
+        fetch.imageBlock(image, true);
       }
       break;
     case OVAdCacheFetchType::Video:
-      if (videoBlock) {
-        videoBlock(cacheFileURL, true);
+      if (fetch.videoBlock) {
+        fetch.videoBlock(fetch.cacheFileURL, true);
       }
       break;
     case OVAdCacheFetchType::None:
@@ -140,70 +188,48 @@ bool OVAdResourceLoader::attemptFetch(const platform::URL& url, const platform::
   return true;
 }
 
-bool OVAdResourceLoader::deliverCacheFile(const std::string& path, const platform::URL& cacheFileURL,
-                                          OVAdCacheFetchType fetchType, const ImageBlock& imageBlock,
-                                          const DataBlock& dataBlock, const VideoBlock& videoBlock) {
-  if (fetchType == OVAdCacheFetchType::Video) {
-    if (videoBlock) {
-      videoBlock(cacheFileURL, false);
+bool OVAdResourceLoader::deliverCacheFile(const Fetch& fetch, const std::string& path) {
+  if (fetch.fetchType == OVAdCacheFetchType::Video) {
+    if (fetch.videoBlock) {
+      fetch.videoBlock(fetch.cacheFileURL, false);
     }
     return true;
   }
   std::optional<platform::Bytes> bytes = platform::readFile(path);
   std::shared_ptr<platform::Image> image;
-  if (bytes && fetchType == OVAdCacheFetchType::Image) {
+  if (bytes && fetch.fetchType == OVAdCacheFetchType::Image) {
     image = decodeImage(*bytes);
   }
-  if (!bytes || (fetchType == OVAdCacheFetchType::Image && !image)) {
+  if (!bytes || (fetch.fetchType == OVAdCacheFetchType::Image && !image)) {
     // An unreadable file, or an image that does not decode, would answer
     // nothing for good: drop it and download again.
     platform::removeItem(path);
     return false;
   }
-  if (fetchType == OVAdCacheFetchType::Data) {
-    if (dataBlock) {
-      dataBlock(std::make_shared<const platform::Bytes>(std::move(*bytes)), false);
+  if (fetch.fetchType == OVAdCacheFetchType::Data) {
+    if (fetch.dataBlock) {
+      fetch.dataBlock(std::make_shared<const platform::Bytes>(std::move(*bytes)), false);
     }
-  } else if (imageBlock) {
-    imageBlock(image, false);
+  } else if (fetch.imageBlock) {
+    fetch.imageBlock(image, false);
   }
   return true;
 }
 
-std::optional<platform::Bytes> OVAdResourceLoader::download(const platform::URL& url) const {
-  struct Outcome {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    bool done = false;
-    std::optional<platform::Bytes> body;
-  };
-  auto outcome = std::make_shared<Outcome>();
-
+void OVAdResourceLoader::download(const platform::URL& url, DownloadBlock done) const {
   platform::URLRequest request(url.absoluteString());
   request.timeoutInterval = limits_.downloadTimeout;
-  const auto container = session_->requestWithURLRequest(
+  // The session answers every request, at the latest when the transfer
+  // times out or is cancelled.
+  session_->requestWithURLRequest(
       std::move(request),
-      [outcome, limit = limits_.maximumResourceBytes](
+      [done = std::move(done), limit = limits_.maximumResourceBytes](
           const std::shared_ptr<OVAdURLSessionTaskContainer>&, const std::optional<platform::HTTPURLResponse>& response,
           const platform::Bytes& data, const std::optional<platform::Error>& error, double) {
         const bool usable = !error && response && response->statusCode >= kFirstSuccessStatus &&
                             response->statusCode < kFirstRedirectStatus && data.size() <= limit;
-        std::lock_guard lock(outcome->mutex);
-        if (usable) {
-          outcome->body = data;
-        }
-        outcome->done = true;
-        outcome->arrived.notify_all();
+        done(usable ? std::optional<platform::Bytes>(data) : std::nullopt);
       });
-
-  std::unique_lock lock(outcome->mutex);
-  const auto patience = std::chrono::duration<double>(limits_.downloadTimeout + kSessionStartAllowance);
-  if (!outcome->arrived.wait_for(lock, patience, [&] { return outcome->done; })) {
-    lock.unlock();
-    container->cancel();
-    return std::nullopt;
-  }
-  return std::move(outcome->body);
 }
 
 }  // namespace plexora

@@ -2,25 +2,30 @@
 // disk and hands them back, and serves the byte requests of the video
 // engine's remote assets.
 //
-// Cache fetches run synchronously on the caller's thread. Each attempt uses
+// Cache fetches never block: a fetch starts on the caller's thread and goes
+// on where its download completes, so no pool thread waits for the URL
+// session's queue (which needs a pool thread of its own). Each attempt uses
 // the cache file when it is there (an image file that does not decode is
 // deleted and fetched again), else downloads the whole resource and writes it
 // to the file atomically: a file is either complete or absent. A download
 // fails, and nothing is written, on a transport error, an HTTP status outside
 // 2xx, a body over the size bound, or an image that does not decode. The
 // caller's retry block is asked before every attempt, the first included;
-// when no attempt delivers, no result block is called.
+// when no attempt delivers, no result block is called. The finished block,
+// when given, is called once at the very end: after the result block, or
+// once no attempt is left.
 //
 // An engine loading request either receives its response, content
 // information and the bytes of the range it asked for, then finishLoading,
 // or it receives finishLoadingWithError; never a success without bytes. A
 // cancelled request is answered no more.
 //
-// Thread safety: every member may be called from any thread, but cache
-// fetches block for the download and belong on a background queue, never on
-// the main thread (the URL session may need the main thread to learn its user
-// agent). Engine requests are answered on the URL session's queue.
-// Ownership: the shared loader lives for the process. The loader holds the
+// Thread safety: every member may be called from any thread. The blocks of
+// a fetch run one at a time: on the caller's thread until the first
+// download starts, then on a default global queue thread. Engine requests
+// are answered on the URL session's queue.
+// Ownership: the shared loader lives for the process; a fetch in progress
+// holds the loader and its blocks until it has finished. The loader holds the
 // URL-session request of each engine request it serves until that request is
 // answered or cancelled; it holds the engine's request itself only weakly.
 #pragma once
@@ -64,6 +69,8 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
   using ImageBlock = std::function<void(std::shared_ptr<platform::Image> image, bool downloaded)>;
   using DataBlock = std::function<void(std::shared_ptr<const platform::Bytes> data, bool downloaded)>;
   using VideoBlock = std::function<void(const platform::URL& fileURL, bool downloaded)>;
+  // Whether a result block was called.
+  using FinishedBlock = std::function<void(bool delivered)>;
 
   // Fetches through the shared URL session.
   static std::shared_ptr<OVAdResourceLoader> sharedResourceLoader();
@@ -78,14 +85,14 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
   // `cacheFileURL` is a file URL. A null retry block allows one attempt.
   // Only the block of the fetch type is called (when given).
   void fetchCacheObjectAtURL(const platform::URL& url, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
-                             const RetryBlock& retryBlock, const ImageBlock& imageBlock, const DataBlock& dataBlock,
-                             const VideoBlock& videoBlock);
-  void fetchImageAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
-                       const ImageBlock& imageBlock);
-  void fetchDataAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
-                      const DataBlock& dataBlock);
-  void fetchVideoAtURL(const platform::URL& url, const platform::URL& cacheFileURL, const RetryBlock& retryBlock,
-                       const VideoBlock& videoBlock);
+                             RetryBlock retryBlock, ImageBlock imageBlock, DataBlock dataBlock, VideoBlock videoBlock,
+                             FinishedBlock finishedBlock = nullptr);
+  void fetchImageAtURL(const platform::URL& url, const platform::URL& cacheFileURL, RetryBlock retryBlock,
+                       ImageBlock imageBlock, FinishedBlock finishedBlock = nullptr);
+  void fetchDataAtURL(const platform::URL& url, const platform::URL& cacheFileURL, RetryBlock retryBlock,
+                      DataBlock dataBlock, FinishedBlock finishedBlock = nullptr);
+  void fetchVideoAtURL(const platform::URL& url, const platform::URL& cacheFileURL, RetryBlock retryBlock,
+                       VideoBlock videoBlock, FinishedBlock finishedBlock = nullptr);
 
   // The engine's requests. Loading fetches the request's URL (with a Range
   // header for a partial range) through the URL session.
@@ -112,17 +119,26 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
   // itself only weakly.
   using PendingVideoRequests = std::map<const QNVAssetResourceLoadingRequest*, PendingVideoRequest>;
 
+  // One cache fetch in progress.
+  struct Fetch;
+  enum class AttemptOutcome { Delivered, Failed, Downloading };
+  using DownloadBlock = std::function<void(std::optional<platform::Bytes> body)>;
+
   OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits);
 
-  // One attempt; answers whether it delivered.
-  bool attemptFetch(const platform::URL& url, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
-                    const ImageBlock& imageBlock, const DataBlock& dataBlock, const VideoBlock& videoBlock);
+  // Makes attempts while the retry block allows, until one delivers or
+  // starts a download (whose completion goes on from here).
+  void runAttempts(const std::shared_ptr<Fetch>& fetch);
+  AttemptOutcome startAttempt(const std::shared_ptr<Fetch>& fetch);
+  // Writes and delivers what a download brought; answers whether it
+  // delivered.
+  bool completeDownload(const Fetch& fetch, const std::string& path, std::optional<platform::Bytes> body);
   // Reads the cache file; answers whether it delivered. An unusable file is
   // removed.
-  bool deliverCacheFile(const std::string& path, const platform::URL& cacheFileURL, OVAdCacheFetchType fetchType,
-                        const ImageBlock& imageBlock, const DataBlock& dataBlock, const VideoBlock& videoBlock);
-  // The whole body of a 2xx answer within the size bound, waiting for it.
-  std::optional<platform::Bytes> download(const platform::URL& url) const;
+  bool deliverCacheFile(const Fetch& fetch, const std::string& path);
+  // Answers the whole body of a 2xx answer within the size bound, or none,
+  // on the URL session's queue.
+  void download(const platform::URL& url, DownloadBlock done) const;
 
   // Takes the entry out when it is still served by `sessionRequest` (any
   // session request when null); answers whether there was one.

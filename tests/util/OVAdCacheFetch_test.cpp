@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainLoop.h"
 #include "support/doubles/VideoAssetForCacheDouble.h"
 #include "util/OVAdCache.h"
 #include "util/OVAdCacheTestSupport.h"
@@ -65,6 +66,27 @@ TEST_F(OVAdCacheFetchTest, ConcurrentRequestsForOneImageShareOneDownload) {
   EXPECT_TRUE(first.onMainThread);
   EXPECT_TRUE(second.onMainThread);
   EXPECT_EQ(cache_->imageForURL(url("/cover.png")), first.value);
+}
+
+TEST_F(OVAdCacheFetchTest, HundredsOfConcurrentFetchesAllDeliverPromptly) {
+  // Far more fetches than the pool has threads: none of them may hold a
+  // thread while its download is under way, or the session's own queue
+  // finds no thread to answer them.
+  constexpr int kFetches = 300;
+  constexpr double kPromptSeconds = 30.0;
+  server_.on("/many/", Response::text(200, "payload"), testserver::Match::Prefix);
+  int answered = 0;
+  int delivered = 0;
+  for (int i = 0; i < kFetches; ++i) {
+    const std::string path = "/many/" + std::to_string(i);
+    cache_->objectForKey(path, url(path), OVAdCacheFetchType::Data, [&](const OVAdCacheValue& value) {
+      ++answered;
+      delivered += value.as<const platform::Bytes>() ? 1 : 0;
+    });
+  }
+  ASSERT_TRUE(platform::MainLoop::instance().runUntil([&] { return answered == kFetches; }, kPromptSeconds))
+      << answered << " answered";
+  EXPECT_EQ(delivered, kFetches);
 }
 
 TEST_F(OVAdCacheFetchTest, ImageComesFromDiskOnceMemoryIsEmptied) {

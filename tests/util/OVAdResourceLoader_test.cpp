@@ -1,6 +1,7 @@
 // The resource loader's cache fetches against a loopback server and a real
-// caches directory: where results come from, how many attempts are made, and
-// that a failed fetch leaves no file behind.
+// caches directory: where results come from, how many attempts are made,
+// that a failed fetch leaves no file behind, and that many fetches at once
+// neither wait for each other nor hold pool threads.
 #include "util/OVAdResourceLoader.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/DispatchSync.h"
 #include "platform/foundation/Files.h"
 #include "util/OVAdCacheTestSupport.h"
 
@@ -68,22 +70,37 @@ class OVAdResourceLoaderTest : public testing::ResourceFixture {
     return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>";
   }
 
+  // Ends the fetch under way; awaitFinish() waits for it.
+  OVAdResourceLoader::FinishedBlock finished() {
+    return [this](bool delivered) {
+      delivered_ = delivered;
+      finished_.signal();
+    };
+  }
+  bool awaitFinish() { return finished_.wait(kFetchPatience); }
+
+  // Well beyond the test loader's download timeout.
+  static constexpr double kFetchPatience = 10.0;
   int retryQuestions_ = 0;
   Delivery delivery_;
+  bool delivered_ = false;
+  platform::DispatchSemaphore finished_;
 };
 
 TEST_F(OVAdResourceLoaderTest, DataIsDownloadedOnceThenReadFromItsFile) {
   server_.on("/creative.json", Response::text(200, "{\"a\":1}"));
   const platform::URL file = cacheFileURL(OVAdCacheFetchType::Data, "/creative.json");
 
-  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData());
+  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 1);
   EXPECT_EQ(delivery_.bytes, "{\"a\":1}");
   EXPECT_TRUE(delivery_.downloaded);
   EXPECT_EQ(readFile(file), "{\"a\":1}");
 
   delivery_ = {};
-  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData());
+  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 1);
   EXPECT_EQ(delivery_.bytes, "{\"a\":1}");
   EXPECT_FALSE(delivery_.downloaded);
@@ -94,7 +111,8 @@ TEST_F(OVAdResourceLoaderTest, VideoWhoseFileExistsIsDeliveredWithoutDownload) {
   const platform::URL file = cacheFileURL(OVAdCacheFetchType::Video, "/ad.mp4");
   writeFile(file, "movie");
 
-  loader_->fetchVideoAtURL(url("/ad.mp4"), file, allowing(2), recordVideo());
+  loader_->fetchVideoAtURL(url("/ad.mp4"), file, allowing(2), recordVideo(), finished());
+  ASSERT_TRUE(awaitFinish());
   ASSERT_EQ(delivery_.calls, 1);
   EXPECT_EQ(delivery_.fileURL, file);
   EXPECT_EQ(requestsFor("/ad.mp4"), 0U);
@@ -104,7 +122,8 @@ TEST_F(OVAdResourceLoaderTest, DownloadedVideoIsDeliveredAsItsFile) {
   server_.on("/ad.mp4", Response::text(200, "movie bytes"));
   const platform::URL file = cacheFileURL(OVAdCacheFetchType::Video, "/ad.mp4");
 
-  loader_->fetchVideoAtURL(url("/ad.mp4"), file, allowing(2), recordVideo());
+  loader_->fetchVideoAtURL(url("/ad.mp4"), file, allowing(2), recordVideo(), finished());
+  ASSERT_TRUE(awaitFinish());
   ASSERT_EQ(delivery_.calls, 1);
   EXPECT_EQ(delivery_.fileURL, file);
   EXPECT_TRUE(delivery_.downloaded);
@@ -117,7 +136,8 @@ TEST_F(OVAdResourceLoaderTest, ImageFileThatDoesNotDecodeIsReplacedByADownload) 
   const platform::URL file = cacheFileURL(OVAdCacheFetchType::Image, "/logo.png");
   writeFile(file, "not an image");
 
-  loader_->fetchImageAtURL(url("/logo.png"), file, allowing(2), recordImage());
+  loader_->fetchImageAtURL(url("/logo.png"), file, allowing(2), recordImage(), finished());
+  ASSERT_TRUE(awaitFinish());
   ASSERT_EQ(delivery_.calls, 1);
   ASSERT_NE(delivery_.image, nullptr);
   EXPECT_EQ(delivery_.image->pixelWidth(), 3U);
@@ -144,7 +164,8 @@ TEST_P(OVAdResourceLoaderBadAnswerTest, FailsEveryAttemptAndLeavesNoFile) {
   const platform::URL file = cacheFileURL(bad.fetchType, "/resource");
 
   loader_->fetchCacheObjectAtURL(url("/resource"), file, bad.fetchType, allowing(2), recordImage(), recordData(),
-                                 recordVideo());
+                                 recordVideo(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 0);
   EXPECT_EQ(retryQuestions_, 3) << "asked before each of two attempts, and once more";
   EXPECT_EQ(requestsFor("/resource"), 2U);
@@ -168,7 +189,8 @@ TEST_F(OVAdResourceLoaderTest, DownloadCutShortLeavesNoFile) {
   const platform::URL remote = testing::parsedURL(truncating.url("/ad.mp4"));
   const platform::URL file = *OVAdCacheFileURL(OVAdCacheFetchType::Video, remote);
 
-  loader_->fetchVideoAtURL(remote, file, allowing(2), recordVideo());
+  loader_->fetchVideoAtURL(remote, file, allowing(2), recordVideo(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 0);
   EXPECT_EQ(truncating.connections(), 2);
   EXPECT_TRUE(filesBelow(cacheRoot()).empty());
@@ -181,7 +203,8 @@ TEST_F(OVAdResourceLoaderTest, UnwritableCacheFolderFailsEveryAttempt) {
   std::ofstream(blocker) << "a file, not a folder";
   const platform::URL file = *platform::URL::fromFilePath((blocker / "data" / "x.data").string());
 
-  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData());
+  loader_->fetchDataAtURL(url("/creative.json"), file, allowing(2), recordData(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 0);
   EXPECT_EQ(requestsFor("/creative.json"), 2U);
 }
@@ -191,7 +214,8 @@ TEST_F(OVAdResourceLoaderTest, SecondAttemptDeliversAfterAFailedFirst) {
   server_.on("/logo.png", Response::text(200, pngBytes(2, 2)));
 
   loader_->fetchImageAtURL(url("/logo.png"), cacheFileURL(OVAdCacheFetchType::Image, "/logo.png"), allowing(2),
-                           recordImage());
+                           recordImage(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 1);
   EXPECT_NE(delivery_.image, nullptr);
   EXPECT_EQ(retryQuestions_, 2);
@@ -201,7 +225,8 @@ TEST_F(OVAdResourceLoaderTest, WithoutRetryBlockOneAttemptIsMade) {
   server_.on("/creative.json", Response::text(404, ""));
 
   loader_->fetchDataAtURL(url("/creative.json"), cacheFileURL(OVAdCacheFetchType::Data, "/creative.json"), nullptr,
-                          recordData());
+                          recordData(), finished());
+  ASSERT_TRUE(awaitFinish());
   EXPECT_EQ(delivery_.calls, 0);
   EXPECT_EQ(requestsFor("/creative.json"), 1U);
 }
