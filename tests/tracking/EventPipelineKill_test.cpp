@@ -105,10 +105,9 @@ std::set<std::string> storedSeqs(const std::string& databasePath) {
 }
 
 std::set<std::string> finishedSeqs(const AcknowledgingEndpoint& endpoint) {
-  const auto deliveries = endpoint.deliveries();
   std::set<std::string> seqs;
-  for (const std::string& eventId : endpoint.finished()) {
-    const platform::Value* data = deliveries.at(eventId).front().event.find("data");
+  for (const auto& [eventId, event] : endpoint.finishedEvents()) {
+    const platform::Value* data = event.find("data");
     const platform::Value* seq = data != nullptr ? data->find("seq") : nullptr;
     seqs.insert(seq != nullptr ? seq->asString() : std::string());
   }

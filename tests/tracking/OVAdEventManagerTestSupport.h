@@ -220,6 +220,16 @@ class AcknowledgingEndpoint {
     }
     return ids;
   }
+  // Events that got a final code, each as first delivered: one snapshot, so
+  // an event finished meanwhile cannot lack its delivery.
+  std::map<std::string, platform::Value> finishedEvents() const {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, platform::Value> events;
+    for (const auto& [eventId, code] : finalCodes_) {
+      events.emplace(eventId, deliveries_.at(eventId).front().event);
+    }
+    return events;
+  }
   std::vector<std::string> problems() const {
     std::lock_guard lock(mutex_);
     return problems_;

@@ -52,6 +52,8 @@ AdServer::AdServer(std::filesystem::path fixtureDirectory, TestServerOptions opt
 
 void AdServer::start() { server_.start(); }
 
+AdServer::~AdServer() { stop(); }
+
 void AdServer::stop() { server_.stop(); }
 
 std::string AdServer::adURL() const { return server_.url(kAdServerAdPath); }

@@ -67,6 +67,9 @@ class AdServer final {
  public:
   explicit AdServer(std::filesystem::path fixtureDirectory = FixtureLibrary::defaultDirectory(),
                     TestServerOptions options = {});
+  // Stops the server before any member goes: its handler threads read the
+  // answers and the logging endpoint until then.
+  ~AdServer();
   AdServer(const AdServer&) = delete;
   AdServer& operator=(const AdServer&) = delete;
 
