@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs every test, then builds the fuzz targets
-# and gives each a short bounded run over its seed corpus.
+# UndefinedBehaviorSanitizer and runs every test, then builds the fuzz
+# targets and the ThreadSanitizer configuration, and gives each fuzz target a
+# short bounded run over its seed corpus while the whole suite runs again
+# under ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan
+# suite takes the rest).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,4 +16,16 @@ ctest --preset dev -j "$jobs"
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-15}"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+
+scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-15}" &
+fuzz=$!
+tsan_status=0
+ctest --preset tsan -j "$jobs" || tsan_status=$?
+fuzz_status=0
+wait "$fuzz" || fuzz_status=$?
+if [ "$tsan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ]; then
+  echo "ThreadSanitizer suite: exit $tsan_status; fuzz smoke: exit $fuzz_status" >&2
+  exit 1
+fi
