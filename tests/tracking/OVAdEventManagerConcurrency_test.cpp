@@ -55,6 +55,9 @@ TEST_F(EventManagerConcurrencyTest, LoggingFromSeveralThreadsLosesNothingAndSend
   for (std::thread& thread : threads) {
     thread.join();
   }
+  // The last logs may still wait for their store: the drain below must not
+  // read an empty file before they are in it.
+  ASSERT_TRUE(platform::DispatchQueue::settle(testing::kNetworkWaitSeconds));
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!stored().empty() || !manager_->eventsInTransit().empty()) {
