@@ -4,6 +4,7 @@
 #include "server/OVAdProvider.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <chrono>
 #include <string>
@@ -70,6 +71,22 @@ TEST_F(OVAdProviderTest, ALoadPostsTheParametersAndDeliversTheParsedAnswerOnTheM
   EXPECT_EQ(OVAdConnectionUtility::getLastLoadTimeForEnvironmentData(data.get()),
             world_.environment().clock().wallTime());
   EXPECT_EQ(OVAdConnectionUtility::getLastRefreshThresholdForEnvironmentData(data.get()), 60);
+}
+
+TEST_F(OVAdProviderTest, TheAnswerIsParsedBeforeItsOneTaskReachesTheMainQueue) {
+  answerWith(200, kCacheableAnswer);
+  const auto provider = world_.provider();
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial());
+  // The main loop stays idle while the answer travels: whatever it queues
+  // first must already be the parsed answer.
+  pollfd waiting{platform::MainLoop::instance().wakeupFd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, static_cast<int>(testing::kNetworkWaitSeconds * 1000)), 1);
+  // One turn handles the parsed answer, the next calls the delegate.
+  platform::MainLoop::instance().runOnce();
+  EXPECT_EQ(world_.delegate().calls(), 0u);
+  platform::MainLoop::instance().runOnce();
+  ASSERT_EQ(world_.delegate().successes.size(), 1u);
+  EXPECT_EQ(world_.delegate().successes[0]->adPlacement()->adCandidates().size(), 2u);
 }
 
 TEST_F(OVAdProviderTest, AThrottledLoadServesAFreshCopyOfTheCachedAnswerWithoutARequest) {
