@@ -96,7 +96,7 @@ void CurlMultiWorker::runCommand(Command& command) {
     task->finishCancelled();
     return;
   }
-  auto transfer = CurlTransfer::create(task, configuration_);
+  auto transfer = CurlTransfer::create(task, configuration_, handles_);
   if (!transfer) return;  // already finished with its error
   if (curl_multi_add_handle(multi_, transfer->handle()) != CURLM_OK) {
     transfer->task().finish({}, std::nullopt, makeURLError(kURLErrorUnknown));
