@@ -8,14 +8,25 @@
 //   BM_LoopbackLoad     a provider's load to the delegate's success against a
 //                       loopback server answering with that answer
 //   BM_BareCurlPost     a libcurl POST of the same body to the same server
+//   BM_BarePostAndParse that POST with its answer parsed by nlohmann-json:
+//                       the least any load must do, and the loopback load's
+//                       reference
+// After the table come the two ratios of each run against its reference
+// from the same run (medians when repeated): the loopback load against the
+// bare POST and parse, and the client-side cost against the bare parse, all
+// in wall time.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -221,6 +232,11 @@ BENCHMARK(BM_LoopbackLoad)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 std::size_t discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
+std::size_t collect(char* bytes, std::size_t size, std::size_t count, void* body) {
+  static_cast<std::string*>(body)->append(bytes, size * count);
+  return size * count;
+}
+
 void BM_BareCurlPost(benchmark::State& state) {
   prepareProcess();
   const std::string body = formBody();
@@ -245,6 +261,94 @@ void BM_BareCurlPost(benchmark::State& state) {
 }
 BENCHMARK(BM_BareCurlPost)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+void BM_BarePostAndParse(benchmark::State& state) {
+  prepareProcess();
+  const std::string body = formBody();
+  const std::string url = server().url(kDeliveryPath);
+  std::string received;
+  CURL* curl = curl_easy_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
+  for (auto _ : state) {
+    received.clear();
+    if (curl_easy_perform(curl) != CURLE_OK) {
+      state.SkipWithError("the POST failed");
+      break;
+    }
+    nlohmann::json document = nlohmann::json::parse(received);
+    benchmark::DoNotOptimize(document);
+  }
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+  server().clearRequests();
+}
+BENCHMARK(BM_BarePostAndParse)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The console table, and each benchmark's wall time per iteration kept for
+// the ratios: the median of its repetitions.
+class RatioReporter final : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) {
+        continue;
+      }
+      if (run.run_type == Run::RT_Iteration) {
+        times_[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+      } else if (run.aggregate_name == "median") {
+        medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      }
+    }
+  }
+
+  void printRatio(const char* name, const char* measured, const char* reference, double goal) {
+    const auto ours = median(measured);
+    const auto base = median(reference);
+    if (ours <= 0 || base <= 0) {
+      return;
+    }
+    const double ratio = ours / base;
+    std::printf("%-44s %6.2fx  (%.1f us / %.1f us, goal at most %.1fx: %s)\n", name, ratio, ours, base, goal,
+                ratio <= goal ? "met" : "missed");
+  }
+
+ private:
+  double median(const char* name) {
+    if (auto aggregate = medians_.find(name); aggregate != medians_.end()) {
+      return aggregate->second;
+    }
+    auto found = times_.find(name);
+    if (found == times_.end() || found->second.empty()) {
+      return 0;
+    }
+    std::vector<double> times = found->second;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+  }
+
+  std::map<std::string, std::vector<double>> times_;
+  std::map<std::string, double> medians_;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n");
+  reporter.printRatio("loopback load / bare POST and parse", "BM_LoopbackLoad", "BM_BarePostAndParse", 1.3);
+  reporter.printRatio("client-side load / bare parse", "BM_ClientSideLoad", "BM_BareJsonParse", 2.0);
+  benchmark::Shutdown();
+  return 0;
+}
