@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -294,6 +296,9 @@ BENCHMARK(BM_BarePostAndParse)->Unit(benchmark::kMicrosecond)->UseRealTime();
 // the ratios: the median of its repetitions.
 class RatioReporter final : public benchmark::ConsoleReporter {
  public:
+  // Colours only for a terminal: the figures are often kept in files.
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
