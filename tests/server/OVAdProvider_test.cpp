@@ -89,6 +89,34 @@ TEST_F(OVAdProviderTest, TheAnswerIsParsedBeforeItsOneTaskReachesTheMainQueue) {
   EXPECT_EQ(world_.delegate().successes[0]->adPlacement()->adCandidates().size(), 2u);
 }
 
+TEST_F(OVAdProviderTest, AnAnswerParsedForALoadThatWasReplacedMeanwhileIsDropped) {
+  constexpr const char* kOneCandidate =
+      R"({"type":"ads","code":0,"placements":[{"definition":{},"ads":[{"adapter":"LATER"}]}]})";
+  world_.server().on(testing::kDeliveryPath, [](const testserver::RecordedRequest& request) {
+    const auto fields = request.formFields();
+    const bool first =
+        std::find(fields.begin(), fields.end(), std::pair<std::string, std::string>("PLACEMENT_ID", "1_1")) !=
+        fields.end();
+    return Response::text(200, first ? kCacheableAnswer : kOneCandidate);
+  });
+  const auto provider = world_.provider();
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial("1_1"));
+  // The first answer waits, parsed, on the main queue when the next load
+  // begins.
+  pollfd waiting{platform::MainLoop::instance().wakeupFd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, static_cast<int>(testing::kNetworkWaitSeconds * 1000)), 1);
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial("2_2"));
+
+  ASSERT_TRUE(world_.waitForCalls(1));
+  testing::ProviderTestWorld::runBriefly();
+  ASSERT_EQ(world_.delegate().successes.size(), 1u);
+  EXPECT_TRUE(world_.delegate().errors.empty());
+  const auto& candidates = world_.delegate().successes[0]->adPlacement()->adCandidates();
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0]->adapterID(), "LATER");
+  EXPECT_EQ(world_.server().requests().size(), 2u);
+}
+
 TEST_F(OVAdProviderTest, AThrottledLoadServesAFreshCopyOfTheCachedAnswerWithoutARequest) {
   answerWith(200, kCacheableAnswer);
   const auto provider = world_.provider();
