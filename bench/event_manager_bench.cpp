@@ -188,8 +188,8 @@ class CommitCounter {
 
   static int onCommit(void* counter) {
     auto* self = static_cast<CommitCounter*>(counter);
-    // The commit's own changes are counted once it is done: the count read
-    // here still includes every statement of the transaction.
+    // Called as the commit begins: the count already holds every row the
+    // transaction wrote.
     const int changes = sqlite3_total_changes(self->connection_);
     self->sizes_.push_back(changes - self->lastChanges_);
     self->lastChanges_ = changes;
