@@ -48,6 +48,8 @@ class CurlMultiWorker final {
     std::uint64_t taskToCancel = 0;
   };
 
+  // Queues the command and wakes the thread; false once shut down.
+  bool post(Command command);
   void run();
   void runCommand(Command& command);
   void collectFinishedTransfers();
