@@ -8,14 +8,29 @@
 //   BM_LoopbackLoad     a provider's load to the delegate's success against a
 //                       loopback server answering with that answer
 //   BM_BareCurlPost     a libcurl POST of the same body to the same server
+//   BM_BarePostAndParse that POST with its answer parsed by nlohmann-json:
+//                       the least any load must do, and the loopback load's
+//                       reference
+//   BM_LoopbackLoadInTurns  a loopback load and that reference in turns
+// After the table come the goals' ratios, each against its reference from
+// the same run, in wall time (medians when repeated): the loopback load
+// against the bare POST and parse, taken apart and in turns, and the
+// client-side cost against the bare parse.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -200,51 +215,226 @@ std::string formBody() {
   return OVAdUtility::createQueryStringFromParameters(platform::Value(bannerEnvironment()->adRequestParameters()));
 }
 
-void BM_LoopbackLoad(benchmark::State& state) {
-  prepareProcess();
-  OVAdSettings::setAdServerBaseURL(server().baseURL());
-  const auto session = OVAdURLSession::create([](auto answer) { answer(std::string(kUserAgent)); });
-  platform::MainLoop::instance().runUntil([&] { return session->valid(); }, 5.0);
-  const auto delegate = std::make_shared<CountingDelegate>();
-  const auto provider = OVAdProvider::initWithDelegate(delegate, session);
-  for (auto _ : state) {
-    const int before = delegate->successes + delegate->errors;
-    provider->loadAdWithEnvironmentData(bannerEnvironment());
-    platform::MainLoop::instance().runUntil([&] { return delegate->successes + delegate->errors > before; }, 10.0);
+// A provider posting through a session of its own to the loopback server.
+class LoopbackLoader {
+ public:
+  LoopbackLoader() {
+    prepareProcess();
+    OVAdSettings::setAdServerBaseURL(server().baseURL());
+    platform::MainLoop::instance().runUntil([&] { return session_->valid(); }, 5.0);
   }
-  if (delegate->errors > 0) {
-    state.SkipWithError("a load failed");
+
+  // One load, until the delegate has heard its outcome; answers whether it
+  // was a success.
+  bool load() {
+    const int before = delegate_->successes + delegate_->errors;
+    provider_->loadAdWithEnvironmentData(bannerEnvironment());
+    platform::MainLoop::instance().runUntil([&] { return delegate_->successes + delegate_->errors > before; },
+                                            10.0);
+    return delegate_->successes > before;
+  }
+
+ private:
+  const std::shared_ptr<OVAdURLSession> session_ =
+      OVAdURLSession::create([](auto answer) { answer(std::string(kUserAgent)); });
+  const std::shared_ptr<CountingDelegate> delegate_ = std::make_shared<CountingDelegate>();
+  const std::shared_ptr<OVAdProvider> provider_ = OVAdProvider::initWithDelegate(delegate_, session_);
+};
+
+std::size_t collect(char* bytes, std::size_t size, std::size_t count, void* body) {
+  static_cast<std::string*>(body)->append(bytes, size * count);
+  return size * count;
+}
+
+// The same POST as a load's, made with libcurl alone on one handle that
+// keeps its connection.
+class BarePost {
+ public:
+  BarePost() : body_(formBody()), url_(server().url(kDeliveryPath)) {
+    curl_easy_setopt(curl_, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(curl_, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE, static_cast<long>(body_.size()));
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &received_);
+  }
+  ~BarePost() {
+    curl_slist_free_all(headers_);
+    curl_easy_cleanup(curl_);
+  }
+  BarePost(const BarePost&) = delete;
+  BarePost& operator=(const BarePost&) = delete;
+
+  bool post() {
+    received_.clear();
+    return curl_easy_perform(curl_) == CURLE_OK;
+  }
+  // Posts and parses the answer into nlohmann-json's tree.
+  bool postAndParse() {
+    if (!post()) {
+      return false;
+    }
+    nlohmann::json document = nlohmann::json::parse(received_);
+    benchmark::DoNotOptimize(document);
+    return true;
+  }
+
+ private:
+  const std::string body_;
+  const std::string url_;
+  std::string received_;
+  CURL* const curl_ = curl_easy_init();
+  curl_slist* const headers_ = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+};
+
+void BM_LoopbackLoad(benchmark::State& state) {
+  LoopbackLoader loader;
+  for (auto _ : state) {
+    if (!loader.load()) {
+      state.SkipWithError("a load failed");
+      break;
+    }
   }
   server().clearRequests();
 }
 BENCHMARK(BM_LoopbackLoad)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-std::size_t discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
-
 void BM_BareCurlPost(benchmark::State& state) {
   prepareProcess();
-  const std::string body = formBody();
-  const std::string url = server().url(kDeliveryPath);
-  CURL* curl = curl_easy_init();
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
+  BarePost bare;
   for (auto _ : state) {
-    if (curl_easy_perform(curl) != CURLE_OK) {
+    if (!bare.post()) {
       state.SkipWithError("the POST failed");
       break;
     }
   }
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
   server().clearRequests();
 }
 BENCHMARK(BM_BareCurlPost)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+void BM_BarePostAndParse(benchmark::State& state) {
+  prepareProcess();
+  BarePost bare;
+  for (auto _ : state) {
+    if (!bare.postAndParse()) {
+      state.SkipWithError("the POST failed");
+      break;
+    }
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_BarePostAndParse)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// A loopback load and its reference taken in turns, so that both meet the
+// same machine: a busy one slows thread hand-offs far more than a single
+// thread's work, and separate runs seconds apart meet different loads. The
+// time shown is the load's; "reference_us" the bare POST and parse's.
+void BM_LoopbackLoadInTurns(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  LoopbackLoader loader;
+  BarePost bare;
+  std::chrono::duration<double> loads{0};
+  std::chrono::duration<double> references{0};
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    const bool loaded = loader.load();
+    const auto loadEnd = Clock::now();
+    const bool posted = bare.postAndParse();
+    const auto end = Clock::now();
+    if (!loaded || !posted) {
+      state.SkipWithError("a load or the POST failed");
+      break;
+    }
+    loads += loadEnd - start;
+    references += end - loadEnd;
+    state.SetIterationTime(std::chrono::duration<double>(loadEnd - start).count());
+  }
+  if (state.iterations() > 0 && references.count() > 0) {
+    state.counters["reference_us"] = references.count() * 1e6 / static_cast<double>(state.iterations());
+    state.counters["ratio"] = loads.count() / references.count();
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_LoopbackLoadInTurns)->Unit(benchmark::kMicrosecond)->UseManualTime();
+
+// The console table, and each benchmark's figure kept for the ratios: the
+// median of its repetitions.
+class RatioReporter final : public benchmark::ConsoleReporter {
+ public:
+  // Colours only for a terminal: the figures are often kept in files.
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) {
+        continue;
+      }
+      const auto ratio = run.counters.find("ratio");
+      const double value = ratio != run.counters.end() ? ratio->second.value : run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Iteration) {
+        values_[run.run_name.function_name].push_back(value);
+      } else if (run.aggregate_name == "median") {
+        medians_[run.run_name.function_name] = value;
+      }
+    }
+  }
+
+  // The ratio of two benchmarks' times.
+  void printRatio(const char* name, const char* measured, const char* reference, double goal) {
+    const auto ours = median(measured);
+    const auto base = median(reference);
+    if (ours <= 0 || base <= 0) {
+      return;
+    }
+    const double ratio = ours / base;
+    std::printf("%-50s %6.2fx  (%.1f us / %.1f us, goal at most %.1fx: %s)\n", name, ratio, ours, base, goal,
+                ratio <= goal ? "met" : "missed");
+  }
+
+  // The ratio a benchmark measured itself.
+  void printRatio(const char* name, const char* measured, double goal) {
+    const auto ratio = median(measured);
+    if (ratio <= 0) {
+      return;
+    }
+    std::printf("%-50s %6.2fx  (goal at most %.1fx: %s)\n", name, ratio, goal, ratio <= goal ? "met" : "missed");
+  }
+
+ private:
+  double median(const char* name) {
+    if (auto aggregate = medians_.find(name); aggregate != medians_.end()) {
+      return aggregate->second;
+    }
+    auto found = values_.find(name);
+    if (found == values_.end() || found->second.empty()) {
+      return 0;
+    }
+    std::vector<double> values = found->second;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  }
+
+  // Per benchmark: its "ratio" counter when it has one, else its wall time
+  // per iteration.
+  std::map<std::string, std::vector<double>> values_;
+  std::map<std::string, double> medians_;
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n");
+  reporter.printRatio("loopback load / bare POST and parse", "BM_LoopbackLoad", "BM_BarePostAndParse", 1.3);
+  reporter.printRatio("loopback load / bare POST and parse, in turns", "BM_LoopbackLoadInTurns", 1.3);
+  reporter.printRatio("client-side load / bare parse", "BM_ClientSideLoad", "BM_BareJsonParse", 2.0);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,21 +1,28 @@
 // The event manager's costs, side by side with a bare SQLite insert loop on
 // the same settings:
 //   BM_LogCall          what a log call costs the calling thread
-//   BM_LogIntoStore     events per second from the log call into the store
-//   BM_BareInsert       one prepared statement, bound and stepped per event
+//   BM_LogIntoStore     events per second from the log call into the store,
+//                       in wall time, with the transactions it took per round
+//   BM_BareInsert       the same events per round, in wall time, through one
+//                       prepared statement bound and stepped per event, in
+//                       transactions of the sizes the store used for such a
+//                       round (measured first on a manager of its own)
 //   BM_Dispatch1000     1,000 stored events sent to a loopback server that
 //                       accepts them all, until they are deleted
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -42,6 +49,8 @@ constexpr const char* kEventType = "video";
 constexpr std::uint64_t kBatchPriority = 1;
 constexpr int kLogsPerRound = 1000;
 constexpr int kDispatchedEvents = 1000;
+// Rounds logged to learn the store's transaction sizes.
+constexpr int kCalibrationRounds = 5;
 // The same connection settings as the library's database manager.
 constexpr const char* kConnectionSetup =
     "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;";
@@ -108,6 +117,7 @@ class Pipeline {
   Pipeline& operator=(const Pipeline&) = delete;
 
   OVAdEventManager& manager() { return *manager_; }
+  const std::shared_ptr<plexora::OVAdDatabaseManager>& databaseManager() const { return databaseManager_; }
   const std::string& directory() const { return directory_; }
   std::size_t accepted() const { return accepted_.load(); }
 
@@ -142,6 +152,63 @@ class Pipeline {
   std::shared_ptr<OVAdEventManager> manager_;
 };
 
+// Counts the store's commits and the rows each one wrote, on the
+// connection's own thread.
+class CommitCounter {
+ public:
+  explicit CommitCounter(Pipeline& pipeline) : pipeline_(pipeline) {
+    onDatabase([this](sqlite3* connection) {
+      connection_ = connection;
+      lastChanges_ = sqlite3_total_changes(connection);
+      sqlite3_commit_hook(connection, &CommitCounter::onCommit, this);
+    });
+  }
+  ~CommitCounter() {
+    onDatabase([](sqlite3* connection) { sqlite3_commit_hook(connection, nullptr, nullptr); });
+  }
+  CommitCounter(const CommitCounter&) = delete;
+  CommitCounter& operator=(const CommitCounter&) = delete;
+
+  // The rows of each commit since the last call.
+  std::vector<int> takeTransactionSizes() {
+    std::vector<int> sizes;
+    onDatabase([&](sqlite3*) { sizes.swap(sizes_); });
+    return sizes;
+  }
+
+ private:
+  void onDatabase(const std::function<void(sqlite3*)>& work) {
+    std::promise<void> done;
+    pipeline_.databaseManager()->getDatabase([&](const plexora::OVAdDatabaseHandle& database) {
+      work(database.get());
+      done.set_value();
+    });
+    done.get_future().wait();
+  }
+
+  static int onCommit(void* counter) {
+    auto* self = static_cast<CommitCounter*>(counter);
+    // Called as the commit begins: the count already holds every row the
+    // transaction wrote.
+    const int changes = sqlite3_total_changes(self->connection_);
+    self->sizes_.push_back(changes - self->lastChanges_);
+    self->lastChanges_ = changes;
+    return 0;
+  }
+
+  Pipeline& pipeline_;
+  sqlite3* connection_ = nullptr;
+  int lastChanges_ = 0;
+  std::vector<int> sizes_;
+};
+
+void logRound(Pipeline& bench) {
+  for (int i = 0; i < kLogsPerRound; ++i) {
+    bench.manager().logEventOfType(kEventType, kBatchPriority, kToken, extraData());
+  }
+  bench.drain();
+}
+
 void BM_LogCall(benchmark::State& state) {
   Pipeline bench;
   int sinceDrain = 0;
@@ -162,18 +229,30 @@ BENCHMARK(BM_LogCall);
 
 void BM_LogIntoStore(benchmark::State& state) {
   Pipeline bench;
+  CommitCounter commits(bench);
+  commits.takeTransactionSizes();
   for (auto _ : state) {
-    for (int i = 0; i < kLogsPerRound; ++i) {
-      bench.manager().logEventOfType(kEventType, kBatchPriority, kToken, extraData());
-    }
-    bench.drain();
+    logRound(bench);
   }
   state.SetItemsProcessed(state.iterations() * (kLogsPerRound + 1));
+  state.counters["transactions_per_round"] =
+      static_cast<double>(commits.takeTransactionSizes().size()) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_LogIntoStore)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_BareInsert(benchmark::State& state) {
   Pipeline bench;
+  // A few rounds on the manager show the transaction sizes its store uses;
+  // the bare loop's rounds commit in the same sizes, taking them in turn.
+  std::vector<std::vector<int>> roundSizes;
+  {
+    CommitCounter commits(bench);
+    commits.takeTransactionSizes();
+    for (int round = 0; round < kCalibrationRounds; ++round) {
+      logRound(bench);
+      roundSizes.push_back(commits.takeTransactionSizes());
+    }
+  }
   const std::string path = bench.directory() + "/bare.sqlite";
   sqlite3* connection = nullptr;
   sqlite3_open(path.c_str(), &connection);
@@ -191,7 +270,7 @@ void BM_BareInsert(benchmark::State& state) {
   sqlite3_stmt* insert = nullptr;
   sqlite3_prepare_v2(connection, plexora::OVAdEvent::kInsertStatement, -1, &insert, nullptr);
   const std::string data = plexora::OVAdUtility::getJSONStringFromObject(Value(extraData())).value_or("{}");
-  for (auto _ : state) {
+  const auto insertOne = [&] {
     const plexora::OVAdEvent event(kEventType, kBatchPriority, token.tokenId(), token.tokenId(), 1.7e9, std::nullopt);
     sqlite3_bind_text(insert, 1, event.eventId().c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(insert, 2, event.tokenId().c_str(), -1, SQLITE_TRANSIENT);
@@ -201,17 +280,36 @@ void BM_BareInsert(benchmark::State& state) {
     sqlite3_bind_text(insert, 6, event.sessionId().c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_double(insert, 7, event.sessionStartTime());
     sqlite3_bind_text(insert, 8, data.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(insert) != SQLITE_DONE) {
+    const bool inserted = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_reset(insert);
+    return inserted;
+  };
+  std::int64_t events = 0;
+  std::int64_t transactions = 0;
+  bool failed = false;
+  for (auto _ : state) {
+    const std::vector<int>& transactionSizes = roundSizes[state.iterations() % roundSizes.size()];
+    transactions += static_cast<std::int64_t>(transactionSizes.size());
+    for (const int size : transactionSizes) {
+      sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
+      for (int i = 0; i < size && !failed; ++i) {
+        failed = !insertOne();
+      }
+      sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
+      events += size;
+    }
+    if (failed) {
       state.SkipWithError(sqlite3_errmsg(connection));
       break;
     }
-    sqlite3_reset(insert);
   }
   sqlite3_finalize(insert);
   sqlite3_close(connection);
-  state.SetItemsProcessed(state.iterations());
+  state.SetItemsProcessed(events);
+  state.counters["transactions_per_round"] =
+      static_cast<double>(transactions) / static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
 }
-BENCHMARK(BM_BareInsert);
+BENCHMARK(BM_BareInsert)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Dispatch1000(benchmark::State& state) {
   Pipeline bench;

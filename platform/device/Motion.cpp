@@ -51,9 +51,16 @@ void MotionProvider::setCurrent(std::shared_ptr<MotionProvider> provider) {
   // the current provider.
 }
 
+bool MotionProvider::hasSensor(MotionSensor) const { return true; }
+
 void LinuxMotionProvider::setSample(MotionSensor sensor, std::optional<MotionSample> sample) {
   std::lock_guard lock(mutex_);
   (sensor == MotionSensor::Accelerometer ? accelerometer_ : gyroscope_) = sample;
+}
+
+bool LinuxMotionProvider::hasSensor(MotionSensor sensor) const {
+  std::lock_guard lock(mutex_);
+  return (sensor == MotionSensor::Accelerometer ? accelerometer_ : gyroscope_).has_value();
 }
 
 void LinuxMotionProvider::requestReading(MotionSensor sensor, std::shared_ptr<OperationQueue> queue,

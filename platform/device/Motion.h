@@ -7,6 +7,10 @@
 // a sample was set for the sensor. A test installs a provider of its own for
 // the life of a scope (ScopedMotionProvider) to drive readings and errors.
 //
+// A caller that would ignore the "unavailable" error anyway asks
+// hasSensor() first and skips the request: a reading that can only fail is
+// not worth an operation on a queue.
+//
 // Thread safety: every member may be called from any thread.
 // Ownership: the process holds the current provider in a shared_ptr; a
 // pending reading holds its queue and handler until it is answered.
@@ -57,6 +61,11 @@ class MotionProvider {
   // Installs `provider`; null restores the process's own Linux provider.
   static void setCurrent(std::shared_ptr<MotionProvider> provider);
 
+  // Whether `sensor` can be read at all: false only when every reading
+  // would answer the "unavailable" error. A provider that cannot tell
+  // answers true.
+  virtual bool hasSensor(MotionSensor sensor) const;
+
   // Asks `sensor` for one reading: `handler` runs once, as an operation on
   // `queue`, with the sample or the error. Throws std::invalid_argument for a
   // null queue or handler.
@@ -74,10 +83,12 @@ class LinuxMotionProvider final : public MotionProvider {
   // "unavailable" error back.
   void setSample(MotionSensor sensor, std::optional<MotionSample> sample);
 
+  // True only while a sample is set for `sensor`.
+  bool hasSensor(MotionSensor sensor) const override;
   void requestReading(MotionSensor sensor, std::shared_ptr<OperationQueue> queue, MotionHandler handler) override;
 
  private:
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::optional<MotionSample> accelerometer_;
   std::optional<MotionSample> gyroscope_;
 };

@@ -33,19 +33,24 @@ CurlMultiWorker::~CurlMultiWorker() {
   curl_multi_cleanup(multi_);
 }
 
-bool CurlMultiWorker::start(std::shared_ptr<DataTaskCore> task) {
-  std::lock_guard lock(mutex_);
-  if (shuttingDown_) return false;
-  commands_.push_back(Command{std::move(task), 0});
-  curl_multi_wakeup(multi_);
-  return true;
-}
+bool CurlMultiWorker::start(std::shared_ptr<DataTaskCore> task) { return post(Command{std::move(task), 0}); }
 
-void CurlMultiWorker::cancel(std::uint64_t taskIdentifier) {
-  std::lock_guard lock(mutex_);
-  if (shuttingDown_) return;
-  commands_.push_back(Command{nullptr, taskIdentifier});
-  curl_multi_wakeup(multi_);
+void CurlMultiWorker::cancel(std::uint64_t taskIdentifier) { post(Command{nullptr, taskIdentifier}); }
+
+bool CurlMultiWorker::post(Command command) {
+  bool wakeUp = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (shuttingDown_) return false;
+    // A list that held commands already has its wake-up on the way.
+    wakeUp = commands_.empty();
+    commands_.push_back(std::move(command));
+  }
+  // Woken once the lock is free: woken inside it, the thread would only
+  // block on the lock and need a second wake-up. The multi handle lives
+  // until the destructor, which cannot run while a caller is in here.
+  if (wakeUp) curl_multi_wakeup(multi_);
+  return true;
 }
 
 void CurlMultiWorker::shutdown() {
@@ -96,7 +101,7 @@ void CurlMultiWorker::runCommand(Command& command) {
     task->finishCancelled();
     return;
   }
-  auto transfer = CurlTransfer::create(task, configuration_);
+  auto transfer = CurlTransfer::create(task, configuration_, handles_);
   if (!transfer) return;  // already finished with its error
   if (curl_multi_add_handle(multi_, transfer->handle()) != CURLM_OK) {
     transfer->task().finish({}, std::nullopt, makeURLError(kURLErrorUnknown));

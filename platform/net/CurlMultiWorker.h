@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/net/CurlHandlePool.h"
 #include "platform/net/CurlTransfer.h"
 #include "platform/net/DataTaskCore.h"
 #include "platform/net/URLSessionConfiguration.h"
@@ -47,6 +48,8 @@ class CurlMultiWorker final {
     std::uint64_t taskToCancel = 0;
   };
 
+  // Queues the command and wakes the thread; false once shut down.
+  bool post(Command command);
   void run();
   void runCommand(Command& command);
   void collectFinishedTransfers();
@@ -61,7 +64,9 @@ class CurlMultiWorker final {
   bool shuttingDown_ = false;
   std::once_flag joined_;
 
-  // Transfer thread only.
+  // Transfer thread only. The pool is declared first so that it outlives
+  // the transfers holding its handles.
+  CurlHandlePool handles_;
   std::unordered_map<std::uint64_t, std::unique_ptr<CurlTransfer>> transfers_;
 
   std::thread thread_;

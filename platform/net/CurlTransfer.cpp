@@ -63,13 +63,14 @@ std::string_view trimmed(std::string_view text) {
 }  // namespace
 
 std::unique_ptr<CurlTransfer> CurlTransfer::create(std::shared_ptr<DataTaskCore> task,
-                                                   const URLSessionConfiguration& configuration) {
-  CURL* easy = curl_easy_init();
+                                                   const URLSessionConfiguration& configuration,
+                                                   CurlHandlePool& handles) {
+  CURL* easy = handles.take();
   if (!easy) {
     task->finish({}, std::nullopt, makeURLError(kURLErrorUnknown));
     return nullptr;
   }
-  std::unique_ptr<CurlTransfer> transfer(new CurlTransfer(std::move(task), easy));
+  std::unique_ptr<CurlTransfer> transfer(new CurlTransfer(std::move(task), easy, handles));
   if (!transfer->configure(configuration)) {
     transfer->task_->finish({}, std::nullopt, makeURLError(kURLErrorUnsupportedURL));
     return nullptr;
@@ -77,10 +78,12 @@ std::unique_ptr<CurlTransfer> CurlTransfer::create(std::shared_ptr<DataTaskCore>
   return transfer;
 }
 
-CurlTransfer::CurlTransfer(std::shared_ptr<DataTaskCore> task, CURL* easy) : task_(std::move(task)), easy_(easy) {}
+CurlTransfer::CurlTransfer(std::shared_ptr<DataTaskCore> task, CURL* easy, CurlHandlePool& handles)
+    : task_(std::move(task)), easy_(easy), handles_(handles) {}
 
 CurlTransfer::~CurlTransfer() {
-  curl_easy_cleanup(easy_);
+  // The handle forgets the header list before the list is freed.
+  handles_.giveBack(easy_);
   curl_slist_free_all(headerList_);
 }
 

@@ -3,7 +3,9 @@
 // Internal to platform/net.
 //
 // Thread safety: used only on the session's transfer thread.
-// Ownership: owns the easy handle and its header list; shares the task.
+// Ownership: holds an easy handle of the worker's pool for its life and
+// gives it back when destroyed (the pool must outlive it); owns its header
+// list; shares the task.
 #pragma once
 
 #include <curl/curl.h>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/net/CurlHandlePool.h"
 #include "platform/net/DataTaskCore.h"
 #include "platform/net/URLSessionConfiguration.h"
 
@@ -21,7 +24,7 @@ class CurlTransfer final {
   // None when the request cannot be sent as given (the task has then been
   // finished with an error).
   static std::unique_ptr<CurlTransfer> create(std::shared_ptr<DataTaskCore> task,
-                                              const URLSessionConfiguration& configuration);
+                                              const URLSessionConfiguration& configuration, CurlHandlePool& handles);
   ~CurlTransfer();
   CurlTransfer(const CurlTransfer&) = delete;
   CurlTransfer& operator=(const CurlTransfer&) = delete;
@@ -33,7 +36,7 @@ class CurlTransfer final {
   void complete(CURLcode result);
 
  private:
-  CurlTransfer(std::shared_ptr<DataTaskCore> task, CURL* easy);
+  CurlTransfer(std::shared_ptr<DataTaskCore> task, CURL* easy, CurlHandlePool& handles);
   bool configure(const URLSessionConfiguration& configuration);
   std::optional<HTTPURLResponse> receivedResponse() const;
 
@@ -42,6 +45,7 @@ class CurlTransfer final {
 
   std::shared_ptr<DataTaskCore> task_;
   CURL* easy_;
+  CurlHandlePool& handles_;
   curl_slist* headerList_ = nullptr;
   std::vector<HTTPHeaderFields::Field> receivedHeaders_;  // of the latest response
   Bytes body_;

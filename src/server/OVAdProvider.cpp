@@ -106,17 +106,27 @@ void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& 
 
   const std::weak_ptr<OVAdProvider> weakSelf = weak_from_this();
   const std::uint64_t generation = loadGeneration_;
-  auto handler = [weakSelf, generation, deliveryUrl](const std::shared_ptr<OVAdURLSessionTaskContainer>&,
-                                                     const std::optional<platform::HTTPURLResponse>& response,
-                                                     const platform::Bytes& data,
-                                                     const std::optional<platform::Error>& error, double) {
-    // The provider's state lives on the main queue.
-    platform::DispatchQueue::main()->async([weakSelf, generation, deliveryUrl, response, data, error] {
-      const auto self = weakSelf.lock();
-      if (self && self->loadGeneration_ == generation) {
-        self->handleAdResponse(response, data, error, deliveryUrl);
-      }
-    });
+  auto handler = [weakSelf, generation, deliveryUrl, parser = adParser_](
+                     const std::shared_ptr<OVAdURLSessionTaskContainer>&,
+                     const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
+                     const std::optional<platform::Error>& error, double) {
+    if (weakSelf.expired()) {
+      return;
+    }
+    // Parsed here, off the main thread, so that the answer crosses to the
+    // main queue once and ready to use. Whether it still belongs to the
+    // running load is only known there.
+    std::optional<ParseOutcome> parsed;
+    if (isSuccessfulAnswer(response, error)) {
+      parsed = parse(*parser, data);
+    }
+    platform::DispatchQueue::main()->async(
+        [weakSelf, generation, deliveryUrl, response, data, error, parsed = std::move(parsed)]() mutable {
+          const auto self = weakSelf.lock();
+          if (self && self->loadGeneration_ == generation) {
+            self->handleAdResponse(response, data, error, deliveryUrl, std::move(parsed));
+          }
+        });
   };
   const std::shared_ptr<OVAdURLSession> session = session_ ? session_ : OVAdURLSession::sharedSession();
   requestQueue_.push_back(session->requestWithURL(deliveryUrl, kPostMethod, platform::Value(parameters),
@@ -139,12 +149,21 @@ void OVAdProvider::logRequestParameters(const platform::Dictionary& parameters) 
   }
 }
 
+bool OVAdProvider::isSuccessfulAnswer(const std::optional<platform::HTTPURLResponse>& response,
+                                      const std::optional<platform::Error>& error) {
+  return !error && response && response->statusCode == kStatusOK;
+}
+
 void OVAdProvider::handleAdResponse(const std::optional<platform::HTTPURLResponse>& response,
                                     const platform::Bytes& data, const std::optional<platform::Error>& error,
-                                    const std::string& deliveryUrl) {
+                                    const std::string& deliveryUrl, std::optional<ParseOutcome> parsed) {
   OVAdConnectionUtility::setLastLoadTime(platform::Clock::current()->wallTime(), environmentData_.get());
-  if (!error && response && response->statusCode == kStatusOK) {
-    parseResponseFromData(data);
+  if (isSuccessfulAnswer(response, error)) {
+    if (parsed) {
+      handleParseOutcome(std::move(*parsed), data);
+    } else {
+      parseResponseFromData(data);
+    }
     return;
   }
   destroy();

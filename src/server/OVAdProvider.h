@@ -1,28 +1,31 @@
 // Runs one ad load for its delegate: applies the load throttle, answers a
 // bidding load from the bid payload's creative without a request, and
 // otherwise posts the environment's parameters to the ad server, parses the
-// answer on an operation queue of its own and hands the delegate an ads
-// response or an error.
+// answer and hands the delegate an ads response or an error.
 //
 // Every result, fresh, cached or canned, and every error reaches the
 // delegate on the main queue, one turn after the load has finished with the
-// provider's state emptied (destroy). Answers that arrive on the URL
-// session's queue or the parsing queue hop to the main queue before they
-// touch the provider. Nothing of a load reaches the delegate once the
-// provider has been released or cancel() was called.
+// provider's state emptied (destroy). The server's answer is parsed where
+// it arrives, on the URL session's queue, and then hops to the main queue
+// once; a bid payload's creative is parsed on the parsing queue. Nothing
+// off the main queue touches the provider's state: whether the answer still
+// belongs to the running load is decided on the main queue. Nothing of a
+// load reaches the delegate once the provider has been released or cancel()
+// was called.
 //
 // Thread safety: main thread only (every member, and the delegate's calls).
 // Ownership: the owner (the display-ad controller or the native ads
 // manager) holds the provider strongly; the provider holds its delegate
 // weakly and its environment, parser and parsing queue strongly for the
 // length of one load. The session's and the parser's handlers hold it
-// weakly.
+// weakly and the parser strongly.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/dispatch/OperationQueue.h"
@@ -89,13 +92,25 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   // Parses the payload's creative as the server's answer; answers whether
   // there was one.
   bool maybeHandleBidPayload(const std::shared_ptr<const OVAdBidPayload>& bidPayload);
-  // Judges the HTTP outcome of the request to `deliveryUrl`.
+  // What a parse came to: the response, or the parser's message.
+  using ParseOutcome = std::variant<std::shared_ptr<OVAdProviderResponse>, std::string>;
+
+  // Judges the HTTP outcome of the request to `deliveryUrl`. A successful
+  // answer's body is handled as `parsed` when given (parsed where it
+  // arrived), else parsed on the parsing queue.
   void handleAdResponse(const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
-                        const std::optional<platform::Error>& error, const std::string& deliveryUrl);
+                        const std::optional<platform::Error>& error, const std::string& deliveryUrl,
+                        std::optional<ParseOutcome> parsed = std::nullopt);
   // Parses on the parsing queue and dispatches the result.
   void parseResponseFromData(platform::Bytes data);
 
  private:
+  // Whether the transport brought a body worth parsing: no error, status 200.
+  static bool isSuccessfulAnswer(const std::optional<platform::HTTPURLResponse>& response,
+                                 const std::optional<platform::Error>& error);
+  // Runs the parser on any thread.
+  static ParseOutcome parse(const OVAdProviderResponseParser& parser, platform::ByteView data);
+  void handleParseOutcome(ParseOutcome outcome, const platform::Bytes& data);
   void handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response, const platform::Bytes& data);
   void handleParseError(const std::string& message, const platform::Bytes& data);
   // Calls the delegate with the response one main-queue turn later, unless

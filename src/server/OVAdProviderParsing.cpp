@@ -32,6 +32,14 @@ std::optional<std::string> utf8Text(const platform::Bytes& data) {
 
 }  // namespace
 
+OVAdProvider::ParseOutcome OVAdProvider::parse(const OVAdProviderResponseParser& parser, platform::ByteView data) {
+  ParseOutcome outcome;
+  parser.parseResponseFromData(
+      data, [&](std::shared_ptr<OVAdProviderResponse> response) { outcome = std::move(response); },
+      [&](const std::string& message) { outcome = message; });
+  return outcome;
+}
+
 void OVAdProvider::parseResponseFromData(platform::Bytes data) {
   const std::weak_ptr<OVAdProvider> weakSelf = weak_from_this();
   const std::uint64_t generation = loadGeneration_;
@@ -42,29 +50,26 @@ void OVAdProvider::parseResponseFromData(platform::Bytes data) {
     if (!operation || operation->isCancelled() || weakSelf.expired()) {
       return;
     }
-    // Both handlers hop to the main queue, where the provider's state lives,
-    // and give up there when the load has ended meanwhile (cancel ends it).
-    const auto onMain = [weakSelf, generation](auto handle) {
-      platform::DispatchQueue::main()->async([weakSelf, generation, handle = std::move(handle)] {
-        const auto self = weakSelf.lock();
-        if (self && self->loadGeneration_ == generation) {
-          handle(*self);
-        }
-      });
-    };
-    parser->parseResponseFromData(
-        data,
-        [&](std::shared_ptr<OVAdProviderResponse> response) {
-          onMain([response = std::move(response), data](OVAdProvider& self) {
-            self.handleParsedResponse(response, data);
-          });
-        },
-        [&](const std::string& message) {
-          onMain([message, data](OVAdProvider& self) { self.handleParseError(message, data); });
-        });
+    // The outcome hops to the main queue, where the provider's state lives,
+    // and is given up there when the load has ended meanwhile (cancel ends
+    // it).
+    platform::DispatchQueue::main()->async([weakSelf, generation, data, outcome = parse(*parser, data)]() mutable {
+      const auto self = weakSelf.lock();
+      if (self && self->loadGeneration_ == generation) {
+        self->handleParseOutcome(std::move(outcome), data);
+      }
+    });
   });
   *slot = operation;
   parsingQueue_->addOperation(std::move(operation));
+}
+
+void OVAdProvider::handleParseOutcome(ParseOutcome outcome, const platform::Bytes& data) {
+  if (auto* response = std::get_if<std::shared_ptr<OVAdProviderResponse>>(&outcome)) {
+    handleParsedResponse(*response, data);
+  } else {
+    handleParseError(std::get<std::string>(outcome), data);
+  }
 }
 
 void OVAdProvider::handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response,

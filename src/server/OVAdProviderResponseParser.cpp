@@ -70,12 +70,19 @@ const platform::Value* firstPlacement(const platform::Value& document) {
   return &placement;
 }
 
-std::shared_ptr<OVAdCandidate> candidateFromAd(const platform::Value& ad, const platform::Value* featureConfig) {
+platform::Value* firstPlacement(platform::Value& document) {
+  return const_cast<platform::Value*>(firstPlacement(std::as_const(document)));
+}
+
+// Takes the ad's data out of the document, which is parsed for this
+// response alone: a candidate's markup is the bulk of an answer.
+std::shared_ptr<OVAdCandidate> candidateFromAd(platform::Value& ad, const platform::Value* featureConfig) {
   if (!ad.isDictionary()) {
     throw std::invalid_argument(kAdNotAnObject);
   }
-  const platform::Value* data = containerForKey(ad, kDataKey, platform::Value::Kind::Dictionary);
-  platform::Dictionary candidateData = data != nullptr ? data->asDictionary() : platform::Dictionary{};
+  platform::Value* data = ad.find(kDataKey);
+  platform::Dictionary candidateData =
+      data != nullptr && data->isDictionary() ? std::move(data->mutableDictionary()) : platform::Dictionary{};
   if (featureConfig != nullptr) {
     candidateData.set(kFeatureConfigKey, *featureConfig);
   }
@@ -85,18 +92,18 @@ std::shared_ptr<OVAdCandidate> candidateFromAd(const platform::Value& ad, const 
                                          trackers != nullptr ? *trackers : kNoTrackers);
 }
 
-std::shared_ptr<OVAdProviderResponse> adsResponse(const platform::Value& document) {
-  const platform::Value* placement = firstPlacement(document);
+std::shared_ptr<OVAdProviderResponse> adsResponse(platform::Value& document) {
+  platform::Value* placement = firstPlacement(document);
   if (placement == nullptr) {
     return std::make_shared<OVAdProviderResponse>(OVAdProviderResponseType::Unknown);
   }
   const std::int64_t code = integerForKey(document, kCodeKey, 0);
   std::vector<std::shared_ptr<OVAdCandidate>> candidates;
-  const platform::Value* ads = containerForKey(*placement, kAdsKey, platform::Value::Kind::Array);
-  if (code == 0 && ads != nullptr) {
+  platform::Value* ads = placement->find(kAdsKey);
+  if (code == 0 && ads != nullptr && ads->isArray()) {
     const platform::Value* featureConfig =
         containerForKey(*placement, kFeatureConfigKey, platform::Value::Kind::Dictionary);
-    for (const platform::Value& ad : ads->asArray()) {
+    for (platform::Value& ad : ads->mutableArray()) {
       candidates.push_back(candidateFromAd(ad, featureConfig));
     }
   }
@@ -107,7 +114,7 @@ std::shared_ptr<OVAdProviderResponse> adsResponse(const platform::Value& documen
   return std::make_shared<OVAdProviderResponseAds>(std::move(adPlacement));
 }
 
-std::shared_ptr<OVAdProviderResponse> responseOfDocument(const platform::Value& document) {
+std::shared_ptr<OVAdProviderResponse> responseOfDocument(platform::Value& document) {
   if (!document.isDictionary()) {
     throw std::invalid_argument(kDocumentNotAnObject);
   }
@@ -144,7 +151,7 @@ void OVAdProviderResponseParser::parseResponseFromData(platform::ByteView data, 
   std::string failure;
   try {
     const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    const auto document = platform::parseJSON(text);
+    auto document = platform::parseJSON(text);
     isJSON = document.has_value();
     if (isJSON) {
       response = responseOfDocument(*document);

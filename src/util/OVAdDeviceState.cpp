@@ -81,10 +81,16 @@ platform::Value OVAdMotionSample() {
 
 void OVAdStartMotionSampling() {
   const auto provider = platform::MotionProvider::current();
-  provider->requestReading(platform::MotionSensor::Accelerometer, motionQueue(),
-                           [](const platform::MotionReading& reading) { store(&MotionState::acceleration, reading); });
-  provider->requestReading(platform::MotionSensor::Gyroscope, motionQueue(),
-                           [](const platform::MotionReading& reading) { store(&MotionState::rotationRate, reading); });
+  // A missing sensor could only answer an error, which stores nothing: not
+  // asking it spares every request two trips through the motion queue.
+  if (provider->hasSensor(platform::MotionSensor::Accelerometer)) {
+    provider->requestReading(platform::MotionSensor::Accelerometer, motionQueue(),
+                             [](const platform::MotionReading& reading) { store(&MotionState::acceleration, reading); });
+  }
+  if (provider->hasSensor(platform::MotionSensor::Gyroscope)) {
+    provider->requestReading(platform::MotionSensor::Gyroscope, motionQueue(),
+                             [](const platform::MotionReading& reading) { store(&MotionState::rotationRate, reading); });
+  }
 }
 
 void OVAdResetMotionSampleForTesting() {

@@ -32,7 +32,10 @@ std::optional<std::string> OVAdDeviceStateJSON();
 platform::Value OVAdMotionSample();
 
 // Asks the motion sensors for one accelerometer and one gyroscope reading;
-// each reading that arrives without an error replaces the stored one.
+// each reading that arrives without an error replaces the stored one. A
+// sensor the device does not have is not asked (its answer could only be
+// an error), so on a machine without sensors this returns at once and
+// queues nothing.
 void OVAdStartMotionSampling();
 
 // Forgets the stored sample, as before the first reading. Tests only.

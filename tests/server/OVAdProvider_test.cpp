@@ -4,6 +4,7 @@
 #include "server/OVAdProvider.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <chrono>
 #include <string>
@@ -70,6 +71,50 @@ TEST_F(OVAdProviderTest, ALoadPostsTheParametersAndDeliversTheParsedAnswerOnTheM
   EXPECT_EQ(OVAdConnectionUtility::getLastLoadTimeForEnvironmentData(data.get()),
             world_.environment().clock().wallTime());
   EXPECT_EQ(OVAdConnectionUtility::getLastRefreshThresholdForEnvironmentData(data.get()), 60);
+}
+
+TEST_F(OVAdProviderTest, TheAnswerIsParsedBeforeItsOneTaskReachesTheMainQueue) {
+  answerWith(200, kCacheableAnswer);
+  const auto provider = world_.provider();
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial());
+  // The main loop stays idle while the answer travels: whatever it queues
+  // first must already be the parsed answer.
+  pollfd waiting{platform::MainLoop::instance().wakeupFd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, static_cast<int>(testing::kNetworkWaitSeconds * 1000)), 1);
+  // One turn handles the parsed answer, the next calls the delegate.
+  platform::MainLoop::instance().runOnce();
+  EXPECT_EQ(world_.delegate().calls(), 0u);
+  platform::MainLoop::instance().runOnce();
+  ASSERT_EQ(world_.delegate().successes.size(), 1u);
+  EXPECT_EQ(world_.delegate().successes[0]->adPlacement()->adCandidates().size(), 2u);
+}
+
+TEST_F(OVAdProviderTest, AnAnswerParsedForALoadThatWasReplacedMeanwhileIsDropped) {
+  constexpr const char* kOneCandidate =
+      R"({"type":"ads","code":0,"placements":[{"definition":{},"ads":[{"adapter":"LATER"}]}]})";
+  world_.server().on(testing::kDeliveryPath, [](const testserver::RecordedRequest& request) {
+    const auto fields = request.formFields();
+    const bool first =
+        std::find(fields.begin(), fields.end(), std::pair<std::string, std::string>("PLACEMENT_ID", "1_1")) !=
+        fields.end();
+    return Response::text(200, first ? kCacheableAnswer : kOneCandidate);
+  });
+  const auto provider = world_.provider();
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial("1_1"));
+  // The first answer waits, parsed, on the main queue when the next load
+  // begins.
+  pollfd waiting{platform::MainLoop::instance().wakeupFd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, static_cast<int>(testing::kNetworkWaitSeconds * 1000)), 1);
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial("2_2"));
+
+  ASSERT_TRUE(world_.waitForCalls(1));
+  testing::ProviderTestWorld::runBriefly();
+  ASSERT_EQ(world_.delegate().successes.size(), 1u);
+  EXPECT_TRUE(world_.delegate().errors.empty());
+  const auto& candidates = world_.delegate().successes[0]->adPlacement()->adCandidates();
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0]->adapterID(), "LATER");
+  EXPECT_EQ(world_.server().requests().size(), 2u);
 }
 
 TEST_F(OVAdProviderTest, AThrottledLoadServesAFreshCopyOfTheCachedAnswerWithoutARequest) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -32,12 +33,14 @@ class RecordingMotionProvider final : public platform::MotionProvider {
     platform::MotionHandler handler;
   };
 
+  bool hasSensor(MotionSensor sensor) const override { return !missing.contains(sensor); }
   void requestReading(MotionSensor sensor, std::shared_ptr<platform::OperationQueue> queue,
                       platform::MotionHandler handler) override {
     requests.push_back({sensor, std::move(queue), std::move(handler)});
   }
 
   std::vector<Request> requests;
+  std::set<MotionSensor> missing;
 };
 
 class OVAdDeviceStateTest : public ::testing::Test {
@@ -130,6 +133,32 @@ TEST_F(OVAdDeviceStateTest, AReadingWithAnErrorLeavesThePreviousSample) {
   EXPECT_EQ(*motion.find("accelerometer_x"), Value(1.0));
   EXPECT_EQ(*motion.find("accelerometer_z"), Value(3.0));
   EXPECT_EQ(*motion.find("rotation_x"), Value(7.0));
+}
+
+TEST_F(OVAdDeviceStateTest, AMissingSensorIsNotAskedAndKeepsItsPreviousSample) {
+  sample(MotionSample{1, 2, 3, 0}, MotionSample{4, 5, 6, 0});
+  const struct {
+    const char* name;
+    std::set<MotionSensor> missing;
+    std::vector<MotionSensor> asked;
+  } cases[] = {
+      {"no gyroscope", {MotionSensor::Gyroscope}, {MotionSensor::Accelerometer}},
+      {"no sensors at all", {MotionSensor::Accelerometer, MotionSensor::Gyroscope}, {}},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    motion_->requests.clear();
+    motion_->missing = test.missing;
+    OVAdStartMotionSampling();
+    std::vector<MotionSensor> asked;
+    for (const auto& request : motion_->requests) {
+      asked.push_back(request.sensor);
+    }
+    EXPECT_EQ(asked, test.asked);
+  }
+  const Value motion = OVAdMotionSample();
+  EXPECT_EQ(*motion.find("accelerometer_x"), Value(1.0));
+  EXPECT_EQ(*motion.find("rotation_z"), Value(6.0));
 }
 
 TEST_F(OVAdDeviceStateTest, ReadersOnOtherThreadsSeeWholeSamples) {

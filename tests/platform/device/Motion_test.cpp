@@ -59,8 +59,12 @@ TEST_F(MotionTest, WithoutSensorsEveryReadingIsTheUnavailableError) {
 
 TEST_F(MotionTest, ASetSampleAnswersItsSensorOnlyUntilCleared) {
   LinuxMotionProvider provider;
+  EXPECT_FALSE(provider.hasSensor(MotionSensor::Accelerometer));
+  EXPECT_FALSE(provider.hasSensor(MotionSensor::Gyroscope));
   const MotionSample tilt{0.1, -0.98, 0.05, 1234.5};
   provider.setSample(MotionSensor::Accelerometer, tilt);
+  EXPECT_TRUE(provider.hasSensor(MotionSensor::Accelerometer));
+  EXPECT_FALSE(provider.hasSensor(MotionSensor::Gyroscope));
 
   auto readings = read(provider, MotionSensor::Accelerometer);
   ASSERT_EQ(readings.size(), 1u);
@@ -70,6 +74,7 @@ TEST_F(MotionTest, ASetSampleAnswersItsSensorOnlyUntilCleared) {
   EXPECT_TRUE(std::holds_alternative<Error>(readings[0]));
 
   provider.setSample(MotionSensor::Accelerometer, std::nullopt);
+  EXPECT_FALSE(provider.hasSensor(MotionSensor::Accelerometer));
   readings = read(provider, MotionSensor::Accelerometer);
   ASSERT_EQ(readings.size(), 1u);
   EXPECT_TRUE(std::holds_alternative<Error>(readings[0]));

@@ -157,6 +157,25 @@ TEST_F(TLSSessionTest, UntrustedCertificateFailsUnlessVerificationIsSwitchedOff)
   EXPECT_EQ(perTask.body, "secret");
 }
 
+// Transfers share easy handles: one task's trust must not stay behind for
+// the next task of the same session.
+TEST_F(TLSSessionTest, ATaskTrustingItsHostLeavesNoTrustForTheNextTask) {
+  server.on("/secure", Response::text(200, "secret"));
+  URLSession session({}, delegateQueue);
+  CompletionRecorder recorder(delegateQueue);
+  session.dataTask(URLRequest(server.url("secure")), recorder.completion(1), {.tlsVerificationDisabled = true})
+      ->resume();
+  ASSERT_TRUE(recorder.waitFor(1));
+  session.dataTask(URLRequest(server.url("secure")), recorder.completion(2))->resume();
+  ASSERT_TRUE(recorder.waitFor(2));
+
+  const auto outcomes = recorder.outcomes();
+  EXPECT_FALSE(outcomes[0].error);
+  EXPECT_EQ(outcomes[0].body, "secret");
+  EXPECT_EQ(errorCode(outcomes[1]), kURLErrorSecureConnectionFailed);
+  EXPECT_TRUE(outcomes[1].body.empty());
+}
+
 // Trust given to one host must not carry over to the host a redirect names.
 TEST_F(TLSSessionTest, TaskTrustingItsHostFollowsNoRedirect) {
   Response moved;
