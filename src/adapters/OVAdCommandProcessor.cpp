@@ -209,7 +209,10 @@ bool OVAdCommandProcessor::presentStorePage(const std::shared_ptr<platform::View
           page->dismiss(true);
         }
         auto self = weakSelf.lock();
-        if (!self || !self->launchURLOutOfApp(fallbackURL, OVAdAction::Store)) {
+        if (!self) {
+          return;
+        }
+        if (!self->launchURLOutOfApp(fallbackURL, OVAdAction::Store)) {
           OVAdClientEventManager::addClientEvent(OVAdClientEventManager::createErrorEventWithFormat(
               "Unable to launch app store page %s %s", storeId.c_str(), fallbackURL.value_or("").c_str()));
         }
