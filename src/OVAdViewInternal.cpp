@@ -154,7 +154,9 @@ void OVAdViewInternal::didMoveToSuperview() {
 }
 
 void OVAdViewInternal::ensureViewabilityValidation() {
-  if (isImpressionSent_ || !superview() || !isAdValid()) {
+  // A page still loading is hidden: checking it would only count misses,
+  // and the page's load schedules the checks anyway.
+  if (isImpressionSent_ || !superview() || !isAdValid() || isHidden()) {
     return;
   }
   if (!viewabilityValidator_) {

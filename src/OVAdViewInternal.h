@@ -66,7 +66,7 @@ class OVAdViewInternal : public OVAdView,
   void didMoveToSuperview() override;
 
   // The viewability checks run while no impression was logged, the view
-  // has a superview and the ad is valid.
+  // has a superview, the ad is valid and its page has loaded.
   void ensureViewabilityValidation() override;
   void disableViewabilityValidation();
 
