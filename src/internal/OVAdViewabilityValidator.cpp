@@ -145,9 +145,15 @@ void OVAdViewabilityValidator::scheduleViewabilityCheck() {
 
 void OVAdViewabilityValidator::scheduleViewabilityCheckWithInterval(double interval, double initialDelay) {
   paused_ = false;
+  stopped_ = false;
   platform::DispatchQueue::main()->after(initialDelay, [self = shared_from_this(), interval] {
+    // A stop or pause since the scheduling holds until the next one; it
+    // must not leave a timer running for a validator nobody listens to.
+    if (self->halted()) {
+      return;
+    }
     self->checkViewability();
-    if (self->viewOnScreenNotificationFinished_ || self->paused_) {
+    if (self->viewOnScreenNotificationFinished_ || self->halted()) {
       return;
     }
     self->invalidateTimer();
@@ -170,6 +176,7 @@ void OVAdViewabilityValidator::checkViewability() {
 }
 
 void OVAdViewabilityValidator::stopViewabilityCheck() {
+  stopped_ = true;
   stopObservingNotifications();
   invalidateTimer();
   setDelegate({});
@@ -371,12 +378,12 @@ void OVAdViewabilityValidator::addHistoryEvent(OVAdViewabilityStatus status) {
   const std::string key = statusKey(status);
   std::lock_guard lock(historyLock_);
   const platform::Value* found = viewabilityHistory_.find(key);
-  const std::optional<std::int64_t> old = found ? std::optional(found->asInteger()) : std::nullopt;
-  const std::int64_t count = old.value_or(0) + 1;
+  const std::string old = found ? std::to_string(found->asInteger()) : std::string(kNil);
+  const std::int64_t count = (found ? found->asInteger() : 0) + 1;
   viewabilityHistory_.set(key, count);
   if (OVAdSettings::getLogLevel() >= kOVAdLogLevelVerbose) {
     OV_LOG(kOVAdLogLevelVerbose, kHistoryChangedFormat, objectDescription(kClassName, this).c_str(), key.c_str(),
-           old ? std::to_string(*old).c_str() : kNil, std::to_string(count).c_str());
+           old.c_str(), std::to_string(count).c_str());
   }
 }
 

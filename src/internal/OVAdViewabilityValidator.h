@@ -110,11 +110,13 @@ class OVAdViewabilityValidator final : public std::enable_shared_from_this<OVAdV
   // With the validator's own interval and initial delay.
   void scheduleViewabilityCheck();
   // One check after `initialDelay`, then a repeating check every `interval`
-  // unless the delegate has accepted a status or the checks are paused.
+  // unless the delegate has accepted a status. A stop or pause before that
+  // first check holds: nothing runs until the checks are scheduled again.
   void scheduleViewabilityCheckWithInterval(double interval, double initialDelay);
   // One check now; its status may arrive later, from the background queue.
   void checkViewability();
-  // Stops observing, drops the timer and clears the delegate.
+  // Stops observing, drops the timer and clears the delegate; the checks stay
+  // stopped until scheduled again.
   void stopViewabilityCheck();
   void invalidateTimer();
   // Drops the timer and schedules the checks again from the initial delay.
@@ -187,6 +189,7 @@ class OVAdViewabilityValidator final : public std::enable_shared_from_this<OVAdV
                                 StatusBlock block);
   void checkVisibleArea(const std::shared_ptr<platform::View>& view, const StatusBlock& block);
   void pause();
+  bool halted() const { return stopped_ || paused_; }
 
   std::weak_ptr<platform::View> view_;
   std::atomic<std::int64_t> minViewabilityPercentage_;
@@ -205,6 +208,7 @@ class OVAdViewabilityValidator final : public std::enable_shared_from_this<OVAdV
   std::atomic<std::int64_t> currentTickCount_{0};
   std::atomic<bool> viewOnScreenNotificationFinished_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<bool> stopped_{false};
   bool observingNotifications_ = false;
   std::shared_ptr<OVAdTimer> checkViewabilityTimer_;
 };

@@ -12,6 +12,7 @@
 
 namespace plexora {
 
+using platform::Point;
 using platform::Rect;
 using platform::View;
 using platform::Window;
@@ -22,13 +23,37 @@ namespace {
 constexpr double kMinimumDisplayedAlpha = 0.9;
 constexpr double kDisplayedAlphaTolerance = 0.0001;
 
-void collectIntersectingRects(const View& view, const Rect& targetRect, OVAdRects& rects) {
-  if (!measurement::isVisible(view)) {
+// Where the subviews of a view land on the screen: the offset that takes a
+// point of the view's bounds to the screen, and the part of the screen that
+// the view's clipping ancestors (and the view itself, when it clips) leave
+// them. Nothing under a hidden or fully transparent view shows at all.
+struct SubviewPlacement {
+  Point offset;
+  Rect clip;
+  bool shown = true;
+};
+
+// The view's bounds on the screen, placed under a parent whose bounds the
+// parent's offset takes to the screen; `offset` receives the view's own.
+// Views only translate, so one walk down the tree places every view without
+// walking up again for each.
+Rect placedRect(const View& view, Point parentOffset, Point& offset) {
+  const Rect frame = view.frame();
+  const Rect bounds = view.bounds();
+  offset = Point{parentOffset.x + frame.origin.x - bounds.origin.x, parentOffset.y + frame.origin.y - bounds.origin.y};
+  const Rect standard = bounds.standardized();
+  return Rect(offset.x + standard.origin.x, offset.y + standard.origin.y, standard.size.width, standard.size.height);
+}
+
+void collectOpaqueRects(const View& view, const SubviewPlacement& parent, const Rect& targetRect,
+                        OVAdRects& rects) {
+  if (view.frame().isEmpty() || view.isHidden() || view.alpha() == 0.0) {
     return;
   }
-  const bool blocking = measurement::isBlocking(view);
-  if (blocking) {
-    const Rect clipped = measurement::clippedScreenRect(view);
+  Point offset;
+  const Rect screen = placedRect(view, parent.offset, offset);
+  if (measurement::isBlocking(view)) {
+    const Rect clipped = screen.intersection(parent.clip);
     if (clipped.intersects(targetRect)) {
       rects.push_back(clipped);
     }
@@ -37,34 +62,115 @@ void collectIntersectingRects(const View& view, const Rect& targetRect, OVAdRect
       return;
     }
   }
-  for (const auto& subview : view.subviews()) {
-    collectIntersectingRects(*subview, targetRect, rects);
+  const std::vector<std::shared_ptr<View>> subviews = view.subviews();
+  if (subviews.empty()) {
+    return;
+  }
+  const SubviewPlacement placement{offset, view.clipsToBounds() ? parent.clip.intersection(screen) : parent.clip};
+  for (const auto& subview : subviews) {
+    collectOpaqueRects(*subview, placement, targetRect, rects);
   }
 }
 
-void collectOverlappingRects(const View& view, const Rect& targetRect, OVAdRects& rects) {
-  const std::shared_ptr<View> superview = view.superview();
-  std::vector<std::shared_ptr<View>> siblings;
-  if (superview) {
-    siblings = superview->subviews();
-  } else if (const auto* window = dynamic_cast<const Window*>(&view)) {
-    for (auto& sibling : measurement::siblingWindows(*window)) {
-      siblings.push_back(std::move(sibling));
+// A view with its ancestors up to the root of its tree, each placed on the
+// root window's screen.
+class AncestorChain {
+ public:
+  explicit AncestorChain(const View& view) {
+    for (auto ancestor = view.superview(); ancestor; ancestor = ancestor->superview()) {
+      holders_.push_back(ancestor);
     }
-  } else {
-    return;
+    nodes_.reserve(holders_.size() + 1);
+    for (auto ancestor = holders_.rbegin(); ancestor != holders_.rend(); ++ancestor) {
+      nodes_.push_back(ancestor->get());
+    }
+    nodes_.push_back(&view);
+
+    root_ = dynamic_cast<const Window*>(nodes_.front());
+    screen_ = root_ ? root_->screen() : nullptr;
+    if (!screen_) {
+      return;
+    }
+    placements_.reserve(nodes_.size() + 1);
+    placements_.push_back({Point{}, screen_->bounds(), true});
+    for (const View* node : nodes_) {
+      const SubviewPlacement& parent = placements_.back();
+      Point offset;
+      const Rect screen = placedRect(*node, parent.offset, offset);
+      placements_.push_back({offset, node->clipsToBounds() ? parent.clip.intersection(screen) : parent.clip,
+                             parent.shown && !node->isHidden() && node->alpha() != 0.0});
+    }
   }
-  const auto self = std::find_if(siblings.begin(), siblings.end(),
-                                 [&view](const std::shared_ptr<View>& sibling) { return sibling.get() == &view; });
-  if (self != siblings.end()) {
+
+  // The tree's root is a window on a screen: only then is anything in it
+  // on the screen.
+  bool isPlaced() const { return screen_ != nullptr; }
+
+  Rect clippedScreenRect() const {
+    if (!isPlaced()) {
+      return Rect::zero();
+    }
+    const SubviewPlacement& parent = placements_[nodes_.size() - 1];
+    if (!parent.shown) {
+      return Rect::zero();
+    }
+    Point offset;
+    return placedRect(*nodes_.back(), parent.offset, offset).intersection(parent.clip);
+  }
+
+  // The later siblings of the view and of each ancestor, nearest first,
+  // then the windows in front of the root on the same screen.
+  void collectOverlappingRects(const Rect& targetRect, OVAdRects& rects) const {
+    if (!isPlaced()) {
+      return;
+    }
+    for (std::size_t level = nodes_.size() - 1; level > 0; --level) {
+      const SubviewPlacement& placement = placements_[level];
+      if (!placement.shown) {
+        continue;
+      }
+      collectInFront(nodes_[level - 1]->subviews(), nodes_[level], placement, targetRect, rects);
+    }
+    std::vector<std::shared_ptr<View>> windows;
+    for (auto& window : measurement::siblingWindows(*root_)) {
+      windows.push_back(std::move(window));
+    }
+    collectInFront(windows, root_, placements_.front(), targetRect, rects);
+  }
+
+  // The view's own tree.
+  void collectIntersectingRects(const Rect& targetRect, OVAdRects& rects) const {
+    if (!isPlaced()) {
+      return;
+    }
+    const SubviewPlacement& parent = placements_[nodes_.size() - 1];
+    if (parent.shown) {
+      collectOpaqueRects(*nodes_.back(), parent, targetRect, rects);
+    }
+  }
+
+ private:
+  static void collectInFront(const std::vector<std::shared_ptr<View>>& siblings, const View* view,
+                             const SubviewPlacement& placement, const Rect& targetRect, OVAdRects& rects) {
+    const auto self = std::find_if(siblings.begin(), siblings.end(),
+                                   [view](const std::shared_ptr<View>& sibling) { return sibling.get() == view; });
+    if (self == siblings.end()) {
+      return;
+    }
     for (auto front = std::next(self); front != siblings.end(); ++front) {
-      collectIntersectingRects(**front, targetRect, rects);
+      collectOpaqueRects(**front, placement, targetRect, rects);
     }
   }
-  if (superview) {
-    collectOverlappingRects(*superview, targetRect, rects);
-  }
-}
+
+  std::vector<std::shared_ptr<View>> holders_;
+  // From the root down to the view.
+  std::vector<const View*> nodes_;
+  const Window* root_ = nullptr;
+  std::shared_ptr<platform::Screen> screen_;
+  // [0]: the screen, where the root lands; [k + 1]: where the subviews of
+  // nodes_[k] land.
+  std::vector<SubviewPlacement> placements_;
+};
 
 // A rectangle's edges as indexes into the sorted edge lists.
 struct GridSpan {
@@ -106,8 +212,10 @@ float OVAdQualityViewabilityMeasurement::viewableRatio() const {
   if (kMinimumDisplayedAlpha - measurement::displayedAlpha(*targetView_) > kDisplayedAlphaTolerance) {
     return 0.0f;
   }
-  const Rect target = measurement::clippedScreenRect(*targetView_);
-  OVAdRects rects = overlappingRectsInView(*targetView_, target, true);
+  const AncestorChain chain(*targetView_);
+  const Rect target = chain.clippedScreenRect();
+  OVAdRects rects;
+  chain.collectOverlappingRects(target, rects);
   const double covered = unionAreaOfRects(rects);
   rects.push_back(target);
   const double coveredOrTarget = unionAreaOfRects(rects);
@@ -120,14 +228,14 @@ float OVAdQualityViewabilityMeasurement::viewableRatio() const {
 OVAdRects OVAdQualityViewabilityMeasurement::overlappingRectsInView(const View& view, Rect targetRect,
                                                                     bool /*relativeToScreen*/) {
   OVAdRects rects;
-  collectOverlappingRects(view, targetRect, rects);
+  AncestorChain(view).collectOverlappingRects(targetRect, rects);
   return rects;
 }
 
 OVAdRects OVAdQualityViewabilityMeasurement::intersectingRectsInView(const View& view, Rect targetRect,
                                                                      bool /*relativeToScreen*/) {
   OVAdRects rects;
-  collectIntersectingRects(view, targetRect, rects);
+  AncestorChain(view).collectIntersectingRects(targetRect, rects);
   return rects;
 }
 
@@ -160,37 +268,46 @@ double OVAdQualityViewabilityMeasurement::unionAreaOfRects(const OVAdRects& rect
   std::sort(xEdges.begin(), xEdges.end());
   std::sort(yEdges.begin(), yEdges.end());
 
+  // Each rectangle enters the grid at its left edge's column and leaves it
+  // at its right edge's; a cell of the current column is covered while any
+  // rectangle spanning its row is in. Only the current column is kept, so
+  // the grid takes memory linear in the number of rectangles however long
+  // the list grows.
   std::vector<GridSpan> spans;
   spans.reserve(areas.size());
   for (const Rect& rect : areas) {
     spans.push_back({edgeIndex(xEdges, rect.minX()), edgeIndex(xEdges, rect.maxX()), edgeIndex(yEdges, rect.minY()),
                      edgeIndex(yEdges, rect.maxY())});
   }
+  // (column, rectangle, +1 entering or -1 leaving), in column order.
+  struct Edge {
+    std::size_t column;
+    std::size_t span;
+    int step;
+  };
+  std::vector<Edge> edges;
+  edges.reserve(spans.size() * 2);
+  for (std::size_t index = 0; index < spans.size(); ++index) {
+    edges.push_back({spans[index].left, index, 1});
+    edges.push_back({spans[index].right, index, -1});
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.column < b.column; });
 
-  // The grid is marked one column at a time, so it takes memory linear in
-  // the number of rectangles however long the list grows.
-  std::vector<std::uint8_t> column(yEdges.size());
+  std::vector<std::int32_t> coverage(yEdges.size());
+  auto edge = edges.begin();
   double area = 0.0;
   for (std::size_t x = 0; x + 1 < xEdges.size(); ++x) {
+    for (; edge != edges.end() && edge->column == x; ++edge) {
+      const GridSpan& span = spans[edge->span];
+      for (std::size_t y = span.top; y < span.bottom; ++y) coverage[y] += edge->step;
+    }
     const double width = xEdges[x + 1] - xEdges[x];
     if (width <= 0.0) {
       continue;
     }
-    std::fill(column.begin(), column.end(), std::uint8_t{0});
-    bool marked = false;
-    for (const GridSpan& span : spans) {
-      if (span.left <= x && x < span.right) {
-        std::fill(column.begin() + static_cast<std::ptrdiff_t>(span.top),
-                  column.begin() + static_cast<std::ptrdiff_t>(span.bottom), std::uint8_t{1});
-        marked = true;
-      }
-    }
-    if (!marked) {
-      continue;
-    }
     double height = 0.0;
     for (std::size_t y = 0; y + 1 < yEdges.size(); ++y) {
-      if (column[y] != 0) {
+      if (coverage[y] != 0) {
         height += yEdges[y + 1] - yEdges[y];
       }
     }
@@ -217,25 +334,7 @@ Rect screenRect(const View& view) {
   return view.convertRectToScreen(view.bounds());
 }
 
-Rect clippedScreenRect(const View& view) {
-  Rect rect = screenRect(view);
-  std::shared_ptr<View> root;
-  for (auto ancestor = view.superview(); ancestor; ancestor = ancestor->superview()) {
-    if (ancestor->isHidden() || ancestor->alpha() == 0.0) {
-      return Rect::zero();
-    }
-    if (ancestor->clipsToBounds()) {
-      rect = rect.intersection(screenRect(*ancestor));
-    }
-    root = ancestor;
-  }
-  const auto* window = dynamic_cast<const Window*>(root ? root.get() : &view);
-  if (!window) {
-    return Rect::zero();
-  }
-  const auto screen = window->screen();
-  return screen ? rect.intersection(screen->bounds()) : Rect::zero();
-}
+Rect clippedScreenRect(const View& view) { return AncestorChain(view).clippedScreenRect(); }
 
 double displayedAlpha(const View& view) {
   double alpha = view.alpha();
