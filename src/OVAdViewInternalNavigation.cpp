@@ -19,6 +19,20 @@ constexpr const char* kStatusKey = "vrc";
 constexpr const char* kPercentageKey = "vp";
 constexpr const char* kHistoryKey = "vh";
 
+// The touch record's keys.
+constexpr const char* kTouchStartTimeKey = "startTime";
+constexpr const char* kTouchEndTimeKey = "endTime";
+constexpr const char* kTouchStartXKey = "startX";
+constexpr const char* kTouchStartYKey = "startY";
+constexpr const char* kTouchClickXKey = "clickX";
+constexpr const char* kTouchClickYKey = "clickY";
+constexpr const char* kTouchEndXKey = "endX";
+constexpr const char* kTouchEndYKey = "endY";
+constexpr const char* kTouchForceKey = "force";
+constexpr const char* kTouchRadiusXKey = "radiusX";
+constexpr const char* kTouchRadiusYKey = "radiusY";
+constexpr const char* kTouchClickDelayTimeKey = "clickDelayTime";
+
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr std::int64_t kNoImpressionDelay = -1;
 constexpr double kNoFirstImpression = -1.0;
@@ -119,18 +133,18 @@ std::optional<platform::Value> OVAdViewInternal::commandProcessorTouchInformatio
                      kMillisecondsPerSecond;
   }
   return platform::Value(platform::Dictionary{
-      {"startTime", page.lastTouchStartTimestamp()},
-      {"endTime", page.lastTouchCurrentTimestamp()},
-      {"startX", start.x},
-      {"startY", start.y},
-      {"clickX", current.x},
-      {"clickY", current.y},
-      {"endX", current.x},
-      {"endY", current.y},
-      {"force", page.lastTouchPressure()},
-      {"radiusX", page.lastTouchRadius()},
-      {"radiusY", page.lastTouchRadius()},
-      {"clickDelayTime", clickDelayTime},
+      {kTouchStartTimeKey, page.lastTouchStartTimestamp()},
+      {kTouchEndTimeKey, page.lastTouchCurrentTimestamp()},
+      {kTouchStartXKey, start.x},
+      {kTouchStartYKey, start.y},
+      {kTouchClickXKey, current.x},
+      {kTouchClickYKey, current.y},
+      {kTouchEndXKey, current.x},
+      {kTouchEndYKey, current.y},
+      {kTouchForceKey, page.lastTouchPressure()},
+      {kTouchRadiusXKey, page.lastTouchRadius()},
+      {kTouchRadiusYKey, page.lastTouchRadius()},
+      {kTouchClickDelayTimeKey, clickDelayTime},
   });
 }
 

@@ -50,9 +50,10 @@ class DisplayAdTestWorld {
     server_.start();
     OVAdSettings::setAdServerBaseURL(server_.baseURL());
     OVAdConnectionUtility::resetForTesting();
-    bool answered = false;
-    OVAdUtility::currentUserAgentWithBlock([&answered](const std::optional<std::string>&) { answered = true; });
-    platform::MainLoop::instance().runUntil([&] { return answered; }, kLoopbackWaitSeconds);
+    // Shared with the block, which a slow web view may call after this.
+    const auto answered = std::make_shared<bool>(false);
+    OVAdUtility::currentUserAgentWithBlock([answered](const std::optional<std::string>&) { *answered = true; });
+    platform::MainLoop::instance().runUntil([&] { return *answered; }, kLoopbackWaitSeconds);
     // The shared session's first poll finds the agent known.
     const auto session = OVAdURLSession::sharedSession();
     environment_.clock().advance(OVAdURLSession::kUserAgentPollInterval);
