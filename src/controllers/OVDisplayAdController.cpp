@@ -78,7 +78,6 @@ void OVDisplayAdController::loadAdWithPlacementId(const std::string& placementId
   adSizeType_ = adSize;
   placementID_ = placementId;
   placementType_ = placementType;
-  templateID_ = templateID;
   // A disableAutoRefresh made before set-up stands.
   if (refreshInterval_ >= 0) {
     refreshInterval_ = placementType == kOVAdPlacementTypeBanner ? kBannerRefreshInterval : 0;
@@ -126,6 +125,11 @@ void OVDisplayAdController::initialLoadAd() {
 
 void OVDisplayAdController::loadAd() {
   invalidateInProgressAd();
+  // Nothing to request for before set-up, or after a bid payload that did
+  // not parse.
+  if (!environment_) {
+    return;
+  }
   adProvider_ = OVAdProvider::initWithDelegate(weak_from_this());
   // A retry is exempt from load throttling.
   environment_->setRetryForPodPosition(retryCount_ > 0);
@@ -137,8 +141,7 @@ void OVDisplayAdController::loadAd() {
 
 void OVDisplayAdController::setInitialAdViewSize(OVAdSize adSize) {
   adSizeType_ = adSize;
-  flexibleAdSize_ = isFlexibleBannerSize(adSize);
-  actualAdSize_ = flexibleAdSize_
+  actualAdSize_ = isFlexibleBannerSize(adSize)
                       ? platform::Size{std::max(OVAdScreen::sizeInOrientation().width, kMinimumFlexibleWidth), adSize.height}
                       : platform::Size{adSize.width, adSize.height};
 }

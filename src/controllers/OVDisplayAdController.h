@@ -144,7 +144,8 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   bool startAdFromRootViewController(const std::shared_ptr<OVAdViewControllerProxy>& rootViewController,
                                      bool animated = true);
 
-  // A new request from the first candidate, counting as no retry.
+  // A new request from the first candidate, counting as no retry. Nothing
+  // before set-up or after a bid payload that did not parse.
   void refresh();
   // A new request that keeps the retry count.
   void retry();
@@ -246,14 +247,12 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   std::int64_t nextAdsDataCurrentPos_ = -1;
   OVAdSize adSizeType_;
   platform::Size actualAdSize_;
-  bool flexibleAdSize_ = false;
   bool initialized_ = false;
   bool loaded_ = false;
   bool started_ = false;
   bool adapterHadImpression_ = false;
   bool controllerHadImpression_ = false;
   std::int64_t placementType_ = 0;
-  std::int64_t templateID_ = 0;
   std::string placementID_;
   // 0 until set up (no refresh); -1 once auto refresh is disabled, which
   // set-up and later answers then leave alone.

@@ -217,6 +217,10 @@ TEST_F(DisplayAdControllerTest, ABidPayloadThatDoesNotParseIsReportedAndNothingI
   DisplayAdTestWorld::settle();
   DisplayAdTestWorld::runBriefly();
   EXPECT_EQ(log_->messages, (std::vector<std::string>{"error"}));
+  // A later refresh (the banner's next load) has nothing to ask for.
+  controller_->refresh();
+  controller_->retry();
+  DisplayAdTestWorld::runBriefly();
   EXPECT_EQ(requests(), 0u);
 }
 
