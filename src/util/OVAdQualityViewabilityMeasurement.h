@@ -27,7 +27,7 @@ namespace plexora {
 
 using OVAdRects = std::vector<platform::Rect>;
 
-class OVAdQualityViewabilityMeasurement final {
+class OVAdQualityViewabilityMeasurement {
  public:
   static std::shared_ptr<OVAdQualityViewabilityMeasurement> measurementWithTargetView(
       std::shared_ptr<platform::View> view);
@@ -43,6 +43,9 @@ class OVAdQualityViewabilityMeasurement final {
   // for a view that is not visible, and for a displayed alpha below 0.9.
   float viewableRatio() const;
 
+  // The measurement always works in screen coordinates: `relativeToScreen`
+  // is true at every call.
+  //
   // The rectangles of the opaque views in front of `view` that intersect
   // `targetRect`: later siblings of the view and of every ancestor, then the
   // windows in front of its window.

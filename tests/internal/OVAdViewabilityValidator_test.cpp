@@ -17,6 +17,7 @@
 #include "platform/value/Value.h"
 #include "support/TempDir.h"
 #include "util/OVAdConfigManager.h"
+#include "util/RuntimeTestSupport.h"
 
 namespace plexora {
 namespace {
@@ -390,14 +391,22 @@ TEST_F(OVAdViewabilityValidatorTest, TheVisibleAreaCheckIgnoresTheMinimumViewabi
   EXPECT_DOUBLE_EQ(validator->lastViewabilityPercentage(), 0.6) << "still the geometry test's figure";
 }
 
-TEST_F(OVAdViewabilityValidatorTest, EachCheckDescribesTheValidatorTheViewAndTheStatus) {
+TEST_F(OVAdViewabilityValidatorTest, EachCheckAndEachHistoryChangeIsLogged) {
+  testing::RuntimeLogCapture log;
   auto validator = makeValidator();
+  view_->setHidden(true);
+  checkOnce(*validator);
+  checkOnce(*validator);
+
+  EXPECT_EQ(log.count("check success <View: 0x"), 2u);
+  EXPECT_EQ(log.count(": - View (or superview) hidden."), 2u);
+  EXPECT_EQ(log.count("changed value for 5 from (null) to 1"), 1u);
+  EXPECT_EQ(log.count("changed value for 5 from 1 to 2"), 1u);
+
   const std::regex line(R"(<OVAdViewabilityValidator: 0x[0-9a-f]+> check (success|failed) <View: 0x[0-9a-f]+>: - )"
                         R"(View's top is too far offscreen\.)");
   EXPECT_TRUE(std::regex_match(validator->logSuccess(true, Status::TopTooFarOffscreen, 0.5), line));
   EXPECT_NE(validator->logSuccess(false, Status::TopTooFarOffscreen, 0.5).find("check failed"), std::string::npos);
-  EXPECT_STREQ(OVAdViewabilityStatusDescription(Status::ViewIsNil),
-               "View is nil (most likely dealloc'd), destroying self.");
 }
 
 }  // namespace
