@@ -196,8 +196,24 @@ bool OVAdCommandProcessor::presentStorePage(const std::shared_ptr<platform::View
     bool failed = false;
   };
   auto race = std::make_shared<Race>();
-  std::weak_ptr<OVAdCommandProcessor> weakSelf = weak_from_this();
   std::weak_ptr<OVStoreProductViewController> weakStore = store;
+  const bool presenting = presenter->present(store, true, [weakStore, race] {
+    race->presented = true;
+    if (race->failed) {
+      platform::DispatchQueue::main()->async([weakStore] {
+        if (auto page = weakStore.lock()) page->dismiss(true);
+      });
+    }
+  });
+  if (!presenting) {
+    // A page nobody will see must not count as the store opened: the links
+    // outside the application take over.
+    OV_LOG(kOVAdLogLevelError, "The store page could not be presented");
+    store->setDelegate({});
+    productViewController_.reset();
+    return false;
+  }
+  std::weak_ptr<OVAdCommandProcessor> weakSelf = weak_from_this();
   store->reliablyLoadProductWithParameters(
       platform::Value(std::move(parameters)),
       [weakSelf, weakStore, race, storeId, fallbackURL](bool loaded, const std::optional<platform::Error>&) {
@@ -217,17 +233,6 @@ bool OVAdCommandProcessor::presentStorePage(const std::shared_ptr<platform::View
               "Unable to launch app store page %s %s", storeId.c_str(), fallbackURL.value_or("").c_str()));
         }
       });
-  const bool presenting = presenter->present(store, true, [weakStore, race] {
-    race->presented = true;
-    if (race->failed) {
-      platform::DispatchQueue::main()->async([weakStore] {
-        if (auto page = weakStore.lock()) page->dismiss(true);
-      });
-    }
-  });
-  if (!presenting) {
-    OV_LOG(kOVAdLogLevelError, "The store page could not be presented");
-  }
   return true;
 }
 

@@ -110,7 +110,6 @@ class OVAdCommandProcessor final : public OVStoreProductViewControllerDelegate,
 
   // The store page being shown, if any.
   std::shared_ptr<OVStoreProductViewController> productViewController() const { return productViewController_.lock(); }
-  std::optional<OVAdAction> lastAdAction() const { return lastAdAction_; }
 
  private:
   OVAdCommandProcessor() = default;
@@ -123,7 +122,7 @@ class OVAdCommandProcessor final : public OVStoreProductViewControllerDelegate,
   void doneCommandProcessing();
   bool isValidViewController(const std::shared_ptr<platform::ViewController>& viewController) const;
   void logCommand(const OVAdCommandLink& link, const platform::Value& extraData);
-  // False when no store page can be made.
+  // False when no store page can be made or presented.
   bool presentStorePage(const std::shared_ptr<platform::ViewController>& presenter, platform::Dictionary parameters,
                         const std::string& storeId, const std::optional<std::string>& fallbackURL);
 

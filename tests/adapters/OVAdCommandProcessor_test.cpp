@@ -346,6 +346,32 @@ TEST_F(OVAdCommandProcessorTest, WithoutAPresenterInAWindowTheStoreURLOrTheFallb
   EXPECT_GE(settings_.count("is not valid to present modal view"), 1u);
 }
 
+// Answers one controller, whatever its state.
+class FixedProxy final : public OVAdViewControllerProxy {
+ public:
+  explicit FixedProxy(std::shared_ptr<ViewController> controller) : controller_(std::move(controller)) {}
+  std::shared_ptr<ViewController> currentViewController() override { return controller_; }
+
+ private:
+  std::shared_ptr<ViewController> controller_;
+};
+
+TEST_F(OVAdCommandProcessorTest, AStorePageThatCannotBePresentedLeavesTheClickToTheFallback) {
+  auto made = testing::makeMadeList<FakeStoreProductViewController>();
+  auto install = FakeStoreProductViewController::install(made);
+  // A presenter in the middle of another presentation refuses a second one.
+  ASSERT_TRUE(root_->present(std::make_shared<ViewController>(), true));
+  owner_->presenter = std::make_shared<FixedProxy>(root_);
+
+  EXPECT_TRUE(run("ovad://store?store_id=123&store_url_web_fallback=https%253A%252F%252Fweb.example%252F"));
+  ASSERT_EQ(made->size(), 1u);
+  EXPECT_FALSE(made->at(0)->isLoadPending()) << "nothing loads a page nobody sees";
+  EXPECT_EQ(processor_->productViewController(), nullptr);
+  EXPECT_EQ(openedURLs(), (std::vector<std::string>{"https://web.example/"}));
+  ASSERT_EQ(completions_.size(), 1u);
+  EXPECT_EQ(completions_[0].action, OVAdAction::Store);
+}
+
 TEST_F(OVAdCommandProcessorTest, TheInAppStoreCanBeSwitchedOff) {
   auto made = testing::makeMadeList<FakeStoreProductViewController>();
   auto install = FakeStoreProductViewController::install(made);
