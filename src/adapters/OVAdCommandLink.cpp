@@ -20,6 +20,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   });
 }
 
+bool isKnownCommand(std::string_view command) {
+  for (const char* known : {kOVAdCommandStore, kOVAdCommandOpenLink, kOVAdCommandClose, kOVAdCommandPassthrough,
+                            kOVAdCommandOffTargetClick}) {
+    if (command == known) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The page's priority read the way a number at the start of a text reads:
 // blanks, an optional sign, digits; nothing, or a negative number, is the
 // default 0, since priorities only count up from 0.
@@ -77,6 +87,31 @@ void mergePageData(platform::Dictionary& eventData, const platform::Dictionary& 
   }
 }
 
+// The query reader drops what it cannot read without a word; a page that
+// sends such arguments should learn why its command lacks them.
+void reportMalformedArguments(const platform::URL& url) {
+  const std::optional<std::string>& query = url.query();
+  if (!query) {
+    return;
+  }
+  std::string_view rest = *query;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('&');
+    const std::string_view pair = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (pair.empty()) {
+      continue;
+    }
+    const std::size_t equals = pair.find('=');
+    std::string value(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+    std::replace(value.begin(), value.end(), '+', ' ');
+    if (equals == std::string_view::npos || value.find('=') != std::string::npos || !platform::percentDecode(value)) {
+      OV_LOG(kOVAdLogLevelError, "Command %s: the malformed argument \"%.*s\" is left out", url.host().c_str(),
+             static_cast<int>(std::min<std::size_t>(pair.size(), 200)), pair.data());
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<OVAdCommandLink> OVAdCommandLink::parse(const platform::URL& url) {
@@ -88,11 +123,15 @@ std::optional<OVAdCommandLink> OVAdCommandLink::parse(const platform::URL& url) 
     OV_LOG(kOVAdLogLevelError, "Command link without a command: %s", url.absoluteString().c_str());
     return std::nullopt;
   }
+  reportMalformedArguments(url);
   return OVAdCommandLink{url.host(), OVAdUtility::parseQueryString(url)};
 }
 
 std::optional<OVAdCommandEvent> OVAdCommandEventForLink(const OVAdCommandLink& link, platform::Dictionary eventData) {
   OVAdCommandEvent event;
+  if (!isKnownCommand(link.command)) {
+    OV_LOG(kOVAdLogLevelWarn, "Unknown command %s is logged as an event and not handled", link.command.c_str());
+  }
   if (link.command == kOVAdCommandPassthrough) {
     const std::optional<std::string> type = stringForKeyOrNil(link.arguments, kOVAdCommandArgumentType);
     if (!type || type->empty()) {

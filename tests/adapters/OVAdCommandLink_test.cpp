@@ -53,6 +53,10 @@ TEST_F(OVAdCommandLinkTest, MalformedPairsAndEscapesThatDoNotDecodeAreLeftOutOfT
   const auto link = linkOf("ovad://store?store_id=12&bad=%E9&=&a=b=c&&plain&link=https%3A%2F%2Fx.example%2F%3Fq%3D1+2");
   ASSERT_TRUE(link);
   EXPECT_EQ(link->arguments, Value(Dictionary{{"store_id", "12"}, {"", ""}, {"link", "https://x.example/?q=1 2"}}));
+  EXPECT_EQ(environment_.count("<error>"), 3u);
+  for (const char* pair : {"\"bad=%E9\"", "\"a=b=c\"", "\"plain\""}) {
+    EXPECT_EQ(environment_.count(pair), 1u) << pair;
+  }
 }
 
 TEST_F(OVAdCommandLinkTest, EachCommandLogsItsTypeAndPriority) {
@@ -82,6 +86,8 @@ TEST_F(OVAdCommandLinkTest, EachCommandLogsItsTypeAndPriority) {
     EXPECT_EQ(event->priority, c.priority);
     EXPECT_EQ(event->data, kLibraryData);
   }
+  EXPECT_EQ(environment_.count("<warn>] Unknown command custom_event is logged as an event and not handled"), 1u);
+  EXPECT_EQ(environment_.count("Unknown command"), 1u) << "the library's own commands are known";
 }
 
 TEST_F(OVAdCommandLinkTest, APassthroughWithoutATypeLogsNothing) {
