@@ -176,6 +176,24 @@ TEST_F(DisplayAdControllerTest, AMissingAdapterClassInTheMiddleMovesOnToTheNextC
   EXPECT_EQ(world_.server().trackerHits()[0].name, "c2-request");
 }
 
+TEST_F(DisplayAdControllerTest, AMissingAdapterClassFiresNoTrackersEvenAfterAnAdapterWasDroppedInFlight) {
+  answer({{"PX", candidateData("ct-1"), "c1-request"}}, R"("client_max_retry_count": 0, "request_timeout": 60000)");
+  loadBanner();
+  ASSERT_TRUE(adapterAt(px_, 0));
+  // The adapter in flight is dropped by the refresh before it reported.
+  world_.clock().advance(21.0);
+  answer({{"NOPE", candidateData("ct-2"), "missing-request"}, {"PX", candidateData("ct-3"), "c3-request"}},
+         R"("client_max_retry_count": 0)");
+  controller_->refresh();
+  const auto next = adapterAt(px_, 1);
+  ASSERT_TRUE(next);
+  finishWithView(*next);
+  ASSERT_TRUE(world_.waitForTrackerHits(1));
+  DisplayAdTestWorld::runBriefly();
+  ASSERT_EQ(world_.server().trackerHits().size(), 1u);
+  EXPECT_EQ(world_.server().trackerHits()[0].name, "c3-request");
+}
+
 TEST_F(DisplayAdControllerTest, ReportsOfAnAdapterNoLongerInPlayAreIgnoredAndNeverRaise) {
   answer({{"PX"}, {"PX"}}, R"("request_timeout": 1000, "client_max_retry_count": 0, "refresh": 0)");
   loadBanner();
