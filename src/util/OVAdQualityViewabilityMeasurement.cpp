@@ -23,6 +23,35 @@ namespace {
 constexpr double kMinimumDisplayedAlpha = 0.9;
 constexpr double kDisplayedAlphaTolerance = 0.0001;
 
+// A rectangle by its edges, for the arithmetic of the walk over the tree and
+// of the union, which runs for every view and every rectangle of a check.
+// It has area only while each maximum edge lies beyond its minimum one, so
+// an intersection of rectangles that do not overlap has none, however many
+// more it is intersected with.
+struct Box {
+  double minX;
+  double minY;
+  double maxX;
+  double maxY;
+
+  static Box of(const Rect& rect) {
+    const double x = rect.origin.x;
+    const double y = rect.origin.y;
+    const double right = x + rect.size.width;
+    const double bottom = y + rect.size.height;
+    return {std::min(x, right), std::min(y, bottom), std::max(x, right), std::max(y, bottom)};
+  }
+  bool hasArea() const { return maxX > minX && maxY > minY; }
+  bool isFinite() const {
+    return std::isfinite(minX) && std::isfinite(minY) && std::isfinite(maxX) && std::isfinite(maxY);
+  }
+  Box intersection(const Box& other) const {
+    return {std::max(minX, other.minX), std::max(minY, other.minY), std::min(maxX, other.maxX),
+            std::min(maxY, other.maxY)};
+  }
+  Rect rect() const { return Rect(minX, minY, maxX - minX, maxY - minY); }
+};
+
 // Where the subviews of a view land on the screen: the offset that takes a
 // point of the view's bounds to the screen, and the part of the screen that
 // the view's clipping ancestors (and the view itself, when it clips) leave
@@ -33,29 +62,35 @@ struct SubviewPlacement {
   bool shown = true;
 };
 
-// The view's bounds on the screen, placed under a parent whose bounds the
-// parent's offset takes to the screen; `offset` receives the view's own.
-// Views only translate, so one walk down the tree places every view without
-// walking up again for each.
+// The offset that takes a point of the view's bounds to the screen, for a
+// view under a parent whose bounds `parentOffset` takes there. Views only
+// translate, so one walk down the tree places every view without walking up
+// again for each.
+Point placedOffset(const Rect& frame, const Rect& bounds, Point parentOffset) {
+  return Point{parentOffset.x + frame.origin.x - bounds.origin.x, parentOffset.y + frame.origin.y - bounds.origin.y};
+}
+
+// The view's bounds on the screen.
 Rect placedRect(const View& view, Point parentOffset, Point& offset) {
-  const Rect frame = view.frame();
   const Rect bounds = view.bounds();
-  offset = Point{parentOffset.x + frame.origin.x - bounds.origin.x, parentOffset.y + frame.origin.y - bounds.origin.y};
+  offset = placedOffset(view.frame(), bounds, parentOffset);
   const Rect standard = bounds.standardized();
   return Rect(offset.x + standard.origin.x, offset.y + standard.origin.y, standard.size.width, standard.size.height);
 }
 
-void collectOpaqueRects(const View& view, const SubviewPlacement& parent, const Rect& targetRect,
-                        OVAdRects& rects) {
-  if (view.frame().isEmpty() || view.isHidden() || view.alpha() == 0.0) {
+void collectOpaqueRects(const View& view, Point parentOffset, const Box& clip, const Box& target, OVAdRects& rects) {
+  const Rect frame = view.frame();
+  if (frame.size.width == 0.0 || frame.size.height == 0.0 || view.isHidden() || view.alpha() == 0.0) {
     return;
   }
-  Point offset;
-  const Rect screen = placedRect(view, parent.offset, offset);
+  const Rect bounds = view.bounds();
+  const Point offset = placedOffset(frame, bounds, parentOffset);
+  const Box screen = Box::of(Rect(offset.x + bounds.origin.x, offset.y + bounds.origin.y, bounds.size.width,
+                                  bounds.size.height));
   if (measurement::isBlocking(view)) {
-    const Rect clipped = screen.intersection(parent.clip);
-    if (clipped.intersects(targetRect)) {
-      rects.push_back(clipped);
+    const Box clipped = screen.intersection(clip);
+    if (clipped.hasArea() && clipped.intersection(target).hasArea()) {
+      rects.push_back(clipped.rect());
     }
     if (view.clipsToBounds()) {
       // Its subviews cannot show outside a rectangle that already counts.
@@ -66,10 +101,17 @@ void collectOpaqueRects(const View& view, const SubviewPlacement& parent, const 
   if (subviews.empty()) {
     return;
   }
-  const SubviewPlacement placement{offset, view.clipsToBounds() ? parent.clip.intersection(screen) : parent.clip};
+  const Box subviewClip = view.clipsToBounds() ? clip.intersection(screen) : clip;
   for (const auto& subview : subviews) {
-    collectOpaqueRects(*subview, placement, targetRect, rects);
+    collectOpaqueRects(*subview, offset, subviewClip, target, rects);
   }
+}
+
+void collectOpaqueRects(const View& view, const SubviewPlacement& parent, const Rect& targetRect, OVAdRects& rects) {
+  if (parent.clip.isNull()) {
+    return;
+  }
+  collectOpaqueRects(view, parent.offset, Box::of(parent.clip), Box::of(targetRect), rects);
 }
 
 // A view with its ancestors up to the root of its tree, each placed on the
@@ -184,11 +226,6 @@ std::size_t edgeIndex(const std::vector<double>& edges, double edge) {
   return static_cast<std::size_t>(std::lower_bound(edges.begin(), edges.end(), edge) - edges.begin());
 }
 
-bool hasFiniteArea(const Rect& rect) {
-  return !rect.isEmpty() && std::isfinite(rect.minX()) && std::isfinite(rect.maxX()) &&
-         std::isfinite(rect.minY()) && std::isfinite(rect.maxY());
-}
-
 }  // namespace
 
 std::shared_ptr<OVAdQualityViewabilityMeasurement> OVAdQualityViewabilityMeasurement::measurementWithTargetView(
@@ -242,11 +279,12 @@ OVAdRects OVAdQualityViewabilityMeasurement::intersectingRectsInView(const View&
 double OVAdQualityViewabilityMeasurement::unionAreaOfRects(const OVAdRects& rects) {
   // Rectangles without area add nothing; leaving them out also keeps the
   // null rectangle's infinite edges out of the arithmetic.
-  OVAdRects areas;
+  std::vector<Box> areas;
   areas.reserve(rects.size());
   for (const Rect& rect : rects) {
-    if (hasFiniteArea(rect)) {
-      areas.push_back(rect.standardized());
+    const Box box = Box::of(rect);
+    if (box.hasArea() && box.isFinite()) {
+      areas.push_back(box);
     }
   }
   if (areas.empty()) {
@@ -259,11 +297,11 @@ double OVAdQualityViewabilityMeasurement::unionAreaOfRects(const OVAdRects& rect
   std::vector<double> yEdges;
   xEdges.reserve(areas.size() * 2);
   yEdges.reserve(areas.size() * 2);
-  for (const Rect& rect : areas) {
-    xEdges.push_back(rect.minX());
-    xEdges.push_back(rect.maxX());
-    yEdges.push_back(rect.minY());
-    yEdges.push_back(rect.maxY());
+  for (const Box& box : areas) {
+    xEdges.push_back(box.minX);
+    xEdges.push_back(box.maxX);
+    yEdges.push_back(box.minY);
+    yEdges.push_back(box.maxY);
   }
   std::sort(xEdges.begin(), xEdges.end());
   std::sort(yEdges.begin(), yEdges.end());
@@ -275,9 +313,9 @@ double OVAdQualityViewabilityMeasurement::unionAreaOfRects(const OVAdRects& rect
   // the list grows.
   std::vector<GridSpan> spans;
   spans.reserve(areas.size());
-  for (const Rect& rect : areas) {
-    spans.push_back({edgeIndex(xEdges, rect.minX()), edgeIndex(xEdges, rect.maxX()), edgeIndex(yEdges, rect.minY()),
-                     edgeIndex(yEdges, rect.maxY())});
+  for (const Box& box : areas) {
+    spans.push_back({edgeIndex(xEdges, box.minX), edgeIndex(xEdges, box.maxX), edgeIndex(yEdges, box.minY),
+                     edgeIndex(yEdges, box.maxY)});
   }
   // (column, rectangle, +1 entering or -1 leaving), in column order.
   struct Edge {
