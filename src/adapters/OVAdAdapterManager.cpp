@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "adapters/OVPXBannerAdAdapter.h"
+
 namespace plexora {
 
 namespace {
@@ -15,8 +17,9 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-constexpr std::array<const char*, 5> kBuiltInClassNames = {
-    "OVPXBannerAdAdapter", "OVPXInterstitialAdAdapter", "OVPXNativeAdAdapter", "OVPXRewardedVideoAdAdapter",
+// The banner's name comes from the adapter itself, which links it in.
+const std::array<const char*, 5> kBuiltInClassNames = {
+    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", "OVPXNativeAdAdapter", "OVPXRewardedVideoAdAdapter",
     "OVPXInstreamAdAdapter",
 };
 

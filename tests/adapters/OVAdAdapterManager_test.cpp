@@ -105,10 +105,19 @@ TEST_F(OVAdAdapterManagerTest, TheOwnNativeAdapterIsFoundForTypeThreeAndNothingF
   EXPECT_EQ(OVAdAdapterManager::classForId("PX", 0), nullptr);
 }
 
-TEST_F(OVAdAdapterManagerTest, OwnAdaptersNotYetRegisteredAreAnsweredAsMissing) {
-  EXPECT_EQ(OVAdAdapterManager::classForId("PX", 1), nullptr);
-  EXPECT_EQ(OVAdAdapterManager::adapterInstanceForId("PX", 1), nullptr);
-  EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(1).empty());
+TEST_F(OVAdAdapterManagerTest, TheOwnBannerAdapterIsLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
+  const auto bannerClass = OVAdAdapterManager::classForId("PX", 1);
+  ASSERT_NE(bannerClass, nullptr);
+  EXPECT_EQ(bannerClass->name(), "OVPXBannerAdAdapter");
+  const auto banner = OVAdAdapterManager::adapterInstanceForId("PX", 1);
+  ASSERT_NE(banner, nullptr);
+  EXPECT_EQ(banner->className(), "OVPXBannerAdAdapter");
+  EXPECT_EQ(banner->getAdNetwork(), "PX");
+  EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(1), Strings{"PX"});
+  for (std::int64_t type = 2; type <= 5; ++type) {
+    EXPECT_EQ(OVAdAdapterManager::classForId("PX", type), nullptr) << "type " << type;
+    EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(type).empty()) << "type " << type;
+  }
 }
 
 TEST_F(OVAdAdapterManagerTest, AnOutsideClassIsFoundOnlyWhenLinkedAndDerivedFromTheBase) {
@@ -132,7 +141,7 @@ TEST_F(OVAdAdapterManagerTest, AnIdentifierOutsideTheRegistryIsStillLookedUpByIt
   const auto bannerClass = OVAdAdapterManager::classForId("ACME", 1);
   ASSERT_NE(bannerClass, nullptr);
   EXPECT_EQ(bannerClass->name(), "OVACMEBannerAdAdapter");
-  EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(1).empty())
+  EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(1), Strings{"PX"})
       << "only registered identifiers are offered";
 }
 

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "internal/browser/OVAdWeakViewControllerProxy.h"
+
 namespace plexora {
 
 namespace {
@@ -17,6 +19,18 @@ SharedProxy& sharedProxy() {
 }
 
 }  // namespace
+
+OVAdViewControllerProxy::Maker& OVAdViewControllerProxy::maker() {
+  static Maker instance;
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    instance.install([](const std::shared_ptr<platform::ViewController>& viewController,
+                        const std::shared_ptr<platform::View>& view) -> std::shared_ptr<OVAdViewControllerProxy> {
+      return std::make_shared<OVAdWeakViewControllerProxy>(viewController, view);
+    });
+  });
+  return instance;
+}
 
 std::shared_ptr<OVAdViewControllerProxy> OVAdViewControllerProxy::viewController() {
   auto& shared = sharedProxy();

@@ -5,8 +5,9 @@
 // (or the controller that owns the held view) when the held one is gone or
 // already presents something.
 //
-// The implementation installs how proxies are made (maker()); until then the
-// class operations answer null.
+// Proxies are made by the maker (maker()): the library's weak proxy unless
+// a test installs another; with none installed the class operations answer
+// null.
 //
 // Thread safety: main thread only.
 // Ownership: a proxy holds its controller and view weakly; callers share the
@@ -56,11 +57,9 @@ class OVAdViewControllerProxy {
   // installed then. Tests only.
   static void resetSharedProxyForTesting();
 
-  // Makes every proxy from the controller and view it is to hold.
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  // Makes every proxy from the controller and view it is to hold: an
+  // OVAdWeakViewControllerProxy unless another maker is installed.
+  static Maker& maker();
 
  protected:
   OVAdViewControllerProxy() = default;

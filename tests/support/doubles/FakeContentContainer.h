@@ -5,6 +5,7 @@
 // OVAdCreateContentContainer call answers, and lists each one made.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ class FakeContentContainer final : public OVAdContentContainer {
   }
   // Until set, logImpression() answers false, as a page without its bridge.
   void setImpressionReady(bool ready) { impressionReady_ = ready; }
+  // Called once the impression is logged, where a real page sends it to the
+  // event manager.
+  std::function<void(FakeContentContainer& container)> onImpressionLogged;
 
   // ---- OVAdContentContainer ----
 
@@ -116,6 +120,7 @@ class FakeContentContainer final : public OVAdContentContainer {
     if (!impressionReady_) return false;
     if (auto owner = delegate()) owner->adWillLogImpression();
     loggedImpression_ = true;
+    if (onImpressionLogged) onImpressionLogged(*this);
     return true;
   }
 

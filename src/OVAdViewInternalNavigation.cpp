@@ -1,0 +1,151 @@
+// The links the user activates in an HTML ad: command links go to the
+// command processor with the validator's figures, any other link opens
+// outside the application and counts as a click; and the touch record and
+// presenter the processor asks for.
+#include <cctype>
+#include <string>
+
+#include "OVAdViewInternal.h"
+#include "internal/browser/OVAdViewControllerProxy.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/ui/Application.h"
+#include "util/OVAdUtility.h"
+
+namespace plexora {
+
+namespace {
+
+constexpr const char* kStatusKey = "vrc";
+constexpr const char* kPercentageKey = "vp";
+constexpr const char* kHistoryKey = "vh";
+
+// The touch record's keys.
+constexpr const char* kTouchStartTimeKey = "startTime";
+constexpr const char* kTouchEndTimeKey = "endTime";
+constexpr const char* kTouchStartXKey = "startX";
+constexpr const char* kTouchStartYKey = "startY";
+constexpr const char* kTouchClickXKey = "clickX";
+constexpr const char* kTouchClickYKey = "clickY";
+constexpr const char* kTouchEndXKey = "endX";
+constexpr const char* kTouchEndYKey = "endY";
+constexpr const char* kTouchForceKey = "force";
+constexpr const char* kTouchRadiusXKey = "radiusX";
+constexpr const char* kTouchRadiusYKey = "radiusY";
+constexpr const char* kTouchClickDelayTimeKey = "clickDelayTime";
+
+constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr std::int64_t kNoImpressionDelay = -1;
+constexpr double kNoFirstImpression = -1.0;
+
+std::string decimalText(double value) { return platform::Value(value).text().value_or("0"); }
+
+}  // namespace
+
+bool OVAdViewInternal::isOVAdScheme(const platform::URL& url) {
+  std::string scheme = url.scheme();
+  for (char& character : scheme) {
+    character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+  }
+  return scheme == kOVAdCommandScheme;
+}
+
+bool OVAdViewInternal::processRequestURL(const platform::URL& url, const std::shared_ptr<OVAdDataModel>& adDataModel,
+                                         const platform::Value& extraData) {
+  if (isOVAdScheme(url)) {
+    return processOVAdSchemeLink(url, adDataModel, extraData);
+  }
+  handleClickWithExtraData(extraData);
+  platform::Application::shared()->openURL(url);
+  finishHandlingClick();
+  return true;
+}
+
+bool OVAdViewInternal::processOVAdSchemeLink(const platform::URL& url, const std::shared_ptr<OVAdDataModel>& adDataModel,
+                                             const platform::Value& extraData) {
+  platform::Dictionary eventData = extraData.isDictionary() ? extraData.asDictionary() : platform::Dictionary();
+  if (viewabilityValidator_) {
+    eventData.set(kStatusKey, std::to_string(static_cast<std::int64_t>(viewabilityValidator_->currentStatus())));
+    eventData.set(kPercentageKey, decimalText(viewabilityValidator_->lastViewabilityPercentage()));
+    eventData.set(kHistoryKey, viewabilityValidator_->viewabilityHistoryJSON());
+  } else {
+    eventData.set(kStatusKey, std::to_string(static_cast<std::int64_t>(OVAdViewabilityStatus::Unknown)));
+    eventData.set(kPercentageKey, decimalText(0.0));
+    eventData.set(kHistoryKey, platform::Dictionary());
+  }
+  const std::weak_ptr<OVAdViewInternal> weakSelf = sharedInternal();
+  return commandHandler_->processCommand(
+      url, platform::Value(std::move(eventData)), adDataModel,
+      [weakSelf, extraData](OVAdCommand command, OVAdAction /*action*/, const std::shared_ptr<OVAdDataModel>&) {
+        const auto self = weakSelf.lock();
+        if (!self) {
+          return;
+        }
+        switch (command) {
+          case OVAdCommand::Click:
+            self->handleClickWithExtraData(extraData);
+            break;
+          case OVAdCommand::Close:
+            if (self->isInterstitial_) {
+              if (const auto closer = self->internalDelegate()) closer->adViewWillClose(self);
+            }
+            break;
+        }
+      });
+}
+
+void OVAdViewInternal::handleClickWithExtraData(const platform::Value& extraData) {
+  if (adContentContainer_) {
+    adContentContainer_->logClickWithExtraData(extraData);
+  }
+  adDidLogClick();
+}
+
+void OVAdViewInternal::finishHandlingClick() {
+  if (const auto target = delegate()) {
+    target->adViewDidFinishHandlingClick(sharedAdView());
+  }
+}
+
+void OVAdViewInternal::viewControllerDismissed(OVAdCommandProcessor& /*processor*/) { finishHandlingClick(); }
+
+std::shared_ptr<OVAdViewControllerProxy> OVAdViewInternal::viewControllerForPresentingModalView() {
+  if (const auto target = delegate()) {
+    if (const auto chosen = target->viewControllerForPresentingModalView()) {
+      return OVAdViewControllerProxy::proxyWithViewController(chosen);
+    }
+  }
+  return OVAdViewControllerProxy::proxyWithViewController(presenter());
+}
+
+std::optional<platform::Value> OVAdViewInternal::commandProcessorTouchInformation(OVAdCommandProcessor& /*processor*/) {
+  if (!adContentContainer_) {
+    return std::nullopt;
+  }
+  const OVAdContentContainer& page = *adContentContainer_;
+  const platform::Point start = page.lastTouchStartLocation();
+  const platform::Point current = page.lastTouchCurrentLocation();
+  if (start == platform::Point{} || current == platform::Point{}) {
+    return std::nullopt;
+  }
+  platform::Value clickDelayTime(kNoImpressionDelay);
+  if (page.firstImpressionTime() != kNoFirstImpression) {
+    clickDelayTime = (platform::Clock::current()->timeSinceReferenceDate() - page.firstImpressionTime()) *
+                     kMillisecondsPerSecond;
+  }
+  return platform::Value(platform::Dictionary{
+      {kTouchStartTimeKey, page.lastTouchStartTimestamp()},
+      {kTouchEndTimeKey, page.lastTouchCurrentTimestamp()},
+      {kTouchStartXKey, start.x},
+      {kTouchStartYKey, start.y},
+      {kTouchClickXKey, current.x},
+      {kTouchClickYKey, current.y},
+      {kTouchEndXKey, current.x},
+      {kTouchEndYKey, current.y},
+      {kTouchForceKey, page.lastTouchPressure()},
+      {kTouchRadiusXKey, page.lastTouchRadius()},
+      {kTouchRadiusYKey, page.lastTouchRadius()},
+      {kTouchClickDelayTimeKey, clickDelayTime},
+  });
+}
+
+}  // namespace plexora
