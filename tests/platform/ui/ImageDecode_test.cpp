@@ -11,13 +11,15 @@
 #include "platform/ui/Image.h"
 
 // The fixtures are written by fixtures/make_png_fixtures.py and
-// fixtures/make_jpeg_fixtures.c.
+// fixtures/make_jpeg_fixtures.c. They are found from the source tree's path
+// given by the build, not from __FILE__, which a compiler cache may have
+// made relative to the build directory.
 
 namespace plexora::platform {
 namespace {
 
 Bytes fixture(const std::string& name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "fixtures" / name;
+  const auto path = std::filesystem::path(PLEXORA_TEST_SOURCE_DIR) / "platform" / "ui" / "fixtures" / name;
   auto bytes = readFile(path.string());
   if (!bytes) ADD_FAILURE() << "missing fixture " << path;
   return bytes.value_or(Bytes{});
