@@ -58,8 +58,9 @@ class FaultInjectingVfs {
     rules_.push_back({fault, skip, count, 1.0});
   }
 
-  // Each operation of the fault's kind fails with the probability, drawn
-  // from a generator seeded with `seed`, until cleared.
+  // Each operation of the fault's kind fails with the probability until
+  // cleared. The draws come from the VFS's one generator, seeded anew with
+  // `seed`, so a run repeats with the seed of its last call.
   void failRandomly(DiskFault fault, double probability, unsigned seed) {
     std::lock_guard lock(mutex_);
     random_.seed(seed);

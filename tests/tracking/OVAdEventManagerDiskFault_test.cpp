@@ -294,9 +294,9 @@ TEST_F(EventStoreDiskFaultTest, RandomFaultsNeverLoseAnEventSilently) {
   launch();
   settings_.clearLines();
   faults_->failRandomly(DiskFault::FullOnWrite, 0.04, seed);
-  faults_->failRandomly(DiskFault::ShortWrite, 0.04, seed + 1);
-  faults_->failRandomly(DiskFault::IOErrorOnSync, 0.1, seed + 2);
-  faults_->failRandomly(DiskFault::IOErrorOnRead, 0.02, seed + 3);
+  faults_->failRandomly(DiskFault::ShortWrite, 0.04, seed);
+  faults_->failRandomly(DiskFault::IOErrorOnSync, 0.1, seed);
+  faults_->failRandomly(DiskFault::IOErrorOnRead, 0.02, seed);
 
   constexpr int kRounds = 30;
   int logged = 0;
