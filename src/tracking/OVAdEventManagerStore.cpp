@@ -166,6 +166,11 @@ std::vector<OVAdEvent> OVAdEventManager::storeTogetherSync(std::vector<PendingLo
   if (logs.empty() || !executeSync(kBeginTransaction, database)) {
     return {};
   }
+  // A statement that fails may undo the whole transaction; nothing may then
+  // run outside it and commit on its own, or it would be stored twice.
+  auto insertInTransaction = [&](const OVAdSQLStatement& statement) {
+    return sqlite3_get_autocommit(database.get()) == 0 && stepQuietlySync(statement, database);
+  };
   std::unordered_map<std::string, std::string> tokenIds;
   std::vector<OVAdEvent> events;
   std::size_t rowsMade = 0;
@@ -176,7 +181,7 @@ std::vector<OVAdEvent> OVAdEventManager::storeTogetherSync(std::vector<PendingLo
       std::optional<std::string> tokenId = storedTokenIdSync(log.token, database);
       if (!tokenId) {
         const OVAdEventToken newToken(log.token);
-        if (!stepQuietlySync(newToken.insertStatement(), database)) {
+        if (!insertInTransaction(newToken.insertStatement())) {
           failed = true;
           break;
         }
@@ -187,7 +192,7 @@ std::vector<OVAdEvent> OVAdEventManager::storeTogetherSync(std::vector<PendingLo
     }
     events.emplace_back(std::move(log.type), log.priority, known->second, sessionId_, sessionStartTime_,
                         std::move(log.extraData));
-    if (!stepQuietlySync(events.back().insertStatement(), database)) {
+    if (!insertInTransaction(events.back().insertStatement())) {
       failed = true;
       break;
     }
@@ -201,7 +206,7 @@ std::vector<OVAdEvent> OVAdEventManager::storeTogetherSync(std::vector<PendingLo
   }
   // A failed write may already have undone the transaction; never leave it
   // open for the tasks that follow.
-  if (database && sqlite3_get_autocommit(database.get()) == 0) {
+  if (sqlite3_get_autocommit(database.get()) == 0) {
     executeSync(kRollbackTransaction, database);
   }
   // The logs get back what the events took, for the next attempt.
