@@ -55,6 +55,9 @@ TEST_F(EventManagerConcurrencyTest, LoggingFromSeveralThreadsLosesNothingAndSend
   for (std::thread& thread : threads) {
     thread.join();
   }
+  // The last store work may not have started yet; until it has run, an
+  // empty store says nothing.
+  ASSERT_TRUE(platform::DispatchQueue::settle(testing::kNetworkWaitSeconds));
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!stored().empty() || !manager_->eventsInTransit().empty()) {

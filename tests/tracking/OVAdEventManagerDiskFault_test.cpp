@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <random>
-#include <string_view>
-#include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dispatch/Clock.h"
