@@ -84,7 +84,11 @@ TEST(EventPipelineDiskFaultTest, KilledOnAFailingDiskLosesNoStoredEventAndTheDra
   const auto previousPipeHandler = std::signal(SIGPIPE, SIG_IGN);
   testing::TempDir directory;
   const std::string databasePath = (directory / "database.sqlite").string();
-  AcknowledgingEndpoint endpoint;
+  // Events come back twice before they are accepted, so the store holds
+  // many of them whenever a child is killed.
+  AcknowledgingEndpoint endpoint([](const std::string&, int attempt) -> std::optional<std::string> {
+    return attempt <= 2 ? "0" : "1";
+  });
 
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -118,7 +122,7 @@ TEST(EventPipelineDiskFaultTest, KilledOnAFailingDiskLosesNoStoredEventAndTheDra
   EXPECT_EQ(awaitExit(drainer, kDrainLimit), 0) << "the store did not empty";
   std::signal(SIGPIPE, previousPipeHandler);
 
-  EXPECT_GT(everStored.size(), static_cast<std::size_t>(kRounds)) << "the children hardly stored anything";
+  ASSERT_FALSE(everStored.empty()) << "the children stored nothing, so nothing was tried";
   const std::set<std::string> finished = endpoint.finished();
   std::vector<std::string> lost;
   for (const std::string& eventId : everStored) {
