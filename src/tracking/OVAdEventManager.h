@@ -160,14 +160,30 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   static const char* tokenTableString() { return OVAdEventToken::kCreateTableStatement; }
   static const char* eventTableString() { return OVAdEvent::kCreateTableStatement; }
 
-  // Stores every waiting log call in one transaction, then takes each
-  // event's dispatch decision and runs its callback. Token lookups and
-  // inserts share the task, so a token row found or made there cannot lose
-  // its last event to a clean-up before the event refers to it.
+  // Creates the tables when the last attempt left one missing (a write of
+  // the set-up failed); the next store work tries again, so a disk that
+  // recovers does not leave the store without tables until a restart.
+  void createTablesSync(const OVAdDatabaseHandle& database);
+  // Stores every waiting log call, in one transaction when it can, then
+  // takes each event's dispatch decision and runs its callback. Token
+  // lookups and inserts share the task, so a token row found or made there
+  // cannot lose its last event to a clean-up before the event refers to it.
   void storePendingLogsSync(const OVAdDatabaseHandle& database);
+  // The events of the logs, committed in one transaction; empty when that
+  // failed, and then nothing of it is stored and the transaction is closed.
+  // Statement outcomes are logged only once committed.
+  std::vector<OVAdEvent> storeTogetherSync(std::vector<PendingLog>& logs, const OVAdDatabaseHandle& database);
+  // The events of the logs, each inserted on its own with its outcome
+  // logged; one per log, stored or not. Takes the logs' types and data.
+  std::vector<OVAdEvent> storeEachAloneSync(std::vector<PendingLog>& logs, const OVAdDatabaseHandle& database);
+  // The identifier of the token's stored row, if any.
+  std::optional<std::string> storedTokenIdSync(const std::string& token, const OVAdDatabaseHandle& database);
   // The identifier of the token's row, made when there is none; the
   // callback runs at once.
   void tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database, TokenIdCallback callback);
+  // Runs a statement without rows now, logging nothing; answers whether it
+  // completed.
+  bool stepQuietlySync(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database);
   // Inserts the row; the completion runs at once with the outcome.
   void insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
                    OVAdDatabaseManager::SuccessCallback completion);
@@ -207,6 +223,9 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
   const double sessionStartTime_;
   OVAdConcurrentArray<std::string> eventsInTransit_;
   std::shared_ptr<OVAdTimer> dispatchTimer_;
+
+  // On the database queue only.
+  bool tablesMissing_ = true;
 
   std::mutex pendingMutex_;
   std::vector<PendingLog> pendingLogs_;

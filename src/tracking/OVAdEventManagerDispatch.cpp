@@ -138,6 +138,7 @@ void OVAdEventManager::dispatchEventsImmediately() {
 // ---- What ----
 
 void OVAdEventManager::formBatchSync(const OVAdDatabaseHandle& database) {
+  createTablesSync(database);
   const std::int64_t limit = environment_.configManager->unifiedLoggingEventLimit();
   environment_.databaseManager->queryWithStatementSync(
       kSelectEvents, database, [self = shared_from_this(), database, limit](sqlite3_stmt* rows) {

@@ -33,11 +33,16 @@ constexpr const char* kDeleteTokens = "DELETE FROM tokens WHERE tokenId IN (SELE
 constexpr const char* kOrphanedEvents =
     "SELECT * FROM events WHERE NOT EXISTS (SELECT * FROM tokens WHERE tokens.tokenId = events.tokenId)";
 
+constexpr const char* kTablesCount =
+    "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('tokens', 'events')";
+constexpr int kTableCount = 2;
+
 constexpr const char* kBeginTransaction = "BEGIN";
 constexpr const char* kCommitTransaction = "COMMIT";
 constexpr const char* kRollbackTransaction = "ROLLBACK";
 
 constexpr const char* kFinishedMessage = "Finished event database initialization!";
+constexpr const char* kInsertedMessage = "Successfully inserted item.";
 constexpr const char* kLookupFailedMessage = "SELECT statement could not be prepared. (%s)";
 constexpr const char* kStatementFailedMessage = "Could not run %s. (%s)";
 
@@ -67,9 +72,8 @@ void OVAdEventManager::setupDatabaseWithCallback(OVAdDatabaseManager::HandleCall
           return;
         }
         // Both tables exist before any work that waited for the set-up runs.
-        // Creating a table that exists fails harmlessly.
-        self->environment_.databaseManager->createTableSyncWithDatabase(database, tokenTableString(), nullptr);
-        self->environment_.databaseManager->createTableSyncWithDatabase(database, eventTableString(), nullptr);
+        self->tablesMissing_ = true;
+        self->createTablesSync(database);
         self->removeAllOrphanedTokensSyncWithDatabase(database, [self, database, callback] {
           self->removeAllOrphanedEventsSyncWithDatabase(database, [database, callback] {
             OV_LOG(kOVAdLogLevelDebug, kFinishedMessage);
@@ -82,10 +86,8 @@ void OVAdEventManager::setupDatabaseWithCallback(OVAdDatabaseManager::HandleCall
       dropTables, dropTables);
 }
 
-void OVAdEventManager::tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database,
-                                           TokenIdCallback callback) {
-  // Read in this task, not a later one, so the caller can insert its event
-  // before any clean-up runs.
+std::optional<std::string> OVAdEventManager::storedTokenIdSync(const std::string& token,
+                                                               const OVAdDatabaseHandle& database) {
   std::string error;
   const OVAdPreparedStatement lookup = OVAdPrepareStatement(database, OVAdSQLStatement(kTokenLookup, {token}), &error);
   if (!lookup) {
@@ -93,11 +95,34 @@ void OVAdEventManager::tokenIdForTokenSync(const std::string& token, const OVAdD
   }
   while (lookup && ovadsdk_dfl_sqlite3_step(lookup.get()) == SQLITE_ROW) {
     if (std::optional<OVAdEventToken> stored = OVAdEventToken::deserializeFromSqlite(lookup.get())) {
-      if (callback) {
-        callback(stored->tokenId());
-      }
-      return;
+      return stored->tokenId();
     }
+  }
+  return std::nullopt;
+}
+
+void OVAdEventManager::createTablesSync(const OVAdDatabaseHandle& database) {
+  if (!tablesMissing_ || !database) {
+    return;
+  }
+  // Creating a table that exists fails harmlessly.
+  environment_.databaseManager->createTableSyncWithDatabase(database, tokenTableString(), nullptr);
+  environment_.databaseManager->createTableSyncWithDatabase(database, eventTableString(), nullptr);
+  std::string error;
+  const OVAdPreparedStatement count = OVAdPrepareStatement(database, kTablesCount, &error);
+  tablesMissing_ = !(count && ovadsdk_dfl_sqlite3_step(count.get()) == SQLITE_ROW &&
+                     ovadsdk_dfl_sqlite3_column_int(count.get(), 0) == kTableCount);
+}
+
+void OVAdEventManager::tokenIdForTokenSync(const std::string& token, const OVAdDatabaseHandle& database,
+                                           TokenIdCallback callback) {
+  // Read in this task, not a later one, so the caller can insert its event
+  // before any clean-up runs.
+  if (const std::optional<std::string> stored = storedTokenIdSync(token, database)) {
+    if (callback) {
+      callback(*stored);
+    }
+    return;
   }
   const OVAdEventToken newToken(token);
   environment_.databaseManager->insertWithStatementSync(newToken.insertStatement(), database, [&](bool) {
@@ -114,25 +139,14 @@ void OVAdEventManager::storePendingLogsSync(const OVAdDatabaseHandle& database) 
     logs.swap(pendingLogs_);
     storeScheduled_ = false;
   }
-  // One transaction: one write to the database's log for all the events
-  // instead of one each, and a new token row commits with its first event.
-  const bool inTransaction = executeSync(kBeginTransaction, database);
-  std::unordered_map<std::string, std::string> tokenIds;
-  std::vector<OVAdEvent> events;
-  events.reserve(logs.size());
-  for (PendingLog& log : logs) {
-    auto known = tokenIds.find(log.token);
-    if (known == tokenIds.end()) {
-      tokenIdForTokenSync(log.token, database,
-                          [&](const std::string& tokenId) { known = tokenIds.emplace(log.token, tokenId).first; });
-    }
-    events.emplace_back(std::move(log.type), log.priority, known->second, sessionId_, sessionStartTime_,
-                        std::move(log.extraData));
-    insertEvent(events.back(), database, nullptr);
-  }
-  if (inTransaction && !executeSync(kCommitTransaction, database)) {
-    // Never leave the transaction open for the tasks that follow.
-    executeSync(kRollbackTransaction, database);
+  createTablesSync(database);
+  std::vector<OVAdEvent> events = storeTogetherSync(logs, database);
+  if (events.empty()) {
+    // The one transaction failed and was undone as a whole: no row of it
+    // is stored, although its statements ran. Each event is stored again on
+    // its own, so one bad write costs one event and not the whole group,
+    // and each that cannot be stored gets its own failure line.
+    events = storeEachAloneSync(logs, database);
   }
   // Failed inserts were logged; the decisions and callbacks come all the
   // same, once the events are committed.
@@ -142,6 +156,85 @@ void OVAdEventManager::storePendingLogsSync(const OVAdDatabaseHandle& database) 
       logs[i].callback();
     }
   }
+}
+
+std::vector<OVAdEvent> OVAdEventManager::storeTogetherSync(std::vector<PendingLog>& logs,
+                                                           const OVAdDatabaseHandle& database) {
+  // One transaction: one write to the database's log for all the events
+  // instead of one each, and a new token row commits with its first event.
+  // Nothing is reported before the commit: until then no row is stored.
+  if (logs.empty() || !executeSync(kBeginTransaction, database)) {
+    return {};
+  }
+  // A statement that fails may undo the whole transaction; nothing may then
+  // run outside it and commit on its own, or it would be stored twice.
+  auto insertInTransaction = [&](const OVAdSQLStatement& statement) {
+    return sqlite3_get_autocommit(database.get()) == 0 && stepQuietlySync(statement, database);
+  };
+  std::unordered_map<std::string, std::string> tokenIds;
+  std::vector<OVAdEvent> events;
+  std::size_t rowsMade = 0;
+  bool failed = false;
+  for (PendingLog& log : logs) {
+    auto known = tokenIds.find(log.token);
+    if (known == tokenIds.end()) {
+      std::optional<std::string> tokenId = storedTokenIdSync(log.token, database);
+      if (!tokenId) {
+        const OVAdEventToken newToken(log.token);
+        if (!insertInTransaction(newToken.insertStatement())) {
+          failed = true;
+          break;
+        }
+        ++rowsMade;
+        tokenId = newToken.tokenId();
+      }
+      known = tokenIds.emplace(log.token, *tokenId).first;
+    }
+    events.emplace_back(std::move(log.type), log.priority, known->second, sessionId_, sessionStartTime_,
+                        std::move(log.extraData));
+    if (!insertInTransaction(events.back().insertStatement())) {
+      failed = true;
+      break;
+    }
+    ++rowsMade;
+  }
+  if (!failed && executeSync(kCommitTransaction, database)) {
+    for (std::size_t row = 0; row < rowsMade; ++row) {
+      OV_LOG(kOVAdLogLevelDebug, kInsertedMessage);
+    }
+    return events;
+  }
+  // A failed write may already have undone the transaction; never leave it
+  // open for the tasks that follow.
+  if (sqlite3_get_autocommit(database.get()) == 0) {
+    executeSync(kRollbackTransaction, database);
+  }
+  // The logs get back what the events took, for the next attempt.
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    logs[i].type = events[i].type();
+    logs[i].extraData = events[i].extraData();
+  }
+  return {};
+}
+
+std::vector<OVAdEvent> OVAdEventManager::storeEachAloneSync(std::vector<PendingLog>& logs,
+                                                            const OVAdDatabaseHandle& database) {
+  std::vector<OVAdEvent> events;
+  events.reserve(logs.size());
+  for (PendingLog& log : logs) {
+    std::string tokenId;
+    tokenIdForTokenSync(log.token, database, [&](const std::string& identifier) { tokenId = identifier; });
+    events.emplace_back(std::move(log.type), log.priority, std::move(tokenId), sessionId_, sessionStartTime_,
+                        std::move(log.extraData));
+    insertEvent(events.back(), database, nullptr);
+  }
+  return events;
+}
+
+bool OVAdEventManager::stepQuietlySync(const OVAdSQLStatement& statement, const OVAdDatabaseHandle& database) {
+  std::string error;
+  const OVAdPreparedStatement prepared = OVAdPrepareStatement(database, statement, &error);
+  return prepared && ovadsdk_dfl_sqlite3_step(prepared.get()) == SQLITE_DONE;
 }
 
 bool OVAdEventManager::executeSync(const char* sql, const OVAdDatabaseHandle& database) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/foundation/Files.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "util/RuntimeTestSupport.h"
 
@@ -211,6 +212,37 @@ TEST_F(OVAdConfigManagerTest, FailedSaveIsLoggedAndKeepsTheConfiguration) {
 
   EXPECT_EQ(log.count(" <error>] Failed to save local configuration: "), 1u);
   EXPECT_EQ(manager->visibleAreaPercentage(), 5);
+}
+
+TEST_F(OVAdConfigManagerTest, FullDiskKeepsThePreviousFileAndSaysSo) {
+  testing::RuntimeLogCapture log;
+  auto manager = makeManager();
+  const Value previous(Dictionary{{"visible_area_percentage", 30}});
+  manager->loadConfigurationFromDictionary(previous).saveConfiguration(false);
+  ASSERT_EQ(stored(), previous);
+  const Value larger(Dictionary{{"visible_area_percentage", 70}, {"padding", std::string(32 * 1024, 'x')}});
+  manager->loadConfigurationFromDictionary(larger);
+
+  for (const bool async : {false, true}) {
+    SCOPED_TRACE(async ? "saved on the file queue" : "saved at once");
+    {
+      testing::FileSizeLimit fullDisk(1024);
+      manager->saveConfiguration(async);
+      ASSERT_TRUE(platform::DispatchQueue::settle(testing::kSettleSeconds));
+    }
+    EXPECT_EQ(stored(), previous);
+    EXPECT_EQ(*manager->configuration(), larger);
+  }
+  std::size_t failures = 0;
+  for (const std::string& line : log.lines()) {
+    failures += line.find(" <error>] Failed to save local configuration: ") != std::string::npos &&
+                line.find("File too large") != std::string::npos;
+  }
+  EXPECT_EQ(failures, 2u);
+  EXPECT_EQ(log.count("Saved local configuration."), 1u) << "only the first save";
+
+  manager->saveConfiguration(false);
+  EXPECT_EQ(stored(), larger);
 }
 
 TEST_F(OVAdConfigManagerTest, DeleteRemovesTheFileAndRestoresTheDefaults) {

@@ -46,6 +46,16 @@ void OVAdDatabaseManager::setStoragePath(std::string path) {
   storagePath_ = std::move(path);
 }
 
+std::string OVAdDatabaseManager::vfsName() const {
+  std::lock_guard<std::mutex> lock(storagePathMutex_);
+  return vfsName_;
+}
+
+void OVAdDatabaseManager::setVFSName(std::string name) {
+  std::lock_guard<std::mutex> lock(storagePathMutex_);
+  vfsName_ = std::move(name);
+}
+
 void OVAdDatabaseManager::getDatabase(HandleCallback callback) {
   databaseQueue_->async([self = shared_from_this(), callback = std::move(callback)] {
     if (self->initializationsRunning_ > 0) {
@@ -93,7 +103,16 @@ void OVAdDatabaseManager::runInitialization(const Initialization& initialization
               initialization.upgrade(database);
             }
           }
-          self->setUserVersionSync(kSchemaVersion, database, nullptr);
+          if (!self->writeUserVersionSync(kSchemaVersion, database) && version != kSchemaVersion) {
+            // The file would keep its old version under the schema that the
+            // completion is about to create, and the next launch would take
+            // it for a new file and drop every table. Nothing is built on it
+            // now; the next use of the database runs the initialization
+            // again.
+            self->database_.reset();
+            self->finishInitialization(initialization, nullptr);
+            return;
+          }
           self->setForeignKeyEnforcementSyncWithDatabase(database, nullptr);
           OV_LOG(kOVAdLogLevelDebug, "Finished database initialization!");
           self->finishInitialization(initialization, database);

@@ -8,9 +8,10 @@
 // its users.
 //
 // Thread safety:
-// - create, sharedManager, storagePath, setStoragePath, databaseQueue,
-//   getDatabase and initializeDatabaseWithCompletionCallback may be called
-//   from any thread; their callbacks run on databaseQueue.
+// - create, sharedManager, storagePath, setStoragePath, vfsName,
+//   setVFSName, databaseQueue, getDatabase and
+//   initializeDatabaseWithCompletionCallback may be called from any thread;
+//   their callbacks run on databaseQueue.
 // - openDatabaseWithCallback may be called from any thread; it runs on
 //   databaseQueue and returns once its callback has run.
 // - The "Sync" operations run only on databaseQueue (inside a callback of
@@ -73,6 +74,12 @@ class OVAdDatabaseManager final : public std::enable_shared_from_this<OVAdDataba
   // open.
   void setStoragePath(std::string path);
 
+  // The registered SQLite VFS that opens the file; empty (the default) for
+  // SQLite's own. Tests open through one that fails like a bad disk. Takes
+  // effect at the next open.
+  std::string vfsName() const;
+  void setVFSName(std::string name);
+
   const platform::DispatchQueuePtr& databaseQueue() const { return databaseQueue_; }
 
   // Opens the file, creating its folder first, and makes the connection the
@@ -93,8 +100,9 @@ class OVAdDatabaseManager final : public std::enable_shared_from_this<OVAdDataba
   // the upgrade callback for a version below 1 (a new file) or the
   // downgrade callback for one above 1; writes version 1; switches foreign
   // keys on; then runs the completion. When the database cannot be opened,
-  // only the completion runs, with null. Each initialization opens the file
-  // anew and replaces the current connection.
+  // or a file of another version cannot be marked as version 1, only the
+  // completion runs, with null, and the connection is dropped. Each
+  // initialization opens the file anew and replaces the current connection.
   void initializeDatabaseWithCompletionCallback(HandleCallback completion, HandleCallback downgrade,
                                                 HandleCallback upgrade);
 
@@ -145,8 +153,10 @@ class OVAdDatabaseManager final : public std::enable_shared_from_this<OVAdDataba
   void openOnQueue(const HandleCallback& callback, bool retry);
   void runInitialization(const Initialization& initialization);
   void finishInitialization(const Initialization& initialization, const OVAdDatabaseHandle& database);
-  void runPragma(const OVAdDatabaseHandle& database, const std::string& sql, const char* successLine,
+  // Both log their outcome and answer whether the statement completed.
+  bool runPragma(const OVAdDatabaseHandle& database, const std::string& sql, const char* successLine,
                  const char* failureLine);
+  bool writeUserVersionSync(int version, const OVAdDatabaseHandle& database);
   // Steps once; true on a row.
   static bool stepToNextRow(sqlite3_stmt* statement);
 
@@ -154,6 +164,7 @@ class OVAdDatabaseManager final : public std::enable_shared_from_this<OVAdDataba
 
   mutable std::mutex storagePathMutex_;
   std::string storagePath_;  // empty: the computed default
+  std::string vfsName_;      // under storagePathMutex_
 
   // Touched on databaseQueue only.
   OVAdDatabaseHandle database_;

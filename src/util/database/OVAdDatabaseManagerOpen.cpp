@@ -46,10 +46,12 @@ void closeConnection(sqlite3* connection) {
 // Opening alone does not read the file, so the setup pragmas are what finds
 // out whether it is a database at all. The plain path is passed, not a
 // "file:" URI: the system SQLite does not read URIs unless told to.
-OpenOutcome openConnection(const std::string& path) {
+OpenOutcome openConnection(const std::string& path, const std::string& vfsName) {
   sqlite3* connection = nullptr;
   OpenOutcome outcome;
-  outcome.result = ovadsdk_dfl_sqlite3_open(path.c_str(), &connection);
+  outcome.result = vfsName.empty() ? ovadsdk_dfl_sqlite3_open(path.c_str(), &connection)
+                                   : sqlite3_open_v2(path.c_str(), &connection,
+                                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, vfsName.c_str());
   if (outcome.result == SQLITE_OK && connection != nullptr) {
     sqlite3_busy_timeout(connection, kBusyTimeoutMilliseconds);
     outcome.result = sqlite3_exec(connection, kConnectionSetup, nullptr, nullptr, nullptr);
@@ -110,7 +112,7 @@ void OVAdDatabaseManager::openOnQueue(const HandleCallback& callback, bool retry
     platform::createDirectories(directory);  // a failure shows in the open
   }
 
-  OpenOutcome outcome = openConnection(path);
+  OpenOutcome outcome = openConnection(path, vfsName());
   if (outcome.handle) {
     OV_LOG(kOVAdLogLevelDebug, "Successfully opened connection to database at %s", path.c_str());
     database_ = outcome.handle;

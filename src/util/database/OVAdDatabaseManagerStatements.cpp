@@ -142,24 +142,31 @@ void OVAdDatabaseManager::setForeignKeyEnforcementSyncWithDatabase(const OVAdDat
 
 void OVAdDatabaseManager::setUserVersionSync(int version, const OVAdDatabaseHandle& database,
                                              DoneCallback callback) {
-  runPragma(database, kSetUserVersionPrefix + std::to_string(version), "Successfully changed user_version.",
-            "Could not change user_version.");
+  writeUserVersionSync(version, database);
   if (callback) {
     callback();
   }
 }
 
-void OVAdDatabaseManager::runPragma(const OVAdDatabaseHandle& database, const std::string& sql,
+bool OVAdDatabaseManager::writeUserVersionSync(int version, const OVAdDatabaseHandle& database) {
+  return runPragma(database, kSetUserVersionPrefix + std::to_string(version), "Successfully changed user_version.",
+                   "Could not change user_version.");
+}
+
+bool OVAdDatabaseManager::runPragma(const OVAdDatabaseHandle& database, const std::string& sql,
                                     const char* successLine, const char* failureLine) {
   std::string error;
   OVAdPreparedStatement prepared = OVAdPrepareStatement(database, sql, &error);
   if (!prepared) {
     OV_LOG(kOVAdLogLevelError, "PRAGMA statement could not be prepared. (%s)", error.c_str());
-  } else if (step(prepared) == SQLITE_DONE) {
-    OV_LOG(kOVAdLogLevelDebug, "%s", successLine);
-  } else {
-    OV_LOG(kOVAdLogLevelError, "%s (%s)", failureLine, OVAdDatabaseErrorMessage(database).c_str());
+    return false;
   }
+  if (step(prepared) == SQLITE_DONE) {
+    OV_LOG(kOVAdLogLevelDebug, "%s", successLine);
+    return true;
+  }
+  OV_LOG(kOVAdLogLevelError, "%s (%s)", failureLine, OVAdDatabaseErrorMessage(database).c_str());
+  return false;
 }
 
 void OVAdDatabaseManager::queryUserVersionSyncWithDatabase(const OVAdDatabaseHandle& database,

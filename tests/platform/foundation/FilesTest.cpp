@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 namespace plexora::platform {
@@ -79,6 +80,29 @@ TEST_F(FilesTest, FailedAtomicWriteLeavesNoTemporaryFile) {
   }
   const std::string kept = "keep me";
   EXPECT_EQ(readFile(path("plain-file")), Bytes(kept.begin(), kept.end()));
+}
+
+// A full disk: the new bytes land in part, or not at all, before the write
+// fails; the file keeps its previous bytes and no temporary file is left.
+TEST_F(FilesTest, FullDiskLeavesThePreviousFileWhole) {
+  const std::string file = path("settings.plist");
+  const std::string previous = "previous version";
+  writeText("settings.plist", previous);
+  const Bytes replacement(64 * 1024, 0x5a);
+
+  for (const rlim_t room : {rlim_t{0}, rlim_t{1000}, rlim_t{40 * 1024}}) {
+    SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+    FileError error;
+    {
+      testing::FileSizeLimit fullDisk(room);
+      EXPECT_FALSE(writeFileAtomically(file, replacement, &error));
+    }
+    EXPECT_EQ(error.code, std::errc::file_too_large);
+    EXPECT_EQ(readFile(file), Bytes(previous.begin(), previous.end()));
+    EXPECT_EQ(names(), std::vector<std::string>{"settings.plist"});
+  }
+  ASSERT_TRUE(writeFileAtomically(file, replacement));
+  EXPECT_EQ(readFile(file), replacement);
 }
 
 TEST_F(FilesTest, CreateAndRemoveDirectoryTrees) {

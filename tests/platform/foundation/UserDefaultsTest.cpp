@@ -9,6 +9,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Paths.h"
+#include "support/FileSizeLimit.h"
 #include "support/ForkedChild.h"
 #include "support/TempDir.h"
 
@@ -204,6 +205,26 @@ TEST_F(UserDefaultsTest, FailedSynchronizeReportsAndKeepsTheChanges) {
   EXPECT_EQ(logged_.size(), 1u);
   EXPECT_EQ(defaults.integerForKey("k"), 5);
   EXPECT_FALSE(defaults.synchronize());  // still pending, so tried again
+}
+
+TEST_F(UserDefaultsTest, FullDiskKeepsThePreviousFileAndThePendingChanges) {
+  UserDefaults defaults(file());
+  defaults.setString("kept", "on disk");
+  ASSERT_TRUE(defaults.synchronize());
+  defaults.setString("big", std::string(32 * 1024, 'x'));
+  {
+    testing::FileSizeLimit fullDisk(1024);
+    EXPECT_FALSE(defaults.synchronize());
+  }
+  ASSERT_EQ(logged_.size(), 1u);
+  EXPECT_EQ(logged_[0].rfind("UserDefaults: cannot write ", 0), 0u) << logged_[0];
+  EXPECT_NE(logged_[0].find("File too large"), std::string::npos) << logged_[0];
+
+  UserDefaults reread(file());
+  EXPECT_EQ(reread.stringForKey("kept"), "on disk");
+  EXPECT_EQ(reread.objectForKey("big"), std::nullopt) << "the failed write left the previous file";
+  EXPECT_TRUE(defaults.synchronize()) << "the change was kept for the next try";
+  EXPECT_EQ(UserDefaults(file()).stringForKey("big")->size(), 32u * 1024);
 }
 
 TEST_F(UserDefaultsTest, StandardStoreCanBeRepointed) {

@@ -2,6 +2,7 @@
 // the library's event pipeline on a given database file.
 //
 //   event_pipeline_child run   DIR LOGGING_BASE_URL GENERATION
+//   event_pipeline_child run-on-failing-disk DIR LOGGING_BASE_URL GENERATION
 //   event_pipeline_child drain DIR LOGGING_BASE_URL GENERATION
 //
 // DIR holds the database ("database.sqlite"), the settings and the report
@@ -10,7 +11,10 @@
 // answers come back all the time, until the test kills the process.
 // Each event carries {"seq": "GENERATION-N"} as its data, and N is written
 // to the report, as one line "GENERATION-N", once the log call's callback
-// has run: the event is committed to the store by then. "drain" logs
+// has run: the event is committed to the store by then.
+// "run-on-failing-disk" is "run" on a disk whose writes, syncs and reads
+// fail now and then; a callback then no longer means the event was stored,
+// so its report says nothing. "drain" logs
 // nothing and lets the dispatch timer run until the store is empty, then
 // exits 0 (1 when it never empties).
 #include <fcntl.h>
@@ -21,9 +25,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 
+#include "../../support/FaultInjectingVfs.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
@@ -50,6 +56,10 @@ constexpr int kTokens = 7;
 constexpr double kRunStep = 0.25;
 constexpr int kDrainTicks = 40;
 constexpr double kNetworkWaitSeconds = 5.0;
+// How often each kind of operation fails on the failing disk.
+constexpr double kWriteFaultRate = 0.03;
+constexpr double kSyncFaultRate = 0.1;
+constexpr double kReadFaultRate = 0.02;
 
 std::size_t storedEventCount(const std::string& databasePath) {
   sqlite3* connection = nullptr;
@@ -119,7 +129,7 @@ int drain(const std::shared_ptr<OVAdEventManager>& manager, plexora::platform::M
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s run|drain DIR LOGGING_BASE_URL GENERATION\n", argv[0]);
+    std::fprintf(stderr, "usage: %s run|run-on-failing-disk|drain DIR LOGGING_BASE_URL GENERATION\n", argv[0]);
     return 2;
   }
   const std::string mode = argv[1];
@@ -134,8 +144,19 @@ int main(int argc, char** argv) {
   plexora::OVAdEventManagerEnvironment environment;
   environment.databaseManager = plexora::OVAdDatabaseManager::create();
   environment.databaseManager->setStoragePath(databasePath);
+  const bool failingDisk = mode == "run-on-failing-disk";
+  if (failingDisk) {
+    using plexora::testing::DiskFault;
+    auto& vfs = plexora::testing::FaultInjectingVfs::install();
+    const unsigned seed = std::random_device{}();
+    vfs.failRandomly(DiskFault::FullOnWrite, kWriteFaultRate, seed);
+    vfs.failRandomly(DiskFault::ShortWrite, kWriteFaultRate, seed);
+    vfs.failRandomly(DiskFault::IOErrorOnSync, kSyncFaultRate, seed);
+    vfs.failRandomly(DiskFault::IOErrorOnRead, kReadFaultRate, seed);
+    environment.databaseManager->setVFSName(plexora::testing::FaultInjectingVfs::kName);
+  }
   environment.configManager = plexora::OVAdConfigManager::create(directory);
-  if (mode == "run") {
+  if (mode == "run" || failingDisk) {
     environment.configManager->setObject(plexora::platform::Value(kEventLimit), "unified_logging_event_limit");
   }
   environment.urlSession =
@@ -143,7 +164,7 @@ int main(int argc, char** argv) {
   environment.loggingBaseURL = argv[3];
   const auto manager = OVAdEventManager::create(std::move(environment));
 
-  if (mode == "run") {
+  if (mode == "run" || failingDisk) {
     run(manager, *clock, directory, argv[4]);
   }
   if (mode == "drain") {
