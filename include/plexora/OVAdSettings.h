@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
+
 namespace plexora {
 
-class OVAdSettings final {
+class PLEXORA_EXPORT OVAdSettings final {
  public:
   OVAdSettings() = delete;
 
