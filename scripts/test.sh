@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs every test, then builds the fuzz
-# targets and the ThreadSanitizer configuration, and gives each fuzz target a
-# short bounded run over its seed corpus while the whole suite runs again
-# under ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan
-# suite takes the rest).
+# UndefinedBehaviorSanitizer and runs every test, checks the installed
+# library from two consumer projects, then builds the fuzz targets and the
+# ThreadSanitizer configuration, and gives each fuzz target a short bounded
+# run over its seed corpus while the whole suite runs again under
+# ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan suite
+# takes the rest).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +14,10 @@ jobs=$(nproc)
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev -j "$jobs"
+
+# The library as an installed dependency: release builds without warnings,
+# installed, and used by two small hosts.
+scripts/consumer-check.sh
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
+
 namespace plexora {
 
-class OVAdSettings final {
+class PLEXORA_EXPORT OVAdSettings final {
  public:
   OVAdSettings() = delete;
 
@@ -59,7 +61,8 @@ class OVAdSettings final {
   // The sandbox prefix, or none.
   static std::optional<std::string> urlPrefix();
   // A non-empty prefix redirects traffic to the sandbox hosts (whose
-  // certificates are then not validated); an empty one clears it.
+  // certificates are then not validated); an empty one clears it. Either is
+  // written to the user defaults at once.
   static void setUrlPrefix(const std::string& prefix);
   // The ad server's base URL as configured (without the prefix). It must be
   // an absolute http or https URL; answers false and keeps the old one
@@ -81,6 +84,7 @@ class OVAdSettings final {
 
   // 0 (nothing) to 6 (everything).
   static std::int64_t getLogLevel();
+  // A level outside 0 to 6 is refused with an error line and not stored.
   static void setLogLevel(std::int64_t level);
 
   // ---- Session ----

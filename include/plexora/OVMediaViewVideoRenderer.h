@@ -11,12 +11,13 @@
 #include <functional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/View.h"
 
 namespace plexora {
 
-class OVMediaViewVideoRenderer : public platform::View {
+class PLEXORA_EXPORT OVMediaViewVideoRenderer : public platform::View {
  public:
   using Block = std::function<void()>;
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/value/Value.h"
 
 namespace plexora::platform {
@@ -35,7 +36,7 @@ struct ScreenSize {
   bool operator==(const ScreenSize&) const = default;
 };
 
-struct ScreenProfile {
+struct PLEXORA_EXPORT ScreenProfile {
   // Size in points in the current interface orientation.
   ScreenSize bounds{1280.0, 720.0};
   // Pixels per point.
@@ -52,7 +53,7 @@ struct ScreenProfile {
 // Default-constructed, a profile knows nothing the system would report (no
 // machine identifier, no advertising identifier, unreadable reachability);
 // fromSystem() fills those in.
-struct DeviceProfile {
+struct PLEXORA_EXPORT DeviceProfile {
   // Hardware identifier strings as the system control interface names them;
   // none stands for a value the system cannot report.
   std::optional<std::string> machine;        // e.g. "x86_64"

@@ -15,9 +15,11 @@
 
 #include <functional>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-class MainLoop final {
+class PLEXORA_EXPORT MainLoop final {
  public:
   static MainLoop& instance();
   MainLoop(const MainLoop&) = delete;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/value/Value.h"
 
 namespace plexora::platform {
@@ -18,7 +19,7 @@ namespace plexora::platform {
 // The user-information key of the human-readable description.
 inline constexpr const char* kLocalizedDescriptionKey = "NSLocalizedDescription";
 
-class Error {
+class PLEXORA_EXPORT Error {
  public:
   Error(std::string domain, std::int64_t code, Dictionary userInfo = {});
 

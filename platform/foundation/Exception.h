@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/value/Value.h"
 
 namespace plexora::platform {
@@ -16,7 +17,7 @@ namespace plexora::platform {
 inline constexpr const char* kInvalidArgumentException = "NSInvalidArgumentException";
 inline constexpr const char* kInternalInconsistencyException = "NSInternalInconsistencyException";
 
-class Exception : public std::exception {
+class PLEXORA_EXPORT Exception : public std::exception {
  public:
   // `userInfo` is a dictionary, or null when there are no details.
   Exception(std::string name, std::string reason, Value userInfo = {});

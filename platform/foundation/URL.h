@@ -11,9 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-class URL {
+class PLEXORA_EXPORT URL {
  public:
   // nullopt unless `text` is a URI with a scheme whose every component uses
   // only the characters RFC 3986 allows there (and well-formed %XX escapes),
@@ -72,6 +74,6 @@ class URL {
 
 // Decodes %XX escapes; every other character is kept. nullopt when an escape
 // is malformed or the result is not valid UTF-8.
-std::optional<std::string> percentDecode(std::string_view text);
+PLEXORA_EXPORT std::optional<std::string> percentDecode(std::string_view text);
 
 }  // namespace plexora::platform

@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/InterfaceOrientation.h"
@@ -47,7 +48,7 @@ class Window;
 
 enum class ApplicationState : std::int64_t { Active = 0, Inactive = 1, Background = 2 };
 
-class ApplicationDelegate {
+class PLEXORA_EXPORT ApplicationDelegate {
  public:
   virtual ~ApplicationDelegate() = default;
   // The application's main window, if it keeps one.
@@ -67,7 +68,7 @@ struct TouchDetails {
   double majorRadius = 0.0;
 };
 
-class Application final : public Responder {
+class PLEXORA_EXPORT Application final : public Responder {
  public:
   static std::shared_ptr<Application> shared();
   ~Application() override;

@@ -11,6 +11,8 @@
 
 #include <iosfwd>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
 struct Point {
@@ -37,7 +39,7 @@ struct EdgeInsets {
   bool operator==(const EdgeInsets&) const = default;
 };
 
-struct Rect {
+struct PLEXORA_EXPORT Rect {
   Point origin;
   Size size;
 
@@ -86,8 +88,8 @@ struct Rect {
   Rect offsetBy(double dx, double dy) const;
 };
 
-std::ostream& operator<<(std::ostream& out, const Point& point);
-std::ostream& operator<<(std::ostream& out, const Size& size);
-std::ostream& operator<<(std::ostream& out, const Rect& rect);
+PLEXORA_EXPORT std::ostream& operator<<(std::ostream& out, const Point& point);
+PLEXORA_EXPORT std::ostream& operator<<(std::ostream& out, const Size& size);
+PLEXORA_EXPORT std::ostream& operator<<(std::ostream& out, const Rect& rect);
 
 }  // namespace plexora::platform

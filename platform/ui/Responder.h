@@ -10,11 +10,12 @@
 
 #include <memory>
 
+#include "platform/Export.h"
 #include "platform/ui/Touch.h"
 
 namespace plexora::platform {
 
-class Responder : public std::enable_shared_from_this<Responder> {
+class PLEXORA_EXPORT Responder : public std::enable_shared_from_this<Responder> {
  public:
   virtual ~Responder() = default;
   Responder(const Responder&) = delete;

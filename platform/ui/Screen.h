@@ -17,12 +17,13 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/Export.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/ui/Geometry.h"
 
 namespace plexora::platform {
 
-class Screen final {
+class PLEXORA_EXPORT Screen final {
  public:
   static std::shared_ptr<Screen> main();
   // A screen that is not the device's, with fixed facts.

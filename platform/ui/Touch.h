@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/Geometry.h"
 
 namespace plexora::platform {
@@ -20,7 +21,7 @@ class Window;
 
 enum class TouchPhase { Began = 0, Moved = 1, Stationary = 2, Ended = 3, Cancelled = 4 };
 
-class Touch final {
+class PLEXORA_EXPORT Touch final {
  public:
   Touch(const Touch&) = delete;
   Touch& operator=(const Touch&) = delete;
@@ -56,7 +57,7 @@ class Touch final {
 using Touches = std::vector<std::shared_ptr<Touch>>;
 
 // One touch event: the touches of the sequence at one moment.
-class Event final {
+class PLEXORA_EXPORT Event final {
  public:
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;

@@ -38,6 +38,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Responder.h"
@@ -82,7 +83,7 @@ inline constexpr AnimationOptions kAnimationOptionAllowAnimatedContent = 1u << 7
 // An intrinsic size component the view does not have.
 inline constexpr double kNoIntrinsicMetric = -1.0;
 
-class View : public Responder {
+class PLEXORA_EXPORT View : public Responder {
  public:
   View();
   explicit View(Rect frame);

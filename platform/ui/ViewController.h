@@ -34,6 +34,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/InterfaceOrientation.h"
 #include "platform/ui/Responder.h"
 
@@ -43,7 +44,7 @@ class View;
 
 enum class ModalPresentationStyle : std::int64_t { FullScreen = 0, OverFullScreen = 5 };
 
-class ViewController : public Responder {
+class PLEXORA_EXPORT ViewController : public Responder {
  public:
   static constexpr double kTransitionSeconds = 0.3;
 

@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include "platform/Export.h"
 #include "platform/ui/View.h"
 
 namespace plexora::platform {
@@ -23,7 +24,7 @@ namespace plexora::platform {
 class Screen;
 class ViewController;
 
-class Window : public View {
+class PLEXORA_EXPORT Window : public View {
  public:
   static constexpr double kLevelNormal = 0.0;
   static constexpr double kLevelStatusBar = 1000.0;

@@ -32,6 +32,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
 class Value;
@@ -43,7 +45,7 @@ using Array = std::vector<Value>;
 // server objects) are searched linearly, which keeps parsing and copying
 // cheap; past kLinearSearchLimit keys a hash index is kept. Erase is linear
 // in the size.
-class Dictionary {
+class PLEXORA_EXPORT Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
   using const_iterator = std::vector<Entry>::const_iterator;
@@ -89,7 +91,7 @@ class Dictionary {
   std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;
 };
 
-class Value {
+class PLEXORA_EXPORT Value {
  public:
   enum class Kind { Null, Bool, Integer, Double, String, Data, Array, Dictionary };
 
@@ -196,42 +198,42 @@ inline constexpr size_t kMaxNesting = 512;
 // Number text: decimal for integers; a double without fraction has none
 // ("3", not "3.0"), others the shortest text that reads back the same
 // ("0.1"); "nan", "inf" and "-inf" for the non-finite.
-std::string numberText(int64_t value);
-std::string numberText(double value);
+PLEXORA_EXPORT std::string numberText(int64_t value);
+PLEXORA_EXPORT std::string numberText(double value);
 
 // Reads an optionally signed decimal number: digits with an optional
 // fraction ("42", "-7", "4.5", ".5", "3."). Anything else, including
 // white space, exponents and trailing characters, gives none. Integers that
 // fit int64 give an integer value, others a double.
-std::optional<Value> parseNumber(std::string_view text);
+PLEXORA_EXPORT std::optional<Value> parseNumber(std::string_view text);
 
 // Truth of a text the way a string's bool value reads it: skip leading white
 // space, then an optional sign and leading zeros; true when the next
 // character is 'Y', 'y', 'T', 't' or a digit 1-9. Later characters are
 // ignored.
-bool textBoolValue(std::string_view text);
+PLEXORA_EXPORT bool textBoolValue(std::string_view text);
 
 // JSON text to a value. Top-level fragments ("\"a\"", "5") are accepted;
 // object keys keep their order; integers that fit int64 stay integers, other
 // numbers become doubles. None for invalid JSON or UTF-8 and for nesting
 // deeper than kMaxNesting. Never throws.
-std::optional<Value> parseJSON(std::string_view text);
+PLEXORA_EXPORT std::optional<Value> parseJSON(std::string_view text);
 
 // Compact JSON text. Any kind may be the top level. None when the tree holds
 // data, a non-finite double, a string that is not UTF-8, or nesting deeper
 // than kMaxNesting. Never throws.
-std::optional<std::string> toJSON(const Value& value);
+PLEXORA_EXPORT std::optional<std::string> toJSON(const Value& value);
 
 // Binary or XML property list to a value. Dates become doubles: seconds
 // since 2001-01-01 00:00:00 UTC. None for anything that is no property list,
 // for nesting deeper than kMaxNesting, and for what a Value cannot carry
 // faithfully: keyed-archiver UIDs, sets, strings that hold a NUL or are not
 // Unicode. Never throws.
-std::optional<Value> parsePropertyList(std::span<const uint8_t> bytes);
+PLEXORA_EXPORT std::optional<Value> parsePropertyList(std::span<const uint8_t> bytes);
 
 // Binary property list (format 1.0). None when the tree holds a null, which
 // the format cannot express, a string that holds a NUL or is not UTF-8, or
 // nesting deeper than kMaxNesting. Never throws.
-std::optional<Bytes> toBinaryPropertyList(const Value& value);
+PLEXORA_EXPORT std::optional<Bytes> toBinaryPropertyList(const Value& value);
 
 }  // namespace plexora::platform

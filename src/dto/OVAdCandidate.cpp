@@ -1,5 +1,6 @@
 #include "dto/OVAdCandidate.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "platform/foundation/URL.h"
@@ -19,8 +20,8 @@ constexpr const char* kTrackerTypeImpression = "impression";
 constexpr const char* kTrackerTypeClick = "click";
 
 constexpr const char* kUnexpectedTrackerTypeFormat = "Unexpected tracker type: %s";
-constexpr const char* kTrackerNotAnObject = "Skipping a tracker that is not an object";
-constexpr const char* kTrackerWithoutURLFormat = "Skipping a %s tracker without a URL";
+constexpr const char* kTrackerNotAnObject = "a tracker is not a JSON object";
+constexpr const char* kTrackerWithoutURL = "a tracker has no \"url\" text: ";
 
 OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
   OVAdCandidate::TrackerURLs trackersByType;
@@ -29,8 +30,7 @@ OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
   }
   for (const platform::Value& tracker : trackers.asArray()) {
     if (!tracker.isDictionary()) {
-      OV_LOG(kOVAdLogLevelWarn, "%s", kTrackerNotAnObject);
-      continue;
+      throw std::invalid_argument(kTrackerNotAnObject);
     }
     const std::string typeText = stringForKey(tracker, kTrackerTypeKey, "");
     const OVAdTrackerType type = OVAdCandidate::trackerTypeFromString(typeText);
@@ -39,8 +39,7 @@ OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
     }
     const auto url = objectForKeyOrNil(tracker, kTrackerURLKey);
     if (!url || !url->isString()) {
-      OV_LOG(kOVAdLogLevelWarn, kTrackerWithoutURLFormat, typeText.c_str());
-      continue;
+      throw std::invalid_argument(kTrackerWithoutURL + typeText);
     }
     trackersByType[type].push_back(url->asString());
   }

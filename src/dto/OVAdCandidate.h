@@ -29,9 +29,9 @@ class OVAdCandidate final {
   using TrackerURLs = std::map<OVAdTrackerType, std::vector<std::string>>;
 
   // `trackers` is the server's array of {"type", "url"} objects. An entry of
-  // an unknown type is dropped; an entry that is not an object, or whose
-  // known type comes without a "url" text, is skipped and logged, so one bad
-  // entry does not cost the ad.
+  // an unknown type is dropped. An entry that is not an object, or whose
+  // known type comes without a "url" text, throws std::invalid_argument: the
+  // server counts on such an answer failing as a whole.
   OVAdCandidate(std::string adapterID, platform::Dictionary data, const platform::Value& trackers);
   OVAdCandidate(const OVAdCandidate&) = delete;
   OVAdCandidate& operator=(const OVAdCandidate&) = delete;

@@ -30,8 +30,9 @@ class OVAdProviderResponseParser final {
 
   // Calls exactly one handler (both must be given), synchronously on the
   // calling thread. Text that is no JSON (or no UTF-8) and documents of the
-  // wrong shape (no object at the top, a placement or an ad that is no
-  // object) reach the error handler; wrong types under the known keys read
+  // wrong shape (no object at the top, a placement, an ad or a tracker that
+  // is no object, a tracker of a known type without its "url" text) reach the
+  // error handler; wrong types under the known keys read
   // as their defaults. Throws nothing of its own; what a handler throws
   // reaches the caller.
   void parseResponseFromData(platform::ByteView data, const SuccessHandler& successHandler,

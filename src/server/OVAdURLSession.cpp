@@ -1,6 +1,5 @@
 #include "server/OVAdURLSession.h"
 
-#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -22,7 +21,9 @@ constexpr const char* kDelegateQueueLabel = "com.plexora.ads.urlsession";
 constexpr const char* kUserAgentField = "User-Agent";
 constexpr const char* kBuiltInUserAgentFormat = "User agent still unknown %.1f s after the first poll; sending %s";
 
-double secondsSince(double start) { return std::fabs(platform::Clock::current()->wallTime() - start); }
+// On the monotonic clock: a wall clock set while a request is out would
+// make its duration anything.
+double secondsSince(double start) { return platform::Clock::current()->monotonicTime() - start; }
 
 }  // namespace
 

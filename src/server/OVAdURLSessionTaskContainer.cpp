@@ -9,7 +9,7 @@ namespace plexora {
 std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSessionTaskContainer::create(
     CancelledWhileWaiting cancelledWhileWaiting) {
   return std::shared_ptr<OVAdURLSessionTaskContainer>(new OVAdURLSessionTaskContainer(
-      std::move(cancelledWhileWaiting), platform::Clock::current()->wallTime()));
+      std::move(cancelledWhileWaiting), platform::Clock::current()->monotonicTime()));
 }
 
 OVAdURLSessionTaskContainer::OVAdURLSessionTaskContainer(CancelledWhileWaiting cancelledWhileWaiting,

@@ -29,7 +29,8 @@ class OVAdURLSessionTaskContainer final : public std::enable_shared_from_this<OV
 
   // Null while the request waits for the session.
   platform::URLSessionDataTaskPtr task() const;
-  // Seconds since 1970 when the request was handed to the session.
+  // The current Clock's monotonic time when the request was handed to the
+  // session.
   double requestStart() const { return requestStart_; }
   // The task's state. A waiting request reads as running (0), one cancelled
   // while waiting as completed.

@@ -82,13 +82,15 @@ std::optional<OVAdEvent> OVAdEvent::deserializeFromSqlite(sqlite3_stmt* statemen
     return std::nullopt;
   }
   std::optional<std::string> canonicalEventId = OVAdCanonicalUUIDString(*eventId);
-  if (!canonicalEventId) {
-    return std::nullopt;
-  }
   OVAdEvent event(std::move(*type), static_cast<std::uint64_t>(OVAdColumnInt64(statement, kPriority)),
                   uuidOrNew(*tokenId), uuidOrNew(*sessionId), OVAdColumnDouble(statement, kSessionStartTime),
                   extraDataFromJSON(OVAdColumnText(statement, kData)));
-  event.eventId_ = std::move(*canonicalEventId);
+  if (canonicalEventId) {
+    event.eventId_ = std::move(*canonicalEventId);
+  }
+  if (event.eventId_ != *eventId) {
+    event.storedEventId_ = std::move(*eventId);
+  }
   event.time_ = OVAdColumnDouble(statement, kTime);
   return event;
 }

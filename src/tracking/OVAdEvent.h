@@ -47,12 +47,17 @@ class OVAdEvent {
 
   // The row that the statement is positioned on, read in the table's column
   // order. None when the event identifier, token identifier, type or session
-  // identifier is NULL, and when the event identifier is no UUID: such a row
-  // could never be matched to the server's answer and would be sent again
-  // forever under a new identifier each time. A token or session identifier
+  // identifier is NULL. An event identifier that is a UUID in lower case is
+  // read in upper case, one that is no UUID as a new random one; either way
+  // storedEventId() keeps the row's text. A token or session identifier
   // that is no UUID is replaced by a new random one; "data" that is no JSON
   // object gives no extra data.
   static std::optional<OVAdEvent> deserializeFromSqlite(sqlite3_stmt* statement);
+
+  // The identifier the event's row holds when it differs from eventId():
+  // the row must be given eventId() before the event is sent, or the
+  // server's answer could never be matched to it.
+  const std::optional<std::string>& storedEventId() const { return storedEventId_; }
 
   // kInsertStatement with this record's values; "data" is NULL when there is
   // no extra data or it cannot be written as JSON.
@@ -88,6 +93,7 @@ class OVAdEvent {
   std::string tokenId_;
   std::string sessionId_;
   double sessionStartTime_;
+  std::optional<std::string> storedEventId_;
 };
 
 }  // namespace plexora

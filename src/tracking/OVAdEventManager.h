@@ -189,6 +189,9 @@ class OVAdEventManager final : public std::enable_shared_from_this<OVAdEventMana
                    OVAdDatabaseManager::SuccessCallback completion);
   // Runs a statement without rows now; answers whether it completed.
   bool executeSync(const char* sql, const OVAdDatabaseHandle& database);
+  // Gives the row that holds event.storedEventId() the event's identifier;
+  // answers whether that completed.
+  bool writeBackEventIdSync(const OVAdEvent& event, const OVAdDatabaseHandle& database);
   // Deletes the events, then (in a later task) the tokens left without one.
   void cleanupEventsSync(const std::vector<std::string>& eventIds, const OVAdDatabaseHandle& database);
   void removeAllOrphanedTokensSyncWithDatabase(const OVAdDatabaseHandle& database, Callback callback);

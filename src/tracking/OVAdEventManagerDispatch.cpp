@@ -157,6 +157,11 @@ void OVAdEventManager::formBatchSync(const OVAdDatabaseHandle& database) {
             batch.push_back(std::move(*event));
           }
         }
+        // A row read under a new identifier leaves only once it holds that
+        // identifier, so the server's answer can delete it.
+        std::erase_if(batch, [&](const OVAdEvent& event) {
+          return event.storedEventId() && !self->writeBackEventIdSync(event, database);
+        });
         if (batch.empty()) {
           return;
         }

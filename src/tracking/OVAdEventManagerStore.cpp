@@ -30,6 +30,7 @@ constexpr const char* kDeleteEvents = "DELETE FROM events WHERE eventId IN (SELE
 constexpr const char* kOrphanedTokens =
     "SELECT * FROM tokens WHERE NOT EXISTS (SELECT * FROM events WHERE tokens.tokenId = events.tokenId)";
 constexpr const char* kDeleteTokens = "DELETE FROM tokens WHERE tokenId IN (SELECT value FROM json_each(?))";
+constexpr const char* kRenameEvent = "UPDATE events SET eventId = ? WHERE eventId = ?";
 constexpr const char* kOrphanedEvents =
     "SELECT * FROM events WHERE NOT EXISTS (SELECT * FROM tokens WHERE tokens.tokenId = events.tokenId)";
 
@@ -45,6 +46,7 @@ constexpr const char* kFinishedMessage = "Finished event database initialization
 constexpr const char* kInsertedMessage = "Successfully inserted item.";
 constexpr const char* kLookupFailedMessage = "SELECT statement could not be prepared. (%s)";
 constexpr const char* kStatementFailedMessage = "Could not run %s. (%s)";
+constexpr const char* kRenameFailedMessage = "Could not store the new identifier %s of event %s. (%s)";
 
 // The identifiers as the JSON array that json_each reads.
 std::string jsonArrayOf(const std::vector<std::string>& identifiers) {
@@ -251,6 +253,18 @@ bool OVAdEventManager::executeSync(const char* sql, const OVAdDatabaseHandle& da
 void OVAdEventManager::insertEvent(const OVAdEvent& event, const OVAdDatabaseHandle& database,
                                    OVAdDatabaseManager::SuccessCallback completion) {
   environment_.databaseManager->insertWithStatementSync(event.insertStatement(), database, std::move(completion));
+}
+
+bool OVAdEventManager::writeBackEventIdSync(const OVAdEvent& event, const OVAdDatabaseHandle& database) {
+  std::string error;
+  const OVAdPreparedStatement rename = OVAdPrepareStatement(
+      database, OVAdSQLStatement(kRenameEvent, {event.eventId(), event.storedEventId().value_or("")}), &error);
+  if (rename && ovadsdk_dfl_sqlite3_step(rename.get()) == SQLITE_DONE) {
+    return true;
+  }
+  OV_LOG(kOVAdLogLevelError, kRenameFailedMessage, event.eventId().c_str(), event.storedEventId().value_or("").c_str(),
+         rename ? OVAdDatabaseErrorMessage(database).c_str() : error.c_str());
+  return false;
 }
 
 void OVAdEventManager::cleanupEventsSync(const std::vector<std::string>& eventIds, const OVAdDatabaseHandle& database) {

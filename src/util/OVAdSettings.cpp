@@ -33,6 +33,10 @@ constexpr const char* kTestDeviceHintMessage =
     "When testing your app with Orvane's ad units you must specify the device hashed ID to ensure the delivery of "
     "test ads, add the following code before loading an ad: [OVAdSettings addTestDevice:@\"%s\"]";
 constexpr const char* kTestDeviceHashMessage = "Test mode device hash: %s";
+constexpr const char* kLogLevelRefusedFormat = "Log level %lld refused: the levels run from %lld (nothing) to %lld (everything)";
+
+constexpr std::int64_t kLowestLogLevel = 0;
+constexpr std::int64_t kHighestLogLevel = 6;
 
 // A session that stayed in the background longer than this is a new one.
 constexpr double kSessionRenewalSeconds = 300.0;
@@ -342,6 +346,9 @@ void OVAdSettings::setUrlPrefix(const std::string& prefix) {
   } else {
     defaults()->setString(kUrlPrefixKey, prefix);
   }
+  // Written now: the store is only flushed at exit when its folder already
+  // exists, which on a first run it does not.
+  defaults()->synchronize();
 }
 
 bool OVAdSettings::setAdServerBaseURL(const std::string& baseURL) {
@@ -394,6 +401,11 @@ std::int64_t OVAdSettings::getLogLevel() {
 }
 
 void OVAdSettings::setLogLevel(std::int64_t level) {
+  if (level < kLowestLogLevel || level > kHighestLogLevel) {
+    OV_LOG(kOVAdLogLevelError, kLogLevelRefusedFormat, static_cast<long long>(level),
+           static_cast<long long>(kLowestLogLevel), static_cast<long long>(kHighestLogLevel));
+    return;
+  }
   if (getLogLevel() == level) {
     return;
   }

@@ -22,6 +22,7 @@
 #include "platform/ui/InterfaceOrientation.h"
 #include "platform/value/Value.h"
 #include "plexora/OVAdSize.h"
+#include "plexora/Version.h"
 #include "util/OVAdDictionary.h"
 
 namespace plexora::platform {
@@ -71,7 +72,7 @@ inline constexpr OVAdServerOrientation kOVAdServerOrientationPortrait = 1;
 inline constexpr OVAdServerOrientation kOVAdServerOrientationLandscape = 2;
 
 // The library's version string, as its user agent reports it.
-inline constexpr const char* kOVAdLibraryVersion = "0.1.0";
+inline constexpr const char* kOVAdLibraryVersion = kPlexoraVersion;
 
 // What the library's user agent says besides the web view's own agent. A
 // missing entry is written "(null)".

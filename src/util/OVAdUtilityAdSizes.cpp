@@ -2,7 +2,7 @@
 // server's orientation codes and the interface's orientations.
 #include <algorithm>
 
-#include "util/OVAdDevice.h"
+#include "util/OVAdInlineHelpers.h"
 #include "util/OVAdScreen.h"
 #include "util/OVAdUtility.h"
 
@@ -24,8 +24,10 @@ constexpr double kMinimumFlexibleWidth = 320.0;
 constexpr platform::InterfaceOrientationMask kPortraitMask =
     platform::kInterfaceOrientationMaskPortrait | platform::kInterfaceOrientationMaskPortraitUpsideDown;
 
+// The pad template follows the interface idiom alone, not the device
+// families the application declares.
 std::int64_t interstitialTemplateID() {
-  if (OVAdDevice::isPad()) {
+  if (OVAdIsPadIdiom()) {
     return kTemplateIDInterstitialPad;
   }
   const auto screen = OVAdScreen::sizeInOrientation();

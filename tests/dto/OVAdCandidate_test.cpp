@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,22 +54,36 @@ TEST_F(OVAdCandidateTest, TrackersAreGroupedByTypeInServerOrder) {
             }));
 }
 
-TEST_F(OVAdCandidateTest, BadEntriesAreSkippedOneByOneAndLogged) {
+TEST_F(OVAdCandidateTest, EntriesOfUnknownTypeAreDroppedAndLogged) {
   const OVAdCandidate candidate("PX", {},
                                 Value(Array{
-                                    Value("https://t.example/not-an-object"),
                                     tracker("view", "https://t.example/view"),
-                                    tracker("click", Value()),
-                                    Value(Dictionary{{"type", "click"}}),
-                                    tracker("click", Array{"https://t.example/c"}),
                                     tracker(Dictionary{}, "https://t.example/typeless"),
+                                    Value(Dictionary{{"type", "view"}}),
                                     tracker("click", "https://t.example/good"),
                                 }));
   EXPECT_EQ(candidate.trackersByType(), (OVAdCandidate::TrackerURLs{{OVAdTrackerType::Click, {"https://t.example/good"}}}));
-  EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: view"), 1U);
-  EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: "), 2U) << "the typeless entry too";
-  EXPECT_EQ(environment_.count("<warn>] Skipping a tracker that is not an object"), 1U);
-  EXPECT_EQ(environment_.count("<warn>] Skipping a click tracker without a URL"), 3U);
+  EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: view"), 2U);
+  EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: "), 3U) << "the typeless entry too";
+}
+
+TEST_F(OVAdCandidateTest, AnEntryThatIsNoObjectOrHasNoURLTextFailsTheCandidate) {
+  const struct {
+    const char* name;
+    Value entry;
+  } cases[] = {
+      {"a string", Value("https://t.example/not-an-object")},
+      {"null", Value()},
+      {"an array", Value(Array{tracker("click", "https://t.example/c")})},
+      {"no url", Value(Dictionary{{"type", "click"}})},
+      {"a null url", tracker("impression", Value())},
+      {"a number url", tracker("request", 7)},
+      {"an array url", tracker("click", Array{"https://t.example/c"})},
+  };
+  for (const auto& c : cases) {
+    const Value trackers(Array{tracker("click", "https://t.example/good"), c.entry});
+    EXPECT_THROW(OVAdCandidate("PX", {}, trackers), std::invalid_argument) << c.name;
+  }
 }
 
 TEST_F(OVAdCandidateTest, TrackersThatAreNoArrayGiveNone) {

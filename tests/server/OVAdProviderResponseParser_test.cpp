@@ -85,7 +85,7 @@ constexpr std::string_view kTenCandidates = R"json(
         {
           "adapter": "PX",
           "data": {"video_url": "https://cdn.example.net/v.mpd", "ct": "ct-5"},
-          "trackers": [{"type": "click", "url": "https://t.example.net/c?c=5"}, "stray"]
+          "trackers": [{"type": "click", "url": "https://t.example.net/c?c=5"}]
         },
         {"data": {"note": "no adapter"}},
         {"adapter": "PX", "trackers": [{"type": "request", "url": "https://t.example.net/r?c=7"}]},
@@ -93,7 +93,7 @@ constexpr std::string_view kTenCandidates = R"json(
         {
           "adapter": "ADMOB",
           "data": {"unit_id": "admob-unit-2"},
-          "trackers": [{"type": "impression"}, {"type": "click", "url": "https://t.example.net/c?c=9"}]
+          "trackers": [{"type": "pixel"}, {"type": "click", "url": "https://t.example.net/c?c=9"}]
         }
       ]
     },
@@ -212,16 +212,14 @@ TEST_F(OVAdProviderResponseParserTest, ARealisticAnswerIsReadFieldByField) {
   EXPECT_EQ(candidates[4]->data().size(), 2U);
   EXPECT_TRUE(candidates[4]->trackersByType().empty()) << "no \"trackers\" key";
 
-  EXPECT_EQ(urls(*candidates[5], OVAdTrackerType::Click), (std::vector<std::string>{"https://t.example.net/c?c=5"}))
-      << "the stray entry is skipped, not the ad";
+  EXPECT_EQ(urls(*candidates[5], OVAdTrackerType::Click), (std::vector<std::string>{"https://t.example.net/c?c=5"}));
   EXPECT_EQ(candidates[6]->data().find("note")->asString(), "no adapter");
   EXPECT_EQ(candidates[7]->data(), (Dictionary{{"feature_config", featureConfig}})) << "no \"data\" key";
   EXPECT_EQ(urls(*candidates[7], OVAdTrackerType::Request), (std::vector<std::string>{"https://t.example.net/r?c=7"}));
   EXPECT_EQ(candidates[8]->data().find("ct")->asString(), "ct-8");
-  EXPECT_EQ(urls(*candidates[9], OVAdTrackerType::Impression), std::vector<std::string>{})
-      << "an impression tracker without URL is skipped";
+  EXPECT_EQ(candidates[9]->trackersByType().size(), 1U) << "an entry of unknown type needs no URL";
   EXPECT_EQ(urls(*candidates[9], OVAdTrackerType::Click), (std::vector<std::string>{"https://t.example.net/c?c=9"}));
-  EXPECT_EQ(environment_.count("<warn>] Skipping a "), 2U);
+  EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: "), 2U);
 }
 
 TEST_F(OVAdProviderResponseParserTest, AnswersWithoutCandidates) {
@@ -320,6 +318,15 @@ TEST_F(OVAdProviderResponseParserTest, MalformedAnswersEndInAResultOrAnErrorMess
       {"an ad no object", R"({"type":"ads","code":0,"placements":[{"ads":[{"adapter":"PX"},"PX"]}]})",
        Expect::WrongShape},
       {"an error with a placement no object", R"({"type":"error","code":5,"placements":[7]})", Expect::WrongShape},
+      {"a tracker no object",
+       R"({"type":"ads","code":0,"placements":[{"ads":[{"adapter":"PX"},{"adapter":"PX","trackers":["https://t/c"]}]}]})",
+       Expect::WrongShape},
+      {"a tracker without url",
+       R"({"type":"ads","code":0,"placements":[{"ads":[{"adapter":"PX","trackers":[{"type":"click"}]}]}]})",
+       Expect::WrongShape},
+      {"a tracker with a number for url",
+       R"({"type":"ads","code":0,"placements":[{"ads":[{"adapter":"PX","trackers":[{"type":"request","url":1}]}]}]})",
+       Expect::WrongShape},
       {"no type", R"({"code":0,"placements":[{"ads":[]}]})", Expect::Unknown},
       {"type a number", R"({"type":2,"code":0,"placements":[{"ads":[]}]})", Expect::Unknown},
       {"type in capitals", R"({"type":"ADS","code":0,"placements":[{"ads":[]}]})", Expect::Unknown},

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -49,6 +52,25 @@ class UserAgentSwitch {
  private:
   std::mutex mutex_;
   std::optional<std::string> userAgent_;
+};
+
+// The manual clock with a wall clock that can be set apart from it, as a
+// time-zone or network time correction sets the system's.
+class SettableWallClock final : public platform::Clock {
+ public:
+  explicit SettableWallClock(std::shared_ptr<platform::ManualClock> clock) : clock_(std::move(clock)) {}
+  void setWallTimeBy(double seconds) { wallOffset_ += seconds; }
+
+  double wallTime() const override { return clock_->wallTime() + wallOffset_; }
+  double monotonicTime() const override { return clock_->monotonicTime(); }
+  WakeupId scheduleWakeup(double deadline, std::function<void()> wakeup) override {
+    return clock_->scheduleWakeup(deadline, std::move(wakeup));
+  }
+  void cancelWakeup(WakeupId id) override { clock_->cancelWakeup(id); }
+
+ private:
+  const std::shared_ptr<platform::ManualClock> clock_;
+  std::atomic<double> wallOffset_{0.0};
 };
 
 struct Completion {
@@ -288,6 +310,21 @@ TEST_F(OVAdURLSessionTest, AWorkingSessionStartsAtOnceAndAnswersOnItsDelegateQue
   EXPECT_GE(completion.duration, 0.0);
   EXPECT_TRUE(completion.onDelegateQueueThread);
   EXPECT_EQ(environment_.count("<debug>] HTTP complete, status=500, bytes=6"), 1U);
+}
+
+TEST_F(OVAdURLSessionTest, TheDurationIsMeasuredOnTheMonotonicClock) {
+  const auto wallClock = std::make_shared<SettableWallClock>(clock_);
+  const platform::ScopedClock scopedWallClock(wallClock);
+  start(userAgent_.source());
+  get("waits", 1);
+  clock_->advance(2.0);
+  wallClock->setWallTimeBy(-3600.0);
+  userAgent_.set("Agent/6");
+  clock_->advance(OVAdURLSession::kUserAgentPollInterval);
+
+  ASSERT_TRUE(log_.waitFor(1));
+  EXPECT_NEAR(log_.all().front().duration, 2.0 + OVAdURLSession::kUserAgentPollInterval, 1e-6)
+      << "the hour the wall clock was set back is no part of the request";
 }
 
 TEST_F(OVAdURLSessionTest, DisabledValidationStillValidatesHostsOutsideTheSandbox) {

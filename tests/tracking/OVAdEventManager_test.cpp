@@ -10,6 +10,7 @@
 #include <future>
 #include <limits>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "plexora/OVAdSettings.h"
 #include "tracking/OVAdEventManagerTestSupport.h"
+#include "tracking/OVAdEventToken.h"
 
 namespace plexora {
 namespace {
@@ -373,6 +375,40 @@ TEST_F(EventManagerTest, StoredEventsGoAgainAfterARestartWithTheirOwnSession) {
   ASSERT_EQ(sessionOf.size(), 2u);
   EXPECT_EQ(sessionOf[before[0].eventId], firstSession);
   EXPECT_EQ(readStoredTokens(databasePath()).size(), 1u) << "the restarted manager reused the stored token";
+}
+
+TEST_F(EventManagerTest, AStoredEventWhoseIdentifierIsNoUpperCaseUUIDGetsOneOnItsRowAndIsSent) {
+  log("CT-1", 1);
+  const std::string tokenId = readStoredTokens(databasePath()).at(0).tokenId;
+  sqlite3* connection = nullptr;
+  ASSERT_EQ(sqlite3_open(databasePath().c_str(), &connection), SQLITE_OK);
+  const std::string rows =
+      "INSERT INTO events (eventId, tokenId, priority, type, time, sessionId, sessionStartTime) VALUES "
+      "('legacy-7', '" + tokenId + "', 1, 'click', 1, '00000000-0000-0000-0000-000000000003', 1), "
+      "('e2222222-3333-4444-5555-666666666666', '" + tokenId + "', 1, 'close', 1, "
+      "'00000000-0000-0000-0000-000000000003', 1);";
+  ASSERT_EQ(sqlite3_exec(connection, rows.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(connection);
+  server_.on(testing::kLoggingPath, [](const testserver::RecordedRequest& request) {
+    const std::optional<testing::LoggedBatch> batch = testing::batchOf(request);
+    return Response::text(200, testing::answerNaming(batch ? batch->eventIds() : std::vector<std::string>{}, "1"));
+  });
+
+  log("CT-1", 0);
+  advance(0.55);
+  awaitAnswers(1);
+
+  const auto batch = batches().at(0);
+  ASSERT_EQ(batch.events.size(), 4u) << "two logged events and the two stored rows";
+  std::map<std::string, std::string> idOfType;
+  for (const Value& event : batch.events) {
+    const std::string id = field(event, "id").asString();
+    EXPECT_EQ(OVAdCanonicalUUIDString(id), id);
+    idOfType[field(event, "type").asString()] = id;
+  }
+  EXPECT_EQ(idOfType["close"], "E2222222-3333-4444-5555-666666666666");
+  EXPECT_TRUE(idOfType.contains("click"));
+  EXPECT_TRUE(stored().empty()) << "the answer found every row under the identifier it was sent with";
 }
 
 TEST_F(EventManagerTest, SetUpRemovesTokensWithoutEventsAndEventsWithoutTokens) {

@@ -172,20 +172,26 @@ TEST_F(OVAdEventRowTest, RowsAreReadLeniently) {
                         std::string("{not json")));
 
   std::vector<OVAdEvent> read = readAll();
-  ASSERT_EQ(read.size(), 3u);
+  ASSERT_EQ(read.size(), 4u);
 
   EXPECT_EQ(read[0].type(), "no data");
   EXPECT_EQ(read[0].extraData(), std::nullopt);
   EXPECT_EQ(*read[0].payloadDictionary().find("data"), platform::Value(platform::Dictionary()));
+  EXPECT_EQ(read[0].storedEventId(), std::nullopt) << "the row already holds the identifier";
 
-  EXPECT_EQ(read[1].type(), "bad session");
-  EXPECT_NE(read[1].sessionId(), "session?");
-  EXPECT_EQ(OVAdCanonicalUUIDString(read[1].sessionId()), read[1].sessionId());
-  EXPECT_EQ(read[1].extraData(), std::nullopt);
+  EXPECT_EQ(read[1].type(), "bad id");
+  EXPECT_EQ(OVAdCanonicalUUIDString(read[1].eventId()), read[1].eventId()) << "a new identifier";
+  EXPECT_EQ(read[1].storedEventId(), "not-an-identifier");
 
-  EXPECT_EQ(read[2].type(), "garbage data");
-  EXPECT_EQ(read[2].eventId(), "D1111111-2222-3333-4444-555555555555");
+  EXPECT_EQ(read[2].type(), "bad session");
+  EXPECT_NE(read[2].sessionId(), "session?");
+  EXPECT_EQ(OVAdCanonicalUUIDString(read[2].sessionId()), read[2].sessionId());
   EXPECT_EQ(read[2].extraData(), std::nullopt);
+
+  EXPECT_EQ(read[3].type(), "garbage data");
+  EXPECT_EQ(read[3].eventId(), "D1111111-2222-3333-4444-555555555555");
+  EXPECT_EQ(read[3].storedEventId(), "d1111111-2222-3333-4444-555555555555");
+  EXPECT_EQ(read[3].extraData(), std::nullopt);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
 #include "util/OVAdSettingsInternal.h"
 #include "util/SettingsTestEnvironment.h"
@@ -124,6 +128,27 @@ TEST_F(OVAdSettingsTest, TheLogLevelIsStoredOnlyWhenItChanges) {
   EXPECT_EQ(OVAdSettings::getLogLevel(), 2);
 }
 
+TEST_F(OVAdSettingsTest, ALogLevelOutsideZeroToSixIsRefusedWithAnErrorLine) {
+  OVAdSettings::setLogLevel(3);
+  for (const std::int64_t level : {std::int64_t{-1}, std::int64_t{7}, std::int64_t{100},
+                                   std::numeric_limits<std::int64_t>::min()}) {
+    environment_.clearLines();
+    const auto before = defaultsActivity();
+    OVAdSettings::setLogLevel(level);
+    EXPECT_EQ(OVAdSettings::getLogLevel(), 3) << level;
+    EXPECT_EQ(defaultsActivity(), before) << level << ": nothing written";
+    EXPECT_EQ(environment_.count("<error>] Log level " + std::to_string(level) +
+                                 " refused: the levels run from 0 (nothing) to 6 (everything)"),
+              1U)
+        << level;
+  }
+  OVAdSettings::setLogLevel(0);
+  OVAdSettings::setLogLevel(6);
+  EXPECT_EQ(OVAdSettings::getLogLevel(), 6) << "both ends are levels";
+  environment_.relaunch();
+  EXPECT_EQ(OVAdSettings::getLogLevel(), 6);
+}
+
 TEST_F(OVAdSettingsTest, TheLogLevelIsReadOncePerProcess) {
   environment_.defaults()->setInteger("ov_px_log_lv", 4);
   EXPECT_EQ(OVAdSettings::getLogLevel(), 4);
@@ -150,8 +175,19 @@ TEST_F(OVAdSettingsTest, APrefixSendsTrafficToTheSandboxAndSwitchesCertificateVa
   EXPECT_EQ(environment_.defaults()->objectForKey("ov_px_url_prefix"), std::nullopt);
 
   EXPECT_EQ(validationDisabled, (std::vector<bool>{true, false}));
-  // The prefix is written but not synchronised.
-  EXPECT_EQ(defaultsActivity().second, before.second);
+  EXPECT_EQ(defaultsActivity().second, before.second + 2) << "each change is synchronised";
+}
+
+TEST_F(OVAdSettingsTest, APrefixSetOnTheFirstRunReachesTheDiskBeforeTheFolderExists) {
+  const std::string path =
+      (std::filesystem::path(environment_.defaultsPath()).parent_path() / "first-run" / "UserDefaults.plist").string();
+  platform::setUserDefaultsPath(path);
+  platform::UserDefaults::resetStandardUserDefaults(path);
+
+  OVAdSettings::setUrlPrefix("sb");
+  EXPECT_EQ(platform::UserDefaults(path).stringForKey("ov_px_url_prefix"), "sb");
+  OVAdSettings::setUrlPrefix("");
+  EXPECT_EQ(platform::UserDefaults(path).objectForKey("ov_px_url_prefix"), std::nullopt);
 }
 
 TEST_F(OVAdSettingsTest, AStoredPrefixAppliesFromLaunch) {

@@ -60,14 +60,14 @@ TEST_F(OVAdUtilityAdSizesTest, TemplateIdentifierOfEverySize) {
   }
 }
 
-TEST_F(OVAdUtilityAdSizesTest, AnAppThatDoesNotDeclareThePadFamilyGetsPhoneInterstitials) {
+TEST_F(OVAdUtilityAdSizesTest, InterstitialTemplateFollowsThePadIdiomWhateverFamiliesTheAppDeclares) {
   provider_->updateProfile([](platform::DeviceProfile& profile) {
     profile.idiom = UserInterfaceIdiom::Pad;
     profile.applicationDeviceFamilies = platform::Value(platform::Array{1});
     profile.screen.bounds = {768, 1024};
   });
   OVAdDevice::resetCache();
-  EXPECT_EQ(OVAdUtility::getTemplateID(kOVAdSizeInterstitial), 102);
+  EXPECT_EQ(OVAdUtility::getTemplateID(kOVAdSizeInterstitial), 103);
 }
 
 TEST_F(OVAdUtilityAdSizesTest, SizesAreTheSameTypeOnlyWhenBothDimensionsAgree) {
