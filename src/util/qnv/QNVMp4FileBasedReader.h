@@ -27,6 +27,8 @@ class QNVMp4FileBasedReader final : public QNVMp4StreamingReader {
   void moveHead(uint64_t count) override;
 
   uint64_t totalLength() const { return totalLength_; }
+  // Bytes consumed so far: the stream offset of the head.
+  uint64_t head() const { return head_; }
 
  private:
   QNVMp4FileBasedReader(int descriptor, uint64_t totalLength) : descriptor_(descriptor), totalLength_(totalLength) {}
