@@ -46,6 +46,11 @@ class QNVMp4FrameMetadataCompressor {
   virtual uint64_t largestPts() const = 0;
   // The duration of the last frame added whose duration was not 0.
   virtual uint32_t latestNonZeroDuration() const = 0;
+
+ protected:
+  // Logs what is odd about a frame being added after `previous` (none for the
+  // first frame); the frame is stored all the same.
+  static void logAnomaliesOfAddedFrame(const QNVMp4FrameRecord* previous, const QNVMp4FrameRecord& frame);
 };
 
 }  // namespace plexora
