@@ -12,18 +12,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace plexora {
+
+// The big-endian value at `bytes`, which must hold sizeof(Value) bytes.
+template <typename Value>
+inline Value loadQNVBigEndian(const uint8_t* bytes) {
+  Value value;
+  std::memcpy(&value, bytes, sizeof value);
+  if constexpr (sizeof(Value) == 8) return __builtin_bswap64(value);
+  if constexpr (sizeof(Value) == 4) return __builtin_bswap32(value);
+  if constexpr (sizeof(Value) == 2) return __builtin_bswap16(value);
+  return value;
+}
 
 class QNVByteReader {
  public:
   QNVByteReader(const uint8_t* begin, const uint8_t* end)
       : begin_(begin), size_(end > begin ? static_cast<uint64_t>(end - begin) : 0) {}
 
-  bool readU8(uint64_t offset, uint8_t& out) const;
-  bool readU16(uint64_t offset, uint16_t& out) const;
-  bool readU32(uint64_t offset, uint32_t& out) const;
-  bool readU64(uint64_t offset, uint64_t& out) const;
+  bool readU8(uint64_t offset, uint8_t& out) const { return read(offset, out); }
+  bool readU16(uint64_t offset, uint16_t& out) const { return read(offset, out); }
+  bool readU32(uint64_t offset, uint32_t& out) const { return read(offset, out); }
+  bool readU64(uint64_t offset, uint64_t& out) const { return read(offset, out); }
   // A pointer to `count` bytes at cursor + offset, or null when they do not
   // all lie inside the window.
   const uint8_t* bytesAt(uint64_t offset, uint64_t count) const;
@@ -38,8 +50,18 @@ class QNVByteReader {
   QNVByteReader window(uint64_t count) const;
 
  private:
-  bool contains(uint64_t offset, uint64_t count) const;
-  uint64_t readBigEndian(uint64_t offset, unsigned width) const;
+  bool contains(uint64_t offset, uint64_t count) const {
+    if (offset > UINT64_MAX - cursor_) return false;
+    const uint64_t position = cursor_ + offset;
+    return position <= size_ && count <= size_ - position;
+  }
+
+  template <typename Value>
+  bool read(uint64_t offset, Value& out) const {
+    if (!contains(offset, sizeof(Value))) return false;
+    out = loadQNVBigEndian<Value>(begin_ + cursor_ + offset);
+    return true;
+  }
 
   const uint8_t* begin_;
   uint64_t size_;

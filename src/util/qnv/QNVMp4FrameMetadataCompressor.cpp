@@ -11,14 +11,11 @@ namespace {
 constexpr const char* kAbsoluteBelowDts = "Absolute DTS(%llu) smaller than dts(%llu)";
 constexpr const char* kAbsoluteTooFar = "Absolute DTS - frame->dts larger than max int";
 constexpr const char* kGapInFrames = "Gap in frames";
-// Decode times may drift this far past the previous frame's end before the
-// step counts as a gap.
 constexpr uint64_t kGapTolerance = 500;
 
 }  // namespace
 
-void QNVMp4FrameMetadataCompressor::logAnomaliesOfAddedFrame(const QNVMp4FrameRecord* previous,
-                                                             const QNVMp4FrameRecord& frame) {
+void QNVMp4FrameMetadataCompressor::logAnomalies(const QNVMp4FrameRecord* previous, const QNVMp4FrameRecord& frame) {
   if (frame.absoluteDts < frame.dts) {
     OV_LOG(kOVAdLogLevelWarn, kAbsoluteBelowDts, static_cast<unsigned long long>(frame.absoluteDts),
            static_cast<unsigned long long>(frame.dts));

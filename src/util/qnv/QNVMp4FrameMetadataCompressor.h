@@ -50,7 +50,17 @@ class QNVMp4FrameMetadataCompressor {
  protected:
   // Logs what is odd about a frame being added after `previous` (none for the
   // first frame); the frame is stored all the same.
-  static void logAnomaliesOfAddedFrame(const QNVMp4FrameRecord* previous, const QNVMp4FrameRecord& frame);
+  static void logAnomaliesOfAddedFrame(const QNVMp4FrameRecord* previous, const QNVMp4FrameRecord& frame) {
+    // Gaps beyond this past the previous frame's end are logged.
+    constexpr uint64_t kGapTolerance = 500;
+    constexpr uint64_t kMaxAbsoluteDelta = 0x7FFFFFFF;
+    const bool odd = frame.absoluteDts < frame.dts || frame.absoluteDts - frame.dts > kMaxAbsoluteDelta ||
+                     (previous != nullptr && frame.dts - previous->dts > uint64_t{previous->duration} + kGapTolerance);
+    if (odd) logAnomalies(previous, frame);
+  }
+
+ private:
+  static void logAnomalies(const QNVMp4FrameRecord* previous, const QNVMp4FrameRecord& frame);
 };
 
 }  // namespace plexora

@@ -55,20 +55,23 @@ uint8_t versionOf(const QNVByteReader& box) {
 }
 
 // Reads `count` entries of `entrySize` bytes after the table's count, each
-// through read(entryReader, index), once the count is known to fit.
+// through read(entryBytes, entry), once the count is known to fit: the whole
+// table is checked once, so each entry reads its bytes directly.
 template <typename Entry, typename Read>
 bool readTable(const QNVByteReader& box, uint64_t entrySize, std::vector<Entry>& out, Read&& read) {
   uint32_t count = 0;
   QNV_MP4_CHECK(box.readU32(kTableCountOffset, count));
   QNV_MP4_CHECK(qnvMp4EntriesFit(box, kTableEntriesOffset, count, entrySize));
+  const uint8_t* entry = box.bytesAt(kTableEntriesOffset, count * entrySize);
+  QNV_MP4_CHECK(entry != nullptr);
   out.resize(count);
-  QNVByteReader entry = box;
-  entry.advance(kTableEntriesOffset);
-  for (uint32_t i = 0; i < count; ++i) {
-    QNV_MP4_CHECK(read(entry, out[i]));
-    entry.advance(entrySize);
-  }
+  for (uint32_t i = 0; i < count; ++i, entry += entrySize) read(entry, out[i]);
   return true;
+}
+
+template <typename Value>
+Value load(const uint8_t* bytes) {
+  return loadQNVBigEndian<Value>(bytes);
 }
 
 bool readMvhd(const QNVByteReader& box, QNVMP4MvhdAtom& out) {
@@ -106,45 +109,35 @@ bool readStsz(const QNVByteReader& box, QNVMP4SampleSizes& out) {
   }
   constexpr uint64_t kSizesOffset = 20;
   QNV_MP4_CHECK(qnvMp4EntriesFit(box, kSizesOffset, count, 4));
+  const uint8_t* sizes = box.bytesAt(kSizesOffset, 4 * uint64_t{count});
+  QNV_MP4_CHECK(sizes != nullptr);
   out.sizes.resize(count);
-  for (uint32_t i = 0; i < count; ++i) QNV_MP4_CHECK(box.readU32(kSizesOffset + 4 * uint64_t{i}, out.sizes[i]));
+  for (uint32_t i = 0; i < count; ++i) out.sizes[i] = load<uint32_t>(sizes + 4 * uint64_t{i});
   return true;
 }
 
 bool readElst(const QNVByteReader& box, std::vector<QNVMP4EditListEntry>& out) {
   if (versionOf(box) == 1) {
-    return readTable(box, 20, out, [](const QNVByteReader& entry, QNVMP4EditListEntry& edit) {
-      uint64_t mediaTime = 0;
-      uint32_t rate = 0;
-      QNV_MP4_CHECK(entry.readU64(0, edit.segmentDuration) && entry.readU64(8, mediaTime) && entry.readU32(16, rate));
-      edit.mediaTime = static_cast<int64_t>(mediaTime);
-      edit.mediaRate = static_cast<int32_t>(rate);
-      return true;
+    return readTable(box, 20, out, [](const uint8_t* entry, QNVMP4EditListEntry& edit) {
+      edit.segmentDuration = load<uint64_t>(entry);
+      edit.mediaTime = static_cast<int64_t>(load<uint64_t>(entry + 8));
+      edit.mediaRate = static_cast<int32_t>(load<uint32_t>(entry + 16));
     });
   }
-  return readTable(box, 12, out, [](const QNVByteReader& entry, QNVMP4EditListEntry& edit) {
-    uint32_t duration = 0;
-    uint32_t mediaTime = 0;
-    uint32_t rate = 0;
-    QNV_MP4_CHECK(entry.readU32(0, duration) && entry.readU32(4, mediaTime) && entry.readU32(8, rate));
-    edit.segmentDuration = duration;
-    edit.mediaTime = static_cast<int32_t>(mediaTime);
-    edit.mediaRate = static_cast<int32_t>(rate);
-    return true;
+  return readTable(box, 12, out, [](const uint8_t* entry, QNVMP4EditListEntry& edit) {
+    edit.segmentDuration = load<uint32_t>(entry);
+    edit.mediaTime = static_cast<int32_t>(load<uint32_t>(entry + 4));
+    edit.mediaRate = static_cast<int32_t>(load<uint32_t>(entry + 8));
   });
 }
 
 bool readU32Table(const QNVByteReader& box, std::vector<uint32_t>& out) {
-  return readTable(box, 4, out, [](const QNVByteReader& entry, uint32_t& value) { return entry.readU32(0, value); });
+  return readTable(box, 4, out, [](const uint8_t* entry, uint32_t& value) { value = load<uint32_t>(entry); });
 }
 
 bool readChunkOffsets(const QNVByteReader& box, bool wide, std::vector<uint64_t>& out) {
-  return readTable(box, wide ? 8 : 4, out, [wide](const QNVByteReader& entry, uint64_t& offset) {
-    if (wide) return entry.readU64(0, offset);
-    uint32_t narrow = 0;
-    QNV_MP4_CHECK(entry.readU32(0, narrow));
-    offset = narrow;
-    return true;
+  return readTable(box, wide ? 8 : 4, out, [wide](const uint8_t* entry, uint64_t& offset) {
+    offset = wide ? load<uint64_t>(entry) : load<uint32_t>(entry);
   });
 }
 
@@ -180,23 +173,19 @@ bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP
     case kHdlr:
       return readHdlr(box, trak);
     case kStts:
-      return readTable(box, 8, trak.timeToSample, [](const QNVByteReader& entry, QNVMP4TimeToSampleEntry& out) {
-        return entry.readU32(0, out.sampleCount) && entry.readU32(4, out.sampleDelta);
+      return readTable(box, 8, trak.timeToSample, [](const uint8_t* entry, QNVMP4TimeToSampleEntry& out) {
+        out = {load<uint32_t>(entry), load<uint32_t>(entry + 4)};
       });
     case kCtts: {
       const bool isSigned = versionOf(box) == 1;
-      return readTable(box, 8, trak.compositionOffsets,
-                       [isSigned](const QNVByteReader& entry, QNVMP4CompositionOffsetEntry& out) {
-                         uint32_t offset = 0;
-                         QNV_MP4_CHECK(entry.readU32(0, out.sampleCount) && entry.readU32(4, offset));
-                         out.sampleOffset = isSigned ? int64_t{static_cast<int32_t>(offset)} : int64_t{offset};
-                         return true;
-                       });
+      return readTable(box, 8, trak.compositionOffsets, [isSigned](const uint8_t* entry, QNVMP4CompositionOffsetEntry& out) {
+        const uint32_t offset = load<uint32_t>(entry + 4);
+        out = {load<uint32_t>(entry), isSigned ? int64_t{static_cast<int32_t>(offset)} : int64_t{offset}};
+      });
     }
     case kStsc:
-      return readTable(box, 12, trak.sampleToChunk, [](const QNVByteReader& entry, QNVMP4SampleToChunkEntry& out) {
-        return entry.readU32(0, out.firstChunk) && entry.readU32(4, out.samplesPerChunk) &&
-               entry.readU32(8, out.sampleDescriptionIndex);
+      return readTable(box, 12, trak.sampleToChunk, [](const uint8_t* entry, QNVMP4SampleToChunkEntry& out) {
+        out = {load<uint32_t>(entry), load<uint32_t>(entry + 4), load<uint32_t>(entry + 8)};
       });
     case kStco:
       return readChunkOffsets(box, false, trak.chunkOffsets);

@@ -143,7 +143,7 @@ void addSamplesOfTrack(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAto
                         : (static_cast<uint64_t>(-offset) > dts ? 0 : dts - static_cast<uint64_t>(-offset));
       composition.advance();
     }
-    frame.pts = presentationTimeForMediaTime(pts, trak.editList, editDurations);
+    frame.pts = trak.editList.empty() ? pts : presentationTimeForMediaTime(pts, trak.editList, editDurations);
     frame.absoluteDts = dts;
     store.addFrame(frame);
 

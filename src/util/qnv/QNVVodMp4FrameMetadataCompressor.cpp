@@ -39,11 +39,10 @@ QNVMp4FrameRecord QNVVodMp4FrameMetadataCompressor::rebuild(const KeyframeEntry&
 }
 
 void QNVVodMp4FrameMetadataCompressor::apply(const DeltaEntry& delta, QNVMp4FrameRecord& record) {
-  record.offset += delta.offsetStep;
-  record.dts += static_cast<uint64_t>(int64_t{delta.dtsStep});
-  record.pts += static_cast<uint64_t>(int64_t{delta.ptsStep});
-  record.absoluteDts += static_cast<uint64_t>(int64_t{delta.dtsStep});
-  record.size = delta.size;
+  const auto dtsStep = static_cast<uint64_t>(int64_t{delta.dtsStep});
+  record = {record.offset + delta.offsetStep, delta.size,
+            record.duration,                  record.dts + dtsStep,
+            record.pts + static_cast<uint64_t>(int64_t{delta.ptsStep}), record.absoluteDts + dtsStep};
 }
 
 uint32_t QNVVodMp4FrameMetadataCompressor::firstDeltaOfRun(size_t run) const {
