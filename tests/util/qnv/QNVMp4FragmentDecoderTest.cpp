@@ -164,6 +164,21 @@ TEST(QNVMp4FragmentDecoderTest, SampleFieldsFallBackToTrackFragmentThenMovieDefa
   EXPECT_EQ(fresh.store.frames.size(), 2U);
 }
 
+TEST(QNVMp4FragmentDecoderTest, OffsetsBeyondFourGigabytes) {
+  Decoder decoder;
+  QNVMP4MoofAtom moof = fragment(1, 0, {kSync, kNonSync});
+  moof.trafAtoms[0].baseDataOffset = 0x1'0000'0000ULL;
+  decoder.decode(moof);
+  ASSERT_EQ(decoder.store.frames.size(), 2U);
+  EXPECT_EQ(decoder.store.frames[1].offset, 0x1'0000'0000ULL + 16 + 10);
+  moof.offset = 0xFFFF'FFF0ULL;
+  moof.trafAtoms[0].baseDataOffset = 0;
+  moof.sequenceNumber = 2;
+  moof.trafAtoms[0].baseMediaDecodeTime = 200;
+  decoder.decode(moof);
+  EXPECT_EQ(decoder.store.frames[3].offset, 0xFFFF'FFF0ULL + 16 + 10) << "the moof's own offset, without a 32-bit wrap";
+}
+
 TEST(QNVMp4FragmentDecoderTest, SignedCompositionOffsetsAndEmptyFragments) {
   Decoder decoder;
   QNVMP4MoofAtom moof = fragment(1, 0, {kSync, kNonSync});
