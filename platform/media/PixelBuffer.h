@@ -1,0 +1,67 @@
+// A decoded picture in the bi-planar 4:2:0 layout decoders write (NV12): a
+// full-size luma plane and a half-size plane of interleaved Cb and Cr. Rows
+// are padded to kRowAlignment bytes.
+//
+// Plane addresses are handed out only while the buffer is locked; a lock for
+// reading refuses writes until every lock is released. Attachments carry what
+// a renderer needs to convert the colours (kPixelBufferYCbCrMatrixKey).
+//
+// Thread safety: none; one owner at a time. Ownership: shared through
+// std::shared_ptr between the decoder, the frame queue and the renderer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/value/Value.h"
+
+namespace plexora::platform {
+
+inline constexpr const char* kPixelBufferYCbCrMatrixKey = "YCbCrMatrix";
+inline constexpr const char* kPixelBufferYCbCrMatrixITU_R_709_2 = "ITU_R_709_2";
+inline constexpr const char* kPixelBufferYCbCrMatrixITU_R_601_4 = "ITU_R_601_4";
+
+class PixelBuffer {
+ public:
+  static constexpr size_t kPlaneCount = 2;
+  static constexpr size_t kRowAlignment = 64;
+
+  enum class LockFlags { kReadWrite, kReadOnly };
+
+  // None for a size of 0 or one beyond 16384 a side.
+  static std::shared_ptr<PixelBuffer> createNV12(size_t width, size_t height);
+
+  size_t width() const { return width_; }
+  size_t height() const { return height_; }
+  size_t planeCount() const { return kPlaneCount; }
+  size_t widthOfPlane(size_t plane) const;
+  size_t heightOfPlane(size_t plane) const;
+  size_t bytesPerRowOfPlane(size_t plane) const;
+
+  void lockBaseAddress(LockFlags flags);
+  // False when the buffer was not locked.
+  bool unlockBaseAddress(LockFlags flags);
+  bool isLocked() const { return readLocks_ + writeLocks_ > 0; }
+  // Null unless locked; a read-only lock gives only the const form.
+  uint8_t* baseAddressOfPlane(size_t plane);
+  const uint8_t* baseAddressOfPlane(size_t plane) const;
+
+  const Dictionary& attachments() const { return attachments_; }
+  void setAttachment(const std::string& key, Value value) { attachments_.set(key, std::move(value)); }
+
+ private:
+  PixelBuffer(size_t width, size_t height);
+  size_t planeOffset(size_t plane) const { return plane == 0 ? 0 : bytesPerRowOfPlane(0) * heightOfPlane(0); }
+
+  size_t width_;
+  size_t height_;
+  std::vector<uint8_t> bytes_;
+  unsigned readLocks_ = 0;
+  unsigned writeLocks_ = 0;
+  Dictionary attachments_;
+};
+
+}  // namespace plexora::platform

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Makes the small MP4 clips that the MP4 parser's tests read and compare with
+# ffprobe. Usage: scripts/make-test-media.sh OUTPUT_DIR
+# Every clip lasts about one second at 160x90 (a height that is not a multiple
+# of 16, so the SPS carries cropping) to keep the build fast. The directory is
+# made afresh, so clips never outlive a change of this script.
+set -euo pipefail
+out=${1:?output directory}
+rm -rf "$out"
+mkdir -p "$out"
+
+video=(-f lavfi -i "testsrc=size=160x90:rate=30:duration=1")
+audio=(-f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1")
+x264=(-c:v libx264 -pix_fmt yuv420p -g 15 -keyint_min 15 -sc_threshold 0)
+baseline=("${x264[@]}" -profile:v baseline)
+aac=(-c:a aac -b:a 48k -ac 2)
+
+make() {
+  local name=$1
+  shift
+  ffmpeg -nostdin -hide_banner -loglevel error -y "$@" -fflags +bitexact "$out/$name.tmp.mp4"
+  mv "$out/$name.tmp.mp4" "$out/$name"
+}
+
+make baseline_aac_moov_first.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}" -movflags +faststart
+make baseline_aac_moov_last.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}"
+make main_bframes.mp4 "${video[@]}" "${audio[@]}" "${x264[@]}" -profile:v main -bf 2 "${aac[@]}"
+make fps60.mp4 -f lavfi -i "testsrc=size=160x90:rate=60:duration=1" "${baseline[@]}" -g 30
+make fps59_94.mp4 -f lavfi -i "testsrc=size=160x90:rate=60000/1001:duration=1" "${baseline[@]}" -g 30
+make video_only.mp4 "${video[@]}" "${baseline[@]}"
+# The rotation goes into the track header's matrix only when the stream is
+# copied, not while it is encoded.
+make rotated.mp4 -i "$out/video_only.mp4" -c copy -metadata:s:v:0 rotate=90
+make opus.mp4 "${video[@]}" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=1" "${baseline[@]}" -c:a libopus -b:a 32k -ac 2
+make fragmented.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}" \
+  -movflags +frag_keyframe+empty_moov+default_base_moof
+make fragmented_sidx.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}" \
+  -movflags +frag_keyframe+empty_moov+default_base_moof+global_sidx
