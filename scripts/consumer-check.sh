@@ -42,6 +42,18 @@ for kind in "${kinds[@]}"; do
     exit 1
   fi
 
+  # The shared library exports its public API and hides the rest.
+  if [ "$kind" = shared ]; then
+    exported=$(nm -DC --defined-only "$(find "$prefix" -name 'libplexora.so.*' -type f -print -quit)")
+    for wanted in 'plexora::OVAdSettings::setLogLevel' 'plexora::platform::MainLoop::instance'; do
+      grep -q -- "$wanted" <<<"$exported" || { echo "consumer-check: $wanted is not exported" >&2; exit 1; }
+    done
+    if grep -q -- 'plexora::OVAdEventManager' <<<"$exported"; then
+      echo "consumer-check: internal classes are exported" >&2
+      exit 1
+    fi
+  fi
+
   # The hosts keep their settings and caches in the scratch directory.
   export XDG_CONFIG_HOME=$work/$kind/config XDG_CACHE_HOME=$work/$kind/cache
 
