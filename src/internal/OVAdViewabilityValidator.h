@@ -37,7 +37,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "platform/ui/Geometry.h"
