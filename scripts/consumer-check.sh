@@ -4,7 +4,8 @@
 # whose warnings are errors, installed into a temporary prefix; then two small
 # hosts built against that prefix alone, one through find_package (which
 # also compiles every installed header on its own) and one through
-# pkg-config, and each run.
+# pkg-config, and each run. Both load a banner from the loopback ad server
+# program of the tests' build (build/dev, or PLEXORA_ADSERVER).
 # Usage: scripts/consumer-check.sh [shared|static]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,21 @@ kinds=("$@")
 jobs=${JOBS:-$(nproc)}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+adserver=${PLEXORA_ADSERVER:-build/dev/testserver/plexora-adserver}
+if [ ! -x "$adserver" ]; then
+  echo "consumer-check: no ad server program at $adserver (build the dev preset first)" >&2
+  exit 1
+fi
+"$adserver" >"$work/adserver.out" &
+adserver_pid=$!
+trap 'kill "$adserver_pid" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do
+  [ -s "$work/adserver.out" ] && break
+  sleep 0.1
+done
+ad_server_url=$(head -n 1 "$work/adserver.out")
+[ -n "$ad_server_url" ] || { echo "consumer-check: the ad server did not start" >&2; exit 1; }
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -60,11 +76,11 @@ for kind in "${kinds[@]}"; do
   cmake -S tests/consumers/cmake -B "$work/$kind/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" "${launcher[@]}" >/dev/null
   cmake --build "$work/$kind/cmake" -j "$jobs"
-  "$work/$kind/cmake/consumer"
+  "$work/$kind/cmake/consumer" "$ad_server_url"
 
   pkgconfig_dir=$(dirname "$(find "$prefix" -name plexora.pc -print -quit)")
   mkdir -p "$work/$kind/pkgconfig"
   PKG_CONFIG_PATH=$pkgconfig_dir make -s -C tests/consumers/pkgconfig BUILD="$work/$kind/pkgconfig"
-  "$work/$kind/pkgconfig/consumer"
+  "$work/$kind/pkgconfig/consumer" "$ad_server_url"
 done
 echo "consumer-check: ${kinds[*]} installs build and run their hosts"

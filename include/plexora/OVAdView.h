@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/foundation/Error.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/View.h"
@@ -37,7 +38,7 @@ class OVDisplayAdController;
 inline constexpr const char* kOVAdViewNilPlacementReason = "placementID cannot be nil";
 
 // Every message is optional.
-class OVAdViewDelegate {
+class PLEXORA_EXPORT OVAdViewDelegate {
  public:
   virtual ~OVAdViewDelegate() = default;
 
@@ -56,7 +57,7 @@ class OVAdViewDelegate {
   virtual std::shared_ptr<platform::ViewController> viewControllerForPresentingModalView() { return nullptr; }
 };
 
-class OVAdView : public platform::View {
+class PLEXORA_EXPORT OVAdView : public platform::View {
  public:
   // A banner of `adSize` for the placement, presenting from
   // `rootViewController` (which may be none). Throws platform::Exception

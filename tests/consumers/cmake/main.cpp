@@ -1,12 +1,15 @@
 // A host of the installed library, built through find_package: it sets and
-// reads process-wide settings, sizes an ad and turns the main loop once.
+// reads process-wide settings, sizes an ad and, given the base URL of a
+// running ad server, loads a banner from it on its main loop.
 // Exits 0 when every answer is the expected one.
 #include <plexora/OVAdSettings.h>
+#include <plexora/OVAdView.h>
 #include <plexora/OVAdSize.h>
 #include <plexora/Version.h>
 #include <plexora/platform/dispatch/MainLoop.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace {
@@ -20,9 +23,39 @@ void expect(bool condition, const char* what) {
   }
 }
 
+// Remembers the first thing the banner reports.
+class BannerOutcome final : public plexora::OVAdViewDelegate {
+ public:
+  void adViewDidLoad(const std::shared_ptr<plexora::OVAdView>&) override { report("loaded"); }
+  void adView(const std::shared_ptr<plexora::OVAdView>&, const plexora::platform::Error& error) override {
+    report("failed: " + error.domain() + " " + std::to_string(error.code()));
+  }
+  const std::string& outcome() const { return outcome_; }
+
+ private:
+  void report(const std::string& outcome) {
+    if (outcome_.empty()) outcome_ = outcome;
+  }
+  std::string outcome_;
+};
+
+// The fixture banner placement from the ad server at `baseURL`: the request
+// must reach the server and its answer come back as a loaded banner.
+void loadBanner(const std::string& baseURL) {
+  using plexora::OVAdSettings;
+  expect(OVAdSettings::setAdServerBaseURL(baseURL), "the ad server's base URL is taken");
+  const auto outcome = std::make_shared<BannerOutcome>();
+  const auto banner = plexora::OVAdView::initWithPlacementID("banner", plexora::kOVAdSize320x50, nullptr);
+  banner->setDelegate(outcome);
+  banner->loadAd();
+  plexora::platform::MainLoop::instance().runUntil([&] { return !outcome->outcome().empty(); }, 20.0);
+  std::printf("consumer: banner %s\n", outcome->outcome().empty() ? "reported nothing" : outcome->outcome().c_str());
+  expect(outcome->outcome() == "loaded", "the banner loads from the ad server");
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using plexora::OVAdSettings;
 
   OVAdSettings::setLogLevel(4);
@@ -43,10 +76,8 @@ int main() {
   expect(banner.width == plexora::kOVAdSizeFlexible && banner.height == 50.0, "a flexible banner is 50 high");
   expect(plexora::kOVAdSizeInterstitial == plexora::OVAdSize{}, "the interstitial size is 0 by 0");
 
-  // A banner load against the loopback ad server joins here once the banner
-  // view is public.
-
   plexora::platform::MainLoop::instance().runOnce(0);
+  if (argc > 1) loadBanner(argv[1]);
 
   std::printf("consumer: Plexora %s, %s\n", plexora::kPlexoraVersion, failures == 0 ? "all good" : "FAILED");
   return failures == 0 ? 0 : 1;

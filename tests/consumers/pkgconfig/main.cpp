@@ -1,13 +1,38 @@
-// A host of the installed library, built through pkg-config: settings and a
-// size. Exits 0 when every answer is the expected one.
+// A host of the installed library, built through pkg-config: settings, a
+// size and, given the base URL of a running ad server, a banner loaded from
+// it. Exits 0 when every answer is the expected one.
 #include <plexora/OVAdSettings.h>
 #include <plexora/OVAdSize.h>
+#include <plexora/OVAdView.h>
 #include <plexora/Version.h>
+#include <plexora/platform/dispatch/MainLoop.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
-int main() {
+namespace {
+
+// Whether the banner loaded, once it says.
+struct BannerLoaded final : plexora::OVAdViewDelegate {
+  void adViewDidLoad(const std::shared_ptr<plexora::OVAdView>&) override { answer = 1; }
+  void adView(const std::shared_ptr<plexora::OVAdView>&, const plexora::platform::Error&) override { answer = 0; }
+  int answer = -1;
+};
+
+bool loadsABanner(const std::string& baseURL) {
+  if (!plexora::OVAdSettings::setAdServerBaseURL(baseURL)) return false;
+  const auto loaded = std::make_shared<BannerLoaded>();
+  const auto banner = plexora::OVAdView::initWithPlacementID("banner", plexora::kOVAdSize320x50, nullptr);
+  banner->setDelegate(loaded);
+  banner->loadAd();
+  plexora::platform::MainLoop::instance().runUntil([&] { return loaded->answer >= 0; }, 20.0);
+  return loaded->answer == 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   using plexora::OVAdSettings;
   bool good = true;
 
@@ -18,8 +43,7 @@ int main() {
   good = good && OVAdSettings::getDeliveryEndpoint().ends_with("/network_ads_common/");
   good = good && plexora::kOVAdSize320x50 == plexora::OVAdSize{320.0, 50.0};
 
-  // A banner load against the loopback ad server joins here once the banner
-  // view is public.
+  if (argc > 1) good = loadsABanner(argv[1]) && good;
 
   std::printf("pkg-config consumer: Plexora %s, %s\n", plexora::kPlexoraVersion, good ? "all good" : "FAILED");
   return good ? 0 : 1;
