@@ -4,11 +4,14 @@
 
 #include <cstdlib>
 
+#include "platform/foundation/CryptoLibrary.h"
+
 namespace plexora::platform {
 
 SHA1Digest sha1(ByteView bytes) {
   SHA1Digest digest{};
   unsigned int length = 0;
+  initialiseCryptoLibrary();
   // EVP_Digest fails only when the allocator does or the provider is
   // missing; neither leaves a usable process, and a wrong digest would be
   // silently sent on, so give up loudly.

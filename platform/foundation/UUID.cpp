@@ -2,6 +2,8 @@
 
 #include <openssl/rand.h>
 
+#include "platform/foundation/CryptoLibrary.h"
+
 #include <array>
 #include <cstdint>
 #include <random>
@@ -11,6 +13,7 @@ namespace {
 
 std::array<std::uint8_t, 16> randomBytes() {
   std::array<std::uint8_t, 16> bytes{};
+  initialiseCryptoLibrary();
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
     // The OpenSSL generator only fails when it cannot seed itself; the
     // kernel source behind random_device is the next best thing.

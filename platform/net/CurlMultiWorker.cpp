@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/foundation/CryptoLibrary.h"
 #include "platform/net/URLError.h"
 #include "platform/thread/ThreadInfo.h"
 
@@ -16,7 +17,10 @@ constexpr int kMaxPollMilliseconds = 1000;
 
 void initialiseCurlOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    initialiseCryptoLibrary();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
 }
 
 }  // namespace
