@@ -56,7 +56,7 @@ class PLEXORA_EXPORT ApplicationDelegate {
   // The orientations `window` supports; none leaves the answer to the
   // application's declaration.
   virtual std::optional<InterfaceOrientationMask> supportedInterfaceOrientationsForWindow(
-      const std::shared_ptr<Window>& window) const {
+      const std::shared_ptr<Window>& /*window*/) const {
     return std::nullopt;
   }
 };

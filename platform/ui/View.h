@@ -185,15 +185,15 @@ class PLEXORA_EXPORT View : public Responder {
   void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
   std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers() const { return gestureRecognizers_; }
   // Asked before one of this view's recognisers begins; NO makes it fail.
-  virtual bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) { return true; }
+  virtual bool gestureRecognizerShouldBegin(GestureRecognizer& /*recognizer*/) { return true; }
 
   // --- Hooks (the base does nothing).
-  virtual void willMoveToSuperview(const std::shared_ptr<View>& newSuperview) {}
+  virtual void willMoveToSuperview(const std::shared_ptr<View>& /*newSuperview*/) {}
   virtual void didMoveToSuperview() {}
-  virtual void willMoveToWindow(const std::shared_ptr<Window>& newWindow) {}
+  virtual void willMoveToWindow(const std::shared_ptr<Window>& /*newWindow*/) {}
   virtual void didMoveToWindow() {}
-  virtual void didAddSubview(const std::shared_ptr<View>& subview) {}
-  virtual void willRemoveSubview(const std::shared_ptr<View>& subview) {}
+  virtual void didAddSubview(const std::shared_ptr<View>& /*subview*/) {}
+  virtual void willRemoveSubview(const std::shared_ptr<View>& /*subview*/) {}
 
   // The view controller whose view this is, else the superview.
   std::shared_ptr<Responder> nextResponder() const override;

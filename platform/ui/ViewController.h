@@ -60,10 +60,10 @@ class PLEXORA_EXPORT ViewController : public Responder {
   virtual void loadView();
   virtual void viewDidLoad() {}
 
-  virtual void viewWillAppear(bool animated) {}
-  virtual void viewDidAppear(bool animated) {}
-  virtual void viewWillDisappear(bool animated) {}
-  virtual void viewDidDisappear(bool animated) {}
+  virtual void viewWillAppear(bool /*animated*/) {}
+  virtual void viewDidAppear(bool /*animated*/) {}
+  virtual void viewWillDisappear(bool /*animated*/) {}
+  virtual void viewDidDisappear(bool /*animated*/) {}
 
   // All orientations but upside down, unless overridden.
   virtual InterfaceOrientationMask supportedInterfaceOrientations() const;
@@ -80,8 +80,8 @@ class PLEXORA_EXPORT ViewController : public Responder {
   std::vector<std::shared_ptr<ViewController>> childViewControllers() const { return children_; }
   void addChildViewController(const std::shared_ptr<ViewController>& child);
   void removeFromParentViewController();
-  virtual void willMoveToParentViewController(const std::shared_ptr<ViewController>& parent) {}
-  virtual void didMoveToParentViewController(const std::shared_ptr<ViewController>& parent) {}
+  virtual void willMoveToParentViewController(const std::shared_ptr<ViewController>& /*parent*/) {}
+  virtual void didMoveToParentViewController(const std::shared_ptr<ViewController>& /*parent*/) {}
 
   // --- Presentation (see the header comment).
   std::shared_ptr<ViewController> presentedViewController() const { return presented_; }

