@@ -2,8 +2,10 @@
 // concurrent queues. Work is a std::function; queues run it on a shared pool
 // of worker threads (serial queues one task at a time, in submission order),
 // except the main queue, whose tasks run only inside MainLoop on the main
-// thread. The pool grows while every worker is blocked, so a task may wait
-// for work on another queue. All priorities share one pool: a priority names
+// thread. About one worker per core runs at a time; a worker blocked in a
+// dispatch wait (semaphore, group, sync(), operation) lets the pool start
+// another, so a task may wait for work on another queue that way, never on a
+// bare condition variable. All priorities share one pool: a priority names
 // a distinct queue but does not order work between them.
 //
 // Thread safety: every member may be called from any thread.

@@ -116,17 +116,15 @@ void OVPlaceholderObject::finish(OVAdCacheValue delivered) {
 }
 
 void OVPlaceholderObject::fetchResourceBlock() {
+  bool alreadyFetched = false;
   {
     std::lock_guard lock(mutex_);
-    if (fetchedResource_) {
-      fetchInProgress_ = false;
-      return;
-    }
+    alreadyFetched = fetchedResource_;
   }
   const auto cache = cache_.lock();
   const std::optional<platform::URL> fileURL =
       cache && fetchType_ != OVAdCacheFetchType::None ? OVAdCacheFileURL(fetchType_, url_) : std::nullopt;
-  if (!fileURL) {
+  if (alreadyFetched || !fileURL) {
     endFetch();
     return;
   }

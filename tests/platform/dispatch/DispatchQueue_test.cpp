@@ -354,8 +354,10 @@ TEST_F(DispatchQueueTest, ABurstOfShortTasksRunsOnAFewThreadsOfAColdOrWarmPool) 
   constexpr int kBurst = 50;
   auto& pool = detail::WorkerPool::instance();
   const auto limit = static_cast<std::size_t>(detail::WorkerPool::maxRunningWorkers());
+  // Cold when this test runs in a process of its own; idle workers left by
+  // earlier tests may take part of the burst otherwise.
   const int coldWorkers = pool.workerCount();
-  EXPECT_LE(threadsRunningBurst(kBurst), limit);
+  EXPECT_LE(threadsRunningBurst(kBurst), std::max(limit, static_cast<std::size_t>(coldWorkers)));
   EXPECT_LE(pool.workerCount(), std::max(coldWorkers, static_cast<int>(limit)));
 
   // Warm the pool well past the limit with tasks that all block at once.
