@@ -20,14 +20,12 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/value/Value.h"
+#include "platform/web/WebNavigation.h"
 
 namespace plexora::platform {
 
 inline constexpr const char* kHeadlessWebViewDefaultUserAgent =
     "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/605.1.15 (KHTML, like Gecko)";
-inline constexpr const char* kWebViewErrorDomain = "PlexoraWebViewErrorDomain";
-// The script threw, or is not one this view can run.
-inline constexpr std::int64_t kWebViewErrorJavaScriptFailed = 4;
 
 // How views answer a script that reads the user agent.
 enum class HeadlessWebViewAnswer {
