@@ -216,6 +216,14 @@ TEST_F(WebViewTest, HistoryMovesBackAndForthBetweenServedPages) {
   EXPECT_EQ(delegate_->actions.back().type, WebNavigationType::Reload);
 }
 
+// The library reads its web user agent from a view that never loaded
+// anything.
+TEST_F(WebViewTest, AViewThatLoadedNothingAnswersItsUserAgent) {
+  const Answer agent = evaluate("(function(){try{return navigator.userAgent}catch(e){return e.toString();}}());");
+  EXPECT_FALSE(agent.error.has_value());
+  EXPECT_EQ(agent.result, Value(view_->userAgent()));
+}
+
 TEST_F(WebViewTest, TheCustomUserAgentReachesTheServer) {
   testserver::TestServer server;
   server.start();
