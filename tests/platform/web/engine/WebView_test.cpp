@@ -186,6 +186,26 @@ TEST_F(WebViewTest, APageThatNeverFinishesKeepsTheLoopFreeAndStopsWithAFailure) 
   EXPECT_EQ(delegate_->finished, 0);
 }
 
+TEST_F(WebViewTest, APageNavigatingInALoopLeavesTheLoopFreeAndIsReplacedByTheNextLoad) {
+  testserver::TestServer server;
+  server.start();
+  testserver::Response page;
+  page.headers = {{"Content-Type", "text/html"}};
+  page.body = "<html><body><script>location.replace('/loop?' + Date.now());</script></body></html>";
+  server.on("/loop", page);
+
+  view_->loadURL(server.url("loop"));
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 5; }));
+  bool taskRan = false;
+  DispatchQueue::main()->async([&] { taskRan = true; });
+  ASSERT_TRUE(waitFor([&] { return taskRan; }));
+
+  const int finishedBefore = delegate_->finished;
+  view_->loadHTMLString("<html><head><title>Calm</title></head></html>", kBaseURL);
+  ASSERT_TRUE(waitFor([&] { return evaluate("document.title").result == Value("Calm") && !view_->isLoading(); }));
+  EXPECT_GT(delegate_->finished, finishedBefore);
+}
+
 TEST_F(WebViewTest, HistoryMovesBackAndForthBetweenServedPages) {
   testserver::TestServer server;
   server.start();
