@@ -141,7 +141,9 @@ class EngineSyncWebView final : public EngineContentView<SyncWebView> {
     const detail::SteadyDeadline deadline =
         detail::deadlineAfter(std::isfinite(timeoutSeconds) ? std::max(timeoutSeconds, 0.0) : 0.0);
     while (!*answer && std::chrono::steady_clock::now() < *deadline) {
-      detail::iterateGLibContext(deadline, {});
+      if (!detail::iterateGLibContext(deadline, {})) {
+        break;  // another thread owns the context: nothing here could answer
+      }
     }
     if (*answer) {
       return std::move(**answer);
