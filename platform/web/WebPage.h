@@ -10,8 +10,9 @@
 //
 // Thread safety: main thread only; makes the engine start.
 // Ownership: the page owns its WebKit view. Events already queued when the
-// page goes are dropped; a script evaluation still pending then still
-// answers (with the engine's error for a destroyed view).
+// page goes are dropped, and a navigation decision not yet answered is
+// cancelled; a script evaluation still pending then still answers (the
+// engine keeps the view until it has).
 #pragma once
 
 #include <cstdint>

@@ -16,7 +16,7 @@
 // Thread safety: main thread only; every delegate call and completion runs on
 // the main queue, never inside the call that caused it.
 // Ownership: as WebContentView. A completion still pending when its view goes
-// still runs (with an error); delegate calls still queued then are dropped.
+// still runs; delegate calls still queued then are dropped.
 #pragma once
 
 #include <functional>

@@ -94,6 +94,21 @@ TEST_F(WebViewTest, AScriptThatThrowsAnswersAnErrorAndTheViewGoesOn) {
   EXPECT_EQ(wrapped.result, Value("ReferenceError: Can't find variable: undefinedThing"));
 }
 
+TEST_F(WebViewTest, AScriptStillRunningWhenItsViewGoesStillAnswersAndTheViewsDelegateHearsNothing) {
+  loadAndWait("<html><head><title>Gone</title></head></html>");
+  const int finishedBefore = delegate_->finished;
+  std::optional<Value> title;
+  view_->evaluateJavaScript("document.title", [&](Value result, std::optional<Error>) { title = result; });
+  view_->loadHTMLString("<html></html>", kBaseURL);
+  view_.reset();
+  ASSERT_TRUE(waitFor([&] { return title.has_value(); }));
+  EXPECT_EQ(title, Value("Gone"));
+  bool settled = false;
+  DispatchQueue::main()->async([&] { settled = true; });
+  ASSERT_TRUE(waitFor([&] { return settled; }));
+  EXPECT_EQ(delegate_->finished, finishedBefore);
+}
+
 TEST_F(WebViewTest, AHugeScriptResultIsRefusedWithoutHangingTheLoop) {
   loadAndWait("<html><body></body></html>");
   const Answer huge = evaluate("'x'.repeat(9 * 1024 * 1024)");
