@@ -32,6 +32,10 @@ class RecordingNavigationDelegate final : public WebViewNavigationDelegate {
   void decidePolicyForNavigationAction(WebView&, const WebNavigationAction& action,
                                        WebPolicyDecisionHandler decisionHandler) override {
     actions.push_back(action);
+    if (holdDecisions) {
+      heldDecisions.push_back(std::move(decisionHandler));
+      return;
+    }
     decisionHandler(cancelScheme && action.url.rfind(*cancelScheme, 0) == 0 ? WebNavigationPolicy::Cancel
                                                                            : WebNavigationPolicy::Allow);
   }
@@ -42,6 +46,9 @@ class RecordingNavigationDelegate final : public WebViewNavigationDelegate {
 
   // Navigations to URLs beginning with this are cancelled.
   std::optional<std::string> cancelScheme;
+  // Keep the decisions unanswered, for the test to answer or drop.
+  bool holdDecisions = false;
+  std::vector<WebPolicyDecisionHandler> heldDecisions;
   std::vector<WebNavigationAction> actions;
   int started = 0;
   int finished = 0;

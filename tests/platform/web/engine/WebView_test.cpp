@@ -141,6 +141,33 @@ TEST_F(WebViewTest, ACommandLinkClickedByTheScriptIsOfferedAndCancelledQuietly) 
   EXPECT_EQ(delegate_->started, 1);
 }
 
+TEST_F(WebViewTest, ADecisionMayComeLaterAndOneDroppedUnansweredCancels) {
+  testserver::TestServer server;
+  server.start();
+  server.on("/next", testserver::Response::text(200, "next"));
+  loadAndWait("<html><body><a id='next' href='" + server.url("next") + "'>next</a></body></html>");
+
+  delegate_->holdDecisions = true;
+  evaluate("document.getElementById('next').click()");
+  ASSERT_TRUE(waitFor([&] { return delegate_->heldDecisions.size() == 1; }));
+  delegate_->heldDecisions.clear();
+  bool settled = false;
+  DispatchQueue::main()->async([&] { settled = true; });
+  ASSERT_TRUE(waitFor([&] { return settled; }));
+  EXPECT_EQ(evaluate("location.href").result, Value(kBaseURL)) << "a dropped decision cancels";
+  EXPECT_TRUE(server.requests().empty());
+
+  evaluate("document.getElementById('next').click()");
+  ASSERT_TRUE(waitFor([&] { return delegate_->heldDecisions.size() == 1; }));
+  WebPolicyDecisionHandler later = std::move(delegate_->heldDecisions.front());
+  delegate_->heldDecisions.clear();
+  delegate_->holdDecisions = false;
+  later(WebNavigationPolicy::Allow);
+  later(WebNavigationPolicy::Cancel);  // a second answer changes nothing
+  ASSERT_TRUE(waitFor([&] { return view_->url() == server.url("next") && !view_->isLoading(); }));
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(WebViewTest, APageOpeningThousandsOfLinksHasEachDecidedAndTheLoopStaysFree) {
   delegate_->cancelScheme = "ovad:";
   loadAndWait("<html><body><a id='ad' href='ovad://click'>tap</a></body></html>");
