@@ -36,8 +36,8 @@ class WebView;
 class WebViewNavigationDelegate {
  public:
   virtual ~WebViewNavigationDelegate() = default;
-  // Every navigation of the main frame and every new-window request. The
-  // default allows it.
+  // Every navigation, of the page or of one of its frames, and every
+  // new-window request. The default allows it.
   virtual void decidePolicyForNavigationAction(WebView& webView, const WebNavigationAction& action,
                                                WebPolicyDecisionHandler decisionHandler);
   virtual void didStartProvisionalNavigation(WebView&) {}
