@@ -85,7 +85,7 @@ install(FILES ${PROJECT_BINARY_DIR}/PlexoraConfig.cmake ${PROJECT_BINARY_DIR}/Pl
 # (Requires), a shared one only to static links of the host (Requires.private).
 # The prefix is found from the .pc file's own place, so the tree can be
 # installed with --prefix anywhere.
-set(PLEXORA_PC_DEPENDENCIES "libcurl, sqlite3, zlib, libpng, libjpeg, libcrypto, libplist-2.0")
+string(REPLACE ";" ", " PLEXORA_PC_DEPENDENCIES "libcurl;sqlite3;zlib;libpng;libjpeg;libcrypto;${PLEXORA_PKG_MODULE_NAMES}")
 if(PLEXORA_SHARED)
   set(PLEXORA_PC_REQUIRES "Requires.private: ${PLEXORA_PC_DEPENDENCIES}")
   set(PLEXORA_PC_LIBS "-lplexora -pthread")

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainLoopGLib.h"
 #include "platform/dispatch/MainTaskQueue.h"
 
 namespace plexora::platform {
@@ -29,10 +30,20 @@ void requireMainThread() {
   }
 }
 
+// The flag, not the descriptor, says whether to stop; a stale signal from an
+// earlier quit() only costs one extra pass.
+void drainQuitSignal(int quitFd) {
+  std::uint64_t count = 0;
+  [[maybe_unused]] ssize_t drained = ::read(quitFd, &count, sizeof count);
+}
+
 }  // namespace
 
 struct MainLoop::Impl {
   std::atomic<bool> quitRequested{false};
+  // Set once by the web engine on the main thread; read there too, but
+  // atomic so hostsGLibContext() may be asked anywhere.
+  std::atomic<bool> hostsGLib{false};
   // Readable after quit(), so run() wakes from its wait.
   int quitFd = -1;
 };
@@ -61,7 +72,13 @@ int MainLoop::runOnce(double maxWaitSeconds) {
   requireMainThread();
   auto& tasks = detail::MainTaskQueue::instance();
   int ran = tasks.runQueued();
-  if (ran == 0 && maxWaitSeconds > 0) {
+  const bool wait = ran == 0 && maxWaitSeconds > 0;
+  if (impl_->hostsGLib) {
+    detail::iterateGLibContext(detail::deadlineAfter(wait ? maxWaitSeconds : 0.0), {tasks.wakeupFd()});
+    if (ran == 0) {
+      ran = tasks.runQueued();
+    }
+  } else if (wait) {
     tasks.waitForTask(detail::deadlineAfter(maxWaitSeconds));
     ran = tasks.runQueued();
   }
@@ -79,9 +96,13 @@ bool MainLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds
     if (deadline && std::chrono::steady_clock::now() >= *deadline) {
       return false;
     }
-    if (tasks.runQueued() == 0) {
-      auto slice = detail::deadlineAfter(kRunUntilPollSeconds);
-      tasks.waitForTask(deadline ? std::min(*slice, *deadline) : slice);
+    const bool ranTasks = tasks.runQueued() > 0;
+    auto slice = detail::deadlineAfter(ranTasks ? 0.0 : kRunUntilPollSeconds);
+    const detail::SteadyDeadline waitUntil = deadline ? std::min(*slice, *deadline) : slice;
+    if (impl_->hostsGLib) {
+      detail::iterateGLibContext(waitUntil, {tasks.wakeupFd()});
+    } else if (!ranTasks) {
+      tasks.waitForTask(waitUntil);
     }
   }
 }
@@ -90,12 +111,15 @@ void MainLoop::run() {
   requireMainThread();
   auto& tasks = detail::MainTaskQueue::instance();
   while (!impl_->quitRequested.exchange(false)) {
-    if (tasks.runQueued() == 0) {
+    const bool ranTasks = tasks.runQueued() > 0;
+    if (impl_->hostsGLib) {
+      const detail::SteadyDeadline waitUntil =
+          ranTasks ? detail::deadlineAfter(0.0) : detail::SteadyDeadline(std::nullopt);
+      detail::iterateGLibContext(waitUntil, {tasks.wakeupFd(), impl_->quitFd});
+      drainQuitSignal(impl_->quitFd);
+    } else if (!ranTasks) {
       tasks.waitForTask(std::nullopt, impl_->quitFd);
-      // The flag, not the descriptor, says whether to stop; a stale signal
-      // from an earlier quit() only costs one extra pass.
-      std::uint64_t count = 0;
-      [[maybe_unused]] ssize_t drained = ::read(impl_->quitFd, &count, sizeof count);
+      drainQuitSignal(impl_->quitFd);
     }
   }
 }
@@ -107,5 +131,12 @@ void MainLoop::quit() {
 }
 
 int MainLoop::wakeupFd() const { return detail::MainTaskQueue::instance().wakeupFd(); }
+
+void MainLoop::hostGLibContext() {
+  requireMainThread();
+  impl_->hostsGLib = true;
+}
+
+bool MainLoop::hostsGLibContext() const { return impl_->hostsGLib; }
 
 }  // namespace plexora::platform

@@ -4,10 +4,17 @@
 // its own loop); tests pump it with runUntil(). Main-queue tasks run only
 // here, so UI-model state and delegate callbacks stay on one thread.
 //
-// A second event source (a GLib main context for a web engine, say) can share
-// the thread: poll wakeupFd() alongside its own descriptors, and call
-// runOnce(0) whenever it becomes readable; runOnce() never blocks longer than
-// it is told, so neither side starves the other.
+// Once the web engine has started it calls hostGLibContext(): from then on
+// every run(), runOnce() and runUntil() also iterates the process's default
+// GLib main context (the engine's) between batches of tasks, waiting on both
+// at once, so the engine's callbacks arrive on this thread like every other.
+// Each pass runs the queued tasks, then dispatches the GLib sources that are
+// ready, so neither side starves the other. Until then the context is never
+// touched (tests on a ManualClock never see it).
+//
+// A host with a loop of its own polls wakeupFd() alongside its descriptors
+// and calls runOnce(0) whenever it becomes readable; runOnce() never blocks
+// longer than it is told.
 //
 // Thread safety: quit() and wakeupFd() may be called from any thread; every
 // other member only on the main thread (they throw std::logic_error elsewhere).
@@ -39,6 +46,11 @@ class PLEXORA_EXPORT MainLoop final {
 
   // An eventfd that is readable while main-queue tasks are waiting.
   int wakeupFd() const;
+
+  // Iterate the default GLib main context from now on (see above). Main
+  // thread only; there is no way back, as the engine lives for the process.
+  void hostGLibContext();
+  bool hostsGLibContext() const;
 
  private:
   MainLoop();

@@ -1,7 +1,8 @@
-// A web view that is never shown: the stand-in for the system web view until
-// a real web engine joins the platform. It knows one piece of script, the
-// reading of `navigator.userAgent`, and answers it with the process's web
-// user agent; every other script fails.
+// A web view without an engine: the library asks it for the web user agent
+// while the web engine has not been started (WebEngine), as in a process
+// that shows no HTML. It knows one piece of script, the reading of
+// `navigator.userAgent`, and answers it with the process's web user agent;
+// every other script fails.
 //
 // Hosts may name the web user agent their engine reports; tests may make the
 // answer fail (a non-string result) or never come, as a broken engine would.
@@ -20,14 +21,12 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/value/Value.h"
+#include "platform/web/WebNavigation.h"
 
 namespace plexora::platform {
 
 inline constexpr const char* kHeadlessWebViewDefaultUserAgent =
     "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/605.1.15 (KHTML, like Gecko)";
-inline constexpr const char* kWebViewErrorDomain = "PlexoraWebViewErrorDomain";
-// The script threw, or is not one this view can run.
-inline constexpr std::int64_t kWebViewErrorJavaScriptFailed = 4;
 
 // How views answer a script that reads the user agent.
 enum class HeadlessWebViewAnswer {

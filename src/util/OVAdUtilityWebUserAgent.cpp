@@ -1,7 +1,10 @@
 // The library's user agent: the web view's own agent, fetched once per
 // process on the main thread, followed by the facts of this device and
-// application.
+// application. The web engine's view answers once the host has started the
+// engine; a process without it gets the headless view's answer. An engine
+// that never answers leaves the URL session to its built-in agent.
 #include <cstdarg>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -9,6 +12,8 @@
 #include "platform/foundation/MainBundle.h"
 #include "platform/value/Value.h"
 #include "platform/web/HeadlessWebView.h"
+#include "platform/web/WebEngine.h"
+#include "platform/web/WebView.h"
 #include "util/OVAdDevice.h"
 #include "util/OVAdInlineHelpers.h"
 #include "util/OVAdLogger.h"
@@ -30,8 +35,8 @@ struct FetchState {
   std::optional<std::string> userAgent;
   // Shared, so a reset for tests never pulls the flag from under a caller.
   std::shared_ptr<OVAdMainThreadOnceFlag> once = std::make_shared<OVAdMainThreadOnceFlag>();
-  // Kept while the fetch runs.
-  std::shared_ptr<platform::HeadlessWebView> webView;
+  // Kept while the fetch runs (an engine view or the headless one).
+  std::shared_ptr<void> webView;
 };
 
 FetchState& fetchState() {
@@ -53,31 +58,42 @@ std::string cleanedOrNone(const std::optional<std::string>& value) {
   return value ? OVAdUtility::cleanUserAgentString(*value) : kNone;
 }
 
-// On the main thread.
-void startFetch(OVAdUtility::UserAgentBlock block) {
-  auto webView = std::make_shared<platform::HeadlessWebView>();
+// Runs the script on the engine's view when the engine runs, else on the
+// headless view, keeping the view until the answer. On the main thread.
+template <class View>
+void evaluateOn(std::shared_ptr<View> webView, const std::string& script,
+                std::function<void(platform::Value, std::optional<platform::Error>)> completion) {
   {
     std::lock_guard lock(fetchState().mutex);
     fetchState().webView = webView;
   }
-  webView->evaluateJavaScript(
-      OVAdWrapScriptInTryCatch(kUserAgentScriptBody),
-      [block = std::move(block)](platform::Value result, std::optional<platform::Error>) {
-        std::optional<std::string> userAgent;
-        if (result.isString()) {
-          userAgent = OVAdUtility::generateUserAgentStringFromRawString(result.asString());
-        }
-        {
-          std::lock_guard lock(fetchState().mutex);
-          if (userAgent) {
-            fetchState().userAgent = userAgent;
-          }
-          fetchState().webView.reset();
-        }
-        if (block) {
-          block(userAgent);
-        }
-      });
+  webView->evaluateJavaScript(script, std::move(completion));
+}
+
+// On the main thread.
+void startFetch(OVAdUtility::UserAgentBlock block) {
+  auto completion = [block = std::move(block)](platform::Value result, std::optional<platform::Error>) {
+    std::optional<std::string> userAgent;
+    if (result.isString()) {
+      userAgent = OVAdUtility::generateUserAgentStringFromRawString(result.asString());
+    }
+    {
+      std::lock_guard lock(fetchState().mutex);
+      if (userAgent) {
+        fetchState().userAgent = userAgent;
+      }
+      fetchState().webView.reset();
+    }
+    if (block) {
+      block(userAgent);
+    }
+  };
+  const std::string script = OVAdWrapScriptInTryCatch(kUserAgentScriptBody);
+  if (platform::WebEngine::isStarted()) {
+    evaluateOn(platform::makeWebView(), script, std::move(completion));
+  } else {
+    evaluateOn(std::make_shared<platform::HeadlessWebView>(), script, std::move(completion));
+  }
 }
 
 }  // namespace

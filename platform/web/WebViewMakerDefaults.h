@@ -1,0 +1,16 @@
+// The engine's own makers, the defaults of makeWebView() and makeSyncWebView().
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <memory>
+
+#include "platform/web/SyncWebView.h"
+#include "platform/web/WebView.h"
+
+namespace plexora::platform::detail {
+
+std::shared_ptr<WebView> makeEngineWebView();
+std::shared_ptr<SyncWebView> makeEngineSyncWebView();
+
+}  // namespace plexora::platform::detail
