@@ -118,6 +118,11 @@ void OVPXNativeAdAdapter::viewControllerDismissed(OVAdCommandProcessor& /*proces
   if (const auto target = delegate()) target->adapterDidFinishHandlingClick(shared_from_this());
 }
 
+void OVPXNativeAdAdapter::setEventManager(std::shared_ptr<OVAdEventManager> eventManager) {
+  eventManager_ = std::move(eventManager);
+  if (commandProcessor_) commandProcessor_->setEventManager(eventManager_);
+}
+
 std::shared_ptr<OVAdEventManager> OVPXNativeAdAdapter::eventManager() const {
   return eventManager_ ? eventManager_ : OVAdEventManager::sharedManager();
 }

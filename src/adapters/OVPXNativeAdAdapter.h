@@ -65,8 +65,8 @@ class OVPXNativeAdAdapter final : public OVDisplayAdAdapter, public OVAdCommandP
   void viewControllerDismissed(OVAdCommandProcessor& processor) override;
 
   // Where events are logged: the process's event manager unless set. Also
-  // given to each command processor made afterwards.
-  void setEventManager(std::shared_ptr<OVAdEventManager> eventManager) { eventManager_ = std::move(eventManager); }
+  // given to the command processor, this load's and later ones.
+  void setEventManager(std::shared_ptr<OVAdEventManager> eventManager);
   const std::shared_ptr<OVAdCommandProcessor>& commandProcessor() const { return commandProcessor_; }
   bool hasLoggedImpression() const { return hasLoggedImpression_; }
 
