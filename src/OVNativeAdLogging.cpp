@@ -13,6 +13,8 @@
 #include "adapters/OVNativeAdDataModel.h"
 #include "internal/OVAdViewabilityValidator.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/Base64.h"
+#include "platform/ui/Image.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
@@ -159,6 +161,16 @@ platform::Dictionary OVNativeAd::generateViewPostData() const {
     postData.set(kViewPostDataKey, OVAdUtility::getJSONStringFromObject(generateViewLogging()).value_or(""));
   }
   return postData;
+}
+
+std::optional<std::string> OVNativeAd::generateViewSnapshot() const {
+  const auto view = nativeAdView_.lock();
+  if (!view || !dataModel_) return std::nullopt;
+  const auto snapshot = OVAdUtility::snapshotOfView(view, nullptr);
+  if (!snapshot) return std::nullopt;
+  const platform::Bytes jpeg = snapshot->encodeJPEG(dataModel_->snapshotCompressionQuality());
+  if (jpeg.empty()) return std::nullopt;
+  return platform::base64Encode(jpeg);
 }
 
 platform::Dictionary OVNativeAd::generateViewLogging() const {

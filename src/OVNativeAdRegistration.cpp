@@ -15,6 +15,7 @@
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
 #include "plexora/OVNativeAd.h"
+#include "tracking/OVAdEventManager.h"
 #include "util/OVAdClickGate.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdLogger.h"
@@ -37,6 +38,7 @@ constexpr const char* kManualImpressionKey = "mil";
 constexpr const char* kExternalImpressionKey = "eil";
 constexpr const char* kExternalSourceKey = "eil_source";
 constexpr const char* kFlagOn = "1";
+constexpr const char* kSnapshotKey = "snapshot";
 
 // Registered view -> its ad, both held weakly: a released view or ad drops
 // out by itself. Main thread only.
@@ -136,6 +138,19 @@ void OVNativeAd::registerViewForInteraction(const std::shared_ptr<platform::View
   if (adController_ && adController_->currentAdapter()) {
     adController_->currentAdapter()->registerViewForInteraction(view, viewController);
   }
+
+  if (dataModel_ && dataModel_->viewSnapshotLoggingEnabled()) {
+    // The ad stays until its snapshot is logged.
+    platform::DispatchQueue::main()->after(static_cast<double>(dataModel_->snapshotDelayPostInSecond()),
+                                           [self = shared_from_this()] { self->logViewSnapshot(); });
+  }
+}
+
+void OVNativeAd::logViewSnapshot() {
+  platform::Dictionary extraData;
+  if (const auto snapshot = generateViewSnapshot()) extraData.set(kSnapshotKey, *snapshot);
+  const auto& token = dataModel_->inlineClientToken();
+  OVAdEventManager::sharedManager()->logSnapshotForToken(token.value_or(""), extraData);
 }
 
 void OVNativeAd::attachRecognizer(const std::weak_ptr<platform::View>& clickableView, std::uint64_t registration) {

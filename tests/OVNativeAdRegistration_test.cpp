@@ -20,6 +20,11 @@
 #include "platform/ui/ViewController.h"
 #include "plexora/OVNativeAd.h"
 #include "support/TempDir.h"
+#include "platform/foundation/Base64.h"
+#include "platform/ui/Image.h"
+#include "tracking/OVAdEventManager.h"
+#include "tracking/OVAdEventManagerTestSupport.h"
+#include "util/database/OVAdDatabaseManager.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
 
@@ -326,6 +331,37 @@ TEST_F(OVNativeAdRegistrationTest, ManualAndExternalLoggingFollowThePlacementsPe
   EXPECT_EQ(logged_->back().extraData, (Dictionary{{"eil", "1"}, {"eil_source", "partner"}}));
   ad->handleExternalClickWithViewController(root_, "partner");
   EXPECT_EQ(logged_->back().kind, "click");
+}
+
+TEST_F(OVNativeAdRegistrationTest, AViewSnapshotIsLoggedAfterTheDataDelayWhenAskedFor) {
+  const auto ad = registeredAd(R"({"ct":"ct-snap","title":"Boots","call_to_action":"Shop","enable_snapshot_log":1,
+    "snapshot_log_delay_second":2,"snapshot_compress_quality":80,"image":{"url":"https://cdn.plexora.test/c.jpg"}})");
+  adView_->setBackgroundColor(platform::Color{0.2, 0.6, 0.2, 1.0});
+  const auto snapshots = [] {
+    EXPECT_TRUE(platform::DispatchQueue::settle(testing::kNetworkWaitSeconds));
+    std::vector<Value> found;
+    for (const auto& event :
+         testing::readStoredEvents(OVAdDatabaseManager::sharedManager()->storagePath())) {
+      if (event.type == "native_view") found.push_back(json(event.data.value_or("null")));
+    }
+    return found;
+  };
+  advance(1.9);
+  EXPECT_TRUE(snapshots().empty());
+  advance(0.1);
+  const auto logged = snapshots();
+  ASSERT_EQ(logged.size(), 1u);
+  const auto jpeg = platform::base64Decode(logged[0].find("snapshot")->asString());
+  ASSERT_TRUE(jpeg);
+  const auto picture = platform::Image::decode(*jpeg);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->pixelWidth(), 640u) << "the view's 320 points at the screen's scale of 2";
+  EXPECT_EQ(picture->pixelHeight(), 600u);
+  EXPECT_NEAR(picture->pixel(4, 4).green, 153, 6) << "the view's background";
+
+  // Without a view there is nothing to take: the event goes with no snapshot.
+  ad->unregisterView();
+  EXPECT_FALSE(ad->generateViewSnapshot());
 }
 
 }  // namespace

@@ -174,8 +174,9 @@ class OVNativeAd final : public platform::GestureRecognizerDelegate, public std:
                                   const std::shared_ptr<platform::ViewController>& viewController);
   // Ties the view to this ad (taking it from any ad it was registered with),
   // attaches a tap recogniser to each clickable view from the next turn of
-  // the main loop, and starts the viewability checks that log the
-  // impression. Throws platform::Exception (kInvalidArgumentException) for
+  // the main loop, starts the viewability checks that log the impression,
+  // and, when the data asks for it, logs a snapshot of the view after the
+  // data's delay. Throws platform::Exception (kInvalidArgumentException) for
   // no view or no clickable views; an ad not loaded yet only logs.
   void registerViewForInteraction(const std::shared_ptr<platform::View>& view,
                                   const std::shared_ptr<platform::ViewController>& viewController,
@@ -229,6 +230,9 @@ class OVNativeAd final : public platform::GestureRecognizerDelegate, public std:
   // The registered view's tree: each view's place in the window, whether it
   // is clickable, its kind and its subviews; empty without a view.
   platform::Dictionary generateViewLogging() const;
+  // A JPEG of the registered view at the data's compression quality, as
+  // base64 text; none without a view or a picture of it.
+  std::optional<std::string> generateViewSnapshot() const;
 
   // ---- Properties ----
 
@@ -294,6 +298,8 @@ class OVNativeAd final : public platform::GestureRecognizerDelegate, public std:
   void sendLatencyEvent() const;
 
   void unregisterViewInternal();
+  // The "native_view" event with the registered view's snapshot.
+  void logViewSnapshot();
   void attachRecognizer(const std::weak_ptr<platform::View>& clickableView, std::uint64_t registration);
   void handleTapAt(platform::Point location, std::optional<platform::Dictionary> record);
   void checkManualLoggingEligibility() const;
