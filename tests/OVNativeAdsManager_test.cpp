@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "NativeAdTestSupport.h"
+#include "server/OVAdLoadThrottle.h"
+#include "util/OVAdCache.h"
 #include "util/OVAdError.h"
 
 namespace plexora::testing {
@@ -145,6 +148,38 @@ TEST_F(OVNativeAdsManagerTest, FailuresReachTheDelegateAndTheSetRefreshesOnTheIn
   world_.clock().advance(3600);
   DisplayAdTestWorld::runBriefly();
   EXPECT_EQ(world_.server().adRequests().size(), 3u);
+}
+
+TEST_F(OVNativeAdsManagerTest, TheImagesOfASupersededAnswerDoNotChangeTheDeliveredSet) {
+  answerAds(2);
+  world_.server().server().on("/media/ad-0-cover.png",
+                              testserver::Response::text(200, pngBody(12, 6), std::chrono::milliseconds(1500)));
+  const auto manager = makeManager(2);
+  manager->setMediaCachePolicy(kOVNativeAdMediaCachePolicyImage);
+  manager->loadAds();
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return mediaRequests("ad-0-cover.png") > 0; }));
+  DisplayAdTestWorld::runBriefly();
+  EXPECT_EQ(manager->version(), 1u);
+  EXPECT_TRUE(managerDelegate_->messages.empty()) << "still waiting for the slow cover";
+
+  // A new load supersedes the answer whose cover is still on its way (the
+  // load throttle stands aside: moving the clock would wait out the cover).
+  OVAdConnectionUtility::setForceThrottle(false);
+  serveImagesOf("fresh");
+  answer(kPlacement, {nativeAdData("fresh")});
+  ASSERT_TRUE(load(manager));
+  ASSERT_EQ(managerDelegate_->messages, std::vector<std::string>{"loaded"});
+  ASSERT_EQ(manager->uniqueNativeAdCount(), 1u);
+  EXPECT_EQ(manager->currentNativeAds()[0]->title(), "Title fresh");
+
+  // The slow cover arrives: its completion is dropped.
+  const auto slowCover = platform::URL::parse(world_.server().baseURL() + "media/ad-0-cover.png");
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return OVAdCache::sharedCache()->imageForURL(*slowCover) != nullptr; }));
+  DisplayAdTestWorld::runBriefly();
+  EXPECT_EQ(managerDelegate_->messages.size(), 1u);
+  EXPECT_EQ(manager->uniqueNativeAdCount(), 1u);
+  EXPECT_EQ(manager->currentNativeAds()[0]->title(), "Title fresh");
+  OVAdConnectionUtility::setForceThrottle(std::nullopt);
 }
 
 TEST_F(OVNativeAdsManagerTest, AnAnswerWithoutUsableAdsFailsWithNoFill) {
