@@ -11,6 +11,7 @@
 #include <typeinfo>
 
 #include "adapters/OVNativeAdDataModel.h"
+#include "adapters/views/nativead/OVNativeAdTemplateView.h"
 #include "internal/OVAdViewabilityValidator.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Base64.h"
@@ -28,6 +29,7 @@ namespace plexora {
 
 namespace {
 
+constexpr const char* kTemplateTypeKey = "nti";
 constexpr const char* kHScrollKey = "nhs";
 constexpr const char* kMediaViewKey = "nmv";
 constexpr const char* kMediaViewAutoplayKey = "nmvap";
@@ -117,6 +119,10 @@ platform::Dictionary loggingDataForView(const std::shared_ptr<platform::View>& v
 
 platform::Dictionary OVNativeAd::generateLoggingDataWithExtraData(const platform::Dictionary& extraData) {
   platform::Dictionary data;
+  const auto view = nativeAdView_.lock();
+  if (const auto* templateView = dynamic_cast<const OVNativeAdTemplateView*>(view.get())) {
+    data.set(kTemplateTypeKey, std::to_string(templateView->templateType()));
+  }
   if (isHScroll_) data.set(kHScrollKey, kTrue);
   if (usedByMediaView_) {
     data.set(kMediaViewKey, kTrue);

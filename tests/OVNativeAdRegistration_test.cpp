@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adapters/OVNativeAdDataModel.h"
+#include "adapters/views/nativead/OVNativeAdTemplateView.h"
 #include "dto/OVAdPlacementDefinition.h"
 #include "platform/foundation/Exception.h"
 #include "platform/foundation/Paths.h"
@@ -287,6 +288,18 @@ TEST_F(OVNativeAdRegistrationTest, TheLoggingDataNamesTheViewsThatShowTheAd) {
   ad->setMediaViewConfiguration(Dictionary{{"autoplay_enabled", false}});
   EXPECT_EQ(ad->generateLoggingDataWithExtraData({}).find("nmvap")->asString(), "false");
   EXPECT_TRUE(ad->generateViewLogging().empty()) << "no view";
+  EXPECT_FALSE(data.contains("nti")) << "no template";
+
+  // A registered template names its type.
+  class Template final : public OVNativeAdTemplateView {
+   public:
+    explicit Template(Rect frame) : OVNativeAdTemplateView(frame) {}
+    std::int64_t templateType() const override { return 3; }
+  };
+  const auto view = std::make_shared<Template>(Rect(0, 100, 320, 300));
+  window_->addSubview(view);
+  ad->registerViewForInteraction(view, root_, {view});
+  EXPECT_EQ(ad->generateLoggingDataWithExtraData({}).find("nti")->asString(), "3");
 }
 
 TEST_F(OVNativeAdRegistrationTest, AReleasedAdWithoutImpressionLogsOneMissWhileStillWhole) {

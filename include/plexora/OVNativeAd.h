@@ -219,7 +219,7 @@ class OVNativeAd final : public platform::GestureRecognizerDelegate, public std:
 
   // ---- Logging data ----
 
-  // "nhs", "nmv", "nmvap", "vrc", "vp", "vh", "touch" and "analog", then the
+  // "nti", "nhs", "nmv", "nmvap", "vrc", "vp", "vh", "touch" and "analog", then the
   // extra data's entries; an extra "touch" becomes the ad's last touch.
   platform::Dictionary generateLoggingDataWithExtraData(const platform::Dictionary& extraData);
   // The logging data of a tap at `location` (in the registered view) on a
