@@ -10,7 +10,6 @@
 #include "adapters/OVNativeAdDataModel.h"
 #include "adapters/OVNativeAdMultiProductDataModel.h"
 #include "platform/dispatch/Clock.h"
-#include "platform/foundation/Exception.h"
 #include "plexora/OVAdImage.h"
 #include "plexora/OVAdSize.h"
 #include "server/OVAdEnvironmentData.h"
@@ -32,6 +31,9 @@ constexpr const char* kAdTypeNative = "native";
 constexpr const char* kTimeKey = "time";
 
 constexpr const char* kMissingMediaDescription = "Native ad media failed to load";
+
+// The impression-miss reason of an ad released without an impression.
+constexpr std::int64_t kReleasedMissReason = 1;
 
 // Native ads whose load is outstanding, kept alive until it ends.
 OVAdConcurrentArray<std::shared_ptr<OVNativeAd>>& requests() {
@@ -101,7 +103,7 @@ std::shared_ptr<OVNativeAd> OVNativeAd::copy() const {
 }
 
 void OVNativeAd::retire() {
-  logImpressionMissWithReason(1);
+  logImpressionMissWithReason(kReleasedMissReason);
   unregisterViewInternal();
 }
 
