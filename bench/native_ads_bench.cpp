@@ -97,7 +97,12 @@ testserver::TestServer& server() {
         kMediaPath,
         [](const testserver::RecordedRequest& request) {
           const bool icon = request.path.ends_with(".png");
-          return testserver::Response::text(200, icon ? iconBytes() : coverBytes());
+          testserver::Response response = testserver::Response::text(200, icon ? iconBytes() : coverBytes());
+          // Typed as images, as an image host serves them: the server then
+          // sends them as they are instead of compressing them again for a
+          // client that accepts compressed answers.
+          response.headers = {{"Content-Type", icon ? "image/png" : "image/jpeg"}};
+          return response;
         },
         testserver::Match::Prefix);
     return started;
