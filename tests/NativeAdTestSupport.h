@@ -89,9 +89,12 @@ class NativeAdTest : public ::testing::Test {
     platform::setCachesDirectory("");
   }
 
-  // The server's answer for "media/<name>" from now on.
+  // The server's answer for "media/<name>" from now on, typed as an image
+  // (which the server sends as it is rather than compressed).
   void serve(const std::string& name, std::string body, int status = 200) {
-    world_.server().server().on("/media/" + name, testserver::Response::text(status, std::move(body)));
+    testserver::Response response = testserver::Response::text(status, std::move(body));
+    response.headers = {{"Content-Type", "image/png"}};
+    world_.server().server().on("/media/" + name, std::move(response));
   }
   // The requests the server received for "media/<name>".
   std::size_t mediaRequests(const std::string& name) const {
