@@ -56,7 +56,7 @@ TEST_F(OVNativeAdTest, MediaThePolicyWaitsForMustArriveWhileOtherMediaAreOnlyPre
     const char* name;
     OVNativeAdMediaCachePolicy policy;
     const char* brokenImage;
-    int status;
+    int status;  // 0: the connection drops without an answer
     const char* body;
     bool loads;
   };
@@ -67,6 +67,7 @@ TEST_F(OVNativeAdTest, MediaThePolicyWaitsForMustArriveWhileOtherMediaAreOnlyPre
       {"icon waited for, server error", kOVNativeAdMediaCachePolicyIcon, "native-icon.png", 500, "", false},
       {"icon waited for, cover broken", kOVNativeAdMediaCachePolicyIcon, "native-cover.jpg", 404, "", true},
       {"video waited for, the ad has none", kOVNativeAdMediaCachePolicyVideo, "native-cover.jpg", 404, "", true},
+      {"cover waited for, connection dropped", kOVNativeAdMediaCachePolicyImage, "native-cover.jpg", 0, "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -81,7 +82,11 @@ TEST_F(OVNativeAdTest, MediaThePolicyWaitsForMustArriveWhileOtherMediaAreOnlyPre
     }
     world_.server().setAnswer(placement, testserver::AdAnswer::document(body));
     for (const std::string& image : nativeFixtureImages()) serve(placement + "/" + image, pngBody(8, 6));
-    serve(placement + "/" + c.brokenImage, c.body, c.status);
+    if (c.status == 0) {
+      world_.server().server().on("/media/" + placement + "/" + c.brokenImage, testserver::Response::dropped());
+    } else {
+      serve(placement + "/" + c.brokenImage, c.body, c.status);
+    }
 
     delegate_->messages.clear();
     delegate_->errors.clear();
