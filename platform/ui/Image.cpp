@@ -78,4 +78,6 @@ void Image::setPixel(std::uint32_t x, std::uint32_t y, Pixel value) {
 
 Bytes Image::encodePNG() const { return encodeRGBAAsPNG(pixelWidth_, pixelHeight_, rgba_); }
 
+Bytes Image::encodeJPEG(double quality) const { return encodeRGBAAsJPEG(pixelWidth_, pixelHeight_, rgba_, quality); }
+
 }  // namespace plexora::platform

@@ -9,7 +9,7 @@
 // kMaxImagePixelCount pixels (which bounds what untrusted data can make the
 // decoders allocate).
 //
-// Thread safety: the factories and encodePNG may run on any thread. Readers
+// Thread safety: the factories and the encoders may run on any thread. Readers
 // on several threads may share an image; setPixel is for whoever builds the
 // image, before it is handed to others.
 // Ownership: images travel as shared_ptr; they are not copyable (a copy is
@@ -75,6 +75,9 @@ class Image final {
   // A non-interlaced 8-bit RGBA PNG of the pixels (the scale is not kept);
   // empty if the encoder fails.
   Bytes encodePNG() const;
+  // A baseline JPEG of the pixels at `quality` (0 to 1, clamped), alpha
+  // dropped; empty if the encoder fails.
+  Bytes encodeJPEG(double quality) const;
 
  private:
   Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba);

@@ -1,10 +1,12 @@
-// JPEG reading for Image (over libjpeg-turbo); the image code's own helper,
+// JPEG reading and writing for Image (over libjpeg-turbo); the image code's own helper,
 // not meant for other callers.
 //
 // Thread safety: callable from any thread; nothing is shared between calls.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 
 #include "platform/foundation/Bytes.h"
 #include "platform/ui/Image.h"
@@ -19,5 +21,10 @@ bool hasJPEGSignature(ByteView bytes);
 // corrupt entropy data) fails the decode rather than answer a half-grey
 // picture.
 std::shared_ptr<Image> decodeJPEG(ByteView bytes, double scale);
+
+// A baseline JPEG of the RGBA pixels (alpha dropped) at a quality from 0 to
+// 1; empty if the encoder fails.
+Bytes encodeRGBAAsJPEG(std::uint32_t pixelWidth, std::uint32_t pixelHeight, std::span<const std::uint8_t> rgba,
+                       double quality);
 
 }  // namespace plexora::platform

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "adapters/OVPXBannerAdAdapter.h"
+#include "adapters/OVPXNativeAdAdapter.h"
 
 namespace plexora {
 
@@ -17,9 +18,10 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-// The banner's name comes from the adapter itself, which links it in.
+// The banner's and the native ad's names come from the adapters themselves,
+// which links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
-    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", "OVPXNativeAdAdapter", "OVPXRewardedVideoAdAdapter",
+    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, "OVPXRewardedVideoAdAdapter",
     "OVPXInstreamAdAdapter",
 };
 

@@ -156,6 +156,8 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   const std::shared_ptr<OVAdPlacementDefinition>& placementDefinition() const { return currentPlacementDefinition_; }
   // The ad size fitted to the screen at the last load.
   platform::Size actualAdSize() const { return actualAdSize_; }
+  // The adapter of the ad shown; none before the first ad.
+  const std::shared_ptr<OVDisplayAdAdapter>& currentAdapter() const { return currentAdapter_; }
 
   // ---- OVDisplayAdAdapterDelegate ----
   void adapterDidClick(const std::shared_ptr<OVDisplayAdAdapter>& adapter, const std::optional<platform::URL>& url,

@@ -105,16 +105,22 @@ TEST_F(OVAdAdapterManagerTest, TheOwnNativeAdapterIsFoundForTypeThreeAndNothingF
   EXPECT_EQ(OVAdAdapterManager::classForId("PX", 0), nullptr);
 }
 
-TEST_F(OVAdAdapterManagerTest, TheOwnBannerAdapterIsLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
-  const auto bannerClass = OVAdAdapterManager::classForId("PX", 1);
-  ASSERT_NE(bannerClass, nullptr);
-  EXPECT_EQ(bannerClass->name(), "OVPXBannerAdAdapter");
-  const auto banner = OVAdAdapterManager::adapterInstanceForId("PX", 1);
-  ASSERT_NE(banner, nullptr);
-  EXPECT_EQ(banner->className(), "OVPXBannerAdAdapter");
-  EXPECT_EQ(banner->getAdNetwork(), "PX");
-  EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(1), Strings{"PX"});
-  for (std::int64_t type = 2; type <= 5; ++type) {
+TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
+  struct Linked {
+    std::int64_t placementType;
+    const char* className;
+  };
+  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"}}) {
+    const auto adapterClass = OVAdAdapterManager::classForId("PX", linked.placementType);
+    ASSERT_NE(adapterClass, nullptr) << linked.className;
+    EXPECT_EQ(adapterClass->name(), linked.className);
+    const auto adapter = OVAdAdapterManager::adapterInstanceForId("PX", linked.placementType);
+    ASSERT_NE(adapter, nullptr) << linked.className;
+    EXPECT_EQ(adapter->className(), linked.className);
+    EXPECT_EQ(adapter->getAdNetwork(), "PX");
+    EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(linked.placementType), Strings{"PX"});
+  }
+  for (const std::int64_t type : {2, 4, 5}) {
     EXPECT_EQ(OVAdAdapterManager::classForId("PX", type), nullptr) << "type " << type;
     EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(type).empty()) << "type " << type;
   }
