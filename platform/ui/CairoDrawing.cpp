@@ -84,13 +84,21 @@ std::shared_ptr<Image> imageFromSurface(cairo_surface_t* surface, double scale) 
       std::uint32_t argb;
       std::memcpy(&argb, from, sizeof argb);
       const auto alpha = static_cast<std::uint8_t>(argb >> 24);
-      if (alpha == 0) {
-        std::fill(to, to + Image::kBytesPerPixel, std::uint8_t{0});
-        continue;
+      const auto red = static_cast<std::uint8_t>(argb >> 16);
+      const auto green = static_cast<std::uint8_t>(argb >> 8);
+      const auto blue = static_cast<std::uint8_t>(argb);
+      // Opaque pixels, the common case, need no division.
+      if (alpha == 255) {
+        to[0] = red;
+        to[1] = green;
+        to[2] = blue;
+      } else if (alpha == 0) {
+        to[0] = to[1] = to[2] = 0;
+      } else {
+        to[0] = unpremultiply(red, alpha);
+        to[1] = unpremultiply(green, alpha);
+        to[2] = unpremultiply(blue, alpha);
       }
-      to[0] = unpremultiply(static_cast<std::uint8_t>(argb >> 16), alpha);
-      to[1] = unpremultiply(static_cast<std::uint8_t>(argb >> 8), alpha);
-      to[2] = unpremultiply(static_cast<std::uint8_t>(argb), alpha);
       to[3] = alpha;
     }
   }

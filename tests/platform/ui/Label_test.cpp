@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ui/TextMeasurement.h"
@@ -92,6 +94,21 @@ TEST(MeasureTextTest, BytesThatAreNotUTF8MeasureAsReplacementCharacters) {
   EXPECT_EQ(wrapText(broken, kTen, 0), (std::vector<std::string>{"ab\xEF\xBF\xBD\xEF\xBF\xBD"}));
   EXPECT_EQ(unlimited(broken), unlimited("ab\xEF\xBF\xBD\xEF\xBF\xBD"));
   EXPECT_EQ(unlimited(std::string("a\0b", 3)).height, lineHeight()) << "a NUL does not end the text";
+}
+
+TEST(MeasureTextTest, ThreadsMeasureTogetherAndAgree) {
+  const Size expected = measureText("Learn more about this ad", kTen, 60, 0);
+  std::vector<std::thread> threads;
+  std::atomic<int> disagreements{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) {
+        if (measureText("Learn more about this ad", kTen, 60, 0) != expected) ++disagreements;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(disagreements.load(), 0);
 }
 
 TEST(LabelTest, FitsWithinTheWidthAskedAndItsLineCount) {
