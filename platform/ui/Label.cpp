@@ -20,7 +20,7 @@ Size Label::intrinsicContentSize() const { return measureText(text_, font_, 0.0,
 void Label::draw(GraphicsContext& context, Rect rect) const {
   if (text_.empty() || rect.isEmpty() || !text::isDrawableFont(font_)) return;
   const auto lock = text::lockTextEngine();
-  const std::string text = text::validUTF8(text_);
+  const std::string text = text::layoutText(text_, font_);
   text::TextStyle style{font_, rect.width(), numberOfLines_, lineBreakMode_, textAlignment_};
   auto composed = std::make_unique<text::ComposedText>(text, style);
   if (composed->exactHeight() > rect.height()) {

@@ -37,7 +37,7 @@ struct TextStyle {
 
 class ComposedText {
  public:
-  // `text` must be valid UTF-8 (validUTF8()).
+  // `text` comes from layoutText() for the style's font.
   ComposedText(const std::string& text, const TextStyle& style);
 
   // Whole points, rounded up. Text cut short by the line limit within a

@@ -75,10 +75,22 @@ std::unique_lock<std::mutex> lockTextEngine() { return std::unique_lock<std::mut
 
 bool isDrawableFont(const Font& font) { return std::isfinite(font.pointSize) && font.pointSize > 0.0; }
 
-std::string validUTF8(std::string_view text) {
-  gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+std::string layoutText(std::string_view text, const Font& font) {
+  const auto limit = static_cast<std::size_t>(kMaxTextExtent / std::min(font.pointSize, kMaxFontPointSize));
+  // The longest UTF-8 sequence past the limit may still end inside it.
+  const std::string_view head = text.substr(0, limit + 4);
+  gchar* valid = g_utf8_make_valid(head.data(), static_cast<gssize>(head.size()));
   std::string result(valid);
   g_free(valid);
+  if (result.size() > limit) {
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(result[cut]) & 0xC0) == 0x80) --cut;
+    result.resize(cut);
+  }
+  std::size_t tabs = 0;
+  for (char& c : result) {
+    if (c == '\t' && ++tabs > kMaxTabs) c = ' ';
+  }
   return result;
 }
 

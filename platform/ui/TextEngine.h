@@ -36,12 +36,24 @@ std::unique_lock<std::mutex> lockTextEngine();
 // Whether the font has a size text can be laid out at (finite, above 0).
 bool isDrawableFont(const Font& font);
 
-// `text` with every invalid UTF-8 byte (and NUL) replaced by U+FFFD, which
-// is what the layouts hold: byte offsets into a layout are offsets into
-// this.
-std::string validUTF8(std::string_view text);
+// Pango keeps positions in ints of 1/1024 point, which a paragraph longer
+// than about two million points overflows (and lays out as nothing). A
+// layout therefore holds at most kMaxTextExtent / the font size bytes of
+// text: no byte is wider than four ems (a tab, the widest, is some 2.5), so
+// no paragraph reaches two million points.
+inline constexpr double kMaxTextExtent = 500'000.0;
 
-// A layout of `text` (valid UTF-8) in `font`, wrapped within `maxWidth`
+// Pango places each tab by measuring the line so far, so a line of n tabs
+// costs n squared; the tabs past this many lay out as spaces.
+inline constexpr std::size_t kMaxTabs = 256;
+
+// What a layout of `text` in `font` holds: the text with every invalid
+// UTF-8 byte (and NUL) replaced by U+FFFD, cut at a character boundary to
+// the bound above, its tabs past kMaxTabs made spaces. Byte offsets into a
+// layout are offsets into this.
+std::string layoutText(std::string_view text, const Font& font);
+
+// A layout of `text` (from layoutText) in `font`, wrapped within `maxWidth`
 // points (none when not above 0) between words, or between characters when
 // asked; a word longer than a line is cut between characters either way.
 // Needs the lock and a drawable font.

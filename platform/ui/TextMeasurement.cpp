@@ -8,13 +8,13 @@ namespace plexora::platform {
 std::vector<std::string> wrapText(std::string_view text, const Font& font, double maxWidth) {
   if (text.empty() || !text::isDrawableFont(font)) return {};
   const auto lock = text::lockTextEngine();
-  return text::ComposedText(text::validUTF8(text), text::TextStyle{font, maxWidth}).allLines();
+  return text::ComposedText(text::layoutText(text, font), text::TextStyle{font, maxWidth}).allLines();
 }
 
 Size measureText(std::string_view text, const Font& font, double maxWidth, int maxLines) {
   if (text.empty() || !text::isDrawableFont(font)) return Size{};
   const auto lock = text::lockTextEngine();
-  return text::ComposedText(text::validUTF8(text), text::TextStyle{font, maxWidth, maxLines}).size();
+  return text::ComposedText(text::layoutText(text, font), text::TextStyle{font, maxWidth, maxLines}).size();
 }
 
 }  // namespace plexora::platform

@@ -1,7 +1,9 @@
 // Text measurement with the engine that draws the text (Pango, over the
 // packaged font; see TextEngine.h): sizes are in points, rounded up to
 // whole points. Text wraps between words (a word longer than a line is cut
-// between characters) and breaks at every "\n".
+// between characters) and breaks at every "\n". Only the first
+// 500,000 / the font size bytes (some 29,000 at 17 points) are measured and
+// drawn; no label shows more.
 //
 // Thread safety: callable from any thread (the engine serialises its use).
 #pragma once

@@ -161,9 +161,12 @@ TEST_F(LabelDrawingTest, NoMoreLinesThanTheLimitOrTheHeightHolds) {
   }
 }
 
-TEST_F(LabelDrawingTest, UnusableTextAndFontsDrawNothing) {
+TEST_F(LabelDrawingTest, BrokenOrHugeTextDrawsAndFontsWithoutASizeDrawNothing) {
   const std::string broken("\xFF\xFE", 2);
   EXPECT_GT(inkOf(*drawLabel(Size{60, 30}, Rect(0, 0, 60, 30), broken)).count, 0) << "replacement characters";
+  std::string huge;
+  while (huge.size() < 2'000'000) huge += "lorem ipsum ";
+  EXPECT_GT(inkOf(*drawLabel(Size{60, 30}, Rect(0, 0, 60, 30), huge)).count, 0) << "megabytes still show their start";
   for (double size : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
     const auto image = drawLabel(Size{60, 30}, Rect(0, 0, 60, 30), "text", [&](Label& label) {
       label.setFont(Font::systemFont(size));

@@ -96,6 +96,19 @@ TEST(MeasureTextTest, BytesThatAreNotUTF8MeasureAsReplacementCharacters) {
   EXPECT_EQ(unlimited(std::string("a\0b", 3)).height, lineHeight()) << "a NUL does not end the text";
 }
 
+TEST(MeasureTextTest, MegabytesOfTextMeasureLikeTheirStart) {
+  std::string huge;
+  while (huge.size() < 2'000'000) huge += "lorem ipsum dolor sit amet ";
+  EXPECT_EQ(measureText(huge, kTen, 300, 2), measureText(huge.substr(0, 1000), kTen, 300, 2));
+  EXPECT_GT(measureText(huge, kTen, 300, 0).height, 100 * lineHeight()) << "many lines, not a collapsed layout";
+  // Tabs are the widest bytes and the dearest to place: an unbroken line
+  // of them neither overflows the engine nor takes long (the ones past the
+  // first few hundred lay out as spaces).
+  const Size tabs = measureText(std::string(1'000'000, '\t'), kTen, 0, 1);
+  EXPECT_GT(tabs.width, 256 * unlimited(" ").width);
+  EXPECT_EQ(tabs.height, lineHeight());
+}
+
 TEST(MeasureTextTest, ThreadsMeasureTogetherAndAgree) {
   const Size expected = measureText("Learn more about this ad", kTen, 60, 0);
   std::vector<std::thread> threads;
