@@ -83,6 +83,9 @@ void ComposedText::composeLastLine(const TextStyle& style) {
   std::string rest = text_.substr(static_cast<std::size_t>(first->start_index));
   std::replace_if(rest.begin(), rest.end(), isLineBreak, ' ');
   lastLine_ = makeLayout(rest, style.font, maxWidth_, false);
+  // Separators other than the line breaks replaced above must not open a
+  // second line either.
+  pango_layout_set_single_paragraph_mode(lastLine_.get(), TRUE);
   applyAlignment(lastLine_.get(), style.alignment);
   pango_layout_set_ellipsize(lastLine_.get(), *ellipsisFor(style.lineBreakMode));
 }

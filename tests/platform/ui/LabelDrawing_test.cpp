@@ -146,12 +146,21 @@ TEST_F(LabelDrawingTest, NoMoreLinesThanTheLimitOrTheHeightHolds) {
     const char* name;
     int lines;
     double height;
+    LineBreakMode mode;
+    std::string text;
   };
-  const Case cases[] = {{"LineLimit", 2, 200}, {"HeightOfTwoLines", 0, twoLines + 2}};
+  const Case cases[] = {
+      {"LineLimit", 2, 200, LineBreakMode::WordWrapping, text},
+      {"HeightOfTwoLines", 0, twoLines + 2, LineBreakMode::WordWrapping, text},
+      {"TruncatedLastLine", 2, 200, LineBreakMode::TruncatingTail, text},
+      // Paragraph and line separators in what the last line gathers.
+      {"SeparatorsInTheLastLine", 2, 200, LineBreakMode::TruncatingTail,
+       "one two\n\nthree\r\nfour\xE2\x80\xA9" "five\xE2\x80\xA8six"},
+  };
   for (const Case& c : cases) {
-    const auto image = drawLabel(Size{width, c.height}, Rect(0, 0, width, c.height), text, [&](Label& label) {
+    const auto image = drawLabel(Size{width, c.height}, Rect(0, 0, width, c.height), c.text, [&](Label& label) {
       label.setNumberOfLines(c.lines);
-      label.setLineBreakMode(LineBreakMode::WordWrapping);
+      label.setLineBreakMode(c.mode);
     });
     const Ink ink = inkOf(*image);
     const double top = (c.height - twoLines) / 2;

@@ -36,6 +36,15 @@ TEST(MeasureTextTest, OneLineIsAsWideAsItsGlyphsInWholePoints) {
   EXPECT_EQ(unlimited(""), (Size{0, 0}));
 }
 
+TEST(MeasureTextTest, ThePackagedFaceGivesTheSameFiguresOnEveryMachine) {
+  // The packaged sans-serif face's advances, whatever fonts the machine
+  // has installed and however its fontconfig is set up.
+  EXPECT_EQ(unlimited("hello world"), (Size{55, 12}));
+  EXPECT_EQ(unlimited("hello world", Font::boldSystemFont(10)), (Size{63, 12}));
+  EXPECT_EQ(unlimited("hello world", Font::systemFont(17)), (Size{94, 20}));
+  EXPECT_EQ(unlimited("hello world", Font{"Times", 10, false}), (Size{55, 12})) << "every name draws with it";
+}
+
 TEST(MeasureTextTest, SizesFollowTheFontSizeAndWeight) {
   const Size ten = unlimited("Install now");
   const Size twenty = unlimited("Install now", Font::systemFont(20.0));
