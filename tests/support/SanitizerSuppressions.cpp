@@ -5,6 +5,8 @@
 // from the text engine's font map (which lives as long as the process) and
 // reports the blocks as lost.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// Quiet about it: the list of suppressions used would end every run.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 
 // Races: Pango loads fontconfig and matches fonts on threads of its own and
 // hands the results over with GLib's futex-based locks, which the thread
