@@ -1,5 +1,6 @@
-// A font as the headless UI model knows it: a name, a point size and
-// whether it is bold. Text measurement derives from the size alone.
+// A font as the UI model knows it: a name, a point size and whether it is
+// bold. Every name draws with the packaged sans-serif face (see
+// TextEngine.h), regular or bold.
 //
 // Thread safety: plain values.
 #pragma once
@@ -10,9 +11,14 @@ namespace plexora::platform {
 
 struct Font {
   static constexpr const char* kSystemFontName = "System";
+  // The platform's standard text sizes, in points.
+  static constexpr double kSystemFontSize = 14.0;
+  static constexpr double kSmallSystemFontSize = 12.0;
+  static constexpr double kLabelFontSize = 17.0;
+  static constexpr double kButtonFontSize = 18.0;
 
   std::string name = kSystemFontName;
-  double pointSize = 17.0;
+  double pointSize = kLabelFontSize;
   bool bold = false;
 
   static Font systemFont(double pointSize) { return Font{kSystemFontName, pointSize, false}; }

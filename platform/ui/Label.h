@@ -1,5 +1,11 @@
-// A label: text in one font and colour, measured deterministically (see
-// TextMeasurement.h). Labels take no touches by default.
+// A label: text in one font and colour, measured and drawn by the same
+// text engine (see TextMeasurement.h). The text is drawn centred
+// vertically in the bounds (from the top when it is taller), aligned
+// within the bounds' width, on at most numberOfLines lines and no more
+// lines than the bounds' height holds; the line break mode says what the
+// last line shows when the text does not fit (see TextComposition.h).
+// Natural alignment follows the text's direction. Labels take no touches
+// by default.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -49,6 +55,8 @@ class Label : public View {
   Size sizeThatFits(Size size) const override;
   // The text's size on unlimited width.
   Size intrinsicContentSize() const override;
+
+  void draw(GraphicsContext& context, Rect rect) const override;
 
  private:
   std::string text_;

@@ -2,6 +2,7 @@
 #include "platform/ui/View.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <utility>
 
@@ -200,6 +201,8 @@ std::shared_ptr<View> View::viewWithTag(std::int64_t tag) {
 void View::setHidden(bool hidden) { hidden_ = hidden; }
 
 void View::setAlpha(double alpha) { alpha_ = std::clamp(alpha, 0.0, 1.0); }
+
+void View::setBorderWidth(double width) { borderWidth_ = width > 0.0 && std::isfinite(width) ? width : 0.0; }
 
 void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
   assertMainThread();

@@ -1,5 +1,6 @@
 // Views of the headless UI model: rectangles in a tree, with the geometry,
-// hierarchy, state and events of a real view system and no drawing.
+// hierarchy, state and events of a real view system. Nothing is drawn until
+// someone asks for a picture (renderView in ViewRendering.h).
 //
 // Geometry: the frame is the view's rectangle in its superview's bounds
 // coordinates; the bounds are the view's own coordinate system (a bounds
@@ -29,6 +30,13 @@
 // test advances it. A zero duration completes on the next turn of the main
 // loop.
 //
+// Picture: a view shows its background colour (rounded by the corner
+// radius), then its gradient layer, then what draw() draws, then its
+// subviews from back to front, then its border, which follows the corner
+// radius inside the bounds. clipsToBounds clips the drawing and the
+// subviews to the (rounded) bounds; a mask clips all of it. Alpha applies
+// to the view and its subviews as one picture; hidden views show nothing.
+//
 // Thread safety: main thread only (debug builds assert it).
 #pragma once
 
@@ -36,16 +44,19 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/Export.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
+#include "platform/ui/LayerStyle.h"
 #include "platform/ui/Responder.h"
 
 namespace plexora::platform {
 
 class GestureRecognizer;
+class GraphicsContext;
 class ViewController;
 class Window;
 
@@ -135,6 +146,16 @@ class PLEXORA_EXPORT View : public Responder {
   void setBackgroundColor(std::optional<Color> color) { backgroundColor_ = color; }
   double cornerRadius() const { return cornerRadius_; }
   void setCornerRadius(double radius) { cornerRadius_ = radius; }
+  double borderWidth() const { return borderWidth_; }
+  // Not a positive finite number: 0 (no border).
+  void setBorderWidth(double width);
+  // Black by default.
+  const Color& borderColor() const { return borderColor_; }
+  void setBorderColor(Color color) { borderColor_ = color; }
+  const std::optional<RoundedCornerMask>& mask() const { return mask_; }
+  void setMask(std::optional<RoundedCornerMask> mask) { mask_ = mask; }
+  const std::optional<GradientLayer>& gradientLayer() const { return gradientLayer_; }
+  void setGradientLayer(std::optional<GradientLayer> gradient) { gradientLayer_ = std::move(gradient); }
   ContentMode contentMode() const { return contentMode_; }
   void setContentMode(ContentMode mode) { contentMode_ = mode; }
   std::int64_t tag() const { return tag_; }
@@ -157,6 +178,11 @@ class PLEXORA_EXPORT View : public Responder {
   void sizeToFit();
   // The base has none: kNoIntrinsicMetric in both components.
   virtual Size intrinsicContentSize() const;
+
+  // --- Drawing. Draws the view's own content into `context`, whose
+  // coordinates are the bounds (`rect`); the base draws nothing. Called
+  // whenever a picture of the view is made.
+  virtual void draw(GraphicsContext& context, Rect rect) const {}
 
   // --- Coordinates. A null view stands for the window (for a view outside
   // any window: the root of its tree). Views in different windows convert
@@ -250,6 +276,10 @@ class PLEXORA_EXPORT View : public Responder {
   bool userInteractionEnabled_ = true;
   std::optional<Color> backgroundColor_;
   double cornerRadius_ = 0.0;
+  double borderWidth_ = 0.0;
+  Color borderColor_ = Color::black();
+  std::optional<RoundedCornerMask> mask_;
+  std::optional<GradientLayer> gradientLayer_;
   ContentMode contentMode_ = ContentMode::ScaleToFill;
   std::int64_t tag_ = 0;
   AutoresizingMask autoresizingMask_ = kAutoresizingNone;

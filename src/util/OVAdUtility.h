@@ -304,11 +304,10 @@ class OVAdUtility final {
   static void animateEnabledWithTransactionBlock(bool enabled, const Animations& transactionBlock, double duration,
                                                  TransactionCompletion completion);
 
-  // What the model can show of a view: an opaque image of the rectangle's
-  // size at the scale of the view's screen, filled with the view's
-  // background colour over black (black without one). The block, when
-  // given, is called with the view before the image is taken. None for an
-  // empty rectangle.
+  // A picture of the rectangle of the view (in its bounds coordinates) and
+  // its subviews, laid out, at the scale of the view's screen, opaque over
+  // black. The block, when given, is called with the view before the
+  // picture is taken. None for an empty rectangle.
   using SnapshotBlock = std::function<void(const std::shared_ptr<platform::View>& view)>;
   static std::shared_ptr<platform::Image> snapshotOfView(const std::shared_ptr<platform::View>& view,
                                                          const SnapshotBlock& block);

@@ -1,10 +1,8 @@
-// The library's standard animations and the headless model's view snapshots.
-#include <algorithm>
-#include <cmath>
-
+// The library's standard animations and view snapshots.
 #include "platform/ui/Image.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
+#include "platform/ui/ViewRendering.h"
 #include "platform/ui/Window.h"
 #include "util/OVAdUtility.h"
 
@@ -18,18 +16,6 @@ double screenScaleOf(const platform::View& view) {
   const auto window = view.window();
   const auto screen = window && window->screen() ? window->screen() : platform::Screen::main();
   return screen->scale();
-}
-
-// The colour an opaque image shows for the view: its background over black.
-platform::Color opaqueFillOf(const platform::View& view) {
-  const platform::Color background = view.backgroundColor().value_or(platform::Color::clear());
-  const double alpha = std::clamp(background.alpha, 0.0, 1.0);
-  return {background.red * alpha, background.green * alpha, background.blue * alpha, 1.0};
-}
-
-std::uint32_t pixelsFor(double points, double scale) {
-  const double pixels = std::ceil(points * scale);
-  return pixels > 0.0 && pixels < 4294967295.0 ? static_cast<std::uint32_t>(pixels) : 0;
 }
 
 }  // namespace
@@ -132,10 +118,9 @@ std::shared_ptr<platform::Image> OVAdUtility::snapshotOfView(const std::shared_p
   if (!view) return nullptr;
   const double scale = screenScaleOf(*view);
   if (block) block(view);
-  const std::uint32_t width = pixelsFor(rect.width(), scale);
-  const std::uint32_t height = pixelsFor(rect.height(), scale);
-  if (width == 0 || height == 0 || !platform::isAllowedImageSize(width, height)) return nullptr;
-  return platform::Image::create(width, height, scale, opaqueFillOf(*view));
+  // The picture shows the view as laid out, not a layout still queued.
+  view->layoutIfNeeded();
+  return platform::renderView(*view, rect, scale, platform::Color::black());
 }
 
 }  // namespace plexora

@@ -98,11 +98,26 @@ TEST_F(OVAdUtilityAnimationsTest, TransactionsApplyAtOnceAndFinishAfterTheirDura
   EXPECT_TRUE(enabledDone);
 }
 
-TEST_F(OVAdUtilityAnimationsTest, ASnapshotIsTheViewsBackgroundAtItsScreensScale) {
+// Places one green square in its left half when laid out.
+class HalfFilledView : public View {
+ public:
+  using View::View;
+  void layoutSubviews() override {
+    if (subviews().empty()) {
+      auto square = std::make_shared<View>();
+      square->setBackgroundColor(platform::Color{0, 1, 0, 1});
+      addSubview(square);
+    }
+    subviews().front()->setFrame(platform::Rect(0, 0, bounds().width() / 2, bounds().height()));
+  }
+};
+
+TEST_F(OVAdUtilityAnimationsTest, ASnapshotIsAPictureOfTheLaidOutViewAtItsScreensScale) {
   auto window = makeKeyWindow();
-  auto view = std::make_shared<View>(platform::Rect(0, 0, 30, 20));
+  auto view = std::make_shared<HalfFilledView>(platform::Rect(0, 0, 30, 20));
   view->setBackgroundColor(platform::Color{1.0, 0.0, 0.0, 0.5});
   window->addSubview(view);
+  view->setNeedsLayout();
 
   std::shared_ptr<View> seenByBlock;
   const auto image = OVAdUtility::snapshotOfView(view, [&](const std::shared_ptr<View>& v) { seenByBlock = v; });
@@ -111,12 +126,15 @@ TEST_F(OVAdUtilityAnimationsTest, ASnapshotIsTheViewsBackgroundAtItsScreensScale
   EXPECT_EQ(image->scale(), 2.0);
   EXPECT_EQ(image->pixelWidth(), 60u);
   EXPECT_EQ(image->pixelHeight(), 40u);
-  EXPECT_EQ(image->pixel(0, 0), (platform::Pixel{128, 0, 0, 255})) << "opaque: half red over black";
+  EXPECT_EQ(image->pixel(10, 10), (platform::Pixel{0, 255, 0, 255})) << "the subview its layout placed";
+  EXPECT_EQ(image->pixel(50, 10), (platform::Pixel{128, 0, 0, 255})) << "opaque: half red over black";
 
   const auto part = OVAdUtility::snapshotOfView(view, platform::Rect(5, 5, 10.25, 4), nullptr);
   ASSERT_NE(part, nullptr);
   EXPECT_EQ(part->pixelWidth(), 21u) << "a partial pixel is covered";
   EXPECT_EQ(part->pixelHeight(), 8u);
+  EXPECT_EQ(part->pixel(19, 0), (platform::Pixel{0, 255, 0, 255})) << "the rectangle is in the view's coordinates";
+  EXPECT_EQ(part->pixel(20, 0), (platform::Pixel{128, 0, 0, 255}));
 }
 
 TEST_F(OVAdUtilityAnimationsTest, SnapshotsWithoutBackgroundOrSizeOrView) {

@@ -4,6 +4,7 @@
 
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
+#include "platform/ui/TextMeasurement.h"
 #include "platform/ui/UITest.h"
 
 namespace plexora::platform {
@@ -26,9 +27,11 @@ TEST_F(ImageViewTest, FitsItsImageInPoints) {
 
 TEST_F(ImageViewTest, AButtonSizesToItsImageBesideItsTitle) {
   auto button = std::make_shared<Button>();
-  button->setTitle("Go", kControlStateNormal);  // 2 x 7.5 wide, 18 high
-  button->setImage(Image::create(40, 40, 2.0, Color::black()), kControlStateNormal);
-  EXPECT_EQ(button->sizeThatFits(Size{}), (Size{35, 20}));
+  button->setTitle("Go", kControlStateNormal);
+  button->setImage(Image::create(40, 40, 2.0, Color::black()), kControlStateNormal);  // 20 x 20 points
+  const Size title = measureText("Go", Font::systemFont(Button::kDefaultTitleFontSize), 0, 1);
+  ASSERT_LT(title.height, 20);
+  EXPECT_EQ(button->sizeThatFits(Size{}), (Size{title.width + 20, 20}));
   EXPECT_EQ(button->image(kControlStateHighlighted), button->image(kControlStateNormal));
 }
 
