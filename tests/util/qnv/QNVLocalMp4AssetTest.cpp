@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -525,6 +527,76 @@ TEST(QNVLocalMp4AssetTest, DecodedOutputIsRefusedByTheFileReader) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code(), kQNVLocalMp4ReaderErrorDecodedOutputUnavailable);
   EXPECT_TRUE(asset->decompressedFramebuffer());
+}
+
+}  // namespace
+}  // namespace plexora
+
+namespace plexora {
+namespace {
+
+std::string commandOutput(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string output;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+  ::pclose(pipe);
+  return output;
+}
+
+// A 120-frames-a-second clip; with `bFrames` its B-frames reference nothing.
+std::string make120FpsClip(const testing::TempDir& dir, bool bFrames) {
+  const std::string path = (dir / (bFrames ? "b120.mp4" : "p120.mp4")).string();
+  const std::string codec = bFrames ? "-profile:v main -bf 2 -x264-params b-pyramid=none"
+                                    : "-profile:v baseline";
+  commandOutput("ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc=size=160x90:rate=120:duration=0.5 "
+                "-c:v libx264 -pix_fmt yuv420p " + codec + " '" + path + "'");
+  return path;
+}
+
+// ffprobe's file positions of the B-frames.
+std::set<uint64_t> bFramePositions(const std::string& path) {
+  std::set<uint64_t> positions;
+  std::istringstream lines(commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=pkt_pos,pict_type "
+                                         "-of csv=p=0 '" + path + "'"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    if (line.substr(comma + 1).rfind('B', 0) == 0) positions.insert(std::stoull(line.substr(0, comma)));
+  }
+  return positions;
+}
+
+// Above 60 frames a second only the frames no other frame references are
+// handed out, each with its own times.
+TEST(QNVLocalMp4AssetTest, ClipsAbove60FramesASecondAreThinned) {
+  testing::TempDir dir;
+  const std::string withB = make120FpsClip(dir, true);
+  const ParsedTrack parsed = parsedTrack(withB, "vide");
+  ASSERT_EQ(parsed.frames.size(), 60U);
+  const std::set<uint64_t> expected = bFramePositions(withB);
+  ASSERT_FALSE(expected.empty());
+  ASSERT_LT(expected.size(), parsed.frames.size());
+
+  auto asset = loadedAsset(withB);
+  std::set<uint64_t> delivered;
+  for (const auto& frame : drainTrack(*asset, kQNVVideoTrack)) {
+    const auto record = std::find_if(parsed.frames.begin(), parsed.frames.end(), [&](const QNVMp4FrameRecord& entry) {
+      return trackTime(entry.dts, parsed.timescale) == frame.metadata.decodeTime;
+    });
+    ASSERT_NE(record, parsed.frames.end());
+    EXPECT_EQ(frame.metadata.duration, trackTime(record->duration, parsed.timescale)) << "not lengthened";
+    delivered.insert(record->offset);
+  }
+  EXPECT_EQ(delivered, expected);
+
+  // Every frame a reference: nothing to show, and the track ends.
+  auto allReferences = loadedAsset(make120FpsClip(dir, false));
+  EXPECT_TRUE(drainTrack(*allReferences, kQNVVideoTrack).empty());
+  EXPECT_FALSE(allReferences->trackHasMoreFrames(kQNVVideoTrack));
 }
 
 }  // namespace
