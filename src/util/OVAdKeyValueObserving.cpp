@@ -26,6 +26,12 @@ void OVAdKeyValueObservable::removeObserver(const OVAdKeyValueObserver* observer
   if (found != registrations_.end()) registrations_.erase(found);
 }
 
+bool OVAdKeyValueObservable::hasObservers(const std::string& keyPath) const {
+  std::lock_guard lock(mutex_);
+  return std::any_of(registrations_.begin(), registrations_.end(),
+                     [&](const Registration& entry) { return entry.keyPath == keyPath; });
+}
+
 std::vector<OVAdKeyValueObservable::Registration> OVAdKeyValueObservable::registrationsForKey(
     const std::string& key) const {
   std::lock_guard lock(mutex_);

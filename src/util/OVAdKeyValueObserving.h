@@ -60,6 +60,9 @@ class OVAdKeyValueObservable {
   // Removes one registration of the observer, key path and context.
   void removeObserver(const OVAdKeyValueObserver* observer, const std::string& keyPath, void* context);
 
+  // Whether any observer is registered for the key path.
+  bool hasObservers(const std::string& keyPath) const;
+
   void willChangeValueForKey(const std::string& key);
   void didChangeValueForKey(const std::string& key);
 
