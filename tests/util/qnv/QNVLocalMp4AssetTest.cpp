@@ -81,9 +81,12 @@ struct DeliveredFrame {
 };
 
 // Pulls every frame of a track in the engine's order of calls.
+// A track that keeps answering that it has frames fails here instead of
+// hanging.
 std::vector<DeliveredFrame> drainTrack(QNVLocalMp4Asset& asset, QNVTrackIndex track, size_t limit = 100000) {
   std::vector<DeliveredFrame> frames;
-  while (asset.trackHasMoreFrames(track) && frames.size() < limit) {
+  size_t calls = 0;
+  while (asset.trackHasMoreFrames(track) && ++calls < limit) {
     const QNVFrameMetadata metadata = asset.currentFrameMetadataForTrack(track);
     const uint8_t* data = asset.currentFrameDataForTrack(track);
     if (metadata.size != 0) {
@@ -93,7 +96,7 @@ std::vector<DeliveredFrame> drainTrack(QNVLocalMp4Asset& asset, QNVTrackIndex tr
     }
     asset.advanceFrameForTrack(track);
   }
-  EXPECT_LT(frames.size(), limit) << "the track ends";
+  EXPECT_LT(calls, limit) << "the track ends";
   return frames;
 }
 
@@ -331,6 +334,35 @@ TEST(QNVLocalMp4AssetTest, ASeekWhoseReaderCannotBeMadePostsItsErrorWithStop) {
   EXPECT_TRUE(posted.warnings.empty());
   EXPECT_FALSE(asset->trackHasMoreFrames(kQNVVideoTrack));
   EXPECT_EQ(asset->currentFrameMetadataForTrack(kQNVVideoTrack).size, 0U);
+}
+
+// The file loses its media data while it plays: the video reader's failure
+// reaches the owner once, with stop, and both tracks end.
+TEST(QNVLocalMp4AssetTest, AFileCutShortWhilePlayingEndsBothTracksAndReportsTheFailure) {
+  testing::TempDir dir;
+  const auto path = dir / "clip.mp4";
+  std::filesystem::copy_file(clip("baseline_aac_moov_first.mp4"), path);
+  auto asset = loadedAsset(path.string());
+  PostedErrors posted(asset.get());
+  for (int frame = 0; frame < 3; ++frame) {
+    ASSERT_NE(asset->currentFrameMetadataForTrack(kQNVVideoTrack).size, 0U);
+    asset->advanceFrameForTrack(kQNVVideoTrack);
+  }
+  ASSERT_NE(asset->currentFrameMetadataForTrack(kQNVAudioTrack).size, 0U) << "an audio sample is held";
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+
+  const size_t video = drainTrack(*asset, kQNVVideoTrack).size();
+  const size_t audio = drainTrack(*asset, kQNVAudioTrack).size();
+  EXPECT_LT(video, 27U);
+  EXPECT_LT(audio, 44U);
+  EXPECT_FALSE(asset->trackHasMoreFrames(kQNVVideoTrack));
+  EXPECT_FALSE(asset->trackHasMoreFrames(kQNVAudioTrack)) << "no packet count outlives its sample";
+  EXPECT_EQ(asset->currentFrameDataForTrack(kQNVAudioTrack), nullptr);
+  ASSERT_EQ(posted.failures.size(), 1U);
+  ASSERT_TRUE(posted.failures[0]);
+  EXPECT_EQ(posted.failures[0]->code(), kQNVLocalMp4ReaderErrorReadFailed);
+  EXPECT_EQ(asset->currentFrameMetadataForTrack(kQNVVideoTrack).size, 0U);
+  EXPECT_EQ(posted.failures.size(), 1U) << "reported once";
 }
 
 TEST(QNVLocalMp4AssetTest, ARotatedTrackReportsANegativeDimension) {
