@@ -11,6 +11,7 @@
 #include "util/OVAdCacheTestSupport.h"
 #include "util/OVAdResourceLoader.h"
 #include "util/qnv/QNVAssetResourceLoader.h"
+#include "util/qnv/QNVMediaAsset.h"
 
 namespace plexora {
 namespace {
@@ -142,6 +143,29 @@ TEST(QNVAssetResourceLoadingValuesTest, TheLoaderHoldsItsFetcherWeaklyAndRunsOnI
   EXPECT_TRUE(ran.wait(10.0));
   fetcher.reset();
   EXPECT_EQ(loader.delegate(), nullptr);
+}
+
+// The key status shared by the assets that download their headers: a
+// loading error wins over parsed headers and is handed out when asked for.
+TEST(QNVAssetResourceLoadingValuesTest, KeyStatusFromLoadingErrorAndParsedHeaders) {
+  const platform::Error failure("QNVAssetLoadingError", 557);
+  struct Case {
+    std::optional<platform::Error> error;
+    bool parsed;
+    QNVKeyValueStatus expected;
+  };
+  const Case cases[] = {
+      {std::nullopt, false, kQNVKeyValueStatusUnknown},
+      {std::nullopt, true, kQNVKeyValueStatusLoaded},
+      {failure, false, kQNVKeyValueStatusFailed},
+      {failure, true, kQNVKeyValueStatusFailed},
+  };
+  for (const Case& entry : cases) {
+    std::optional<platform::Error> handedOut;
+    EXPECT_EQ(QNVKeyStatusForLoadingError(entry.error, entry.parsed, &handedOut), entry.expected);
+    EXPECT_EQ(handedOut, entry.error);
+    EXPECT_EQ(QNVKeyStatusForLoadingError(entry.error, entry.parsed, nullptr), entry.expected) << "no pointer given";
+  }
 }
 
 }  // namespace
