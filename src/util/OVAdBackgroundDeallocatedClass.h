@@ -29,9 +29,8 @@ void OVAdDeallocateInBackground(const void* object, std::function<void()> destro
 // destroys it on the deallocation queue.
 template <typename T, typename... Arguments>
 std::shared_ptr<T> OVAdMakeBackgroundDeallocated(Arguments&&... arguments) {
-  return std::shared_ptr<T>(new T(std::forward<Arguments>(arguments)...), [](T* object) {
-    OVAdDeallocateInBackground(object, [object] { delete object; });
-  });
+  return std::shared_ptr<T>(new T(std::forward<Arguments>(arguments)...),
+                            [](T* object) { OVAdDeallocateInBackground(object, [object] { delete object; }); });
 }
 
 }  // namespace plexora

@@ -133,8 +133,8 @@ std::shared_ptr<OVAdKVOController> OVAdKVOController::initWithObserver(
 OVAdKVOController::~OVAdKVOController() { unobserveAll(); }
 
 std::string OVAdKVOController::debugDescription() const {
-  std::string text = format("<OVAdKVOController:%p", this) + format(" observer:<OVAdKeyValueObserver:%p>",
-                                                                    observer_.lock().get());
+  std::string text =
+      format("<OVAdKVOController:%p", this) + format(" observer:<OVAdKeyValueObserver:%p>", observer_.lock().get());
   std::lock_guard lock(mutex_);
   if (!objectInfosMap_.empty()) text += "\n  ";
   for (const auto& [object, observed] : objectInfosMap_) {
@@ -158,8 +158,8 @@ void OVAdKVOController::observe(const std::shared_ptr<OVAdKeyValueObservable>& o
 void OVAdKVOController::observe(const std::shared_ptr<OVAdKeyValueObservable>& object, const std::string& keyPath,
                                 uint64_t options, OVAdKVOAction action) {
   if (!object || keyPath.empty() || !action.send) return;
-  observeWithInfo(object,
-                  std::make_shared<OVAdKVOInfo>(weak_from_this(), keyPath, options, nullptr, std::move(action), nullptr));
+  observeWithInfo(
+      object, std::make_shared<OVAdKVOInfo>(weak_from_this(), keyPath, options, nullptr, std::move(action), nullptr));
 }
 
 void OVAdKVOController::observe(const std::shared_ptr<OVAdKeyValueObservable>& object, const std::string& keyPath,
@@ -211,8 +211,9 @@ void OVAdKVOController::unobserve(const OVAdKeyValueObservable* object, const st
     const auto found = objectInfosMap_.find(object);
     if (found == objectInfosMap_.end()) return;
     auto& infos = found->second.infos;
-    const auto info = std::find_if(infos.begin(), infos.end(),
-                                   [&](const std::shared_ptr<OVAdKVOInfo>& entry) { return entry->keyPath == keyPath; });
+    const auto info = std::find_if(infos.begin(), infos.end(), [&](const std::shared_ptr<OVAdKVOInfo>& entry) {
+      return entry->keyPath == keyPath;
+    });
     if (info == infos.end()) return;
     registered = *info;
     infos.erase(info);
@@ -232,7 +233,7 @@ void OVAdKVOController::unobserve(const OVAdKeyValueObservable* object) {
     objectInfosMap_.erase(found);
   }
   OVAdKVOSharedController::sharedController()->unobserve(observed.strong ? observed.strong : observed.weak.lock(),
-                                                          observed.infos);
+                                                         observed.infos);
 }
 
 void OVAdKVOController::unobserveAll() {
@@ -243,7 +244,7 @@ void OVAdKVOController::unobserveAll() {
   }
   for (auto& [object, entry] : observed) {
     OVAdKVOSharedController::sharedController()->unobserve(entry.strong ? entry.strong : entry.weak.lock(),
-                                                            entry.infos);
+                                                           entry.infos);
   }
 }
 

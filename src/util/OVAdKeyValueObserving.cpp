@@ -83,7 +83,8 @@ void OVAdKeyValueObservable::didChangeValueForKey(const std::string& key) {
 }
 
 void OVAdKeyValueObservable::deliver(const std::string& key, std::vector<Delivery> deliveries) {
-  for (auto& delivery : deliveries) delivery.observer->observeValueForKeyPath(key, this, delivery.change, delivery.context);
+  for (auto& delivery : deliveries)
+    delivery.observer->observeValueForKeyPath(key, this, delivery.change, delivery.context);
 }
 
 }  // namespace plexora

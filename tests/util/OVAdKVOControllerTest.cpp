@@ -46,21 +46,22 @@ TEST(OVAdKVOControllerTest, BlockActionAndContextForms) {
 
   std::vector<platform::Dictionary> blockChanges;
   controller->observe(item, "status", kOVAdKeyValueObservingOptionNew,
-                      OVAdKVOBlock([&](const std::shared_ptr<OVAdKeyValueObserver>& observer, OVAdKeyValueObservable* object,
-                                       const platform::Dictionary& change) {
+                      OVAdKVOBlock([&](const std::shared_ptr<OVAdKeyValueObserver>& observer,
+                                       OVAdKeyValueObservable* object, const platform::Dictionary& change) {
                         EXPECT_EQ(observer, watcher);
                         EXPECT_EQ(object, item.get());
                         blockChanges.push_back(change);
                       }));
   auto other = std::make_shared<Item>();
   std::vector<int64_t> actionValues;
-  controller->observe(other, "status", kOVAdKeyValueObservingOptionNew,
-                      OVAdKVOAction{"statusChanged:", [&](OVAdKeyValueObserver& observer, const platform::Dictionary& change,
-                                                          OVAdKeyValueObservable* object) {
-                                      EXPECT_EQ(&observer, watcher.get());
-                                      EXPECT_EQ(object, other.get());
-                                      actionValues.push_back(newValue(change));
-                                    }});
+  controller->observe(
+      other, "status", kOVAdKeyValueObservingOptionNew,
+      OVAdKVOAction{"statusChanged:", [&](OVAdKeyValueObserver& observer, const platform::Dictionary& change,
+                                          OVAdKeyValueObservable* object) {
+                      EXPECT_EQ(&observer, watcher.get());
+                      EXPECT_EQ(object, other.get());
+                      actionValues.push_back(newValue(change));
+                    }});
   auto third = std::make_shared<Item>();
   int context = 0;
   controller->observe(third, std::vector<std::string>{"status"},
@@ -95,9 +96,8 @@ TEST(OVAdKVOControllerTest, TheFirstObservationOfAKeyPathIsKept) {
   controller->observe(item, "status", kOVAdKeyValueObservingOptionOld,
                       OVAdKVOBlock([&](auto&, auto*, const platform::Dictionary&) { calls.push_back("second"); }));
   // Nothing is registered for an empty key path or a missing block.
-  controller->observe(item, "", kOVAdKeyValueObservingOptionNew, OVAdKVOBlock([&](auto&, auto*, auto&) {
-                        calls.push_back("empty");
-                      }));
+  controller->observe(item, "", kOVAdKeyValueObservingOptionNew,
+                      OVAdKVOBlock([&](auto&, auto*, auto&) { calls.push_back("empty"); }));
   controller->observe(item, "rate", kOVAdKeyValueObservingOptionNew, OVAdKVOBlock());
   EXPECT_FALSE(item->hasObservers("rate"));
   item->setStatus(5);

@@ -7,7 +7,8 @@ platform::DispatchQueuePtr QNVAssetMediaStateQueue() {
   return queue;
 }
 
-void QNVAssetDispatchAsyncIfNeeded(bool async, const platform::DispatchQueuePtr& queue, std::function<void()> callback) {
+void QNVAssetDispatchAsyncIfNeeded(bool async, const platform::DispatchQueuePtr& queue,
+                                   std::function<void()> callback) {
   if (!callback) return;
   if (async && queue) {
     queue->async(std::move(callback));

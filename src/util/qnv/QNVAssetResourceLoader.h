@@ -116,9 +116,7 @@ class QNVLoadingRequest final : public QNVAssetResourceLoadingRequest {
   }
   std::shared_ptr<QNVAssetResourceLoadingDataRequest> dataRequest() const override { return dataRequest_; }
   // The same objects with their own types.
-  const std::shared_ptr<QNVContentInformationRequest>& contentInformation() const {
-    return contentInformationRequest_;
-  }
+  const std::shared_ptr<QNVContentInformationRequest>& contentInformation() const { return contentInformationRequest_; }
   const std::shared_ptr<QNVDataRequest>& data() const { return dataRequest_; }
 
   void setResponse(const platform::HTTPURLResponse& response) override { response_ = response; }

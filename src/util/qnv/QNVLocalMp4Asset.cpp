@@ -133,9 +133,10 @@ bool QNVLocalMp4Asset::createAudioReader(const platform::MediaTime& startTime) {
     // the track is left out (the video plays alone) and the owner is told.
     audioAssetReader_.reset();
     asbd_ = {};
-    addErrorToLog(platform::Error(kAudioFormatErrorDomain, kAudioFormatErrorCode,
-                                  platform::Dictionary{{platform::kLocalizedDescriptionKey, kAudioFormatErrorDescription}}),
-                  false);
+    addErrorToLog(
+        platform::Error(kAudioFormatErrorDomain, kAudioFormatErrorCode,
+                        platform::Dictionary{{platform::kLocalizedDescriptionKey, kAudioFormatErrorDescription}}),
+        false);
     return false;
   }
   asbd_ = *track.audioFormat;
@@ -191,7 +192,9 @@ bool QNVLocalMp4Asset::seekToPosition(const platform::MediaTime& time) {
   // A reader that cannot be made again leaves the engine without frames:
   // the owner is told, as of a failed item.
   const auto readerFailed = [this](const std::unique_ptr<QNVLocalMp4TrackReader>& reader) {
-    const std::optional<platform::Error> error = loadingError_ ? loadingError_ : reader ? reader->error() : std::nullopt;
+    const std::optional<platform::Error> error = loadingError_ ? loadingError_
+                                                 : reader      ? reader->error()
+                                                               : std::nullopt;
     addErrorToLog(error.value_or(platform::Error(kQNVLocalMp4ReaderErrorDomain, kQNVLocalMp4ReaderErrorReadFailed)),
                   true);
     return false;

@@ -104,9 +104,7 @@ class QNVLocalMp4Asset final : public QNVAVAsset,
   platform::MediaTime currentTime() const override { return playbackTime_; }
   void requestTimeLoadedUpdate() override;
   void requestErrorNotificationIfNeeded() override {}
-  QNVAssetStatus status() const override {
-    return hasFailed_ ? kQNVAssetStatusFailed : kQNVAssetStatusReadyToPlay;
-  }
+  QNVAssetStatus status() const override { return hasFailed_ ? kQNVAssetStatusFailed : kQNVAssetStatusReadyToPlay; }
   std::vector<platform::MediaTimeRange> loadedTimeRanges() const override;
 
   // QNVAssetForPlayer.

@@ -144,8 +144,7 @@ QNVFrameMetadata QNVLocalMp4Asset::audioFrameMetadata() {
   const platform::MediaTime presentationBase = timing.presentationTimeStamp.isNumeric()
                                                    ? numericWithEpochZero(timing.presentationTimeStamp)
                                                    : platform::MediaTime::zero();
-  const platform::MediaTime decodeBase =
-      timing.decodeTimeStamp.isNumeric() ? timing.decodeTimeStamp : presentationBase;
+  const platform::MediaTime decodeBase = timing.decodeTimeStamp.isNumeric() ? timing.decodeTimeStamp : presentationBase;
   const auto framesPerPacket = static_cast<int64_t>(asbd_.framesPerPacket);
   const auto rate = static_cast<int32_t>(asbd_.sampleRate);
   const platform::MediaTime offset = platform::MediaTime::make(currentAudioBufferIndex_ * framesPerPacket, rate);
@@ -201,8 +200,7 @@ void QNVLocalMp4Asset::releaseAudioBufferIfNeeded() {
 void QNVLocalMp4Asset::getAudioPacketDescriptions() {
   inPacketDescriptions_.clear();
   numberOfPackets_ = 0;
-  if (!audioSampleBuffer_ || audioSampleBuffer_->numSamples() == 0 ||
-      audioSampleBuffer_->sampleSize(0) == 0) {
+  if (!audioSampleBuffer_ || audioSampleBuffer_->numSamples() == 0 || audioSampleBuffer_->sampleSize(0) == 0) {
     return;
   }
   int64_t offset = 0;

@@ -325,9 +325,10 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextVideoSample() 
   const QNVMp4FrameRecord& frame = track_.frames[index];
   std::vector<uint8_t> bytes;
   if (!readBytes(frame.offset, frame.size, bytes)) return std::nullopt;
-  const auto reference = track_.videoFormat
-                             ? firstSliceReferenceIndicator(bytes, static_cast<uint32_t>(track_.videoFormat->nalUnitHeaderLength()))
-                             : std::nullopt;
+  const auto reference =
+      track_.videoFormat
+          ? firstSliceReferenceIndicator(bytes, static_cast<uint32_t>(track_.videoFormat->nalUnitHeaderLength()))
+          : std::nullopt;
   platform::SampleFormat format{track_.videoFormat, std::nullopt};
   auto sample = platform::SampleBuffer::create(platform::BlockBuffer::withBytes(std::move(bytes)), format, 1,
                                                {timingOf(frame, track_.timescale)}, {frame.size});
@@ -361,8 +362,8 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextAudioSamples()
   }
   nextFrame_ = last;
   platform::SampleFormat format{nullptr, track_.audioFormat};
-  auto sample = platform::SampleBuffer::create(platform::BlockBuffer::withBytes(std::move(bytes)), format,
-                                               last - first, std::move(timing), std::move(sizes));
+  auto sample = platform::SampleBuffer::create(platform::BlockBuffer::withBytes(std::move(bytes)), format, last - first,
+                                               std::move(timing), std::move(sizes));
   if (!sample) fail(kQNVLocalMp4ReaderErrorReadFailed, "A sample cannot be described.");
   return sample;
 }

@@ -146,8 +146,8 @@ class QNVLocalMp4TrackReader {
 
   const std::shared_ptr<const QNVLocalMp4Movie> movie_;
   const QNVLocalMp4Track& track_;
-  platform::MediaTimeRange range_ = platform::MediaTimeRange::make(platform::MediaTime::zero(),
-                                                                   platform::MediaTime::positiveInfinity());
+  platform::MediaTimeRange range_ =
+      platform::MediaTimeRange::make(platform::MediaTime::zero(), platform::MediaTime::positiveInfinity());
   QNVLocalMp4ReaderStatus status_ = QNVLocalMp4ReaderStatus::Unknown;
   std::optional<platform::Error> error_;
   size_t nextFrame_ = 0;

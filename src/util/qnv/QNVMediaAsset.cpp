@@ -21,9 +21,8 @@ platform::MediaTime QNVMinBufferTime() {
 }
 
 platform::Value QNVErrorAsValue(const platform::Error& error) {
-  return platform::Dictionary{{kErrorDomainKey, error.domain()},
-                              {kErrorCodeKey, error.code()},
-                              {kErrorUserInfoKey, error.userInfo()}};
+  return platform::Dictionary{
+      {kErrorDomainKey, error.domain()}, {kErrorCodeKey, error.code()}, {kErrorUserInfoKey, error.userInfo()}};
 }
 
 std::optional<platform::Error> QNVErrorFromValue(const platform::Value& value) {

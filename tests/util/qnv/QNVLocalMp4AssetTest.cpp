@@ -91,8 +91,8 @@ std::vector<DeliveredFrame> drainTrack(QNVLocalMp4Asset& asset, QNVTrackIndex tr
     const uint8_t* data = asset.currentFrameDataForTrack(track);
     if (metadata.size != 0) {
       EXPECT_NE(data, nullptr);
-      frames.push_back({metadata, data != nullptr ? std::vector<uint8_t>(data, data + metadata.size)
-                                                  : std::vector<uint8_t>{}});
+      frames.push_back(
+          {metadata, data != nullptr ? std::vector<uint8_t>(data, data + metadata.size) : std::vector<uint8_t>{}});
     }
     asset.advanceFrameForTrack(track);
   }
@@ -109,10 +109,10 @@ class PostedErrors {
  public:
   explicit PostedErrors(const void* object) {
     auto& centre = platform::NotificationCenter::defaultCenter();
-    failedToken_ = centre.addObserver(kAVPlayerItemFailedToPlayToEndTimeNotification, object, nullptr,
-                                      [this](const platform::Notification& note) {
-                                        failures.push_back(errorUnder(note, kAVPlayerItemFailedToPlayToEndTimeErrorKey));
-                                      });
+    failedToken_ = centre.addObserver(
+        kAVPlayerItemFailedToPlayToEndTimeNotification, object, nullptr, [this](const platform::Notification& note) {
+          failures.push_back(errorUnder(note, kAVPlayerItemFailedToPlayToEndTimeErrorKey));
+        });
     warningToken_ = centre.addObserver(kQNVAssetWarning, object, nullptr, [this](const platform::Notification& note) {
       warnings.push_back(errorUnder(note, kQNVAssetWarningErrorKey));
     });
@@ -203,8 +203,8 @@ TEST(QNVLocalMp4AssetTest, TheFactorysAsynchronousAssetLoadsOnTheMediaStateQueue
 // bytes; the sync flag only while embedFrameInfo is on. 59.94 and 60 frames
 // a second are not thinned.
 TEST(QNVLocalMp4AssetTest, VideoFramesEqualTheParsersRecords) {
-  for (const char* name : {"baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4", "main_bframes.mp4",
-                           "fps60.mp4", "fps59_94.mp4", "video_only.mp4"}) {
+  for (const char* name : {"baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4", "main_bframes.mp4", "fps60.mp4",
+                           "fps59_94.mp4", "video_only.mp4"}) {
     SCOPED_TRACE(name);
     const ParsedTrack parsed = parsedTrack(clip(name), "vide");
     const auto file = fileBytes(clip(name));
@@ -220,9 +220,8 @@ TEST(QNVLocalMp4AssetTest, VideoFramesEqualTheParsersRecords) {
         EXPECT_EQ(metadata.decodeTime, trackTime(record.dts, parsed.timescale)) << index;
         EXPECT_EQ(metadata.presentationTime, trackTime(record.pts, parsed.timescale)) << index;
         EXPECT_EQ(metadata.duration, trackTime(record.duration, parsed.timescale)) << index;
-        const bool sync = parsed.syncSamples.empty() ||
-                          std::find(parsed.syncSamples.begin(), parsed.syncSamples.end(), index + 1) !=
-                              parsed.syncSamples.end();
+        const bool sync = parsed.syncSamples.empty() || std::find(parsed.syncSamples.begin(), parsed.syncSamples.end(),
+                                                                  index + 1) != parsed.syncSamples.end();
         EXPECT_EQ(metadata.flags, embed && sync ? kQNVFrameFlagSync : 0U) << index;
         ASSERT_LE(record.offset + record.size, file.size());
         EXPECT_TRUE(std::equal(frames[index].bytes.begin(), frames[index].bytes.end(), file.begin() + record.offset))
@@ -392,8 +391,8 @@ TEST(QNVLocalMp4AssetTest, FilesThatCannotPlayFailTheKeyStatusAndStillCallTheHan
   testing::TempDir dir;
   const auto source = fileBytes(clip("baseline_aac_moov_first.mp4"));
   const auto truncated = dir / "truncated.mp4";
-  std::ofstream(truncated, std::ios::binary).write(reinterpret_cast<const char*>(source.data()),
-                                                   static_cast<std::streamsize>(source.size() - 2000));
+  std::ofstream(truncated, std::ios::binary)
+      .write(reinterpret_cast<const char*>(source.data()), static_cast<std::streamsize>(source.size() - 2000));
   const auto garbage = dir / "garbage.mp4";
   std::ofstream(garbage) << "not a movie at all";
 
@@ -401,8 +400,8 @@ TEST(QNVLocalMp4AssetTest, FilesThatCannotPlayFailTheKeyStatusAndStillCallTheHan
     std::string path;
     bool hasError;
   };
-  for (const Case& entry : {Case{truncated.string(), true}, Case{garbage.string(), false},
-                            Case{(dir / "missing.mp4").string(), false}}) {
+  for (const Case& entry :
+       {Case{truncated.string(), true}, Case{garbage.string(), false}, Case{(dir / "missing.mp4").string(), false}}) {
     SCOPED_TRACE(entry.path);
     bool called = false;
     auto asset = loadedAsset(entry.path, &called);
@@ -437,8 +436,8 @@ TEST(QNVLocalMp4AssetTest, ZeroDurationSamplesAreDeliveredAndTheTrackEnds) {
   file.insert(file.end(), std::begin(mdat), std::end(mdat));
   testing::TempDir dir;
   const auto path = dir / "zero.mp4";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
-                                              static_cast<std::streamsize>(file.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
 
   auto asset = loadedAsset(path.string());
   ASSERT_EQ(asset->statusOfValueForKey("duration", nullptr), kQNVKeyValueStatusLoaded);
@@ -522,11 +521,11 @@ TEST(QNVLocalMp4AssetTest, DecodedOutputSize) {
     platform::Size video, container, expected;
   };
   const Case cases[] = {
-      {{1920, 1080}, {320, 480}, {854, 480}},   // wider than the container: height fits
-      {{320, 180}, {640, 360}, {320, 180}},     // never scaled up
-      {{1080, 1920}, {480, 320}, {480, 854}},   // taller: width fits
-      {{100, 400}, {480, 320}, {100, 400}},     // taller but narrower already
-      {{1280, 720}, {640, 360}, {640, 360}},    // same aspect
+      {{1920, 1080}, {320, 480}, {854, 480}},  // wider than the container: height fits
+      {{320, 180}, {640, 360}, {320, 180}},    // never scaled up
+      {{1080, 1920}, {480, 320}, {480, 854}},  // taller: width fits
+      {{100, 400}, {480, 320}, {100, 400}},    // taller but narrower already
+      {{1280, 720}, {640, 360}, {640, 360}},   // same aspect
   };
   for (const Case& entry : cases) {
     EXPECT_EQ(QNVDecodedOutputSize(entry.video, entry.container), entry.expected)
@@ -542,8 +541,8 @@ TEST(QNVLocalMp4AssetTest, AudioPacketsMustLieInsideTheirBuffer) {
     bool fits;
   };
   const Case cases[] = {
-      {0, 10, 10, true},   {5, 5, 10, true},   {5, 6, 10, false},        {-1, 1, 10, false},
-      {11, 0, 10, false},  {10, 0, 10, true},  {INT64_MAX, 2, 10, false}, {0, UINT32_MAX, 10, false},
+      {0, 10, 10, true},  {5, 5, 10, true},  {5, 6, 10, false},         {-1, 1, 10, false},
+      {11, 0, 10, false}, {10, 0, 10, true}, {INT64_MAX, 2, 10, false}, {0, UINT32_MAX, 10, false},
   };
   for (const Case& entry : cases) {
     EXPECT_EQ(QNVAudioPacketFitsBuffer({entry.start, 0, entry.size}, entry.buffer), entry.fits)
@@ -581,18 +580,21 @@ std::string commandOutput(const std::string& command) {
 // A 120-frames-a-second clip; with `bFrames` its B-frames reference nothing.
 std::string make120FpsClip(const testing::TempDir& dir, bool bFrames) {
   const std::string path = (dir / (bFrames ? "b120.mp4" : "p120.mp4")).string();
-  const std::string codec = bFrames ? "-profile:v main -bf 2 -x264-params b-pyramid=none"
-                                    : "-profile:v baseline";
-  commandOutput("ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc=size=160x90:rate=120:duration=0.5 "
-                "-c:v libx264 -pix_fmt yuv420p " + codec + " '" + path + "'");
+  const std::string codec = bFrames ? "-profile:v main -bf 2 -x264-params b-pyramid=none" : "-profile:v baseline";
+  commandOutput(
+      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc=size=160x90:rate=120:duration=0.5 "
+      "-c:v libx264 -pix_fmt yuv420p " +
+      codec + " '" + path + "'");
   return path;
 }
 
 // ffprobe's file positions of the B-frames.
 std::set<uint64_t> bFramePositions(const std::string& path) {
   std::set<uint64_t> positions;
-  std::istringstream lines(commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=pkt_pos,pict_type "
-                                         "-of csv=p=0 '" + path + "'"));
+  std::istringstream lines(
+      commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=pkt_pos,pict_type "
+                    "-of csv=p=0 '" +
+                    path + "'"));
   std::string line;
   while (std::getline(lines, line)) {
     const auto comma = line.find(',');
