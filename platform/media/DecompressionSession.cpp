@@ -9,6 +9,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -178,6 +179,10 @@ int32_t DecompressionSession::create(const VideoFormatDescription& format, Outpu
   if (format.codecType() != kVideoCodecH264 || !makeAvcConfigurationRecord(format, record)) {
     return kDecompressionSessionInvalidFormat;
   }
+  // Damaged streams are the host's business, reported through statuses;
+  // libavcodec's own diagnostics would only clutter the host's stderr.
+  static std::once_flag quietLogs;
+  std::call_once(quietLogs, [] { av_log_set_level(AV_LOG_QUIET); });
   const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (decoder == nullptr) return kDecompressionSessionCannotCreate;
   auto impl = std::make_unique<Impl>(format);
