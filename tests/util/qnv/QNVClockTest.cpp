@@ -180,6 +180,26 @@ TEST_F(QNVClockTest, FireOnceObserverWithoutANumericTimeIsNotKept) {
 }
 
 class RecordingDisplayEngine final : public QNVPlayerDisplayEngine {
+  // Only the timebase matters to the clock.
+  void setPlayerLayerDelegate(std::weak_ptr<QNVPlayerDisplayEngineDelegate>) override {}
+  bool flushIfError() override { return false; }
+  int64_t status() const override { return 0; }
+  std::optional<platform::Error> error() const override { return std::nullopt; }
+  void setRenderer(std::shared_ptr<QNVPlayerRenderer>) override {}
+  void setPreferredTransform(const platform::AffineTransform&) override {}
+  void resume() override {}
+  void pause(int32_t) override {}
+  void pauseDisplayLink() override {}
+  void flush() override {}
+  void flushAndRemoveImage() override {}
+  bool flushDisplayReadySampleBuffers() override { return false; }
+  bool isReadyForMoreMediaData() const override { return false; }
+  void requestMediaDataWhenReadyOnQueue(platform::DispatchQueuePtr, std::function<void()>) override {}
+  void stopRequestingMediaData() override {}
+  void enqueueSampleBuffer(const platform::SampleBuffer&, uint32_t) override {}
+  void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer>, MediaTime, MediaTime) override {}
+
+
  public:
   void setControlTimebase(std::shared_ptr<platform::Timebase> controlTimebase) override {
     timebase = std::move(controlTimebase);

@@ -71,7 +71,11 @@ std::vector<uint8_t> commandOutput(const std::string& command) {
 std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const std::string& pixelFormat,
                                                size_t frameBytes, const std::string& scaleTo) {
   std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough";
-  if (!scaleTo.empty()) command += " -vf scale=" + scaleTo + ":flags=bilinear";
+  // Chroma interpolated at full resolution from sample centres, as a GPU
+  // samples a half-size texture.
+  if (!scaleTo.empty()) {
+    command += " -vf scale=" + scaleTo + ":flags=bilinear+accurate_rnd:in_h_chr_pos=128:in_v_chr_pos=128,format=yuv444p";
+  }
   command += " -f rawvideo -pix_fmt " + pixelFormat + " -";
   const std::vector<uint8_t> all = commandOutput(command);
   std::vector<std::vector<uint8_t>> frames;
