@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <algorithm>
 #include <limits>
 
 #include "util/qnv/Mp4TestDoubles.h"
@@ -51,6 +52,41 @@ QNVTestVideoTrack loadVideoTrack(const std::string& path) {
                                               platform::MediaTime::make(static_cast<int64_t>(frame.dts), timescale),
                                               platform::MediaTime::make(static_cast<int64_t>(frame.pts), timescale),
                                               platform::MediaTime::make(frame.duration, timescale)));
+    }
+    return track;
+  }
+  return track;
+}
+
+QNVTestAudioTrack loadAudioTrack(const std::string& path) {
+  QNVTestAudioTrack track;
+  auto reader = QNVMp4FileBasedReader::initWithFilePath(path);
+  if (!reader) return track;
+  QNVMP4MoovAtomProvider provider;
+  if (parseMoovAtom(provider, *reader) != kQNVMp4ParseDone) return track;
+  const auto& traks = provider.moovAtom.trakAtoms;
+  for (size_t index = 0; index < traks.size(); ++index) {
+    if (traks[index].handler() != "soun") continue;
+    const QNVMP4SampleDescription& sampleDescription = traks[index].sampleDescription;
+    if (sampleDescription.codingName == platform::fourCharCode("Opus")) {
+      platform::AudioStreamBasicDescription opus;
+      opus.sampleRate = 48000;
+      opus.formatID = platform::kAudioFormatOpus;
+      opus.framesPerPacket = 960;
+      opus.channelsPerFrame = sampleDescription.channelConfiguration;
+      track.description = opus;
+    } else {
+      track.description = audioStreamDescription(sampleDescription);
+    }
+    RecordingFrameStore store;
+    addSamplesOfTrack(store, provider.moovAtom, index);
+    std::ifstream file(path, std::ios::binary);
+    for (const QNVMp4FrameRecord& frame : store.frames) {
+      std::vector<uint8_t> bytes(frame.size);
+      file.seekg(static_cast<std::streamoff>(frame.offset));
+      file.read(reinterpret_cast<char*>(bytes.data()), frame.size);
+      track.largestPacket = std::max(track.largestPacket, frame.size);
+      track.packets.push_back(std::move(bytes));
     }
     return track;
   }

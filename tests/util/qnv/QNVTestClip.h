@@ -19,11 +19,21 @@ struct QNVTestVideoTrack {
   std::vector<std::vector<uint8_t>> sampleBytes;
 };
 
+struct QNVTestAudioTrack {
+  std::optional<platform::AudioStreamBasicDescription> description;
+  std::vector<std::vector<uint8_t>> packets;  // decode order
+  uint32_t largestPacket = 0;
+};
+
 // The path of a clip the build made (see scripts/make-test-media.sh).
 std::string testMediaPath(const std::string& name);
 
 // The clip's first video track; no format when the clip cannot be read.
 QNVTestVideoTrack loadVideoTrack(const std::string& path);
+
+// The clip's first audio track (AAC or Opus); no description when there is
+// none.
+QNVTestAudioTrack loadAudioTrack(const std::string& path);
 
 // A sample of `format` holding `bytes`, with the given times.
 platform::SampleBuffer makeVideoSample(const platform::VideoFormatDescription& format, std::vector<uint8_t> bytes,
