@@ -217,6 +217,7 @@ void QNVPlayerLayer::setRendererInternal(std::shared_ptr<QNVPlayerRenderer> rend
   layoutChanged_ = true;
   detachedRenderer_ = std::move(renderer_);
   renderer_ = std::move(renderer);
+  rendererForLog_ = renderer_.get();
 }
 
 void QNVPlayerLayer::invalidateRenderer(std::shared_ptr<QNVPlayerRenderer> renderer) {
@@ -303,7 +304,7 @@ void QNVPlayerLayer::resume() {
 void QNVPlayerLayer::pause(int32_t reason) {
   OV_LOG(kOVAdLogLevelDebug, kPausingFormat, description().c_str(), reason, framesRead_.load(),
          framesEnqueued_.load(), framesDecompressed_.load(), framesLoop_.load(), framesStale_.load(),
-         static_cast<void*>(renderer_.get()), shouldRenderWhilePlaybackPaused_ ? 1 : 0);
+         rendererForLog_.load(), shouldRenderWhilePlaybackPaused_ ? 1 : 0);
   QNVIdleTimeoutManager::sharedInstance()->removeNonIdlingClient(shared_from_this());
   if (displayLink_ && (reason == kQNVPauseReasonApplicationInactive || !shouldRenderWhilePlaybackPaused_)) {
     displayLink_->setPaused(true);

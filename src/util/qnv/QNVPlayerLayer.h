@@ -204,7 +204,9 @@ class QNVPlayerLayer final : public QNVPlayerDisplayEngine,
   std::shared_ptr<QNVPlayerRenderer> renderer_;
   std::shared_ptr<QNVPlayerRenderer> defaultRenderer_;
   std::shared_ptr<QNVPlayerRenderer> detachedRenderer_;
-  bool shouldRenderWhilePlaybackPaused_ = false;
+  // Also read by pause() on the media-state queue.
+  std::atomic<bool> shouldRenderWhilePlaybackPaused_{false};
+  std::atomic<const void*> rendererForLog_{nullptr};
   bool needsToSetupGLState_ = true;
   bool layoutChanged_ = false;
   double preferredRotation_ = 0.0;

@@ -88,7 +88,9 @@ TEST(QNVMediaStateQueueTest, SampleContainsIDRWalksLengthPrefixedUnits) {
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
     EXPECT_EQ(QNVSampleBufferContainsIDR(sampleOf(test.bytes)), test.expected);
-    if (test.bytes.size() > 2) EXPECT_EQ(QNVSampleBufferContainsIDR(sampleOf(test.bytes, 3)), test.expected);
+    if (test.bytes.size() > 2) {
+      EXPECT_EQ(QNVSampleBufferContainsIDR(sampleOf(test.bytes, 3)), test.expected);
+    }
   }
 }
 
