@@ -4,7 +4,9 @@
 // with ffmpeg's RGB decode of the same clip scaled to the layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "platform/dispatch/Clock.h"
@@ -107,6 +109,106 @@ INSTANTIATE_TEST_SUITE_P(LayerSizes, QNVPlayerLayerTest,
                            return std::to_string(static_cast<int>(info.param.width)) + "x" +
                                   std::to_string(static_cast<int>(info.param.height));
                          });
+
+// A grey picture whose luma encodes `level`, so the presented pixel tells
+// which frame was drawn.
+std::shared_ptr<platform::PixelBuffer> greyFrame(uint8_t luma) {
+  auto image = platform::PixelBuffer::createNV12(16, 16);
+  image->lockBaseAddress(platform::PixelBuffer::LockFlags::kReadWrite);
+  for (size_t plane = 0; plane < 2; ++plane) {
+    std::fill_n(image->baseAddressOfPlane(plane), image->bytesPerRowOfPlane(plane) * image->heightOfPlane(plane),
+                plane == 0 ? luma : 128);
+  }
+  image->unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadWrite);
+  return image;
+}
+
+// The luma of the grey frame a presented image shows (inverting the video
+// range expansion), within a step or two of rounding.
+int presentedLuma(const platform::Image& image) {
+  return static_cast<int>(std::lround(image.pixel(0, 0).red / 1.164 + 16));
+}
+
+class QNVPlayerLayerRingTest : public QNVPlayerLayerTest {
+ protected:
+  void SetUp() override {
+    layer_ = makeLayer({16, 16});
+    layer_->setControlTimebase(timebase_);
+    QNVMediaStateQueue()->sync([&] { layer_->resume(); });
+  }
+  void TearDown() override {
+    layer_->invalidate();
+    syncRenderSide(*layer_);
+  }
+  // Decoded frame `index` arrives showing `luma` at `seconds`.
+  void arrive(uint64_t index, uint8_t luma, double seconds) {
+    layer_->yieldDecompressedBuffer(greyFrame(luma), MediaTime::make(static_cast<int64_t>(seconds * 600), 600),
+                                    MediaTime::make(20, 600), index);
+    syncRenderSide(*layer_);
+  }
+  // One display tick at timebase time `seconds`; answers the luma shown.
+  int tickAt(double seconds) {
+    timebase_->setTime(MediaTime::make(static_cast<int64_t>(seconds * 600), 600));
+    manualClock_->advance(1.0 / 60.0 + 1e-6);
+    syncRenderSide(*layer_);
+    auto image = layer_->presentedImage();
+    return image ? presentedLuma(*image) : -1;
+  }
+
+  std::shared_ptr<platform::Timebase> timebase_ = platform::Timebase::create();
+  std::shared_ptr<QNVPlayerLayer> layer_;
+};
+
+TEST_F(QNVPlayerLayerRingTest, ShowsTheLatestFrameDueAndDropsWhatItPassed) {
+  // Decode order with reordering: 0 at 0 s, 1 at 0.3 s, 2 at 0.1 s, 3 at 0.2 s.
+  arrive(0, 40, 0.0);
+  arrive(1, 100, 0.3);
+  arrive(2, 60, 0.1);
+  arrive(3, 80, 0.2);
+  EXPECT_NEAR(tickAt(0.0), 40, 2);
+  EXPECT_NEAR(tickAt(0.15), 60, 2);
+  EXPECT_NEAR(tickAt(0.2), 80, 2);
+  EXPECT_NEAR(tickAt(0.35), 100, 2);
+}
+
+TEST_F(QNVPlayerLayerRingTest, FramesOfTheSameTimeShowTheLowerIndex) {
+  arrive(0, 40, 0.0);
+  arrive(1, 120, 0.1);
+  arrive(2, 160, 0.1);
+  EXPECT_NEAR(tickAt(0.1), 120, 2);
+}
+
+TEST_F(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
+  arrive(0, 40, 0.5);
+  EXPECT_EQ(tickAt(0.1), -1);
+  EXPECT_NEAR(tickAt(0.5), 40, 2);
+  EXPECT_NEAR(tickAt(0.6), 40, 2);
+}
+
+class RecordingLayerDelegate final : public QNVPlayerDisplayEngineDelegate {
+ public:
+  platform::DispatchQueuePtr queueForLayerUpdates() override { return QNVMediaStateQueue(); }
+  void layerUpdatedWithError(const platform::Error& error) override { errors.push_back(error); }
+  std::vector<platform::Error> errors;  // media-state queue
+};
+
+TEST_F(QNVPlayerLayerRingTest, DecoderErrorFailsTheLayerUntilFlushed) {
+  auto delegate = std::make_shared<RecordingLayerDelegate>();
+  layer_->setPlayerLayerDelegate(delegate);
+  const platform::Error error(kQNVGLDecompressionErrorDomain, -12911, {});
+  layer_->handleDecompressionSessionError(error, 0);
+  platform::DispatchQueue::settle();
+  QNVMediaStateQueue()->sync([&] {
+    ASSERT_EQ(delegate->errors.size(), 1U);
+    EXPECT_EQ(delegate->errors[0], error);
+    EXPECT_EQ(layer_->status(), kQNVPlayerLayerStatusFailed);
+    EXPECT_FALSE(layer_->isReadyForMoreMediaData());
+    EXPECT_TRUE(layer_->flushIfError());
+    EXPECT_EQ(layer_->status(), kQNVPlayerLayerStatusRendering);
+    EXPECT_TRUE(layer_->isReadyForMoreMediaData());
+    EXPECT_FALSE(layer_->flushIfError());
+  });
+}
 
 TEST(QNVDefaultRendererTest, GravityScalesTheQuad) {
   struct Case {
