@@ -185,6 +185,31 @@ TEST_F(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
   EXPECT_NEAR(tickAt(0.6), 40, 2);
 }
 
+TEST_F(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
+  // 15 pixels wide: 8 chroma columns, the last covering pixel 14 alone.
+  layer_->setBounds(platform::Rect({0, 0}, {15, 16}));
+  auto image = platform::PixelBuffer::createNV12(15, 16);
+  ASSERT_EQ(image->widthOfPlane(1), 8U);
+  image->lockBaseAddress(platform::PixelBuffer::LockFlags::kReadWrite);
+  std::fill_n(image->baseAddressOfPlane(0), image->bytesPerRowOfPlane(0) * 16, 126);
+  for (size_t row = 0; row < image->heightOfPlane(1); ++row) {
+    uint8_t* chroma = image->baseAddressOfPlane(1) + row * image->bytesPerRowOfPlane(1);
+    std::fill_n(chroma, 16, 128);
+    chroma[2 * 7 + 1] = 240;  // Cr of the last column: red
+  }
+  image->unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadWrite);
+  layer_->yieldDecompressedBuffer(image, MediaTime::zero(), MediaTime::make(20, 600), 0);
+  syncRenderSide(*layer_);
+  tickAt(0.0);
+  const auto presented = layer_->presentedImage();
+  ASSERT_NE(presented, nullptr);
+  ASSERT_EQ(presented->pixelWidth(), 15U);
+  const platform::Pixel last = presented->pixel(14, 8);
+  const platform::Pixel first = presented->pixel(0, 8);
+  EXPECT_GT(last.red, last.green + 100) << "the last chroma column was not drawn";
+  EXPECT_NEAR(first.red, first.green, 3);
+}
+
 class RecordingLayerDelegate final : public QNVPlayerDisplayEngineDelegate {
  public:
   platform::DispatchQueuePtr queueForLayerUpdates() override { return QNVMediaStateQueue(); }
