@@ -1,0 +1,275 @@
+#include "platform/media/DecompressionSession.h"
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+#include <libavutil/pixfmt.h>
+}
+
+#include "platform/dispatch/DispatchQueue.h"
+
+namespace plexora::platform {
+
+namespace {
+
+constexpr const char* kOutputQueueLabel = "decompression_session_output";
+
+std::atomic<bool> gAvailable{true};
+
+// The decoder configuration record ("avcC") that libavcodec reads the
+// parameter sets and the NAL length size from.
+bool makeAvcConfigurationRecord(const VideoFormatDescription& format, std::vector<uint8_t>& record) {
+  constexpr size_t kSpsHeaderBytes = 4;  // NAL header, profile, constraints, level
+  constexpr size_t kMaxSetBytes = 0xffff;
+  const auto& sets = format.parameterSets();
+  if (sets.size() < 2 || sets[0].size() < kSpsHeaderBytes || sets.size() - 1 > 0xff) return false;
+  const int32_t lengthSize = format.nalUnitHeaderLength();
+  if (lengthSize != 1 && lengthSize != 2 && lengthSize != 4) return false;
+  record = {1, sets[0][1], sets[0][2], sets[0][3], static_cast<uint8_t>(0xfc | (lengthSize - 1)), 0xe1};
+  auto append = [&record](const std::vector<uint8_t>& set) {
+    if (set.empty() || set.size() > kMaxSetBytes) return false;
+    record.push_back(static_cast<uint8_t>(set.size() >> 8));
+    record.push_back(static_cast<uint8_t>(set.size()));
+    record.insert(record.end(), set.begin(), set.end());
+    return true;
+  };
+  if (!append(sets[0])) return false;
+  record.push_back(static_cast<uint8_t>(sets.size() - 1));
+  for (size_t i = 1; i < sets.size(); ++i) {
+    if (!append(sets[i])) return false;
+  }
+  return true;
+}
+
+void copyPlane(const uint8_t* source, int sourceStride, uint8_t* destination, size_t destinationStride, size_t width,
+               size_t rows) {
+  for (size_t row = 0; row < rows; ++row) {
+    std::memcpy(destination + row * destinationStride, source + static_cast<ptrdiff_t>(row) * sourceStride, width);
+  }
+}
+
+// Planar 4:2:0 (or already bi-planar) into a new NV12 buffer.
+std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame) {
+  const auto width = static_cast<size_t>(frame.width);
+  const auto height = static_cast<size_t>(frame.height);
+  auto image = PixelBuffer::createNV12(width, height);
+  if (!image) return nullptr;
+  image->lockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
+  copyPlane(frame.data[0], frame.linesize[0], image->baseAddressOfPlane(0), image->bytesPerRowOfPlane(0), width,
+            height);
+  const size_t chromaWidth = image->widthOfPlane(1);
+  const size_t chromaHeight = image->heightOfPlane(1);
+  uint8_t* chroma = image->baseAddressOfPlane(1);
+  const size_t chromaStride = image->bytesPerRowOfPlane(1);
+  if (frame.format == AV_PIX_FMT_NV12) {
+    copyPlane(frame.data[1], frame.linesize[1], chroma, chromaStride, chromaWidth * 2, chromaHeight);
+  } else {
+    for (size_t row = 0; row < chromaHeight; ++row) {
+      const uint8_t* cb = frame.data[1] + static_cast<ptrdiff_t>(row) * frame.linesize[1];
+      const uint8_t* cr = frame.data[2] + static_cast<ptrdiff_t>(row) * frame.linesize[2];
+      uint8_t* out = chroma + row * chromaStride;
+      for (size_t column = 0; column < chromaWidth; ++column) {
+        out[2 * column] = cb[column];
+        out[2 * column + 1] = cr[column];
+      }
+    }
+  }
+  image->unlockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
+  image->setAttachment(kPixelBufferYCbCrMatrixKey, Value(frame.colorspace == AVCOL_SPC_BT709
+                                                             ? kPixelBufferYCbCrMatrixITU_R_709_2
+                                                             : kPixelBufferYCbCrMatrixITU_R_601_4));
+  return image;
+}
+
+}  // namespace
+
+struct DecompressionSession::Impl {
+  // The sample a decoder token stands for: libavcodec carries the token
+  // through its reordering in the packet and picture timestamps.
+  struct Pending {
+    uint64_t frameNumber;
+    MediaTime presentationTime;
+    MediaTime presentationDuration;
+  };
+
+  std::mutex mutex;  // the codec and everything below
+  AVCodecContext* codec = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+  std::map<int64_t, Pending> pending;
+  int64_t nextToken = 0;
+  VideoFormatDescription format;
+  VideoDimensions dimensions;
+
+  // Shared with the blocks on the output queue, which may outlive the
+  // session. The lock is held while the callback runs, so once invalidate()
+  // has taken it no callback is running or will run; it is recursive so
+  // that a callback may invalidate its own session.
+  struct Output {
+    std::recursive_mutex mutex;
+    OutputCallback callback;
+  };
+  std::shared_ptr<Output> output = std::make_shared<Output>();
+  DispatchQueuePtr outputQueue = DispatchQueue::createSerial(kOutputQueueLabel);
+
+  explicit Impl(VideoFormatDescription description) : format(std::move(description)), dimensions(format.dimensions()) {}
+
+  ~Impl() { releaseCodec(); }
+
+  void releaseCodec() {
+    avcodec_free_context(&codec);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+  }
+
+  void post(int32_t status, const Pending& sample, std::shared_ptr<PixelBuffer> image) {
+    outputQueue->async([output = output, status, sample, image = std::move(image)]() mutable {
+      std::lock_guard lock(output->mutex);
+      const OutputCallback callback = output->callback;
+      if (callback) callback(status, sample.frameNumber, std::move(image), sample.presentationTime,
+                             sample.presentationDuration);
+    });
+  }
+
+  int32_t statusOfFrame() const {
+    if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+      return kDecompressionSessionCorruptFrame;
+    }
+    if (frame->width != dimensions.width || frame->height != dimensions.height) {
+      return kDecompressionSessionResolutionChanged;
+    }
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P &&
+        frame->format != AV_PIX_FMT_NV12) {
+      return kDecompressionSessionUnsupportedPixelFormat;
+    }
+    return kDecompressionSessionOK;
+  }
+
+  // Hands every picture the decoder has ready to the output queue.
+  void receivePictures() {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      const auto found = pending.find(frame->pts);
+      if (found != pending.end()) {
+        const Pending sample = found->second;
+        pending.erase(found);
+        const int32_t status = statusOfFrame();
+        std::shared_ptr<PixelBuffer> image;
+        if (status == kDecompressionSessionOK) image = makeNV12(*frame);
+        post(status, sample, std::move(image));
+      }
+      av_frame_unref(frame);
+    }
+  }
+};
+
+bool DecompressionSession::isAvailable() { return gAvailable.load(); }
+
+void DecompressionSession::setAvailable(bool available) { gAvailable.store(available); }
+
+int32_t DecompressionSession::create(const VideoFormatDescription& format, OutputCallback output,
+                                     std::shared_ptr<DecompressionSession>& out) {
+  std::vector<uint8_t> record;
+  if (format.codecType() != kVideoCodecH264 || !makeAvcConfigurationRecord(format, record)) {
+    return kDecompressionSessionInvalidFormat;
+  }
+  // Damaged streams are the host's business, reported through statuses;
+  // libavcodec's own diagnostics would only clutter the host's stderr.
+  static std::once_flag quietLogs;
+  std::call_once(quietLogs, [] { av_log_set_level(AV_LOG_QUIET); });
+  const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_H264);
+  if (decoder == nullptr) return kDecompressionSessionCannotCreate;
+  auto impl = std::make_unique<Impl>(format);
+  impl->codec = avcodec_alloc_context3(decoder);
+  impl->packet = av_packet_alloc();
+  impl->frame = av_frame_alloc();
+  if (impl->codec == nullptr || impl->packet == nullptr || impl->frame == nullptr) {
+    return kDecompressionSessionCannotCreate;
+  }
+  impl->codec->extradata = static_cast<uint8_t*>(av_mallocz(record.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (impl->codec->extradata == nullptr) return kDecompressionSessionCannotCreate;
+  std::memcpy(impl->codec->extradata, record.data(), record.size());
+  impl->codec->extradata_size = static_cast<int>(record.size());
+  // One decoding thread: the session is already off the caller's thread, and
+  // frame threads would hold pictures back longer.
+  impl->codec->thread_count = 1;
+  if (avcodec_open2(impl->codec, decoder, nullptr) < 0) {
+    return kDecompressionSessionInvalidFormat;
+  }
+  impl->output->callback = std::move(output);
+  out.reset(new DecompressionSession(std::move(impl)));
+  return kDecompressionSessionOK;
+}
+
+DecompressionSession::DecompressionSession(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+DecompressionSession::~DecompressionSession() { invalidate(); }
+
+int32_t DecompressionSession::decodeFrame(const SampleBuffer& sample, uint64_t frameNumber) {
+  std::lock_guard lock(impl_->mutex);
+  if (impl_->codec == nullptr) return kDecompressionSessionInvalidated;
+  const BlockBuffer& data = sample.dataBuffer();
+  const size_t size = data.dataLength();
+  if (size == 0 || size > static_cast<size_t>(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) {
+    return kDecompressionSessionBadData;
+  }
+  AVPacket* packet = impl_->packet;
+  if (av_new_packet(packet, static_cast<int>(size)) < 0) return kDecompressionSessionBadData;
+  data.copyDataBytes(0, size, packet->data);
+  const int64_t token = impl_->nextToken++;
+  packet->pts = token;
+  packet->dts = AV_NOPTS_VALUE;
+  const SampleTimingInfo timing = sample.timingInfo(0);
+  impl_->pending[token] = {frameNumber, timing.presentationTimeStamp, timing.duration};
+  int result = avcodec_send_packet(impl_->codec, packet);
+  if (result == AVERROR(EAGAIN)) {
+    impl_->receivePictures();
+    result = avcodec_send_packet(impl_->codec, packet);
+  }
+  av_packet_unref(packet);
+  if (result < 0) {
+    impl_->pending.erase(token);
+    return kDecompressionSessionBadData;
+  }
+  impl_->receivePictures();
+  return kDecompressionSessionOK;
+}
+
+void DecompressionSession::waitForAsynchronousFrames() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->codec == nullptr) return;
+    avcodec_send_packet(impl_->codec, nullptr);
+    impl_->receivePictures();
+    // Samples the decoder swallowed without a picture come out empty, so
+    // every number given in gets an answer.
+    for (const auto& [token, sample] : impl_->pending) impl_->post(kDecompressionSessionOK, sample, nullptr);
+    impl_->pending.clear();
+    avcodec_flush_buffers(impl_->codec);
+  }
+  impl_->outputQueue->sync([] {});
+}
+
+void DecompressionSession::invalidate() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->releaseCodec();
+    impl_->pending.clear();
+  }
+  std::lock_guard lock(impl_->output->mutex);
+  impl_->output->callback = nullptr;
+}
+
+bool DecompressionSession::canAcceptFormatDescription(const VideoFormatDescription& format) const {
+  return format.codecType() == impl_->format.codecType() &&
+         format.nalUnitHeaderLength() == impl_->format.nalUnitHeaderLength() &&
+         format.parameterSets() == impl_->format.parameterSets();
+}
+
+}  // namespace plexora::platform

@@ -1,0 +1,135 @@
+#include "util/qnv/QNVTestClip.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <algorithm>
+#include <limits>
+
+#include "util/qnv/Mp4TestDoubles.h"
+#include "util/qnv/QNVMp4CodecConfiguration.h"
+#include "util/qnv/QNVMp4FileBasedReader.h"
+#include "util/qnv/QNVMp4Parser.h"
+#include "util/qnv/QNVMp4SampleTables.h"
+
+namespace plexora::testing {
+
+std::string testMediaPath(const std::string& name) { return std::string(PLEXORA_TEST_MEDIA_DIR) + "/" + name; }
+
+platform::SampleBuffer makeVideoSample(const platform::VideoFormatDescription& format, std::vector<uint8_t> bytes,
+                                       platform::MediaTime decodeTime, platform::MediaTime presentationTime,
+                                       platform::MediaTime duration) {
+  const size_t size = bytes.size();
+  platform::SampleFormat sampleFormat;
+  sampleFormat.video = std::make_shared<const platform::VideoFormatDescription>(format);
+  return *platform::SampleBuffer::create(platform::BlockBuffer::withBytes(std::move(bytes)), sampleFormat, 1,
+                                         {{duration, presentationTime, decodeTime}}, {size});
+}
+
+QNVTestVideoTrack loadVideoTrack(const std::string& path) {
+  QNVTestVideoTrack track;
+  auto reader = QNVMp4FileBasedReader::initWithFilePath(path);
+  if (!reader) return track;
+  QNVMP4MoovAtomProvider provider;
+  if (parseMoovAtom(provider, *reader) != kQNVMp4ParseDone) return track;
+  const auto& traks = provider.moovAtom.trakAtoms;
+  for (size_t index = 0; index < traks.size(); ++index) {
+    if (traks[index].handler() != "vide") continue;
+    if (createH264FormatDescription(traks[index].sampleDescription, track.format) !=
+        platform::kVideoFormatDescriptionOK) {
+      return track;
+    }
+    RecordingFrameStore store;
+    addSamplesOfTrack(store, provider.moovAtom, index);
+    std::ifstream file(path, std::ios::binary);
+    const auto timescale = static_cast<int32_t>(traks[index].mediaTimescale);
+    for (const QNVMp4FrameRecord& frame : store.frames) {
+      std::vector<uint8_t> bytes(frame.size);
+      file.seekg(static_cast<std::streamoff>(frame.offset));
+      file.read(reinterpret_cast<char*>(bytes.data()), frame.size);
+      track.sampleBytes.push_back(bytes);
+      track.samples.push_back(makeVideoSample(*track.format, std::move(bytes),
+                                              platform::MediaTime::make(static_cast<int64_t>(frame.dts), timescale),
+                                              platform::MediaTime::make(static_cast<int64_t>(frame.pts), timescale),
+                                              platform::MediaTime::make(frame.duration, timescale)));
+    }
+    return track;
+  }
+  return track;
+}
+
+QNVTestAudioTrack loadAudioTrack(const std::string& path) {
+  QNVTestAudioTrack track;
+  auto reader = QNVMp4FileBasedReader::initWithFilePath(path);
+  if (!reader) return track;
+  QNVMP4MoovAtomProvider provider;
+  if (parseMoovAtom(provider, *reader) != kQNVMp4ParseDone) return track;
+  const auto& traks = provider.moovAtom.trakAtoms;
+  for (size_t index = 0; index < traks.size(); ++index) {
+    if (traks[index].handler() != "soun") continue;
+    const QNVMP4SampleDescription& sampleDescription = traks[index].sampleDescription;
+    if (sampleDescription.codingName == platform::fourCharCode("Opus")) {
+      platform::AudioStreamBasicDescription opus;
+      opus.sampleRate = 48000;
+      opus.formatID = platform::kAudioFormatOpus;
+      opus.framesPerPacket = 960;
+      opus.channelsPerFrame = sampleDescription.channelConfiguration;
+      track.description = opus;
+    } else {
+      track.description = audioStreamDescription(sampleDescription);
+    }
+    RecordingFrameStore store;
+    addSamplesOfTrack(store, provider.moovAtom, index);
+    std::ifstream file(path, std::ios::binary);
+    for (const QNVMp4FrameRecord& frame : store.frames) {
+      std::vector<uint8_t> bytes(frame.size);
+      file.seekg(static_cast<std::streamoff>(frame.offset));
+      file.read(reinterpret_cast<char*>(bytes.data()), frame.size);
+      track.largestPacket = std::max(track.largestPacket, frame.size);
+      track.packets.push_back(std::move(bytes));
+    }
+    return track;
+  }
+  return track;
+}
+
+std::vector<uint8_t> commandOutput(const std::string& command) {
+  std::vector<uint8_t> output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  uint8_t buffer[65536];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.insert(output.end(), buffer, buffer + got);
+  ::pclose(pipe);
+  return output;
+}
+
+std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const std::string& pixelFormat,
+                                               size_t frameBytes, const std::string& scaleTo) {
+  std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough";
+  // Chroma interpolated at full resolution from sample centres, as a GPU
+  // samples a half-size texture.
+  if (!scaleTo.empty()) {
+    command += " -vf scale=" + scaleTo + ":flags=bilinear+accurate_rnd:in_h_chr_pos=128:in_v_chr_pos=128,format=yuv444p";
+  }
+  command += " -f rawvideo -pix_fmt " + pixelFormat + " -";
+  const std::vector<uint8_t> all = commandOutput(command);
+  std::vector<std::vector<uint8_t>> frames;
+  for (size_t offset = 0; frameBytes > 0 && offset + frameBytes <= all.size(); offset += frameBytes) {
+    frames.emplace_back(all.begin() + static_cast<ptrdiff_t>(offset),
+                        all.begin() + static_cast<ptrdiff_t>(offset + frameBytes));
+  }
+  return frames;
+}
+
+double psnr(const uint8_t* a, const uint8_t* b, size_t count) {
+  double squares = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const double difference = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+    squares += difference * difference;
+  }
+  if (squares == 0) return std::numeric_limits<double>::infinity();
+  return 10.0 * std::log10(255.0 * 255.0 / (squares / static_cast<double>(count)));
+}
+
+}  // namespace plexora::testing
