@@ -1,22 +1,32 @@
 #include "platform/foundation/UUID.h"
 
-#include <openssl/rand.h>
-
-#include "platform/foundation/CryptoLibrary.h"
+#include <sys/random.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <random>
 
 namespace plexora::platform {
 namespace {
 
+// Straight from the kernel rather than through the crypto library: UUIDs are
+// made on worker threads that may still run while the process exits, after
+// a crypto library initialised by someone else has freed its state.
 std::array<std::uint8_t, 16> randomBytes() {
   std::array<std::uint8_t, 16> bytes{};
-  initialiseCryptoLibrary();
-  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
-    // The OpenSSL generator only fails when it cannot seed itself; the
-    // kernel source behind random_device is the next best thing.
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t got = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+    if (got > 0) {
+      filled += static_cast<std::size_t>(got);
+    } else if (got < 0 && errno != EINTR) {
+      break;
+    }
+  }
+  if (filled < bytes.size()) {
+    // Only a kernel without getrandom gets here; random_device reads the
+    // same source another way.
     std::random_device device;
     for (auto& byte : bytes) {
       byte = static_cast<std::uint8_t>(device());
