@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVAssetEngineQueue.h"
+#include "util/qnv/QNVMediaStateQueue.h"
 
 namespace plexora {
 
@@ -53,7 +53,7 @@ QNVLocalMp4Asset::QNVLocalMp4Asset(platform::URL localURL, bool async, bool deco
                                    platform::Size containerDimensions)
     : localURL_(std::move(localURL)),
       async_(async),
-      dispatchQueue_(async ? QNVAssetMediaStateQueue() : platform::DispatchQueue::main()),
+      dispatchQueue_(async ? QNVMediaStateQueue() : platform::DispatchQueue::main()),
       isOutputDecompressed_(decompressedOutput),
       containerDimensions_(containerDimensions) {
   OV_LOG(kOVAdLogLevelVerbose, kCreatedLog, description().c_str(), localURL_.absoluteString().c_str());
@@ -64,7 +64,7 @@ QNVLocalMp4Asset::~QNVLocalMp4Asset() { OV_LOG(kOVAdLogLevelVerbose, kDeallocLog
 void QNVLocalMp4Asset::loadValuesAsynchronouslyForKeys(const std::vector<std::string>& /*keys*/,
                                                        std::function<void()> completionHandler) {
   auto self = shared_from_this();
-  QNVAssetDispatchAsyncIfNeeded(async_, dispatchQueue_, [self, handler = std::move(completionHandler)]() mutable {
+  QNVDispatchAsyncIfNeeded(async_, dispatchQueue_, [self, handler = std::move(completionHandler)]() mutable {
     self->startWithAsset(QNVLocalMp4Movie::open(self->localURL_.filePath().value_or("")), std::move(handler));
   });
 }
@@ -160,7 +160,7 @@ std::shared_ptr<QNVAssetResourceLoader> QNVLocalMp4Asset::resourceLoader() {
 
 void QNVLocalMp4Asset::requestTimeLoadedUpdate() {
   auto self = shared_from_this();
-  QNVAssetDispatchAsyncIfNeeded(async_, dispatchQueue_, [self] {
+  QNVDispatchAsyncIfNeeded(async_, dispatchQueue_, [self] {
     self->willChangeValueForKey(kQNVLoadedTimeRangesKey);
     self->didChangeValueForKey(kQNVLoadedTimeRangesKey);
   });

@@ -18,7 +18,7 @@
 #include "support/TempDir.h"
 #include "util/qnv/Mp4MovieFixtures.h"
 #include "util/qnv/Mp4TestDoubles.h"
-#include "util/qnv/QNVAssetEngineQueue.h"
+#include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVLocalMp4Asset.h"
 #include "util/qnv/QNVMp4FileBasedReader.h"
 #include "util/qnv/QNVMp4Parser.h"
@@ -185,7 +185,7 @@ TEST(QNVLocalMp4AssetTest, TheFactorysAsynchronousAssetLoadsOnTheMediaStateQueue
   bool onMediaStateQueue = false;
   int calls = 0;
   asset->loadValuesAsynchronouslyForKeys({}, [&] {
-    onMediaStateQueue = QNVAssetMediaStateQueue()->isCurrent();
+    onMediaStateQueue = QNVMediaStateQueue()->isCurrent();
     ++calls;
     done.signal();
   });
@@ -195,7 +195,7 @@ TEST(QNVLocalMp4AssetTest, TheFactorysAsynchronousAssetLoadsOnTheMediaStateQueue
   EXPECT_EQ(asset->statusOfValueForKey("duration", nullptr), kQNVKeyValueStatusLoaded);
   // The frame operations belong to the media-state queue as well.
   size_t frames = 0;
-  QNVAssetMediaStateQueue()->sync([&] { frames = drainTrack(*asset, kQNVVideoTrack).size(); });
+  QNVMediaStateQueue()->sync([&] { frames = drainTrack(*asset, kQNVVideoTrack).size(); });
   EXPECT_EQ(frames, 30U);
 }
 
