@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "tracking/EventPipelineChildProcess.h"
 #include "tracking/OVAdEventManagerTestSupport.h"
 
 namespace plexora {
@@ -26,40 +27,10 @@ namespace {
 
 using testing::AcknowledgingEndpoint;
 
-constexpr const char* kChildProgram = "event_pipeline_child";
 constexpr int kRounds = 12;
 constexpr int kShortestLifeMilliseconds = 50;
 constexpr int kLongestLifeMilliseconds = 300;
 constexpr auto kDrainLimit = std::chrono::seconds(60);
-
-pid_t spawn(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-// The child's exit status; -1 when it had to be killed at the limit.
-int awaitExit(pid_t pid, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 bool hasEventsTable(const std::string& databasePath) {
   bool found = false;
@@ -78,7 +49,7 @@ std::string integrityOf(const std::string& databasePath) {
 
 TEST(EventPipelineDiskFaultTest, KilledOnAFailingDiskLosesNoStoredEventAndTheDrainSendsThemAll) {
   const std::filesystem::path program =
-      std::filesystem::read_symlink("/proc/self/exe").parent_path() / kChildProgram;
+      testing::eventPipelineChildProgram();
   ASSERT_TRUE(std::filesystem::exists(program)) << program;
   // A killed child's connection may be written to after it is gone.
   const auto previousPipeHandler = std::signal(SIGPIPE, SIG_IGN);
@@ -98,9 +69,11 @@ TEST(EventPipelineDiskFaultTest, KilledOnAFailingDiskLosesNoStoredEventAndTheDra
   std::set<std::string> everStored;
   for (int round = 0; round < kRounds; ++round) {
     const std::string generation = "gen" + std::to_string(round);
-    const pid_t child = spawn({program.string(), "run-on-failing-disk", directory.path().string(),
-                               endpoint.baseURL(generation), generation});
+    const pid_t child = testing::spawnEventPipelineChild(
+        {program.string(), "run-on-failing-disk", directory.path().string(), endpoint.baseURL(generation), generation});
     ASSERT_GT(child, 0);
+    ASSERT_TRUE(testing::awaitEventPipelineChildStart(child, directory.path(), generation))
+        << generation << " never started logging";
     std::this_thread::sleep_for(std::chrono::milliseconds(lifetime(random)));
     ::kill(child, SIGKILL);
     int status = 0;
@@ -116,10 +89,10 @@ TEST(EventPipelineDiskFaultTest, KilledOnAFailingDiskLosesNoStoredEventAndTheDra
     }
   }
 
-  const pid_t drainer = spawn({program.string(), "drain", directory.path().string(), endpoint.baseURL("drain"),
-                               "drain"});
+  const pid_t drainer = testing::spawnEventPipelineChild(
+      {program.string(), "drain", directory.path().string(), endpoint.baseURL("drain"), "drain"});
   ASSERT_GT(drainer, 0);
-  EXPECT_EQ(awaitExit(drainer, kDrainLimit), 0) << "the store did not empty";
+  EXPECT_EQ(testing::awaitEventPipelineChildExit(drainer, kDrainLimit), 0) << "the store did not empty";
   std::signal(SIGPIPE, previousPipeHandler);
 
   ASSERT_FALSE(everStored.empty()) << "the children stored nothing, so nothing was tried";

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "tracking/EventPipelineChildProcess.h"
 #include "tracking/OVAdEventManagerTestSupport.h"
 
 namespace plexora {
@@ -33,46 +34,10 @@ namespace {
 using testing::AcknowledgingEndpoint;
 using testserver::Response;
 
-constexpr const char* kChildProgram = "event_pipeline_child";
 constexpr int kRounds = 24;
 constexpr int kShortestLifeMilliseconds = 20;
 constexpr int kLongestLifeMilliseconds = 300;
 constexpr auto kDrainLimit = std::chrono::seconds(60);
-
-// The child program is built beside the test program.
-std::filesystem::path childProgram() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / kChildProgram;
-}
-
-pid_t spawn(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-// Waits for the child; kills it when it outlives the limit. Answers its
-// exit status, or -1 when it had to be killed or did not exit normally.
-int awaitExit(pid_t pid, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::set<std::string> committedSeqs(const std::filesystem::path& report) {
   std::set<std::string> seqs;
@@ -139,7 +104,7 @@ class IgnoredBrokenPipes {
 };
 
 TEST(EventPipelineKillTest, KilledAtRandomPointsLosesNoCommittedEvent) {
-  const std::filesystem::path program = childProgram();
+  const std::filesystem::path program = testing::eventPipelineChildProgram();
   ASSERT_TRUE(std::filesystem::exists(program)) << program;
   IgnoredBrokenPipes ignoredBrokenPipes;
   testing::TempDir directory;
@@ -169,9 +134,11 @@ TEST(EventPipelineKillTest, KilledAtRandomPointsLosesNoCommittedEvent) {
 
   for (int round = 0; round < kRounds; ++round) {
     const std::string generation = "gen" + std::to_string(round);
-    const pid_t child =
-        spawn({program.string(), "run", directory.path().string(), endpoint.baseURL(generation), generation});
+    const pid_t child = testing::spawnEventPipelineChild(
+        {program.string(), "run", directory.path().string(), endpoint.baseURL(generation), generation});
     ASSERT_GT(child, 0);
+    ASSERT_TRUE(testing::awaitEventPipelineChildStart(child, directory.path(), generation))
+        << generation << " never started logging";
     std::this_thread::sleep_for(std::chrono::milliseconds(lifetime(random)));
     ::kill(child, SIGKILL);
     int status = 0;
@@ -183,10 +150,10 @@ TEST(EventPipelineKillTest, KilledAtRandomPointsLosesNoCommittedEvent) {
         << "after " << generation;
   }
 
-  const pid_t drainer = spawn({program.string(), "drain", directory.path().string(), endpoint.baseURL("drain"),
-                               "drain"});
+  const pid_t drainer = testing::spawnEventPipelineChild(
+      {program.string(), "drain", directory.path().string(), endpoint.baseURL("drain"), "drain"});
   ASSERT_GT(drainer, 0);
-  EXPECT_EQ(awaitExit(drainer, kDrainLimit), 0) << "the store did not empty";
+  EXPECT_EQ(testing::awaitEventPipelineChildExit(drainer, kDrainLimit), 0) << "the store did not empty";
 
   const std::set<std::string> committed = committedSeqs(directory / "committed.txt");
   EXPECT_GT(committed.size(), static_cast<std::size_t>(kRounds)) << "the children hardly logged";

@@ -6,7 +6,8 @@
 //   event_pipeline_child drain DIR LOGGING_BASE_URL GENERATION
 //
 // DIR holds the database ("database.sqlite"), the settings and the report
-// ("committed.txt"). "run" logs events without end from a thread of their
+// ("committed.txt"). "run" marks its start with the file "started-GENERATION"
+// and logs events without end from a thread of their
 // own while the main thread moves a manual clock, so batches go out and
 // answers come back all the time, until the test kills the process.
 // Each event carries {"seq": "GENERATION-N"} as its data, and N is written
@@ -85,6 +86,8 @@ void waitForAnswers(const OVAdEventManager& manager) {
 [[noreturn]] void run(const std::shared_ptr<OVAdEventManager>& manager, plexora::platform::ManualClock& clock,
                       const std::string& directory, const std::string& generation) {
   const int report = ::open((directory + kReportFile).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // The test times its kill from this mark, not from the spawn.
+  ::close(::open((directory + "/started-" + generation).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   // The logging thread logs one burst per step of the clock, so the store
   // has idle moments in which the clock's settling ends and dispatches run.
   std::atomic<int> steps{0};
