@@ -5,6 +5,7 @@
 // candidates name the test's adapters and trackers.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@
 #include "server/OVAdLoadThrottle.h"
 #include "server/OVAdURLSession.h"
 #include "testserver/adserver/AdServer.h"
+#include "tracking/OVAdEventManager.h"
+#include "util/database/OVAdDatabaseManager.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora::testing {
@@ -106,6 +109,35 @@ class DisplayAdTestWorld {
   EnvironmentDataTestEnvironment& environment() { return environment_; }
   testserver::AdServer& server() { return server_; }
   const testserver::AdServer& server() const { return server_; }
+
+  // An event manager of its own, storing in `databasePath` and sending to
+  // this world's logging endpoint.
+  std::shared_ptr<OVAdEventManager> makeEventManager(const std::filesystem::path& databasePath) const {
+    auto database = OVAdDatabaseManager::create();
+    database->setStoragePath(databasePath.string());
+    OVAdEventManagerEnvironment environment;
+    environment.databaseManager = database;
+    environment.urlSession = OVAdURLSession::sharedSession();
+    environment.loggingBaseURL = server_.baseURL();
+    auto manager = OVAdEventManager::create(std::move(environment));
+    settle();
+    return manager;
+  }
+
+  // The events of every batch the logging endpoint received, as sent.
+  std::vector<platform::Dictionary> loggedEvents() const {
+    std::vector<platform::Dictionary> events;
+    for (const auto& request : server_.requests()) {
+      if (request.path != testserver::kAdServerLoggingPath) continue;
+      for (const auto& [name, value] : request.formFields()) {
+        if (name != "payload") continue;
+        const auto payload = OVAdUtility::getObjectFromJSONString(value);
+        if (!payload || !payload->find("events")) continue;
+        for (const auto& event : payload->find("events")->asArray()) events.push_back(event.asDictionary());
+      }
+    }
+    return events;
+  }
 
  private:
   EnvironmentDataTestEnvironment environment_;

@@ -24,33 +24,10 @@ constexpr const char* kClickLink = "ovad://open_link?link=https%3A%2F%2Fshop.ple
 
 class BannerEndToEndTest : public BannerTest {
  protected:
-  BannerEndToEndTest() {
-    auto database = OVAdDatabaseManager::create();
-    database->setStoragePath((caches_ / "events.sqlite").string());
-    OVAdEventManagerEnvironment environment;
-    environment.databaseManager = database;
-    environment.urlSession = OVAdURLSession::sharedSession();
-    environment.loggingBaseURL = world_.server().baseURL();
-    events_ = OVAdEventManager::create(std::move(environment));
-    DisplayAdTestWorld::settle();
-  }
+  BannerEndToEndTest() { events_ = world_.makeEventManager(caches_ / "events.sqlite"); }
 
-  // The events of every batch the logging endpoint received, as sent.
-  std::vector<platform::Dictionary> loggedEvents() const {
-    std::vector<platform::Dictionary> events;
-    for (const auto& request : world_.server().requests()) {
-      if (request.path != testserver::kAdServerLoggingPath) continue;
-      for (const auto& [name, value] : request.formFields()) {
-        if (name != "payload") continue;
-        const auto payload = OVAdUtility::getObjectFromJSONString(value);
-        if (!payload || !payload->find("events")) continue;
-        for (const auto& event : payload->find("events")->asArray()) events.push_back(event.asDictionary());
-      }
-    }
-    return events;
-  }
   std::optional<platform::Dictionary> loggedEvent(const std::string& type) const {
-    for (const auto& event : loggedEvents()) {
+    for (const auto& event : world_.loggedEvents()) {
       if (event.find("type") && event.find("type")->text() == type) return event;
     }
     return std::nullopt;

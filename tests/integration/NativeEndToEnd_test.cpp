@@ -35,33 +35,18 @@ using platform::Rect;
 class NativeEndToEndTest : public NativeAdTest {
  protected:
   NativeEndToEndTest() {
-    auto database = OVAdDatabaseManager::create();
-    database->setStoragePath((caches_ / "events.sqlite").string());
-    OVAdEventManagerEnvironment environment;
-    environment.databaseManager = database;
-    environment.urlSession = OVAdURLSession::sharedSession();
-    environment.loggingBaseURL = world_.server().baseURL();
-    events_ = OVAdEventManager::create(std::move(environment));
-    DisplayAdTestWorld::settle();
+    events_ = world_.makeEventManager(caches_ / "events.sqlite");
     platform::Application::shared()->reset();
     window_->setRootViewController(root_);
     window_->makeKeyAndVisible();
   }
   ~NativeEndToEndTest() override { platform::Application::shared()->reset(); }
 
-  // The events of every batch the logging endpoint received, as sent.
+  // The events of `type` the logging endpoint received, as sent.
   std::vector<platform::Dictionary> loggedEvents(const std::string& type) const {
     std::vector<platform::Dictionary> events;
-    for (const auto& request : world_.server().requests()) {
-      if (request.path != testserver::kAdServerLoggingPath) continue;
-      for (const auto& [name, value] : request.formFields()) {
-        if (name != "payload") continue;
-        const auto payload = OVAdUtility::getObjectFromJSONString(value);
-        if (!payload || !payload->find("events")) continue;
-        for (const auto& event : payload->find("events")->asArray()) {
-          if (event.find("type") && event.find("type")->text() == type) events.push_back(event.asDictionary());
-        }
-      }
+    for (const auto& event : world_.loggedEvents()) {
+      if (event.find("type") && event.find("type")->text() == type) events.push_back(event);
     }
     return events;
   }
