@@ -47,7 +47,7 @@ enum class GestureRecognizerState {
 class GestureRecognizerDelegate {
  public:
   virtual ~GestureRecognizerDelegate() = default;
-  virtual bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) { return true; }
+  virtual bool gestureRecognizerShouldBegin(GestureRecognizer& /*recognizer*/) { return true; }
 };
 
 class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
@@ -82,10 +82,10 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
 
   // The touches of the sequence. The base ignores them; subclasses decide
   // the state from them.
-  virtual void touchesBegan(const Touches& touches, const Event& event) {}
-  virtual void touchesMoved(const Touches& touches, const Event& event) {}
-  virtual void touchesEnded(const Touches& touches, const Event& event) {}
-  virtual void touchesCancelled(const Touches& touches, const Event& event) {}
+  virtual void touchesBegan(const Touches& /*touches*/, const Event& /*event*/) {}
+  virtual void touchesMoved(const Touches& /*touches*/, const Event& /*event*/) {}
+  virtual void touchesEnded(const Touches& /*touches*/, const Event& /*event*/) {}
+  virtual void touchesCancelled(const Touches& /*touches*/, const Event& /*event*/) {}
 
  protected:
   // Moves the state (see the header comment) and fires the actions.

@@ -182,7 +182,7 @@ class PLEXORA_EXPORT View : public Responder {
   // --- Drawing. Draws the view's own content into `context`, whose
   // coordinates are the bounds (`rect`); the base draws nothing. Called
   // whenever a picture of the view is made.
-  virtual void draw(GraphicsContext& context, Rect rect) const {}
+  virtual void draw(GraphicsContext& /*context*/, Rect /*rect*/) const {}
 
   // --- Coordinates. A null view stands for the window (for a view outside
   // any window: the root of its tree). Views in different windows convert
