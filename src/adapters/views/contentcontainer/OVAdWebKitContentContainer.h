@@ -37,6 +37,7 @@ class OVAdWebContentContainerView final : public platform::View {
   void setBounds(platform::Rect bounds) override;
   // The page's last frame, or null before it drew anything.
   std::shared_ptr<platform::Image> snapshot() const;
+  const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
 
  private:
   void sizePage();
