@@ -146,8 +146,12 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
   }
   const std::weak_ptr<OVAdWebKitContentContainer> weakSelf = shared_from_this();
   const std::uint64_t generation = pageGeneration_;
+  // The bridge runs at the page's top level: inside the catching wrapper
+  // its `var` would only be a local of the wrapper, and the page would
+  // never see AdControl. A throw there is an evaluation error, which the
+  // retries below handle.
   webView_->evaluateJavaScript(
-      OVAdWrapScriptInTryCatch(adControlScript()),
+      adControlScript(),
       [weakSelf, generation, retriesLeft](platform::Value, std::optional<platform::Error> bridgeError) {
         const auto self = weakSelf.lock();
         if (!self || self->pageGeneration_ != generation) {
