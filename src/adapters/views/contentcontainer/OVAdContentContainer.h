@@ -80,8 +80,8 @@ class OVAdContentContainer {
 
   // Sets the web view's frame.
   virtual void setFrame(platform::Rect frame) = 0;
-  // Loads the markup of an HTML data model; any other model is only kept as
-  // offsiteAd. Always true.
+  // Keeps an HTML data model as offsiteAd and loads its markup: true. Any
+  // other model has no markup to show and is refused: false.
   virtual bool loadAdData(const std::shared_ptr<OVAdDataModel>& adData, std::int64_t minViewability) = 0;
   // `extraData` is a dictionary, or null for none. The answer is not used.
   virtual bool logClickWithExtraData(const platform::Value& extraData) = 0;

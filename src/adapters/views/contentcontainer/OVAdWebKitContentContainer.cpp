@@ -273,7 +273,6 @@ void OVAdWebKitContentContainer::decidePolicyForNavigationAction(platform::WebVi
     decisionHandler(platform::WebNavigationPolicy::Cancel);
     return;
   }
-  requestURL_ = *url;
   const bool handled = policy->processRequestURL(*url, offsiteAd_, platform::Value());
   decisionHandler(handled ? platform::WebNavigationPolicy::Cancel : platform::WebNavigationPolicy::Allow);
 }

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "adapters/views/contentcontainer/OVAdContentContainer.h"
@@ -168,7 +167,6 @@ class OVAdWebKitContentContainer final : public OVAdContentContainer,
   bool pageLoaded_ = false;
   // Counts loads, so the answers of an old page's scripts are told apart.
   std::uint64_t pageGeneration_ = 0;
-  std::optional<platform::URL> requestURL_;
   std::shared_ptr<OVAdTimer> impressionRetryTimer_;
 };
 
