@@ -14,6 +14,7 @@ jobs=$(nproc)
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev -j "$jobs"
+build/dev/demo/plexora-demo --output build/dev/demo-output
 
 # The library as an installed dependency: release builds without warnings,
 # installed, and used by two small hosts.

@@ -48,12 +48,35 @@ OVAdEventManagerEnvironment withSharedDefaults(OVAdEventManagerEnvironment envir
   return environment;
 }
 
+// A server of the library's own domain logs to the library's logging host;
+// any other ad server (a development or a host's own one) takes the events
+// itself.
+std::string followedLoggingBaseURL() {
+  const std::string adServer = OVAdSettings::adServerBaseURL();
+  const auto adServerURL = platform::URL::parse(adServer);
+  const auto loggingURL = platform::URL::parse(kOVAdLoggingBaseURL);
+  if (!adServerURL || !loggingURL) {
+    return kOVAdLoggingBaseURL;
+  }
+  const std::string& loggingHost = loggingURL->host();
+  const auto firstDot = loggingHost.find('.');
+  const std::string ownDomain = firstDot == std::string::npos ? loggingHost : loggingHost.substr(firstDot + 1);
+  const std::string& host = adServerURL->host();
+  const bool ownServer = host == ownDomain || (host.size() > ownDomain.size() &&
+                                               host.compare(host.size() - ownDomain.size(), ownDomain.size(),
+                                                            ownDomain) == 0 &&
+                                               host[host.size() - ownDomain.size() - 1] == '.');
+  return ownServer ? std::string(kOVAdLoggingBaseURL) : adServer;
+}
+
 }  // namespace
 
 std::shared_ptr<OVAdEventManager> OVAdEventManager::sharedManager() {
   // Never destroyed: store work and requests may still run while the
-  // process exits.
-  static const auto* const shared = new std::shared_ptr<OVAdEventManager>(create());
+  // process exits. Its events go where the configured ad server is.
+  OVAdEventManagerEnvironment environment;
+  environment.loggingBaseURL.clear();
+  static const auto* const shared = new std::shared_ptr<OVAdEventManager>(create(std::move(environment)));
   return *shared;
 }
 
@@ -85,7 +108,8 @@ void OVAdEventManager::start() {
 double OVAdEventManager::sessionTime() const { return now() - sessionStartTime_; }
 
 std::string OVAdEventManager::eventURL() const {
-  const std::string& defaultURL = environment_.loggingBaseURL;
+  const std::string defaultURL =
+      environment_.loggingBaseURL.empty() ? followedLoggingBaseURL() : environment_.loggingBaseURL;
   const std::string base =
       OVAdSettings::getBaseURLWithDefault(defaultURL, OVAdSettingsInternal::prefixedHostFormat(defaultURL));
   const std::optional<platform::URL> baseURL = platform::URL::parse(base);

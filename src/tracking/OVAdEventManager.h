@@ -62,7 +62,9 @@ struct OVAdEventManagerEnvironment {
   std::shared_ptr<OVAdConfigManager> configManager;
   std::shared_ptr<OVAdURLSession> urlSession;
   // The logging server's base URL without a URL prefix (development
-  // servers and tests point it elsewhere).
+  // servers and tests point it elsewhere). Empty: the ad server's
+  // (OVAdSettings::adServerBaseURL) when the host points the library at a
+  // server outside the library's own domain, else kOVAdLoggingBaseURL.
   std::string loggingBaseURL = kOVAdLoggingBaseURL;
   // Seconds a logging request may take; none keeps the URL session's limit.
   std::optional<double> requestTimeout;

@@ -465,6 +465,35 @@ TEST_F(EventManagerTest, EventURLFollowsTheURLPrefix) {
   ASSERT_TRUE(platform::DispatchQueue::settle());
 }
 
+TEST_F(EventManagerTest, WithoutItsOwnBaseTheEventURLFollowsAnAdServerOutsideTheLibrarysDomain) {
+  OVAdEventManagerEnvironment environment;
+  environment.databaseManager = OVAdDatabaseManager::create();
+  environment.databaseManager->setStoragePath(databasePath());
+  environment.configManager = configManager_;
+  environment.urlSession = session_;
+  environment.loggingBaseURL.clear();
+  const auto manager = OVAdEventManager::create(environment);
+  const std::string shipped = OVAdSettings::adServerBaseURL();
+  struct Case {
+    const char* adServer;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"http://127.0.0.1:8080/", "http://127.0.0.1:8080/plxo_logging/"},
+      {"https://ads.partner.test/", "https://ads.partner.test/plxo_logging/"},
+      {"https://ads.plexora.example/", "https://www.plexora.example/plxo_logging/"},
+      {"https://plexora.example/", "https://www.plexora.example/plxo_logging/"},
+      {"https://notplexora.example/", "https://notplexora.example/plxo_logging/"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(OVAdSettings::setAdServerBaseURL(c.adServer)) << c.adServer;
+    EXPECT_EQ(manager->eventURL(), c.expected) << c.adServer;
+  }
+  ASSERT_TRUE(OVAdSettings::setAdServerBaseURL(shipped));
+  EXPECT_EQ(manager->eventURL(), "https://www.plexora.example/plxo_logging/");
+  ASSERT_TRUE(platform::DispatchQueue::settle());
+}
+
 TEST(OVAdEventManagerCodesTest, CodesReadAsTheirLeadingInteger) {
   struct Case {
     std::optional<std::string> code;

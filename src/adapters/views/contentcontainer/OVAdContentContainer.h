@@ -4,8 +4,8 @@
 // the load through OVAdContentContainerDelegate and decides what each
 // tapped link does through OVAdViewNavigationPolicy.
 //
-// The containers install how they are made (OVAdCreateContentContainer's
-// maker); until then no container is made.
+// OVAdCreateContentContainer makes the web view container unless another
+// maker was installed (tests install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the ad view owns its container; the container holds its
@@ -80,8 +80,8 @@ class OVAdContentContainer {
 
   // Sets the web view's frame.
   virtual void setFrame(platform::Rect frame) = 0;
-  // Loads the markup of an HTML data model; any other model is only kept as
-  // offsiteAd. Always true.
+  // Keeps an HTML data model as offsiteAd and loads its markup: true. Any
+  // other model has no markup to show and is refused: false.
   virtual bool loadAdData(const std::shared_ptr<OVAdDataModel>& adData, std::int64_t minViewability) = 0;
   // `extraData` is a dictionary, or null for none. The answer is not used.
   virtual bool logClickWithExtraData(const platform::Value& extraData) = 0;
@@ -133,19 +133,16 @@ class OVAdContentContainer {
   virtual bool logImpression() = 0;
 
   // Makes each container, from OVAdCreateContentContainer's arguments.
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVAdContentContainer() = default;
 };
 
 // A new container for `adView`'s HTML ad, holding the ad view as its parent
-// and keeping the two sizes: on the modern web view unless `forceUIWebView`
-// asks for the older one or the modern one is missing. Null while no maker
-// is installed.
+// and keeping the two sizes. The default maker answers the container on
+// the asynchronous web view whatever `forceUIWebView` asks: no container on
+// the synchronous view is made yet.
 std::shared_ptr<OVAdContentContainer> OVAdCreateContentContainer(const std::shared_ptr<OVAdViewNavigationPolicy>& adView,
                                                                  bool forceUIWebView, platform::Size actualAdSize,
                                                                  OVAdSize adSizeType);

@@ -1,0 +1,84 @@
+// plexora-demo: the library's main job in one run. It starts the bundled
+// loopback ad server (or uses --server), places a banner in a headless
+// window, loads it, renders its HTML in the web engine, waits for the
+// impression, clicks the ad and waits for the server to acknowledge the
+// events, printing each step with its time. The rendered banner is written
+// as banner.png into the output folder. Exit status 0 only when every step
+// was reached.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "DemoBanner.h"
+#include "DemoOptions.h"
+#include "platform/foundation/Paths.h"
+#include "plexora/OVAdSettings.h"
+#include "testserver/adserver/AdServer.h"
+
+namespace {
+
+constexpr const char* kPNGName = "banner.png";
+constexpr const char* kCachesName = "caches";
+
+int runDemo(const plexora::demo::DemoOptions& options) {
+  namespace fs = std::filesystem;
+  const fs::path output = fs::absolute(options.outputDirectory);
+  std::error_code failure;
+  // A fresh cache each run: events of an earlier run would go out with this
+  // one's.
+  fs::remove_all(output / kCachesName, failure);
+  fs::create_directories(output / kCachesName, failure);
+  if (failure) {
+    std::fprintf(stderr, "plexora-demo: cannot make %s: %s\n", output.c_str(), failure.message().c_str());
+    return 1;
+  }
+  plexora::platform::setCachesDirectory((output / kCachesName).string());
+
+  std::unique_ptr<plexora::testserver::AdServer> bundled;
+  std::string serverURL = options.serverURL;
+  if (serverURL.empty()) {
+    bundled = std::make_unique<plexora::testserver::AdServer>();
+    bundled->start();
+    serverURL = bundled->baseURL();
+  }
+  if (!plexora::OVAdSettings::setAdServerBaseURL(serverURL)) {
+    std::fprintf(stderr, "plexora-demo: %s is no http or https URL\n", serverURL.c_str());
+    return 2;
+  }
+  std::printf("ad server  %s%s\noutput     %s\n", serverURL.c_str(), bundled ? " (bundled)" : "", output.c_str());
+
+  bool succeeded = false;
+  {
+    plexora::demo::DemoBanner banner(options.placement, bundled.get());
+    succeeded = banner.run(output / kPNGName);
+  }
+  std::printf(succeeded ? "demo finished\n" : "demo failed\n");
+  std::fflush(stdout);
+  return succeeded ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string error;
+  const auto options = plexora::demo::parseDemoOptions(arguments, error);
+  if (!options) {
+    std::fprintf(stderr, "plexora-demo: %s\n%s", error.c_str(), plexora::demo::kDemoUsage);
+    return 2;
+  }
+  if (options->help) {
+    std::printf("%s", plexora::demo::kDemoUsage);
+    return 0;
+  }
+  try {
+    return runDemo(*options);
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "plexora-demo: %s\n", failure.what());
+    return 1;
+  }
+}

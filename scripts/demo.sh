@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds plexora-demo (optimised, in build/demo)
+# and runs it: a banner from the bundled ad server, rendered, seen and
+# clicked. Arguments go to the demo (--server URL, --placement ID,
+# --output DIR); the rendered banner lands in build/demo/output/banner.png
+# unless --output says otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLEXORA_TESTS=ON >/dev/null
+cmake --build build/demo --target plexora-demo
+exec build/demo/demo/plexora-demo --output build/demo/output "$@"
