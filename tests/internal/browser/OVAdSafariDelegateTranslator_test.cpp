@@ -54,6 +54,9 @@ TEST_F(OVAdSafariDelegateTranslatorTest, WithASystemBrowserTheLinkOpensInIt) {
   EXPECT_EQ(translator_->loadStartMs(), 1700000000000) << "when it was made, before the presentation's 0.3 s";
   EXPECT_EQ(OVAdSafariDelegateTranslator::translatorForObject(controller_), translator_) << "one per controller";
   EXPECT_EQ(OVAdSafariDelegateTranslator::translatorForObject(nullptr), nullptr);
+  // The controller and its translator keep each other until the session ends.
+  controller_->delegate()->safariViewControllerDidFinish(controller_);
+  advance(1.0);
 }
 
 TEST_F(OVAdSafariDelegateTranslatorTest, OnlyASuccessfulInitialLoadIsTimed) {
