@@ -10,9 +10,27 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
 #include "util/OVAdDevice.h"
-#include "util/OVAdTimer.h"
 
 namespace plexora {
+
+namespace {
+
+// Queues `task` after `delay` seconds (0: the next turn of the main loop)
+// unless the answered token is dropped first.
+std::shared_ptr<bool> callAfter(double delay, std::function<void()> task) {
+  auto token = std::make_shared<bool>(true);
+  auto run = [weakToken = std::weak_ptr<bool>(token), task = std::move(task)] {
+    if (weakToken.lock()) task();
+  };
+  if (delay > 0) {
+    platform::DispatchQueue::main()->after(delay, std::move(run));
+  } else {
+    platform::DispatchQueue::main()->async(std::move(run));
+  }
+  return token;
+}
+
+}  // namespace
 
 OVReliableStoreProductViewController::~OVReliableStoreProductViewController() {
   cancelPendingCalls();
@@ -51,18 +69,15 @@ void OVReliableStoreProductViewController::loadProductWithParameters(const platf
   scheduleAnotherLoadAfter(0);
   if (timeoutAfterDelay > 0) {
     const std::weak_ptr<OVReliableStoreProductViewController> weakSelf = sharedStore();
-    timeout_ = OVAdTimer::scheduledTimerWithTimeInterval(timeoutAfterDelay, false,
-                                                         [weakSelf](const std::shared_ptr<OVAdTimer>&) {
-                                                           if (const auto self = weakSelf.lock()) {
-                                                             self->timeoutAfterDelay();
-                                                           }
-                                                         });
+    timeout_ = callAfter(timeoutAfterDelay, [weakSelf] {
+      if (const auto self = weakSelf.lock()) self->timeoutAfterDelay();
+    });
   }
 }
 
 void OVReliableStoreProductViewController::scheduleAnotherLoadAfter(double delay) {
   const std::weak_ptr<OVReliableStoreProductViewController> weakSelf = sharedStore();
-  scheduledLoad_ = OVAdTimer::scheduledTimerWithTimeInterval(delay, false, [weakSelf](const std::shared_ptr<OVAdTimer>&) {
+  scheduledLoad_ = callAfter(delay, [weakSelf] {
     if (const auto self = weakSelf.lock()) self->scheduleAnotherLoad();
   });
 }
@@ -109,9 +124,7 @@ void OVReliableStoreProductViewController::loadCompleted(bool loaded, const std:
     std::erase(storeKitControllersInProgress_, sheet);
     if (loadAttemptCount_ < maxNumberOfAttempts_) {
       // A failure need not wait out the pause: the next attempt starts now.
-      if (scheduledLoad_) {
-        scheduledLoad_->invalidate();
-      }
+      scheduledLoad_.reset();
       scheduleAnotherLoad();
       return;
     }
@@ -168,12 +181,8 @@ void OVReliableStoreProductViewController::dismissAttemptsInProgress(
 }
 
 void OVReliableStoreProductViewController::cancelPendingCalls() {
-  for (auto* timer : {&scheduledLoad_, &timeout_}) {
-    if (*timer) {
-      (*timer)->invalidate();
-      timer->reset();
-    }
-  }
+  scheduledLoad_.reset();
+  timeout_.reset();
 }
 
 void OVReliableStoreProductViewController::dismissIfPresented(

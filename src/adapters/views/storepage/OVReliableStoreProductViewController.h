@@ -23,8 +23,6 @@
 
 namespace plexora {
 
-class OVAdTimer;
-
 inline constexpr std::int32_t kOVStoreProductReliableAttempts = 3;
 inline constexpr double kOVStoreProductReliableDelayBetweenAttempts = 1.5;
 inline constexpr double kOVStoreProductReliableTimeout = 20.0;
@@ -114,8 +112,10 @@ class OVReliableStoreProductViewController final : public OVStoreProductViewCont
   bool loadWasSuccessful_ = false;
   std::int32_t loadAttemptCount_ = 0;
   std::int32_t loadAttemptThatSucceeded_ = 0;
-  std::shared_ptr<OVAdTimer> scheduledLoad_;
-  std::shared_ptr<OVAdTimer> timeout_;
+  // Delayed calls run only while their token lives: resetting one cancels
+  // the call.
+  std::shared_ptr<bool> scheduledLoad_;
+  std::shared_ptr<bool> timeout_;
 };
 
 }  // namespace plexora
