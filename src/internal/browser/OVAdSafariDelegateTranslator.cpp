@@ -31,7 +31,8 @@ std::shared_ptr<OVAdSafariDelegateTranslator> OVAdSafariDelegateTranslator::tran
   return translator;
 }
 
-void OVAdSafariDelegateTranslator::setNotificationCenter(const std::shared_ptr<OVAdSystemBrowserController>& controller) {
+void OVAdSafariDelegateTranslator::setNotificationCenter(
+    const std::shared_ptr<OVAdSystemBrowserController>& controller) {
   safariViewController_ = controller;
   controller->attachTranslator(shared_from_this());
 }

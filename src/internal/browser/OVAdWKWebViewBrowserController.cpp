@@ -85,11 +85,11 @@ void OVAdWKWebViewBrowserController::viewDidLoad() {
   doneButton_ = makeToolbarButton(kDoneTitle, on(&OVAdWKWebViewBrowserController::doneButtonClicked));
   // The spinner's place: shown while the page loads, in place of refresh.
   spinnerButton_ = std::make_shared<platform::View>();
-  toolbarItems_ = {ToolbarItem::Back,    ToolbarItem::FlexibleSpace, ToolbarItem::Forward,
-                   ToolbarItem::FlexibleSpace, ToolbarItem::Refresh, ToolbarItem::Spinner,
+  toolbarItems_ = {ToolbarItem::Back,          ToolbarItem::FlexibleSpace, ToolbarItem::Forward,
+                   ToolbarItem::FlexibleSpace, ToolbarItem::Refresh,       ToolbarItem::Spinner,
                    ToolbarItem::FlexibleSpace, ToolbarItem::Done};
   for (const auto& item : std::vector<std::shared_ptr<platform::View>>{backButton_, forwardButton_, refreshButton_,
-                                                                        spinnerButton_, doneButton_}) {
+                                                                       spinnerButton_, doneButton_}) {
     toolBar_->addSubview(item);
   }
   root->addSubview(toolBar_);
@@ -109,12 +109,23 @@ void OVAdWKWebViewBrowserController::viewWillLayoutSubviews() {
   for (std::size_t index = 0; index < toolbarItems_.size(); ++index) {
     std::shared_ptr<platform::View> itemView;
     switch (toolbarItems_[index]) {
-      case ToolbarItem::Back: itemView = backButton_; break;
-      case ToolbarItem::Forward: itemView = forwardButton_; break;
-      case ToolbarItem::Refresh: itemView = refreshButton_; break;
-      case ToolbarItem::Spinner: itemView = spinnerButton_; break;
-      case ToolbarItem::Done: itemView = doneButton_; break;
-      case ToolbarItem::FlexibleSpace: break;
+      case ToolbarItem::Back:
+        itemView = backButton_;
+        break;
+      case ToolbarItem::Forward:
+        itemView = forwardButton_;
+        break;
+      case ToolbarItem::Refresh:
+        itemView = refreshButton_;
+        break;
+      case ToolbarItem::Spinner:
+        itemView = spinnerButton_;
+        break;
+      case ToolbarItem::Done:
+        itemView = doneButton_;
+        break;
+      case ToolbarItem::FlexibleSpace:
+        break;
     }
     if (itemView) {
       itemView->setFrame({itemWidth * static_cast<double>(index), 0, itemWidth, kOVAdBrowserToolbarHeight});
@@ -212,7 +223,8 @@ void OVAdWKWebViewBrowserController::updateButtons() {
 }
 
 void OVAdWKWebViewBrowserController::decidePolicyForNavigationAction(
-    platform::WebView&, const platform::WebNavigationAction& action, platform::WebPolicyDecisionHandler decisionHandler) {
+    platform::WebView&, const platform::WebNavigationAction& action,
+    platform::WebPolicyDecisionHandler decisionHandler) {
   if (isWebScheme(action.url)) {
     decisionHandler(platform::WebNavigationPolicy::Allow);
     return;
@@ -270,10 +282,11 @@ void OVAdWKWebViewBrowserController::startDOMContentLoadedTimer() {
     return;
   }
   const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  domContentLoadedTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(
-      kOVAdBrowserReadyStatePollInterval, true, [weakSelf](const std::shared_ptr<OVAdTimer>&) {
-        if (const auto self = weakSelf.lock()) self->checkReadyState();
-      });
+  domContentLoadedTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(kOVAdBrowserReadyStatePollInterval, true,
+                                                                     [weakSelf](const std::shared_ptr<OVAdTimer>&) {
+                                                                       if (const auto self = weakSelf.lock())
+                                                                         self->checkReadyState();
+                                                                     });
 }
 
 void OVAdWKWebViewBrowserController::stopDOMContentLoadedTimer() {

@@ -163,9 +163,9 @@ void OVReliableStoreProductViewController::timeoutAfterDelay() {
   dismissAttemptsInProgress();
   cancelPendingCalls();
   loadCompleted_ = true;
-  const platform::Error error(platform::kStoreProductSheetErrorDomain, 0,
-                              platform::Dictionary{{platform::kLocalizedDescriptionKey,
-                                                    std::string(kOVStoreProductTimeoutDescription)}});
+  const platform::Error error(
+      platform::kStoreProductSheetErrorDomain, 0,
+      platform::Dictionary{{platform::kLocalizedDescriptionKey, std::string(kOVStoreProductTimeoutDescription)}});
   if (auto completion = std::exchange(loadCompletionBlock_, nullptr)) {
     completion(false, error);
   }
@@ -231,9 +231,9 @@ platform::InterfaceOrientationMask OVReliableStoreProductViewController::support
 platform::InterfaceOrientation OVReliableStoreProductViewController::preferredInterfaceOrientationForPresentation()
     const {
   const platform::InterfaceOrientationMask mask = supportedInterfaceOrientations();
-  for (const auto orientation : {platform::InterfaceOrientation::Portrait, platform::InterfaceOrientation::LandscapeLeft,
-                                 platform::InterfaceOrientation::LandscapeRight,
-                                 platform::InterfaceOrientation::PortraitUpsideDown}) {
+  for (const auto orientation :
+       {platform::InterfaceOrientation::Portrait, platform::InterfaceOrientation::LandscapeLeft,
+        platform::InterfaceOrientation::LandscapeRight, platform::InterfaceOrientation::PortraitUpsideDown}) {
     if ((mask & platform::maskOf(orientation)) != 0) {
       return orientation;
     }
@@ -262,7 +262,8 @@ void OVReliableStoreProductViewController::viewDidDisappear(bool) {
   }
 }
 
-void OVReliableStoreProductViewController::productSheetDidDisappear(const std::shared_ptr<platform::StoreProductSheet>&) {
+void OVReliableStoreProductViewController::productSheetDidDisappear(
+    const std::shared_ptr<platform::StoreProductSheet>&) {
   // Dismissing this controller while its sheet is up takes both away, and
   // only the sheet is told.
   if (viewHasAppeared_ && !presentingViewController()) {

@@ -26,8 +26,8 @@ class StoreProductSheetTest : public platform::testing::UITest {
     UITest::TearDown();
   }
   // Loads and answers what the sheet said, or none while it has not.
-  std::optional<std::pair<bool, std::optional<platform::Error>>> load(const std::shared_ptr<platform::StoreProductSheet>& sheet,
-                                                                      const Value& parameters) {
+  std::optional<std::pair<bool, std::optional<platform::Error>>> load(
+      const std::shared_ptr<platform::StoreProductSheet>& sheet, const Value& parameters) {
     auto answer = std::make_shared<std::optional<std::pair<bool, std::optional<platform::Error>>>>();
     sheet->loadProductWithParameters(parameters, [answer](bool loaded, const std::optional<platform::Error>& error) {
       *answer = std::make_pair(loaded, error);
@@ -87,15 +87,13 @@ TEST_F(StoreProductSheetTest, APageLoadAndItsFailureReachTheCompletion) {
   platform::StoreProductSheet::setProductPageURLTemplate("https://store.test/{id}");
   auto answers = std::make_shared<std::vector<bool>>();
   const auto sheet = platform::StoreProductSheet::make();
-  sheet->loadProductWithParameters(Value(Dictionary{{"id", "1"}}),
-                                   [answers](bool loaded, const std::optional<platform::Error>&) {
-                                     answers->push_back(loaded);
-                                   });
+  sheet->loadProductWithParameters(
+      Value(Dictionary{{"id", "1"}}),
+      [answers](bool loaded, const std::optional<platform::Error>&) { answers->push_back(loaded); });
   const auto failing = platform::StoreProductSheet::make();
-  failing->loadProductWithParameters(Value(Dictionary{{"id", "2"}}),
-                                     [answers](bool loaded, const std::optional<platform::Error>&) {
-                                       answers->push_back(loaded);
-                                     });
+  failing->loadProductWithParameters(
+      Value(Dictionary{{"id", "2"}}),
+      [answers](bool loaded, const std::optional<platform::Error>&) { answers->push_back(loaded); });
   ASSERT_EQ(webViews_.size(), 2u);
   webViews_[0]->finishLoad();
   webViews_[1]->failLoad(platform::Error(platform::kWebViewErrorDomain, 7), true);
@@ -107,10 +105,9 @@ TEST_F(StoreProductSheetTest, ReliableLoadingOfParametersOfWrongTypesEndsWithThe
   platform::StoreProductSheet::setProductPageURLTemplate("https://store.test/{id}");
   auto store = std::make_shared<OVReliableStoreProductViewController>();
   auto errors = std::make_shared<std::vector<std::optional<platform::Error>>>();
-  store->reliablyLoadProductWithParameters(Value(Dictionary{{"id", Value(Dictionary{})}}),
-                                           [errors](bool, const std::optional<platform::Error>& error) {
-                                             errors->push_back(error);
-                                           });
+  store->reliablyLoadProductWithParameters(
+      Value(Dictionary{{"id", Value(Dictionary{})}}),
+      [errors](bool, const std::optional<platform::Error>& error) { errors->push_back(error); });
   runMainQueue();
   ASSERT_EQ(errors->size(), 1u) << "three failed attempts, without waiting for the pause or the timeout";
   EXPECT_EQ(store->loadAttemptCount(), 3);
