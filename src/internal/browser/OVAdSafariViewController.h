@@ -2,9 +2,10 @@
 // host's view controller, and reports the browsing session against the ad's
 // client token when the user leaves it.
 //
-// A class-only service: the browsers install how they present
-// (presenter()); until then nothing is presented and the delegate hears
-// nothing.
+// A class-only service: the system browser when the platform has one
+// (OVAdSystemBrowserController::maker() installed), else the library's own
+// browser over the web engine. Tests may install another presenter
+// (presenter()).
 //
 // Thread safety: main thread only, except currentTimeMs (any thread).
 // Ownership: the browser holds its delegate weakly.
@@ -57,11 +58,11 @@ class OVAdSafariViewController final {
                                                  const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate);
   // Milliseconds since 1970 on the current Clock, truncated.
   static std::int64_t currentTimeMs();
+  // Whether a system browser controller can be made.
+  static bool supportsSafariServices();
 
-  static Presenter& presenter() {
-    static Presenter instance;
-    return instance;
-  }
+  // The library's presentation unless a test installed another.
+  static Presenter& presenter();
 };
 
 }  // namespace plexora

@@ -3,8 +3,8 @@
 // Cancel button, and shows it as soon as it has loaded and the controller is
 // on screen.
 //
-// The implementation installs how the controller is made (maker()); until
-// then create() answers null.
+// create() makes the library's controller (OVReliableStoreProductViewController)
+// unless a test installed another maker.
 //
 // Thread safety: main thread only.
 // Ownership: whoever presents the controller owns it; it holds its delegate
@@ -46,10 +46,7 @@ class OVStoreProductViewController : public platform::ViewController {
   // three overlapping attempts 1.5 s apart, giving up after 20 s.
   virtual void reliablyLoadProductWithParameters(const platform::Value& parameters, LoadCompletion completion) = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVStoreProductViewController() = default;

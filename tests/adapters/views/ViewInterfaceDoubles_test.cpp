@@ -42,7 +42,6 @@ class RecordingOwner final : public OVAdContentContainerDelegate, public OVAdVie
 };
 
 TEST_F(ViewInterfaceDoublesTest, EveryFactoryAnswersNullUntilAMakerIsInstalled) {
-  EXPECT_EQ(OVStoreProductViewController::create(), nullptr);
   EXPECT_EQ(OVAdMultiProductView::create(), nullptr);
   EXPECT_EQ(OVAdBlurredImageView::create(), nullptr);
   EXPECT_EQ(OVAdBodyView::initWithFrame({}, nullptr, nullptr), nullptr);

@@ -36,7 +36,7 @@ TEST_F(OVAdSafariViewControllerTest, APresentationGoesToTheInstalledBrowser) {
   const auto url = *platform::URL::parse("https://advertiser.test/page");
   auto delegate = std::make_shared<RecordingBrowserDelegate>();
   OVAdSafariViewController::presentSafariViewControllerWithURL(url, nullptr, "token", 42, delegate);
-  EXPECT_TRUE(delegate->heard.empty()) << "nothing is presented without a browser";
+  EXPECT_TRUE(delegate->heard.empty()) << "nothing is presented without a controller to present from";
 
   auto proxies = testing::FakeViewControllerProxy::install();
   auto presentations = std::make_shared<std::vector<testing::FakeSafariPresenter::Presentation>>();
