@@ -259,7 +259,7 @@ TEST_F(OVNativeAdRegistrationTest, AClickCarriesTheTapRecordAndLaterLoggingTheLa
   touch = touchOf(logged_->back());
   EXPECT_NEAR(touch.find("clickDelayTime")->toDouble(), 1500.0, 1.0);
   EXPECT_EQ(json(*ad->lastTouchData()), touch);
-  EXPECT_EQ(touchOf(Logged{"", ad->generateLoggingDataWithExtraData({})}), touch);
+  EXPECT_EQ(touchOf(Logged{"", ad->generateLoggingDataWithExtraData({}), {}, false}), touch);
 }
 
 TEST_F(OVNativeAdRegistrationTest, TheVideosCallToActionWithoutATouchSkipsTheGateAndTheMargin) {
