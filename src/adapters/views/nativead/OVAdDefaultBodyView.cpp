@@ -55,7 +55,7 @@ void OVAdDefaultBodyView::build() {
   second->addSubview(description);
   descriptionLabel_ = description;
 
-  auto combined = std::make_shared<OVCombinedSecondaryView>(
+  auto combined = OVCombinedSecondaryView::initWithFrame(
       platform::Rect(0, miscMargin_, bounds().size.width, bounds().size.height), ad, attributes_.lock());
   first->addSubview(combined);
   combined_ = combined;

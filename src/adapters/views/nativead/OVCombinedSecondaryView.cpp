@@ -25,7 +25,14 @@ OVCombinedSecondaryView::OVCombinedSecondaryView(platform::Rect frame, const std
     ratingEnabledInternal_ = attributes->ratingEnabled;
     socialContextEnabledInternal_ = attributes->socialContextEnabled;
   }
-  createView();
+}
+
+std::shared_ptr<OVCombinedSecondaryView> OVCombinedSecondaryView::initWithFrame(
+    platform::Rect frame, const std::shared_ptr<OVNativeAd>& nativeAd,
+    const std::shared_ptr<OVNativeAdViewAttributes>& attributes) {
+  auto view = std::make_shared<OVCombinedSecondaryView>(frame, nativeAd, attributes);
+  view->createView();
+  return view;
 }
 
 bool OVCombinedSecondaryView::isRatingEnabled() const { return ratingEnabledInternal_.value_or(false); }

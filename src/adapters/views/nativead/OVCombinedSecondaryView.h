@@ -21,6 +21,10 @@ class OVNativeAdViewAttributes;
 
 class OVCombinedSecondaryView final : public platform::View {
  public:
+  // A view with its labels built.
+  static std::shared_ptr<OVCombinedSecondaryView> initWithFrame(
+      platform::Rect frame, const std::shared_ptr<OVNativeAd>& nativeAd,
+      const std::shared_ptr<OVNativeAdViewAttributes>& attributes);
   OVCombinedSecondaryView(platform::Rect frame, const std::shared_ptr<OVNativeAd>& nativeAd,
                           const std::shared_ptr<OVNativeAdViewAttributes>& attributes);
 

@@ -196,10 +196,17 @@ std::vector<std::shared_ptr<platform::View>> OVNativeAdView::allInteractableTarg
   if (clickableViews_.empty()) {
     roots.push_back(sharedView());
   }
+  // The badge sits inside the container, deeper than the utility's
+  // exclusion reaches; a tap on it must open the ad choices, never click
+  // the ad as well.
+  const auto isExcluded = [&](const std::shared_ptr<platform::View>& view) {
+    return std::any_of(excluded.begin(), excluded.end(),
+                       [&](const auto& badge) { return view == badge || view->isDescendantOfView(badge.get()); });
+  };
   std::vector<std::shared_ptr<platform::View>> targets;
   for (const auto& root : roots) {
     for (const auto& target : OVAdUtility::allInteractableTargets(root, excluded)) {
-      if (auto locked = target.lock()) targets.push_back(std::move(locked));
+      if (auto locked = target.lock(); locked && !isExcluded(locked)) targets.push_back(std::move(locked));
     }
   }
   return targets;
