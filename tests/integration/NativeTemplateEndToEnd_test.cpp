@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "NativeAdTestSupport.h"
 #include "adapters/views/nativead/OVNativeAdTemplateView.h"
+#include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
+#include "platform/foundation/Files.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 #include "controllers/OVDisplayAdController.h"
 #include "platform/ui/Application.h"
@@ -145,7 +148,10 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return world_.trackerHit("native-1-click").has_value(); }));
 
   // The picture: dark title text in the title's place, the cover's colour
-  // in the cover's.
+  // in the cover's. The fixture's own style sets no background, which
+  // would leave the template over the snapshot's black; the host restyles
+  // it with the template's defaults.
+  view->setAttributes(OVNativeAdViewAttributes::defaultAttributesForType(kOVNativeAdViewTypeGenericHeight300));
   const auto snapshot = OVAdUtility::snapshotOfView(view, nullptr);
   ASSERT_TRUE(snapshot);
   const auto title = view->titleLabel();
@@ -155,6 +161,10 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
                      [](const platform::Pixel& p) { return p.red < 90 && p.green < 90 && p.blue < 90; }),
             20u)
       << "title at " << titleRect;
+  EXPECT_GT(pixelsIn(*snapshot, titleRect,
+                     [](const platform::Pixel& p) { return p.red > 200 && p.green > 200 && p.blue > 200; }),
+            20u)
+      << "the text stands on the template's white";
   const auto cover = view->coverImageView();
   const Rect coverRect = cover->convertRectToView(cover->bounds(), view.get());
   ASSERT_FALSE(coverRect.isEmpty());
@@ -171,6 +181,28 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   world_.clock().advance(10);
   DisplayAdTestWorld::runBriefly();
   EXPECT_EQ(loggedEvents("impression").size(), 1u);
+}
+
+TEST_F(NativeTemplateEndToEndTest, TheFourTemplatesFilledFromTheFixtureAreWrittenAsPictures) {
+  const auto ad = loadedAd(kNativeFixturePlacement, kOVNativeAdMediaCachePolicyIcon | kOVNativeAdMediaCachePolicyImage);
+  ASSERT_TRUE(ad->isAdValid());
+  const std::string directory = (caches_ / "pictures").string();
+  std::optional<std::vector<std::string>> written;
+  OVNativeAdWriteTemplatePictures(ad, directory, [&](const std::vector<std::string>& paths) { written = paths; });
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return written.has_value(); }));
+  ASSERT_EQ(written->size(), 4u);
+  const double heights[] = {100, 120, 300, 400};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ((*written)[i], directory + "/native-template-" + std::to_string(static_cast<int>(heights[i])) + ".png");
+    const auto bytes = platform::readFile((*written)[i]);
+    ASSERT_TRUE(bytes) << (*written)[i];
+    const auto picture = platform::Image::decode(*bytes);
+    ASSERT_TRUE(picture) << (*written)[i];
+    const double scale = static_cast<double>(picture->pixelWidth()) / 375.0;
+    EXPECT_GT(scale, 0.0);
+    EXPECT_EQ(picture->pixelHeight(), static_cast<std::uint32_t>(heights[i] * scale)) << (*written)[i];
+  }
+  EXPECT_FALSE(ad->isRegistered()) << "the pictures' templates stay unregistered";
 }
 
 }  // namespace
