@@ -102,9 +102,16 @@ TEST_F(OVNativeAdTemplateViewTest, TheCatalogueHandsOutFourFixedHeightTemplates)
 TEST_F(OVNativeAdTemplateViewTest, AnInvalidAdThrowsUnlessTheLoadIsBypassedAndThePlaceholderPopulates) {
   EXPECT_THROW(OVNativeAdView::nativeAdViewWithNativeAd(OVNativeAd::init(), 3, attributes(3)), platform::Exception);
   const auto bypassing = OVNativeAdViewAttributes::internalAttributesForType(3);
-  const auto waiting = OVNativeAdView::nativeAdViewWithNativeAd(OVNativeAd::init(), 3, bypassing);
+  const auto later = OVNativeAd::init();
+  const auto waiting = OVNativeAdView::nativeAdViewWithNativeAd(later, 3, bypassing);
   ASSERT_TRUE(waiting);
-  EXPECT_FALSE(waiting->isLoaded()) << "populated once the ad loads";
+  EXPECT_FALSE(waiting->isLoaded());
+  EXPECT_EQ(later->delegate(), waiting) << "the template hears of the load";
+  later->populateFromDataModel(OVNativeAdDataModel::initWithMetadata(json(std::string(kAdData) + "}")),
+                               OVAdPlacementDefinition::initWithPlacementData(json(kDefinition)), {}, {}, {});
+  waiting->nativeAdDidLoad(later);
+  EXPECT_TRUE(waiting->isLoaded());
+  EXPECT_EQ(waiting->titleLabel()->text(), "Boots");
 
   const auto placeholder = OVNativeAdView::nativeAdViewWithType(4, attributes(4));
   ASSERT_TRUE(placeholder);
