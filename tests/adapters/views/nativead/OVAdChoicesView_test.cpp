@@ -13,7 +13,11 @@
 #include "platform/foundation/Exception.h"
 #include "platform/foundation/Paths.h"
 #include "platform/ui/UITest.h"
+#include "adapters/OVNativeAdDataModel.h"
+#include "dto/OVAdPlacementDefinition.h"
 #include "plexora/OVAdImage.h"
+#include "plexora/OVNativeAd.h"
+#include "util/OVAdUtility.h"
 #include "support/TempDir.h"
 #include "support/doubles/FakeBrowser.h"
 
@@ -133,6 +137,22 @@ TEST_F(OVAdChoicesViewTest, ATapWithoutALinkOrWithoutAnIconOpensNothing) {
   runMainQueue();
   EXPECT_TRUE(presentations_->empty());
   EXPECT_TRUE(noIcon->gestureRecognizers().empty()) << "the text badge takes no taps";
+}
+
+TEST_F(OVAdChoicesViewTest, ABadgeGivenAnAdWithoutAnIconKeepsSayingSponsored) {
+  const auto parent = std::make_shared<platform::View>(Rect(0, 0, 320, 250));
+  const auto view = badge(false, true);
+  parent->addSubview(view);
+  const auto ad = OVNativeAd::init();
+  ad->populateFromDataModel(
+      OVNativeAdDataModel::initWithMetadata(
+          OVAdUtility::getObjectFromJSONString(R"({"ct":"c","title":"Boots","ad_choices_text":"Why?"})")
+              .value_or(platform::Value())),
+      OVAdPlacementDefinition::initWithPlacementData(platform::Value(platform::Dictionary{})), {}, {}, {});
+  view->setNativeAd(ad);
+  ASSERT_TRUE(view->label());
+  EXPECT_EQ(view->label()->text(), "Sponsored");
+  EXPECT_EQ(view->frame(), Rect(270, 0, 50, 15));
 }
 
 }  // namespace

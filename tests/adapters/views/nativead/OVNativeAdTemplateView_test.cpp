@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -208,6 +209,16 @@ TEST_F(OVNativeAdTemplateViewTest, TheButtonSaysLoadingUntilTheAdNamesItsCallToA
   const auto view = make(3, attributes(3), Rect(0, 0, 320, 300));
   EXPECT_EQ(view->callToActionButton()->title(platform::kControlStateNormal), "Shop Now");
   EXPECT_EQ(view->titleLabel()->text(), "Boots");
+}
+
+TEST_F(OVNativeAdTemplateViewTest, AStripTooShortForTheButtonsInsetsGetsAnEmptyButtonNotAnInvertedOne) {
+  const auto strip = OVNativeAdDetailsView::initWithFrame(Rect::zero(), ad(), nullptr);
+  strip->setFrame(Rect(0, 0, 320, 30));
+  const Rect button = strip->callToActionButton()->frame();
+  EXPECT_GE(button.size.width, 0);
+  EXPECT_GE(button.size.height, 0);
+  EXPECT_TRUE(std::isfinite(button.origin.x) && std::isfinite(button.origin.y)) << button;
+  EXPECT_LT(button.maxY(), 60) << "stays about the strip";
 }
 
 TEST_F(OVNativeAdTemplateViewTest, TheStripsLetTouchesThroughToTheBadgeAndTheCover) {
