@@ -1,0 +1,209 @@
+// A native ad shown in a library template from end to end on the manual
+// clock: the fixture placement loads from the loopback ad server, a 300
+// template is filled from it and placed in a window, the impression is
+// logged once with the template's type, a tap on the template's call to
+// action opens the ad's command, and a picture of the template shows the
+// title and the cover image.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "NativeAdTestSupport.h"
+#include "adapters/views/nativead/OVNativeAdTemplateView.h"
+#include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
+#include "platform/foundation/Files.h"
+#include "adapters/OVPXNativeAdAdapter.h"
+#include "controllers/OVDisplayAdController.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "plexora/OVAdImage.h"
+#include "plexora/OVNativeAdView.h"
+#include "support/doubles/FakeBrowser.h"
+#include "tracking/OVAdEventManager.h"
+#include "util/OVAdCache.h"
+#include "util/OVAdConfigManager.h"
+#include "util/OVAdUtility.h"
+#include "util/database/OVAdDatabaseManager.h"
+
+namespace plexora::testing {
+namespace {
+
+using platform::Rect;
+
+// How many pixels of the image's part showing `rect` (in points) pass.
+std::size_t pixelsIn(const platform::Image& image, Rect rect,
+                     const std::function<bool(const platform::Pixel&)>& passes) {
+  const double scale = image.scale();
+  std::size_t count = 0;
+  for (auto y = static_cast<std::uint32_t>(rect.minY() * scale); y < rect.maxY() * scale && y < image.pixelHeight(); ++y) {
+    for (auto x = static_cast<std::uint32_t>(rect.minX() * scale); x < rect.maxX() * scale && x < image.pixelWidth();
+         ++x) {
+      count += passes(image.pixel(x, y)) ? 1 : 0;
+    }
+  }
+  return count;
+}
+
+class NativeTemplateEndToEndTest : public NativeAdTest {
+ protected:
+  NativeTemplateEndToEndTest() {
+    auto database = OVAdDatabaseManager::create();
+    database->setStoragePath((caches_ / "events.sqlite").string());
+    OVAdEventManagerEnvironment environment;
+    environment.databaseManager = database;
+    environment.urlSession = OVAdURLSession::sharedSession();
+    environment.loggingBaseURL = world_.server().baseURL();
+    events_ = OVAdEventManager::create(std::move(environment));
+    DisplayAdTestWorld::settle();
+    platform::Application::shared()->reset();
+    window_->setRootViewController(root_);
+    window_->makeKeyAndVisible();
+  }
+  ~NativeTemplateEndToEndTest() override { platform::Application::shared()->reset(); }
+
+  // The events of every batch the logging endpoint received, as sent.
+  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const {
+    std::vector<platform::Dictionary> events;
+    for (const auto& request : world_.server().requests()) {
+      if (request.path != testserver::kAdServerLoggingPath) continue;
+      for (const auto& [name, value] : request.formFields()) {
+        if (name != "payload") continue;
+        const auto payload = OVAdUtility::getObjectFromJSONString(value);
+        if (!payload || !payload->find("events")) continue;
+        for (const auto& event : payload->find("events")->asArray()) {
+          if (event.find("type") && event.find("type")->text() == type) events.push_back(event.asDictionary());
+        }
+      }
+    }
+    return events;
+  }
+  platform::Value dataOf(const platform::Dictionary& event) const {
+    const platform::Value* data = event.find("data");
+    return data ? *data : platform::Value();
+  }
+
+  std::shared_ptr<OVAdEventManager> events_;
+  std::shared_ptr<std::vector<FakeSafariPresenter::Presentation>> presentations_ =
+      std::make_shared<std::vector<FakeSafariPresenter::Presentation>>();
+  OVAdSafariViewController::Presenter::Scope browserScope_ = FakeSafariPresenter::install(presentations_);
+  std::shared_ptr<platform::Window> window_ = std::make_shared<platform::Window>();
+  std::shared_ptr<platform::ViewController> root_ = std::make_shared<platform::ViewController>();
+};
+
+TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCommandAndDrawsItsTitleAndImage) {
+  OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(
+      platform::Value(platform::Dictionary{{"ad_clickability_threshold_ms", 500}}));
+  const auto ad = loadedAd(kNativeFixturePlacement, kOVNativeAdMediaCachePolicyIcon | kOVNativeAdMediaCachePolicyImage);
+  ASSERT_EQ(delegate_->messages, std::vector<std::string>{"loaded"});
+  const auto adapter = std::dynamic_pointer_cast<OVPXNativeAdAdapter>(ad->adController()->currentAdapter());
+  ASSERT_TRUE(adapter);
+  adapter->setEventManager(events_);
+
+  const auto view = std::dynamic_pointer_cast<OVNativeAdTemplateView>(
+      OVNativeAdView::nativeAdViewWithNativeAd(ad, kOVNativeAdViewTypeGenericHeight300));
+  ASSERT_TRUE(view);
+  view->setFrame(Rect(0, 120, 375, 300));
+  window_->addSubview(view);
+  DisplayAdTestWorld::settle();
+  ASSERT_TRUE(view->isLoaded());
+  EXPECT_EQ(ad->nativeAdView(), view);
+  const auto button = view->callToActionButton();
+  EXPECT_EQ(button->title(platform::kControlStateNormal), "Shop Now");
+  EXPECT_EQ(view->titleLabel()->text(), "Trailblazer Boots");
+  ASSERT_FALSE(button->gestureRecognizers().empty());
+  ASSERT_TRUE(view->coverImageView()->image());
+
+  // The fixture's definition checks every 0.5 s after 0.5 s; one check is
+  // enough.
+  world_.clock().advance(0.5);
+  DisplayAdTestWorld::settle();
+  EXPECT_TRUE(adapter->hasLoggedImpression());
+  world_.clock().advance(0.5);
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return !loggedEvents("impression").empty(); }));
+  const platform::Value impression = dataOf(loggedEvents("impression")[0]);
+  ASSERT_NE(impression.find("nti"), nullptr);
+  EXPECT_EQ(impression.find("nti")->text(), "3");
+  EXPECT_TRUE(DisplayAdTestWorld::waitFor([&] { return world_.trackerHit("native-1-impression").has_value(); }));
+
+  // A tap on the template's call to action, past the click threshold.
+  world_.clock().advance(4.0);
+  DisplayAdTestWorld::settle();
+  const Rect buttonBounds = button->bounds();
+  const platform::Point tap = button->convertPointToView({buttonBounds.midX(), buttonBounds.midY()}, nullptr);
+  EXPECT_TRUE(platform::Application::shared()->sendTap(tap));
+  DisplayAdTestWorld::settle();
+  ASSERT_EQ(presentations_->size(), 1u);
+  EXPECT_EQ((*presentations_)[0].url.absoluteString(), "https://shop.plexora.test/boots");
+  EXPECT_EQ((*presentations_)[0].inlineClientToken, "ct-native-1");
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return world_.trackerHit("native-1-click").has_value(); }));
+
+  // The picture: dark title text in the title's place, the cover's colour
+  // in the cover's. The fixture's own style sets no background, which
+  // would leave the template over the snapshot's black; the host restyles
+  // it with the template's defaults.
+  view->setAttributes(OVNativeAdViewAttributes::defaultAttributesForType(kOVNativeAdViewTypeGenericHeight300));
+  const auto snapshot = OVAdUtility::snapshotOfView(view, nullptr);
+  ASSERT_TRUE(snapshot);
+  const auto title = view->titleLabel();
+  const Rect titleRect = title->convertRectToView(title->bounds(), view.get());
+  ASSERT_FALSE(titleRect.isEmpty());
+  EXPECT_GT(pixelsIn(*snapshot, titleRect,
+                     [](const platform::Pixel& p) { return p.red < 90 && p.green < 90 && p.blue < 90; }),
+            20u)
+      << "title at " << titleRect;
+  EXPECT_GT(pixelsIn(*snapshot, titleRect,
+                     [](const platform::Pixel& p) { return p.red > 200 && p.green > 200 && p.blue > 200; }),
+            20u)
+      << "the text stands on the template's white";
+  const auto cover = view->coverImageView();
+  const Rect coverRect = cover->convertRectToView(cover->bounds(), view.get());
+  ASSERT_FALSE(coverRect.isEmpty());
+  const auto isCoverColour = [](const platform::Pixel& p) {
+    return std::abs(p.red - 230) < 12 && std::abs(p.green - 102) < 12 && std::abs(p.blue - 26) < 12;
+  };
+  EXPECT_GT(pixelsIn(*snapshot, coverRect, isCoverColour), pixelsIn(*snapshot, coverRect, [](const auto&) {
+              return true;
+            }) / 2)
+      << "cover at " << coverRect;
+  EXPECT_EQ(pixelsIn(*snapshot, titleRect, isCoverColour), 0u) << "the image stays in its place";
+
+  FakeSafariPresenter::dismiss((*presentations_)[0]);
+  world_.clock().advance(10);
+  DisplayAdTestWorld::runBriefly();
+  EXPECT_EQ(loggedEvents("impression").size(), 1u);
+}
+
+TEST_F(NativeTemplateEndToEndTest, TheFourTemplatesFilledFromTheFixtureAreWrittenAsPictures) {
+  const auto ad = loadedAd(kNativeFixturePlacement, kOVNativeAdMediaCachePolicyIcon | kOVNativeAdMediaCachePolicyImage);
+  ASSERT_TRUE(ad->isAdValid());
+  const std::string directory = (caches_ / "pictures").string();
+  std::optional<std::vector<std::string>> written;
+  OVNativeAdWriteTemplatePictures(ad, directory, [&](const std::vector<std::string>& paths) { written = paths; });
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return written.has_value(); }));
+  ASSERT_EQ(written->size(), 4u);
+  const double heights[] = {100, 120, 300, 400};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ((*written)[i], directory + "/native-template-" + std::to_string(static_cast<int>(heights[i])) + ".png");
+    const auto bytes = platform::readFile((*written)[i]);
+    ASSERT_TRUE(bytes) << (*written)[i];
+    const auto picture = platform::Image::decode(*bytes);
+    ASSERT_TRUE(picture) << (*written)[i];
+    const double scale = static_cast<double>(picture->pixelWidth()) / 375.0;
+    EXPECT_GT(scale, 0.0);
+    EXPECT_EQ(picture->pixelHeight(), static_cast<std::uint32_t>(heights[i] * scale)) << (*written)[i];
+  }
+  EXPECT_FALSE(ad->isRegistered()) << "the pictures' templates stay unregistered";
+}
+
+}  // namespace
+}  // namespace plexora::testing
