@@ -166,6 +166,9 @@ class QNVSynchronousPlayer final : public QNVPlayerDisplayEngineDelegate,
   void _levelMeterCallback();
   void _reenableLevelMeteringIfNeeded();
   void publishReadableState();
+  // The item as a notification's object: the whole asset's address, which
+  // is what observers holding the concrete asset register with.
+  const void* itemIdentity() const { return dynamic_cast<const void*>(playerAsset_.get()); }
 
   // Frame pumping.
   void _startVideo();

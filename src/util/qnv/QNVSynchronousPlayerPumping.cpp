@@ -317,7 +317,7 @@ void QNVSynchronousPlayer::_playbackFinishedTimeForAsset(const MediaTime& time) 
   if (playerState_.endTimeReached) return;
   OV_LOG(kOVAdLogLevelVerbose, kReachedEndFormat, description().c_str(), time.seconds());
   pause();
-  platform::NotificationCenter::defaultCenter().post(kAVPlayerItemDidPlayToEndTimeNotification, playerAsset_.get());
+  platform::NotificationCenter::defaultCenter().post(kAVPlayerItemDidPlayToEndTimeNotification, itemIdentity());
   playerState_.endTimeReached = true;
 }
 

@@ -55,7 +55,7 @@ void QNVSynchronousPlayer::_manageStallStateWithDidStartPlaying(bool didStartPla
   OV_LOG(kOVAdLogLevelDebug, kStartStallingFormat, description().c_str());
   _pausePlayback(reason);
   playerState_.isStalled = true;
-  platform::NotificationCenter::defaultCenter().post(kAVPlayerItemPlaybackStalledNotification, playerAsset_.get());
+  platform::NotificationCenter::defaultCenter().post(kAVPlayerItemPlaybackStalledNotification, itemIdentity());
 }
 
 void QNVSynchronousPlayer::seekToTime(const MediaTime& time, CompletionHandler completionHandler) {
