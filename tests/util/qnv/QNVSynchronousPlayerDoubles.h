@@ -103,7 +103,15 @@ class RecordingDisplayEngine final : public QNVPlayerDisplayEngine {
 
   void setControlTimebase(std::shared_ptr<platform::Timebase>) override {}
   void setPlayerLayerDelegate(std::weak_ptr<QNVPlayerDisplayEngineDelegate>) override {}
-  bool flushIfError() override { return false; }
+  // A failed layer that is asked to flush its error recovers when this is set.
+  bool flushClearsError = false;
+  int errorFlushes = 0;
+  bool flushIfError() override {
+    if (layerStatus != kQNVPlayerLayerStatusFailed || !flushClearsError) return false;
+    ++errorFlushes;
+    layerStatus = 0;
+    return true;
+  }
   int64_t status() const override { return layerStatus; }
   std::optional<platform::Error> error() const override { return std::nullopt; }
   void setRenderer(std::shared_ptr<QNVPlayerRenderer>) override {}

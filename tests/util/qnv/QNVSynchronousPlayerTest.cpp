@@ -322,6 +322,28 @@ TEST_F(QNVSynchronousPlayerTest, InactiveAndActiveAgainEndsPausedWhereItStopped)
   EXPECT_EQ(player_->rate(), 1.0f);
 }
 
+TEST_F(QNVSynchronousPlayerTest, ALayerErrorFailsOnceAndAFailedLayerIsRebuiltWhenPlayResumes) {
+  startPlaying();
+  const platform::Error error("QNVPlayerLayer", 7);
+  onQueue([&] {
+    player_->layerUpdatedWithError(error);
+    player_->layerUpdatedWithError(platform::Error("QNVPlayerLayer", 8));
+  });
+  EXPECT_EQ(std::count(delegate_->statuses.begin(), delegate_->statuses.end(), kQNVPlayerStatusFailed), 1);
+  ASSERT_TRUE(player_->error().has_value());
+  EXPECT_EQ(player_->error()->code(), 7) << "the second error is only logged";
+  EXPECT_EQ(player_->rate(), 0.0f);
+
+  layer_->layerStatus = kQNVPlayerLayerStatusFailed;
+  layer_->flushClearsError = true;
+  onQueue([&] { player_->play(); });
+  EXPECT_EQ(layer_->errorFlushes, 1);
+  EXPECT_EQ(player_->rate(), 1.0f);
+  EXPECT_EQ(player_->status(), kQNVPlayerStatusReadyToPlay);
+  EXPECT_FALSE(player_->error().has_value());
+  EXPECT_TRUE(player_->playerState().isFirstVideoFrame) << "the rebuilt layer's first frame shows at once";
+}
+
 TEST_F(QNVSynchronousPlayerTest, ReplacingWithNoneClearsEverythingTheOldItemSetUp) {
   startPlaying();
   std::shared_ptr<QNVPlayerTimeObserver> levelObserver;
