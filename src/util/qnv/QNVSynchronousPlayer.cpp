@@ -2,10 +2,10 @@
 // pause, rate, status, the layer's error recovery and level metering.
 #include "util/qnv/QNVSynchronousPlayer.h"
 
-#include <cinttypes>
+#include <cstdio>
 #include <limits>
+#include <utility>
 
-#include "platform/foundation/NotificationCenter.h"
 #include "util/OVAdLogger.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 

@@ -1,8 +1,9 @@
 // Frame pumping: video pushed when the layer asks, audio pulled one
 // audio-queue buffer at a time, both bounded by the item's buffer times
 // ahead of the clock, and the playback, duration and flush observers.
-#include <cinttypes>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/NotificationCenter.h"
 #include "util/OVAdLogger.h"

@@ -1,5 +1,7 @@
 // Stalls, seeking, volume and mute, audio engine errors, and the
 // application going inactive and active again.
+#include <utility>
+
 #include "platform/foundation/NotificationCenter.h"
 #include "util/OVAdLogger.h"
 #include "util/qnv/QNVMediaStateQueue.h"
