@@ -10,6 +10,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/Timebase.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVSynchronousPlayerDoubles.h"
@@ -197,6 +198,32 @@ TEST_F(QNVPlayerTest, ApplicationStateReachesOnlyAPlayerThatMayNotRenderInactive
     layer_->invalidate();
     layer_.reset();
   }
+}
+
+TEST_F(QNVPlayerTest, AStoppedPumpIsNotAskedForDataAgain) {
+  QNVPlayerLayerConfigs configs;
+  configs.offMainThreadRendering = true;
+  configs.allowPlayWhenInactive = true;
+  layer_ = QNVPlayerLayer::initWithConfigs(configs);
+  layer_->setBounds(platform::Rect({0, 0}, {16, 16}));
+  layer_->setControlTimebase(platform::Timebase::create());
+  std::atomic<int> asked{0};
+  QNVMediaStateQueue()->sync([&] {
+    layer_->resume();
+    layer_->requestMediaDataWhenReadyOnQueue(QNVMediaStateQueue(), [&asked] { asked.fetch_add(1); });
+  });
+  const auto tick = [&](double seconds) {
+    advance(seconds);
+    ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
+    settle();
+  };
+  tick(1.0);
+  const int whileRequesting = asked.load();
+  EXPECT_GT(whileRequesting, 1) << "an empty layer keeps asking";
+  QNVMediaStateQueue()->sync([&] { layer_->stopRequestingMediaData(); });
+  tick(1.0);
+  EXPECT_EQ(asked.load(), whileRequesting);
+  QNVMediaStateQueue()->sync([&] { layer_->pause(kQNVPauseReasonRequested); });
 }
 
 }  // namespace
