@@ -50,7 +50,13 @@ class QNVPlayerTest : public ::testing::Test {
   void TearDown() override {
     player_.reset();
     settle();
-    if (layer_) layer_->invalidate();
+    if (layer_) invalidateLayer();
+  }
+  // The rendering thread lets go of its GL context before the test ends.
+  void invalidateLayer() {
+    layer_->invalidate();
+    ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
+    layer_.reset();
   }
   void makePlayer(bool renderWhileInactive) {
     QNVPlayerLayerConfigs configs;
@@ -195,8 +201,7 @@ TEST_F(QNVPlayerTest, ApplicationStateReachesOnlyAPlayerThatMayNotRenderInactive
     EXPECT_EQ(player_->rate(), renderWhileInactive ? 1.0f : 0.0f) << "coming back does not resume by itself";
     player_.reset();
     settle();
-    layer_->invalidate();
-    layer_.reset();
+    invalidateLayer();
   }
 }
 
