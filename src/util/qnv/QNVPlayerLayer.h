@@ -84,7 +84,9 @@ class QNVPlayerLayer final : public QNVPlayerDisplayEngine,
   bool flushDisplayReadySampleBuffers() override;
   bool isReadyForMoreMediaData() const override;
   void requestMediaDataWhenReadyOnQueue(platform::DispatchQueuePtr queue, std::function<void()> block) override;
-  void stopRequestingMediaData() override {}
+  // The player stops the pump when its buffer is full or the item has no
+  // frame ready; the layer must not call it again until it restarts it.
+  void stopRequestingMediaData() override { requestingData_ = false; }
   void enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer, uint32_t attributes) override;
   void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer> buffer,
                                platform::MediaTime presentationTimeStamp,
