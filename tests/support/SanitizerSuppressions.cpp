@@ -17,14 +17,18 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 
 // Races: Pango loads fontconfig and matches fonts on threads of its own and
 // hands the results over with GLib's futex-based locks, which the thread
-// checker does not intercept; every access it flags starts inside these
-// libraries. Our own calls into them are serialised by the text engine's
-// mutex. The web engine's libraries are not instrumented either, and their
+// checker does not intercept (it then also sees Pango unlock mutexes it
+// never saw locked); every access it flags starts inside these libraries.
+// Our own calls into them are serialised by the text engine's mutex. The
+// web engine's libraries are not instrumented either, and their
 // threads synchronise through atomics and futexes the checker cannot see.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libfontconfig.so\n"
          "race:libpangoft2-1.0.so\n"
          "race:libpango-1.0.so\n"
+         "mutex:libfontconfig.so\n"
+         "mutex:libpangoft2-1.0.so\n"
+         "mutex:libpango-1.0.so\n"
          "called_from_lib:libWPEWebKit-1.1.so.0\n"
          "called_from_lib:libglib-2.0.so.0\n"
          "called_from_lib:libgobject-2.0.so.0\n"
