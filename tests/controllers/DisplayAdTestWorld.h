@@ -138,6 +138,14 @@ class DisplayAdTestWorld {
     }
     return events;
   }
+  // Those of `type` among them.
+  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const {
+    std::vector<platform::Dictionary> events;
+    for (const auto& event : loggedEvents()) {
+      if (event.find("type") && event.find("type")->text() == type) events.push_back(event);
+    }
+    return events;
+  }
 
  private:
   EnvironmentDataTestEnvironment environment_;

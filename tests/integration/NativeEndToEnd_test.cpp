@@ -42,14 +42,7 @@ class NativeEndToEndTest : public NativeAdTest {
   }
   ~NativeEndToEndTest() override { platform::Application::shared()->reset(); }
 
-  // The events of `type` the logging endpoint received, as sent.
-  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const {
-    std::vector<platform::Dictionary> events;
-    for (const auto& event : world_.loggedEvents()) {
-      if (event.find("type") && event.find("type")->text() == type) events.push_back(event);
-    }
-    return events;
-  }
+  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const { return world_.loggedEvents(type); }
   platform::Value dataOf(const platform::Dictionary& event) const {
     const platform::Value* data = event.find("data");
     return data ? *data : platform::Value();

@@ -57,36 +57,14 @@ std::size_t pixelsIn(const platform::Image& image, Rect rect,
 class NativeTemplateEndToEndTest : public NativeAdTest {
  protected:
   NativeTemplateEndToEndTest() {
-    auto database = OVAdDatabaseManager::create();
-    database->setStoragePath((caches_ / "events.sqlite").string());
-    OVAdEventManagerEnvironment environment;
-    environment.databaseManager = database;
-    environment.urlSession = OVAdURLSession::sharedSession();
-    environment.loggingBaseURL = world_.server().baseURL();
-    events_ = OVAdEventManager::create(std::move(environment));
-    DisplayAdTestWorld::settle();
+    events_ = world_.makeEventManager(caches_ / "events.sqlite");
     platform::Application::shared()->reset();
     window_->setRootViewController(root_);
     window_->makeKeyAndVisible();
   }
   ~NativeTemplateEndToEndTest() override { platform::Application::shared()->reset(); }
 
-  // The events of every batch the logging endpoint received, as sent.
-  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const {
-    std::vector<platform::Dictionary> events;
-    for (const auto& request : world_.server().requests()) {
-      if (request.path != testserver::kAdServerLoggingPath) continue;
-      for (const auto& [name, value] : request.formFields()) {
-        if (name != "payload") continue;
-        const auto payload = OVAdUtility::getObjectFromJSONString(value);
-        if (!payload || !payload->find("events")) continue;
-        for (const auto& event : payload->find("events")->asArray()) {
-          if (event.find("type") && event.find("type")->text() == type) events.push_back(event.asDictionary());
-        }
-      }
-    }
-    return events;
-  }
+  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const { return world_.loggedEvents(type); }
   platform::Value dataOf(const platform::Dictionary& event) const {
     const platform::Value* data = event.find("data");
     return data ? *data : platform::Value();
