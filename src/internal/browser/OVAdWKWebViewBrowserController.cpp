@@ -21,8 +21,7 @@ constexpr const char* kFailedProvisionalUnknown = "Webview failed provisional na
 std::shared_ptr<platform::WebContentView> OVAdWKWebViewBrowserController::makePage() {
   webView_ = platform::makeWebView();
   if (webView_) {
-    webView_->setNavigationDelegate(
-        std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this()));
+    webView_->setNavigationDelegate(std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this()));
   }
   return webView_;
 }
@@ -68,21 +67,20 @@ void OVAdWKWebViewBrowserController::checkReadyState() {
   }
   const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf =
       std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this());
-  webView_->evaluateJavaScript(kOVAdBrowserReadyStateScript,
-                               [weakSelf](platform::Value result, std::optional<platform::Error> error) {
-                                 const auto self = weakSelf.lock();
-                                 if (!self) {
-                                   return;
-                                 }
-                                 if (error) {
-                                   OV_LOG(kOVAdLogLevelError, kReadyStateErrorFormat,
-                                          OVAdBrowserErrorText(*error).c_str());
-                                   return;
-                                 }
-                                 if (result.isString()) {
-                                   self->readyStateAnswered(result.asString());
-                                 }
-                               });
+  webView_->evaluateJavaScript(
+      kOVAdBrowserReadyStateScript, [weakSelf](platform::Value result, std::optional<platform::Error> error) {
+        const auto self = weakSelf.lock();
+        if (!self) {
+          return;
+        }
+        if (error) {
+          OV_LOG(kOVAdLogLevelError, kReadyStateErrorFormat, OVAdBrowserErrorText(*error).c_str());
+          return;
+        }
+        if (result.isString()) {
+          self->readyStateAnswered(result.asString());
+        }
+      });
 }
 
 }  // namespace plexora

@@ -40,8 +40,8 @@ class OVAdWebContentContainer final : public OVAdContentContainer,
 
   // A hidden page for `adView`'s ad, on a new synchronous web view
   // (makeSyncWebView()).
-  static std::shared_ptr<OVAdWebContentContainer> initWithAdView(const std::shared_ptr<OVAdViewNavigationPolicy>& adView,
-                                                                 platform::Size actualAdSize, OVAdSize adSizeType);
+  static std::shared_ptr<OVAdWebContentContainer> initWithAdView(
+      const std::shared_ptr<OVAdViewNavigationPolicy>& adView, platform::Size actualAdSize, OVAdSize adSizeType);
 
   // offsiteAd as an HTML model; null for none.
   std::shared_ptr<OVHTMLAdDataModel> htmlDataModel() const;
@@ -106,8 +106,8 @@ class OVAdWebContentContainer final : public OVAdContentContainer,
                                          const platform::Event& event) override;
   void gestureRecognizerEndedWithTouches(OVAdTouchGestureRecognizer& recognizer, const platform::Touches& touches,
                                          const platform::Event& event) override;
-  void gestureRecognizerCancelledWithTouches(OVAdTouchGestureRecognizer& recognizer,
-                                             const platform::Touches& touches, const platform::Event& event) override;
+  void gestureRecognizerCancelledWithTouches(OVAdTouchGestureRecognizer& recognizer, const platform::Touches& touches,
+                                             const platform::Event& event) override;
 
   // The web view the page runs in.
   std::shared_ptr<platform::SyncWebView> webView() const { return webView_; }
