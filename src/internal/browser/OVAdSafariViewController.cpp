@@ -4,6 +4,7 @@
 
 #include "internal/browser/OVAdSafariDelegateTranslator.h"
 #include "internal/browser/OVAdSystemBrowserController.h"
+#include "internal/browser/OVAdUIWebViewBrowserController.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "internal/browser/OVAdWKWebViewBrowserController.h"
 #include "internal/browser/data/OVAdBrowserSessionData.h"
@@ -15,7 +16,8 @@ namespace {
 
 constexpr const char* kCreatingSystemBrowserFormat = "Creating SFSafariViewController for url: %s";
 constexpr const char* kPresentedSystemBrowserFormat = "Presented SFSafariViewController %p";
-constexpr const char* kPresentedBrowserFormat = "Presented OVAdWKWebViewBrowserController %p";
+constexpr const char* kPresentedWKBrowserFormat = "Presented OVAdWKWebViewBrowserController %p";
+constexpr const char* kPresentedUIBrowserFormat = "Presented OVAdUIWebViewBrowserController %p";
 constexpr const char* kNoPresenterMessage = "No view controller to present the browser from";
 
 // Presents the system browser when one can be made; answers whether it did.
@@ -44,6 +46,28 @@ bool presentSystemBrowser(const platform::URL& url, const std::shared_ptr<platfo
   return true;
 }
 
+// Presents one of the library's own browsers and loads the link once the
+// presentation has finished.
+void presentOwnBrowser(const std::shared_ptr<OVAdBrowserViewController>& browser, const char* presentedFormat,
+                       const platform::URL& url, const std::shared_ptr<platform::ViewController>& presenter,
+                       const std::string& inlineClientToken, std::int64_t handlerTimeMs,
+                       const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate) {
+  browser->setDelegate(delegate);
+  browser->setInlineClientToken(inlineClientToken);
+  browser->setHandlerTimeMs(handlerTimeMs);
+  if (const auto listener = delegate.lock()) listener->willPresentViewController(browser);
+  const std::weak_ptr<OVAdBrowserViewController> weakBrowser = browser;
+  presenter->present(browser, true, [weakBrowser, presentedFormat, delegate, url] {
+    const auto presented = weakBrowser.lock();
+    OV_LOG(kOVAdLogLevelDebug, presentedFormat, static_cast<const void*>(presented.get()));
+    if (!presented) {
+      return;
+    }
+    if (const auto listener = delegate.lock()) listener->viewControllerCompleted(presented);
+    presented->loadURL(url);
+  });
+}
+
 void presentBrowser(const platform::URL& url, const std::shared_ptr<OVAdViewControllerProxy>& rootViewController,
                     const std::string& inlineClientToken, std::int64_t handlerTimeMs,
                     const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate) {
@@ -57,21 +81,13 @@ void presentBrowser(const platform::URL& url, const std::shared_ptr<OVAdViewCont
       presentSystemBrowser(url, presenter, inlineClientToken, handlerTimeMs, delegate)) {
     return;
   }
-  const auto browser = std::make_shared<OVAdWKWebViewBrowserController>();
-  browser->setDelegate(delegate);
-  browser->setInlineClientToken(inlineClientToken);
-  browser->setHandlerTimeMs(handlerTimeMs);
-  if (const auto listener = delegate.lock()) listener->willPresentViewController(browser);
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakBrowser = browser;
-  presenter->present(browser, true, [weakBrowser, delegate, url] {
-    const auto presented = weakBrowser.lock();
-    OV_LOG(kOVAdLogLevelDebug, kPresentedBrowserFormat, static_cast<const void*>(presented.get()));
-    if (!presented) {
-      return;
-    }
-    if (const auto listener = delegate.lock()) listener->viewControllerCompleted(presented);
-    presented->loadURL(url);
-  });
+  if (OVAdSafariViewController::supportsWebKit()) {
+    presentOwnBrowser(std::make_shared<OVAdWKWebViewBrowserController>(), kPresentedWKBrowserFormat, url, presenter,
+                      inlineClientToken, handlerTimeMs, delegate);
+  } else {
+    presentOwnBrowser(std::make_shared<OVAdUIWebViewBrowserController>(), kPresentedUIBrowserFormat, url, presenter,
+                      inlineClientToken, handlerTimeMs, delegate);
+  }
 }
 
 }  // namespace
@@ -86,6 +102,15 @@ void OVAdSafariViewController::presentSafariViewControllerWithURL(
 std::int64_t OVAdSafariViewController::currentTimeMs() { return OVAdBrowserSessionData::currentTimeMs(); }
 
 bool OVAdSafariViewController::supportsSafariServices() { return OVAdSystemBrowserController::maker().isInstalled(); }
+
+bool OVAdSafariViewController::supportsWebKit() { return webKitAvailability()(); }
+
+OVAdSafariViewController::Availability& OVAdSafariViewController::webKitAvailability() {
+  static Availability instance;
+  static std::once_flag installed;
+  std::call_once(installed, [] { instance.install([] { return true; }); });
+  return instance;
+}
 
 OVAdSafariViewController::Presenter& OVAdSafariViewController::presenter() {
   static Presenter instance;

@@ -4,8 +4,9 @@
 //
 // A class-only service: the system browser when the platform has one
 // (OVAdSystemBrowserController::maker() installed), else the library's own
-// browser over the web engine. Tests may install another presenter
-// (presenter()).
+// browser on the asynchronous web view when it can be made
+// (supportsWebKit()), else the one on the synchronous web view. Tests may
+// install another presenter (presenter()).
 //
 // Thread safety: main thread only, except currentTimeMs (any thread).
 // Ownership: the browser holds its delegate weakly.
@@ -60,6 +61,12 @@ class OVAdSafariViewController final {
   static std::int64_t currentTimeMs();
   // Whether a system browser controller can be made.
   static bool supportsSafariServices();
+  // Whether the library's browser on the asynchronous web view can be made:
+  // on this platform always, unless a test installs another answer
+  // (webKitAvailability()).
+  static bool supportsWebKit();
+  using Availability = OVAdInstalledFunction<bool()>;
+  static Availability& webKitAvailability();
 
   // The library's presentation unless a test installed another.
   static Presenter& presenter();

@@ -1,27 +1,14 @@
 #include "internal/browser/OVAdWKWebViewBrowserController.h"
 
-#include <algorithm>
-#include <cctype>
-#include <utility>
+#include <string>
 
-#include "platform/ui/Application.h"
-#include "platform/ui/Color.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/View.h"
+#include "internal/browser/OVAdBrowserErrorText.h"
 #include "util/OVAdInlineHelpers.h"
 #include "util/OVAdLogger.h"
-#include "util/OVAdTimer.h"
-#include "util/OVAdUtility.h"
 
 namespace plexora {
 
 namespace {
-
-constexpr platform::Color kToolbarTintColor{0.4235, 0.5176, 0.6941, 1.0};
-constexpr const char* kBackTitle = "Back";
-constexpr const char* kForwardTitle = "Forward";
-constexpr const char* kRefreshTitle = "Refresh";
-constexpr const char* kDoneTitle = "Done";
 
 constexpr const char* kReadyStateErrorFormat = "Error encountered while checking DOM content loaded: %s";
 constexpr const char* kFailedNavigationFormat = "Webview failed navigation with error: %s";
@@ -29,139 +16,14 @@ constexpr const char* kFailedNavigationUnknown = "Webview failed navigation with
 constexpr const char* kFailedProvisionalFormat = "Webview failed provisional navigation with error: %s";
 constexpr const char* kFailedProvisionalUnknown = "Webview failed provisional navigation with unknown error";
 
-// Schemes are case-insensitive (RFC 3986), so "HTTPS://..." is a web page
-// like any other rather than a link for the system.
-bool isWebScheme(const std::string& url) {
-  const std::size_t colon = url.find(':');
-  if (colon == std::string::npos) {
-    return false;
-  }
-  std::string scheme = url.substr(0, colon);
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return scheme == "http" || scheme == "https";
-}
-
-std::shared_ptr<platform::Button> makeToolbarButton(const char* title, std::function<void()> action) {
-  auto button = std::make_shared<platform::Button>();
-  button->setTitle(std::string(title), platform::kControlStateNormal);
-  button->setTitleColor(kToolbarTintColor, platform::kControlStateNormal);
-  button->addAction(platform::kControlEventTouchUpInside,
-                    [action = std::move(action)](platform::Control&, const platform::Event*) { action(); });
-  return button;
-}
-
-std::string describe(const platform::Error& error) {
-  return error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription();
-}
-
 }  // namespace
 
-OVAdWKWebViewBrowserController::~OVAdWKWebViewBrowserController() { stopDOMContentLoadedTimer(); }
-
-std::shared_ptr<OVAdWKWebViewBrowserController> OVAdWKWebViewBrowserController::sharedBrowser() {
-  return std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this());
-}
-
-void OVAdWKWebViewBrowserController::viewDidLoad() {
-  const auto root = std::make_shared<platform::View>(platform::Screen::main()->bounds());
-  setView(root);
-
+std::shared_ptr<platform::WebContentView> OVAdWKWebViewBrowserController::makePage() {
   webView_ = platform::makeWebView();
   if (webView_) {
-    webView_->setNavigationDelegate(sharedBrowser());
+    webView_->setNavigationDelegate(std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this()));
   }
-
-  toolBar_ = std::make_shared<platform::View>();
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  auto on = [weakSelf](void (OVAdWKWebViewBrowserController::*action)()) {
-    return [weakSelf, action] {
-      if (const auto self = weakSelf.lock()) ((*self).*action)();
-    };
-  };
-  backButton_ = makeToolbarButton(kBackTitle, on(&OVAdWKWebViewBrowserController::backButtonClicked));
-  forwardButton_ = makeToolbarButton(kForwardTitle, on(&OVAdWKWebViewBrowserController::forwardButtonClicked));
-  refreshButton_ = makeToolbarButton(kRefreshTitle, on(&OVAdWKWebViewBrowserController::refreshButtonClicked));
-  doneButton_ = makeToolbarButton(kDoneTitle, on(&OVAdWKWebViewBrowserController::doneButtonClicked));
-  // The spinner's place: shown while the page loads, in place of refresh.
-  spinnerButton_ = std::make_shared<platform::View>();
-  toolbarItems_ = {ToolbarItem::Back,          ToolbarItem::FlexibleSpace, ToolbarItem::Forward,
-                   ToolbarItem::FlexibleSpace, ToolbarItem::Refresh,       ToolbarItem::Spinner,
-                   ToolbarItem::FlexibleSpace, ToolbarItem::Done};
-  for (const auto& item : std::vector<std::shared_ptr<platform::View>>{backButton_, forwardButton_, refreshButton_,
-                                                                       spinnerButton_, doneButton_}) {
-    toolBar_->addSubview(item);
-  }
-  root->addSubview(toolBar_);
-}
-
-void OVAdWKWebViewBrowserController::viewWillLayoutSubviews() {
-  const auto root = viewIfLoaded();
-  if (!root) {
-    return;
-  }
-  const platform::Rect bounds = root->bounds();
-  const double pageHeight = std::max(0.0, bounds.height() - kOVAdBrowserToolbarHeight);
-  toolBar_->setFrame({bounds.origin.x, bounds.origin.y + pageHeight, bounds.width(),
-                      std::min(kOVAdBrowserToolbarHeight, bounds.height())});
-  // The toolbar's items share its width in their order.
-  const double itemWidth = bounds.width() / static_cast<double>(toolbarItems_.size());
-  for (std::size_t index = 0; index < toolbarItems_.size(); ++index) {
-    std::shared_ptr<platform::View> itemView;
-    switch (toolbarItems_[index]) {
-      case ToolbarItem::Back:
-        itemView = backButton_;
-        break;
-      case ToolbarItem::Forward:
-        itemView = forwardButton_;
-        break;
-      case ToolbarItem::Refresh:
-        itemView = refreshButton_;
-        break;
-      case ToolbarItem::Spinner:
-        itemView = spinnerButton_;
-        break;
-      case ToolbarItem::Done:
-        itemView = doneButton_;
-        break;
-      case ToolbarItem::FlexibleSpace:
-        break;
-    }
-    if (itemView) {
-      itemView->setFrame({itemWidth * static_cast<double>(index), 0, itemWidth, kOVAdBrowserToolbarHeight});
-    }
-  }
-  refreshButton_->setHidden(std::find(toolbarItems_.begin(), toolbarItems_.end(), ToolbarItem::Refresh) ==
-                            toolbarItems_.end());
-  spinnerButton_->setHidden(std::find(toolbarItems_.begin(), toolbarItems_.end(), ToolbarItem::Spinner) ==
-                            toolbarItems_.end());
-  if (webView_) {
-    const double scale = platform::Screen::main()->scale();
-    webView_->setFrameSize(static_cast<std::uint32_t>(bounds.width() * scale),
-                           static_cast<std::uint32_t>(pageHeight * scale));
-  }
-}
-
-void OVAdWKWebViewBrowserController::viewWillAppear(bool) {
-  statusBarHidden_ = platform::Application::shared()->isStatusBarHidden();
-  OVAdUtility::setApplicationStatusBarHidden(true);
-  viewWillLayoutSubviews();
-}
-
-void OVAdWKWebViewBrowserController::viewWillDisappear(bool) {
-  if (webView_ && webView_->isLoading()) {
-    webView_->stopLoading();
-  }
-  OVAdUtility::setApplicationStatusBarHidden(statusBarHidden_);
-}
-
-void OVAdWKWebViewBrowserController::viewDidDisappear(bool) {
-  // The browser never presents over itself, so disappearing means it is
-  // gone: when that was not through done (the ad closed it, the host
-  // dismissed everything) it is still one visit, reported once, and the
-  // delegate still hears of it.
-  endSession(true);
-  notifyDismissed();
+  return webView_;
 }
 
 void OVAdWKWebViewBrowserController::clearContent() {
@@ -170,95 +32,22 @@ void OVAdWKWebViewBrowserController::clearContent() {
   }
 }
 
-void OVAdWKWebViewBrowserController::loadURL(const platform::URL& url) {
-  setIfUnset(loadStartMs_);
-  url_ = url;
-  view();
-  if (webView_) {
-    webView_->loadURL(url.absoluteString());
-  }
-  updateButtons();
-}
-
-void OVAdWKWebViewBrowserController::backButtonClicked() {
-  if (webView_) webView_->goBack();
-}
-
-void OVAdWKWebViewBrowserController::forwardButtonClicked() {
-  if (webView_) webView_->goForward();
-}
-
-void OVAdWKWebViewBrowserController::refreshButtonClicked() {
-  if (webView_) webView_->reload();
-}
-
-void OVAdWKWebViewBrowserController::doneButtonClicked() {
-  endSession(true);
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  dismiss(true, [weakSelf] {
-    if (const auto self = weakSelf.lock()) self->notifyDismissed();
-  });
-}
-
-void OVAdWKWebViewBrowserController::updateButtons() {
-  if (!webView_ || !backButton_) {
-    return;
-  }
-  backButton_->setEnabled(webView_->canGoBack());
-  forwardButton_->setEnabled(webView_->canGoForward());
-  const bool loading = webView_->isLoading();
-  const ToolbarItem shown = loading ? ToolbarItem::Spinner : ToolbarItem::Refresh;
-  const ToolbarItem hidden = loading ? ToolbarItem::Refresh : ToolbarItem::Spinner;
-  std::vector<ToolbarItem> items = toolbarItems_;
-  if (const auto found = std::find(items.begin(), items.end(), hidden); found != items.end()) {
-    items.erase(found);
-  }
-  if (std::find(items.begin(), items.end(), shown) == items.end()) {
-    items.insert(items.begin() + static_cast<std::ptrdiff_t>(std::min(kLoadingItemIndex, items.size())), shown);
-  }
-  if (items != toolbarItems_) {
-    toolbarItems_ = std::move(items);
-    viewWillLayoutSubviews();
-  }
-}
-
 void OVAdWKWebViewBrowserController::decidePolicyForNavigationAction(
     platform::WebView&, const platform::WebNavigationAction& action,
     platform::WebPolicyDecisionHandler decisionHandler) {
-  if (isWebScheme(action.url)) {
-    decisionHandler(platform::WebNavigationPolicy::Allow);
-    return;
-  }
-  decisionHandler(platform::WebNavigationPolicy::Cancel);
-  const std::optional<platform::URL> url = platform::URL::parse(action.url);
-  if (!url || !platform::Application::shared()->openURL(*url)) {
-    return;
-  }
-  // The user went on to another application: not a browsing session.
-  endSession(false);
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  dismiss(true, [weakSelf] {
-    if (const auto self = weakSelf.lock()) self->notifyDismissed();
-  });
+  decisionHandler(allowsLink(action.url) ? platform::WebNavigationPolicy::Allow
+                                         : platform::WebNavigationPolicy::Cancel);
 }
 
-void OVAdWKWebViewBrowserController::didStartProvisionalNavigation(platform::WebView&) {
-  updateButtons();
-  setIfUnset(responseEndMs_);
-  startDOMContentLoadedTimer();
-}
+void OVAdWKWebViewBrowserController::didStartProvisionalNavigation(platform::WebView&) { loadStarted(); }
 
-void OVAdWKWebViewBrowserController::didFinishNavigation(platform::WebView&) {
-  updateButtons();
-  setIfUnset(loadFinishMs_);
-  stopDOMContentLoadedTimer();
-}
+void OVAdWKWebViewBrowserController::didFinishNavigation(platform::WebView&) { loadFinished(); }
 
 void OVAdWKWebViewBrowserController::didFailNavigation(platform::WebView&, const platform::Error& error) {
   if (error.domain().empty()) {
     OV_LOG(kOVAdLogLevelWarn, "%s", kFailedNavigationUnknown);
   } else {
-    OV_LOG(kOVAdLogLevelWarn, kFailedNavigationFormat, describe(error).c_str());
+    OV_LOG(kOVAdLogLevelWarn, kFailedNavigationFormat, OVAdBrowserErrorText(error).c_str());
   }
   loadFailed();
 }
@@ -267,84 +56,31 @@ void OVAdWKWebViewBrowserController::didFailProvisionalNavigation(platform::WebV
   if (error.domain().empty()) {
     OV_LOG(kOVAdLogLevelWarn, "%s", kFailedProvisionalUnknown);
   } else {
-    OV_LOG(kOVAdLogLevelWarn, kFailedProvisionalFormat, describe(error).c_str());
+    OV_LOG(kOVAdLogLevelWarn, kFailedProvisionalFormat, OVAdBrowserErrorText(error).c_str());
   }
   loadFailed();
-}
-
-void OVAdWKWebViewBrowserController::loadFailed() {
-  updateButtons();
-  stopDOMContentLoadedTimer();
-}
-
-void OVAdWKWebViewBrowserController::startDOMContentLoadedTimer() {
-  if (domContentLoadedMs_ >= 1 || domContentLoadedTimer_) {
-    return;
-  }
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  domContentLoadedTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(kOVAdBrowserReadyStatePollInterval, true,
-                                                                     [weakSelf](const std::shared_ptr<OVAdTimer>&) {
-                                                                       if (const auto self = weakSelf.lock())
-                                                                         self->checkReadyState();
-                                                                     });
-}
-
-void OVAdWKWebViewBrowserController::stopDOMContentLoadedTimer() {
-  if (domContentLoadedTimer_) {
-    domContentLoadedTimer_->invalidate();
-    domContentLoadedTimer_.reset();
-  }
 }
 
 void OVAdWKWebViewBrowserController::checkReadyState() {
   if (!webView_) {
     return;
   }
-  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf = sharedBrowser();
-  webView_->evaluateJavaScript(kOVAdBrowserReadyStateScript,
-                               [weakSelf](platform::Value result, std::optional<platform::Error> error) {
-                                 const auto self = weakSelf.lock();
-                                 if (!self) {
-                                   return;
-                                 }
-                                 if (error) {
-                                   OV_LOG(kOVAdLogLevelError, kReadyStateErrorFormat, describe(*error).c_str());
-                                   return;
-                                 }
-                                 if (result.isString() && result.asString() == kOVAdBrowserReadyStateComplete) {
-                                   setIfUnset(self->scrollReadyMs_);
-                                   setIfUnset(self->domContentLoadedMs_);
-                                   self->stopDOMContentLoadedTimer();
-                                 }
-                               });
-}
-
-void OVAdWKWebViewBrowserController::endSession(bool report) {
-  if (sessionEnded_) {
-    return;
-  }
-  sessionEnded_ = true;
-  stopDOMContentLoadedTimer();
-  if (report) {
-    OVAdLogBrowserSessionData(*this);
-  }
-}
-
-void OVAdWKWebViewBrowserController::notifyDismissed() {
-  if (delegateToldDismissed_) {
-    return;
-  }
-  delegateToldDismissed_ = true;
-  if (const auto delegate = delegate_.lock()) {
-    delegate->viewControllerDismissed(sharedBrowser());
-  }
-}
-
-void OVAdWKWebViewBrowserController::setIfUnset(std::int64_t& field) {
-  // The first occurrence counts: later pages in the same browser keep it.
-  if (field < 1) {
-    field = OVAdSafariViewController::currentTimeMs();
-  }
+  const std::weak_ptr<OVAdWKWebViewBrowserController> weakSelf =
+      std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this());
+  webView_->evaluateJavaScript(
+      kOVAdBrowserReadyStateScript, [weakSelf](platform::Value result, std::optional<platform::Error> error) {
+        const auto self = weakSelf.lock();
+        if (!self) {
+          return;
+        }
+        if (error) {
+          OV_LOG(kOVAdLogLevelError, kReadyStateErrorFormat, OVAdBrowserErrorText(*error).c_str());
+          return;
+        }
+        if (result.isString()) {
+          self->readyStateAnswered(result.asString());
+        }
+      });
 }
 
 }  // namespace plexora

@@ -1,81 +1,25 @@
-// The library's own full-screen browser for a link an ad opened: the page in
-// an asynchronous web view above a 44-point toolbar (back, forward, refresh
-// or a spinner while loading, done). It keeps to http and https pages, hands
-// any other link to the system and closes, and measures the load for the
-// browsing-session event.
-//
-// Presented by OVAdSafariViewController, which sets the delegate, token and
-// handler time before presenting and calls loadURL() once the presentation
-// has finished. The session is reported once, when the browser goes away
-// (done, or dismissed by anyone else); not when a non-web link closed it.
+// The library's own full-screen browser on the asynchronous web view (see
+// OVAdBrowserViewController for what both browsers share): the page's
+// scripts answer later, and each navigation waits for this controller's
+// decision.
 //
 // Thread safety: main thread only.
-// Ownership: whoever presents the controller owns it; it owns its web view
-// and views, and holds its delegate weakly. The ready-state poll holds the
-// controller weakly.
+// Ownership: as OVAdBrowserViewController.
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "internal/browser/OVAdSafariViewController.h"
-#include "internal/browser/data/OVAdBrowserSessionData.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/ViewController.h"
+#include "internal/browser/OVAdBrowserViewController.h"
 #include "platform/web/WebView.h"
 
 namespace plexora {
 
-class OVAdTimer;
-
-inline constexpr double kOVAdBrowserToolbarHeight = 44.0;
-inline constexpr double kOVAdBrowserReadyStatePollInterval = 0.1;
-inline constexpr const char* kOVAdBrowserReadyStateScript = "document.readyState";
-inline constexpr const char* kOVAdBrowserReadyStateComplete = "complete";
-inline constexpr const char* kOVAdBrowserClearContentScript = "document.open();document.close()";
-
-class OVAdWKWebViewBrowserController final : public platform::ViewController,
-                                             public platform::WebViewNavigationDelegate,
-                                             public OVAdBrowserSessionDataGeneration {
+class OVAdWKWebViewBrowserController final : public OVAdBrowserViewController,
+                                             public platform::WebViewNavigationDelegate {
  public:
-  // What the toolbar shows, left to right.
-  enum class ToolbarItem { Back, FlexibleSpace, Forward, Refresh, Spinner, Done };
-  // Where the shown one of refresh and spinner sits.
-  static constexpr std::size_t kLoadingItemIndex = 4;
-
   OVAdWKWebViewBrowserController() = default;
-  ~OVAdWKWebViewBrowserController() override;
 
-  void setDelegate(std::weak_ptr<OVAdSafariViewControllerDelegate> delegate) { delegate_ = std::move(delegate); }
-  void setInlineClientToken(std::string token) { inlineClientToken_ = std::move(token); }
-  void setHandlerTimeMs(std::int64_t handlerTimeMs) { handlerTimeMs_ = handlerTimeMs; }
-
-  // Starts the session's load timing (first call only) and loads the link.
-  void loadURL(const platform::URL& url);
-  // Empties the page.
-  void clearContent();
-
-  void backButtonClicked();
-  void forwardButtonClicked();
-  void refreshButtonClicked();
-  // Reports the session and closes the browser.
-  void doneButtonClicked();
-
-  // The web view under the bounds less the toolbar at the bottom.
-  void viewWillLayoutSubviews();
-
-  // ---- ViewController
-  void viewDidLoad() override;
-  void viewWillAppear(bool animated) override;
-  void viewWillDisappear(bool animated) override;
-  void viewDidDisappear(bool animated) override;
-  bool prefersStatusBarHidden() const override { return true; }
-  platform::InterfaceOrientation preferredInterfaceOrientationForPresentation() const override {
-    return platform::InterfaceOrientation::Portrait;
-  }
+  void clearContent() override;
 
   // ---- WebViewNavigationDelegate
   void decidePolicyForNavigationAction(platform::WebView& webView, const platform::WebNavigationAction& action,
@@ -85,62 +29,14 @@ class OVAdWKWebViewBrowserController final : public platform::ViewController,
   void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
   void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
 
-  // ---- OVAdBrowserSessionDataGeneration
-  std::string inlineClientToken() const override { return inlineClientToken_; }
-  std::optional<platform::URL> url() const override { return url_; }
-  std::int64_t handlerTimeMs() const override { return handlerTimeMs_; }
-  std::int64_t loadStartMs() const override { return loadStartMs_; }
-  std::int64_t responseEndMs() const override { return responseEndMs_; }
-  std::int64_t domContentLoadedMs() const override { return domContentLoadedMs_; }
-  std::int64_t scrollReadyMs() const override { return scrollReadyMs_; }
-  std::int64_t loadFinishMs() const override { return loadFinishMs_; }
-
-  // ---- Views (after the view loaded)
+  // The page's web view (after the view loaded).
   const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
-  const std::shared_ptr<platform::View>& toolBar() const { return toolBar_; }
-  const std::shared_ptr<platform::Button>& backButton() const { return backButton_; }
-  const std::shared_ptr<platform::Button>& forwardButton() const { return forwardButton_; }
-  const std::shared_ptr<platform::Button>& refreshButton() const { return refreshButton_; }
-  const std::shared_ptr<platform::View>& spinnerButton() const { return spinnerButton_; }
-  const std::shared_ptr<platform::Button>& doneButton() const { return doneButton_; }
-  const std::vector<ToolbarItem>& toolbarItems() const { return toolbarItems_; }
-  bool isStatusBarHidden() const { return statusBarHidden_; }
 
  private:
-  std::shared_ptr<OVAdWKWebViewBrowserController> sharedBrowser();
-  void updateButtons();
-  void startDOMContentLoadedTimer();
-  void stopDOMContentLoadedTimer();
-  void checkReadyState();
-  void loadFailed();
-  // Reports the session unless it already ended; once only.
-  void endSession(bool report);
-  // Tells the delegate the browser is gone; once only.
-  void notifyDismissed();
-  static void setIfUnset(std::int64_t& field);
-
-  std::weak_ptr<OVAdSafariViewControllerDelegate> delegate_;
-  std::string inlineClientToken_;
-  std::optional<platform::URL> url_;
-  std::int64_t handlerTimeMs_ = 0;
-  std::int64_t loadStartMs_ = 0;
-  std::int64_t responseEndMs_ = 0;
-  std::int64_t domContentLoadedMs_ = 0;
-  std::int64_t scrollReadyMs_ = 0;
-  std::int64_t loadFinishMs_ = 0;
-  bool statusBarHidden_ = false;
-  bool sessionEnded_ = false;
-  bool delegateToldDismissed_ = false;
+  std::shared_ptr<platform::WebContentView> makePage() override;
+  void checkReadyState() override;
 
   std::shared_ptr<platform::WebView> webView_;
-  std::shared_ptr<platform::View> toolBar_;
-  std::shared_ptr<platform::Button> backButton_;
-  std::shared_ptr<platform::Button> forwardButton_;
-  std::shared_ptr<platform::Button> refreshButton_;
-  std::shared_ptr<platform::View> spinnerButton_;
-  std::shared_ptr<platform::Button> doneButton_;
-  std::vector<ToolbarItem> toolbarItems_;
-  std::shared_ptr<OVAdTimer> domContentLoadedTimer_;
 };
 
 }  // namespace plexora

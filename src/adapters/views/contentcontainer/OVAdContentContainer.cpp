@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "adapters/views/contentcontainer/OVAdWebContentContainer.h"
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
 
 namespace plexora {
@@ -10,8 +11,11 @@ OVAdContentContainer::Maker& OVAdContentContainer::maker() {
   static Maker instance;
   static std::once_flag installed;
   std::call_once(installed, [] {
-    instance.install([](const std::shared_ptr<OVAdViewNavigationPolicy>& adView, bool /*forceUIWebView*/,
+    instance.install([](const std::shared_ptr<OVAdViewNavigationPolicy>& adView, bool forceUIWebView,
                         platform::Size actualAdSize, OVAdSize adSizeType) -> std::shared_ptr<OVAdContentContainer> {
+      if (forceUIWebView) {
+        return OVAdWebContentContainer::initWithAdView(adView, actualAdSize, adSizeType);
+      }
       return OVAdWebKitContentContainer::initWithAdView(adView, actualAdSize, adSizeType);
     });
   });

@@ -4,8 +4,8 @@
 // the load through OVAdContentContainerDelegate and decides what each
 // tapped link does through OVAdViewNavigationPolicy.
 //
-// OVAdCreateContentContainer makes the web view container unless another
-// maker was installed (tests install doubles).
+// OVAdCreateContentContainer makes one of the two web view containers unless
+// another maker was installed (tests install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the ad view owns its container; the container holds its
@@ -141,8 +141,8 @@ class OVAdContentContainer {
 
 // A new container for `adView`'s HTML ad, holding the ad view as its parent
 // and keeping the two sizes. The default maker answers the container on
-// the asynchronous web view whatever `forceUIWebView` asks: no container on
-// the synchronous view is made yet.
+// the synchronous web view when `forceUIWebView` asks for it, else the one
+// on the asynchronous web view (which this platform always has).
 std::shared_ptr<OVAdContentContainer> OVAdCreateContentContainer(const std::shared_ptr<OVAdViewNavigationPolicy>& adView,
                                                                  bool forceUIWebView, platform::Size actualAdSize,
                                                                  OVAdSize adSizeType);

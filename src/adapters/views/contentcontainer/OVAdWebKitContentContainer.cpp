@@ -1,18 +1,18 @@
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
 
-#include <cmath>
 #include <optional>
 #include <utility>
 
 #include "adapters/OVHTMLAdDataModel.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerClickThreshold.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerBridge.h"
 #include "adapters/views/contentcontainer/OVAdContentContainerTouchRecord.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerTouchTracking.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
 #include "tracking/OVAdEventManager.h"
-#include "util/OVAdConfigManager.h"
-#include "util/OVAdDeviceState.h"
 #include "util/OVAdError.h"
 #include "util/OVAdInlineHelpers.h"
 #include "util/OVAdLogger.h"
@@ -22,45 +22,16 @@ namespace plexora {
 
 namespace {
 
-constexpr const char* kAdControlScriptPrefix = "var AdControl = { getAnalogInfo : function() { return '";
-constexpr const char* kAdControlScriptSuffix = "';} };";
-constexpr const char* kSendImpressionScript = "orvaneAd.sendImpression();";
 constexpr const char* kJavascriptInitFailedFormat = "JavaScript init failed, retries left: %lld";
-constexpr const char* kPrematureClickFormat = "Premature click event (threshold = %f).";
-constexpr const char* kJavascriptAdControlFailedDescription = "The ad page's AdControl bridge could not be set up";
 
 constexpr double kNoFirstImpression = -1.0;
-
-std::string adControlScript() {
-  return std::string(kAdControlScriptPrefix) + OVAdDeviceStateJSON().value_or("") + kAdControlScriptSuffix;
-}
 
 }  // namespace
 
 // ---- OVAdWebContentContainerView ----
 
 OVAdWebContentContainerView::OVAdWebContentContainerView(std::shared_ptr<platform::WebView> webView)
-    : webView_(std::move(webView)) {}
-
-void OVAdWebContentContainerView::setFrame(platform::Rect frame) {
-  View::setFrame(frame);
-  sizePage();
-}
-
-void OVAdWebContentContainerView::setBounds(platform::Rect bounds) {
-  View::setBounds(bounds);
-  sizePage();
-}
-
-std::shared_ptr<platform::Image> OVAdWebContentContainerView::snapshot() const { return webView_->snapshot(); }
-
-void OVAdWebContentContainerView::sizePage() {
-  const platform::Size size = bounds().size;
-  const auto pixels = [](double points) {
-    return points > 0 && std::isfinite(points) ? static_cast<std::uint32_t>(std::lround(points)) : 0u;
-  };
-  webView_->setFrameSize(pixels(size.width), pixels(size.height));
-}
+    : OVAdContentContainerPageView(webView), webView_(std::move(webView)) {}
 
 // ---- Making ----
 
@@ -151,7 +122,7 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
   // never see AdControl. A throw there is an evaluation error, which the
   // retries below handle.
   webView_->evaluateJavaScript(
-      adControlScript(),
+      OVAdAdControlScript(),
       [weakSelf, generation, retriesLeft](platform::Value, std::optional<platform::Error> bridgeError) {
         const auto self = weakSelf.lock();
         if (!self || self->pageGeneration_ != generation) {
@@ -187,7 +158,7 @@ void OVAdWebKitContentContainer::javascriptAdControlFailedForGood() {
   stopImpressionRetry();
   if (const auto owner = delegate()) {
     owner->adDidFailToLoadWithError(
-        OVAdError::getNSError(kOVAdErrorCodeInternalError, std::string(kJavascriptAdControlFailedDescription)));
+        OVAdError::getNSError(kOVAdErrorCodeInternalError, std::string(kOVAdJavascriptAdControlFailedDescription)));
   }
 }
 
@@ -212,7 +183,7 @@ bool OVAdWebKitContentContainer::logImpression() {
   }
   firstImpressionTime_ = platform::Clock::current()->timeSinceReferenceDate();
   const std::weak_ptr<OVAdContentContainerDelegate> weakOwner = owner;
-  webView_->evaluateJavaScript(kSendImpressionScript, [weakOwner](platform::Value, std::optional<platform::Error>) {
+  webView_->evaluateJavaScript(kOVAdSendImpressionScript, [weakOwner](platform::Value, std::optional<platform::Error>) {
     platform::DispatchQueue::main()->async([weakOwner] {
       if (const auto target = weakOwner.lock()) {
         target->adWillLogImpression();
@@ -263,7 +234,7 @@ void OVAdWebKitContentContainer::decidePolicyForNavigationAction(platform::WebVi
     decisionHandler(platform::WebNavigationPolicy::Cancel);
     return;
   }
-  if (isPrematureClick()) {
+  if (OVAdIsPrematureClick(firstImpressionTime_)) {
     decisionHandler(platform::WebNavigationPolicy::Cancel);
     return;
   }
@@ -275,19 +246,6 @@ void OVAdWebKitContentContainer::decidePolicyForNavigationAction(platform::WebVi
   }
   const bool handled = policy->processRequestURL(*url, offsiteAd_, platform::Value());
   decisionHandler(handled ? platform::WebNavigationPolicy::Cancel : platform::WebNavigationPolicy::Allow);
-}
-
-bool OVAdWebKitContentContainer::isPrematureClick() const {
-  if (firstImpressionTime_ == kNoFirstImpression) {
-    return false;
-  }
-  const double threshold = OVAdConfigManager::sharedManager()->adClickabilityThresholdInterval();
-  const double elapsed = platform::Clock::current()->timeSinceReferenceDate() - firstImpressionTime_;
-  if (threshold < elapsed) {
-    return false;
-  }
-  OV_LOG(kOVAdLogLevelWarn, kPrematureClickFormat, threshold);
-  return true;
 }
 
 void OVAdWebKitContentContainer::didFinishNavigation(platform::WebView& /*webView*/) {
@@ -322,42 +280,25 @@ void OVAdWebKitContentContainer::didFailNavigation(platform::WebView& webView, c
 void OVAdWebKitContentContainer::gestureRecognizerBeganWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
                                                                    const platform::Touches& touches,
                                                                    const platform::Event& event) {
-  // Only a new touch moves the start: the record must say where and when
-  // the click began, not where it ended.
-  if (!touches.empty()) {
-    lastTouchStartTimestamp_ = OVAdEventTimestampToEpoch(event.timestamp());
-    lastTouchStartLocation_ = touches.front()->locationInView(touches.front()->view().get());
-  }
-  updateTouchData(touches, event);
+  OVAdContentContainerTouchBegan(*this, touches, event);
 }
 
 void OVAdWebKitContentContainer::gestureRecognizerMovedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
                                                                    const platform::Touches& touches,
                                                                    const platform::Event& event) {
-  updateTouchData(touches, event);
+  OVAdContentContainerTouchChanged(*this, touches, event);
 }
 
 void OVAdWebKitContentContainer::gestureRecognizerEndedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
                                                                    const platform::Touches& touches,
                                                                    const platform::Event& event) {
-  updateTouchData(touches, event);
+  OVAdContentContainerTouchChanged(*this, touches, event);
 }
 
 void OVAdWebKitContentContainer::gestureRecognizerCancelledWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
                                                                        const platform::Touches& touches,
                                                                        const platform::Event& event) {
-  updateTouchData(touches, event);
-}
-
-void OVAdWebKitContentContainer::updateTouchData(const platform::Touches& touches, const platform::Event& event) {
-  if (touches.empty()) {
-    return;
-  }
-  const platform::Touch& last = *touches.back();
-  lastTouchCurrentLocation_ = last.locationInView(last.view().get());
-  lastTouchCurrentTimestamp_ = OVAdEventTimestampToEpoch(event.timestamp());
-  lastTouchRadius_ = last.majorRadius();
-  lastTouchPressure_ = last.force();
+  OVAdContentContainerTouchChanged(*this, touches, event);
 }
 
 }  // namespace plexora

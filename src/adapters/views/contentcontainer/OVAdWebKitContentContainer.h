@@ -18,6 +18,7 @@
 #include <string>
 
 #include "adapters/views/contentcontainer/OVAdContentContainer.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerPageView.h"
 #include "platform/ui/View.h"
 #include "platform/web/WebView.h"
 #include "util/OVAdTouchGestureRecognizer.h"
@@ -27,20 +28,13 @@ namespace plexora {
 class OVAdTimer;
 
 // The view that stands for the page in the owner's view tree.
-class OVAdWebContentContainerView final : public platform::View {
+class OVAdWebContentContainerView final : public OVAdContentContainerPageView {
  public:
   explicit OVAdWebContentContainerView(std::shared_ptr<platform::WebView> webView);
 
-  // The page follows the view's size.
-  void setFrame(platform::Rect frame) override;
-  void setBounds(platform::Rect bounds) override;
-  // The page's last frame, or null before it drew anything.
-  std::shared_ptr<platform::Image> snapshot() const;
   const std::shared_ptr<platform::WebView>& webView() const { return webView_; }
 
  private:
-  void sizePage();
-
   std::shared_ptr<platform::WebView> webView_;
 };
 
@@ -137,8 +131,6 @@ class OVAdWebKitContentContainer final : public OVAdContentContainer,
   void javascriptAdControlFailedForGood();
   void scheduleImpressionRetry();
   void stopImpressionRetry();
-  void updateTouchData(const platform::Touches& touches, const platform::Event& event);
-  bool isPrematureClick() const;
 
   std::weak_ptr<OVAdContentContainerDelegate> delegate_;
   std::weak_ptr<OVAdViewNavigationPolicy> parent_;
