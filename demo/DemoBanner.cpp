@@ -1,19 +1,22 @@
 #include "DemoBanner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
-#include "internal/browser/OVAdSafariViewController.h"
-#include "platform/dispatch/DispatchQueue.h"
+#include "internal/browser/OVAdWKWebViewBrowserController.h"
+#include "platform/ui/Control.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSize.h"
 #include "plexora/OVAdView.h"
+#include "tracking/OVAdEventManager.h"
 
 namespace plexora::demo {
 
@@ -24,6 +27,18 @@ namespace {
 constexpr double kStepTimeoutSeconds = 60.0;
 // The page's link the demo's click follows, as a user's tap on the ad would.
 constexpr const char* kClickScript = "document.querySelector('a').click();";
+constexpr const char* kBrowserPNGName = "browser.png";
+// How long a link from a server elsewhere may take to load in the browser.
+constexpr double kOutsideLinkSeconds = 10.0;
+// The fixture banner's link, as its markup carries it, and the bundled
+// server's landing page that replaces it.
+constexpr const char* kFixtureLink = "https%3A%2F%2Fshop.plexora.test%2Fspring";
+constexpr const char* kLandingLink = "{{BASE_URL}}landing%2Fspring";
+constexpr const char* kLandingPath = "/landing/spring";
+constexpr const char* kLandingPage =
+    "<!DOCTYPE html><html><head><meta name=\"viewport\" content=\"width=device-width\"><title>Spring sale</title>"
+    "</head><body style=\"margin:0;font:20px sans-serif\"><div style=\"background:#1f6feb;color:#fff;padding:24px\">"
+    "Spring sale</div><p style=\"padding:0 24px\">30% off everything until the end of the month.</p></body></html>";
 
 using Clock = std::chrono::steady_clock;
 
@@ -53,23 +68,22 @@ std::shared_ptr<OVAdWebContentContainerView> findPage(const std::shared_ptr<plat
   return nullptr;
 }
 
+// The engine's first frames of a page are blank: a picture of one colour.
+bool drewPage(const std::shared_ptr<platform::Image>& image) {
+  if (!image) return false;
+  const auto rgba = image->rgba();
+  for (std::size_t at = 4; at + 4 <= rgba.size(); at += 4) {
+    if (!std::equal(rgba.begin() + static_cast<std::ptrdiff_t>(at), rgba.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                    rgba.begin())) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 struct DemoBanner::State {
-  // The demo shows no browser: the link a click opens is printed, and the
-  // browser reports itself shown and closed, as a user's quick look would.
-  static void presentBrowser(const platform::URL& url, const std::shared_ptr<OVAdViewControllerProxy>&,
-                             const std::string&, std::int64_t,
-                             const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate) {
-    std::printf("           %-22s %s\n", "browser (not shown)", url.absoluteString().c_str());
-    platform::DispatchQueue::main()->async([delegate] {
-      const auto browser = std::make_shared<platform::ViewController>();
-      if (const auto target = delegate.lock()) target->viewControllerCompleted(browser);
-      if (const auto target = delegate.lock()) target->viewControllerDismissed(browser);
-    });
-  }
-
-  OVAdSafariViewController::Presenter::Scope browserScope{OVAdSafariViewController::presenter(), &presentBrowser};
   Clock::time_point start = Clock::now();
   std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>();
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
@@ -108,6 +122,7 @@ bool DemoBanner::run(const std::filesystem::path& pngPath) {
   state.banner->setFrame({{0, 100}, state.banner->frame().size});
   state.window->addSubview(state.banner);
 
+  if (bundledServer_ != nullptr) serveLandingPage();
   state.banner->loadAd();
   if (!step("request", [] { return true; }, "placement " + placement_)) return false;
   if (!step("candidate", [&] { return state.host->loads > 0; }, "the ad server answered an HTML banner")) {
@@ -123,6 +138,7 @@ bool DemoBanner::run(const std::filesystem::path& pngPath) {
   if (!writeSnapshot(pngPath)) return false;
   if (!click()) return false;
   if (!step("click", [&] { return state.host->clicks > 0; }, "the page's link ran the ad's command")) return false;
+  if (!browse(pngPath.parent_path() / kBrowserPNGName)) return false;
   if (bundledServer_ == nullptr) {
     std::printf("%8s    %-22s skipped: the server is elsewhere\n", "", "events acknowledged");
     return true;
@@ -133,8 +149,55 @@ bool DemoBanner::run(const std::filesystem::path& pngPath) {
     }
     return false;
   };
-  return step("events acknowledged", [&] { return acknowledged("impression") && acknowledged("open_link"); },
-              "impression and open_link");
+  return step("events acknowledged",
+              [&] { return acknowledged("impression") && acknowledged("open_link") && acknowledged("browser_session"); },
+              "impression, open_link and browser_session");
+}
+
+void DemoBanner::serveLandingPage() {
+  // The fixture's link names a shop that does not exist: the banner the
+  // bundled server answers with links to a page of its own instead, so the
+  // browser has something to load.
+  auto answer = bundledServer_->fixtures().read(placement_);
+  if (!answer) return;
+  const std::string fixtureLink = kFixtureLink;
+  for (auto at = answer->find(fixtureLink); at != std::string::npos; at = answer->find(fixtureLink, at)) {
+    answer->replace(at, fixtureLink.size(), kLandingLink);
+    at += std::string_view(kLandingLink).size();
+  }
+  testserver::Response landing;
+  landing.headers = {{"Content-Type", "text/html; charset=utf-8"}, {"Connection", "close"}};
+  landing.body = kLandingPage;
+  bundledServer_->server().on(kLandingPath, std::move(landing));
+  bundledServer_->setAnswer(placement_, testserver::AdAnswer::document(std::move(*answer)));
+}
+
+bool DemoBanner::browse(const std::filesystem::path& pngPath) {
+  const auto browser = [&] {
+    return std::dynamic_pointer_cast<OVAdWKWebViewBrowserController>(state_->root->presentedViewController());
+  };
+  const auto loaded = [&] {
+    const auto shown = browser();
+    return shown && shown->loadFinishMs() > 0 && !shown->webView()->isLoading() && drewPage(shown->webView()->snapshot());
+  };
+  // A server elsewhere may link to a page that is not there: after a while
+  // the demo goes on and closes the browser all the same.
+  if (bundledServer_ == nullptr && !platform::MainLoop::instance().runUntil(loaded, kOutsideLinkSeconds)) {
+    std::printf("%8s    %-22s skipped: the link did not load within %.0f s\n", "", "browser", kOutsideLinkSeconds);
+  } else {
+    if (!step("browser", loaded, "in-app browser loaded the link")) return false;
+    if (!writePNG(*browser()->webView()->snapshot(), pngPath, "browser snapshot")) return false;
+  }
+  const auto shown = browser();
+  if (!shown) return false;
+  shown->doneButton()->sendActionsForControlEvents(platform::kControlEventTouchUpInside);
+  if (!step("browser closed", [&] { return !state_->root->presentedViewController(); }, "done, session logged")) {
+    return false;
+  }
+  // A browsing session waits for the next batch of events; the demo sends
+  // it now rather than minutes later.
+  OVAdEventManager::sharedManager()->dispatchEventsImmediately();
+  return true;
 }
 
 bool DemoBanner::writeSnapshot(const std::filesystem::path& pngPath) {
@@ -144,14 +207,18 @@ bool DemoBanner::writeSnapshot(const std::filesystem::path& pngPath) {
     std::printf("           %-22s FAILED: the page drew nothing\n", "snapshot");
     return false;
   }
-  const auto png = image->encodePNG();
+  return writePNG(*image, pngPath, "snapshot");
+}
+
+bool DemoBanner::writePNG(const platform::Image& image, const std::filesystem::path& pngPath, const char* label) {
+  const auto png = image.encodePNG();
   std::ofstream file(pngPath, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
   if (!file) {
-    std::printf("           %-22s FAILED: cannot write %s\n", "snapshot", pngPath.c_str());
+    std::printf("           %-22s FAILED: cannot write %s\n", label, pngPath.c_str());
     return false;
   }
-  std::printf("           %-22s %s\n", "snapshot", pngPath.c_str());
+  std::printf("           %-22s %s\n", label, pngPath.c_str());
   return true;
 }
 

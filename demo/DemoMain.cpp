@@ -1,9 +1,10 @@
 // plexora-demo: the library's main job in one run. It starts the bundled
 // loopback ad server (or uses --server), places a banner in a headless
 // window, loads it, renders its HTML in the web engine, waits for the
-// impression, clicks the ad and waits for the server to acknowledge the
-// events, printing each step with its time. The rendered banner is written
-// as banner.png into the output folder. Exit status 0 only when every step
+// impression, clicks the ad, opens its link in the in-app browser and closes
+// it, and waits for the server to acknowledge the events, printing each step
+// with its time. The rendered banner is written as banner.png into the
+// output folder, the browser's page as browser.png. Exit status 0 only when every step
 // was reached.
 #include <cstdio>
 #include <exception>

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds plexora-demo (optimised, in build/demo)
 # and runs it: a banner from the bundled ad server, rendered, seen and
-# clicked. Arguments go to the demo (--server URL, --placement ID,
-# --output DIR); the rendered banner lands in build/demo/output/banner.png
-# unless --output says otherwise.
+# clicked, its link shown in the in-app browser. Arguments go to the demo
+# (--server URL, --placement ID, --output DIR); the rendered banner lands in
+# build/demo/output/banner.png and the browser's page in browser.png unless
+# --output says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
