@@ -138,7 +138,8 @@ TEST_F(OVNativeAdCellProviderTest, TableCellsShowEachAdInATemplateRegisteredForI
   const auto button = adCellAt(*table, 0)->nativeAdView()->callToActionButton();
   ASSERT_TRUE(button);
   const Rect bounds = button->bounds();
-  EXPECT_TRUE(platform::Application::shared()->sendTap(button->convertPointToView({bounds.midX(), bounds.midY()}, nullptr)));
+  const platform::Point tap = button->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
+  EXPECT_TRUE(platform::Application::shared()->sendTap(tap));
   DisplayAdTestWorld::settle();
   ASSERT_EQ(presentations_->size(), 1u);
   EXPECT_EQ((*presentations_)[0].url.absoluteString(), "https://shop.plexora.test/boots");
@@ -159,7 +160,9 @@ class MixedFeed final : public platform::TableViewDataSource, public platform::T
   }
   std::shared_ptr<platform::TableViewCell> cellForRowAtIndexPath(platform::TableView& table,
                                                                  const IndexPath& path) override {
-    if (OVNativeAdListAdProvider::isAdCellAtIndexPath(path, kStride)) return provider_->cellForRowAtIndexPath(table, path);
+    if (OVNativeAdListAdProvider::isAdCellAtIndexPath(path, kStride)) {
+      return provider_->cellForRowAtIndexPath(table, path);
+    }
     return table.dequeueReusableCellWithIdentifier("content", path);
   }
   double heightForRowAtIndexPath(platform::TableView&, const IndexPath&) override { return 100.0; }

@@ -63,7 +63,8 @@ class ReusableCellPool {
     }
     const auto cellClass = classes_.find(identifier);
     if (cellClass == classes_.end()) {
-      throw Exception(kInternalInconsistencyException, std::string(kUnregisteredCellReason) + " \"" + identifier + "\"");
+      throw Exception(kInternalInconsistencyException,
+                      std::string(kUnregisteredCellReason) + " \"" + identifier + "\"");
     }
     return cellClass->second(identifier);
   }
@@ -91,16 +92,14 @@ class ReusableCellPool {
       }
     }
     for (const Slot* slot : shown) {
-      auto& cell = visible_[slot->indexPath];
-      if (!cell) {
-        cell = cellFor(slot->indexPath);
-        if (!cell) {
-          visible_.erase(slot->indexPath);
-          throw Exception(kInternalInconsistencyException, kNoCellReason);
-        }
+      auto found = visible_.find(slot->indexPath);
+      if (found == visible_.end()) {
+        auto cell = cellFor(slot->indexPath);
+        if (!cell) throw Exception(kInternalInconsistencyException, kNoCellReason);
         container.addSubview(cell);
+        found = visible_.emplace(slot->indexPath, std::move(cell)).first;
       }
-      cell->setFrame(slot->frame);
+      found->second->setFrame(slot->frame);
     }
   }
 

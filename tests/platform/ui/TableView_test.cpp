@@ -177,6 +177,11 @@ TEST_F(TableViewTest, AnUnregisteredIdentifierOrAMissingCellIsAnError) {
   const auto source = std::make_shared<NoCells>();
   table_->setDataSource(source);
   EXPECT_THROW(table_->reloadData(), Exception);
+
+  // The failed position holds no cell: the next reload starts clean.
+  table_->setDataSource(rows_);
+  table_->reloadData();
+  EXPECT_EQ(table_->visibleCells().size(), 3u);
 }
 
 TEST_F(TableViewTest, APictureShowsTheRowsInViewAtTheirPlaces) {
