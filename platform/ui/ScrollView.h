@@ -19,14 +19,15 @@ class ScrollView;
 class ScrollViewDelegate {
  public:
   virtual ~ScrollViewDelegate() = default;
-  virtual void scrollViewDidScroll(ScrollView& scrollView) {}
-  virtual void scrollViewWillBeginDragging(ScrollView& scrollView) {}
+  virtual void scrollViewDidScroll(ScrollView& /*scrollView*/) {}
+  virtual void scrollViewWillBeginDragging(ScrollView& /*scrollView*/) {}
   // May change where the scrolling comes to rest.
-  virtual void scrollViewWillEndDragging(ScrollView& scrollView, Point velocity, Point& targetContentOffset) {}
-  virtual void scrollViewDidEndDragging(ScrollView& scrollView, bool willDecelerate) {}
-  virtual void scrollViewWillBeginDecelerating(ScrollView& scrollView) {}
-  virtual void scrollViewDidEndDecelerating(ScrollView& scrollView) {}
-  virtual void scrollViewDidEndScrollingAnimation(ScrollView& scrollView) {}
+  virtual void scrollViewWillEndDragging(ScrollView& /*scrollView*/, Point /*velocity*/,
+                                         Point& /*targetContentOffset*/) {}
+  virtual void scrollViewDidEndDragging(ScrollView& /*scrollView*/, bool /*willDecelerate*/) {}
+  virtual void scrollViewWillBeginDecelerating(ScrollView& /*scrollView*/) {}
+  virtual void scrollViewDidEndDecelerating(ScrollView& /*scrollView*/) {}
+  virtual void scrollViewDidEndScrollingAnimation(ScrollView& /*scrollView*/) {}
 };
 
 class ScrollView : public View {
