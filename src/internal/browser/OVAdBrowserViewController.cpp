@@ -227,7 +227,14 @@ void OVAdBrowserViewController::loadStarted() {
 void OVAdBrowserViewController::loadFinished() {
   updateButtons();
   setIfUnset(loadFinishMs_);
+  // A page that finishes before the poll's first tick was never asked for
+  // its ready state, and would report its content-loaded and scroll-ready
+  // times as 0 though it plainly reached them: ask it once more now.
+  const bool wasPolling = domContentLoadedTimer_ != nullptr;
   stopDOMContentLoadedTimer();
+  if (wasPolling && domContentLoadedMs_ < 1) {
+    checkReadyState();
+  }
 }
 
 void OVAdBrowserViewController::loadFailed() {

@@ -119,6 +119,21 @@ TEST_F(OVAdWKWebViewBrowserControllerTest, APageThatNeverCompletesIsPolledUntilI
   EXPECT_EQ(browser_->loadFinishMs(), 0);
 }
 
+TEST_F(OVAdWKWebViewBrowserControllerTest, APageFinishedBeforeThePollsFirstTickIsAskedOnceAtTheFinish) {
+  presentBrowser();
+  page_->answers.answer(kOVAdBrowserReadyStateScript, platform::Value(kOVAdBrowserReadyStateComplete));
+  page_->startLoad();
+  advance(0.05);
+  ASSERT_TRUE(page_->scripts.empty()) << "no poll tick yet";
+  page_->finishLoad();
+  runMainQueue();
+  EXPECT_EQ(page_->scripts.size(), 1u);
+  EXPECT_EQ(browser_->domContentLoadedMs(), nowMs());
+  EXPECT_EQ(browser_->scrollReadyMs(), nowMs());
+  advance(1.0);
+  EXPECT_EQ(page_->scripts.size(), 1u) << "and the poll does not start again";
+}
+
 TEST_F(OVAdWKWebViewBrowserControllerTest, AScriptErrorDoesNotStopThePoll) {
   presentBrowser();
   page_->answers.fail(kOVAdBrowserReadyStateScript,
