@@ -5,13 +5,24 @@
 //   BM_DrawCard/<scale>   one picture of the whole card at that screen scale
 //   BM_MeasureCardText    measuring every label of the card (what a layout
 //                         pass asks of the text engine)
+//   BM_DrawTemplate400/<scale>
+//                         one picture of the library's tallest native
+//                         template (400 points) filled from a loaded ad
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dto/OVAdCandidate.h"
+#include "dto/OVAdPlacement.h"
+#include "dto/OVAdPlacementDefinition.h"
+#include "platform/dispatch/MainLoop.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ImageView.h"
@@ -19,10 +30,17 @@
 #include "platform/ui/TextMeasurement.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewRendering.h"
+#include "plexora/OVNativeAd.h"
+#include "plexora/OVNativeAdView.h"
+#include "server/OVAdProvider.h"
+#include "server/OVAdProviderResponse.h"
+#include "util/OVAdCache.h"
 
 namespace {
 
 using namespace plexora::platform;
+using plexora::OVNativeAd;
+using plexora::OVNativeAdView;
 
 constexpr double kCardWidth = 320.0;
 constexpr double kCardHeight = 480.0;
@@ -124,6 +142,75 @@ void BM_MeasureCardText(benchmark::State& state) {
   state.counters["labels"] = static_cast<double>(labels.size());
 }
 BENCHMARK(BM_MeasureCardText)->Unit(benchmark::kMicrosecond);
+
+constexpr const char* kIconURL = "http://127.0.0.1:9/icon.png";
+constexpr const char* kCoverURL = "http://127.0.0.1:9/cover.jpg";
+constexpr double kTemplateWidth = 375.0;
+constexpr double kWaitSeconds = 20.0;
+
+// A native ad loaded from an answer already in hand, with every text a
+// template shows; its images are put into the resource cache beforehand,
+// so nothing goes to the network.
+std::shared_ptr<OVNativeAd> loadedNativeAd() {
+  std::string directory = (std::filesystem::temp_directory_path() / "picture-draw-bench-XXXXXX").string();
+  if (::mkdtemp(directory.data()) == nullptr) std::abort();
+  setCachesDirectory(directory);
+  setUserDefaultsPath(directory + "/UserDefaults.plist");
+  UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+  const auto cache = plexora::OVAdCache::sharedCache();
+  cache->setImage(photo(128, 128), *URL::parse(kIconURL));
+  cache->setImage(photo(1200, 628), *URL::parse(kCoverURL));
+
+  const Dictionary data{
+      {"ct", "ct-bench"},
+      {"title", "Trailblazer Boots"},
+      {"subtitle", "Outdoor gear"},
+      {"social_context", "12,400 people like this"},
+      {"call_to_action", "Shop Now"},
+      {"body", "Waterproof hiking boots built for every season. Free returns within 60 days."},
+      {"star_rating", Dictionary{{"value", 4.5}, {"scale", 5}}},
+      {"icon", Dictionary{{"url", kIconURL}, {"width", 128}, {"height", 128}}},
+      {"image", Dictionary{{"url", kCoverURL}, {"width", 1200}, {"height", 628}}},
+      {"ad_choices_text", "AdChoices"},
+      {"ovad_command", "ovad://close"},
+  };
+  const plexora::OVAdProviderResponseAds response(std::make_shared<plexora::OVAdPlacement>(
+      0, "", std::make_shared<plexora::OVAdPlacementDefinition>(),
+      std::vector<std::shared_ptr<plexora::OVAdCandidate>>{
+          std::make_shared<plexora::OVAdCandidate>("PX", data, Value(Array{}))}));
+  auto ad = OVNativeAd::initWithPlacementID("picture-draw-bench",
+                                            plexora::OVAdProviderWithResponse::initWithResponse(response, 0));
+  ad->setMediaCachePolicy(plexora::kOVNativeAdMediaCachePolicyNone);
+  ad->loadAd();
+  MainLoop::instance().runUntil([&] { return ad->isAdValid(); }, kWaitSeconds);
+  return ad;
+}
+
+void BM_DrawTemplate400(benchmark::State& state) {
+  static const auto ad = loadedNativeAd();
+  if (!ad->isAdValid()) {
+    state.SkipWithError("the native ad did not load");
+    return;
+  }
+  const auto view = OVNativeAdView::nativeAdViewWithNativeAd(
+      ad, plexora::kOVNativeAdViewTypeGenericHeight400,
+      plexora::OVNativeAdViewAttributes::internalAttributesForType(plexora::kOVNativeAdViewTypeGenericHeight400));
+  view->setFrame(Rect(0, 0, kTemplateWidth, view->fixedHeight()));
+  // The template takes its images from the cache a main-queue turn later.
+  MainLoop::instance().runUntil(
+      [&] { return view->coverImageView()->image() && view->iconImageView()->image(); }, kWaitSeconds);
+  if (!view->coverImageView()->image()) {
+    state.SkipWithError("the template's images did not arrive");
+    return;
+  }
+  const double scale = static_cast<double>(state.range(0));
+  for (auto _ : state) {
+    auto image = renderView(*view, view->bounds(), scale, Color::white());
+    benchmark::DoNotOptimize(image);
+  }
+  state.counters["views"] = static_cast<double>(countViews(*view));
+}
+BENCHMARK(BM_DrawTemplate400)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

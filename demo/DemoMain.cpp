@@ -4,8 +4,10 @@
 // impression, clicks the ad, opens its link in the in-app browser and closes
 // it, and waits for the server to acknowledge the events, printing each step
 // with its time. The rendered banner is written as banner.png into the
-// output folder, the browser's page as browser.png. Exit status 0 only when every step
-// was reached.
+// output folder, the browser's page as browser.png. Then the native ad:
+// loaded, shown in a template, seen and tapped, its four templates written
+// as native-template-<height>.png. Exit status 0 only when every step was
+// reached.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "DemoBanner.h"
+#include "DemoNative.h"
 #include "DemoOptions.h"
 #include "platform/foundation/Paths.h"
 #include "plexora/OVAdSettings.h"
@@ -56,6 +59,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoBanner banner(options.placement, bundled.get());
     succeeded = banner.run(output / kPNGName);
+  }
+  {
+    plexora::demo::DemoNative native(bundled.get());
+    succeeded = native.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);

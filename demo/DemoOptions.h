@@ -28,6 +28,6 @@ inline constexpr const char* kDemoUsage =
     "usage: plexora-demo [--server URL] [--placement ID] [--output DIR]\n"
     "  --server URL     an ad server to load from (default: the bundled one, started here)\n"
     "  --placement ID   the banner placement to load (default: banner)\n"
-    "  --output DIR     where banner.png is written (default: plexora-demo-output)\n";
+    "  --output DIR     where banner.png and native-template-*.png are written (default: plexora-demo-output)\n";
 
 }  // namespace plexora::demo

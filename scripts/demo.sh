@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds plexora-demo (optimised, in build/demo)
-# and runs it: a banner from the bundled ad server, rendered, seen and
-# clicked, its link shown in the in-app browser. Arguments go to the demo
-# (--server URL, --placement ID, --output DIR); the rendered banner lands in
-# build/demo/output/banner.png and the browser's page in browser.png unless
-# --output says otherwise.
+# and runs it: a banner and a native ad from the bundled ad server,
+# rendered, seen and clicked, the banner's link shown in the in-app browser.
+# Arguments go to the demo (--server URL, --placement ID, --output DIR); the
+# rendered banner, the browser's page and the native templates land in
+# build/demo/output (banner.png, browser.png, native-template-<height>.png)
+# unless --output says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

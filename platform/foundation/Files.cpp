@@ -111,7 +111,7 @@ std::optional<Bytes> readFile(const std::string& path, FileError* error) {
   }
 }
 
-bool writeFileAtomically(const std::string& path, ByteView bytes, FileError* error) {
+bool writeFileAtomically(const std::string& path, ByteView bytes, FileError* error, WriteDurability durability) {
   const fs::path target(path);
   if (!target.has_filename()) {
     return fail(error, std::make_error_code(path.empty() ? std::errc::no_such_file_or_directory
@@ -139,13 +139,16 @@ bool writeFileAtomically(const std::string& path, ByteView bytes, FileError* err
     ::unlink(temporary.c_str());
     return fail(error, code, failedPath);
   };
-  if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close()) {
+  const bool durable = durability == WriteDurability::Durable;
+  if (!writeAll(fd.get(), bytes) || (durable && ::fsync(fd.get()) != 0) || !fd.close()) {
     return abandon(temporary);
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     return abandon(path);
   }
-  syncDirectory(directory);
+  if (durable) {
+    syncDirectory(directory);
+  }
   return true;
 }
 

@@ -29,10 +29,17 @@ struct FileError {
 
 std::optional<Bytes> readFile(const std::string& path, FileError* error = nullptr);
 
-// Writes a temporary file beside `path`, flushes it to the disk and renames
-// it over `path`, so the file holds either the old or the new bytes, never
-// a mix. On failure the temporary file is removed and `path` is untouched.
-bool writeFileAtomically(const std::string& path, ByteView bytes, FileError* error = nullptr);
+// How far a write goes before it is answered. Durable flushes the file and
+// its folder to the disk, so the new bytes survive a crash. Volatile leaves
+// that to the system: readers still see the old or the new bytes, never a
+// mix, but a crash soon after may leave the file empty or missing.
+enum class WriteDurability { Durable, Volatile };
+
+// Writes a temporary file beside `path` and renames it over `path`, so the
+// file holds either the old or the new bytes, never a mix. On failure the
+// temporary file is removed and `path` is untouched.
+bool writeFileAtomically(const std::string& path, ByteView bytes, FileError* error = nullptr,
+                         WriteDurability durability = WriteDurability::Durable);
 
 // Creates the directory and any missing parents; true when it already
 // exists as a directory.

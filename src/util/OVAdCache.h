@@ -8,7 +8,10 @@
 // Entries stored with an expiration are removed by a sweep that runs every
 // expiration interval on the background-priority global queue; a memory
 // warning empties the memory (the disk stays). The disk cache is wiped whole,
-// never trimmed, once it grows past its limit (128 MiB).
+// never trimmed, once it grows past its limit (128 MiB). The check before
+// each fetch measures the folder once and from then on adds the files this
+// cache's fetches write: walking thousands of files before every download
+// cost more than the downloads.
 //
 // Thread safety: every member may be called from any thread. Fetch-lookup
 // blocks run on the main queue, except the immediate empty answer for a key
@@ -134,6 +137,9 @@ class OVAdCache final : public std::enable_shared_from_this<OVAdCache> {
   std::uint64_t diskCacheSize() const;
   // Wipes the disk cache when it exceeds the limit; answers whether it did.
   bool wipeDiskCacheIfNeeded();
+  // Counts a file a fetch of this cache has just written into the size the
+  // next check compares.
+  void noteDiskCacheFileWritten(const platform::URL& fileURL);
   void wipeCache();
   void wipeDiskCache();
   void wipeInMemoryCache();
@@ -155,6 +161,10 @@ class OVAdCache final : public std::enable_shared_from_this<OVAdCache> {
   // sweep, so the record always names the wrapper the store holds.
   std::mutex expiryMutex_;
   std::map<std::string, std::weak_ptr<OVAdCachedObject>> objectsToBeExpired_;
+  // Held across a check, so concurrent fetches measure the folder once.
+  std::mutex diskSizeMutex_;
+  // None until the first check measures it, and again after a wipe.
+  std::optional<std::uint64_t> knownDiskSize_;
   std::shared_ptr<OVAdTimer> removalTimer_;
 };
 

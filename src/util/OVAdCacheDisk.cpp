@@ -33,10 +33,15 @@ std::uint64_t OVAdCache::diskCacheSize() const {
 }
 
 bool OVAdCache::wipeDiskCacheIfNeeded() {
-  const std::uint64_t size = diskCacheSize();
+  std::lock_guard lock(diskSizeMutex_);
+  if (!knownDiskSize_) {
+    knownDiskSize_ = diskCacheSize();
+  }
+  const std::uint64_t size = *knownDiskSize_;
   if (size <= diskCacheLimit_) {
     return false;
   }
+  knownDiskSize_.reset();
   platform::FileError error;
   if (!platform::removeItem(OVAdCacheRootPath(), &error)) {
     OV_LOG(kOVAdLogLevelWarn, kWipeIfNeededFailedMessage, static_cast<unsigned long long>(size),
@@ -45,7 +50,19 @@ bool OVAdCache::wipeDiskCacheIfNeeded() {
   return true;
 }
 
+void OVAdCache::noteDiskCacheFileWritten(const platform::URL& fileURL) {
+  const std::optional<std::string> path = fileURL.filePath();
+  const std::optional<std::uint64_t> size = path ? platform::allocatedFileSize(*path) : std::nullopt;
+  std::lock_guard lock(diskSizeMutex_);
+  // Before the first check the measurement will include the file.
+  if (knownDiskSize_ && size) {
+    *knownDiskSize_ += *size;
+  }
+}
+
 void OVAdCache::wipeDiskCache() {
+  std::lock_guard lock(diskSizeMutex_);
+  knownDiskSize_.reset();
   const std::string root = OVAdCacheRootPath();
   platform::FileError error;
   if (platform::fileExists(root) && !platform::removeItem(root, &error)) {

@@ -137,7 +137,10 @@ void OVPlaceholderObject::fetchResourceBlock() {
     case OVAdCacheFetchType::Data:
       loader.fetchDataAtURL(
           url_, *fileURL, retryBlock,
-          [self, cache](std::shared_ptr<const platform::Bytes> data, bool) {
+          [self, cache, file = *fileURL](std::shared_ptr<const platform::Bytes> data, bool downloaded) {
+            if (downloaded) {
+              cache->noteDiskCacheFileWritten(file);
+            }
             if (data && !self->key_.empty()) {
               cache->setObject(data, self->key_, 0);
             }
@@ -148,7 +151,10 @@ void OVPlaceholderObject::fetchResourceBlock() {
     case OVAdCacheFetchType::Image:
       loader.fetchImageAtURL(
           url_, *fileURL, retryBlock,
-          [self, cache](std::shared_ptr<platform::Image> image, bool) {
+          [self, cache, file = *fileURL](std::shared_ptr<platform::Image> image, bool downloaded) {
+            if (downloaded) {
+              cache->noteDiskCacheFileWritten(file);
+            }
             if (image) {
               cache->setImage(image, self->url_);
             }
@@ -160,7 +166,13 @@ void OVPlaceholderObject::fetchResourceBlock() {
       // The fetch ends once the delivered file's asset has loaded (or not).
       auto videoFileURL = std::make_shared<std::optional<platform::URL>>();
       loader.fetchVideoAtURL(
-          url_, *fileURL, retryBlock, [videoFileURL](const platform::URL& fileURL, bool) { *videoFileURL = fileURL; },
+          url_, *fileURL, retryBlock,
+          [cache, videoFileURL](const platform::URL& fileURL, bool downloaded) {
+            if (downloaded) {
+              cache->noteDiskCacheFileWritten(fileURL);
+            }
+            *videoFileURL = fileURL;
+          },
           [self, videoFileURL](bool delivered) {
             if (!delivered || !*videoFileURL) {
               self->endFetch();

@@ -5,9 +5,11 @@
 // Cache fetches never block: a fetch starts on the caller's thread and goes
 // on where its download completes, so no pool thread waits for the URL
 // session's queue (which needs a pool thread of its own). Each attempt uses
-// the cache file when it is there (an image file that does not decode is
-// deleted and fetched again), else downloads the whole resource and writes it
-// to the file atomically: a file is either complete or absent. A download
+// the cache file when it is there (an empty file, or an image file that does
+// not decode, is deleted and fetched again), else downloads the whole
+// resource and writes it to the file atomically, without a flush to the disk:
+// readers see a file complete or absent, and one a crash left empty is
+// fetched again. A download
 // fails, and nothing is written, on a transport error, an HTTP status outside
 // 2xx, a body over the size bound, or an image that does not decode. The
 // caller's retry block is asked before every attempt, the first included;

@@ -3,7 +3,7 @@
 // template is filled from it and placed in a window, the impression is
 // logged once with the template's type, a tap on the template's call to
 // action opens the ad's command, and a picture of the template shows the
-// title and the cover image.
+// title, the cover image and the call to action in the server's style.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -125,11 +125,9 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   EXPECT_EQ((*presentations_)[0].inlineClientToken, "ct-native-1");
   ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return world_.trackerHit("native-1-click").has_value(); }));
 
-  // The picture: dark title text in the title's place, the cover's colour
-  // in the cover's. The fixture's own style sets no background, which
-  // would leave the template over the snapshot's black; the host restyles
-  // it with the template's defaults.
-  view->setAttributes(OVNativeAdViewAttributes::defaultAttributesForType(kOVNativeAdViewTypeGenericHeight300));
+  // The picture, in the server's style: dark title text on its light
+  // background, the cover's colour in the cover's place and the call to
+  // action in its blue.
   const auto snapshot = OVAdUtility::snapshotOfView(view, nullptr);
   ASSERT_TRUE(snapshot);
   const auto title = view->titleLabel();
@@ -142,7 +140,7 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   EXPECT_GT(pixelsIn(*snapshot, titleRect,
                      [](const platform::Pixel& p) { return p.red > 200 && p.green > 200 && p.blue > 200; }),
             20u)
-      << "the text stands on the template's white";
+      << "the text stands on the server's light background";
   const auto cover = view->coverImageView();
   const Rect coverRect = cover->convertRectToView(cover->bounds(), view.get());
   ASSERT_FALSE(coverRect.isEmpty());
@@ -154,6 +152,14 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
             }) / 2)
       << "cover at " << coverRect;
   EXPECT_EQ(pixelsIn(*snapshot, titleRect, isCoverColour), 0u) << "the image stays in its place";
+  const Rect buttonRect = button->convertRectToView(button->bounds(), view.get());
+  const auto isButtonBlue = [](const platform::Pixel& p) {
+    return std::abs(p.red - 0x1F) < 12 && std::abs(p.green - 0x6F) < 12 && std::abs(p.blue - 0xEB) < 12;
+  };
+  EXPECT_GT(pixelsIn(*snapshot, buttonRect, isButtonBlue), pixelsIn(*snapshot, buttonRect, [](const auto&) {
+              return true;
+            }) / 2)
+      << "call to action at " << buttonRect;
 
   FakeSafariPresenter::dismiss((*presentations_)[0]);
   world_.clock().advance(10);

@@ -280,5 +280,21 @@ TEST_F(OVAdCacheFetchTest, OverfullDiskCacheIsWipedBeforeTheNextFetch) {
   EXPECT_NE(std::filesystem::path(files.front()).filename(), "old.data");
 }
 
+// The folder is measured by the first check only; what the cache's own
+// downloads add must still count against the limit.
+TEST_F(OVAdCacheFetchTest, DownloadsThatFillTheDiskCacheWipeItBeforeTheNextFetch) {
+  const auto smallDisk = OVAdCache::create(3600.0, loader_, 6000);
+  server_.on("/first.json", Response::text(200, std::string(8000, 'f')));
+  server_.on("/second.json", Response::text(200, "{}"));
+
+  for (const char* path : {"/first.json", "/second.json"}) {
+    bool called = false;
+    smallDisk->objectForKey(path, url(path), OVAdCacheFetchType::Data, [&](const OVAdCacheValue&) { called = true; });
+    ASSERT_TRUE(runMainUntil([&] { return called; })) << path;
+    EXPECT_EQ(filesBelow(cacheRoot()).size(), 1U) << "after " << path;
+  }
+  EXPECT_EQ(requestsFor("/first.json"), 1U);
+}
+
 }  // namespace
 }  // namespace plexora

@@ -146,6 +146,37 @@ TEST_F(OVAdResourceLoaderTest, ImageFileThatDoesNotDecodeIsReplacedByADownload) 
   EXPECT_EQ(retryQuestions_, 1) << "the replacement happens within the first attempt";
 }
 
+// A write that was never flushed can leave an empty file after a crash;
+// whatever the type, it is taken for torn and replaced by a download.
+TEST_F(OVAdResourceLoaderTest, EmptyCacheFileOfEveryTypeIsReplacedByADownload) {
+  const std::string png = pngBytes(3, 2);
+  const struct {
+    OVAdCacheFetchType fetchType;
+    const char* path;
+    std::string body;
+  } cases[] = {
+      {OVAdCacheFetchType::Data, "/creative.json", "{\"a\":1}"},
+      {OVAdCacheFetchType::Image, "/logo.png", png},
+      {OVAdCacheFetchType::Video, "/ad.mp4", "movie bytes"},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.path);
+    server_.on(row.path, Response::text(200, row.body));
+    const platform::URL file = cacheFileURL(row.fetchType, row.path);
+    writeFile(file, "");
+    delivery_ = {};
+
+    loader_->fetchCacheObjectAtURL(url(row.path), file, row.fetchType, nullptr, recordImage(), recordData(),
+                                   recordVideo(), finished());
+    ASSERT_TRUE(awaitFinish());
+    EXPECT_TRUE(delivered_);
+    EXPECT_EQ(delivery_.calls, 1);
+    EXPECT_TRUE(delivery_.downloaded);
+    EXPECT_EQ(requestsFor(row.path), 1U);
+    EXPECT_EQ(readFile(file), row.body);
+  }
+}
+
 // Each bad answer fails both attempts: no block is called and no file (nor a
 // temporary one) is left in the cache.
 struct BadAnswer {

@@ -1,0 +1,236 @@
+#include "DemoNative.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
+#include "internal/browser/OVAdSafariViewController.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "plexora/OVNativeAd.h"
+#include "plexora/OVNativeAdView.h"
+
+namespace plexora::demo {
+
+namespace {
+
+// Loading starts the library's helper processes when the banner did not;
+// a loaded two-core machine takes seconds for that alone.
+constexpr double kStepTimeoutSeconds = 60.0;
+constexpr const char* kMediaPath = "/media/";
+constexpr double kCoverQuality = 0.85;
+// Where the 300 template sits in the window, in points.
+constexpr double kTemplateTop = 100;
+constexpr double kTemplateWidth = 375;
+
+using Clock = std::chrono::steady_clock;
+
+// What the host hears, with when it first heard it.
+class HostDelegate final : public OVNativeAdDelegate {
+ public:
+  void nativeAdDidLoad(const std::shared_ptr<OVNativeAd>&) override { ++loads; }
+  void nativeAdWillLogImpression(const std::shared_ptr<OVNativeAd>&) override { ++impressions; }
+  void nativeAdDidClick(const std::shared_ptr<OVNativeAd>&) override { ++clicks; }
+  void nativeAdDidFinishHandlingClick(const std::shared_ptr<OVNativeAd>&) override { ++handledClicks; }
+  void nativeAd(const std::shared_ptr<OVNativeAd>&, const platform::Error& error) override {
+    errors.push_back(error.localizedDescription());
+  }
+
+  int loads = 0;
+  int impressions = 0;
+  int clicks = 0;
+  int handledClicks = 0;
+  std::vector<std::string> errors;
+};
+
+std::uint8_t channel(double value) { return static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0)); }
+
+platform::Pixel blend(platform::Pixel from, platform::Pixel to, double amount) {
+  const auto mix = [&](std::uint8_t a, std::uint8_t b) { return channel(a + (b - a) * amount); };
+  return {mix(from.red, to.red), mix(from.green, to.green), mix(from.blue, to.blue), 255};
+}
+
+std::shared_ptr<platform::Image> paint(std::uint32_t width, std::uint32_t height,
+                                       const std::function<platform::Pixel(double x, double y)>& colourAt) {
+  auto image = platform::Image::create(width, height, 1.0, platform::Color::white());
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) image->setPixel(x, y, colourAt(x, y));
+  }
+  return image;
+}
+
+// A white peak on a green square, as an outdoor shop's logo might be.
+std::shared_ptr<platform::Image> iconImage() {
+  return paint(128, 128, [](double x, double y) -> platform::Pixel {
+    const bool peak = y > 30 && y < 100 && std::abs(x - 64) < (y - 30) * 0.6;
+    if (peak) return {255, 255, 255, 255};
+    return blend({16, 120, 90, 255}, {40, 170, 110, 255}, (x + y) / 256.0);
+  });
+}
+
+// A mountain landscape at the cover's size: sky, a far range, near hills.
+std::shared_ptr<platform::Image> coverImage() {
+  return paint(1200, 628, [](double x, double y) -> platform::Pixel {
+    if (y > 470 + 35 * std::sin(x / 90.0 + 1.0)) return blend({70, 125, 70, 255}, {40, 80, 45, 255}, (y - 440) / 190);
+    if (y > 300 + 120 * std::abs(std::sin(x / 160.0))) return {95, 112, 145, 255};
+    return blend({120, 180, 235, 255}, {250, 222, 185, 255}, y / 420.0);
+  });
+}
+
+// The ad-choices badge: a blue triangle on white.
+std::shared_ptr<platform::Image> adChoicesImage() {
+  return paint(20, 20, [](double x, double y) -> platform::Pixel {
+    const bool inside = x > 5 && x < 16 && std::abs(y - 10) < (16 - x) * 0.55;
+    return inside ? platform::Pixel{30, 110, 200, 255} : platform::Pixel{255, 255, 255, 255};
+  });
+}
+
+std::string bytesOf(const platform::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// The fixture's media from the bundled server: the icons, the ad-choices
+// badge, and the cover for every other picture (covers and carousel cards).
+void serveFixtureImages(testserver::AdServer& server) {
+  const std::string icon = bytesOf(iconImage()->encodePNG());
+  const std::string badge = bytesOf(adChoicesImage()->encodePNG());
+  const std::string cover = bytesOf(coverImage()->encodeJPEG(kCoverQuality));
+  server.server().on(
+      kMediaPath,
+      [icon, badge, cover](const testserver::RecordedRequest& request) {
+        const bool png = request.path.ends_with(".png");
+        const std::string& body = request.path.find("ad-choices") != std::string::npos ? badge
+                                  : request.path.find("icon") != std::string::npos     ? icon
+                                                                                       : cover;
+        testserver::Response response = testserver::Response::text(200, body);
+        // Typed as images, so the server sends them as they are.
+        response.headers = {{"Content-Type", png ? "image/png" : "image/jpeg"}};
+        return response;
+      },
+      testserver::Match::Prefix);
+}
+
+}  // namespace
+
+struct DemoNative::State {
+  // The demo shows no browser: the link a click opens is printed, and the
+  // browser reports itself shown and closed, as a user's quick look would.
+  static void presentBrowser(const platform::URL& url, const std::shared_ptr<OVAdViewControllerProxy>&,
+                             const std::string&, std::int64_t,
+                             const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate) {
+    std::printf("           %-22s %s\n", "browser (not shown)", url.absoluteString().c_str());
+    platform::DispatchQueue::main()->async([delegate] {
+      const auto browser = std::make_shared<platform::ViewController>();
+      if (const auto target = delegate.lock()) target->viewControllerCompleted(browser);
+      if (const auto target = delegate.lock()) target->viewControllerDismissed(browser);
+    });
+  }
+
+  OVAdSafariViewController::Presenter::Scope browserScope{OVAdSafariViewController::presenter(), &presentBrowser};
+  Clock::time_point start = Clock::now();
+  std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>();
+  std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
+  std::shared_ptr<HostDelegate> host = std::make_shared<HostDelegate>();
+  std::shared_ptr<OVNativeAd> ad;
+  std::shared_ptr<OVNativeAdView> shown;
+};
+
+DemoNative::DemoNative(testserver::AdServer* bundledServer)
+    : bundledServer_(bundledServer), state_(std::make_unique<State>()) {}
+
+DemoNative::~DemoNative() = default;
+
+bool DemoNative::step(const std::string& name, const std::function<bool()>& done, const std::string& detail) {
+  const bool reached = platform::MainLoop::instance().runUntil(
+      [&] { return done() || !state_->host->errors.empty(); }, kStepTimeoutSeconds);
+  const double seconds = std::chrono::duration<double>(Clock::now() - state_->start).count();
+  if (!state_->host->errors.empty()) {
+    std::printf("%8.3f s  %-22s FAILED: %s\n", seconds, name.c_str(), state_->host->errors.front().c_str());
+    return false;
+  }
+  if (!reached || !done()) {
+    std::printf("%8.3f s  %-22s FAILED: not reached within %.0f s\n", seconds, name.c_str(), kStepTimeoutSeconds);
+    return false;
+  }
+  std::printf("%8.3f s  %-22s %s\n", seconds, name.c_str(), detail.c_str());
+  std::fflush(stdout);
+  return true;
+}
+
+bool DemoNative::run(const std::filesystem::path& outputDirectory) {
+  State& state = *state_;
+  if (bundledServer_ != nullptr) serveFixtureImages(*bundledServer_);
+  state.start = Clock::now();
+  state.window->setRootViewController(state.root);
+  state.window->makeKeyAndVisible();
+
+  state.ad = OVNativeAd::initWithPlacementID(kNativePlacement);
+  state.ad->setDelegate(state.host);
+  state.ad->setMediaCachePolicy(kOVNativeAdMediaCachePolicyIcon | kOVNativeAdMediaCachePolicyImage);
+  state.ad->loadAd();
+  if (!step("native request", [] { return true; }, std::string("placement ") + kNativePlacement)) return false;
+  if (!step("native load", [&] { return state.host->loads > 0; },
+            "the ad server answered a native ad; its icon and cover image are in")) {
+    return false;
+  }
+  // The pictures' templates come and go before the shown one: each template
+  // made from an ad registers with it unless its style says otherwise, and
+  // the server's style, which wins, does not.
+  if (!writePictures(outputDirectory)) return false;
+
+  state.shown = OVNativeAdView::nativeAdViewWithNativeAd(state.ad, kOVNativeAdViewTypeGenericHeight300);
+  state.shown->setFrame({0, kTemplateTop, kTemplateWidth, state.shown->fixedHeight()});
+  state.window->addSubview(state.shown);
+  // A template makes itself the ad's delegate; the host takes it back.
+  state.ad->setDelegate(state.host);
+  if (!step("registered", [&] { return state.shown->isLoaded() && state.ad->nativeAdView() == state.shown; },
+            state.ad->adViewAttributes() ? "the 300 template in the window, in the server's style"
+                                         : "the 300 template in the window")) {
+    return false;
+  }
+  if (!step("impression", [&] { return state.host->impressions > 0; }, "viewable, impression logged")) return false;
+  if (!tapCallToAction()) return false;
+  if (!step("click", [&] { return state.host->clicks > 0; }, "the call to action ran the ad's command")) return false;
+  return step("click handled", [&] { return state.host->handledClicks > 0; }, "the browser was closed again");
+}
+
+bool DemoNative::writePictures(const std::filesystem::path& outputDirectory) {
+  std::optional<std::vector<std::string>> written;
+  OVNativeAdWriteTemplatePictures(state_->ad, outputDirectory.string(),
+                                  [&](const std::vector<std::string>& paths) { written = paths; });
+  constexpr std::size_t kTemplates = 4;
+  if (!step("templates", [&] { return written.has_value(); }, "the four templates filled and drawn")) return false;
+  for (const std::string& path : *written) std::printf("           %-22s %s\n", "picture", path.c_str());
+  if (written->size() != kTemplates) {
+    std::printf("           %-22s FAILED: %zu of %zu written\n", "pictures", written->size(), kTemplates);
+    return false;
+  }
+  return true;
+}
+
+bool DemoNative::tapCallToAction() {
+  const auto button = state_->shown->callToActionButton();
+  if (!button) {
+    std::printf("           %-22s FAILED: the template has no call to action\n", "tap");
+    return false;
+  }
+  const platform::Rect bounds = button->bounds();
+  const platform::Point tap = button->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
+  std::printf("           %-22s \"%s\" at (%.0f, %.0f)\n", "tap",
+              button->title(platform::kControlStateNormal).value_or("").c_str(), tap.x, tap.y);
+  if (!platform::Application::shared()->sendTap(tap)) {
+    std::printf("           %-22s FAILED: the tap reached no view\n", "tap");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace plexora::demo

@@ -1,0 +1,46 @@
+// The native ad's part of the demo: the fixture's native placement loaded
+// with OVNativeAd, the library's four templates filled from it and written
+// as pictures, the 300 one placed in a headless window and registered, seen,
+// and its call to action tapped; every step printed with the seconds since
+// this part began.
+//
+// Thread safety: main thread only; it runs the main loop while it waits.
+// Ownership: owns the window, the ad, its template and the host delegate.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "testserver/adserver/AdServer.h"
+
+namespace plexora::demo {
+
+inline constexpr const char* kNativePlacement = "native";
+
+class DemoNative final {
+ public:
+  // A bundled server is made to serve the images the fixture names; a
+  // server elsewhere has to serve them itself.
+  explicit DemoNative(testserver::AdServer* bundledServer);
+  ~DemoNative();
+  DemoNative(const DemoNative&) = delete;
+  DemoNative& operator=(const DemoNative&) = delete;
+
+  // Every step in order, the pictures written into `outputDirectory`;
+  // false after printing the step that failed.
+  bool run(const std::filesystem::path& outputDirectory);
+
+ private:
+  struct State;
+
+  bool step(const std::string& name, const std::function<bool()>& done, const std::string& detail = {});
+  bool writePictures(const std::filesystem::path& outputDirectory);
+  bool tapCallToAction();
+
+  testserver::AdServer* bundledServer_;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace plexora::demo
