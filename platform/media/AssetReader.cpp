@@ -1,5 +1,6 @@
 #include "platform/media/AssetReader.h"
 
+#include <mutex>
 #include <utility>
 
 extern "C" {
@@ -45,7 +46,8 @@ struct AssetReader::Impl {
 std::unique_ptr<AssetReader> AssetReader::create(const std::string& path, std::optional<Error>* error) {
   // Damaged files are reported through statuses; libav's own diagnostics
   // would only clutter the host's stderr.
-  av_log_set_level(AV_LOG_QUIET);
+  static std::once_flag quietLogs;
+  std::call_once(quietLogs, [] { av_log_set_level(AV_LOG_QUIET); });
   auto impl = std::make_unique<Impl>();
   impl->path = path;
   int status = avformat_open_input(&impl->format, path.c_str(), nullptr, nullptr);

@@ -14,7 +14,10 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
 #include "util/qnv/QNVDecompressionSessionWithoutVideoToolbox.h"
+#include "platform/media/DecompressionSession.h"
+#include "platform/media/Timebase.h"
 #include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/QNVPlayerLayer.h"
 #include "util/qnv/QNVRealTimer.h"
 #include "util/qnv/QNVTestClip.h"
 
@@ -267,6 +270,51 @@ TEST_F(QNVDecompressionSessionWithoutVideoToolboxTest, CloseRemovesTheSessionsFi
   enqueueAll(*session, track.samples, 0);
   poll(3);
   EXPECT_TRUE(delegate_->yielded().empty()) << "a closed session no longer polls";
+}
+
+// The player layer with the platform decoder switched off: it decodes
+// through this session and draws the clip, its very first frame included.
+TEST_F(QNVDecompressionSessionWithoutVideoToolboxTest, ThePlayerLayerDrawsThroughItWithoutThePlatformDecoder) {
+  const std::string path = testing::testMediaPath("video_only.mp4");
+  const testing::QNVTestVideoTrack track = testing::loadVideoTrack(path);
+  ASSERT_TRUE(track.format.has_value());
+  platform::DecompressionSession::setAvailable(false);
+  QNVPlayerLayerConfigs configs;
+  configs.offMainThreadRendering = true;
+  configs.allowPlayWhenInactive = true;
+  auto layer = QNVPlayerLayer::initWithConfigs(configs);
+  layer->setBounds(platform::Rect({0, 0}, {160, 90}));
+  auto timebase = platform::Timebase::create();
+  layer->setControlTimebase(timebase);
+  const auto syncRenderSide = [&] { ASSERT_TRUE(layer->dispatchSyncOnRenderingThread([] {})); };
+
+  QNVMediaStateQueue()->sync([&] {
+    for (const auto& sample : track.samples) layer->enqueueSampleBuffer(sample, 0);
+  });
+  platform::DispatchQueue::settle();
+  poll(3);
+  syncRenderSide();
+  platform::DecompressionSession::setAvailable(true);
+  EXPECT_EQ(layer->framesDecompressed(), track.samples.size());
+
+  const auto oracle = testing::ffmpegFrames(path, "rgb24", 160 * 90 * 3, "160:90");
+  QNVMediaStateQueue()->sync([&] { layer->resume(); });
+  for (size_t frame : {size_t{0}, size_t{16}, track.samples.size() - 1}) {
+    SCOPED_TRACE("frame " + std::to_string(frame));
+    timebase->setTime(track.samples[frame].presentationTimeStamp());
+    manualClock_->advance(1.0 / 60.0);
+    syncRenderSide();
+    const auto image = layer->presentedImage();
+    ASSERT_NE(image, nullptr);
+    std::vector<uint8_t> rgb;
+    const auto rgba = image->rgba();
+    for (size_t i = 0; i < rgba.size(); i += 4) rgb.insert(rgb.end(), &rgba[i], &rgba[i] + 3);
+    ASSERT_EQ(rgb.size(), oracle[frame].size());
+    EXPECT_GE(testing::psnr(rgb.data(), oracle[frame].data(), rgb.size()), 35.0);
+  }
+  QNVMediaStateQueue()->sync([&] { layer->pause(kQNVPauseReasonRequested); });
+  layer->invalidate();
+  syncRenderSide();
 }
 
 }  // namespace
