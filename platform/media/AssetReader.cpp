@@ -150,17 +150,18 @@ bool AssetReader::decodeNextPicture() {
 std::optional<DecodedVideoSample> AssetReader::convertPicture() {
   const AVFrame& frame = *impl_->frame;
   auto image = PixelBuffer::createNV12(static_cast<size_t>(frame.width), static_cast<size_t>(frame.height));
-  impl_->scaler = sws_getCachedContext(impl_->scaler, frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-                                       frame.width, frame.height, AV_PIX_FMT_NV12, SWS_POINT, nullptr, nullptr,
-                                       nullptr);
+  // Same size, so the point sampler only copies luma and interleaves chroma.
+  impl_->scaler =
+      sws_getCachedContext(impl_->scaler, frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+                           frame.width, frame.height, AV_PIX_FMT_NV12, SWS_POINT, nullptr, nullptr, nullptr);
   if (!image || impl_->scaler == nullptr) {
     fail(kAssetReaderErrorUnsupportedCodec, "convert");
     return std::nullopt;
   }
   image->lockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
   uint8_t* planes[4] = {image->baseAddressOfPlane(0), image->baseAddressOfPlane(1), nullptr, nullptr};
-  const int strides[4] = {static_cast<int>(image->bytesPerRowOfPlane(0)), static_cast<int>(image->bytesPerRowOfPlane(1)),
-                          0, 0};
+  const int strides[4] = {static_cast<int>(image->bytesPerRowOfPlane(0)),
+                          static_cast<int>(image->bytesPerRowOfPlane(1)), 0, 0};
   const int rows = sws_scale(impl_->scaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
   image->unlockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
   if (rows != frame.height) {

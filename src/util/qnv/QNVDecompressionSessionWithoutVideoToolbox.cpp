@@ -29,7 +29,8 @@ constexpr const char* kPollNotEnoughNewFrames = "poll(END) - not enough new fram
 constexpr const char* kPollEndFormat = "poll(END): %s";
 constexpr const char* kFlushFormat = "_flushSampleBuffersUsingQueue:toIndex:%zu toIndexIsKeyFrame:%d pollID:%" PRIu64;
 constexpr const char* kFlushEnd = "_flushSampleBuffersUsingQueue(END)";
-constexpr const char* kLoadCompletionFormat = "handleAssetLoadCompletion:toIndex:%zu toIndexIsKeyFrame:%d pollID:%" PRIu64;
+constexpr const char* kLoadCompletionFormat =
+    "handleAssetLoadCompletion:toIndex:%zu toIndexIsKeyFrame:%d pollID:%" PRIu64;
 constexpr const char* kLoadCompletionEndFormat =
     "handleAssetLoadCompletion(END):toIndex:%zu toIndexIsKeyFrame:%d pollID:%" PRIu64;
 constexpr const char* kCountsFormat = "\t_frameDequeuedCount %" PRIu64 " _frameFlushedCount %" PRIu64;
@@ -67,7 +68,8 @@ void removeFile(const std::string& path) {
 
 }  // namespace
 
-std::shared_ptr<QNVDecompressionSessionWithoutVideoToolbox> QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
+std::shared_ptr<QNVDecompressionSessionWithoutVideoToolbox>
+QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
     const std::weak_ptr<QNVDecompressionSessionDelegate>& delegate,
     const platform::VideoFormatDescription& sampleBufferFormatDescription, platform::Size /*videoSize*/, bool async,
     std::shared_ptr<QNVTimerManager> timerManager) {

@@ -157,7 +157,8 @@ TEST_F(OVAdQNVCompatibilityTest, TheEngineBuildsItsOwnKindsAndFallsBackOnMismatc
   ASSERT_NE(std::dynamic_pointer_cast<QNVLocalMp4Asset>(asset), nullptr);
   EXPECT_EQ(OVAdCreateVideoAsset(library, *platform::URL::parse("https://cdn.example/ad.mp4"), false), nullptr)
       << "no remote engine asset exists";
-  EXPECT_EQ(OVAdCreateVideoPlayerItem(library, asset, fileURL()), std::dynamic_pointer_cast<platform::PlayerItem>(asset))
+  EXPECT_EQ(OVAdCreateVideoPlayerItem(library, asset, fileURL()),
+            std::dynamic_pointer_cast<platform::PlayerItem>(asset))
       << "an engine asset is its own item";
   auto fromSystemAsset = OVAdCreateVideoPlayerItem(library, std::make_shared<SystemAsset>(), fileURL());
   EXPECT_NE(std::dynamic_pointer_cast<QNVLocalMp4Asset>(fromSystemAsset), nullptr)
