@@ -19,6 +19,7 @@ struct Overrides {
   std::string cachesDirectory;
   std::string userDefaultsPath;
   std::string applicationName;
+  std::string temporaryDirectory;
 };
 
 Overrides& overrides() {
@@ -86,6 +87,17 @@ std::string applicationName() {
   return currentApplicationName(state);
 }
 
+std::string temporaryDirectory() {
+  Overrides& state = overrides();
+  std::lock_guard lock(state.mutex);
+  if (!state.temporaryDirectory.empty()) {
+    return state.temporaryDirectory;
+  }
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::temp_directory_path(error);
+  return error ? "/tmp" : path.string();
+}
+
 void setCachesDirectory(std::string path) {
   Overrides& state = overrides();
   std::lock_guard lock(state.mutex);
@@ -102,6 +114,12 @@ void setApplicationName(std::string name) {
   Overrides& state = overrides();
   std::lock_guard lock(state.mutex);
   state.applicationName = std::move(name);
+}
+
+void setTemporaryDirectory(std::string path) {
+  Overrides& state = overrides();
+  std::lock_guard lock(state.mutex);
+  state.temporaryDirectory = std::move(path);
 }
 
 }  // namespace plexora::platform

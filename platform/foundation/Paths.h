@@ -1,5 +1,5 @@
-// Where the library keeps its files: the caches directory and the user
-// defaults file.
+// Where the library keeps its files: the caches directory, the user
+// defaults file and short-lived temporary files.
 //
 // Defaults follow the XDG base directories: the caches directory is
 // "$XDG_CACHE_HOME/<application name>" (else "~/.cache/<application name>"),
@@ -22,10 +22,13 @@ std::string cachesDirectory();
 std::string userDefaultsPath();
 // The name of the application's subfolder in the default locations.
 std::string applicationName();
+// Where short-lived files go: $TMPDIR, else /tmp.
+std::string temporaryDirectory();
 
 // An empty argument restores the default.
 void setCachesDirectory(std::string path);
 void setUserDefaultsPath(std::string path);
 void setApplicationName(std::string name);
+void setTemporaryDirectory(std::string path);
 
 }  // namespace plexora::platform

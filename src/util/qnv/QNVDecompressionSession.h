@@ -26,6 +26,8 @@
 
 namespace plexora {
 
+// The serial queue every decoder feeds its decoding from.
+inline constexpr const char* kQNVDecompressionSessionQueueLabel = "decompression_session_encoding";
 inline constexpr const char* kQNVGLDecompressionErrorDomain = "QNVGLDecompression";
 inline constexpr const char* kQNVDecompressionErrorSourceKey = "src";
 inline constexpr const char* kQNVDecompressionErrorTextKey = "err";

@@ -19,8 +19,6 @@
 
 namespace plexora {
 
-inline constexpr const char* kQNVDecompressionSessionQueueLabel = "decompression_session_encoding";
-
 class QNVDecompressionSessionWithVideoToolbox final
     : public QNVDecompressionSession,
       public std::enable_shared_from_this<QNVDecompressionSessionWithVideoToolbox> {

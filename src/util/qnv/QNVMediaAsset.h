@@ -25,6 +25,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/media/AudioStreamDescription.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/Player.h"
 #include "platform/media/VideoFormatDescription.h"
 #include "platform/ui/Geometry.h"
 #include "platform/value/Value.h"
@@ -110,35 +111,23 @@ QNVKeyValueStatus QNVKeyStatusForLoadingError(const std::optional<platform::Erro
 
 class QNVAssetResourceLoader;
 
-// The surface the ad views use like a system asset.
-class QNVAVAsset {
+// The surface the ad views use like a system asset. An engine asset loads
+// once its headers are known or loading failed; the keys are not looked at.
+class QNVAVAsset : public platform::PlayerAsset {
  public:
-  virtual ~QNVAVAsset() = default;
-
-  // Calls the handler once the headers are known or loading failed. The
-  // keys are not looked at.
-  virtual void loadValuesAsynchronouslyForKeys(const std::vector<std::string>& keys,
-                                               std::function<void()> completionHandler) = 0;
   virtual QNVKeyValueStatus statusOfValueForKey(const std::string& key,
                                                 std::optional<platform::Error>* outError) const = 0;
-  // Zero before the headers are parsed.
-  virtual platform::MediaTime duration() const = 0;
   virtual platform::Size naturalSize() const = 0;
   // Where the caller installs the byte fetcher; null for an asset that
   // fetches nothing.
   virtual std::shared_ptr<QNVAssetResourceLoader> resourceLoader() = 0;
-  virtual void cancelLoading() = 0;
 };
 
-// The surface the ad views use like a system player item.
-class QNVAVPlayerItem {
+// The surface the ad views use like a system player item. An engine item's
+// currentTime is the playback time last given by the engine; zero before
+// the first.
+class QNVAVPlayerItem : public platform::PlayerItem {
  public:
-  virtual ~QNVAVPlayerItem() = default;
-
-  virtual bool isPlaybackBufferFull() const = 0;
-  virtual bool isPlaybackLikelyToKeepUp() const = 0;
-  // The playback time last given by the engine; zero before the first.
-  virtual platform::MediaTime currentTime() const = 0;
   // Asks, on the asset's queue, for a fresh loadedTimeRanges change notice.
   virtual void requestTimeLoadedUpdate() = 0;
   // On the asset's queue: a failed asset repeats its stored error (stop).
@@ -147,6 +136,10 @@ class QNVAVPlayerItem {
   // What is at hand; read on the asset's queue only.
   virtual std::vector<platform::MediaTimeRange> loadedTimeRanges() const = 0;
 };
+
+// The player and the layer the ad views drive, engine or system alike.
+using QNVAVPlayer = platform::Player;
+using QNVAVPlayerLayer = platform::PlayerLayer;
 
 // What the engine's synchronous player pulls, on the media-state queue.
 class QNVAssetForPlayer {

@@ -32,7 +32,8 @@ inline constexpr const char* kQNVPlayerStatusKey = "status";
 inline constexpr const char* kQNVPlayerCurrentItemKey = "currentItem";
 inline constexpr const char* kQNVPlayerRateKey = "rate";
 
-class QNVPlayer final : public OVAdKeyValueObservable,
+class QNVPlayer final : public QNVAVPlayer,
+                        public OVAdKeyValueObservable,
                         public QNVSynchronousPlayerDelegate,
                         public std::enable_shared_from_this<QNVPlayer> {
  public:
@@ -45,26 +46,26 @@ class QNVPlayer final : public OVAdKeyValueObservable,
   QNVPlayer(const QNVPlayer&) = delete;
   QNVPlayer& operator=(const QNVPlayer&) = delete;
 
-  void play();
-  void pause();
+  void play() override;
+  void pause() override;
   void setRenderer(std::shared_ptr<QNVPlayerRenderer> renderer);
   // Null puts the player's own audio queue back.
   void setAudioEngine(std::shared_ptr<QNVPlayerAudioEngine> audioEngine);
   void replaceCurrentItemWithPlayerItem(std::shared_ptr<QNVAssetForPlayer> item);
-  void setMuted(bool muted);
+  void setMuted(bool muted) override;
   void setVolume(float volume);
   void setVolume(float volume, float rampTime);
   void setRate(float rate);
   void setAllowsExternalPlayback(bool) {}
 
   float volume() const { return synchronousPlayer_->volume(); }
-  float rate() const;
+  float rate() const override;
   bool allowsExternalPlayback() const { return false; }
-  bool isMuted() const { return synchronousPlayer_->isMuted(); }
+  bool isMuted() const override { return synchronousPlayer_->isMuted(); }
   std::optional<platform::Error> error() const { return synchronousPlayer_->error(); }
   int64_t status() const;
   std::shared_ptr<QNVAssetForPlayer> currentItem() const;
-  platform::MediaTime currentTime() const { return synchronousPlayer_->currentTime(); }
+  platform::MediaTime currentTime() const override { return synchronousPlayer_->currentTime(); }
   platform::MediaTime lastStartingTime() const { return synchronousPlayer_->lastStartingTime(); }
   platform::MediaTime lastRequestedStartTime() const { return synchronousPlayer_->lastRequestedStartTime(); }
 
@@ -75,7 +76,7 @@ class QNVPlayer final : public OVAdKeyValueObservable,
                                                                             TimeBlock block);
   void removeTimeObserver(std::shared_ptr<QNVPlayerTimeObserver> observer);
 
-  void seekToTime(const platform::MediaTime& time);
+  void seekToTime(const platform::MediaTime& time) override;
   void seekToTime(const platform::MediaTime& time, CompletionHandler completionHandler);
   void seekToTime(const platform::MediaTime& time, const platform::MediaTime& toleranceBefore,
                   const platform::MediaTime& toleranceAfter);

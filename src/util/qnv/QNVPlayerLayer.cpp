@@ -11,6 +11,7 @@
 #include "util/OVAdLogger.h"
 #include "util/qnv/QNVDecompressionSessionForVP9.h"
 #include "util/qnv/QNVDecompressionSessionWithVideoToolbox.h"
+#include "util/qnv/QNVDecompressionSessionWithoutVideoToolbox.h"
 #include "util/qnv/QNVDefaultRenderer.h"
 #include "util/qnv/QNVIdleTimeoutManager.h"
 #include "util/qnv/QNVMediaStateQueue.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr const char* kRecreatedSessionFormat = "recreated decompression session %p width %f, height %f";
 constexpr const char* kAbrNeedsOffMain =
     "You enabled QNV abr which will *only* work with off main thread rendering!";
-constexpr const char* kNoDecoderFormat = "%s no decoder available for the stream";
 constexpr const char* kResumingFormat = "%s resuming display link";
 constexpr const char* kStartInBackground = "attempting to start display link while in background";
 constexpr const char* kPausingFormat =
@@ -369,11 +369,10 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
       OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
              height);
     } else {
-      // The decoder without the platform's own comes with its own change.
-      OV_LOG(kOVAdLogLevelDebug, kNoDecoderFormat, description().c_str());
-      handleError(platform::Error(kQNVGLDecompressionErrorDomain, platform::kDecompressionSessionCannotCreate,
-                                  {{kQNVDecompressionErrorSourceKey,
-                                    platform::Value(kQNVDecompressionSourceCreateSession)}}));
+      decompressionSession_ = QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
+          delegate, *format, {width, height}, true, std::make_shared<QNVRealTimerManager>());
+      OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
+             height);
     }
   }
   if (!decompressionSession_) return;

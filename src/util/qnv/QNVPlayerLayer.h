@@ -31,6 +31,7 @@
 #include "platform/media/VideoTextureCache.h"
 #include "platform/ui/Image.h"
 #include "util/qnv/QNVDecompressionSession.h"
+#include "util/qnv/QNVMediaAsset.h"
 #include "util/qnv/QNVPlayerDisplayEngine.h"
 #include "util/qnv/QNVPlayerRenderer.h"
 #include "util/qnv/QNVRenderingThread.h"
@@ -48,7 +49,8 @@ struct QNVPlayerLayerConfigs {
   int32_t decompressedBufferSize = 0;
 };
 
-class QNVPlayerLayer final : public QNVPlayerDisplayEngine,
+class QNVPlayerLayer final : public QNVAVPlayerLayer,
+                             public QNVPlayerDisplayEngine,
                              public QNVDecompressionSessionDelegate,
                              public std::enable_shared_from_this<QNVPlayerLayer> {
  public:
@@ -62,8 +64,8 @@ class QNVPlayerLayer final : public QNVPlayerDisplayEngine,
 
   // The layer's geometry (points) and its pixels per point; a change lays
   // the layer out again. Main thread.
-  void setBounds(platform::Rect bounds);
-  platform::Rect bounds() const;
+  void setBounds(platform::Rect bounds) override;
+  platform::Rect bounds() const override;
   void setContentsScale(double scale);
 
   // QNVPlayerDisplayEngine (media-state queue).

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/foundation/Error.h"
+#include "platform/media/Player.h"
 #include "platform/ui/View.h"
 #include "util/OVAdInstalledFunction.h"
 
@@ -25,7 +26,7 @@ namespace plexora {
 class OVAdViewControllerProxy;
 class OVRewardedVideoAdDataModel;
 class OVRewardedVideoAdView;
-class QNVAVPlayer;
+using QNVAVPlayer = platform::Player;
 
 // Each operation gets the view that reports.
 class OVRewardedVideoAdViewDelegate {
