@@ -180,14 +180,18 @@ class ItemNotifications {
   std::vector<platform::NotificationCenter::ObserverToken> tokens_;
 };
 
+// Public throughout: the cases of the tables drive the fixture.
 class QNVPlayerBadInputTest : public ::testing::Test {
  public:
+  static void settle() {
+    QNVMediaStateQueue()->sync([] {});
+    platform::DispatchQueue::settle();
+  }
   std::string written(const char* name, const Bytes& bytes) {
     writeFile(dir_ / name, bytes);
     return (dir_ / name).string();
   }
 
- protected:
   void SetUp() override { makeEngine(); }
   void TearDown() override { releaseEngine(); }
 
@@ -210,11 +214,6 @@ class QNVPlayerBadInputTest : public ::testing::Test {
       ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
       layer_.reset();
     }
-  }
-
-  static void settle() {
-    QNVMediaStateQueue()->sync([] {});
-    platform::DispatchQueue::settle();
   }
 
   // Loaded in the caller; the owner's notifications are watched from before
@@ -352,6 +351,98 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
   }
 }
 
+
+// Whatever state the player is in, releasing it (and the owner's item)
+// leaves nothing behind: no block keeps the player or its item alive, no
+// notification about the item follows, and the rendering thread still runs.
+TEST_F(QNVPlayerBadInputTest, ThePlayerCanBeReleasedInEveryState) {
+  struct Case {
+    const char* name;
+    std::function<std::shared_ptr<QNVAssetForPlayer>(QNVPlayerBadInputTest&)> reach;
+  };
+  const auto playing = [](QNVPlayerBadInputTest& test, double seconds) {
+    auto asset = test.load(goodClip(), nullptr);
+    test.start(asset);
+    test.run(seconds);
+    return asset;
+  };
+  const Case cases[] = {
+      // The item's load is still queued when the player goes.
+      {"loading",
+       [](QNVPlayerBadInputTest& test) {
+         auto asset = QNVLocalMp4Asset::initWithLocalURL(*platform::URL::fromFilePath(goodClip()), false, {});
+         asset->loadValuesAsynchronouslyForKeys({"duration"}, [] {});
+         test.player_->setAudioEngine(test.audio_);
+         test.player_->replaceCurrentItemWithPlayerItem(asset);
+         test.player_->setMuted(false);
+         test.player_->play();
+         return asset;
+       }},
+      {"playing", [&](QNVPlayerBadInputTest& test) { return playing(test, 0.3); }},
+      {"paused",
+       [&](QNVPlayerBadInputTest& test) {
+         auto asset = playing(test, 0.3);
+         test.player_->pause();
+         settle();
+         return asset;
+       }},
+      // A frame-accurate seek waits for the layer.
+      {"seeking",
+       [&](QNVPlayerBadInputTest& test) {
+         auto asset = playing(test, 0.3);
+         test.player_->pause();
+         test.player_->seekToTime(MediaTime::make(2, 3), MediaTime::zero(), MediaTime::zero(), [](bool) {});
+         settle();
+         return asset;
+       }},
+      {"stalled",
+       [](QNVPlayerBadInputTest& test) {
+         auto item = std::make_shared<testing::ScriptedItem>();
+         item->hasAudio = false;
+         item->stallNow = true;
+         test.start(item);
+         test.run(0.5);
+         EXPECT_FALSE(item->stallReasons.empty());
+         EXPECT_EQ(test.player_->rate(), 0.0f);
+         return item;
+       }},
+      {"failed",
+       [](QNVPlayerBadInputTest& test) {
+         auto asset = test.load(test.written("failed.mp4", corruptNalUnits(goodClip())), nullptr);
+         test.start(asset);
+         test.run(0.7);
+         EXPECT_EQ(test.player_->status(), kQNVPlayerStatusFailed);
+         return asset;
+       }},
+      {"ended",
+       [&](QNVPlayerBadInputTest& test) {
+         auto asset = playing(test, 1.5);
+         EXPECT_EQ(test.player_->rate(), 0.0f);
+         return asset;
+       }},
+  };
+  for (const Case& entry : cases) {
+    SCOPED_TRACE(entry.name);
+    std::shared_ptr<QNVAssetForPlayer> item = entry.reach(*this);
+    const void* identity = item.get();
+    std::weak_ptr<QNVAssetForPlayer> weakItem = item;
+    std::weak_ptr<QNVPlayer> weakPlayer = player_;
+    std::weak_ptr<QNVAudioQueue> weakAudio = audio_;
+    auto notes = std::make_unique<ItemNotifications>(identity);
+    item.reset();
+    audio_.reset();
+    releaseEngine();
+    manualClock_->advance(1.0);
+    settle();
+    EXPECT_TRUE(weakPlayer.expired());
+    EXPECT_TRUE(weakItem.expired());
+    EXPECT_TRUE(weakAudio.expired());
+    EXPECT_EQ(notes->failures.load() + notes->ends.load() + notes->warnings.load(), 0);
+    notes.reset();
+    audio_ = QNVAudioQueue::create();
+    makeEngine();
+  }
+}
 
 }  // namespace
 }  // namespace plexora
