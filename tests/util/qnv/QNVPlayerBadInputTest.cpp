@@ -80,11 +80,11 @@ void removeInsideBox(Bytes& bytes, size_t box, size_t at, uint32_t removed) {
   bytes.erase(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.begin() + static_cast<ptrdiff_t>(at + removed));
 }
 
-// The video track's frames, as the asset's reader lays them out.
-std::vector<std::pair<uint64_t, uint32_t>> videoSamples(const std::string& path) {
+// A track's frames, as the asset's reader lays them out.
+std::vector<std::pair<uint64_t, uint32_t>> samplesOf(const std::string& path, QNVMediaType type) {
   std::vector<std::pair<uint64_t, uint32_t>> samples;
   auto movie = QNVLocalMp4Movie::open(path);
-  for (const QNVLocalMp4Track* track : movie->tracksWithMediaType(QNVMediaType::Video)) {
+  for (const QNVLocalMp4Track* track : movie->tracksWithMediaType(type)) {
     for (const auto& frame : track->frames) samples.emplace_back(frame.offset, frame.size);
   }
   return samples;
@@ -94,12 +94,23 @@ std::vector<std::pair<uint64_t, uint32_t>> videoSamples(const std::string& path)
 // its sample holds.
 Bytes corruptNalUnits(const std::string& path) {
   Bytes bytes = fileBytes(path);
-  const auto samples = videoSamples(path);
+  const auto samples = samplesOf(path, QNVMediaType::Video);
   for (size_t index = 3; index < 7 && index < samples.size(); ++index) {
     const auto [offset, size] = samples[index];
     for (size_t at = offset + 5; at < offset + size; ++at) bytes[at] = static_cast<uint8_t>(0xA5 ^ at);
   }
   writeU32(bytes, samples.at(8).first, 0x7FFFFFF0);
+  return bytes;
+}
+
+// AAC packets from the fifth on are noise.
+Bytes corruptAudioPackets(const std::string& path) {
+  Bytes bytes = fileBytes(path);
+  const auto samples = samplesOf(path, QNVMediaType::Audio);
+  for (size_t index = 4; index < samples.size(); ++index) {
+    const auto [offset, size] = samples[index];
+    for (size_t at = offset; at < offset + size; ++at) bytes[at] = static_cast<uint8_t>(0x5A ^ (at * 7));
+  }
   return bytes;
 }
 
@@ -313,6 +324,7 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
     int failures;
     int warnings;
     bool playsAudio;
+    bool mutedAtEnd = false;
   };
   const Case cases[] = {
       // Half the media data is gone, so no track can be read: the owner
@@ -327,6 +339,11 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
       {"zero-duration samples",
        [](auto& test) { return test.written("zero_durations.mp4", zeroDurationSamples(goodClip())); },
        kQNVKeyValueStatusLoaded, 0, 0, true},
+      // Audio that does not decode fails the audio queue: the player mutes
+      // itself and the item warns its owner; the video plays on.
+      {"corrupt AAC packets",
+       [](auto& test) { return test.written("corrupt_audio.mp4", corruptAudioPackets(goodClip())); },
+       kQNVKeyValueStatusLoaded, 0, 1, false, true},
       // Audio that is not AAC is left out with a warning; the video plays.
       {"Opus audio", [](auto&) { return testing::testMediaPath("opus.mp4"); }, kQNVKeyValueStatusLoaded, 0, 1, false},
       {"MP3 audio", [](auto&) { return testing::testMediaPath("mp3.mp4"); }, kQNVKeyValueStatusLoaded, 0, 1, false},
@@ -346,6 +363,7 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
     std::shared_ptr<platform::AudioOutputQueue> output;
     QNVMediaStateQueue()->sync([&] { output = audio_->outputQueue(); });
     EXPECT_EQ(output != nullptr && !output->playedBuffers().empty(), entry.playsAudio);
+    EXPECT_EQ(player_->isMuted(), entry.mutedAtEnd);
     releaseEngine();
     makeEngine();
   }
