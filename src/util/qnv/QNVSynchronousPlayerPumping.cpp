@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/foundation/NotificationCenter.h"
-#include "util/OVAdLogger.h"
 #include "platform/media/DecompressionSession.h"
+#include "util/OVAdLogger.h"
 #include "util/qnv/QNVDecompressionSession.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVSynchronousPlayer.h"

@@ -250,8 +250,8 @@ class QNVPlayerBadInputTest : public ::testing::Test {
     for (double elapsed = 0; elapsed < seconds; elapsed += kStep) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
       uint64_t decoded = layer_->framesDecompressed();
-      for (int idle = 0; idle < 3 && std::chrono::steady_clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (int idle = 0; idle < 5 && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         settle();
         ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
         const uint64_t now = layer_->framesDecompressed();
