@@ -131,7 +131,8 @@ void QNVSynchronousPlayer::_videoLayerEnqueueFrameCallback() {
     if (!playerAsset_->formatDesc()) {
       OV_LOG(kOVAdLogLevelWarn, kNoVideoFormatFormat, description().c_str());
       layer_->stopRequestingMediaData();
-      layerUpdatedWithError(platform::Error(kQNVGLDecompressionErrorDomain, platform::kDecompressionSessionInvalidFormat));
+      layerUpdatedWithError(
+          platform::Error(kQNVGLDecompressionErrorDomain, platform::kDecompressionSessionInvalidFormat));
       return;
     }
     // A frame that cannot be wrapped cannot be decoded either: it is passed
