@@ -36,3 +36,15 @@ make fragmented.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}" \
   -movflags +frag_keyframe+empty_moov+default_base_moof
 make fragmented_sidx.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" "${aac[@]}" \
   -movflags +frag_keyframe+empty_moov+default_base_moof+global_sidx
+# Audio that is not AAC in a movie file.
+make mp3.mp4 "${video[@]}" "${audio[@]}" "${baseline[@]}" -c:a libmp3lame -b:a 64k -ac 2
+# The picture grows mid-stream: two raw streams joined, so the second's
+# parameter sets travel in its samples while the sample entry keeps the
+# first's.
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=160x90:rate=30:duration=0.5" \
+  "${baseline[@]}" -f h264 "$out/small.h264"
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=320x180:rate=30:duration=0.5" \
+  "${baseline[@]}" -f h264 "$out/large.h264"
+cat "$out/small.h264" "$out/large.h264" >"$out/joined.h264"
+make resolution_change.mp4 -framerate 30 -i "$out/joined.h264" -c copy
+rm "$out/small.h264" "$out/large.h264" "$out/joined.h264"

@@ -35,6 +35,7 @@ struct AudioOutputQueue::Impl {
     uint32_t trim;
     double start;
     double end;
+    bool begun = false;
   };
 
   mutable std::mutex mutex;
@@ -46,7 +47,9 @@ struct AudioOutputQueue::Impl {
   bool disposed = false;
   double anchorSample = 0;
   double anchorHost = 0;
-  double lastEnd = 0;
+  // The end of the last buffer enqueued since the last fresh start or
+  // reset; none before the first.
+  std::optional<double> lastEnd;
   uint32_t converterError = 0;
   bool metering = false;
   std::vector<AudioQueueLevelMeterState> levels;
@@ -162,10 +165,15 @@ int32_t AudioOutputQueue::enqueueBufferWithParameters(const std::shared_ptr<Audi
   }
   std::lock_guard lock(impl_->mutex);
   if (impl_->disposed) return kAudioQueueErrDisposed;
-  const double start = std::max(startSampleTime.value_or(impl_->lastEnd), impl_->lastEnd);
+  // A start time the queue has already passed leaves the buffer where its
+  // time puts it (its passed part is late, never heard) rather than moving
+  // it and every buffer after it later, out of step with the times asked.
+  const double now = impl_->sampleTimeLocked(Clock::current()->monotonicTime(), description_.sampleRate);
+  const double start = startSampleTime ? std::max(*startSampleTime, impl_->lastEnd.value_or(*startSampleTime))
+                                       : impl_->lastEnd.value_or(now);
   const double end = start + static_cast<double>(frames - std::min<uint64_t>(frames, trimFramesAtStart));
   impl_->lastEnd = end;
-  impl_->enqueued.push_back({buffer, trimFramesAtStart, start, end});
+  impl_->enqueued.push_back({buffer, trimFramesAtStart, start, end, false});
   scheduleLocked();
   return kAudioQueueOK;
 }
@@ -178,7 +186,7 @@ int32_t AudioOutputQueue::start(std::optional<double> startSampleTime) {
     const double host = Clock::current()->monotonicTime();
     if (startSampleTime || !impl_->started) {
       impl_->anchorSample = startSampleTime.value_or(0.0);
-      impl_->lastEnd = impl_->anchorSample;
+      impl_->lastEnd.reset();
     }
     impl_->anchorHost = host;
     impl_->started = true;
@@ -233,7 +241,7 @@ int32_t AudioOutputQueue::reset() {
     std::lock_guard lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErrDisposed;
     returned.swap(impl_->enqueued);
-    impl_->lastEnd = impl_->sampleTimeLocked(Clock::current()->monotonicTime(), description_.sampleRate);
+    impl_->lastEnd.reset();
     scheduleLocked();
   }
   for (auto& entry : returned) {
@@ -329,8 +337,13 @@ void AudioOutputQueue::scheduleLocked() {
   impl_->wakeupClock.reset();
   if (impl_->disposed || !impl_->running || impl_->paused || impl_->enqueued.empty()) return;
   std::shared_ptr<Clock> clock = Clock::current();
-  const double deadline =
-      impl_->anchorHost + (impl_->enqueued.front().end - impl_->anchorSample) / description_.sampleRate;
+  // The next event: the front buffer's end, or the start of the first
+  // buffer that has not begun, whichever comes first.
+  double nextSample = impl_->enqueued.front().end;
+  const auto waiting = std::find_if(impl_->enqueued.begin(), impl_->enqueued.end(),
+                                    [](const Impl::Enqueued& entry) { return !entry.begun; });
+  if (waiting != impl_->enqueued.end()) nextSample = std::min(nextSample, waiting->start);
+  const double deadline = impl_->anchorHost + (nextSample - impl_->anchorSample) / description_.sampleRate;
   impl_->wakeupClock = clock;
   impl_->wakeup = clock->scheduleWakeup(deadline, [weakSelf = weak_from_this()] {
     auto self = weakSelf.lock();
@@ -342,7 +355,8 @@ void AudioOutputQueue::scheduleLocked() {
 }
 
 void AudioOutputQueue::consumeDue() {
-  std::vector<Impl::Enqueued> due;
+  std::vector<PlayedBuffer> begun;
+  std::vector<std::shared_ptr<AudioQueueBuffer>> finished;
   bool stopped = false;
   {
     std::lock_guard lock(impl_->mutex);
@@ -350,8 +364,26 @@ void AudioOutputQueue::consumeDue() {
     const double now = impl_->sampleTimeLocked(Clock::current()->monotonicTime(), description_.sampleRate);
     // A small tolerance: the clock's seconds and the sample count need not
     // round the same way.
-    while (!impl_->enqueued.empty() && impl_->enqueued.front().end <= now + 1e-6) {
-      due.push_back(std::move(impl_->enqueued.front()));
+    const double reached = now + 1e-6;
+    // The packets are copied out here: once the buffer is returned its
+    // owner fills it again.
+    for (Impl::Enqueued& entry : impl_->enqueued) {
+      if (entry.begun) continue;
+      if (entry.start > reached) break;
+      entry.begun = true;
+      PlayedBuffer played;
+      played.startSampleTime = entry.start;
+      played.packetCount = entry.buffer->packetDescriptionCount;
+      played.trimmedFrames = entry.trim;
+      for (uint32_t i = 0; i < entry.buffer->packetDescriptionCount; ++i) {
+        const AudioStreamPacketDescription& packet = entry.buffer->packetDescriptions[i];
+        const uint8_t* bytes = entry.buffer->audioData.data() + packet.startOffset;
+        played.packets.emplace_back(bytes, bytes + packet.dataByteSize);
+      }
+      begun.push_back(std::move(played));
+    }
+    while (!impl_->enqueued.empty() && impl_->enqueued.front().end <= reached) {
+      finished.push_back(std::move(impl_->enqueued.front().buffer));
       impl_->enqueued.pop_front();
     }
     if (impl_->stopping && impl_->enqueued.empty() && impl_->running) {
@@ -361,77 +393,67 @@ void AudioOutputQueue::consumeDue() {
     }
     scheduleLocked();
   }
-  for (const Impl::Enqueued& entry : due) {
-    PlayedBuffer played;
-    played.startSampleTime = entry.start;
-    played.packetCount = entry.buffer->packetDescriptionCount;
-    played.trimmedFrames = entry.trim;
-    bool failed = false;
-    std::vector<double> sumSquares(description_.channelsPerFrame, 0.0);
-    std::vector<double> peaks(description_.channelsPerFrame, 0.0);
-    uint64_t decoded = 0;
-    {
-      std::lock_guard lock(impl_->decodeMutex);
-      for (uint32_t i = 0; i < entry.buffer->packetDescriptionCount; ++i) {
-        const AudioStreamPacketDescription& description = entry.buffer->packetDescriptions[i];
-        const uint8_t* bytes = entry.buffer->audioData.data() + description.startOffset;
-        played.packets.emplace_back(bytes, bytes + description.dataByteSize);
-        if (av_new_packet(impl_->packet, static_cast<int>(description.dataByteSize)) < 0) {
-          failed = true;
-          continue;
-        }
-        std::copy(bytes, bytes + description.dataByteSize, impl_->packet->data);
-        const int sent = avcodec_send_packet(impl_->decoder, impl_->packet);
-        av_packet_unref(impl_->packet);
-        if (sent < 0) {
-          failed = true;
-          continue;
-        }
-        while (avcodec_receive_frame(impl_->decoder, impl_->frame) == 0) {
-          decoded += static_cast<uint64_t>(impl_->frame->nb_samples);
-          const int channels = std::min<int>(impl_->frame->ch_layout.nb_channels,
-                                             static_cast<int>(description_.channelsPerFrame));
-          if (impl_->frame->format == AV_SAMPLE_FMT_FLTP) {
-            for (int channel = 0; channel < channels; ++channel) {
-              const auto* samples = reinterpret_cast<const float*>(impl_->frame->extended_data[channel]);
-              for (int s = 0; s < impl_->frame->nb_samples; ++s) {
-                sumSquares[static_cast<size_t>(channel)] += static_cast<double>(samples[s]) * samples[s];
-                peaks[static_cast<size_t>(channel)] =
-                    std::max(peaks[static_cast<size_t>(channel)], std::fabs(static_cast<double>(samples[s])));
-              }
+  bool reportError = false;
+  for (PlayedBuffer& played : begun) reportError = decodeAndRecord(std::move(played)) || reportError;
+  withCallbacks([&](const Callbacks& callbacks) {
+    if (reportError && callbacks.converterError) callbacks.converterError(*this);
+    if (callbacks.bufferReturned) {
+      for (const auto& buffer : finished) callbacks.bufferReturned(*this, buffer);
+    }
+    if (stopped && callbacks.isRunningChanged) callbacks.isRunningChanged(*this);
+  });
+}
+
+bool AudioOutputQueue::decodeAndRecord(PlayedBuffer played) {
+  bool failed = false;
+  std::vector<double> sumSquares(description_.channelsPerFrame, 0.0);
+  std::vector<double> peaks(description_.channelsPerFrame, 0.0);
+  uint64_t decoded = 0;
+  {
+    std::lock_guard lock(impl_->decodeMutex);
+    for (const std::vector<uint8_t>& bytes : played.packets) {
+      if (av_new_packet(impl_->packet, static_cast<int>(bytes.size())) < 0) {
+        failed = true;
+        continue;
+      }
+      std::copy(bytes.begin(), bytes.end(), impl_->packet->data);
+      const int sent = avcodec_send_packet(impl_->decoder, impl_->packet);
+      av_packet_unref(impl_->packet);
+      if (sent < 0) {
+        failed = true;
+        continue;
+      }
+      while (avcodec_receive_frame(impl_->decoder, impl_->frame) == 0) {
+        decoded += static_cast<uint64_t>(impl_->frame->nb_samples);
+        const int channels = std::min<int>(impl_->frame->ch_layout.nb_channels,
+                                           static_cast<int>(description_.channelsPerFrame));
+        if (impl_->frame->format == AV_SAMPLE_FMT_FLTP) {
+          for (int channel = 0; channel < channels; ++channel) {
+            const auto* samples = reinterpret_cast<const float*>(impl_->frame->extended_data[channel]);
+            for (int s = 0; s < impl_->frame->nb_samples; ++s) {
+              sumSquares[static_cast<size_t>(channel)] += static_cast<double>(samples[s]) * samples[s];
+              peaks[static_cast<size_t>(channel)] =
+                  std::max(peaks[static_cast<size_t>(channel)], std::fabs(static_cast<double>(samples[s])));
             }
           }
-          av_frame_unref(impl_->frame);
         }
+        av_frame_unref(impl_->frame);
       }
     }
-    played.frames = decoded - std::min<uint64_t>(decoded, entry.trim);
-    bool reportError = false;
-    {
-      std::lock_guard lock(impl_->mutex);
-      if (failed && impl_->converterError == 0) {
-        impl_->converterError = kAudioConverterErrBadPacket;
-        reportError = true;
-      }
-      if (impl_->metering && decoded > 0) {
-        impl_->levels.assign(description_.channelsPerFrame, {});
-        for (size_t channel = 0; channel < impl_->levels.size(); ++channel) {
-          impl_->levels[channel].averagePower = toDB(std::sqrt(sumSquares[channel] / static_cast<double>(decoded)));
-          impl_->levels[channel].peakPower = toDB(peaks[channel]);
-        }
-      }
-      impl_->played.push_back(std::move(played));
+  }
+  played.frames = decoded - std::min<uint64_t>(decoded, played.trimmedFrames);
+  std::lock_guard lock(impl_->mutex);
+  const bool firstError = failed && impl_->converterError == 0;
+  if (firstError) impl_->converterError = kAudioConverterErrBadPacket;
+  if (impl_->metering && decoded > 0) {
+    impl_->levels.assign(description_.channelsPerFrame, {});
+    for (size_t channel = 0; channel < impl_->levels.size(); ++channel) {
+      impl_->levels[channel].averagePower = toDB(std::sqrt(sumSquares[channel] / static_cast<double>(decoded)));
+      impl_->levels[channel].peakPower = toDB(peaks[channel]);
     }
-    withCallbacks([&](const Callbacks& callbacks) {
-      if (reportError && callbacks.converterError) callbacks.converterError(*this);
-      if (callbacks.bufferReturned) callbacks.bufferReturned(*this, entry.buffer);
-    });
   }
-  if (stopped) {
-    withCallbacks([&](const Callbacks& callbacks) {
-      if (callbacks.isRunningChanged) callbacks.isRunningChanged(*this);
-    });
-  }
+  impl_->played.push_back(std::move(played));
+  return firstError;
 }
 
 void AudioOutputQueue::withCallbacks(const std::function<void(const Callbacks&)>& call) {

@@ -8,8 +8,11 @@
 // (silence); a fresh start begins at sample time 0, a start after pause
 // continues. A buffer plays from its start time (or the end of the one
 // before, whichever is later) for its decoded frames, less the frames
-// trimmed at its start, and is returned once the sample time has passed
-// its end.
+// trimmed at its start; a start time already passed makes it late, not
+// later: what it holds before the queue's time is not heard. Its packets go to the decoder (and into the record)
+// once the sample time reaches its start, as a device's converter takes a
+// buffer when it begins to play it, so a pause or stop inside a buffer still
+// finds it played; it is returned once the sample time has passed its end.
 //
 // Callbacks (buffer returned, running state changed, converter error) run
 // on the queue's own serial callback queue, never after dispose().
@@ -65,7 +68,7 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
     std::function<void(AudioOutputQueue&)> isRunningChanged;
     std::function<void(AudioOutputQueue&)> converterError;
   };
-  // One consumed buffer, as recorded.
+  // One buffer that began to play, as recorded.
   struct PlayedBuffer {
     double startSampleTime = 0;
     uint32_t packetCount = 0;
@@ -89,7 +92,8 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
   int32_t allocateBufferWithPacketDescriptions(uint32_t byteCapacity, uint32_t packetDescriptionCapacity,
                                                std::shared_ptr<AudioQueueBuffer>& out);
   int32_t freeBuffer(const std::shared_ptr<AudioQueueBuffer>& buffer);
-  // `startSampleTime` none: right after the buffer before.
+  // `startSampleTime` none: right after the buffer before (now, when there
+  // is none since the last fresh start or reset).
   int32_t enqueueBufferWithParameters(const std::shared_ptr<AudioQueueBuffer>& buffer, uint32_t trimFramesAtStart,
                                       std::optional<double> startSampleTime);
   // `startSampleTime` none: continue where a pause left off; a value starts
@@ -98,7 +102,7 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
   int32_t pause();
   // Not immediate: what is enqueued plays out first.
   int32_t stop(bool immediate);
-  // Returns every enqueued buffer unplayed.
+  // Returns every enqueued buffer at once; those not yet begun go unplayed.
   int32_t reset();
   int32_t flush();
   // After it returns no callback runs; later calls answer kAudioQueueErrDisposed.
@@ -122,6 +126,9 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
   AudioOutputQueue(const AudioStreamBasicDescription& description, std::unique_ptr<Impl> impl);
   void scheduleLocked();
   void consumeDue();
+  // Decodes the packets of a buffer that began to play and records it;
+  // answers whether this is the queue's first packet that did not decode.
+  bool decodeAndRecord(PlayedBuffer played);
   // Runs `call` with a copy of the callbacks, unless disposed.
   void withCallbacks(const std::function<void(const Callbacks&)>& call);
 

@@ -273,7 +273,11 @@ void QNVAudioQueue::_readDataIntoBuffer() {
   QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
   ++enqueueDataCalls_;
   if (hasNoMoreFramesToEnqueue_ || (state_ != kCreated && state_ != kRunning && state_ != kPaused)) return;
-  if (getCurrentTime().seconds() < kMinimumPlayedSeconds) return;
+  const double played = getCurrentTime().seconds();
+  if (played < kMinimumPlayedSeconds) {
+    if (state_ == kRunning) _fillOnceTheQueueHasPlayed(kMinimumPlayedSeconds - played);
+    return;
+  }
   int emptyAnswers = 0;
   for (;;) {
     AQBufferState& slot = audioQueueBuffer_[static_cast<size_t>(activeBufferIndex_)];
@@ -325,6 +329,20 @@ void QNVAudioQueue::_readDataIntoBuffer() {
       return;
     }
   }
+}
+
+void QNVAudioQueue::_fillOnceTheQueueHasPlayed(double seconds) {
+  if (fillRetryScheduled_) return;
+  fillRetryScheduled_ = true;
+  // One sample more, so that the queue's time, counted in whole samples, has
+  // passed the threshold by then.
+  const double delay = seconds + (asbd_.sampleRate > 0 ? 1.0 / asbd_.sampleRate : 0.0);
+  internalQueue_->after(delay, [weakSelf = weak_from_this()] {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    self->fillRetryScheduled_ = false;
+    self->_readDataIntoBuffer();
+  });
 }
 
 void QNVAudioQueue::audioQueueOutputCallback(const platform::AudioOutputQueue* queue,

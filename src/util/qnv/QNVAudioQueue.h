@@ -127,6 +127,11 @@ class QNVAudioQueue final : public QNVPlayerAudioEngine, public std::enable_shar
   void _removeAudioQueue();
   int32_t _startQueue();
   void _readDataIntoBuffer();
+  // A fill that found the queue's clock not yet moved is tried again once
+  // it has, rather than at the owner's next playback tick a fifth of a
+  // second later: the owner skips the packets the clock has passed by then,
+  // so the start of the stream would never play.
+  void _fillOnceTheQueueHasPlayed(double seconds);
   void audioQueueOutputCallback(const platform::AudioOutputQueue* queue,
                                 const std::shared_ptr<platform::AudioQueueBuffer>& buffer);
   void audioQueueIsRunningCallback(const platform::AudioOutputQueue* queue);
@@ -142,6 +147,7 @@ class QNVAudioQueue final : public QNVPlayerAudioEngine, public std::enable_shar
   QNVAudioTimeStamp zeroTimestamp_;
   uint64_t state_ = kNoQueue;
   bool hasNoMoreFramesToEnqueue_ = false;
+  bool fillRetryScheduled_ = false;
   std::array<AQBufferState, kBufferCount> audioQueueBuffer_;
   int32_t activeBufferIndex_ = 0;
   uint64_t framesEnqueued_ = 0;

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/DecompressionSession.h"
 #include "util/OVAdLogger.h"
+#include "util/qnv/QNVDecompressionSession.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVSynchronousPlayer.h"
 
@@ -30,6 +32,7 @@ constexpr const char* kVideoBufferFullFormat =
 constexpr const char* kVideoNotReadyFormat = "%s video frame not ready.";
 constexpr const char* kVideoDataNullFormat = "%s video frame data is null.";
 constexpr const char* kSampleBufferFailedFormat = "%s could not wrap the video frame at %f; it is dropped";
+constexpr const char* kNoVideoFormatFormat = "%s the item's video has no format description; it cannot be decoded";
 constexpr const char* kRepresentationCallbackMissing = "_representationChangedCallback not present";
 constexpr const char* kAudioBufferFullFormat =
     "%s stop requesting audio data when buffer is too large: currentTime: %f enqueuedTime: %f";
@@ -121,8 +124,19 @@ void QNVSynchronousPlayer::_videoLayerEnqueueFrameCallback() {
         platform::SampleFormat{playerAsset_->formatDesc(), std::nullopt}, 1,
         {{metadata.duration, metadata.presentationTime, metadata.decodeTime}}, {metadata.size});
     playerAsset_->advanceFrameForTrack(kQNVVideoTrack);
-    // A frame that cannot be wrapped (no format yet) cannot be decoded
-    // either: it is passed over so the pump goes on with the next one.
+    // Without a format description no decoder can be made for the track:
+    // passing its frames over would play a picture that never comes and
+    // report success. The player fails as when the layer's decoder refuses
+    // a format.
+    if (!playerAsset_->formatDesc()) {
+      OV_LOG(kOVAdLogLevelWarn, kNoVideoFormatFormat, description().c_str());
+      layer_->stopRequestingMediaData();
+      layerUpdatedWithError(
+          platform::Error(kQNVGLDecompressionErrorDomain, platform::kDecompressionSessionInvalidFormat));
+      return;
+    }
+    // A frame that cannot be wrapped cannot be decoded either: it is passed
+    // over so the pump goes on with the next one.
     if (!sampleBuffer || !sampleBuffer->format().video) {
       OV_LOG(kOVAdLogLevelWarn, kSampleBufferFailedFormat, description().c_str(), metadata.presentationTime.seconds());
       continue;

@@ -2,13 +2,15 @@
 // player layer on its rendering thread, the local MP4 asset and the audio
 // queue, on the manual clock: every frame is drawn at its time like
 // ffmpeg's decode scaled to the layer, and the audio sink plays exactly the
-// clip's packets.
+// clip's packets as ffprobe lists them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "platform/dispatch/Clock.h"
@@ -36,6 +38,25 @@ std::vector<uint8_t> rgbOf(const platform::Image& image) {
     rgb.insert(rgb.end(), rgba.begin() + static_cast<ptrdiff_t>(i), rgba.begin() + static_cast<ptrdiff_t>(i + 3));
   }
   return rgb;
+}
+
+struct ProbedPacket {
+  double seconds;
+  size_t size;
+};
+
+// ffprobe's packets of the clip's first audio stream, in file order.
+std::vector<ProbedPacket> ffprobeAudioPackets(const std::string& path) {
+  const std::vector<uint8_t> output = testing::commandOutput(
+      "ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,size -of csv=p=0 '" + path + "'");
+  std::vector<ProbedPacket> packets;
+  std::istringstream lines(std::string(output.begin(), output.end()));
+  std::string line;
+  while (std::getline(lines, line)) {
+    ProbedPacket packet{};
+    if (std::sscanf(line.c_str(), "%lf,%zu", &packet.seconds, &packet.size) == 2) packets.push_back(packet);
+  }
+  return packets;
 }
 
 class QNVPlayerPlaybackTest : public ::testing::Test {
@@ -163,44 +184,35 @@ TEST_F(QNVPlayerPlaybackTest, PlaysEveryFrameAtItsTimeAndTheClipsAudioInStep) {
   EXPECT_EQ(player_->rate(), 0.0f);
   EXPECT_DOUBLE_EQ(player_->currentTime().seconds(), asset_->duration().seconds());
 
-  // The audio queue fills once its clock has moved, at the first 1/5 s
-  // playback tick; the packets the clock had passed by then are skipped.
-  // From there on every packet plays once, in order, at its own time, until
-  // the end pauses the queue.
+  // Every packet of the clip's audio stream, as ffprobe lists it, went to
+  // the sink once, in order, and each buffer began at its first packet's
+  // time: the packets before the first playback tick and the last one,
+  // which the end cuts inside, included.
+  const std::vector<ProbedPacket> probed = ffprobeAudioPackets(path_);
   const testing::QNVTestAudioTrack audio = testing::loadAudioTrack(path_);
   ASSERT_TRUE(audio.description.has_value());
+  ASSERT_EQ(audio.packets.size(), probed.size());
   const double rate = audio.description->sampleRate;
   std::shared_ptr<platform::AudioOutputQueue> output;
   QNVMediaStateQueue()->sync([&] { output = audio_->outputQueue(); });
   ASSERT_NE(output, nullptr);
   const auto buffers = output->playedBuffers();
   ASSERT_FALSE(buffers.empty());
-  // The asset's times of the clip's packets (its edit list shifts them).
-  std::vector<MediaTime> packetTimes;
-  {
-    auto timing = QNVLocalMp4Asset::initWithLocalURL(*platform::URL::fromFilePath(path_), false, false, {});
-    timing->loadValuesAsynchronouslyForKeys({}, [] {});
-    while (timing->trackHasMoreFrames(kQNVAudioTrack)) {
-      const QNVFrameMetadata metadata = timing->currentFrameMetadataForTrack(kQNVAudioTrack);
-      if (metadata.size != 0) packetTimes.push_back(metadata.presentationTime);
-      timing->advanceFrameForTrack(kQNVAudioTrack);
-    }
-  }
-  ASSERT_EQ(packetTimes.size(), audio.packets.size());
   size_t next = 0;
-  while (next < packetTimes.size() && packetTimes[next].seconds() < 0.2) ++next;
   for (const auto& buffer : buffers) {
-    ASSERT_LT(next, packetTimes.size());
-    EXPECT_NEAR(buffer.startSampleTime, packetTimes[next].seconds() * rate, 1e-3);
+    ASSERT_LT(next, probed.size());
+    // The asset times packets from the first, at 0: ffprobe's times less
+    // the edit list's lead-in, which it shows as a negative first time.
+    EXPECT_NEAR(buffer.startSampleTime, (probed[next].seconds - probed.front().seconds) * rate, 1.0)
+        << "packet " << next;
     for (const auto& packet : buffer.packets) {
-      ASSERT_LT(next, audio.packets.size());
+      ASSERT_LT(next, probed.size());
+      EXPECT_EQ(packet.size(), probed[next].size) << "packet " << next;
       EXPECT_TRUE(packet == audio.packets[next]) << "packet " << next;
       ++next;
     }
   }
-  // What was left unplayed is the one buffer the end cut short.
-  ASSERT_LT(next, packetTimes.size());
-  EXPECT_GT(packetTimes[next].seconds() + 0.5, asset_->duration().seconds());
+  EXPECT_EQ(next, probed.size());
 }
 
 TEST_F(QNVPlayerPlaybackTest, PauseMuteFrameSeekAndTheEnd) {

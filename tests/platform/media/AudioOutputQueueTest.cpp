@@ -1,0 +1,87 @@
+// The device stand-in's timeline on the manual clock: when buffers play,
+// count as played and come back. The packets need not decode for that.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/media/AudioOutputQueue.h"
+
+namespace plexora::platform {
+namespace {
+
+class AudioOutputQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AudioStreamBasicDescription description;
+    description.sampleRate = 44100;
+    description.formatID = kAudioFormatMPEG4AAC;
+    description.framesPerPacket = 1024;
+    description.channelsPerFrame = 2;
+    AudioOutputQueue::Callbacks callbacks;
+    callbacks.bufferReturned = [this](AudioOutputQueue&, const std::shared_ptr<AudioQueueBuffer>&) {
+      returned_.fetch_add(1);
+    };
+    ASSERT_EQ(AudioOutputQueue::newOutput(description, std::move(callbacks), queue_), kAudioQueueOK);
+  }
+  void TearDown() override { queue_->dispose(); }
+
+  // A buffer of two four-byte packets: 2048 frames.
+  std::shared_ptr<AudioQueueBuffer> twoPackets() {
+    std::shared_ptr<AudioQueueBuffer> buffer;
+    EXPECT_EQ(queue_->allocateBufferWithPacketDescriptions(64, 4, buffer), kAudioQueueOK);
+    buffer->packetDescriptions[0] = {0, 0, 4};
+    buffer->packetDescriptions[1] = {4, 0, 4};
+    buffer->packetDescriptionCount = 2;
+    buffer->audioDataByteSize = 8;
+    return buffer;
+  }
+  void advance(double seconds) {
+    clock_->advance(seconds);
+    DispatchQueue::settle();
+  }
+
+  std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>();
+  ScopedClock scopedClock_{clock_};
+  std::shared_ptr<AudioOutputQueue> queue_;
+  std::atomic<int> returned_{0};
+};
+
+// A start time the queue has passed leaves the buffer at that time, late,
+// and the buffer after it follows on from its end.
+TEST_F(AudioOutputQueueTest, ALateBufferKeepsItsTime) {
+  ASSERT_EQ(queue_->start(0.0), kAudioQueueOK);
+  ASSERT_EQ(queue_->enqueueBufferWithParameters(twoPackets(), 0, -1024.0), kAudioQueueOK);
+  ASSERT_EQ(queue_->enqueueBufferWithParameters(twoPackets(), 0, std::nullopt), kAudioQueueOK);
+  advance(0.1);
+  const auto played = queue_->playedBuffers();
+  ASSERT_EQ(played.size(), 2U);
+  EXPECT_EQ(played[0].startSampleTime, -1024.0);
+  EXPECT_EQ(played[1].startSampleTime, 1024.0);
+  EXPECT_EQ(returned_.load(), 2);
+}
+
+// A buffer counts as played from its start, so a pause inside it keeps it;
+// it comes back only once its end has passed.
+TEST_F(AudioOutputQueueTest, ABufferCountsAsPlayedOnceItBegins) {
+  ASSERT_EQ(queue_->start(0.0), kAudioQueueOK);
+  ASSERT_EQ(queue_->enqueueBufferWithParameters(twoPackets(), 0, 4410.0), kAudioQueueOK);
+  advance(0.09);
+  EXPECT_TRUE(queue_->playedBuffers().empty()) << "nothing plays before its time";
+  advance(0.02);
+  ASSERT_EQ(queue_->playedBuffers().size(), 1U);
+  EXPECT_EQ(queue_->playedBuffers()[0].packets.size(), 2U);
+  ASSERT_EQ(queue_->pause(), kAudioQueueOK);
+  advance(1.0);
+  EXPECT_EQ(queue_->playedBuffers().size(), 1U);
+  EXPECT_EQ(returned_.load(), 0) << "the paused queue still holds the buffer";
+  ASSERT_EQ(queue_->start(std::nullopt), kAudioQueueOK);
+  advance(0.05);
+  EXPECT_EQ(queue_->playedBuffers().size(), 1U) << "played once";
+  EXPECT_EQ(returned_.load(), 1);
+}
+
+}  // namespace
+}  // namespace plexora::platform
