@@ -12,7 +12,9 @@
 #include "util/OVAdCache.h"
 #include "util/OVAdError.h"
 #include "util/OVAdLogger.h"
+#include "util/compatibility/OVAdFileVideoAsset.h"
 #include "util/qnv/QNVAssetForCache.h"
+#include "util/qnv/QNVLocalMp4Asset.h"
 #include "util/qnv/QNVMediaAsset.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
@@ -22,6 +24,7 @@ namespace plexora {
 
 namespace {
 
+constexpr const char* kDurationKey = "duration";
 constexpr const char* kPlaybackFailedFormat = "Video playback failed with error code %ld (%s)";
 constexpr const char* kUnsupportedAssetMessage = "Asset is an unsupported type";
 constexpr const char* kInvalidResponseMessage = "Asset returning invalid response";
@@ -177,15 +180,37 @@ void OVMediaViewEngineVideoRenderer::assetArrived(std::uint64_t load, const std:
     fail(kOVMediaViewErrorInvalidResponse, kInvalidResponseMessage);
     return;
   }
+  // Without the engine's own asset factory the cache answers the downloaded
+  // file; the renderer reads that file with the engine itself.
+  if (const auto file = std::dynamic_pointer_cast<OVAdFileVideoAsset>(asset)) {
+    if (!file->isFile() || !file->fileSize()) {
+      fail(kOVMediaViewErrorInvalidResponse, kInvalidResponseMessage);
+      return;
+    }
+    const auto local = QNVLocalMp4Asset::initWithLocalURL(file->url(), false, platform::Size{});
+    const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
+    local->loadValuesAsynchronouslyForKeys({kDurationKey}, [weakSelf, load, local] {
+      platform::DispatchQueue::main()->async([weakSelf, load, local] {
+        if (const auto renderer = weakSelf.lock()) renderer->startPlayer(load, local);
+      });
+    });
+    return;
+  }
+  startPlayer(load, asset);
+}
+
+void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset) {
+  if (load != load_) return;
   const auto item = std::dynamic_pointer_cast<QNVAssetForPlayer>(asset);
   const auto avAsset = std::dynamic_pointer_cast<QNVAVAsset>(asset);
   std::optional<platform::Error> loadError;
-  if (!item || !avAsset || avAsset->statusOfValueForKey("duration", &loadError) != kQNVKeyValueStatusLoaded ||
+  if (!item || !avAsset || avAsset->statusOfValueForKey(kDurationKey, &loadError) != kQNVKeyValueStatusLoaded ||
       !item->formatDesc()) {
     fail(kOVMediaViewErrorUnsupportedAsset, kUnsupportedAssetMessage);
     return;
   }
   naturalSize_ = avAsset->naturalSize();
+  durationSeconds_ = item->duration().seconds();
 
   QNVPlayerLayerConfigs configs;
   configs.offMainThreadRendering = true;
@@ -279,10 +304,12 @@ void OVMediaViewEngineVideoRenderer::playerRateChanged(float rate) {
   if (const auto poster = posterView_.lock()) poster->setHidden(playing);
   const auto listener = delegate_.lock();
   if (!listener) return;
-  // The end stops the player too; that is reported as the completion.
+  // The end stops the player too, just before its notification comes; that
+  // is reported as the completion.
+  const bool atEnd = ended_ || (player_ && player_->currentTime().seconds() >= durationSeconds_);
   if (playing) {
     listener->defaultVideoRendererDidPlay(self());
-  } else if (!ended_) {
+  } else if (!atEnd) {
     listener->defaultVideoRendererDidPause(self());
   }
 }

@@ -1,6 +1,7 @@
 // The media view's own renderer over the library's video engine. A load
-// fetches the video through the resource cache to a local file, checks the
-// engine can read it, hands it to a player and its layer, and reports the
+// fetches the video through the resource cache to a local file, opens it as
+// the engine's local MP4 asset (unless the cache already answers one),
+// checks the engine can read it, hands it to a player and its layer, and reports the
 // video ready; with autoplay the video starts once the renderer is in a
 // window. The renderer draws the layer's presented frame fit in its bounds,
 // with the poster image over it while the video does not play, and a mute
@@ -80,6 +81,8 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   std::shared_ptr<OVMediaViewEngineVideoRenderer> self();
   void releasePlayer();
   void assetArrived(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
+  // Checks the engine can read the asset, then hands it to a new player.
+  void startPlayer(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
   void fail(std::int64_t code, const std::string& description);
   void playerRateChanged(float rate);
   void playerFailed();
@@ -102,6 +105,7 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   std::shared_ptr<PlayerObserver> observer_;
   std::vector<platform::NotificationCenter::ObserverToken> notifications_;
   platform::Size naturalSize_;
+  double durationSeconds_ = 0.0;
   bool ready_ = false;
   bool playing_ = false;
   bool ended_ = false;
