@@ -282,6 +282,17 @@ TEST_F(MediaViewWithDoublesTest, CardClicksPassTheClickGateOnlyWhenDue) {
   }
 }
 
+TEST_F(MediaViewWithDoublesTest, AnImpressionOfACardTheAdDoesNotHaveIsNotLogged) {
+  mediaViewFor(adFrom(mediaAdData(false, true)), Rect(0, 0, 320, 180));
+  carousels_->back()->showProduct(7);
+  carousels_->back()->showProduct(1);
+  ASSERT_TRUE(waitForLogged("impression", 1));
+  DisplayAdTestWorld::runBriefly();
+  const auto events = world_.loggedEvents("impression");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].find("data")->find("cardind")->text(), "1");
+}
+
 // The library's own carousel and image views, in a window.
 class MediaViewContentTest : public MediaViewTest {
  protected:
