@@ -5,6 +5,7 @@
 // reach the logging endpoint or are refused by the click gate.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -322,6 +323,26 @@ TEST_F(MediaViewContentTest, TheCoverImageShowsOverItsBlurredCopy) {
   ASSERT_TRUE(image->blurredImage());
   EXPECT_NE(image->blurredImage(), image->image());
   DisplayAdTestWorld::runBriefly();
+  EXPECT_EQ(mediaDelegate_->count("loaded"), 1u);
+}
+
+TEST_F(MediaViewContentTest, ALateCoverOfThePreviousAdDoesNotReplaceTheNewOnes) {
+  testserver::Response slow = testserver::Response::text(200, pngBody(40, 10), std::chrono::milliseconds(400));
+  slow.headers = {{"Content-Type", "image/png"}};
+  world_.server().server().on("/media/slow-cover.png", std::move(slow));
+  const auto adWithCover = [&](const std::string& cover) {
+    return adFrom(R"({"ct":"ct-media","image":{"url":"{{BASE_URL}}media/)" + cover + R"("}})");
+  };
+  const auto view = mediaViewFor(adWithCover("slow-cover.png"), Rect(0, 0, 320, 180));
+  view->setNativeAd(adWithCover("media-cover.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return mediaRequests("slow-cover.png") > 0; }));
+  ASSERT_TRUE(waitForLoad());
+  // Long enough for the slow answer to have come.
+  platform::MainLoop::instance().runUntil([] { return false; }, 1.0);
+  const auto image = std::dynamic_pointer_cast<OVAdDefaultBlurredImageView>(shownContent(*view));
+  ASSERT_TRUE(image);
+  ASSERT_TRUE(image->image());
+  EXPECT_EQ(image->image()->size(), (platform::Size{12, 6}));
   EXPECT_EQ(mediaDelegate_->count("loaded"), 1u);
 }
 
