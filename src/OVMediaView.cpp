@@ -91,7 +91,8 @@ double OVMediaView::aspectRatio() const {
     const auto card = cardAt(nativeAd_->multiProductAdContent(), 0);
     const auto image = card ? card->image() : nullptr;
     if (!image || image->height() <= 0) return 0.0;
-    return (static_cast<double>(image->width()) * kCardWidthFactor + kCardMargin) / static_cast<double>(image->height());
+    const auto width = static_cast<double>(image->width());
+    return (width * kCardWidthFactor + kCardMargin) / static_cast<double>(image->height());
   }
   if (const auto imageView = imageView_.lock()) {
     const auto image = imageView->image();

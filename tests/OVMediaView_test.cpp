@@ -244,12 +244,16 @@ TEST_F(MediaViewWithDoublesTest, CardClicksPassTheClickGateOnlyWhenDue) {
     platform::Point tap;
     const char* refusal;  // none when the click goes through
   };
+  // A configuration without the elapsed time restricts clicks to ads seen
+  // already, so the other cases turn that off (-1).
   const Case cases[] = {
-      {"soon after the view appeared, though the impression is old", R"({"ad_clickability_threshold_ms":2000,"minimum_elapsed_time_after_impression":-1})",
-       true, {160, 90}, "Premature click event (threshold = 2.000000)."},
+      {"soon after the view appeared, though the impression is old",
+       R"({"ad_clickability_threshold_ms":2000,"minimum_elapsed_time_after_impression":-1})", true, {160, 90},
+       "Premature click event (threshold = 2.000000)."},
       {"no impression while clicks wait for it", R"({"minimum_elapsed_time_after_impression":0})", false, {160, 90},
        "Click event occurred without impression. Ignoring..."},
-      {"in the margin", R"({"ad_viewability_tap_margin":10,"minimum_elapsed_time_after_impression":-1})", false, {2, 2}, "Invalid tap (2.000000, 2.000000)"},
+      {"in the margin", R"({"ad_viewability_tap_margin":10,"minimum_elapsed_time_after_impression":-1})", false,
+       {2, 2}, "Invalid tap (2.000000, 2.000000)"},
       {"due", R"({"minimum_elapsed_time_after_impression":-1})", false, {160, 90}, nullptr},
   };
   for (const Case& c : cases) {

@@ -47,13 +47,14 @@ class TemplatePicturesJob final : public OVMediaViewDelegate,
     // The pictures wait for the images themselves rather than for the
     // templates' own loads, whose order against this one is not fixed.
     const std::weak_ptr<TemplatePicturesJob> weakSelf = self_;
-    OVAdImage::loadImagesAsync(images, [weakSelf](const OVAdImage::ImagesByRole& loaded, const OVAdImage::ImagesByURL&) {
-      const auto job = weakSelf.lock();
-      if (!job) return;
-      job->images_ = loaded;
-      job->imagesLoaded_ = true;
-      job->finishIfReady();
-    });
+    OVAdImage::loadImagesAsync(images,
+                               [weakSelf](const OVAdImage::ImagesByRole& loaded, const OVAdImage::ImagesByURL&) {
+                                 const auto job = weakSelf.lock();
+                                 if (!job) return;
+                                 job->images_ = loaded;
+                                 job->imagesLoaded_ = true;
+                                 job->finishIfReady();
+                               });
   }
 
   void mediaViewDidLoad(const std::shared_ptr<OVMediaView>& /*mediaView*/) override {
@@ -65,11 +66,12 @@ class TemplatePicturesJob final : public OVMediaViewDelegate,
   void finishIfReady() {
     if (!imagesLoaded_ || pendingCovers_ > 0 || !self_) return;
     const auto keep = std::move(self_);
-    const auto icon = images_.find(kOVAdImageTypeIcon);
+    const auto found = images_.find(kOVAdImageTypeIcon);
+    const auto icon = found == images_.end() ? nullptr : found->second;
     platform::createDirectories(directory_);
     std::vector<std::string> paths;
     for (const auto& view : templates_) {
-      if (const auto iconView = view->iconImageView()) iconView->setImage(icon == images_.end() ? nullptr : icon->second);
+      if (const auto iconView = view->iconImageView()) iconView->setImage(icon);
       const auto picture = platform::renderView(*view, view->bounds(), OVAdScreen::scale(), kBackdrop);
       if (!picture) continue;
       const platform::Bytes png = picture->encodePNG();
