@@ -120,5 +120,27 @@ TEST_F(EngineVideoRendererTest, AGeneratedClipLoadsPlaysAndCompletes) {
   EXPECT_EQ(mediaDelegate_->messages.back(), "volume 1.000000");
 }
 
+TEST_F(EngineVideoRendererTest, WithoutAutoplayTheVideoWaitsForATapWhichPlaysItFullScreen) {
+  serve("clip.mp4", fileBytes(testMediaPath("baseline_aac_moov_first.mp4")));
+  std::string data = mediaAdData(true, false);
+  data.insert(data.size() - 1, R"(,"video_autoplay_enabled":false)");
+  const auto view = mediaViewFor(adFrom(data), Rect(0, 100, 320, 180));
+  const auto renderer = rendererOf(*view);
+  ASSERT_TRUE(renderer);
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+  world_.clock().advance(2.0);
+  DisplayAdTestWorld::settle();
+  EXPECT_FALSE(renderer->isPlaying());
+  EXPECT_FALSE(renderer->posterView()->isHidden()) << "the poster shows while the video does not play";
+
+  ASSERT_TRUE(platform::Application::shared()->sendTap(platform::Point{100, 150}));
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0; }));
+  EXPECT_EQ(mediaDelegate_->messages, (std::vector<std::string>{"loaded", "enter", "play"}));
+  EXPECT_TRUE(root_->presentedViewController());
+  EXPECT_NE(renderer->superview(), view) << "shown full screen";
+  root_->dismiss(false);
+  DisplayAdTestWorld::settle();
+}
+
 }  // namespace
 }  // namespace plexora::testing
