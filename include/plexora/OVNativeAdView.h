@@ -27,6 +27,7 @@
 #include "platform/ui/Label.h"
 #include "platform/ui/View.h"
 #include "plexora/OVAdChoicesView.h"
+#include "plexora/OVMediaView.h"
 #include "plexora/OVNativeAd.h"
 #include "plexora/OVNativeAdViewAttributes.h"
 
@@ -105,8 +106,8 @@ class PLEXORA_EXPORT OVNativeAdView : public platform::View, public OVNativeAdDe
   std::shared_ptr<platform::Label> descriptionLabel() const { return descriptionLabel_.lock(); }
   std::shared_ptr<platform::Label> socialContextLabel() const { return socialContextLabel_.lock(); }
   std::shared_ptr<platform::ImageView> iconImageView() const { return iconImageView_.lock(); }
-  // The cover: the ad's cover image.
-  std::shared_ptr<platform::ImageView> coverImageView() const { return coverImageView_.lock(); }
+  // The cover: the ad's video, carousel or cover image.
+  std::shared_ptr<OVMediaView> coverImageView() const { return coverImageView_.lock(); }
   std::shared_ptr<OVAdChoicesView> sponsoredView() const { return sponsoredView_.lock(); }
   std::shared_ptr<OVAdBodyView> bodyView() const { return bodyView_.lock(); }
 
@@ -149,7 +150,7 @@ class PLEXORA_EXPORT OVNativeAdView : public platform::View, public OVNativeAdDe
   std::weak_ptr<platform::Label> descriptionLabel_;
   std::weak_ptr<platform::Label> socialContextLabel_;
   std::weak_ptr<platform::ImageView> iconImageView_;
-  std::weak_ptr<platform::ImageView> coverImageView_;
+  std::weak_ptr<OVMediaView> coverImageView_;
   std::weak_ptr<OVAdChoicesView> sponsoredView_;
   std::weak_ptr<OVAdBodyView> bodyView_;
   bool loaded_ = false;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "MediaViewTestSupport.h"
 #include "NativeAdTestSupport.h"
 #include "adapters/views/nativead/OVNativeAdTemplateView.h"
 #include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
@@ -90,6 +91,8 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   const auto view = std::dynamic_pointer_cast<OVNativeAdTemplateView>(
       OVNativeAdView::nativeAdViewWithNativeAd(ad, kOVNativeAdViewTypeGenericHeight300));
   ASSERT_TRUE(view);
+  const auto coverLoads = std::make_shared<RecordingMediaViewDelegate>();
+  view->coverImageView()->setDelegate(coverLoads);
   view->setFrame(Rect(0, 120, 375, 300));
   window_->addSubview(view);
   DisplayAdTestWorld::settle();
@@ -99,7 +102,9 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   EXPECT_EQ(button->title(platform::kControlStateNormal), "Shop Now");
   EXPECT_EQ(view->titleLabel()->text(), "Trailblazer Boots");
   ASSERT_FALSE(button->gestureRecognizers().empty());
-  ASSERT_TRUE(view->coverImageView()->image());
+  // The fixture's ad has products: its cover shows their carousel.
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return coverLoads->count("loaded") > 0; }));
+  EXPECT_EQ(view->coverImageView()->nativeAd(), ad);
 
   // The fixture's definition checks every 0.5 s after 0.5 s; one check is
   // enough.
@@ -164,7 +169,20 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
   FakeSafariPresenter::dismiss((*presentations_)[0]);
   world_.clock().advance(10);
   DisplayAdTestWorld::runBriefly();
-  EXPECT_EQ(loggedEvents("impression").size(), 1u);
+  // Once for the ad, and once for each of the two cards the cover's
+  // carousel shows.
+  std::size_t adImpressions = 0;
+  std::vector<std::string> cardImpressions;
+  for (const auto& event : loggedEvents("impression")) {
+    const platform::Value data = dataOf(event);
+    if (const platform::Value* card = data.find("cardind")) {
+      cardImpressions.push_back(card->text().value_or(""));
+    } else {
+      ++adImpressions;
+    }
+  }
+  EXPECT_EQ(adImpressions, 1u);
+  EXPECT_EQ(cardImpressions, (std::vector<std::string>{"0", "1"}));
 }
 
 TEST_F(NativeTemplateEndToEndTest, TheFourTemplatesFilledFromTheFixtureAreWrittenAsPictures) {

@@ -141,9 +141,8 @@ void OVNativeAdView::constructIconImageView() {
 }
 
 void OVNativeAdView::constructCoverImageView() {
-  auto cover = std::make_shared<platform::ImageView>();
+  auto cover = OVMediaView::init();
   cover->setClipsToBounds(true);
-  cover->setContentMode(platform::ContentMode::ScaleAspectFill);
   containerView()->addSubview(cover);
   coverImageView_ = cover;
 }
@@ -249,9 +248,7 @@ void OVNativeAdView::loadImages() {
                                };
                                if (const auto icon = self->iconImageView()) icon->setImage(find(kOVAdImageTypeIcon));
                                if (!self->usesMediaView()) return;
-                               if (const auto cover = self->coverImageView()) {
-                                 cover->setImage(find(kOVAdImageTypeCover));
-                               }
+                               if (const auto cover = self->coverImageView()) cover->setNativeAd(self->nativeAd_);
                              });
 }
 

@@ -2,8 +2,8 @@
 // image's: the image at the frame's full width, centred, over a blurred copy
 // of it stretched across the whole frame.
 //
-// The view installs how it is made (maker()); until then create() answers
-// null.
+// create() makes the library's own view (OVAdDefaultBlurredImageView) unless
+// another maker is installed (tests install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the view keeps both images and holds its delegate weakly.
@@ -41,10 +41,7 @@ class OVAdBlurredImageView : public platform::View {
   virtual std::shared_ptr<platform::Image> blurredImage() const = 0;
   virtual void setBlurredImage(std::shared_ptr<platform::Image> blurredImage) = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVAdBlurredImageView() = default;

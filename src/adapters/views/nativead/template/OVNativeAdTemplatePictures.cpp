@@ -21,6 +21,77 @@ constexpr const char* kFileSuffix = ".png";
 // host's white screen would.
 constexpr platform::Color kBackdrop = platform::Color::white();
 
+// Waits for the ad's images and for every template's media view to show
+// its content, then draws the templates. The job keeps itself while it
+// waits, since the media views hold it only as their delegate.
+class TemplatePicturesJob final : public OVMediaViewDelegate,
+                                  public std::enable_shared_from_this<TemplatePicturesJob> {
+ public:
+  TemplatePicturesJob(std::vector<std::shared_ptr<OVNativeAdView>> templates, std::string directory,
+                      OVNativeAdTemplatePicturesCompletion completion)
+      : templates_(std::move(templates)), directory_(std::move(directory)), completion_(std::move(completion)) {}
+
+  void start(const std::shared_ptr<OVNativeAd>& nativeAd) {
+    self_ = shared_from_this();
+    std::vector<std::shared_ptr<OVAdImage>> images;
+    if (nativeAd && nativeAd->icon()) images.push_back(nativeAd->icon());
+    if (nativeAd && nativeAd->coverImage()) images.push_back(nativeAd->coverImage());
+    // The templates give their media views the ad only when it has both.
+    const bool coversLoad = nativeAd && nativeAd->icon() && nativeAd->coverImage();
+    for (const auto& view : templates_) {
+      const auto cover = view->coverImageView();
+      if (!coversLoad || !cover || !view->usesMediaView()) continue;
+      cover->setDelegate(self_);
+      ++pendingCovers_;
+    }
+    // The pictures wait for the images themselves rather than for the
+    // templates' own loads, whose order against this one is not fixed.
+    const std::weak_ptr<TemplatePicturesJob> weakSelf = self_;
+    OVAdImage::loadImagesAsync(images,
+                               [weakSelf](const OVAdImage::ImagesByRole& loaded, const OVAdImage::ImagesByURL&) {
+                                 const auto job = weakSelf.lock();
+                                 if (!job) return;
+                                 job->images_ = loaded;
+                                 job->imagesLoaded_ = true;
+                                 job->finishIfReady();
+                               });
+  }
+
+  void mediaViewDidLoad(const std::shared_ptr<OVMediaView>& /*mediaView*/) override {
+    if (pendingCovers_ > 0) --pendingCovers_;
+    finishIfReady();
+  }
+
+ private:
+  void finishIfReady() {
+    if (!imagesLoaded_ || pendingCovers_ > 0 || !self_) return;
+    const auto keep = std::move(self_);
+    const auto found = images_.find(kOVAdImageTypeIcon);
+    const auto icon = found == images_.end() ? nullptr : found->second;
+    platform::createDirectories(directory_);
+    std::vector<std::string> paths;
+    for (const auto& view : templates_) {
+      if (const auto iconView = view->iconImageView()) iconView->setImage(icon);
+      const auto picture = platform::renderView(*view, view->bounds(), OVAdScreen::scale(), kBackdrop);
+      if (!picture) continue;
+      const platform::Bytes png = picture->encodePNG();
+      const std::string path = (std::filesystem::path(directory_) /
+                                (kFilePrefix + std::to_string(static_cast<int>(view->fixedHeight())) + kFileSuffix))
+                                   .string();
+      if (!png.empty() && platform::writeFileAtomically(path, png)) paths.push_back(path);
+    }
+    if (completion_) completion_(paths);
+  }
+
+  std::vector<std::shared_ptr<OVNativeAdView>> templates_;
+  std::string directory_;
+  OVNativeAdTemplatePicturesCompletion completion_;
+  std::shared_ptr<TemplatePicturesJob> self_;
+  OVAdImage::ImagesByRole images_;
+  bool imagesLoaded_ = false;
+  std::size_t pendingCovers_ = 0;
+};
+
 }  // namespace
 
 void OVNativeAdWriteTemplatePictures(const std::shared_ptr<OVNativeAd>& nativeAd, const std::string& directory,
@@ -33,35 +104,7 @@ void OVNativeAdWriteTemplatePictures(const std::shared_ptr<OVNativeAd>& nativeAd
     view->setFrame({0, 0, kPictureWidth, view->fixedHeight()});
     templates.push_back(std::move(view));
   }
-  std::vector<std::shared_ptr<OVAdImage>> images;
-  if (nativeAd && nativeAd->icon()) images.push_back(nativeAd->icon());
-  if (nativeAd && nativeAd->coverImage()) images.push_back(nativeAd->coverImage());
-
-  // The pictures wait for the images themselves rather than for the
-  // templates' own loads, whose order against this one is not fixed.
-  OVAdImage::loadImagesAsync(images, [templates, directory, completion = std::move(completion)](
-                                         const OVAdImage::ImagesByRole& loaded, const OVAdImage::ImagesByURL&) {
-    const auto find = [&](OVAdImageType type) {
-      const auto found = loaded.find(type);
-      return found == loaded.end() ? nullptr : found->second;
-    };
-    platform::createDirectories(directory);
-    std::vector<std::string> paths;
-    for (const auto& view : templates) {
-      if (const auto icon = view->iconImageView()) icon->setImage(find(kOVAdImageTypeIcon));
-      if (const auto cover = view->coverImageView(); cover && view->usesMediaView()) {
-        cover->setImage(find(kOVAdImageTypeCover));
-      }
-      const auto picture = platform::renderView(*view, view->bounds(), OVAdScreen::scale(), kBackdrop);
-      if (!picture) continue;
-      const platform::Bytes png = picture->encodePNG();
-      const std::string path = (std::filesystem::path(directory) /
-                                (kFilePrefix + std::to_string(static_cast<int>(view->fixedHeight())) + kFileSuffix))
-                                   .string();
-      if (!png.empty() && platform::writeFileAtomically(path, png)) paths.push_back(path);
-    }
-    if (completion) completion(paths);
-  });
+  std::make_shared<TemplatePicturesJob>(std::move(templates), directory, std::move(completion))->start(nativeAd);
 }
 
 }  // namespace plexora

@@ -2,8 +2,8 @@
 // with one cell per product, each showing its product image, measuring its
 // own viewability and taking taps.
 //
-// The carousel installs how it is made (maker()); until then create()
-// answers null.
+// create() makes the library's own carousel (OVAdDefaultMultiProductView)
+// unless another maker is installed (tests install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the media view owns the carousel; the carousel holds its
@@ -50,10 +50,7 @@ class OVAdMultiProductView : public platform::View {
   virtual void setMultiProductAds(Products products, ImpressionHandler impressionHandler, ClickHandler clickHandler) = 0;
   virtual Products multiProductAds() const = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVAdMultiProductView() = default;

@@ -2,8 +2,9 @@
 // view's renderer into its own view while presented, adds a dismiss button
 // and a call-to-action button, and puts the renderer back when dismissed.
 //
-// The controller installs how it is made (maker()); until then
-// initWithVideoRenderer() answers null.
+// initWithVideoRenderer() makes the library's own controller
+// (OVAdDefaultFullscreenVideoController) unless another maker is installed
+// (tests install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: whoever presents the controller owns it; it holds its delegate
@@ -48,10 +49,7 @@ class OVAdFullscreenVideoController : public platform::ViewController {
 
   virtual void setDelegate(std::weak_ptr<OVAdFullscreenVideoControllerDelegate> delegate) = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVAdFullscreenVideoController() = default;

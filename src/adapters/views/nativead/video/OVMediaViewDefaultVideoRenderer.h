@@ -2,8 +2,9 @@
 // on-video controls, a poster image shown while the video does not play, and
 // autoplay once the view is viewable.
 //
-// The renderer installs how it is made (maker()); until then create()
-// answers null.
+// create() makes the renderer over the library's video engine
+// (OVMediaViewEngineVideoRenderer) unless another maker is installed (tests
+// install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the media view owns the renderer; the renderer holds its
@@ -43,10 +44,7 @@ class OVMediaViewDefaultVideoRenderer : public OVMediaViewVideoRenderer {
   // The ad's cover image.
   virtual void setPosterImage(std::shared_ptr<OVAdImage> posterImage) = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVMediaViewDefaultVideoRenderer() = default;

@@ -1,0 +1,116 @@
+// The media view's own renderer over the library's video engine. A load
+// fetches the video through the resource cache to a local file, opens it as
+// the engine's local MP4 asset (unless the cache already answers one),
+// checks the engine can read it, hands it to a player and its layer, and reports the
+// video ready; with autoplay the video starts once the renderer is in a
+// window. The renderer draws the layer's presented frame fit in its bounds,
+// with the poster image over it while the video does not play, and a mute
+// button in the corner. A tap anywhere else tells the delegate. A video
+// that cannot be fetched, read or played runs the failure block, with the
+// error in the media-view domain kept as lastError().
+//
+// A new player is muted; the mute button turns the sound on and off.
+//
+// Thread safety: main thread only. The player's reports arrive on the
+// media-state queue and are carried to the main queue.
+// Ownership: the media view owns the renderer; the renderer owns its player
+// and layer (invalidated and released with it or at the next load), keeps
+// the two blocks of its load and the poster, and holds its delegate weakly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "adapters/views/nativead/video/OVMediaViewDefaultVideoRenderer.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "util/OVAdKeyValueObserving.h"
+
+namespace plexora {
+
+class QNVAssetForCache;
+class QNVPlayer;
+class QNVPlayerLayer;
+
+inline constexpr std::int64_t kOVMediaViewErrorPlaybackFailed = 0;
+inline constexpr std::int64_t kOVMediaViewErrorUnsupportedAsset = 1;
+inline constexpr std::int64_t kOVMediaViewErrorInvalidResponse = 2;
+
+class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRenderer {
+ public:
+  static constexpr double kMuteButtonSize = 32.0;
+
+  static std::shared_ptr<OVMediaViewEngineVideoRenderer> create();
+  ~OVMediaViewEngineVideoRenderer() override;
+
+  void loadVideoURL(const platform::URL& videoURL, const std::string& clientToken, bool autoplayEnabled,
+                    Block loadedBlock, Block failureBlock) override;
+  // Width over height of the loaded video; 0 before.
+  double aspectRatio() const override;
+  // 0 while muted.
+  float volume() const override;
+  // From the start again after the end.
+  void playVideo() override;
+  void pauseVideo();
+  void setDelegate(std::weak_ptr<OVMediaViewDefaultVideoRendererDelegate> delegate) override {
+    delegate_ = std::move(delegate);
+  }
+  void setPosterImage(std::shared_ptr<OVAdImage> posterImage) override;
+
+  bool isPlaying() const { return playing_; }
+  const std::optional<platform::Error>& lastError() const { return lastError_; }
+  const std::shared_ptr<QNVPlayer>& player() const { return player_; }
+  const std::shared_ptr<QNVPlayerLayer>& playerLayer() const { return layer_; }
+  std::shared_ptr<platform::ImageView> posterView() const { return posterView_.lock(); }
+  std::shared_ptr<platform::Button> muteButton() const { return muteButton_.lock(); }
+
+  void setFrame(platform::Rect frame) override;
+  void setBounds(platform::Rect bounds) override;
+  void didMoveToWindow() override;
+  void draw(platform::GraphicsContext& context, platform::Rect rect) const override;
+
+ private:
+  class PlayerObserver;
+
+  void build();
+  void layout();
+  std::shared_ptr<OVMediaViewEngineVideoRenderer> self();
+  void releasePlayer();
+  void assetArrived(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
+  // Checks the engine can read the asset, then hands it to a new player.
+  void startPlayer(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
+  void fail(std::int64_t code, const std::string& description);
+  void playerRateChanged(float rate);
+  void playerFailed();
+  void playerReachedEnd();
+  void playIfAutoplayDue();
+  void toggleMute();
+  void tapped();
+
+  std::weak_ptr<OVMediaViewDefaultVideoRendererDelegate> delegate_;
+  std::shared_ptr<OVAdImage> posterImage_;
+  std::weak_ptr<platform::ImageView> posterView_;
+  std::weak_ptr<platform::Button> muteButton_;
+  Block loadedBlock_;
+  Block failureBlock_;
+  bool autoplayEnabled_ = false;
+  // Moves on with every load, so reports of an earlier one are dropped.
+  std::uint64_t load_ = 0;
+  std::shared_ptr<QNVPlayerLayer> layer_;
+  std::shared_ptr<QNVPlayer> player_;
+  std::shared_ptr<PlayerObserver> observer_;
+  std::vector<platform::NotificationCenter::ObserverToken> notifications_;
+  platform::Size naturalSize_;
+  double durationSeconds_ = 0.0;
+  bool ready_ = false;
+  bool playing_ = false;
+  bool ended_ = false;
+  bool autoplayDone_ = false;
+  std::optional<platform::Error> lastError_;
+};
+
+}  // namespace plexora

@@ -1,0 +1,146 @@
+// The media view's own renderer over the video engine, fed by the loopback
+// server through the resource cache: a video that cannot be fetched or read
+// fails with its error in the media-view domain and the view falls back to
+// the cover image; a generated clip loads, plays on the manual clock and
+// completes, each step reaching the media view's delegate.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MediaViewTestSupport.h"
+#include "adapters/views/nativead/image/OVAdDefaultBlurredImageView.h"
+#include "adapters/views/nativead/video/OVMediaViewEngineVideoRenderer.h"
+#include "plexora/OVAdErrorDomain.h"
+#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/QNVTestClip.h"
+
+namespace plexora::testing {
+namespace {
+
+using platform::Rect;
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class EngineVideoRendererTest : public MediaViewTest {
+ protected:
+  EngineVideoRendererTest() {
+    serve("media-cover.png", pngBody(12, 6));
+    serve("media-icon.png", pngBody(4, 4));
+  }
+
+  static std::shared_ptr<OVMediaViewEngineVideoRenderer> rendererOf(const OVMediaView& view) {
+    for (const auto& subview : view.subviews()) {
+      if (auto renderer = std::dynamic_pointer_cast<OVMediaViewEngineVideoRenderer>(subview)) return renderer;
+    }
+    return nullptr;
+  }
+
+  // Runs the main loop (real time: the download and the decoder run on
+  // real threads) and moves the clock on in small steps until `done`.
+  bool runClockUntil(const std::function<bool()>& done, double step = 0.05) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      world_.clock().advance(step);
+      QNVMediaStateQueue()->sync([] {});
+      platform::MainLoop::instance().runUntil(done, 0.02);
+    }
+    return true;
+  }
+};
+
+TEST_F(EngineVideoRendererTest, AVideoThatCannotBeFetchedOrReadFallsBackToTheCoverImage) {
+  struct Case {
+    const char* name;
+    int status;
+    std::string body;
+    std::int64_t code;
+    const char* description;
+  };
+  const Case cases[] = {
+      {"missing", 404, "no such video", 2, "Asset returning invalid response"},
+      {"corrupt", 200, std::string(4096, 'x'), 1, "Asset is an unsupported type"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MediaViewLogLines log;
+    mediaDelegate_->messages.clear();
+    const std::string name = std::string(c.name) + ".mp4";
+    serve(name, c.body, c.status);
+    const auto view = mediaViewFor(adFrom(mediaAdData(true, false, name)), Rect(0, 0, 320, 180));
+    const auto renderer = rendererOf(*view);
+    ASSERT_TRUE(renderer);
+    ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+    ASSERT_TRUE(renderer->lastError());
+    EXPECT_EQ(renderer->lastError()->domain(), OVPlexoraMediaViewErrorDomain);
+    EXPECT_EQ(renderer->lastError()->code(), c.code);
+    EXPECT_EQ(renderer->lastError()->localizedDescription(), c.description);
+    EXPECT_FALSE(renderer->player()) << "nothing is left to play";
+    EXPECT_EQ(log.count("Video failed to load or was interrupted, falling back to image."), 1u);
+
+    std::shared_ptr<OVAdDefaultBlurredImageView> image;
+    for (const auto& subview : view->subviews()) {
+      if (!subview->isHidden()) image = std::dynamic_pointer_cast<OVAdDefaultBlurredImageView>(subview);
+    }
+    ASSERT_TRUE(image) << "the cover image shows instead";
+    EXPECT_TRUE(image->image());
+    EXPECT_TRUE(renderer->isHidden());
+    EXPECT_EQ(mediaDelegate_->messages, std::vector<std::string>{"loaded"});
+  }
+}
+
+TEST_F(EngineVideoRendererTest, AGeneratedClipLoadsPlaysAndCompletes) {
+  serve("clip.mp4", fileBytes(testMediaPath("baseline_aac_moov_first.mp4")));
+  const auto view = mediaViewFor(adFrom(mediaAdData(true, false)), Rect(0, 0, 320, 180));
+  const auto renderer = rendererOf(*view);
+  ASSERT_TRUE(renderer);
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+  EXPECT_FALSE(renderer->lastError()) << renderer->lastError()->localizedDescription();
+  EXPECT_DOUBLE_EQ(view->aspectRatio(), 160.0 / 90.0);
+  EXPECT_EQ(view->volume(), 0.0F) << "the video starts muted";
+
+  // Autoplay: the renderer is in a window.
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0; }));
+  EXPECT_TRUE(renderer->posterView()->isHidden());
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("complete") > 0; }));
+  EXPECT_EQ(mediaDelegate_->messages, (std::vector<std::string>{"loaded", "play", "complete"}));
+  EXPECT_TRUE(renderer->playerLayer()->presentedImage()) << "frames were drawn";
+
+  // The mute button turns the sound on, and the delegate hears of it.
+  renderer->muteButton()->sendTap();
+  EXPECT_EQ(mediaDelegate_->messages.back(), "volume 1.000000");
+}
+
+TEST_F(EngineVideoRendererTest, WithoutAutoplayTheVideoWaitsForATapWhichPlaysItFullScreen) {
+  serve("clip.mp4", fileBytes(testMediaPath("baseline_aac_moov_first.mp4")));
+  std::string data = mediaAdData(true, false);
+  data.insert(data.size() - 1, R"(,"video_autoplay_enabled":false)");
+  const auto view = mediaViewFor(adFrom(data), Rect(0, 100, 320, 180));
+  const auto renderer = rendererOf(*view);
+  ASSERT_TRUE(renderer);
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+  world_.clock().advance(2.0);
+  DisplayAdTestWorld::settle();
+  EXPECT_FALSE(renderer->isPlaying());
+  EXPECT_FALSE(renderer->posterView()->isHidden()) << "the poster shows while the video does not play";
+
+  ASSERT_TRUE(platform::Application::shared()->sendTap(platform::Point{100, 150}));
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0; }));
+  EXPECT_EQ(mediaDelegate_->messages, (std::vector<std::string>{"loaded", "enter", "play"}));
+  EXPECT_TRUE(root_->presentedViewController());
+  EXPECT_NE(renderer->superview(), view) << "shown full screen";
+  root_->dismiss(false);
+  DisplayAdTestWorld::settle();
+}
+
+}  // namespace
+}  // namespace plexora::testing
