@@ -9,6 +9,7 @@
 
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
 #include "internal/browser/OVAdWKWebViewBrowserController.h"
+#include "DemoStep.h"
 #include "platform/ui/Control.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/ui/Image.h"
@@ -22,9 +23,6 @@ namespace plexora::demo {
 
 namespace {
 
-// The engine starts helper processes on first use; a loaded two-core
-// machine takes seconds for that alone.
-constexpr double kStepTimeoutSeconds = 60.0;
 // The page's link the demo's click follows, as a user's tap on the ad would.
 constexpr const char* kClickScript = "document.querySelector('a').click();";
 constexpr const char* kBrowserPNGName = "browser.png";
@@ -97,20 +95,7 @@ DemoBanner::DemoBanner(std::string placement, testserver::AdServer* bundledServe
 DemoBanner::~DemoBanner() = default;
 
 bool DemoBanner::step(const std::string& name, const std::function<bool()>& done, const std::string& detail) {
-  const bool reached = platform::MainLoop::instance().runUntil(
-      [&] { return done() || !state_->host->errors.empty(); }, kStepTimeoutSeconds);
-  const double seconds = std::chrono::duration<double>(Clock::now() - state_->start).count();
-  if (!state_->host->errors.empty()) {
-    std::printf("%8.3f s  %-22s FAILED: %s\n", seconds, name.c_str(), state_->host->errors.front().c_str());
-    return false;
-  }
-  if (!reached || !done()) {
-    std::printf("%8.3f s  %-22s FAILED: not reached within %.0f s\n", seconds, name.c_str(), kStepTimeoutSeconds);
-    return false;
-  }
-  std::printf("%8.3f s  %-22s %s\n", seconds, name.c_str(), detail.c_str());
-  std::fflush(stdout);
-  return true;
+  return runDemoStep(state_->start, state_->host->errors, name, done, detail);
 }
 
 bool DemoBanner::run(const std::filesystem::path& pngPath) {

@@ -12,6 +12,7 @@
 #include "internal/browser/OVAdSafariViewController.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
+#include "DemoStep.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
@@ -24,9 +25,6 @@ namespace plexora::demo {
 
 namespace {
 
-// Loading starts the library's helper processes when the banner did not;
-// a loaded two-core machine takes seconds for that alone.
-constexpr double kStepTimeoutSeconds = 60.0;
 constexpr const char* kMediaPath = "/media/";
 constexpr double kCoverQuality = 0.85;
 // Where the 300 template sits in the window, in points.
@@ -149,20 +147,7 @@ DemoNative::DemoNative(testserver::AdServer* bundledServer)
 DemoNative::~DemoNative() = default;
 
 bool DemoNative::step(const std::string& name, const std::function<bool()>& done, const std::string& detail) {
-  const bool reached = platform::MainLoop::instance().runUntil(
-      [&] { return done() || !state_->host->errors.empty(); }, kStepTimeoutSeconds);
-  const double seconds = std::chrono::duration<double>(Clock::now() - state_->start).count();
-  if (!state_->host->errors.empty()) {
-    std::printf("%8.3f s  %-22s FAILED: %s\n", seconds, name.c_str(), state_->host->errors.front().c_str());
-    return false;
-  }
-  if (!reached || !done()) {
-    std::printf("%8.3f s  %-22s FAILED: not reached within %.0f s\n", seconds, name.c_str(), kStepTimeoutSeconds);
-    return false;
-  }
-  std::printf("%8.3f s  %-22s %s\n", seconds, name.c_str(), detail.c_str());
-  std::fflush(stdout);
-  return true;
+  return runDemoStep(state_->start, state_->host->errors, name, done, detail);
 }
 
 bool DemoNative::run(const std::filesystem::path& outputDirectory) {
