@@ -8,6 +8,7 @@
 // depth never reaches the call stack.
 #include <charconv>
 #include <clocale>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -20,6 +21,8 @@ namespace plexora::platform {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// Deeper documents grow the stack of open containers as they go.
+constexpr size_t kTypicalNesting = 16;
 
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -97,6 +100,7 @@ class Reader {
   // the explicit stack: a finished one moves into its parent.
   bool value(Value& out) {
     std::vector<Open> open;
+    open.reserve(kTypicalNesting);
     for (;;) {
       skipWhitespace();
       if (at_ == end_) return false;
@@ -237,6 +241,9 @@ class Reader {
 
   // The rest of a string whose opening quote was read, appended to `out`.
   bool string(std::string& out) {
+    // Sized once for all of it: markup strings run to kilobytes, and growing
+    // them piece by piece would copy them again and again.
+    out.reserve(out.size() + lengthBound());
     for (;;) {
       const char* run = at_;
       while (at_ != end_) {
@@ -257,6 +264,24 @@ class Reader {
       } else if (!utf8Sequence(out)) {
         return false;
       }
+    }
+  }
+
+  // The bytes up to the string's closing quote (escapes counted as they
+  // stand, which is never shorter than what they stand for); up to the end
+  // of the text when it is unterminated.
+  size_t lengthBound() const {
+    const char* p = at_;
+    for (;;) {
+      p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end_ - p)));
+      if (p == nullptr) return static_cast<size_t>(end_ - at_);
+      // A quote after an odd run of backslashes is escaped.
+      size_t backslashes = 0;
+      while (p - static_cast<ptrdiff_t>(backslashes) > at_ && p[-1 - static_cast<ptrdiff_t>(backslashes)] == '\\') {
+        ++backslashes;
+      }
+      if (backslashes % 2 == 0) return static_cast<size_t>(p - at_);
+      ++p;
     }
   }
 
