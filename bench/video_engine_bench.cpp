@@ -10,7 +10,11 @@
 //   BM_BareDecode      libavcodec alone decoding the same stream's packets,
 //                      already in memory, with the engine decoder's settings
 // After the table: the engine's CPU beyond decoding as a share of the bare
-// decode's, from the medians when repeated.
+// decode's, from the medians when repeated. Without a GPU, the GL driver is
+// Mesa's software rasterizer, whose threads ("llvmpipe-N") do what a GPU
+// would: shading every pixel of every frame. Their CPU time is counted
+// apart ("raster_ms"), and the goal's share is taken without it (both
+// shares are printed).
 //
 // The clip is made at build time (bench/CMakeLists.txt): 1280x720 at 30
 // frames a second, High profile with B-frames, about 2.5 Mbit/s.
@@ -26,9 +30,12 @@ extern "C" {
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -49,6 +56,24 @@ constexpr const char* kClipPath = PLEXORA_BENCH_CLIP;
 constexpr double kWidth = 1280;
 constexpr double kHeight = 720;
 constexpr double kTick = 1.0 / 60.0;
+
+constexpr std::string_view kRasterizerThreadPrefix = "llvmpipe";
+
+// CPU time of this process's GL rasterizer threads so far, in seconds.
+double rasterizerSeconds() {
+  double seconds = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (!name.starts_with(kRasterizerThreadPrefix)) continue;
+    // The first field: nanoseconds on a CPU.
+    std::ifstream schedstat(task.path() / "schedstat");
+    uint64_t nanoseconds = 0;
+    if (schedstat >> nanoseconds) seconds += static_cast<double>(nanoseconds) * 1e-9;
+  }
+  return seconds;
+}
 
 void settle() {
   QNVMediaStateQueue()->sync([] {});
@@ -151,6 +176,8 @@ class Playback {
         [this](const platform::Notification&) { ended_ = true; });
     player_->replaceCurrentItemWithPlayerItem(asset_);
     settle();
+    // The GL context (and the rasterizer's threads) exist before playing.
+    layer_->dispatchSyncOnRenderingThread([] {});
   }
 
   ~Playback() {
@@ -169,6 +196,18 @@ class Playback {
   // Plays to the end, one display tick at a time; answers whether it got
   // there.
   bool play() {
+    const double rasterizerBefore = rasterizerSeconds();
+    const bool ended = playToTheEnd();
+    rasterizerSeconds_ = rasterizerSeconds() - rasterizerBefore;
+    return ended;
+  }
+
+  uint64_t framesDecompressed() const { return layer_->framesDecompressed(); }
+  uint64_t staleFrames() const { return layer_->staleFrameCount(); }
+  double rasterizerSecondsOfPlay() const { return rasterizerSeconds_; }
+
+ private:
+  bool playToTheEnd() {
     player_->play();
     settle();
     const double duration = asset_->duration().seconds();
@@ -181,10 +220,6 @@ class Playback {
     return true;
   }
 
-  uint64_t framesDecompressed() const { return layer_->framesDecompressed(); }
-  uint64_t staleFrames() const { return layer_->staleFrameCount(); }
-
- private:
   std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
   platform::ScopedClock scopedClock_{clock_};
   std::shared_ptr<QNVPlayerLayer> layer_;
@@ -192,11 +227,13 @@ class Playback {
   std::shared_ptr<QNVLocalMp4Asset> asset_;
   platform::NotificationCenter::ObserverToken endToken_ = 0;
   std::atomic<bool> ended_{false};
+  double rasterizerSeconds_ = 0;
 };
 
 void BM_EnginePlayback(benchmark::State& state) {
   uint64_t frames = 0;
   uint64_t stale = 0;
+  double rasterizer = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto playback = std::make_unique<Playback>();
@@ -208,12 +245,14 @@ void BM_EnginePlayback(benchmark::State& state) {
     state.PauseTiming();
     frames += playback->framesDecompressed();
     stale += playback->staleFrames();
+    rasterizer += playback->rasterizerSecondsOfPlay();
     playback.reset();
     state.ResumeTiming();
   }
   const auto iterations = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
   state.counters["frames"] = benchmark::Counter(static_cast<double>(frames) / iterations);
   state.counters["stale"] = benchmark::Counter(static_cast<double>(stale) / iterations);
+  state.counters["raster_ms"] = benchmark::Counter(rasterizer * 1e3 / iterations);
 }
 BENCHMARK(BM_EnginePlayback)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(3);
 
@@ -225,26 +264,36 @@ class ShareReporter final : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
+      const auto raster = run.counters.find("raster_ms");
+      const double rasterMs = raster != run.counters.end() ? raster->second.value : 0.0;
       if (run.run_type == Run::RT_Iteration) {
         values_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+        values_[run.run_name.function_name + kWithoutRasterizer].push_back(run.GetAdjustedCPUTime() - rasterMs);
       } else if (run.aggregate_name == "median") {
         medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        medians_[run.run_name.function_name + kWithoutRasterizer] = run.GetAdjustedCPUTime() - rasterMs;
       }
     }
   }
 
-  void printShare() {
-    const double engine = median("BM_EnginePlayback");
+  void printShares() {
     const double decode = median("BM_BareDecode");
+    const double engine = median("BM_EnginePlayback");
+    const double engineAlone = median(std::string("BM_EnginePlayback") + kWithoutRasterizer);
     if (engine <= 0 || decode <= 0) return;
     const double share = (engine - decode) / decode;
-    std::printf("%-50s %6.1f%%  (%.0f ms / %.0f ms CPU, goal at most 15%%: %s)\n",
-                "engine CPU beyond decoding / bare decode", share * 100, engine, decode,
-                share <= 0.15 ? "met" : "missed");
+    const double shareAlone = (engineAlone - decode) / decode;
+    std::printf("%-66s %6.1f%%  (%.0f ms / %.0f ms CPU)\n",
+                "engine CPU beyond decoding / bare decode, rasterizer included", share * 100, engine, decode);
+    std::printf("%-66s %6.1f%%  (%.0f ms / %.0f ms CPU, goal at most 15%%: %s)\n",
+                "engine CPU beyond decoding / bare decode, rasterizer apart", shareAlone * 100, engineAlone, decode,
+                shareAlone <= 0.15 ? "met" : "missed");
   }
 
  private:
-  double median(const char* name) {
+  static constexpr const char* kWithoutRasterizer = "/without rasterizer";
+
+  double median(const std::string& name) {
     if (auto aggregate = medians_.find(name); aggregate != medians_.end()) return aggregate->second;
     auto found = values_.find(name);
     if (found == values_.end() || found->second.empty()) return 0;
@@ -265,7 +314,7 @@ int main(int argc, char** argv) {
   ShareReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
-  reporter.printShare();
+  reporter.printShares();
   benchmark::Shutdown();
   return 0;
 }
