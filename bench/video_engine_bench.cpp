@@ -213,8 +213,9 @@ class Playback {
     const double duration = asset_->duration().seconds();
     for (int tick = 0; !ended_.load(); ++tick) {
       if (tick * kTick > duration + 1.0) return false;
+      // The clock settles the queues itself; the display tick it handed the
+      // rendering thread is waited for here.
       clock_->advance(kTick);
-      settle();
       if (!layer_->dispatchSyncOnRenderingThread([] {})) return false;
     }
     return true;
