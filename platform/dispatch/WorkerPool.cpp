@@ -33,12 +33,18 @@ int WorkerPool::maxRunningWorkers() {
 }
 
 void WorkerPool::submit(std::function<void()> job) {
-  std::lock_guard lock(mutex_);
-  jobs_.push_back(std::move(job));
-  if (idleWorkers_ > 0) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    wake = idleWorkers_ > 0;
+    growIfNeededLocked();
+  }
+  // Woken once the lock is free: woken inside it, the worker would only
+  // block on the lock again, a second switch on every hand-off.
+  if (wake) {
     jobAvailable_.notify_one();
   }
-  growIfNeededLocked();
 }
 
 int WorkerPool::workerCount() const {

@@ -1,5 +1,6 @@
 #include "platform/media/DecompressionSession.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -31,11 +32,59 @@ void copyPlane(const uint8_t* source, int sourceStride, uint8_t* destination, si
   }
 }
 
-// Planar 4:2:0 (or already bi-planar) into a new NV12 buffer.
-std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame) {
+// Pictures handed out are taken back once their last holder lets go, and
+// the next picture of the same size is written into one of them: a new
+// buffer per picture would have the kernel map and clear megabytes for
+// every frame. Shared by the session and the buffers it handed out, which
+// may outlive it.
+class PictureBufferPool {
+ public:
+  static std::shared_ptr<PixelBuffer> take(const std::shared_ptr<PictureBufferPool>& pool, size_t width,
+                                           size_t height) {
+    std::shared_ptr<PixelBuffer> storage;
+    {
+      std::lock_guard lock(pool->mutex_);
+      auto& idle = pool->idle_;
+      const auto found = std::find_if(idle.begin(), idle.end(), [&](const std::shared_ptr<PixelBuffer>& buffer) {
+        return buffer->width() == width && buffer->height() == height;
+      });
+      if (found != idle.end()) {
+        storage = std::move(*found);
+        idle.erase(found);
+      }
+    }
+    if (storage) {
+      storage->removeAllAttachments();
+    } else {
+      storage = PixelBuffer::createNV12(width, height);
+      if (!storage) return nullptr;
+    }
+    PixelBuffer* const picture = storage.get();
+    return std::shared_ptr<PixelBuffer>(picture, [weakPool = std::weak_ptr(pool), storage](PixelBuffer*) mutable {
+      if (auto owner = weakPool.lock()) owner->giveBack(std::move(storage));
+    });
+  }
+
+ private:
+  // Enough for the pictures between a decoder and its display in flight;
+  // a burst beyond it is freed.
+  static constexpr size_t kMaxIdleBuffers = 16;
+
+  void giveBack(std::shared_ptr<PixelBuffer> storage) {
+    if (storage->isLocked()) return;
+    std::lock_guard lock(mutex_);
+    if (idle_.size() < kMaxIdleBuffers) idle_.push_back(std::move(storage));
+  }
+
+  std::mutex mutex_;
+  std::vector<std::shared_ptr<PixelBuffer>> idle_;
+};
+
+// Planar 4:2:0 (or already bi-planar) into an NV12 buffer of the pool.
+std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame, const std::shared_ptr<PictureBufferPool>& pool) {
   const auto width = static_cast<size_t>(frame.width);
   const auto height = static_cast<size_t>(frame.height);
-  auto image = PixelBuffer::createNV12(width, height);
+  auto image = PictureBufferPool::take(pool, width, height);
   if (!image) return nullptr;
   image->lockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
   copyPlane(frame.data[0], frame.linesize[0], image->baseAddressOfPlane(0), image->bytesPerRowOfPlane(0), width,
@@ -93,6 +142,7 @@ struct DecompressionSession::Impl {
     OutputCallback callback;
   };
   std::shared_ptr<Output> output = std::make_shared<Output>();
+  const std::shared_ptr<PictureBufferPool> pictures = std::make_shared<PictureBufferPool>();
   DispatchQueuePtr outputQueue = DispatchQueue::createSerial(kOutputQueueLabel);
 
   explicit Impl(VideoFormatDescription description) : format(std::move(description)), dimensions(format.dimensions()) {}
@@ -137,7 +187,7 @@ struct DecompressionSession::Impl {
         pending.erase(found);
         const int32_t status = statusOfFrame();
         std::shared_ptr<PixelBuffer> image;
-        if (status == kDecompressionSessionOK) image = makeNV12(*frame);
+        if (status == kDecompressionSessionOK) image = makeNV12(*frame, pictures);
         post(status, sample, std::move(image));
       }
       av_frame_unref(frame);

@@ -51,6 +51,7 @@ class PixelBuffer {
 
   const Dictionary& attachments() const { return attachments_; }
   void setAttachment(const std::string& key, Value value) { attachments_.set(key, std::move(value)); }
+  void removeAllAttachments() { attachments_ = Dictionary{}; }
 
  private:
   PixelBuffer(size_t width, size_t height);

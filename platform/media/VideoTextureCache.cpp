@@ -1,10 +1,12 @@
 #include "platform/media/VideoTextureCache.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace plexora::platform {
 
-VideoTexture::~VideoTexture() { cache_->giveBack(name_); }
+VideoTexture::~VideoTexture() { cache_->giveBack(shape_, name_); }
 
 int32_t VideoTextureCache::create(std::shared_ptr<GLContext> context, std::shared_ptr<VideoTextureCache>& out) {
   if (!context) return kVideoTextureCacheInvalidArgument;
@@ -12,7 +14,10 @@ int32_t VideoTextureCache::create(std::shared_ptr<GLContext> context, std::share
   return kVideoTextureCacheOK;
 }
 
-VideoTextureCache::~VideoTextureCache() { flush(); }
+VideoTextureCache::~VideoTextureCache() {
+  deleteAll(released_);
+  deleteAll(reusable_);
+}
 
 int32_t VideoTextureCache::createTextureFromImage(PixelBuffer& image, GLenum target, GLint internalFormat,
                                                   GLsizei width, GLsizei height, GLenum format, GLenum type,
@@ -23,36 +28,62 @@ int32_t VideoTextureCache::createTextureFromImage(PixelBuffer& image, GLenum tar
       static_cast<size_t>(height) > image.heightOfPlane(plane) || (format != GL_RED && format != GL_RG)) {
     return kVideoTextureCacheInvalidArgument;
   }
+  const VideoTexture::Shape shape{target, internalFormat, width, height};
+  GLuint name = 0;
+  const auto reuse = std::find_if(reusable_.rbegin(), reusable_.rend(),
+                                  [&](const Released& texture) { return texture.first == shape; });
+  const bool refill = reuse != reusable_.rend();
+  if (refill) {
+    name = reuse->second;
+    reusable_.erase(std::next(reuse).base());
+  } else {
+    glGenTextures(1, &name);
+  }
   image.lockBaseAddress(PixelBuffer::LockFlags::kReadOnly);
   const uint8_t* pixels = std::as_const(image).baseAddressOfPlane(plane);
-  GLuint name = 0;
-  glGenTextures(1, &name);
   glBindTexture(target, name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(image.bytesPerRowOfPlane(plane) / bytesPerTexel));
-  glTexImage2D(target, 0, internalFormat, width, height, 0, format, type, pixels);
+  if (refill) {
+    glTexSubImage2D(target, 0, 0, 0, width, height, format, type, pixels);
+  } else {
+    glTexImage2D(target, 0, internalFormat, width, height, 0, format, type, pixels);
+  }
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   image.unlockBaseAddress(PixelBuffer::LockFlags::kReadOnly);
   if (glGetError() != GL_NO_ERROR) {
     glDeleteTextures(1, &name);
     return kVideoTextureCacheAllocationFailed;
   }
-  out.reset(new VideoTexture(shared_from_this(), target, name));
+  out.reset(new VideoTexture(shared_from_this(), shape, name));
   return kVideoTextureCacheOK;
 }
 
-void VideoTextureCache::giveBack(GLuint name) {
+void VideoTextureCache::giveBack(VideoTexture::Shape shape, GLuint name) {
   std::lock_guard lock(mutex_);
-  released_.push_back(name);
+  released_.emplace_back(shape, name);
 }
 
 void VideoTextureCache::flush() {
-  std::vector<GLuint> names;
+  std::vector<Released> released;
   {
     std::lock_guard lock(mutex_);
-    names.swap(released_);
+    released.swap(released_);
   }
+  reusable_.insert(reusable_.end(), released.begin(), released.end());
+  if (reusable_.size() > kMaxReusable) {
+    std::vector<Released> oldest(reusable_.begin(), reusable_.end() - kMaxReusable);
+    reusable_.erase(reusable_.begin(), reusable_.end() - kMaxReusable);
+    deleteAll(oldest);
+  }
+}
+
+void VideoTextureCache::deleteAll(std::vector<Released>& textures) {
+  std::vector<GLuint> names;
+  names.reserve(textures.size());
+  for (const Released& texture : textures) names.push_back(texture.second);
   if (!names.empty()) glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+  textures.clear();
 }
 
 }  // namespace plexora::platform

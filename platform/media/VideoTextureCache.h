@@ -2,8 +2,11 @@
 // context the cache was made for.
 //
 // A texture's GL name is given back to the cache when the texture is
-// released and deleted at the next flush(), which must run with the
-// context current (textures are released wherever the renderer drops them).
+// released. The next flush(), which must run with the context current
+// (textures are released wherever the renderer drops them), keeps the few
+// latest for reuse and deletes the rest: a video uploads planes of the same
+// sizes frame after frame, and refilling a texture spares the driver a new
+// allocation per plane and frame.
 //
 // Thread safety: one thread at a time, with the cache's context current
 // for createTextureFromImage and flush. Ownership: textures keep their
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/media/GLContext.h"
@@ -41,9 +45,19 @@ class VideoTexture final {
 
  private:
   friend class VideoTextureCache;
-  VideoTexture(std::shared_ptr<VideoTextureCache> cache, GLenum target, GLuint name)
-      : cache_(std::move(cache)), target_(target), name_(name) {}
+  // What a texture was allocated as: a refill must match it.
+  struct Shape {
+    GLenum target;
+    GLint internalFormat;
+    GLsizei width;
+    GLsizei height;
+    bool operator==(const Shape&) const = default;
+  };
+  VideoTexture(std::shared_ptr<VideoTextureCache> cache, Shape shape, GLuint name)
+      : cache_(std::move(cache)), shape_(shape), target_(shape.target), name_(name) {}
+
   std::shared_ptr<VideoTextureCache> cache_;
+  Shape shape_;
   GLenum target_;
   GLuint name_;
 };
@@ -62,17 +76,25 @@ class VideoTextureCache final : public std::enable_shared_from_this<VideoTexture
   int32_t createTextureFromImage(PixelBuffer& image, GLenum target, GLint internalFormat, GLsizei width,
                                  GLsizei height, GLenum format, GLenum type, size_t plane,
                                  std::shared_ptr<VideoTexture>& out);
-  // Deletes the textures released since the last flush.
+  // Keeps the latest textures released since the last flush for reuse
+  // and deletes the others.
   void flush();
 
  private:
   friend class VideoTexture;
   explicit VideoTextureCache(std::shared_ptr<GLContext> context) : context_(std::move(context)) {}
-  void giveBack(GLuint name);
+  using Released = std::pair<VideoTexture::Shape, GLuint>;
+  // Two planes of a frame and of the frame before it.
+  static constexpr size_t kMaxReusable = 4;
+
+  void giveBack(VideoTexture::Shape shape, GLuint name);
+  // Deletes every name in the list and empties it.
+  static void deleteAll(std::vector<Released>& textures);
 
   std::shared_ptr<GLContext> context_;
   std::mutex mutex_;  // released names may come from any thread
-  std::vector<GLuint> released_;
+  std::vector<Released> released_;
+  std::vector<Released> reusable_;  // context side only, latest last
 };
 
 }  // namespace plexora::platform

@@ -277,7 +277,24 @@ std::optional<platform::Error> QNVPlayerLayer::error() const {
   return layerError_;
 }
 
-std::shared_ptr<platform::Image> QNVPlayerLayer::presentedImage() const {
+std::shared_ptr<platform::Image> QNVPlayerLayer::presentedImage() {
+  if (readsBackOnDemand() && framePresented_.load()) {
+    // The framebuffer still holds the frame: between render-side tasks it
+    // is always the one last presented.
+    auto readBack = [weakSelf = weak_from_this()] {
+      auto self = weakSelf.lock();
+      if (!self || !self->context_) return;
+      const bool wasCurrent = self->context_->isCurrent();
+      if (!wasCurrent && !self->context_->makeCurrent()) return;
+      self->readBackPresentedFrame();
+      if (!wasCurrent) platform::GLContext::clearCurrent();
+    };
+    if (renderingThread_->isCurrent()) {
+      readBack();
+    } else {
+      renderingThread_->dispatchSync(std::move(readBack));
+    }
+  }
   std::lock_guard lock(stateMutex_);
   return presentedImage_;
 }
@@ -721,6 +738,8 @@ void QNVPlayerLayer::setupBuffers() {
 }
 
 void QNVPlayerLayer::destroyBuffers() {
+  // The last presented frame outlives its framebuffer.
+  readBackPresentedFrame();
   if (frameBufferHandle_ != 0) {
     glDeleteFramebuffers(1, &frameBufferHandle_);
     frameBufferHandle_ = 0;
@@ -859,9 +878,29 @@ void QNVPlayerLayer::drawFrame(bool sizeChanged) {
 
 void QNVPlayerLayer::present() {
   if (backingWidth_ <= 0 || backingHeight_ <= 0) return;
+  {
+    std::lock_guard lock(stateMutex_);
+    presentedScale_ = contentsScale_;
+  }
+  framePresented_ = true;
+  // Copied out of GL only when someone asks for it (presentedImage): most
+  // frames are never looked at, and a read-back costs more than the draw.
+  // Only a rendering thread that never stops can always be asked; on any
+  // other render side the frame is read back now, so that asking never
+  // waits for an inactive application.
+  if (!readsBackOnDemand()) readBackPresentedFrame();
+}
+
+bool QNVPlayerLayer::readsBackOnDemand() const {
+  return renderingThread_ != nullptr && renderingThread_->allowsAppInactivePlayback();
+}
+
+void QNVPlayerLayer::readBackPresentedFrame() {
+  if (!framePresented_.exchange(false) || frameBufferHandle_ == 0) return;
   const auto width = static_cast<uint32_t>(backingWidth_);
   const auto height = static_cast<uint32_t>(backingHeight_);
   platform::Bytes pixels(static_cast<size_t>(width) * height * platform::Image::kBytesPerPixel);
+  glBindFramebuffer(GL_FRAMEBUFFER, frameBufferHandle_);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, backingWidth_, backingHeight_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   // GL rows run bottom-up; an image's top-down.
@@ -871,14 +910,8 @@ void QNVPlayerLayer::present() {
                      pixels.begin() + static_cast<ptrdiff_t>((top + 1) * rowBytes),
                      pixels.begin() + static_cast<ptrdiff_t>(bottom * rowBytes));
   }
-  double scale = 1.0;
-  {
-    std::lock_guard lock(stateMutex_);
-    scale = contentsScale_;
-  }
-  auto image = platform::Image::fromRGBA(width, height, scale, std::move(pixels));
   std::lock_guard lock(stateMutex_);
-  presentedImage_ = std::move(image);
+  presentedImage_ = platform::Image::fromRGBA(width, height, presentedScale_, std::move(pixels));
 }
 
 void QNVPlayerLayer::updateReadyForDisplay(bool ready) { isReadyForDisplay_ = ready; }

@@ -115,8 +115,10 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   void requestLastDisplayedSampleBuffer(std::function<void(std::shared_ptr<platform::PixelBuffer>)> block,
                                         platform::DispatchQueuePtr queue);
   // The frame last presented, read back from the framebuffer (top row
-  // first); none before the first present.
-  std::shared_ptr<platform::Image> presentedImage() const;
+  // first); none before the first present. With a rendering thread that
+  // runs while the application is inactive, frames are read back only when
+  // asked for, on that thread: the call waits for it.
+  std::shared_ptr<platform::Image> presentedImage();
   // Frames displayed later than 2/30 s after their time since the last flush.
   uint64_t staleFrameCount() const { return framesStale_.load(); }
   // One past the highest frame index decoded into the ring.
@@ -145,6 +147,8 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   void displayPixelBuffer(const std::shared_ptr<platform::PixelBuffer>& pixelBuffer);
   void drawFrame(bool sizeChanged);
   void present();
+  bool readsBackOnDemand() const;
+  void readBackPresentedFrame();
   void resetGLContext();
   void flushBuffers(uint64_t framesDecompressed, uint64_t framesEnqueued);
   void addBuffer(std::shared_ptr<platform::PixelBuffer> buffer, platform::MediaTime presentationTimeStamp,
@@ -191,6 +195,10 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   platform::AffineTransform preferredTransform_;
   std::shared_ptr<platform::PixelBuffer> lastDisplayedSampleBuffer_;
   std::shared_ptr<platform::Image> presentedImage_;
+  double presentedScale_ = 1.0;
+  // A frame was presented and not yet read back (set and cleared on the
+  // render side; read by presentedImage() on any thread).
+  std::atomic<bool> framePresented_{false};
   std::atomic<bool> isReadyForDisplay_{false};
 
   // Render side.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <span>
 
 #include "util/qnv/QNVDecompressionSessionWithVideoToolbox.h"
@@ -141,6 +142,88 @@ TEST_P(QNVDecompressionSessionClipTest, DecodesEveryFrameAsFfmpegDoesWithItsNumb
 INSTANTIATE_TEST_SUITE_P(GeneratedClips, QNVDecompressionSessionClipTest,
                          ::testing::Values("baseline_aac_moov_first.mp4", "main_bframes.mp4"),
                          [](const auto& info) { return std::string(info.param).substr(0, std::string(info.param).find('.')); });
+
+// Keeps what each picture showed and lets go of the picture at once,
+// leaving a mark of its own on it.
+class ReleasingDelegate final : public QNVDecompressionSessionDelegate {
+ public:
+  static constexpr const char* kMarkKey = "test.released";
+
+  struct Seen {
+    platform::MediaTime presentationTime;
+    std::vector<uint8_t> bytes;
+    const void* storage;
+    bool carriedMark;
+  };
+
+  void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer> buffer, platform::MediaTime presentationTimeStamp,
+                               platform::MediaTime, uint64_t) override {
+    Seen seen{presentationTimeStamp, {}, nullptr, false};
+    if (buffer) {
+      seen.bytes = packedNV12(*buffer);
+      buffer->lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
+      seen.storage = std::as_const(*buffer).baseAddressOfPlane(0);
+      buffer->unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
+      seen.carriedMark = buffer->attachments().contains(kMarkKey);
+      buffer->setAttachment(kMarkKey, platform::Value(true));
+      buffer.reset();
+    }
+    std::lock_guard lock(mutex_);
+    seen_.push_back(std::move(seen));
+    changed_.notify_all();
+  }
+  void handleDecompressionSessionError(const platform::Error&) override {}
+  void handleDecompressionSessionError(const platform::Error&, uint64_t) override {}
+
+  bool waitFor(size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return seen_.size() >= count; });
+  }
+  std::vector<Seen> seen() {
+    std::lock_guard lock(mutex_);
+    return seen_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Seen> seen_;
+};
+
+// Pictures are written into the buffers of pictures their holders let go
+// of: each must then show its own frame and none of what the last holder
+// attached.
+TEST(QNVDecompressionSessionTest, BuffersLetGoOfAreRefilledWithTheNextPictureAlone) {
+  const std::string path = testing::testMediaPath("baseline_aac_moov_first.mp4");
+  const QNVTestVideoTrack track = testing::loadVideoTrack(path);
+  ASSERT_TRUE(track.format.has_value());
+  auto delegate = std::make_shared<ReleasingDelegate>();
+  auto session = QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, *track.format, {}, true, nullptr);
+  ASSERT_NE(session, nullptr);
+  // One sample at a time: a baseline stream has no reordering, so each
+  // picture is out, and let go of, before the next is decoded.
+  for (size_t i = 0; i < track.samples.size(); ++i) {
+    session->enqueueSampleBuffer(track.samples[i], i);
+    ASSERT_TRUE(delegate->waitFor(i + 1));
+  }
+  session->closeSession();
+
+  const auto seen = delegate->seen();
+  const platform::VideoDimensions size = track.format->dimensions();
+  const size_t frameBytes = static_cast<size_t>(size.width * size.height) * 3 / 2;
+  const auto oracle = testing::ffmpegFrames(path, "nv12", frameBytes);
+  ASSERT_EQ(seen.size(), oracle.size());
+  std::set<const void*> storages;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    EXPECT_EQ(seen[i].presentationTime, track.samples[i].presentationTimeStamp());
+    ASSERT_EQ(seen[i].bytes.size(), frameBytes);
+    EXPECT_GT(testing::psnr(seen[i].bytes.data(), oracle[i].data(), frameBytes), 35.0);
+    EXPECT_FALSE(seen[i].carriedMark);
+    storages.insert(seen[i].storage);
+  }
+  EXPECT_LT(storages.size(), seen.size() / 2) << "pictures were not written into buffers let go of";
+}
 
 TEST(QNVDecompressionSessionTest, BFramesComeOutOfDecodeOrder) {
   const QNVTestVideoTrack track = testing::loadVideoTrack(testing::testMediaPath("main_bframes.mp4"));

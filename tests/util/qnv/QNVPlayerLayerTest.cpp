@@ -146,11 +146,15 @@ class QNVPlayerLayerRingTest : public QNVPlayerLayerTest {
                                     MediaTime::make(20, 600), index);
     syncRenderSide(*layer_);
   }
-  // One display tick at timebase time `seconds`; answers the luma shown.
-  int tickAt(double seconds) {
+  // One display tick at timebase time `seconds`, the picture left unread.
+  void tickUnreadAt(double seconds) {
     timebase_->setTime(MediaTime::make(static_cast<int64_t>(seconds * 600), 600));
     manualClock_->advance(1.0 / 60.0 + 1e-6);
     syncRenderSide(*layer_);
+  }
+  // One display tick at timebase time `seconds`; answers the luma shown.
+  int tickAt(double seconds) {
+    tickUnreadAt(seconds);
     auto image = layer_->presentedImage();
     return image ? presentedLuma(*image) : -1;
   }
@@ -183,6 +187,26 @@ TEST_F(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
   EXPECT_EQ(tickAt(0.1), -1);
   EXPECT_NEAR(tickAt(0.5), 40, 2);
   EXPECT_NEAR(tickAt(0.6), 40, 2);
+}
+
+// Frames are read back only when asked for: what is asked is still the
+// frame presented last, also once the framebuffer that held it is gone.
+TEST_F(QNVPlayerLayerRingTest, TheLastPresentedFrameIsReadBackWhenAskedForEvenAfterTeardown) {
+  arrive(0, 40, 0.0);
+  arrive(1, 120, 0.1);
+  arrive(2, 200, 0.2);
+  tickUnreadAt(0.0);
+  tickUnreadAt(0.1);
+  auto image = layer_->presentedImage();
+  ASSERT_NE(image, nullptr);
+  EXPECT_NEAR(presentedLuma(*image), 120, 2);
+
+  tickUnreadAt(0.2);
+  layer_->invalidate();
+  syncRenderSide(*layer_);
+  image = layer_->presentedImage();
+  ASSERT_NE(image, nullptr);
+  EXPECT_NEAR(presentedLuma(*image), 200, 2);
 }
 
 TEST_F(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
