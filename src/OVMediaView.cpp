@@ -38,13 +38,27 @@ std::shared_ptr<OVNativeAdMultiProductDataModel> cardAt(const OVNativeAd::Cards&
   return index < cards.size() ? cards[index] : nullptr;
 }
 
+constexpr const char* kTouchStartTimeKey = "startTime";
+constexpr const char* kTouchEndTimeKey = "endTime";
+constexpr const char* kTouchStartXKey = "startX";
+constexpr const char* kTouchStartYKey = "startY";
+constexpr const char* kTouchClickXKey = "clickX";
+constexpr const char* kTouchClickYKey = "clickY";
+constexpr const char* kTouchEndXKey = "endX";
+constexpr const char* kTouchEndYKey = "endY";
+constexpr const char* kTouchClickDelayTimeKey = "clickDelayTime";
+// Milliseconds since the first impression, or this when there was none.
+constexpr std::int64_t kNoImpressionClickDelay = -1;
+
 // The touch of a card tap: the carousel reports one point, which stands for
 // the start, the click and the end of the touch.
 platform::Dictionary touchAt(platform::Point position, const platform::Value& clickDelay) {
   const double time = platform::Clock::current()->wallTime();
-  return platform::Dictionary{{"startTime", time},      {"endTime", time},      {"startX", position.x},
-                              {"startY", position.y},   {"clickX", position.x}, {"clickY", position.y},
-                              {"endX", position.x},     {"endY", position.y},   {"clickDelayTime", clickDelay}};
+  return platform::Dictionary{{kTouchStartTimeKey, time},     {kTouchEndTimeKey, time},
+                              {kTouchStartXKey, position.x},  {kTouchStartYKey, position.y},
+                              {kTouchClickXKey, position.x},  {kTouchClickYKey, position.y},
+                              {kTouchEndXKey, position.x},    {kTouchEndYKey, position.y},
+                              {kTouchClickDelayTimeKey, clickDelay}};
 }
 
 }  // namespace
@@ -365,9 +379,10 @@ void OVMediaView::handleCardClick(std::uint64_t index, platform::Point position)
   if (!OVAdClickGate::passesPrematureClickCheck(loadedTime_, *configuration)) return;
 
   const double firstImpressionTime = nativeAd_->firstImpressionTime();
-  const platform::Value clickDelay = firstImpressionTime != kOVAdNoImpressionTime
-                                         ? platform::Value((now() - firstImpressionTime) * 1000.0)
-                                         : platform::Value(std::int64_t{-1});
+  platform::Value clickDelay(kNoImpressionClickDelay);
+  if (firstImpressionTime != kOVAdNoImpressionTime) {
+    clickDelay = platform::Value((now() - firstImpressionTime) * 1000.0);
+  }
   const platform::Dictionary data = nativeAd_->generateLoggingDataWithExtraData(
       {{kCardIndexKey, std::to_string(index)},
        {kCardCountKey, std::to_string(cards.size())},
