@@ -715,8 +715,10 @@ void QNVPlayerLayer::setupBuffers() {
     layerBounds = bounds_;
     scale = contentsScale_;
   }
+  // Buffers made before (a reset makes fresh ones) go first, or each reset
+  // would leave a framebuffer of the layer's size behind.
+  destroyBuffers();
   if (!(layerBounds.size.width > 0) || !(layerBounds.size.height > 0)) {
-    destroyBuffers();
     return;
   }
   glDisable(GL_DEPTH_TEST);

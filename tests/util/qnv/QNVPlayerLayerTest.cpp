@@ -209,6 +209,20 @@ TEST_F(QNVPlayerLayerRingTest, TheLastPresentedFrameIsReadBackWhenAskedForEvenAf
   EXPECT_NEAR(presentedLuma(*image), 200, 2);
 }
 
+TEST_F(QNVPlayerLayerRingTest, RemovingTheImageClearsItAndLaterFramesDrawAgain) {
+  arrive(0, 200, 0.0);
+  EXPECT_NEAR(tickAt(0.0), 200, 2);
+  for (int reset = 0; reset < 3; ++reset) {
+    QNVMediaStateQueue()->sync([&] { layer_->flushAndRemoveImage(); });
+    syncRenderSide(*layer_);
+    const auto cleared = layer_->presentedImage();
+    ASSERT_NE(cleared, nullptr);
+    EXPECT_EQ(cleared->pixel(8, 8).alpha, 0) << "reset " << reset;
+  }
+  arrive(1, 90, 0.5);
+  EXPECT_NEAR(tickAt(0.5), 90, 2);
+}
+
 TEST_F(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
   // 15 pixels wide: 8 chroma columns, the last covering pixel 14 alone.
   layer_->setBounds(platform::Rect({0, 0}, {15, 16}));
