@@ -9,6 +9,7 @@
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/ui/Application.h"
+#include "util/OVAdTouchRecordKeys.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {
@@ -18,20 +19,6 @@ namespace {
 constexpr const char* kStatusKey = "vrc";
 constexpr const char* kPercentageKey = "vp";
 constexpr const char* kHistoryKey = "vh";
-
-// The touch record's keys.
-constexpr const char* kTouchStartTimeKey = "startTime";
-constexpr const char* kTouchEndTimeKey = "endTime";
-constexpr const char* kTouchStartXKey = "startX";
-constexpr const char* kTouchStartYKey = "startY";
-constexpr const char* kTouchClickXKey = "clickX";
-constexpr const char* kTouchClickYKey = "clickY";
-constexpr const char* kTouchEndXKey = "endX";
-constexpr const char* kTouchEndYKey = "endY";
-constexpr const char* kTouchForceKey = "force";
-constexpr const char* kTouchRadiusXKey = "radiusX";
-constexpr const char* kTouchRadiusYKey = "radiusY";
-constexpr const char* kTouchClickDelayTimeKey = "clickDelayTime";
 
 constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr std::int64_t kNoImpressionDelay = -1;
@@ -133,18 +120,18 @@ std::optional<platform::Value> OVAdViewInternal::commandProcessorTouchInformatio
                      kMillisecondsPerSecond;
   }
   return platform::Value(platform::Dictionary{
-      {kTouchStartTimeKey, page.lastTouchStartTimestamp()},
-      {kTouchEndTimeKey, page.lastTouchCurrentTimestamp()},
-      {kTouchStartXKey, start.x},
-      {kTouchStartYKey, start.y},
-      {kTouchClickXKey, current.x},
-      {kTouchClickYKey, current.y},
-      {kTouchEndXKey, current.x},
-      {kTouchEndYKey, current.y},
-      {kTouchForceKey, page.lastTouchPressure()},
-      {kTouchRadiusXKey, page.lastTouchRadius()},
-      {kTouchRadiusYKey, page.lastTouchRadius()},
-      {kTouchClickDelayTimeKey, clickDelayTime},
+      {kOVAdTouchStartTimeKey, page.lastTouchStartTimestamp()},
+      {kOVAdTouchEndTimeKey, page.lastTouchCurrentTimestamp()},
+      {kOVAdTouchStartXKey, start.x},
+      {kOVAdTouchStartYKey, start.y},
+      {kOVAdTouchClickXKey, current.x},
+      {kOVAdTouchClickYKey, current.y},
+      {kOVAdTouchEndXKey, current.x},
+      {kOVAdTouchEndYKey, current.y},
+      {kOVAdTouchForceKey, page.lastTouchPressure()},
+      {kOVAdTouchRadiusXKey, page.lastTouchRadius()},
+      {kOVAdTouchRadiusYKey, page.lastTouchRadius()},
+      {kOVAdTouchClickDelayTimeKey, clickDelayTime},
   });
 }
 

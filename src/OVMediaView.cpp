@@ -15,6 +15,7 @@
 #include "util/OVAdClickGate.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdLogger.h"
+#include "util/OVAdTouchRecordKeys.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {
@@ -38,15 +39,6 @@ std::shared_ptr<OVNativeAdMultiProductDataModel> cardAt(const OVNativeAd::Cards&
   return index < cards.size() ? cards[index] : nullptr;
 }
 
-constexpr const char* kTouchStartTimeKey = "startTime";
-constexpr const char* kTouchEndTimeKey = "endTime";
-constexpr const char* kTouchStartXKey = "startX";
-constexpr const char* kTouchStartYKey = "startY";
-constexpr const char* kTouchClickXKey = "clickX";
-constexpr const char* kTouchClickYKey = "clickY";
-constexpr const char* kTouchEndXKey = "endX";
-constexpr const char* kTouchEndYKey = "endY";
-constexpr const char* kTouchClickDelayTimeKey = "clickDelayTime";
 // Milliseconds since the first impression, or this when there was none.
 constexpr std::int64_t kNoImpressionClickDelay = -1;
 
@@ -54,11 +46,11 @@ constexpr std::int64_t kNoImpressionClickDelay = -1;
 // the start, the click and the end of the touch.
 platform::Dictionary touchAt(platform::Point position, const platform::Value& clickDelay) {
   const double time = platform::Clock::current()->wallTime();
-  return platform::Dictionary{{kTouchStartTimeKey, time},     {kTouchEndTimeKey, time},
-                              {kTouchStartXKey, position.x},  {kTouchStartYKey, position.y},
-                              {kTouchClickXKey, position.x},  {kTouchClickYKey, position.y},
-                              {kTouchEndXKey, position.x},    {kTouchEndYKey, position.y},
-                              {kTouchClickDelayTimeKey, clickDelay}};
+  return platform::Dictionary{{kOVAdTouchStartTimeKey, time},    {kOVAdTouchEndTimeKey, time},
+                              {kOVAdTouchStartXKey, position.x}, {kOVAdTouchStartYKey, position.y},
+                              {kOVAdTouchClickXKey, position.x}, {kOVAdTouchClickYKey, position.y},
+                              {kOVAdTouchEndXKey, position.x},   {kOVAdTouchEndYKey, position.y},
+                              {kOVAdTouchClickDelayTimeKey, clickDelay}};
 }
 
 }  // namespace

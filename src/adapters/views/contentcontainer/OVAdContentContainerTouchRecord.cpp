@@ -6,24 +6,12 @@
 #include "internal/OVAdViewabilityValidator.h"
 #include "platform/dispatch/Clock.h"
 #include "util/OVAdDeviceState.h"
+#include "util/OVAdTouchRecordKeys.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {
 
 namespace {
-
-constexpr const char* kStartTimeKey = "startTime";
-constexpr const char* kEndTimeKey = "endTime";
-constexpr const char* kStartXKey = "startX";
-constexpr const char* kStartYKey = "startY";
-constexpr const char* kClickXKey = "clickX";
-constexpr const char* kClickYKey = "clickY";
-constexpr const char* kEndXKey = "endX";
-constexpr const char* kEndYKey = "endY";
-constexpr const char* kForceKey = "force";
-constexpr const char* kRadiusXKey = "radiusX";
-constexpr const char* kRadiusYKey = "radiusY";
-constexpr const char* kClickDelayTimeKey = "clickDelayTime";
 
 constexpr const char* kStatusKey = "vrc";
 constexpr const char* kPercentageKey = "vp";
@@ -49,18 +37,18 @@ std::optional<platform::Dictionary> OVAdContentContainerTouchRecord(const OVAdCo
                      kMillisecondsPerSecond;
   }
   return platform::Dictionary{
-      {kStartTimeKey, container.lastTouchStartTimestamp()},
-      {kEndTimeKey, container.lastTouchCurrentTimestamp()},
-      {kStartXKey, start.x},
-      {kStartYKey, start.y},
-      {kClickXKey, current.x},
-      {kClickYKey, current.y},
-      {kEndXKey, current.x},
-      {kEndYKey, current.y},
-      {kForceKey, container.lastTouchPressure()},
-      {kRadiusXKey, container.lastTouchRadius()},
-      {kRadiusYKey, container.lastTouchRadius()},
-      {kClickDelayTimeKey, clickDelayTime},
+      {kOVAdTouchStartTimeKey, container.lastTouchStartTimestamp()},
+      {kOVAdTouchEndTimeKey, container.lastTouchCurrentTimestamp()},
+      {kOVAdTouchStartXKey, start.x},
+      {kOVAdTouchStartYKey, start.y},
+      {kOVAdTouchClickXKey, current.x},
+      {kOVAdTouchClickYKey, current.y},
+      {kOVAdTouchEndXKey, current.x},
+      {kOVAdTouchEndYKey, current.y},
+      {kOVAdTouchForceKey, container.lastTouchPressure()},
+      {kOVAdTouchRadiusXKey, container.lastTouchRadius()},
+      {kOVAdTouchRadiusYKey, container.lastTouchRadius()},
+      {kOVAdTouchClickDelayTimeKey, clickDelayTime},
   };
 }
 
