@@ -84,8 +84,9 @@ TEST_F(BannerEndToEndTest, AFixtureBannerLoadsIsSeenIsClickedAndIsReplacedOnTheS
   EXPECT_EQ(data.find("vrc")->text(), "1");
   EXPECT_EQ(data.find("vp")->text(), "1");
   EXPECT_EQ(data.find("vh")->text(), R"({"14":1,"1":1})");
+  // The server records a request before its endpoint has answered it.
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return !world_.server().logging().events().empty(); }));
   const auto acknowledged = world_.server().logging().events();
-  ASSERT_FALSE(acknowledged.empty());
   EXPECT_EQ(acknowledged[0].token, "ct-banner-1");
   ASSERT_TRUE(world_.waitForTrackerHits(1));
   EXPECT_TRUE(world_.trackerHit("banner-1-request").has_value());
