@@ -12,9 +12,9 @@
 #include "util/OVAdCache.h"
 #include "util/OVAdError.h"
 #include "util/OVAdLogger.h"
+#include "platform/media/SystemPlayerKit.h"
 #include "util/compatibility/OVAdFileVideoAsset.h"
 #include "util/qnv/QNVAssetForCache.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
 #include "util/qnv/QNVMediaAsset.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
@@ -140,8 +140,15 @@ void OVMediaViewEngineVideoRenderer::setBounds(platform::Rect bounds) {
   layout();
 }
 
+QNVPlayer* OVMediaViewEngineVideoRenderer::enginePlayer() const { return dynamic_cast<QNVPlayer*>(player_.get()); }
+
+std::shared_ptr<QNVPlayerLayer> OVMediaViewEngineVideoRenderer::playerLayer() const {
+  return std::dynamic_pointer_cast<QNVPlayerLayer>(layer_);
+}
+
 void OVMediaViewEngineVideoRenderer::draw(platform::GraphicsContext& context, platform::Rect rect) const {
-  auto frame = layer_ ? layer_->presentedImage() : nullptr;
+  const auto engineLayer = playerLayer();
+  auto frame = engineLayer ? engineLayer->presentedImage() : nullptr;
   if (!frame) return;
   // The frame changes on the rendering thread between draws: it is fetched
   // here and drawn as an image view would draw it.
@@ -164,67 +171,114 @@ void OVMediaViewEngineVideoRenderer::loadVideoURL(const platform::URL& videoURL,
   ended_ = false;
   autoplayDone_ = false;
   lastError_.reset();
+  library_ = OVAdChooseVideoLibrary();
   const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
-  OVAdCache::sharedCache()->AVAssetForURL(videoURL, [weakSelf, load](const std::shared_ptr<QNVAssetForCache>& asset) {
-    // The cache answers on the main queue, except at once for a video whose
-    // download failed before: keep the report out of the caller's call.
-    platform::DispatchQueue::main()->async([weakSelf, load, asset] {
-      if (const auto renderer = weakSelf.lock()) renderer->assetArrived(load, asset);
-    });
-  });
+  OVAdCache::sharedCache()->AVAssetForURL(
+      videoURL, [weakSelf, load, videoURL](const std::shared_ptr<QNVAssetForCache>& asset) {
+        // The cache answers on the main queue, except at once for a video
+        // whose download failed before: keep the report out of the caller's
+        // call.
+        platform::DispatchQueue::main()->async([weakSelf, load, videoURL, asset] {
+          if (const auto renderer = weakSelf.lock()) renderer->assetArrived(load, videoURL, asset);
+        });
+      });
 }
 
-void OVMediaViewEngineVideoRenderer::assetArrived(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset) {
+void OVMediaViewEngineVideoRenderer::assetArrived(std::uint64_t load, const platform::URL& videoURL,
+                                                  const std::shared_ptr<QNVAssetForCache>& asset) {
   if (load != load_) return;
   if (!asset) {
     fail(kOVMediaViewErrorInvalidResponse, kInvalidResponseMessage);
     return;
   }
-  // Without the engine's own asset factory the cache answers the downloaded
-  // file; the renderer reads that file with the engine itself.
-  if (const auto file = std::dynamic_pointer_cast<OVAdFileVideoAsset>(asset)) {
-    if (!file->isFile() || !file->fileSize()) {
-      fail(kOVMediaViewErrorInvalidResponse, kInvalidResponseMessage);
+  const auto file = std::dynamic_pointer_cast<OVAdFileVideoAsset>(asset);
+  if (!file) {
+    // The cache made the asset itself: it serves only when it is of the
+    // kind this load chose.
+    const auto playable = std::dynamic_pointer_cast<platform::PlayerAsset>(asset);
+    const bool engineAsset = std::dynamic_pointer_cast<QNVAVAsset>(asset) != nullptr;
+    if (!playable || engineAsset != (library_ == OVAdVideoLibrary::kQNVPlayer)) {
+      fail(kOVMediaViewErrorUnsupportedAsset, kUnsupportedAssetMessage);
       return;
     }
-    const auto local = QNVLocalMp4Asset::initWithLocalURL(file->url(), false, platform::Size{});
-    const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
-    local->loadValuesAsynchronouslyForKeys({kDurationKey}, [weakSelf, load, local] {
-      platform::DispatchQueue::main()->async([weakSelf, load, local] {
-        if (const auto renderer = weakSelf.lock()) renderer->startPlayer(load, local);
-      });
-    });
+    startPlayer(load, playable, videoURL);
     return;
   }
-  startPlayer(load, asset);
-}
-
-void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset) {
-  if (load != load_) return;
-  const auto item = std::dynamic_pointer_cast<QNVAssetForPlayer>(asset);
-  const auto avAsset = std::dynamic_pointer_cast<QNVAVAsset>(asset);
-  std::optional<platform::Error> loadError;
-  if (!item || !avAsset || avAsset->statusOfValueForKey(kDurationKey, &loadError) != kQNVKeyValueStatusLoaded ||
-      !item->formatDesc()) {
+  // Without an asset factory of its own the cache answers the downloaded
+  // file; it is opened here as the chosen player's asset.
+  if (!file->isFile() || !file->fileSize()) {
+    fail(kOVMediaViewErrorInvalidResponse, kInvalidResponseMessage);
+    return;
+  }
+  const platform::URL fileURL = file->url();
+  const auto opened = OVAdCreateVideoAsset(library_, fileURL, true);
+  if (!opened) {
     fail(kOVMediaViewErrorUnsupportedAsset, kUnsupportedAssetMessage);
     return;
   }
-  naturalSize_ = avAsset->naturalSize();
-  durationSeconds_ = item->duration().seconds();
+  const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
+  opened->loadValuesAsynchronouslyForKeys({kDurationKey}, [weakSelf, load, opened, fileURL] {
+    platform::DispatchQueue::main()->async([weakSelf, load, opened, fileURL] {
+      if (const auto renderer = weakSelf.lock()) renderer->startPlayer(load, opened, fileURL);
+    });
+  });
+}
 
-  QNVPlayerLayerConfigs configs;
-  configs.offMainThreadRendering = true;
-  layer_ = QNVPlayerLayer::initWithConfigs(configs);
-  layer_->setBounds(platform::Rect({0, 0}, bounds().size));
-  player_ = QNVPlayer::initWithDisplayEngine(layer_);
+void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::shared_ptr<platform::PlayerAsset>& asset,
+                                                 const platform::URL& url) {
+  if (load != load_) return;
+  if (library_ == OVAdVideoLibrary::kQNVPlayer) {
+    // The engine reads the file itself: one it cannot parse fails here
+    // rather than as a player that never shows a frame.
+    const auto item = std::dynamic_pointer_cast<QNVAssetForPlayer>(asset);
+    const auto avAsset = std::dynamic_pointer_cast<QNVAVAsset>(asset);
+    std::optional<platform::Error> loadError;
+    if (!item || !avAsset || avAsset->statusOfValueForKey(kDurationKey, &loadError) != kQNVKeyValueStatusLoaded ||
+        !item->formatDesc()) {
+      fail(kOVMediaViewErrorUnsupportedAsset, kUnsupportedAssetMessage);
+      return;
+    }
+    naturalSize_ = avAsset->naturalSize();
+  }
+  durationSeconds_ = asset->duration().seconds();
+
+  const auto item = OVAdCreateVideoPlayerItem(library_, asset, url);
+  auto layer = item ? OVAdCreateVideoPlayerLayer(library_) : nullptr;
+  auto player = layer ? OVAdCreateVideoPlayer(library_, item, layer) : nullptr;
+  if (!player) {
+    if (const auto engineLayer = std::dynamic_pointer_cast<QNVPlayerLayer>(layer)) engineLayer->invalidate();
+    fail(kOVMediaViewErrorUnsupportedAsset, kUnsupportedAssetMessage);
+    return;
+  }
+  layer->setBounds(platform::Rect({0, 0}, bounds().size));
+  // The engine's player was built with its layer; the system's layer is
+  // told its player.
+  if (const auto systemLayer = std::dynamic_pointer_cast<platform::SystemPlayerLayer>(layer)) {
+    systemLayer->setPlayer(player);
+  }
+  layer_ = std::move(layer);
+  player_ = std::move(player);
+  if (QNVPlayer* engine = enginePlayer()) {
+    observeEnginePlayer(load, *engine, *item);
+  } else {
+    // The system's player starts with sound; this view's videos start muted.
+    player_->setMuted(true);
+  }
+  ready_ = true;
+  if (loadedBlock_) loadedBlock_();
+  playIfAutoplayDue();
+}
+
+void OVMediaViewEngineVideoRenderer::observeEnginePlayer(std::uint64_t load, QNVPlayer& player,
+                                                         const platform::PlayerItem& item) {
   observer_ = std::make_shared<PlayerObserver>(self(), load);
-  player_->addObserver(observer_, kQNVPlayerRateKey, kOVAdKeyValueObservingOptionNew, nullptr);
-  player_->addObserver(observer_, kQNVPlayerStatusKey, kOVAdKeyValueObservingOptionNew, nullptr);
+  player.addObserver(observer_, kQNVPlayerRateKey, kOVAdKeyValueObservingOptionNew, nullptr);
+  player.addObserver(observer_, kQNVPlayerStatusKey, kOVAdKeyValueObservingOptionNew, nullptr);
 
   auto& center = platform::NotificationCenter::defaultCenter();
   const std::shared_ptr<PlayerObserver> observer = observer_;
   // The engine posts an item's notifications with the whole asset's address.
-  const void* identity = dynamic_cast<const void*>(asset.get());
+  const void* identity = dynamic_cast<const void*>(&item);
   notifications_.push_back(center.addObserver(kAVPlayerItemDidPlayToEndTimeNotification, identity, nullptr,
                                               [observer](const platform::Notification&) {
                                                 observer->onMain([](OVMediaViewEngineVideoRenderer& renderer) {
@@ -237,25 +291,21 @@ void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::
                                                   renderer.playerFailed();
                                                 });
                                               }));
-  player_->replaceCurrentItemWithPlayerItem(item);
-  ready_ = true;
-  if (loadedBlock_) loadedBlock_();
-  playIfAutoplayDue();
 }
 
 void OVMediaViewEngineVideoRenderer::releasePlayer() {
   auto& center = platform::NotificationCenter::defaultCenter();
   for (const auto token : notifications_) center.removeObserver(token);
   notifications_.clear();
-  if (player_) {
-    player_->removeObserver(observer_.get(), kQNVPlayerRateKey, nullptr);
-    player_->removeObserver(observer_.get(), kQNVPlayerStatusKey, nullptr);
-    player_->pause();
+  if (QNVPlayer* engine = enginePlayer(); engine && observer_) {
+    engine->removeObserver(observer_.get(), kQNVPlayerRateKey, nullptr);
+    engine->removeObserver(observer_.get(), kQNVPlayerStatusKey, nullptr);
   }
+  if (player_) player_->pause();
   observer_.reset();
   player_.reset();
-  // The layer's rendering thread lets go of it only once invalidated.
-  if (layer_) layer_->invalidate();
+  // The engine layer's rendering thread lets go of it only once invalidated.
+  if (const auto engineLayer = playerLayer()) engineLayer->invalidate();
   layer_.reset();
   playing_ = false;
 }
@@ -320,7 +370,8 @@ void OVMediaViewEngineVideoRenderer::playerReachedEnd() {
 }
 
 void OVMediaViewEngineVideoRenderer::playerFailed() {
-  const std::optional<platform::Error> error = player_ ? player_->error() : std::nullopt;
+  const QNVPlayer* engine = enginePlayer();
+  const std::optional<platform::Error> error = engine ? engine->error() : std::nullopt;
   fail(kOVMediaViewErrorPlaybackFailed,
        playbackFailedDescription(error ? error->code() : 0, error ? error->localizedDescription() : std::string()));
 }
@@ -350,14 +401,16 @@ double OVMediaViewEngineVideoRenderer::aspectRatio() const {
 
 float OVMediaViewEngineVideoRenderer::volume() const {
   if (!player_ || player_->isMuted()) return 0.0F;
-  return player_->volume();
+  // The system's player surface has no volume: unmuted, it plays at full.
+  const QNVPlayer* engine = enginePlayer();
+  return engine ? engine->volume() : kUnmutedVolume;
 }
 
 void OVMediaViewEngineVideoRenderer::toggleMute() {
   if (!player_) return;
   const bool mute = !player_->isMuted();
   player_->setMuted(mute);
-  if (!mute) player_->setVolume(kUnmutedVolume);
+  if (QNVPlayer* engine = enginePlayer(); engine && !mute) engine->setVolume(kUnmutedVolume);
   if (const auto button = muteButton_.lock()) {
     button->setTitle(mute ? kMutedTitle : kUnmutedTitle, platform::kControlStateNormal);
   }

@@ -1,9 +1,11 @@
-// The media view's own renderer over the library's video engine. A load
-// fetches the video through the resource cache to a local file, opens it as
-// the engine's local MP4 asset (unless the cache already answers one),
-// checks the engine can read it, hands it to a player and its layer, and reports the
-// video ready; with autoplay the video starts once the renderer is in a
-// window. The renderer draws the layer's presented frame fit in its bounds,
+// The media view's own renderer over the video players. A load takes the
+// choice between the library's engine and the system's player once, fetches
+// the video through the resource cache to a local file, opens it as an
+// asset of the chosen kind (unless the cache already answers one), builds
+// the item, player and layer through the engine-selection factories, and
+// reports the video ready; with autoplay the video starts once the renderer
+// is in a window. A chosen player that cannot be built (no system player on
+// the platform) fails the load like an unreadable video. The renderer draws the layer's presented frame fit in its bounds,
 // with the poster image over it while the video does not play, and a mute
 // button in the corner. A tap anywhere else tells the delegate. A video
 // that cannot be fetched, read or played runs the failure block, with the
@@ -14,7 +16,8 @@
 // Thread safety: main thread only. The player's reports arrive on the
 // media-state queue and are carried to the main queue.
 // Ownership: the media view owns the renderer; the renderer owns its player
-// and layer (invalidated and released with it or at the next load), keeps
+// and layer (an engine layer is invalidated; both are released with the
+// renderer or at the next load), keeps
 // the two blocks of its load and the poster, and holds its delegate weakly.
 #pragma once
 
@@ -26,9 +29,11 @@
 #include "adapters/views/nativead/video/OVMediaViewDefaultVideoRenderer.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/Player.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "util/OVAdKeyValueObserving.h"
+#include "util/compatibility/OVAdQNVCompatibility.h"
 
 namespace plexora {
 
@@ -63,8 +68,10 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
 
   bool isPlaying() const { return playing_; }
   const std::optional<platform::Error>& lastError() const { return lastError_; }
-  const std::shared_ptr<QNVPlayer>& player() const { return player_; }
-  const std::shared_ptr<QNVPlayerLayer>& playerLayer() const { return layer_; }
+  // The player of the chosen kind; null before a load is ready.
+  const std::shared_ptr<platform::Player>& player() const { return player_; }
+  // The engine's layer; null while the system's player plays.
+  std::shared_ptr<QNVPlayerLayer> playerLayer() const;
   std::shared_ptr<platform::ImageView> posterView() const { return posterView_.lock(); }
   std::shared_ptr<platform::Button> muteButton() const { return muteButton_.lock(); }
 
@@ -80,9 +87,12 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   void layout();
   std::shared_ptr<OVMediaViewEngineVideoRenderer> self();
   void releasePlayer();
-  void assetArrived(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
-  // Checks the engine can read the asset, then hands it to a new player.
-  void startPlayer(std::uint64_t load, const std::shared_ptr<QNVAssetForCache>& asset);
+  QNVPlayer* enginePlayer() const;
+  void assetArrived(std::uint64_t load, const platform::URL& videoURL, const std::shared_ptr<QNVAssetForCache>& asset);
+  // Checks the chosen player can play the asset of `url`, then builds the
+  // player.
+  void startPlayer(std::uint64_t load, const std::shared_ptr<platform::PlayerAsset>& asset, const platform::URL& url);
+  void observeEnginePlayer(std::uint64_t load, QNVPlayer& player, const platform::PlayerItem& item);
   void fail(std::int64_t code, const std::string& description);
   void playerRateChanged(float rate);
   void playerFailed();
@@ -100,8 +110,11 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   bool autoplayEnabled_ = false;
   // Moves on with every load, so reports of an earlier one are dropped.
   std::uint64_t load_ = 0;
-  std::shared_ptr<QNVPlayerLayer> layer_;
-  std::shared_ptr<QNVPlayer> player_;
+  // Taken once per load, so the asset, item, player and layer of one video
+  // are all of one kind.
+  OVAdVideoLibrary library_ = OVAdVideoLibrary::kQNVPlayer;
+  std::shared_ptr<platform::PlayerLayer> layer_;
+  std::shared_ptr<platform::Player> player_;
   std::shared_ptr<PlayerObserver> observer_;
   std::vector<platform::NotificationCenter::ObserverToken> notifications_;
   platform::Size naturalSize_;

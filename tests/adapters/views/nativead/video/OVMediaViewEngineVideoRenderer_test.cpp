@@ -2,7 +2,10 @@
 // server through the resource cache: a video that cannot be fetched or read
 // fails with its error in the media-view domain and the view falls back to
 // the cover image; a generated clip loads, plays on the manual clock and
-// completes, each step reaching the media view's delegate.
+// completes, each step reaching the media view's delegate. Each load plays
+// through the player it chose: the engine's, or the system's (a double
+// installed through the platform), and without a system player the load
+// falls back to the cover image.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,8 +18,11 @@
 #include "MediaViewTestSupport.h"
 #include "adapters/views/nativead/image/OVAdDefaultBlurredImageView.h"
 #include "adapters/views/nativead/video/OVMediaViewEngineVideoRenderer.h"
+#include "platform/media/SystemPlayerKit.h"
 #include "plexora/OVAdErrorDomain.h"
+#include "plexora/OVAdSettings.h"
 #include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
 #include "util/qnv/QNVTestClip.h"
 
@@ -30,6 +36,66 @@ std::string fileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// The system's player as the platform would make it, recording what it is
+// asked.
+struct SystemAsset final : platform::PlayerAsset {
+  explicit SystemAsset(platform::URL url) : url(std::move(url)) {}
+  void loadValuesAsynchronouslyForKeys(const std::vector<std::string>&, std::function<void()> handler) override {
+    handler();
+  }
+  platform::MediaTime duration() const override { return platform::MediaTime::make(1, 1); }
+  void cancelLoading() override {}
+  platform::URL url;
+};
+
+struct SystemItem final : platform::PlayerItem {
+  explicit SystemItem(std::shared_ptr<platform::PlayerAsset> asset) : asset(std::move(asset)) {}
+  platform::MediaTime currentTime() const override { return platform::MediaTime::zero(); }
+  bool isPlaybackLikelyToKeepUp() const override { return true; }
+  bool isPlaybackBufferFull() const override { return false; }
+  std::shared_ptr<platform::PlayerAsset> asset;
+};
+
+struct SystemPlayer final : platform::Player {
+  explicit SystemPlayer(std::shared_ptr<platform::PlayerItem> item) : item(std::move(item)) {}
+  void play() override { ++plays; }
+  void pause() override {}
+  void setMuted(bool value) override { muted = value; }
+  bool isMuted() const override { return muted; }
+  float rate() const override { return plays > 0 ? 1.0F : 0.0F; }
+  platform::MediaTime currentTime() const override { return platform::MediaTime::zero(); }
+  void seekToTime(const platform::MediaTime&) override {}
+  std::shared_ptr<platform::PlayerItem> item;
+  int plays = 0;
+  bool muted = false;
+};
+
+struct SystemLayer final : platform::SystemPlayerLayer {
+  void setBounds(platform::Rect bounds) override { bounds_ = bounds; }
+  platform::Rect bounds() const override { return bounds_; }
+  void setPlayer(std::shared_ptr<platform::Player> player) override { player_ = std::move(player); }
+  std::shared_ptr<platform::Player> player() const override { return player_; }
+  platform::Rect bounds_;
+  std::shared_ptr<platform::Player> player_;
+};
+
+struct SystemKit final : platform::SystemPlayerKit {
+  std::shared_ptr<platform::PlayerAsset> makeURLAsset(const platform::URL& url) override {
+    return std::make_shared<SystemAsset>(url);
+  }
+  std::shared_ptr<platform::PlayerItem> makePlayerItem(std::shared_ptr<platform::PlayerAsset> asset) override {
+    return std::make_shared<SystemItem>(std::move(asset));
+  }
+  std::shared_ptr<platform::Player> makePlayer(std::shared_ptr<platform::PlayerItem> item) override {
+    return std::make_shared<SystemPlayer>(std::move(item));
+  }
+  std::shared_ptr<platform::SystemPlayerLayer> makePlayerLayer() override {
+    layer = std::make_shared<SystemLayer>();
+    return layer;
+  }
+  std::shared_ptr<SystemLayer> layer;
+};
+
 class EngineVideoRendererTest : public MediaViewTest {
  protected:
   EngineVideoRendererTest() {
@@ -42,6 +108,11 @@ class EngineVideoRendererTest : public MediaViewTest {
       if (auto renderer = std::dynamic_pointer_cast<OVMediaViewEngineVideoRenderer>(subview)) return renderer;
     }
     return nullptr;
+  }
+
+  ~EngineVideoRendererTest() override {
+    platform::SystemPlayerKit::install(nullptr);
+    OVAdSettings::setBackgroundVideoPlaybackAllowed(false);
   }
 
   // Runs the main loop (real time: the download and the decoder run on
@@ -140,6 +211,66 @@ TEST_F(EngineVideoRendererTest, WithoutAutoplayTheVideoWaitsForATapWhichPlaysItF
   EXPECT_NE(renderer->superview(), view) << "shown full screen";
   root_->dismiss(false);
   DisplayAdTestWorld::settle();
+}
+
+TEST_F(EngineVideoRendererTest, EachLoadPlaysThroughThePlayerItChose) {
+  serve("clip.mp4", fileBytes(testMediaPath("baseline_aac_moov_first.mp4")));
+  struct Case {
+    const char* name;
+    bool systemChosen;
+    bool systemInstalled;
+  };
+  const Case cases[] = {
+      {"engine, though a system player exists", false, true},
+      {"system player", true, true},
+      {"system player chosen, none on the platform", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MediaViewLogLines log;
+    mediaDelegate_->messages.clear();
+    const auto kit = c.systemInstalled ? std::make_shared<SystemKit>() : nullptr;
+    platform::SystemPlayerKit::install(kit);
+    // Background playback takes the system's player whatever the
+    // configuration says.
+    OVAdSettings::setBackgroundVideoPlaybackAllowed(c.systemChosen);
+    const auto view = mediaViewFor(adFrom(mediaAdData(true, false)), Rect(0, 0, 320, 180));
+    const auto renderer = rendererOf(*view);
+    ASSERT_TRUE(renderer);
+    ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+
+    if (c.systemChosen && !c.systemInstalled) {
+      ASSERT_TRUE(renderer->lastError());
+      EXPECT_EQ(renderer->lastError()->code(), kOVMediaViewErrorUnsupportedAsset);
+      EXPECT_FALSE(renderer->player());
+      EXPECT_EQ(log.count("Video failed to load or was interrupted, falling back to image."), 1u);
+      EXPECT_TRUE(renderer->isHidden()) << "the cover image shows instead";
+      continue;
+    }
+    EXPECT_FALSE(renderer->lastError()) << renderer->lastError()->localizedDescription();
+    ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0 || renderer->player()->rate() > 0; }));
+    if (!c.systemChosen) {
+      EXPECT_TRUE(std::dynamic_pointer_cast<QNVPlayer>(renderer->player()));
+      EXPECT_TRUE(renderer->playerLayer());
+      EXPECT_FALSE(kit->layer) << "no system object is made for the engine";
+      continue;
+    }
+    // The downloaded file became the system's asset, its item and player,
+    // and the system's layer was told the player; autoplay played it.
+    const auto player = std::dynamic_pointer_cast<SystemPlayer>(renderer->player());
+    ASSERT_TRUE(player);
+    EXPECT_FALSE(renderer->playerLayer());
+    ASSERT_TRUE(kit->layer);
+    EXPECT_EQ(kit->layer->player(), renderer->player());
+    const auto item = std::dynamic_pointer_cast<SystemItem>(player->item);
+    ASSERT_TRUE(item);
+    const auto asset = std::dynamic_pointer_cast<SystemAsset>(item->asset);
+    ASSERT_TRUE(asset);
+    EXPECT_TRUE(asset->url.isFileURL());
+    EXPECT_EQ(player->plays, 1);
+    EXPECT_TRUE(player->isMuted()) << "the video starts muted";
+    EXPECT_FALSE(renderer->isHidden());
+  }
 }
 
 }  // namespace
