@@ -87,10 +87,10 @@ TEST_F(OVAdCacheFetchTest, HundredsOfConcurrentFetchesAllDeliverPromptly) {
   ASSERT_TRUE(platform::MainLoop::instance().runUntil([&] { return answered == kFetches; }, kPromptSeconds))
       << answered << " answered";
   // Every fetch is answered; under a sanitizer's slowdown the loopback
-  // server may refuse a few of the 300 simultaneous connections, so a few
-  // answers may be failures, but a pool that starved would deliver none in
-  // time.
-  EXPECT_GE(delivered, kFetches * 8 / 10);
+  // server refuses some of the 300 simultaneous connections (a quarter of
+  // them once under ThreadSanitizer), so some answers may be failures, but a
+  // pool that starved would deliver none in time.
+  EXPECT_GE(delivered, kFetches / 2);
 }
 
 TEST_F(OVAdCacheFetchTest, ImageComesFromDiskOnceMemoryIsEmptied) {
