@@ -6,10 +6,9 @@
 #include <string>
 
 #include "OVAdViewInternal.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerTouchRecord.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
-#include "platform/dispatch/Clock.h"
 #include "platform/ui/Application.h"
-#include "util/OVAdTouchRecordKeys.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {
@@ -19,10 +18,6 @@ namespace {
 constexpr const char* kStatusKey = "vrc";
 constexpr const char* kPercentageKey = "vp";
 constexpr const char* kHistoryKey = "vh";
-
-constexpr double kMillisecondsPerSecond = 1000.0;
-constexpr std::int64_t kNoImpressionDelay = -1;
-constexpr double kNoFirstImpression = -1.0;
 
 std::string decimalText(double value) { return platform::Value(value).text().value_or("0"); }
 
@@ -108,31 +103,10 @@ std::optional<platform::Value> OVAdViewInternal::commandProcessorTouchInformatio
   if (!adContentContainer_) {
     return std::nullopt;
   }
-  const OVAdContentContainer& page = *adContentContainer_;
-  const platform::Point start = page.lastTouchStartLocation();
-  const platform::Point current = page.lastTouchCurrentLocation();
-  if (start == platform::Point{} || current == platform::Point{}) {
-    return std::nullopt;
+  if (auto record = OVAdContentContainerTouchRecord(*adContentContainer_)) {
+    return platform::Value(std::move(*record));
   }
-  platform::Value clickDelayTime(kNoImpressionDelay);
-  if (page.firstImpressionTime() != kNoFirstImpression) {
-    clickDelayTime = (platform::Clock::current()->timeSinceReferenceDate() - page.firstImpressionTime()) *
-                     kMillisecondsPerSecond;
-  }
-  return platform::Value(platform::Dictionary{
-      {kOVAdTouchStartTimeKey, page.lastTouchStartTimestamp()},
-      {kOVAdTouchEndTimeKey, page.lastTouchCurrentTimestamp()},
-      {kOVAdTouchStartXKey, start.x},
-      {kOVAdTouchStartYKey, start.y},
-      {kOVAdTouchClickXKey, current.x},
-      {kOVAdTouchClickYKey, current.y},
-      {kOVAdTouchEndXKey, current.x},
-      {kOVAdTouchEndYKey, current.y},
-      {kOVAdTouchForceKey, page.lastTouchPressure()},
-      {kOVAdTouchRadiusXKey, page.lastTouchRadius()},
-      {kOVAdTouchRadiusYKey, page.lastTouchRadius()},
-      {kOVAdTouchClickDelayTimeKey, clickDelayTime},
-  });
+  return std::nullopt;
 }
 
 }  // namespace plexora
