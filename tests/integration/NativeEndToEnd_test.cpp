@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "NativeAdInWindowTest.h"
 #include "NativeAdTestSupport.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 #include "controllers/OVDisplayAdController.h"
@@ -32,29 +33,7 @@ namespace {
 
 using platform::Rect;
 
-class NativeEndToEndTest : public NativeAdTest {
- protected:
-  NativeEndToEndTest() {
-    events_ = world_.makeEventManager(caches_ / "events.sqlite");
-    platform::Application::shared()->reset();
-    window_->setRootViewController(root_);
-    window_->makeKeyAndVisible();
-  }
-  ~NativeEndToEndTest() override { platform::Application::shared()->reset(); }
-
-  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const { return world_.loggedEvents(type); }
-  platform::Value dataOf(const platform::Dictionary& event) const {
-    const platform::Value* data = event.find("data");
-    return data ? *data : platform::Value();
-  }
-
-  std::shared_ptr<OVAdEventManager> events_;
-  std::shared_ptr<std::vector<FakeSafariPresenter::Presentation>> presentations_ =
-      std::make_shared<std::vector<FakeSafariPresenter::Presentation>>();
-  OVAdSafariViewController::Presenter::Scope browserScope_ = FakeSafariPresenter::install(presentations_);
-  std::shared_ptr<platform::Window> window_ = std::make_shared<platform::Window>();
-  std::shared_ptr<platform::ViewController> root_ = std::make_shared<platform::ViewController>();
-};
+using NativeEndToEndTest = NativeAdInWindowTest;
 
 TEST_F(NativeEndToEndTest, AFixtureNativeAdLoadsIsSeenOnceAndItsCallToActionOpensTheCommand) {
   OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "MediaViewTestSupport.h"
+#include "NativeAdInWindowTest.h"
 #include "NativeAdTestSupport.h"
 #include "adapters/views/nativead/OVNativeAdTemplateView.h"
 #include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
@@ -55,29 +56,7 @@ std::size_t pixelsIn(const platform::Image& image, Rect rect,
   return count;
 }
 
-class NativeTemplateEndToEndTest : public NativeAdTest {
- protected:
-  NativeTemplateEndToEndTest() {
-    events_ = world_.makeEventManager(caches_ / "events.sqlite");
-    platform::Application::shared()->reset();
-    window_->setRootViewController(root_);
-    window_->makeKeyAndVisible();
-  }
-  ~NativeTemplateEndToEndTest() override { platform::Application::shared()->reset(); }
-
-  std::vector<platform::Dictionary> loggedEvents(const std::string& type) const { return world_.loggedEvents(type); }
-  platform::Value dataOf(const platform::Dictionary& event) const {
-    const platform::Value* data = event.find("data");
-    return data ? *data : platform::Value();
-  }
-
-  std::shared_ptr<OVAdEventManager> events_;
-  std::shared_ptr<std::vector<FakeSafariPresenter::Presentation>> presentations_ =
-      std::make_shared<std::vector<FakeSafariPresenter::Presentation>>();
-  OVAdSafariViewController::Presenter::Scope browserScope_ = FakeSafariPresenter::install(presentations_);
-  std::shared_ptr<platform::Window> window_ = std::make_shared<platform::Window>();
-  std::shared_ptr<platform::ViewController> root_ = std::make_shared<platform::ViewController>();
-};
+using NativeTemplateEndToEndTest = NativeAdInWindowTest;
 
 TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCommandAndDrawsItsTitleAndImage) {
   OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(
