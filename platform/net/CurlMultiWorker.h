@@ -3,8 +3,9 @@
 // are reused between tasks. Other threads hand it work through a small
 // command list and wake it from curl_multi_poll. Internal to platform/net.
 //
-// Thread safety: start(), cancel() and shutdown() may be called from any
-// thread except the transfer thread itself (shutdown() joins it).
+// Thread safety: start() and cancel() may be called from any thread, also
+// from a completion run on the transfer thread; shutdown() from any thread
+// except the transfer thread itself (it joins it).
 // Ownership: owned by its URLSession; tasks refer to it weakly. Holds every
 // running task until its completion has been queued.
 #pragma once

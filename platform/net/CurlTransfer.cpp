@@ -210,11 +210,11 @@ std::optional<HTTPURLResponse> CurlTransfer::receivedResponse() const {
 void CurlTransfer::complete(CURLcode result) {
   auto response = receivedResponse();
   if (result == CURLE_OK && response) {
-    task_->finish(std::move(body_), std::move(response), std::nullopt);
+    task_->finishOnTransferThread(std::move(body_), std::move(response), std::nullopt);
     return;
   }
   URLErrorCode code = result == CURLE_OK ? kURLErrorBadServerResponse : urlErrorCodeForCurlCode(result);
-  task_->finish({}, std::move(response), makeURLError(code));
+  task_->finishOnTransferThread({}, std::move(response), makeURLError(code));
 }
 
 }  // namespace plexora::platform

@@ -23,6 +23,13 @@ struct DataTaskOptions {
   // session's configuration says. Such a task follows no redirect: a 3xx
   // answer is handed back as it is, so no other host escapes the check.
   bool tlsVerificationDisabled = false;
+  // Run the completion of a transfer that came to its outcome on the
+  // session's transfer thread rather than handing it to the delegate queue:
+  // one thread hand-off less on the way to the caller. Only for short
+  // completions that pass their result on themselves: while one runs, every
+  // other transfer of the session waits, and it must not destroy the
+  // session. A cancelled task still completes on the delegate queue.
+  bool completesOnTransferThread = false;
 };
 
 }  // namespace plexora::platform

@@ -46,27 +46,50 @@ bool DataTaskCore::isCanceling() const {
   return state_ == URLSessionTaskState::Canceling;
 }
 
-void DataTaskCore::finish(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error) {
-  DataTaskCompletion completion;
-  {
-    std::lock_guard lock(mutex_);
-    if (finished_) return;
-    finished_ = true;
-    if (state_ == URLSessionTaskState::Canceling) {
-      // cancel() returned before the outcome was known; the caller was
-      // promised a cancellation and nothing else.
-      data.clear();
-      response.reset();
-      error = makeURLError(kURLErrorCancelled);
-    }
-    state_ = URLSessionTaskState::Completed;
-    completion = std::move(completion_);
+DataTaskCompletion DataTaskCore::takeCompletion(Bytes& data, std::optional<HTTPURLResponse>& response,
+                                                std::optional<Error>& error, bool& cancelled) {
+  std::lock_guard lock(mutex_);
+  cancelled = false;
+  if (finished_) return {};
+  finished_ = true;
+  if (state_ == URLSessionTaskState::Canceling) {
+    // cancel() returned before the outcome was known; the caller was
+    // promised a cancellation and nothing else.
+    data.clear();
+    response.reset();
+    error = makeURLError(kURLErrorCancelled);
+    cancelled = true;
   }
+  state_ = URLSessionTaskState::Completed;
+  return std::move(completion_);
+}
+
+void DataTaskCore::finish(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error) {
+  bool cancelled = false;
+  DataTaskCompletion completion = takeCompletion(data, response, error, cancelled);
   if (!completion) return;
   delegateQueue_->async([completion = std::move(completion), data = std::move(data), response = std::move(response),
                          error = std::move(error)]() mutable {
     completion(std::move(data), std::move(response), std::move(error));
   });
+}
+
+void DataTaskCore::finishOnTransferThread(Bytes data, std::optional<HTTPURLResponse> response,
+                                          std::optional<Error> error) {
+  if (!options_.completesOnTransferThread) {
+    finish(std::move(data), std::move(response), std::move(error));
+    return;
+  }
+  bool cancelled = false;
+  DataTaskCompletion completion = takeCompletion(data, response, error, cancelled);
+  if (!completion) return;
+  if (cancelled) {
+    delegateQueue_->async([completion = std::move(completion), error = std::move(error)]() mutable {
+      completion({}, std::nullopt, std::move(error));
+    });
+    return;
+  }
+  completion(std::move(data), std::move(response), std::move(error));
 }
 
 void DataTaskCore::finishCancelled() { finish({}, std::nullopt, makeURLError(kURLErrorCancelled)); }

@@ -44,9 +44,20 @@ class DataTaskCore final {
 
   // Queues the completion on the delegate queue unless it was queued before.
   void finish(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error);
+  // The transfer thread's finish of a transfer that came to its outcome:
+  // runs the completion here when the task asked for that
+  // (completesOnTransferThread) and was not cancelled meanwhile, otherwise
+  // as finish().
+  void finishOnTransferThread(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error);
   void finishCancelled();
 
  private:
+  // Takes the completion once and settles the outcome; answers a null
+  // completion when the task finished before. `cancelled` tells whether the
+  // outcome became a cancellation.
+  DataTaskCompletion takeCompletion(Bytes& data, std::optional<HTTPURLResponse>& response,
+                                    std::optional<Error>& error, bool& cancelled);
+
   const std::uint64_t identifier_;
   const URLRequest request_;
   const DataTaskOptions options_;

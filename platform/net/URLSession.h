@@ -1,8 +1,10 @@
 // The platform's HTTP client: makes data tasks that one transfer thread runs
-// concurrently, and delivers their completions on a delegate queue.
+// concurrently, and delivers their completions on a delegate queue (or on
+// the transfer thread itself, for a task whose options ask for it).
 //
 // Thread safety: every member may be called from any thread; the session
-// may also be destroyed from one of its own completions.
+// may also be destroyed from one of its own completions on the delegate
+// queue, never from one on its transfer thread.
 // Ownership: the creator owns the session. Destroying it stops the transfer
 // thread (joined before the destructor returns) and completes every task
 // that has not completed with kURLErrorCancelled; completions already

@@ -113,9 +113,10 @@ void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& 
     if (weakSelf.expired()) {
       return;
     }
-    // Parsed here, off the main thread, so that the answer crosses to the
-    // main queue once and ready to use. Whether it still belongs to the
-    // running load is only known there.
+    // Parsed where the answer arrives, on the session's transfer thread and
+    // off the main thread, so that it crosses threads once, to the main
+    // queue, ready to use. Whether it still belongs to the running load is
+    // only known there.
     std::optional<ParseOutcome> parsed;
     if (isSuccessfulAnswer(response, error)) {
       parsed = parse(*parser, data);
@@ -130,7 +131,7 @@ void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& 
   };
   const std::shared_ptr<OVAdURLSession> session = session_ ? session_ : OVAdURLSession::sharedSession();
   requestQueue_.push_back(session->requestWithURL(deliveryUrl, kPostMethod, platform::Value(parameters),
-                                                  std::move(handler)));
+                                                  std::move(handler), OVAdURLSession::HandlerThread::TransferThread));
 }
 
 void OVAdProvider::logRequestParameters(const platform::Dictionary& parameters) const {

@@ -204,12 +204,14 @@ void OVAdURLSession::emptyQueue() {
 
 std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURL(
     const std::string& url, const std::optional<std::string>& httpMethod, const platform::Value& queryParameters,
-    ResponseHandler handler) {
-  return requestWithURLRequest(urlRequestWithURL(url, httpMethod, queryParameters), std::move(handler));
+    ResponseHandler handler, HandlerThread handlerThread) {
+  return requestWithURLRequest(urlRequestWithURL(url, httpMethod, queryParameters), std::move(handler),
+                               handlerThread);
 }
 
 std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURLRequest(platform::URLRequest request,
-                                                                                   ResponseHandler handler) {
+                                                                                   ResponseHandler handler,
+                                                                                   HandlerThread handlerThread) {
   auto container = OVAdURLSessionTaskContainer::create(
       [queue = delegateQueue_, handler](const std::shared_ptr<OVAdURLSessionTaskContainer>& cancelled) {
         queue->async([cancelled, handler] {
@@ -220,9 +222,10 @@ std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURLReque
         });
       });
   enqueueOrExecuteRequest(
-      [weakSession = weak_from_this(), request = std::move(request), container, handler = std::move(handler)] {
+      [weakSession = weak_from_this(), request = std::move(request), container, handler = std::move(handler),
+       handlerThread] {
         if (const auto session = weakSession.lock()) {
-          session->startTask(request, container, handler);
+          session->startTask(request, container, handler, handlerThread);
         }
       });
   return container;
@@ -230,7 +233,7 @@ std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURLReque
 
 void OVAdURLSession::startTask(const platform::URLRequest& request,
                                const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
-                               const ResponseHandler& handler) {
+                               const ResponseHandler& handler, HandlerThread handlerThread) {
   // Blocks run only once the session works, and it never stops working.
   std::shared_ptr<platform::URLSession> session;
   {
@@ -240,6 +243,7 @@ void OVAdURLSession::startTask(const platform::URLRequest& request,
   const std::optional<platform::URL> url = platform::URL::parse(request.url);
   platform::DataTaskOptions options;
   options.tlsVerificationDisabled = url.has_value() && acceptsServerTrustWithoutValidation(url->host());
+  options.completesOnTransferThread = handlerThread == HandlerThread::TransferThread;
 
   container->startTask([&] {
     return session->dataTask(

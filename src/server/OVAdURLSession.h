@@ -13,8 +13,9 @@
 // hosts while SSL validation is disabled (the settings' URL prefix).
 //
 // Thread safety: every member may be called from any thread. Response
-// handlers run on the session's own serial delegate queue, never on the
-// caller's thread: a handler that touches main-thread state hops there.
+// handlers run on the session's own serial delegate queue (or, when the
+// request asks, on the transfer thread), never on the caller's thread: a
+// handler that touches main-thread state hops there.
 // Ownership: the shared session lives for the process. A session made with
 // create() is owned by its caller; requests still waiting when it goes away
 // are dropped, and its tasks complete as cancelled.
@@ -59,6 +60,12 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
       const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
       const std::optional<platform::Error>& error, double duration)>;
   using RequestBlock = std::function<void()>;
+  // Where a response handler runs. TransferThread spares the answer one
+  // thread hand-off; it suits a short handler that passes its result on
+  // itself (every other transfer waits while it runs) and holds no strong
+  // reference to the session. A cancelled request's handler always runs on
+  // the delegate queue.
+  enum class HandlerThread { DelegateQueue, TransferThread };
   // Asked for the user agent; may answer at once, later on another thread,
   // or never.
   using UserAgentSource =
@@ -99,12 +106,11 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
 
   // Sends the request (at once, or once the session works) and answers its
   // container at once.
-  std::shared_ptr<OVAdURLSessionTaskContainer> requestWithURLRequest(platform::URLRequest request,
-                                                                     ResponseHandler handler);
-  std::shared_ptr<OVAdURLSessionTaskContainer> requestWithURL(const std::string& url,
-                                                              const std::optional<std::string>& httpMethod,
-                                                              const platform::Value& queryParameters,
-                                                              ResponseHandler handler);
+  std::shared_ptr<OVAdURLSessionTaskContainer> requestWithURLRequest(
+      platform::URLRequest request, ResponseHandler handler, HandlerThread handlerThread = HandlerThread::DelegateQueue);
+  std::shared_ptr<OVAdURLSessionTaskContainer> requestWithURL(
+      const std::string& url, const std::optional<std::string>& httpMethod, const platform::Value& queryParameters,
+      ResponseHandler handler, HandlerThread handlerThread = HandlerThread::DelegateQueue);
   // A POST carries the form-encoded parameters as its body with the form
   // content type, even when empty; a GET (also for no method) carries them
   // in the query, joined to an existing query with "&".
@@ -137,7 +143,7 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
   // Answers false when the session was built already.
   bool buildSession(const std::string& userAgent);
   void startTask(const platform::URLRequest& request, const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
-                 const ResponseHandler& handler);
+                 const ResponseHandler& handler, HandlerThread handlerThread);
 
   const UserAgentSource userAgentSource_;
   const platform::DispatchQueuePtr delegateQueue_;

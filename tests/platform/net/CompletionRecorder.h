@@ -14,6 +14,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/DataTaskCompletion.h"
+#include "platform/thread/ThreadInfo.h"
 
 namespace plexora::platform {
 
@@ -23,6 +24,8 @@ struct Outcome {
   std::optional<HTTPURLResponse> response;
   std::optional<Error> error;
   bool onDelegateQueue = false;
+  // The thread the completion ran on, as currentThreadDescription() has it.
+  std::string thread;
 };
 
 class CompletionRecorder {
@@ -31,8 +34,12 @@ class CompletionRecorder {
 
   DataTaskCompletion completion(int tag = 0) {
     return [this, tag](Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error) {
-      Outcome outcome{tag, std::string(data.begin(), data.end()), std::move(response), std::move(error),
-                      expectedQueue_->isCurrent()};
+      Outcome outcome{tag,
+                      std::string(data.begin(), data.end()),
+                      std::move(response),
+                      std::move(error),
+                      expectedQueue_->isCurrent(),
+                      currentThreadDescription()};
       std::lock_guard lock(mutex_);
       outcomes_.push_back(std::move(outcome));
       arrived_.notify_all();

@@ -117,6 +117,41 @@ TEST_F(URLSessionFixture, CompletionsRunOnTheDelegateQueue) {
   EXPECT_TRUE(fetch(requestFor("q")).onDelegateQueue);
 }
 
+// A task that asks completes on the transfer thread whatever its outcome,
+// except a cancellation, which keeps to the delegate queue.
+TEST_F(URLSessionFixture, TaskAskingForTheTransferThreadCompletesThereUnlessCancelled) {
+  using namespace std::chrono_literals;
+  server.on("/ok", Response::text(200, "ok"));
+  server.on("/missing", Response::text(404, "no"));
+  server.on("/drop", Response::dropped());
+  server.on("/slow", Response::text(200, "late", 300ms));
+  DataTaskOptions options;
+  options.completesOnTransferThread = true;
+  constexpr const char* kTransferThread = "name = plexora.urlsession";
+
+  struct Case {
+    const char* path;
+    long status;
+    std::int64_t error;
+  };
+  for (const Case& c : {Case{"ok", 200, 0}, Case{"missing", 404, 0}, Case{"drop", 0, kURLErrorNetworkConnectionLost}}) {
+    CompletionRecorder own(delegateQueue);
+    session->dataTask(requestFor(c.path), own.completion(), options)->resume();
+    const Outcome outcome = own.first();
+    EXPECT_EQ(errorCode(outcome), c.error) << c.path;
+    EXPECT_EQ(outcome.response ? outcome.response->statusCode : 0, c.status) << c.path;
+    EXPECT_FALSE(outcome.onDelegateQueue) << c.path;
+    EXPECT_THAT(outcome.thread, ::testing::HasSubstr(kTransferThread)) << c.path;
+  }
+
+  auto slow = send(requestFor("slow"), 1, options);
+  ASSERT_TRUE(server.waitForRequests(4, 5s));
+  slow->cancel();
+  const Outcome cancelled = recorder.first();
+  EXPECT_EQ(errorCode(cancelled), kURLErrorCancelled);
+  EXPECT_TRUE(cancelled.onDelegateQueue);
+}
+
 TEST_F(URLSessionFixture, SessionWithoutDelegateQueueDeliversOnAQueueOfItsOwn) {
   server.on("/q", Response::text(200, "ok"));
   URLSession own;
