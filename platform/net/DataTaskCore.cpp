@@ -67,29 +67,28 @@ DataTaskCompletion DataTaskCore::takeCompletion(Bytes& data, std::optional<HTTPU
 void DataTaskCore::finish(Bytes data, std::optional<HTTPURLResponse> response, std::optional<Error> error) {
   bool cancelled = false;
   DataTaskCompletion completion = takeCompletion(data, response, error, cancelled);
-  if (!completion) return;
-  delegateQueue_->async([completion = std::move(completion), data = std::move(data), response = std::move(response),
-                         error = std::move(error)]() mutable {
-    completion(std::move(data), std::move(response), std::move(error));
-  });
+  deliver(std::move(completion), std::move(data), std::move(response), std::move(error), false);
 }
 
 void DataTaskCore::finishOnTransferThread(Bytes data, std::optional<HTTPURLResponse> response,
                                           std::optional<Error> error) {
-  if (!options_.completesOnTransferThread) {
-    finish(std::move(data), std::move(response), std::move(error));
-    return;
-  }
   bool cancelled = false;
   DataTaskCompletion completion = takeCompletion(data, response, error, cancelled);
+  deliver(std::move(completion), std::move(data), std::move(response), std::move(error),
+          options_.completesOnTransferThread && !cancelled);
+}
+
+void DataTaskCore::deliver(DataTaskCompletion completion, Bytes data, std::optional<HTTPURLResponse> response,
+                           std::optional<Error> error, bool here) {
   if (!completion) return;
-  if (cancelled) {
-    delegateQueue_->async([completion = std::move(completion), error = std::move(error)]() mutable {
-      completion({}, std::nullopt, std::move(error));
-    });
+  if (here) {
+    completion(std::move(data), std::move(response), std::move(error));
     return;
   }
-  completion(std::move(data), std::move(response), std::move(error));
+  delegateQueue_->async([completion = std::move(completion), data = std::move(data), response = std::move(response),
+                         error = std::move(error)]() mutable {
+    completion(std::move(data), std::move(response), std::move(error));
+  });
 }
 
 void DataTaskCore::finishCancelled() { finish({}, std::nullopt, makeURLError(kURLErrorCancelled)); }

@@ -57,6 +57,10 @@ class DataTaskCore final {
   // outcome became a cancellation.
   DataTaskCompletion takeCompletion(Bytes& data, std::optional<HTTPURLResponse>& response,
                                     std::optional<Error>& error, bool& cancelled);
+  // Runs a taken completion on this thread (`here`) or queues it on the
+  // delegate queue; nothing for a null one.
+  void deliver(DataTaskCompletion completion, Bytes data, std::optional<HTTPURLResponse> response,
+               std::optional<Error> error, bool here);
 
   const std::uint64_t identifier_;
   const URLRequest request_;
