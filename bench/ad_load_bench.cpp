@@ -19,12 +19,10 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -32,6 +30,7 @@
 
 #include <unistd.h>
 
+#include "BenchMedians.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -373,20 +372,18 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       if (run.error_occurred) {
         continue;
       }
+      // A benchmark's "ratio" counter when it has one, else its wall time
+      // per iteration.
       const auto ratio = run.counters.find("ratio");
       const double value = ratio != run.counters.end() ? ratio->second.value : run.GetAdjustedRealTime();
-      if (run.run_type == Run::RT_Iteration) {
-        values_[run.run_name.function_name].push_back(value);
-      } else if (run.aggregate_name == "median") {
-        medians_[run.run_name.function_name] = value;
-      }
+      figures_.record(run, run.run_name.function_name, value);
     }
   }
 
   // The ratio of two benchmarks' times.
   void printRatio(const char* name, const char* measured, const char* reference, double goal) {
-    const auto ours = median(measured);
-    const auto base = median(reference);
+    const auto ours = figures_.median(measured);
+    const auto base = figures_.median(reference);
     if (ours <= 0 || base <= 0) {
       return;
     }
@@ -397,7 +394,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
 
   // The ratio a benchmark measured itself.
   void printRatio(const char* name, const char* measured, double goal) {
-    const auto ratio = median(measured);
+    const auto ratio = figures_.median(measured);
     if (ratio <= 0) {
       return;
     }
@@ -405,23 +402,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   }
 
  private:
-  double median(const char* name) {
-    if (auto aggregate = medians_.find(name); aggregate != medians_.end()) {
-      return aggregate->second;
-    }
-    auto found = values_.find(name);
-    if (found == values_.end() || found->second.empty()) {
-      return 0;
-    }
-    std::vector<double> values = found->second;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  }
-
-  // Per benchmark: its "ratio" counter when it has one, else its wall time
-  // per iteration.
-  std::map<std::string, std::vector<double>> values_;
-  std::map<std::string, double> medians_;
+  bench::BenchMedians figures_;
 };
 
 }  // namespace

@@ -32,13 +32,13 @@ extern "C" {
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "BenchMedians.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -267,20 +267,15 @@ class ShareReporter final : public benchmark::ConsoleReporter {
       if (run.error_occurred) continue;
       const auto raster = run.counters.find("raster_ms");
       const double rasterMs = raster != run.counters.end() ? raster->second.value : 0.0;
-      if (run.run_type == Run::RT_Iteration) {
-        values_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
-        values_[run.run_name.function_name + kWithoutRasterizer].push_back(run.GetAdjustedCPUTime() - rasterMs);
-      } else if (run.aggregate_name == "median") {
-        medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        medians_[run.run_name.function_name + kWithoutRasterizer] = run.GetAdjustedCPUTime() - rasterMs;
-      }
+      figures_.record(run, run.run_name.function_name, run.GetAdjustedCPUTime());
+      figures_.record(run, run.run_name.function_name + kWithoutRasterizer, run.GetAdjustedCPUTime() - rasterMs);
     }
   }
 
   void printShares() {
-    const double decode = median("BM_BareDecode");
-    const double engine = median("BM_EnginePlayback");
-    const double engineAlone = median(std::string("BM_EnginePlayback") + kWithoutRasterizer);
+    const double decode = figures_.median("BM_BareDecode");
+    const double engine = figures_.median("BM_EnginePlayback");
+    const double engineAlone = figures_.median(std::string("BM_EnginePlayback") + kWithoutRasterizer);
     if (engine <= 0 || decode <= 0) return;
     const double share = (engine - decode) / decode;
     const double shareAlone = (engineAlone - decode) / decode;
@@ -294,17 +289,7 @@ class ShareReporter final : public benchmark::ConsoleReporter {
  private:
   static constexpr const char* kWithoutRasterizer = "/without rasterizer";
 
-  double median(const std::string& name) {
-    if (auto aggregate = medians_.find(name); aggregate != medians_.end()) return aggregate->second;
-    auto found = values_.find(name);
-    if (found == values_.end() || found->second.empty()) return 0;
-    std::vector<double> values = found->second;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  }
-
-  std::map<std::string, std::vector<double>> values_;
-  std::map<std::string, double> medians_;
+  bench::BenchMedians figures_;
 };
 
 }  // namespace

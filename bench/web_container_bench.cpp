@@ -35,13 +35,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "BenchMedians.h"
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -437,25 +437,13 @@ class RatioReporter final : public benchmark::ConsoleReporter {
         if (!counter.ends_with("ratio")) {
           continue;
         }
-        const std::string key = run.run_name.function_name + "/" + counter;
-        if (run.run_type == Run::RT_Iteration) {
-          values_[key].push_back(value.value);
-        } else if (run.aggregate_name == "median") {
-          medians_[key] = value.value;
-        }
+        figures_.record(run, run.run_name.function_name + "/" + counter, value.value);
       }
     }
   }
 
   void printRatio(const char* name, const char* measured, const char* counter, double goal) {
-    const std::string key = std::string(measured) + "/" + counter;
-    double ratio = 0;
-    if (const auto median = medians_.find(key); median != medians_.end()) {
-      ratio = median->second;
-    } else if (auto found = values_.find(key); found != values_.end() && !found->second.empty()) {
-      std::sort(found->second.begin(), found->second.end());
-      ratio = found->second[found->second.size() / 2];
-    }
+    const double ratio = figures_.median(std::string(measured) + "/" + counter);
     if (ratio <= 0) {
       return;
     }
@@ -463,8 +451,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   }
 
  private:
-  std::map<std::string, std::vector<double>> values_;
-  std::map<std::string, double> medians_;
+  bench::BenchMedians figures_;
 };
 
 }  // namespace
