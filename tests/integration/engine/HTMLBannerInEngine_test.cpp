@@ -18,18 +18,13 @@
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSettings.h"
 #include "plexora/OVAdView.h"
+#include "support/EngineWaits.h"
 #include "support/TempDir.h"
 #include "support/doubles/FakeBrowser.h"
 #include "testserver/adserver/AdServer.h"
 
 namespace plexora::testing {
 namespace {
-
-constexpr double kEngineWaitSeconds = 60.0;
-
-bool waitFor(const std::function<bool()>& done) {
-  return platform::MainLoop::instance().runUntil(done, kEngineWaitSeconds);
-}
 
 class CountingAdViewDelegate final : public OVAdViewDelegate {
  public:
@@ -64,17 +59,6 @@ class HTMLBannerInEngineTest : public ::testing::Test {
       if (event.type == type && event.token == "ct-banner-1" && event.code) return true;
     }
     return false;
-  }
-  // A script's answer from the page, or none when it failed.
-  static std::optional<platform::Value> evaluate(platform::WebView& page, const std::string& script) {
-    bool answered = false;
-    std::optional<platform::Value> result;
-    page.evaluateJavaScript(script, [&](platform::Value value, std::optional<platform::Error> error) {
-      answered = true;
-      if (!error) result = std::move(value);
-    });
-    EXPECT_TRUE(waitFor([&] { return answered; })) << script;
-    return result;
   }
 
   TempDir caches_;

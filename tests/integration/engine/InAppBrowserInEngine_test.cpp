@@ -27,6 +27,7 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSettings.h"
+#include "support/EngineWaits.h"
 #include "support/TempDir.h"
 #include "testserver/adserver/AdServer.h"
 #include "tracking/OVAdEventManager.h"
@@ -34,16 +35,11 @@
 namespace plexora::testing {
 namespace {
 
-constexpr double kEngineWaitSeconds = 60.0;
 constexpr const char* kToken = "ct-browser-1";
 constexpr const char* kFirstPath = "/landing/first";
 constexpr const char* kSecondPath = "/landing/second";
 constexpr const char* kMailLink = "mailto:sales@plexora.test";
 constexpr const char* kBrowserSessionType = "browser_session";
-
-bool waitFor(const std::function<bool()>& done) {
-  return platform::MainLoop::instance().runUntil(done, kEngineWaitSeconds);
-}
 
 testserver::Response htmlPage(const std::string& body) {
   testserver::Response response;
@@ -117,17 +113,6 @@ class InAppBrowserInEngineTest : public ::testing::Test {
            std::find(items.begin(), items.end(), Item::Spinner) == items.end();
   }
 
-  // Runs a script in the page and waits for its answer.
-  static std::optional<platform::Value> evaluate(platform::WebView& page, const std::string& script) {
-    bool answered = false;
-    std::optional<platform::Value> result;
-    page.evaluateJavaScript(script, [&](platform::Value value, std::optional<platform::Error> error) {
-      answered = true;
-      if (!error) result = std::move(value);
-    });
-    EXPECT_TRUE(waitFor([&] { return answered; })) << script;
-    return result;
-  }
 
   static void press(const std::shared_ptr<platform::Button>& button) {
     button->sendActionsForControlEvents(platform::kControlEventTouchUpInside);

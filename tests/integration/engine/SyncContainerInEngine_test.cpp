@@ -16,16 +16,11 @@
 #include "platform/dispatch/MainLoop.h"
 #include "platform/value/Value.h"
 #include "plexora/OVAdErrorDomain.h"
+#include "support/EngineWaits.h"
 #include "testserver/adserver/FixtureLibrary.h"
 
 namespace plexora::testing {
 namespace {
-
-constexpr double kEngineWaitSeconds = 60.0;
-
-bool waitFor(const std::function<bool()>& done) {
-  return platform::MainLoop::instance().runUntil(done, kEngineWaitSeconds);
-}
 
 class Owner final : public OVAdContentContainerDelegate, public OVAdViewNavigationPolicy {
  public:

@@ -82,22 +82,6 @@ std::shared_ptr<QNVDecompressionSessionWithVideoToolbox> makeSession(const std::
   return QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, format, {}, true, nullptr);
 }
 
-// The NV12 bytes of a picture without row padding.
-std::vector<uint8_t> packedNV12(platform::PixelBuffer& image) {
-  std::vector<uint8_t> bytes;
-  image.lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
-  for (size_t plane = 0; plane < 2; ++plane) {
-    const uint8_t* base = std::as_const(image).baseAddressOfPlane(plane);
-    const size_t rowBytes = plane == 0 ? image.width() : image.widthOfPlane(1) * 2;
-    for (size_t row = 0; row < image.heightOfPlane(plane); ++row) {
-      const uint8_t* start = base + row * image.bytesPerRowOfPlane(plane);
-      bytes.insert(bytes.end(), start, start + rowBytes);
-    }
-  }
-  image.unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
-  return bytes;
-}
-
 class QNVDecompressionSessionClipTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(QNVDecompressionSessionClipTest, DecodesEveryFrameAsFfmpegDoesWithItsNumber) {
@@ -133,7 +117,7 @@ TEST_P(QNVDecompressionSessionClipTest, DecodesEveryFrameAsFfmpegDoesWithItsNumb
     ASSERT_NE(yielded[i].image, nullptr);
     EXPECT_EQ(yielded[i].image->width(), static_cast<size_t>(size.width));
     EXPECT_EQ(yielded[i].image->height(), static_cast<size_t>(size.height));
-    const std::vector<uint8_t> decoded = packedNV12(*yielded[i].image);
+    const std::vector<uint8_t> decoded = testing::packedNV12(*yielded[i].image);
     ASSERT_EQ(decoded.size(), frameBytes);
     EXPECT_GT(testing::psnr(decoded.data(), oracle[i].data(), frameBytes), 35.0) << "frame " << i;
   }
@@ -160,7 +144,7 @@ class ReleasingDelegate final : public QNVDecompressionSessionDelegate {
                                platform::MediaTime, uint64_t) override {
     Seen seen{presentationTimeStamp, {}, nullptr, false};
     if (buffer) {
-      seen.bytes = packedNV12(*buffer);
+      seen.bytes = testing::packedNV12(*buffer);
       buffer->lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
       seen.storage = std::as_const(*buffer).baseAddressOfPlane(0);
       buffer->unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);

@@ -63,22 +63,6 @@ class RecordingDelegate final : public QNVDecompressionSessionDelegate {
   std::vector<platform::Error> errors_;
 };
 
-// The NV12 bytes of a picture without row padding.
-std::vector<uint8_t> packedNV12(platform::PixelBuffer& image) {
-  std::vector<uint8_t> bytes;
-  image.lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
-  for (size_t plane = 0; plane < 2; ++plane) {
-    const uint8_t* base = std::as_const(image).baseAddressOfPlane(plane);
-    const size_t rowBytes = plane == 0 ? image.width() : image.widthOfPlane(1) * 2;
-    for (size_t row = 0; row < image.heightOfPlane(plane); ++row) {
-      const uint8_t* start = base + row * image.bytesPerRowOfPlane(plane);
-      bytes.insert(bytes.end(), start, start + rowBytes);
-    }
-  }
-  image.unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
-  return bytes;
-}
-
 std::string sourceOf(const platform::Error& error) {
   const platform::Value* source = error.userInfo().find(kQNVDecompressionErrorSourceKey);
   return source != nullptr ? source->text().value_or("") : "";
@@ -160,7 +144,7 @@ TEST_P(QNVDecompressionSessionWithoutVideoToolboxClipTest, YieldsEveryFrameAsFfm
     EXPECT_EQ(yielded[i].presentationTime, presentationTimes[i]) << "frame " << i;
     EXPECT_EQ(yielded[i].duration, MediaTime::zero());
     ASSERT_NE(yielded[i].image, nullptr);
-    const std::vector<uint8_t> decoded = packedNV12(*yielded[i].image);
+    const std::vector<uint8_t> decoded = testing::packedNV12(*yielded[i].image);
     ASSERT_EQ(decoded.size(), frameBytes);
     EXPECT_GT(testing::psnr(decoded.data(), oracle[i].data(), frameBytes), 35.0) << "frame " << i;
   }

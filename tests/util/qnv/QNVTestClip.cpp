@@ -5,6 +5,7 @@
 #include <fstream>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "util/qnv/Mp4TestDoubles.h"
 #include "util/qnv/QNVMp4CodecConfiguration.h"
@@ -120,6 +121,21 @@ std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const st
                         all.begin() + static_cast<ptrdiff_t>(offset + frameBytes));
   }
   return frames;
+}
+
+std::vector<uint8_t> packedNV12(platform::PixelBuffer& image) {
+  std::vector<uint8_t> bytes;
+  image.lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
+  for (size_t plane = 0; plane < 2; ++plane) {
+    const uint8_t* base = std::as_const(image).baseAddressOfPlane(plane);
+    const size_t rowBytes = plane == 0 ? image.width() : image.widthOfPlane(1) * 2;
+    for (size_t row = 0; row < image.heightOfPlane(plane); ++row) {
+      const uint8_t* start = base + row * image.bytesPerRowOfPlane(plane);
+      bytes.insert(bytes.end(), start, start + rowBytes);
+    }
+  }
+  image.unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
+  return bytes;
 }
 
 double psnr(const uint8_t* a, const uint8_t* b, size_t count) {

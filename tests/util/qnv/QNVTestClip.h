@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/PixelBuffer.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/media/VideoFormatDescription.h"
 
@@ -48,6 +49,10 @@ std::vector<uint8_t> commandOutput(const std::string& command);
 // with a size, scaled to it.
 std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const std::string& pixelFormat,
                                                size_t frameBytes, const std::string& scaleTo = "");
+
+// The NV12 bytes of a picture without row padding, laid out as ffmpegFrames
+// gives them for "nv12".
+std::vector<uint8_t> packedNV12(platform::PixelBuffer& image);
 
 // Peak signal-to-noise ratio of two equally long 8-bit sample arrays, in
 // dB; infinity when they are equal.
