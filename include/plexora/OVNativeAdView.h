@@ -87,6 +87,9 @@ class PLEXORA_EXPORT OVNativeAdView : public platform::View, public OVNativeAdDe
   platform::Rect containerFrame() const;
 
   void nativeAdDidLoad(const std::shared_ptr<OVNativeAd>& nativeAd) override;
+  // The delegate's failure callback stays callable beside the accessor of
+  // the same name below.
+  using OVNativeAdDelegate::nativeAd;
 
   // The heights the template fixes; 0 for none.
   virtual double fixedHeight() const { return 0.0; }
