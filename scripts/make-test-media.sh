@@ -48,3 +48,7 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc=size=320x18
 cat "$out/small.h264" "$out/large.h264" >"$out/joined.h264"
 make resolution_change.mp4 -framerate 30 -i "$out/joined.h264" -c copy
 rm "$out/small.h264" "$out/large.h264" "$out/joined.h264"
+# Twelve seconds at 10 frames a second, for playback that runs past several
+# 5-second marks (the media view's video events).
+make twelve_seconds.mp4 -f lavfi -i "testsrc=size=160x90:rate=10:duration=12" \
+  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=12" "${baseline[@]}" "${aac[@]}" -movflags +faststart

@@ -146,6 +146,27 @@ class DisplayAdTestWorld {
     }
     return events;
   }
+  // Those of `type` logged against the client token `token` (each batch
+  // names its events' tokens).
+  std::vector<platform::Dictionary> loggedEvents(const std::string& type, const std::string& token) const {
+    std::vector<platform::Dictionary> events;
+    for (const auto& request : server_.requests()) {
+      if (request.path != testserver::kAdServerLoggingPath) continue;
+      for (const auto& [name, value] : request.formFields()) {
+        const auto payload = name == "payload" ? OVAdUtility::getObjectFromJSONString(value) : std::nullopt;
+        if (!payload || !payload->find("events") || !payload->find("tokens")) continue;
+        const platform::Value& tokens = *payload->find("tokens");
+        for (const auto& event : payload->find("events")->asArray()) {
+          const platform::Value* eventType = event.find("type");
+          const platform::Value* tokenId = event.find("token_id");
+          if (!eventType || eventType->text() != type || !tokenId || !tokenId->text()) continue;
+          const platform::Value* named = tokens.find(*tokenId->text());
+          if (named && named->text() == token) events.push_back(event.asDictionary());
+        }
+      }
+    }
+    return events;
+  }
 
  private:
   EnvironmentDataTestEnvironment environment_;

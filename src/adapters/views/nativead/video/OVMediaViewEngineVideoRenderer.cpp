@@ -13,6 +13,8 @@
 #include "util/OVAdError.h"
 #include "util/OVAdLogger.h"
 #include "platform/media/SystemPlayerKit.h"
+#include "tracking/OVAdVideoLogger.h"
+#include "util/OVAdTimer.h"
 #include "util/compatibility/OVAdFileVideoAsset.h"
 #include "util/qnv/QNVAssetForCache.h"
 #include "util/qnv/QNVMediaAsset.h"
@@ -89,7 +91,10 @@ std::shared_ptr<OVMediaViewEngineVideoRenderer> OVMediaViewEngineVideoRenderer::
   return renderer;
 }
 
-OVMediaViewEngineVideoRenderer::~OVMediaViewEngineVideoRenderer() { releasePlayer(); }
+OVMediaViewEngineVideoRenderer::~OVMediaViewEngineVideoRenderer() {
+  if (videoLogger_) videoLogger_->registerStop(currentTime());
+  releasePlayer();
+}
 
 std::shared_ptr<OVMediaViewEngineVideoRenderer> OVMediaViewEngineVideoRenderer::self() {
   return std::static_pointer_cast<OVMediaViewEngineVideoRenderer>(sharedView());
@@ -99,6 +104,12 @@ void OVMediaViewEngineVideoRenderer::build() {
   setClipsToBounds(true);
   setBackgroundColor(platform::Color::black());
   const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
+
+  // Takes no touches: the renderer's own tap sees them.
+  auto video = std::make_shared<platform::View>(bounds());
+  video->setUserInteractionEnabled(false);
+  addSubview(video);
+  videoView_ = video;
 
   auto poster = std::make_shared<platform::ImageView>(bounds());
   poster->setContentMode(platform::ContentMode::ScaleAspectFit);
@@ -122,6 +133,7 @@ void OVMediaViewEngineVideoRenderer::build() {
 }
 
 void OVMediaViewEngineVideoRenderer::layout() {
+  if (const auto video = videoView_.lock()) video->setFrame(bounds());
   if (const auto poster = posterView_.lock()) poster->setFrame(bounds());
   if (const auto mute = muteButton_.lock()) {
     mute->setFrame({bounds().size.width - kMuteButtonSize - kMuteButtonMargin,
@@ -160,9 +172,20 @@ void OVMediaViewEngineVideoRenderer::draw(platform::GraphicsContext& context, pl
 
 // ---- Loading ----
 
-void OVMediaViewEngineVideoRenderer::loadVideoURL(const platform::URL& videoURL, const std::string& /*clientToken*/,
+void OVMediaViewEngineVideoRenderer::loadVideoURL(const platform::URL& videoURL, const std::string& clientToken,
                                                   bool autoplayEnabled, Block loadedBlock, Block failureBlock) {
   releasePlayer();
+  const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
+  // The previous video's logger goes without a stop report: its video was
+  // replaced, not watched to a stop.
+  videoLogger_ = OVAdVideoLogger::initWithTargetView(
+      videoView_.lock(), clientToken.empty() ? std::nullopt : std::optional<std::string>(clientToken),
+      [weakSelf] {
+        const auto renderer = weakSelf.lock();
+        return renderer ? renderer->volume() : 0.0F;
+      },
+      autoplayEnabled);
+  started_ = false;
   const std::uint64_t load = ++load_;
   loadedBlock_ = std::move(loadedBlock);
   failureBlock_ = std::move(failureBlock);
@@ -172,7 +195,6 @@ void OVMediaViewEngineVideoRenderer::loadVideoURL(const platform::URL& videoURL,
   autoplayDone_ = false;
   lastError_.reset();
   library_ = OVAdChooseVideoLibrary();
-  const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
   OVAdCache::sharedCache()->AVAssetForURL(
       videoURL, [weakSelf, load, videoURL](const std::shared_ptr<QNVAssetForCache>& asset) {
         // The cache answers on the main queue, except at once for a video
@@ -240,7 +262,8 @@ void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::
     }
     naturalSize_ = avAsset->naturalSize();
   }
-  durationSeconds_ = asset->duration().seconds();
+  duration_ = asset->duration();
+  durationSeconds_ = duration_.seconds();
 
   const auto item = OVAdCreateVideoPlayerItem(library_, asset, url);
   auto layer = item ? OVAdCreateVideoPlayerLayer(library_) : nullptr;
@@ -265,6 +288,10 @@ void OVMediaViewEngineVideoRenderer::startPlayer(std::uint64_t load, const std::
     player_->setMuted(true);
   }
   ready_ = true;
+  const std::weak_ptr<OVMediaViewEngineVideoRenderer> weakSelf = self();
+  progressTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(kProgressInterval, true, [weakSelf](const auto&) {
+    if (const auto renderer = weakSelf.lock()) renderer->reportProgress();
+  });
   if (loadedBlock_) loadedBlock_();
   playIfAutoplayDue();
 }
@@ -294,6 +321,9 @@ void OVMediaViewEngineVideoRenderer::observeEnginePlayer(std::uint64_t load, QNV
 }
 
 void OVMediaViewEngineVideoRenderer::releasePlayer() {
+  if (progressTimer_) progressTimer_->invalidate();
+  progressTimer_.reset();
+  intendsToPlay_ = false;
   auto& center = platform::NotificationCenter::defaultCenter();
   for (const auto token : notifications_) center.removeObserver(token);
   notifications_.clear();
@@ -328,15 +358,35 @@ void OVMediaViewEngineVideoRenderer::fail(std::int64_t code, const std::string& 
 
 void OVMediaViewEngineVideoRenderer::playVideo() {
   if (!player_ || !ready_) return;
+  const bool rewound = ended_;
   if (ended_) {
     ended_ = false;
-    player_->seekToTime(platform::MediaTime::make(0, 1));
+    player_->seekToTime(platform::MediaTime::zero());
+  }
+  if (started_ && !intendsToPlay_ && videoLogger_) {
+    videoLogger_->registerResume(rewound ? platform::MediaTime::zero() : currentTime());
   }
   player_->play();
+  started_ = true;
+  intendsToPlay_ = true;
 }
 
 void OVMediaViewEngineVideoRenderer::pauseVideo() {
-  if (player_) player_->pause();
+  if (!player_) return;
+  player_->pause();
+  if (intendsToPlay_ && ready_ && videoLogger_) videoLogger_->registerPause(currentTime());
+  intendsToPlay_ = false;
+}
+
+platform::MediaTime OVMediaViewEngineVideoRenderer::currentTime() const {
+  if (!player_) return platform::MediaTime::zero();
+  const platform::MediaTime now = player_->currentTime();
+  if (!now.isNumeric()) return platform::MediaTime::zero();
+  return duration_.isNumeric() && durationSeconds_ > 0.0 && now.seconds() > durationSeconds_ ? duration_ : now;
+}
+
+void OVMediaViewEngineVideoRenderer::reportProgress() {
+  if (videoLogger_ && player_ && ready_) videoLogger_->registerProgress(currentTime());
 }
 
 void OVMediaViewEngineVideoRenderer::playIfAutoplayDue() {
@@ -366,6 +416,8 @@ void OVMediaViewEngineVideoRenderer::playerRateChanged(float rate) {
 
 void OVMediaViewEngineVideoRenderer::playerReachedEnd() {
   ended_ = true;
+  intendsToPlay_ = false;
+  if (videoLogger_) videoLogger_->registerComplete(currentTime());
   if (const auto listener = delegate_.lock()) listener->defaultVideoRendererVideoDidComplete(self());
 }
 

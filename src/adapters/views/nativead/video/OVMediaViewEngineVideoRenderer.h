@@ -13,10 +13,16 @@
 //
 // A new player is muted; the mute button turns the sound on and off.
 //
+// Each load starts a video logger for the client token (none without a
+// token) over the renderer's video view, a plain subview filling its
+// bounds: every 0.25 s while a player exists it reports the playback
+// position, and it hears of each play after the first (a resume), each
+// pause, the end, and the renderer's release (a stop).
+//
 // Thread safety: main thread only. The player's reports arrive on the
 // media-state queue and are carried to the main queue.
-// Ownership: the media view owns the renderer; the renderer owns its player
-// and layer (an engine layer is invalidated; both are released with the
+// Ownership: the media view owns the renderer; the renderer owns its player,
+// progress timer, video logger and layer (an engine layer is invalidated; both are released with the
 // renderer or at the next load), keeps
 // the two blocks of its load and the poster, and holds its delegate weakly.
 #pragma once
@@ -37,6 +43,8 @@
 
 namespace plexora {
 
+class OVAdTimer;
+class OVAdVideoLogger;
 class QNVAssetForCache;
 class QNVPlayer;
 class QNVPlayerLayer;
@@ -48,6 +56,8 @@ inline constexpr std::int64_t kOVMediaViewErrorInvalidResponse = 2;
 class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRenderer {
  public:
   static constexpr double kMuteButtonSize = 32.0;
+  // How often the playback position goes to the video logger.
+  static constexpr double kProgressInterval = 0.25;
 
   static std::shared_ptr<OVMediaViewEngineVideoRenderer> create();
   ~OVMediaViewEngineVideoRenderer() override;
@@ -74,6 +84,11 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   std::shared_ptr<QNVPlayerLayer> playerLayer() const;
   std::shared_ptr<platform::ImageView> posterView() const { return posterView_.lock(); }
   std::shared_ptr<platform::Button> muteButton() const { return muteButton_.lock(); }
+  // The view whose geometry and viewability the video events report.
+  std::shared_ptr<platform::View> videoView() const { return videoView_.lock(); }
+  // The logger of the current load; null before the first or without a
+  // client token.
+  const std::shared_ptr<OVAdVideoLogger>& videoLogger() const { return videoLogger_; }
 
   void setFrame(platform::Rect frame) override;
   void setBounds(platform::Rect bounds) override;
@@ -100,11 +115,21 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   void playIfAutoplayDue();
   void toggleMute();
   void tapped();
+  void reportProgress();
+  // The player's position, never beyond the video's duration.
+  platform::MediaTime currentTime() const;
 
   std::weak_ptr<OVMediaViewDefaultVideoRendererDelegate> delegate_;
   std::shared_ptr<OVAdImage> posterImage_;
   std::weak_ptr<platform::ImageView> posterView_;
   std::weak_ptr<platform::Button> muteButton_;
+  std::weak_ptr<platform::View> videoView_;
+  std::shared_ptr<OVAdVideoLogger> videoLogger_;
+  std::shared_ptr<OVAdTimer> progressTimer_;
+  // Played since the load: a later play is a resume. The renderer's own
+  // intent, ahead of the player's rate, which follows on its queue.
+  bool started_ = false;
+  bool intendsToPlay_ = false;
   Block loadedBlock_;
   Block failureBlock_;
   bool autoplayEnabled_ = false;
@@ -118,6 +143,7 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   std::shared_ptr<PlayerObserver> observer_;
   std::vector<platform::NotificationCenter::ObserverToken> notifications_;
   platform::Size naturalSize_;
+  platform::MediaTime duration_;
   double durationSeconds_ = 0.0;
   bool ready_ = false;
   bool playing_ = false;

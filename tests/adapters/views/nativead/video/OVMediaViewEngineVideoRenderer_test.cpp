@@ -8,10 +8,12 @@
 // falls back to the cover image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "platform/media/SystemPlayerKit.h"
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
+#include "tracking/OVAdVideoLogger.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
@@ -271,6 +274,94 @@ TEST_F(EngineVideoRendererTest, EachLoadPlaysThroughThePlayerItChose) {
     EXPECT_TRUE(player->isMuted()) << "the video starts muted";
     EXPECT_FALSE(renderer->isHidden());
   }
+}
+
+// The video's playback reaches the logging endpoint as "video" events
+// against the ad's client token: the first progress, the viewable
+// impression and MRC rules, a time report every 5 s of playback, and a
+// pause and resume with the statistics of their stretch; taken out of its
+// window, the view reports no window size.
+TEST_F(EngineVideoRendererTest, PlaybackIsLoggedAsVideoEvents) {
+  serve("twelve_seconds.mp4", fileBytes(testMediaPath("twelve_seconds.mp4")));
+  // A token of its own, apart from what earlier videos in this process
+  // logged.
+  const std::string token = "ct-video-events";
+  std::string data = mediaAdData(true, false, "twelve_seconds.mp4");
+  data.replace(data.find("ct-media"), 8, token);
+  const auto view = mediaViewFor(adFrom(data), Rect(0, 0, 320, 180));
+  const auto renderer = rendererOf(*view);
+  ASSERT_TRUE(renderer);
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("loaded") > 0; }, 0.5));
+  ASSERT_TRUE(renderer->videoLogger());
+  ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0; }));
+  ASSERT_TRUE(runClockUntil([&] { return renderer->videoLogger()->lastProgressCurrentTime() >= 10.5; }));
+  renderer->pauseVideo();
+  const double pausedAt = renderer->videoLogger()->lastProgressCurrentTime();
+  renderer->playVideo();
+  view->removeFromSuperview();
+  renderer->pauseVideo();
+
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] {
+    world_.clock().advance(0.1);
+    return world_.loggedEvents("video", token).size() >= 9;
+  }));
+  DisplayAdTestWorld::runBriefly();
+  struct Event {
+    std::string action;
+    double time;
+    std::optional<double> ptime;
+    platform::Dictionary data;
+  };
+  std::vector<Event> events;
+  for (const auto& logged : world_.loggedEvents("video", token)) {
+    const platform::Value* data = logged.find("data");
+    ASSERT_TRUE(data && data->isDictionary());
+    const platform::Dictionary& params = data->asDictionary();
+    const auto text = [&](const char* key) { return params.find(key)->text().value_or(""); };
+    Event event{text("action"), std::stod(text("time")), std::nullopt, params};
+    if (params.contains("ptime")) event.ptime = std::stod(text("ptime"));
+    events.push_back(std::move(event));
+  }
+  const auto count = [&](const std::string& action) {
+    return std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.action == action; });
+  };
+  EXPECT_EQ(count("16"), 1) << "the first progress, once";
+  EXPECT_EQ(count("10"), 1) << "the viewable impression, once";
+  EXPECT_EQ(count("3"), 1) << "the MRC rule, once";
+  EXPECT_EQ(count("5"), 1);
+  EXPECT_EQ(count("4"), 2);
+  EXPECT_EQ(count("1"), 0);
+
+  std::vector<Event> reports;
+  for (const Event& e : events) {
+    if (e.action == "2") reports.push_back(e);
+  }
+  std::string all;
+  for (const Event& e : events) all += e.action + "@" + std::to_string(e.time) + " ";
+  ASSERT_EQ(reports.size(), 3u) << "at 5 s, at 10 s and at the pause: " << all;
+  EXPECT_GE(reports[0].time, 5.0);
+  EXPECT_LT(reports[0].time, 5.5) << "reported at the first tick past 5 s";
+  EXPECT_EQ(reports[0].ptime, 0.0);
+  EXPECT_GE(reports[1].time - reports[0].time, 5.0);
+  EXPECT_LT(reports[1].time - reports[0].time, 5.5);
+  EXPECT_EQ(reports[1].ptime, reports[0].time);
+  EXPECT_DOUBLE_EQ(reports[2].time, pausedAt) << "the pause closes its stretch";
+  EXPECT_EQ(reports[2].ptime, reports[1].time);
+  for (const Event& e : events) {
+    EXPECT_EQ(e.data.find("autoplay")->text(), "1");
+    EXPECT_EQ(e.data.find("pw")->text(), "320.000000") << "the video view fills the renderer";
+  }
+  // Seen whole and muted all along.
+  EXPECT_EQ(reports[0].data.find("vwa")->text(), "1.000000");
+  EXPECT_EQ(reports[0].data.find("vlmax")->text(), "0.000000");
+  EXPECT_GE(std::stoul(reports[0].data.find("vtime_ms")->text().value_or("")), 5000u);
+
+  // In the window the window's size is reported; out of it, none.
+  EXPECT_EQ(events.front().data.find("vpw")->text(), "375.000000");
+  const Event& last = events.back();
+  EXPECT_EQ(last.action, "4");
+  EXPECT_EQ(last.data.find("vph")->text(), "0.000000");
+  EXPECT_EQ(last.data.find("vpw")->text(), "0.000000");
 }
 
 }  // namespace
