@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Proves the library works as an installed dependency. For each kind of
-# library (shared and static unless named): an optimised build without tests
-# whose warnings are errors, installed into a temporary prefix; then two small
-# hosts built against that prefix alone, one through find_package (which
-# also compiles every installed header on its own) and one through
-# pkg-config, and each run. Both load a banner from the loopback ad server
-# program of the tests' build (build/dev, or PLEXORA_ADSERVER).
+# Proves the library works as an installed dependency. An optimised build
+# without tests, warnings as errors, of the shared and of the static library,
+# both installed into one temporary prefix: the second install must leave
+# the first one's package files as they were. Then:
+# - the shared library exports everything its installed headers declare
+#   (scripts/check-exports.sh) and hides the library's internals;
+# - the installed sandbox ad server (bin/plexora-adserver) lists and serves
+#   its placements;
+# - for each kind, a host that uses every installed header's classes, built
+#   through find_package (which also compiles every installed header on its
+#   own), and a small host built through pkg-config, each run against the
+#   sandbox server with no library path set: a shared host must find the
+#   library through the run path the package gave it.
 # Usage: scripts/consumer-check.sh [shared|static]...
+# JOBS sets the build's parallel jobs (default: the number of cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,28 +21,22 @@ kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(shared static)
 jobs=${JOBS:-$(nproc)}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-adserver=${PLEXORA_ADSERVER:-build/dev/testserver/plexora-adserver}
-if [ ! -x "$adserver" ]; then
-  echo "consumer-check: no ad server program at $adserver (build the dev preset first)" >&2
-  exit 1
-fi
-"$adserver" >"$work/adserver.out" &
-adserver_pid=$!
-trap 'kill "$adserver_pid" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do
-  [ -s "$work/adserver.out" ] && break
-  sleep 0.1
-done
-ad_server_url=$(head -n 1 "$work/adserver.out")
-[ -n "$ad_server_url" ] || { echo "consumer-check: the ad server did not start" >&2; exit 1; }
+adserver_pid=
+trap '[ -z "$adserver_pid" ] || kill "$adserver_pid" 2>/dev/null; rm -rf "$work"' EXIT
+prefix=$work/prefix
+package_files=(lib/cmake/Plexora lib/pkgconfig)
 
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
+fail() {
+  echo "consumer-check: $*" >&2
+  exit 1
+}
+
+# ---- Build and install each kind into the one prefix ----
 for kind in "${kinds[@]}"; do
   case "$kind" in
     shared) shared=ON ;;
@@ -43,44 +44,81 @@ for kind in "${kinds[@]}"; do
     *) echo "consumer-check: unknown kind '$kind' (shared or static)" >&2; exit 2 ;;
   esac
   build=build/consumer-$kind
-  prefix=$work/$kind/prefix
   echo "consumer-check: $kind library"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLEXORA_SHARED=$shared \
     -DPLEXORA_TESTS=OFF -DPLEXORA_BENCH=OFF -DPLEXORA_FUZZ=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     "${launcher[@]}" >/dev/null
   cmake --build "$build" -j "$jobs"
+
+  before=$work/before-$kind.sha256
+  if [ -d "$prefix" ]; then
+    (cd "$prefix" && find "${package_files[@]}" -type f -exec sha256sum {} + 2>/dev/null) >"$before" || true
+  fi
   cmake --install "$build" --prefix "$prefix" >/dev/null
-
-  # The installed package must not lead back into the repository.
-  if grep -rIl -- "$root" "$prefix" >/dev/null; then
-    echo "consumer-check: the installed files name the source tree:" >&2
-    grep -rIl -- "$root" "$prefix" >&2
-    exit 1
+  if [ -s "$before" ] && ! (cd "$prefix" && sha256sum --quiet -c "$before"); then
+    fail "installing the $kind library changed the package files installed before it"
   fi
+done
 
-  # The shared library exports its public API and hides the rest.
-  if [ "$kind" = shared ]; then
-    exported=$(nm -DC --defined-only "$(find "$prefix" -name 'libplexora.so.*' -type f -print -quit)")
-    for wanted in 'plexora::OVAdSettings::setLogLevel' 'plexora::platform::MainLoop::instance'; do
-      grep -q -- "$wanted" <<<"$exported" || { echo "consumer-check: $wanted is not exported" >&2; exit 1; }
-    done
-    if grep -q -- 'plexora::OVAdEventManager' <<<"$exported"; then
-      echo "consumer-check: internal classes are exported" >&2
-      exit 1
-    fi
+# The installed package must not lead back into the repository.
+if grep -rIl -- "$root" "$prefix" >/dev/null; then
+  echo "consumer-check: the installed files name the source tree:" >&2
+  grep -rIl -- "$root" "$prefix" >&2
+  exit 1
+fi
+
+# ---- The shared library's exports ----
+if [[ " ${kinds[*]} " == *" shared "* ]]; then
+  scripts/check-exports.sh "$prefix"
+  exported=$(nm -DC --defined-only "$(find "$prefix" -name 'libplexora.so.*' -type f -print -quit)")
+  if grep -q -- 'plexora::OVAdEventManager' <<<"$exported"; then
+    fail "internal classes are exported"
   fi
+fi
 
-  # The hosts keep their settings and caches in the scratch directory.
+# ---- The sandbox ad server ----
+adserver=$prefix/bin/plexora-adserver
+[ -x "$adserver" ] || fail "no installed ad server at bin/plexora-adserver"
+placements=$("$adserver" --list)
+for placement in banner native interstitial; do
+  grep -q "^$placement " <<<"$placements" || fail "plexora-adserver --list does not name $placement"
+done
+"$adserver" >"$work/adserver.out" &
+adserver_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/adserver.out" ] && break
+  sleep 0.1
+done
+ad_server_url=$(head -n 1 "$work/adserver.out")
+[ -n "$ad_server_url" ] || fail "the ad server did not start"
+
+# ---- The hosts ----
+# They keep their settings and caches in the scratch directory, and find
+# the library only where the package said.
+unset LD_LIBRARY_PATH
+pkgconfig_dir=$(dirname "$(find "$prefix" -name 'plexora*.pc' -print -quit)")
+for kind in "${kinds[@]}"; do
   export XDG_CONFIG_HOME=$work/$kind/config XDG_CACHE_HOME=$work/$kind/cache
+  static=OFF
+  pc=plexora
+  if [ "$kind" = static ]; then
+    static=ON
+    pc=plexora-static
+  fi
 
   cmake -S tests/consumers/cmake -B "$work/$kind/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_PREFIX_PATH="$prefix" "${launcher[@]}" >/dev/null
+    -DCMAKE_PREFIX_PATH="$prefix" -DPlexora_USE_STATIC_LIBS=$static "${launcher[@]}" >/dev/null
   cmake --build "$work/$kind/cmake" -j "$jobs"
-  "$work/$kind/cmake/consumer" "$ad_server_url"
-
-  pkgconfig_dir=$(dirname "$(find "$prefix" -name plexora.pc -print -quit)")
   mkdir -p "$work/$kind/pkgconfig"
-  PKG_CONFIG_PATH=$pkgconfig_dir make -s -C tests/consumers/pkgconfig BUILD="$work/$kind/pkgconfig"
-  "$work/$kind/pkgconfig/consumer" "$ad_server_url"
+  PKG_CONFIG_PATH=$pkgconfig_dir make -s -C tests/consumers/pkgconfig BUILD="$work/$kind/pkgconfig" PLEXORA_PC=$pc
+
+  for host in "$work/$kind/cmake/consumer" "$work/$kind/pkgconfig/consumer"; do
+    if [ "$kind" = shared ]; then
+      ldd "$host" | grep -q "libplexora.so.* => $prefix/" || fail "$host does not find the installed shared library"
+    elif readelf -d "$host" | grep -q 'NEEDED.*libplexora'; then
+      fail "$host links the shared library instead of the static one"
+    fi
+    "$host" "$ad_server_url"
+  done
 done
-echo "consumer-check: ${kinds[*]} installs build and run their hosts"
+echo "consumer-check: ${kinds[*]} installs share one prefix, and build and run their hosts"

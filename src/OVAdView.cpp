@@ -4,6 +4,7 @@
 
 #include "controllers/OVDisplayAdController.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Exception.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/ViewController.h"
@@ -65,6 +66,7 @@ OVAdView::~OVAdView() = default;
 std::shared_ptr<OVAdView> OVAdView::initWithPlacementID(
     const std::optional<std::string>& placementID, OVAdSize adSize,
     const std::shared_ptr<platform::ViewController>& rootViewController) {
+  platform::requireMainThread("OVAdView::initWithPlacementID");
   if (!placementID) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVAdViewNilPlacementReason);
   }
@@ -84,6 +86,7 @@ std::shared_ptr<OVAdView> OVAdView::initWithPlacementID(
 }
 
 std::shared_ptr<OVAdView> OVAdView::initWithFrame(platform::Rect frame) {
+  platform::requireMainThread("OVAdView::initWithFrame");
   auto banner = initWithPlacementID(std::string(), kOVAdSizeHeight50Banner, nullptr);
   banner->setFrame({frame.origin, banner->frame().size});
   return banner;
@@ -92,6 +95,7 @@ std::shared_ptr<OVAdView> OVAdView::initWithFrame(platform::Rect frame) {
 // ---- Loading ----
 
 void OVAdView::doLoadAd(const std::optional<std::string>& bidPayload) {
+  platform::requireMainThread("OVAdView::doLoadAd");
   if (!initialized_) {
     adController_->loadAdWithPlacementId(placementID_, kOVAdPlacementTypeBanner, OVAdUtility::getTemplateID(adSize_),
                                          adSize_, nullptr, nullptr, bidPayload);
@@ -102,9 +106,13 @@ void OVAdView::doLoadAd(const std::optional<std::string>& bidPayload) {
   OVAdUtility::markView(std::static_pointer_cast<platform::View>(shared_from_this()));
 }
 
-void OVAdView::loadAd() { doLoadAd(std::nullopt); }
+void OVAdView::loadAd() {
+  platform::requireMainThread("OVAdView::loadAd");
+  doLoadAd(std::nullopt);
+}
 
 void OVAdView::disableAutoRefresh() {
+  platform::requireMainThread("OVAdView::disableAutoRefresh");
   if (adController_) {
     adController_->disableAutoRefresh();
   }

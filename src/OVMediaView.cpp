@@ -9,6 +9,7 @@
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "plexora/OVAdImage.h"
 #include "plexora/OVNativeAd.h"
 #include "tracking/OVAdEventManager.h"
@@ -58,6 +59,7 @@ platform::Dictionary touchAt(platform::Point position, const platform::Value& cl
 std::shared_ptr<OVMediaView> OVMediaView::init() { return std::shared_ptr<OVMediaView>(new OVMediaView()); }
 
 std::shared_ptr<OVMediaView> OVMediaView::initWithNativeAd(const std::shared_ptr<OVNativeAd>& nativeAd) {
+  platform::requireMainThread("OVMediaView::initWithNativeAd");
   auto view = init();
   view->setNativeAd(nativeAd);
   view->setupView();
@@ -156,6 +158,7 @@ OVMediaView::Content OVMediaView::chosenContent() const {
 }
 
 void OVMediaView::setNativeAd(const std::shared_ptr<OVNativeAd>& nativeAd) {
+  platform::requireMainThread("OVMediaView::setNativeAd");
   const auto previous = nativeAd_;
   nativeAd_ = nativeAd;
   if (nativeAd) {

@@ -10,6 +10,7 @@
 #include "adapters/OVNativeAdDataModel.h"
 #include "adapters/OVNativeAdMultiProductDataModel.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "plexora/OVAdImage.h"
 #include "plexora/OVAdSize.h"
 #include "server/OVAdEnvironmentData.h"
@@ -74,6 +75,7 @@ std::shared_ptr<OVNativeAd> OVNativeAd::make() {
 std::shared_ptr<OVNativeAd> OVNativeAd::init() { return initWithPlacementID(std::string()); }
 
 std::shared_ptr<OVNativeAd> OVNativeAd::initWithPlacementID(const std::optional<std::string>& placementID) {
+  platform::requireMainThread("OVNativeAd::initWithPlacementID");
   OVAdUtility::initializePlexora();
   auto ad = make();
   ad->placementID_ = placementID.value_or(std::string());
@@ -111,9 +113,13 @@ std::size_t OVNativeAd::outstandingRequestCount() { return requests().count(); }
 
 // ---- Loading ----
 
-void OVNativeAd::loadAd() { doLoadAd(std::nullopt); }
+void OVNativeAd::loadAd() {
+  platform::requireMainThread("OVNativeAd::loadAd");
+  doLoadAd(std::nullopt);
+}
 
 void OVNativeAd::doLoadAd(const std::optional<std::string>& bidPayload) {
+  platform::requireMainThread("OVNativeAd::doLoadAd");
   if (hasCalledLoadAd_) {
     OVAdUtility::throwExceptionWithName(kOVNativeAdInvalidOperationException, kOVNativeAdLoadOnceReason);
   }

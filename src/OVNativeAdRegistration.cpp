@@ -9,6 +9,7 @@
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Exception.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/TapGestureRecognizer.h"
@@ -74,6 +75,7 @@ platform::Dictionary externalLoggingExtraData(const std::optional<std::string>& 
 
 void OVNativeAd::registerViewForInteraction(const std::shared_ptr<platform::View>& view,
                                             const std::shared_ptr<platform::ViewController>& viewController) {
+  platform::requireMainThread("OVNativeAd::registerViewForInteraction");
   if (!view) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVNativeAdNoViewReason);
   }
@@ -88,6 +90,7 @@ void OVNativeAd::registerViewForInteraction(const std::shared_ptr<platform::View
 void OVNativeAd::registerViewForInteraction(const std::shared_ptr<platform::View>& view,
                                             const std::shared_ptr<platform::ViewController>& viewController,
                                             const std::vector<std::shared_ptr<platform::View>>& clickableViews) {
+  platform::requireMainThread("OVNativeAd::registerViewForInteraction");
   if (!view) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVNativeAdNoViewReason);
   }
@@ -180,6 +183,7 @@ std::vector<std::shared_ptr<platform::View>> OVNativeAd::clickableViews() const 
 }
 
 void OVNativeAd::unregisterView() {
+  platform::requireMainThread("OVNativeAd::unregisterView");
   const auto view = nativeAdView_.lock();
   if (!view) return;
   if (adForView(view).get() != this) {
@@ -280,6 +284,7 @@ void OVNativeAd::checkManualLoggingEligibility() const {
 }
 
 void OVNativeAd::logImpression() {
+  platform::requireMainThread("OVNativeAd::logImpression");
   checkManualLoggingEligibility();
   if (!onImpression_) return;
   firstImpressionTime_ = now();
@@ -287,6 +292,7 @@ void OVNativeAd::logImpression() {
 }
 
 void OVNativeAd::handleClickWithViewController(const std::shared_ptr<platform::ViewController>& viewController) {
+  platform::requireMainThread("OVNativeAd::handleClickWithViewController");
   if (!viewController) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVNativeAdNoViewControllerReason);
   }
@@ -296,6 +302,7 @@ void OVNativeAd::handleClickWithViewController(const std::shared_ptr<platform::V
 }
 
 void OVNativeAd::logExternalImpressionFromSource(const std::optional<std::string>& source) {
+  platform::requireMainThread("OVNativeAd::logExternalImpressionFromSource");
   if (isEmpty(source)) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVNativeAdInvalidSourceReason);
   }
@@ -305,6 +312,7 @@ void OVNativeAd::logExternalImpressionFromSource(const std::optional<std::string
 
 void OVNativeAd::handleExternalClickWithViewController(const std::shared_ptr<platform::ViewController>& viewController,
                                                        const std::optional<std::string>& source) {
+  platform::requireMainThread("OVNativeAd::handleExternalClickWithViewController");
   if (isEmpty(source)) {
     OVAdUtility::throwExceptionWithName(platform::kInvalidArgumentException, kOVNativeAdInvalidSourceReason);
   }

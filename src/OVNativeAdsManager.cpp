@@ -4,6 +4,7 @@
 
 #include "dto/OVAdPlacement.h"
 #include "dto/OVAdPlacementDefinition.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "plexora/OVAdImage.h"
 #include "plexora/OVAdSize.h"
 #include "server/OVAdEnvironmentData.h"
@@ -54,6 +55,7 @@ std::shared_ptr<OVNativeAdsManager> OVNativeAdsManager::init() { return initWith
 
 std::shared_ptr<OVNativeAdsManager> OVNativeAdsManager::initWithPlacementID(
     const std::optional<std::string>& placementID, std::uint64_t numAdsRequested) {
+  platform::requireMainThread("OVNativeAdsManager::initWithPlacementID");
   if (!placementID) return nullptr;
   std::shared_ptr<OVNativeAdsManager> manager(new OVNativeAdsManager(*placementID, numAdsRequested));
   manager->events_ = std::make_shared<OVNativeAdsManagerEvents>(manager);
@@ -71,6 +73,7 @@ OVNativeAdsManager::~OVNativeAdsManager() {
 // ---- Loading ----
 
 void OVNativeAdsManager::loadAds() {
+  platform::requireMainThread("OVNativeAdsManager::loadAds");
   cancel();
   startObservingApplicationState();
   if (numAdsRequested_ == 0) {
@@ -226,6 +229,7 @@ void OVNativeAdsManager::deliver(const std::vector<std::shared_ptr<OVNativeAd>>&
 // ---- Refresh ----
 
 void OVNativeAdsManager::disableAutoRefresh() {
+  platform::requireMainThread("OVNativeAdsManager::disableAutoRefresh");
   refreshDisabled_ = true;
   invalidateRefresh();
 }
@@ -253,6 +257,7 @@ void OVNativeAdsManager::invalidateRefresh() {
 // ---- Handing out ----
 
 std::shared_ptr<OVNativeAd> OVNativeAdsManager::nextNativeAd() {
+  platform::requireMainThread("OVNativeAdsManager::nextNativeAd");
   if (currentNativeAds_.empty()) return nullptr;
   ++currentNativeAdPos_;
   const std::uint64_t size = currentNativeAds_.size();

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Label.h"
@@ -85,7 +86,13 @@ class PLEXORA_EXPORT OVAdChoicesView final : public platform::View, public OVNat
   const std::shared_ptr<OVAdViewControllerProxy>& viewController() const { return viewController_; }
   void setBackgroundShown(bool shown);
   bool isBackgroundShown() const { return backgroundShown_; }
-  void setDelegate(std::weak_ptr<OVAdChoicesViewDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVAdChoicesViewDelegate> delegate) {
+    platform::requireMainThread("OVAdChoicesView::setDelegate");
+    delegate_ = std::move(delegate);
+  }
 
   // Places the badge in the top-right corner (or the corner given) of its
   // superview and brings it to the front.

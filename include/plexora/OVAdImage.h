@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/foundation/URL.h"
 
 namespace plexora::platform {
@@ -34,7 +35,7 @@ inline constexpr OVAdImageType kOVAdImageTypeOther = 0;  // the ad-choices icon
 inline constexpr OVAdImageType kOVAdImageTypeCover = 1;  // the cover image and carousel card images
 inline constexpr OVAdImageType kOVAdImageTypeIcon = 2;
 
-class OVAdImage final {
+class PLEXORA_EXPORT OVAdImage final {
  public:
   using ImageBlock = std::function<void(const std::shared_ptr<platform::Image>& image)>;
   // The loaded images by role; a later image of a role replaces an earlier one.

@@ -5,9 +5,11 @@
 // Thread safety: plain values.
 #pragma once
 
+#include "platform/Export.h"
+
 namespace plexora {
 
-struct OVAdSize {
+struct PLEXORA_EXPORT OVAdSize {
   double width = 0.0;
   double height = 0.0;
 

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
+#include "platform/Export.h"
+
 namespace plexora {
 
-struct OVAdStarRating {
+struct PLEXORA_EXPORT OVAdStarRating {
   double value = 0.0;
   std::int64_t scale = 0;
 

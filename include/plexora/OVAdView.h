@@ -9,6 +9,9 @@
 //   banner->loadAd();
 //
 // Thread safety: main thread only; every delegate message arrives there.
+// In a build with assertions, initWithPlacementID, initWithFrame, loadAd,
+// doLoadAd, disableAutoRefresh and setDelegate from another thread end the
+// process at once, naming the call.
 // Ownership: the host owns the banner; the banner owns its ad controller
 // and holds its delegate, its root view controller and the ad view it
 // shows weakly (the ad view belongs to the adapter that made it).
@@ -19,6 +22,7 @@
 #include <string>
 
 #include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Error.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/View.h"
@@ -90,7 +94,13 @@ class PLEXORA_EXPORT OVAdView : public platform::View {
   const std::string& placementID() const { return placementID_; }
   std::shared_ptr<platform::ViewController> rootViewController() const { return rootViewController_.lock(); }
   std::shared_ptr<OVAdViewDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVAdViewDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVAdViewDelegate> delegate) {
+    platform::requireMainThread("OVAdView::setDelegate");
+    delegate_ = std::move(delegate);
+  }
   // The ad's view, a subview of the banner while shown.
   std::shared_ptr<platform::View> adView() const { return adView_.lock(); }
   OVAdSize adSize() const { return adSize_; }

@@ -10,6 +10,8 @@
 //   mediaView->setFrame({0, 0, 320, 180});  // an ad set on empty bounds loads now
 //
 // Thread safety: main thread only; every delegate message arrives there.
+// In a build with assertions, initWithNativeAd, setNativeAd and setDelegate
+// from another thread end the process at once, naming the call.
 // Ownership: the host owns the view, the view owns its ad and the renderer
 // the host hands it; the content views belong to its view tree (the view
 // keeps them weakly). The delegate is held weakly; late completions of a
@@ -21,6 +23,7 @@
 #include <optional>
 
 #include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/View.h"
 #include "plexora/OVMediaViewVideoRenderer.h"
@@ -41,7 +44,7 @@ class Button;
 }
 
 // Every message is optional.
-class OVMediaViewDelegate {
+class PLEXORA_EXPORT OVMediaViewDelegate {
  public:
   virtual ~OVMediaViewDelegate() = default;
 
@@ -70,7 +73,13 @@ class PLEXORA_EXPORT OVMediaView : public platform::View {
   void setNativeAd(const std::shared_ptr<OVNativeAd>& nativeAd);
   const std::shared_ptr<OVNativeAd>& nativeAd() const { return nativeAd_; }
   std::shared_ptr<OVMediaViewDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVMediaViewDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVMediaViewDelegate> delegate) {
+    platform::requireMainThread("OVMediaView::setDelegate");
+    delegate_ = std::move(delegate);
+  }
   // A renderer of the host's in place of the view's own; used from the next
   // load on.
   const std::shared_ptr<OVMediaViewVideoRenderer>& videoRenderer() const { return videoRenderer_; }

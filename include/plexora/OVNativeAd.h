@@ -13,6 +13,10 @@
 //   ad->registerViewForInteraction(adView, viewController, {callToActionButton});
 //
 // Thread safety: main thread only; every delegate message arrives there.
+// In a build with assertions, initWithPlacementID, loadAd, doLoadAd,
+// registerViewForInteraction, unregisterView, the manual and external
+// logging calls and setDelegate from another thread end the process at
+// once, naming the call.
 // Ownership: the host owns the ad; while its load is outstanding the ad is
 // also kept by the class, so an ad the host drops still finishes loading.
 // The ad owns its controller, its validator and the recognisers it
@@ -28,6 +32,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Geometry.h"
@@ -77,7 +83,7 @@ inline constexpr const char* kOVNativeAdNoViewControllerReason = "viewController
 inline constexpr const char* kOVNativeAdInvalidSourceReason = "Invalid external source.";
 
 // Every message is optional.
-class OVNativeAdDelegate {
+class PLEXORA_EXPORT OVNativeAdDelegate {
  public:
   virtual ~OVNativeAdDelegate() = default;
 
@@ -99,7 +105,8 @@ class OVNativeAdDelegate {
 struct OVNativeAdNoTouchEvent {};
 using OVNativeAdTapEvent = std::variant<std::monostate, platform::Point, OVNativeAdNoTouchEvent>;
 
-class OVNativeAd final : public platform::GestureRecognizerDelegate, public std::enable_shared_from_this<OVNativeAd> {
+class PLEXORA_EXPORT OVNativeAd final : public platform::GestureRecognizerDelegate,
+                                        public std::enable_shared_from_this<OVNativeAd> {
  public:
   // The controller's handlers of the host-presented ad: impression and
   // impression miss (extra data, post data) and click (view controller,
@@ -238,7 +245,13 @@ class OVNativeAd final : public platform::GestureRecognizerDelegate, public std:
 
   const std::string& placementID() const { return placementID_; }
   std::shared_ptr<OVNativeAdDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVNativeAdDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVNativeAdDelegate> delegate) {
+    platform::requireMainThread("OVNativeAd::setDelegate");
+    delegate_ = std::move(delegate);
+  }
   OVNativeAdMediaCachePolicy mediaCachePolicy() const { return mediaCachePolicy_; }
   void setMediaCachePolicy(OVNativeAdMediaCachePolicy policy) { mediaCachePolicy_ = policy; }
   bool hasCalledLoadAd() const { return hasCalledLoadAd_; }

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/ui/IndexPath.h"
 #include "plexora/OVNativeAd.h"
 #include "plexora/OVNativeAdsManager.h"
@@ -71,7 +72,13 @@ class PLEXORA_EXPORT OVNativeAdListAdProvider : public OVNativeAdDelegate,
   void nativeAdWillLogImpression(const std::shared_ptr<OVNativeAd>& nativeAd) override;
 
   std::shared_ptr<OVNativeAdDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVNativeAdDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVNativeAdDelegate> delegate) {
+    platform::requireMainThread("OVNativeAdListAdProvider::setDelegate");
+    delegate_ = std::move(delegate);
+  }
   const std::shared_ptr<OVNativeAdsManager>& manager() const { return manager_; }
   // The ad placed at each position since the manager's last delivery.
   const IndexPathToAdMap& currentIndexPathToAdMap() const { return currentIndexPathToAdMap_; }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Font.h"
 #include "platform/value/Value.h"
@@ -44,7 +45,7 @@ inline constexpr const char* kOVNativeAdAttributesAdChoicesBackgroundColorKey = 
 inline constexpr const char* kOVNativeAdAttributesAdChoicesTitleColorKey = "adchoices_title_color";
 inline constexpr const char* kOVNativeAdAttributesAdChoicesIsHiddenKey = "adchoices_is_hidden";
 
-class OVNativeAdViewAttributes final {
+class PLEXORA_EXPORT OVNativeAdViewAttributes final {
  public:
   // The attributes of an empty dictionary: the default typefaces and no
   // colours.

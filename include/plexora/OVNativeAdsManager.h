@@ -10,6 +10,9 @@
 //   // in nativeAdsLoaded: auto ad = manager->nextNativeAd();
 //
 // Thread safety: main thread only; every delegate message arrives there.
+// In a build with assertions, initWithPlacementID, loadAds, nextNativeAd,
+// disableAutoRefresh and setDelegate from another thread end the process at
+// once, naming the call.
 // Ownership: the host owns the manager; the manager owns the ads of the set
 // being loaded and of the delivered set, its request and its refresh timer,
 // and holds its delegate weakly.
@@ -21,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
+#include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Error.h"
 #include "plexora/OVNativeAd.h"
 
@@ -34,7 +39,7 @@ class OVNativeAdsManagerEvents;
 inline constexpr std::int64_t kOVNativeAdsManagerDefaultRefreshInterval = 1800;
 
 // Both messages are always sent.
-class OVNativeAdsManagerDelegate {
+class PLEXORA_EXPORT OVNativeAdsManagerDelegate {
  public:
   virtual ~OVNativeAdsManagerDelegate() = default;
   // A new set of ads is ready to be handed out.
@@ -43,7 +48,7 @@ class OVNativeAdsManagerDelegate {
   virtual void nativeAdsFailedToLoadWithError(const platform::Error& error) = 0;
 };
 
-class OVNativeAdsManager final : public std::enable_shared_from_this<OVNativeAdsManager> {
+class PLEXORA_EXPORT OVNativeAdsManager final : public std::enable_shared_from_this<OVNativeAdsManager> {
  public:
   // The empty placement, no ads asked for.
   static std::shared_ptr<OVNativeAdsManager> init();
@@ -67,7 +72,13 @@ class OVNativeAdsManager final : public std::enable_shared_from_this<OVNativeAds
   std::shared_ptr<OVNativeAd> nextNativeAd();
 
   std::shared_ptr<OVNativeAdsManagerDelegate> delegate() const { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVNativeAdsManagerDelegate> delegate) { delegate_ = std::move(delegate); }
+  // Held weakly: the host keeps its delegate alive. One handed over as a
+  // temporary (setDelegate(std::make_shared<...>())) is gone at once, and
+  // every message meant for it is dropped without a word.
+  void setDelegate(std::weak_ptr<OVNativeAdsManagerDelegate> delegate) {
+    platform::requireMainThread("OVNativeAdsManager::setDelegate");
+    delegate_ = std::move(delegate);
+  }
   // Bit kOVNativeAdMediaCachePolicyImage waits for the cover images, bit
   // kOVNativeAdMediaCachePolicyIcon for the icons; other bits change nothing.
   OVNativeAdMediaCachePolicy mediaCachePolicy() const { return mediaCachePolicy_; }

@@ -29,7 +29,7 @@ enum class InterfaceOrientation : std::int64_t {
   LandscapeLeft = 4,
 };
 
-struct ScreenSize {
+struct PLEXORA_EXPORT ScreenSize {
   double width = 0.0;
   double height = 0.0;
 

@@ -61,7 +61,7 @@ class PLEXORA_EXPORT ApplicationDelegate {
   }
 };
 
-struct TouchDetails {
+struct PLEXORA_EXPORT TouchDetails {
   // Seconds of the current Clock's monotonic time; none: now.
   std::optional<double> timestamp;
   double force = 0.0;

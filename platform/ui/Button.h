@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/Label.h"
 
@@ -23,7 +24,7 @@ namespace plexora::platform {
 
 class Image;
 
-class Button : public Control {
+class PLEXORA_EXPORT Button : public Control {
  public:
   static constexpr double kDefaultTitleFontSize = 15.0;
 

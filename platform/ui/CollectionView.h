@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ReusableCell.h"
 #include "platform/ui/ReusableCellPool.h"
@@ -30,7 +31,7 @@ namespace plexora::platform {
 class CollectionView;
 
 // An item of a collection view.
-class CollectionViewCell : public ReusableCell {
+class PLEXORA_EXPORT CollectionViewCell : public ReusableCell {
  public:
   using ReusableCell::ReusableCell;
 };
@@ -38,7 +39,7 @@ class CollectionViewCell : public ReusableCell {
 // Makes a cell of one kind for the reuse identifier it is given.
 using CollectionViewCellClass = ReusableCellPool<CollectionViewCell>::CellClass;
 
-class CollectionViewDataSource {
+class PLEXORA_EXPORT CollectionViewDataSource {
  public:
   virtual ~CollectionViewDataSource() = default;
   virtual std::size_t numberOfSections(CollectionView& /*collectionView*/) { return 1; }
@@ -48,14 +49,14 @@ class CollectionViewDataSource {
                                                                      const IndexPath& indexPath) = 0;
 };
 
-class CollectionViewDelegate : public ScrollViewDelegate {
+class PLEXORA_EXPORT CollectionViewDelegate : public ScrollViewDelegate {
  public:
   // The view's itemSize unless overridden.
   virtual Size sizeForItemAtIndexPath(CollectionView& collectionView, const IndexPath& indexPath);
   virtual void didSelectItemAtIndexPath(CollectionView& /*collectionView*/, const IndexPath& /*indexPath*/) {}
 };
 
-class CollectionView : public ScrollView {
+class PLEXORA_EXPORT CollectionView : public ScrollView {
  public:
   static constexpr Size kDefaultItemSize{50.0, 50.0};
 

@@ -3,9 +3,11 @@
 // Thread safety: plain values.
 #pragma once
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-struct Color {
+struct PLEXORA_EXPORT Color {
   double red = 0.0;
   double green = 0.0;
   double blue = 0.0;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/View.h"
 
 namespace plexora::platform {
@@ -34,7 +35,7 @@ inline constexpr ControlState kControlStateHighlighted = 1u << 0;
 inline constexpr ControlState kControlStateDisabled = 1u << 1;
 inline constexpr ControlState kControlStateSelected = 1u << 2;
 
-class Control : public View {
+class PLEXORA_EXPORT Control : public View {
  public:
   using Action = std::function<void(Control& sender, const Event* event)>;
   using ActionToken = std::uint64_t;

@@ -7,9 +7,11 @@
 
 #include <string>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-struct Font {
+struct PLEXORA_EXPORT Font {
   static constexpr const char* kSystemFontName = "System";
   // The platform's standard text sizes, in points.
   static constexpr double kSystemFontSize = 14.0;

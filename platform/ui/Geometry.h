@@ -15,14 +15,14 @@
 
 namespace plexora::platform {
 
-struct Point {
+struct PLEXORA_EXPORT Point {
   double x = 0.0;
   double y = 0.0;
 
   bool operator==(const Point&) const = default;
 };
 
-struct Size {
+struct PLEXORA_EXPORT Size {
   double width = 0.0;
   double height = 0.0;
 
@@ -30,7 +30,7 @@ struct Size {
 };
 
 // Distances inward from each edge.
-struct EdgeInsets {
+struct PLEXORA_EXPORT EdgeInsets {
   double top = 0.0;
   double left = 0.0;
   double bottom = 0.0;

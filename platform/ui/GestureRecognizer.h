@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Touch.h"
 
@@ -44,13 +45,13 @@ enum class GestureRecognizerState {
   Recognized = Ended,
 };
 
-class GestureRecognizerDelegate {
+class PLEXORA_EXPORT GestureRecognizerDelegate {
  public:
   virtual ~GestureRecognizerDelegate() = default;
   virtual bool gestureRecognizerShouldBegin(GestureRecognizer& /*recognizer*/) { return true; }
 };
 
-class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
+class PLEXORA_EXPORT GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
  public:
   using Action = std::function<void(GestureRecognizer& recognizer)>;
   using ActionToken = std::uint64_t;

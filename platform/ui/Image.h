@@ -20,6 +20,7 @@
 #include <memory>
 #include <span>
 
+#include "platform/Export.h"
 #include "platform/foundation/Bytes.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
@@ -31,9 +32,9 @@ inline constexpr std::uint64_t kMaxImagePixelCount = std::uint64_t{64} * 1024 * 
 
 // Whether an image of that many pixels may be made: at least one, at most
 // kMaxImagePixelCount. Decoders ask before they allocate.
-bool isAllowedImageSize(std::uint64_t pixelWidth, std::uint64_t pixelHeight);
+PLEXORA_EXPORT bool isAllowedImageSize(std::uint64_t pixelWidth, std::uint64_t pixelHeight);
 
-struct Pixel {
+struct PLEXORA_EXPORT Pixel {
   std::uint8_t red = 0;
   std::uint8_t green = 0;
   std::uint8_t blue = 0;
@@ -42,7 +43,7 @@ struct Pixel {
   bool operator==(const Pixel&) const = default;
 };
 
-class Image final {
+class PLEXORA_EXPORT Image final {
  public:
   static constexpr std::size_t kBytesPerPixel = 4;
 

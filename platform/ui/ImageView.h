@@ -10,13 +10,14 @@
 #include <memory>
 #include <utility>
 
+#include "platform/Export.h"
 #include "platform/ui/View.h"
 
 namespace plexora::platform {
 
 class Image;
 
-class ImageView : public View {
+class PLEXORA_EXPORT ImageView : public View {
  public:
   ImageView();
   explicit ImageView(Rect frame);

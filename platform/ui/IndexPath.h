@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <ostream>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-struct IndexPath {
+struct PLEXORA_EXPORT IndexPath {
   std::size_t section = 0;
   std::size_t row = 0;
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/Export.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/View.h"
@@ -31,7 +32,7 @@ enum class LineBreakMode : std::int64_t {
   TruncatingMiddle = 5,
 };
 
-class Label : public View {
+class PLEXORA_EXPORT Label : public View {
  public:
   Label();
   explicit Label(Rect frame);

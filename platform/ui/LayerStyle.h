@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
 
@@ -28,7 +29,7 @@ inline constexpr RectCorner kRectCornerAllCorners = ~RectCorner{0};
 // spaced from the start point (0) to the end point (1). Beyond the two
 // points the end colours continue. One colour fills the rectangle; none
 // draws nothing.
-struct GradientLayer {
+struct PLEXORA_EXPORT GradientLayer {
   std::vector<Color> colors;
   std::vector<double> locations;
   Point startPoint{0.5, 0.0};
@@ -40,7 +41,7 @@ struct GradientLayer {
 // Keeps only what lies inside `rect` (in the view's layer coordinates: the
 // top-left of its frame is (0, 0), whatever its bounds origin), with the
 // given corners rounded by `radius` (at most half the shorter side).
-struct RoundedCornerMask {
+struct PLEXORA_EXPORT RoundedCornerMask {
   Rect rect;
   RectCorner corners = kRectCornerAllCorners;
   double radius = 0.0;

@@ -11,11 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/ui/View.h"
 
 namespace plexora::platform {
 
-class ReusableCell : public View {
+class PLEXORA_EXPORT ReusableCell : public View {
  public:
   explicit ReusableCell(std::string reuseIdentifier = {});
 

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/foundation/Exception.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/IndexPath.h"
@@ -147,7 +148,7 @@ class ReusableCellPool {
 // Follows the touches a table or collection view receives itself: a touch
 // that ends having moved at most kTapAllowableMovement points is a tap.
 // Locations are in the view's content coordinates.
-class CellTapTracker {
+class PLEXORA_EXPORT CellTapTracker {
  public:
   void began(const Touches& touches, const View& view) {
     start_ = touches.empty() ? std::nullopt : std::optional<Point>(touches.front()->locationInView(&view));

@@ -10,13 +10,14 @@
 #include <memory>
 #include <utility>
 
+#include "platform/Export.h"
 #include "platform/ui/View.h"
 
 namespace plexora::platform {
 
 class ScrollView;
 
-class ScrollViewDelegate {
+class PLEXORA_EXPORT ScrollViewDelegate {
  public:
   virtual ~ScrollViewDelegate() = default;
   virtual void scrollViewDidScroll(ScrollView& /*scrollView*/) {}
@@ -30,7 +31,7 @@ class ScrollViewDelegate {
   virtual void scrollViewDidEndScrollingAnimation(ScrollView& /*scrollView*/) {}
 };
 
-class ScrollView : public View {
+class PLEXORA_EXPORT ScrollView : public View {
  public:
   // How long an animated setContentOffset() takes.
   static constexpr double kScrollAnimationSeconds = 0.3;

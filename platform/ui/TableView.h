@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Export.h"
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ReusableCell.h"
 #include "platform/ui/ReusableCellPool.h"
@@ -33,7 +34,7 @@ namespace plexora::platform {
 class TableView;
 
 // A row of a table view.
-class TableViewCell : public ReusableCell {
+class PLEXORA_EXPORT TableViewCell : public ReusableCell {
  public:
   using ReusableCell::ReusableCell;
 };
@@ -41,7 +42,7 @@ class TableViewCell : public ReusableCell {
 // Makes a cell of one kind for the reuse identifier it is given.
 using TableViewCellClass = ReusableCellPool<TableViewCell>::CellClass;
 
-class TableViewDataSource {
+class PLEXORA_EXPORT TableViewDataSource {
  public:
   virtual ~TableViewDataSource() = default;
   virtual std::size_t numberOfSections(TableView& /*tableView*/) { return 1; }
@@ -50,14 +51,14 @@ class TableViewDataSource {
   virtual std::shared_ptr<TableViewCell> cellForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath) = 0;
 };
 
-class TableViewDelegate : public ScrollViewDelegate {
+class PLEXORA_EXPORT TableViewDelegate : public ScrollViewDelegate {
  public:
   // The table's rowHeight unless overridden.
   virtual double heightForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath);
   virtual void didSelectRowAtIndexPath(TableView& /*tableView*/, const IndexPath& /*indexPath*/) {}
 };
 
-class TableView : public ScrollView {
+class PLEXORA_EXPORT TableView : public ScrollView {
  public:
   static constexpr double kDefaultRowHeight = 44.0;
 

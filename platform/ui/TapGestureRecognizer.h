@@ -5,13 +5,14 @@
 // Thread safety: main thread only.
 #pragma once
 
+#include "platform/Export.h"
 #include "platform/ui/GestureRecognizer.h"
 
 namespace plexora::platform {
 
 inline constexpr double kTapAllowableMovement = 10.0;
 
-class TapGestureRecognizer : public GestureRecognizer {
+class PLEXORA_EXPORT TapGestureRecognizer : public GestureRecognizer {
  public:
   using GestureRecognizer::GestureRecognizer;
 

@@ -3,7 +3,7 @@
 //
 // An error's user information holds exactly two entries: the description
 // under platform::kLocalizedDescriptionKey and the detail dictionary (empty
-// when there is none) under kOVAdErrorDetailKey.
+// when there is none) under kOVAdErrorDetailKey (plexora/OVAdErrorDomain.h).
 //
 // Thread safety: every member may be called from any thread.
 #pragma once
@@ -19,8 +19,6 @@
 #include "plexora/OVAdErrorDomain.h"
 
 namespace plexora {
-
-inline constexpr const char* kOVAdErrorDetailKey = "OVAdErrorDetailKey";
 
 class OVAdError final {
  public:

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "testserver/adserver/FixtureMedia.h"
+
 namespace plexora::testserver {
 
 namespace {
@@ -15,6 +17,7 @@ constexpr const char* kUnknownPlacementMessage = "Unknown placement";
 constexpr std::int64_t kServerErrorCode = 2000;
 constexpr int kServerFailureStatus = 500;
 constexpr int kMethodNotAllowed = 405;
+constexpr int kNotFound = 404;
 constexpr auto kSlowDelay = 3s;
 
 constexpr const char* kBidIDKey = "bid_id";
@@ -29,6 +32,40 @@ constexpr const char* kBidTemplateKey = "template";
 Response closing(Response response) {
   response.headers.emplace_back("Connection", "close");
   return response;
+}
+
+// The text under `key`; empty when it is absent or no text (a fixture may
+// be broken on purpose).
+std::string textAt(const nlohmann::json& object, const char* key) {
+  const auto found = object.find(key);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// What a fixture answers, in a few words.
+std::string describeFixture(const std::string& text) {
+  const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  if (!document.is_object()) return "no JSON object";
+  const std::string type = textAt(document, "type");
+  const std::string message = textAt(document, "message");
+  if (type != "ads") {
+    const auto code = document.find("code");
+    const std::string number = code != document.end() && code->is_number() ? " " + code->dump() : "";
+    return type + number + (message.empty() ? "" : ": " + message);
+  }
+  const nlohmann::json* ads = nullptr;
+  const auto placements = document.find("placements");
+  if (placements != document.end() && placements->is_array() && !placements->empty() &&
+      (*placements)[0].is_object() && (*placements)[0].contains("ads")) {
+    ads = &(*placements)[0]["ads"];
+  }
+  if (ads == nullptr || !ads->is_array() || ads->empty()) return "ads: none";
+  std::string adapters;
+  for (const nlohmann::json& ad : *ads) {
+    if (!adapters.empty()) adapters += ", ";
+    const std::string adapter = ad.is_object() ? textAt(ad, "adapter") : std::string();
+    adapters += adapter.empty() ? "?" : adapter;
+  }
+  return "ads: " + std::to_string(ads->size()) + " (" + adapters + ")";
 }
 
 std::string placementOf(const RecordedRequest& request) {
@@ -48,6 +85,19 @@ AdServer::AdServer(std::filesystem::path fixtureDirectory, TestServerOptions opt
     return closing(request.method == kPost ? logging_.answer(request) : Response::text(kMethodNotAllowed, ""));
   });
   server_.on(kAdServerTrackerPrefix, closing(Response::text(200, "")), Match::Prefix);
+  server_.on(kFixtureMediaPrefix, [this](const RecordedRequest& request) { return closing(answerMedia(request)); },
+             Match::Prefix);
+}
+
+std::vector<std::pair<std::string, std::string>> AdServer::placements(const FixtureLibrary& fixtures) {
+  std::vector<std::pair<std::string, std::string>> list;
+  for (const std::string& name : fixtures.names()) list.emplace_back(name, describeFixture(fixtures.read(name).value_or("")));
+  list.emplace_back(kNotJSONPlacement, "built in: a body that is no JSON");
+  list.emplace_back(kTruncatedPlacement, "built in: the banner cut off halfway");
+  list.emplace_back(kServerFailurePlacement, "built in: HTTP 500");
+  list.emplace_back(kDroppedPlacement, "built in: the connection dropped, no answer");
+  list.emplace_back(kSlowPlacement, "built in: the banner after three seconds");
+  return list;
 }
 
 void AdServer::start() { server_.start(); }
@@ -106,6 +156,15 @@ AdAnswer AdServer::answerFor(const std::string& placementID) {
 Response AdServer::answerLoad(const RecordedRequest& request) {
   if (request.method != kPost) return Response::text(kMethodNotAllowed, "");
   return responseOf(answerFor(placementOf(request)));
+}
+
+Response AdServer::answerMedia(const RecordedRequest& request) const {
+  const std::string_view name = std::string_view(request.path).substr(std::string_view(kFixtureMediaPrefix).size());
+  std::optional<FixtureImage> image = fixtureImage(fixtures_, name);
+  if (!image) return Response::text(kNotFound, "");
+  Response response = Response::text(200, std::move(image->body));
+  response.headers = {{"Content-Type", std::move(image->contentType)}};
+  return response;
 }
 
 std::optional<std::string> AdServer::bodyOf(const AdAnswer& answer) const {

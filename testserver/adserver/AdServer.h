@@ -6,6 +6,7 @@
 //     a one-shot answer queued for it, else the answer set for it, else the
 //     fixture file of that name; an unknown placement gets a server error.
 //   "trackers/<name>": 200 with an empty body, recorded.
+//   "media/<name>": the images the fixtures name (FixtureMedia.h), else 404.
 //   POST "plxo_logging/": see LoggingEndpoint.h.
 // Every answer closes its connection, so a client session that outlives
 // the server holds no connection for the server's stop to wait out.
@@ -30,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "testserver/TestServer.h"
@@ -72,6 +74,11 @@ class AdServer final {
   ~AdServer();
   AdServer(const AdServer&) = delete;
   AdServer& operator=(const AdServer&) = delete;
+
+  // Every placement a server over `fixtures` answers, by name, with what it
+  // answers: the fixtures' (their kind and candidates' adapters) and the
+  // built-in ones.
+  static std::vector<std::pair<std::string, std::string>> placements(const FixtureLibrary& fixtures);
 
   // Throws std::runtime_error when the server cannot listen.
   void start();
@@ -122,6 +129,7 @@ class AdServer final {
  private:
   void installBuiltInAnswers();
   Response answerLoad(const RecordedRequest& request);
+  Response answerMedia(const RecordedRequest& request) const;
   AdAnswer answerFor(const std::string& placementID);
   Response responseOf(const AdAnswer& answer) const;
 

@@ -1,15 +1,47 @@
-// plexora-adserver: the library's loopback ad server as a program of its
-// own, for hosts outside the test programs (the installed-library check).
-// It serves the bundled fixtures on an ephemeral 127.0.0.1 port, prints its
-// base URL as the first line of its output and serves until SIGINT or
-// SIGTERM.
+// plexora-adserver: the library's ad server as a program of its own, a
+// sandbox for hosts (and the installed-library check). It serves the
+// bundled fixtures, and the images they name, on an ephemeral 127.0.0.1
+// port, prints its base URL as the first line of its output and serves
+// until SIGINT or SIGTERM. With --list it prints the placements it answers
+// and exits.
+//
+// The fixtures are looked up beside the program as installed
+// (<prefix>/share/plexora/fixtures), else in the source tree it was built
+// from.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 
 #include "testserver/adserver/AdServer.h"
 
-int main() {
+namespace {
+
+constexpr std::string_view kListOption = "--list";
+constexpr const char* kUsage = "usage: plexora-adserver [--list]\n";
+constexpr const char* kNoFixturesMessage = "plexora-adserver: no fixtures in %s\n";
+
+std::filesystem::path fixtureDirectory() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path installed = program.parent_path() / PLEXORA_AD_SERVER_INSTALLED_FIXTURES;
+    if (std::filesystem::is_directory(installed, error)) return installed.lexically_normal();
+  }
+  return plexora::testserver::FixtureLibrary::defaultDirectory();
+}
+
+int list(const std::filesystem::path& directory) {
+  const auto placements = plexora::testserver::AdServer::placements(plexora::testserver::FixtureLibrary(directory));
+  for (const auto& [name, description] : placements) std::printf("%-20s %s\n", name.c_str(), description.c_str());
+  return 0;
+}
+
+int serve(const std::filesystem::path& directory) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -18,7 +50,7 @@ int main() {
   // only sigwait below receives the signals.
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  plexora::testserver::AdServer server;
+  plexora::testserver::AdServer server(directory);
   try {
     server.start();
   } catch (const std::exception& failure) {
@@ -32,4 +64,19 @@ int main() {
   sigwait(&stopSignals, &received);
   server.stop();
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2 || (argc == 2 && argv[1] != kListOption)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::filesystem::path directory = fixtureDirectory();
+  if (plexora::testserver::FixtureLibrary(directory).names().empty()) {
+    std::fprintf(stderr, kNoFixturesMessage, directory.c_str());
+    return 1;
+  }
+  return argc == 2 ? list(directory) : serve(directory);
 }

@@ -1,18 +1,54 @@
-// A host of the installed library, built through find_package: it sets and
-// reads process-wide settings, sizes an ad and, given the base URL of a
-// running ad server, loads a banner from it on its main loop.
+// A host of the installed library, built through find_package: it uses the
+// classes of every installed header as a host would, so a class the shared
+// library forgets to export fails this program's link. It sets and reads
+// process-wide settings, sizes an ad and, given the base URL of a running
+// ad server (plexora-adserver), loads a banner, a native ad in each
+// template (its images awaited, as the server serves them), a set of native
+// ads for table and collection views, and the images of an ad.
 // Exits 0 when every answer is the expected one.
+#include <plexora/OVAdChoicesView.h>
+#include <plexora/OVAdErrorDomain.h>
+#include <plexora/OVAdImage.h>
 #include <plexora/OVAdSettings.h>
-#include <plexora/OVAdView.h>
 #include <plexora/OVAdSize.h>
+#include <plexora/OVAdStarRating.h>
+#include <plexora/OVAdStarRatingView.h>
+#include <plexora/OVAdView.h>
+#include <plexora/OVMediaView.h>
+#include <plexora/OVMediaViewVideoRenderer.h>
+#include <plexora/OVNativeAd.h>
+#include <plexora/OVNativeAdCollectionViewAdProvider.h>
+#include <plexora/OVNativeAdCollectionViewCell.h>
+#include <plexora/OVNativeAdCollectionViewCellProvider.h>
+#include <plexora/OVNativeAdListAdProvider.h>
+#include <plexora/OVNativeAdTableViewAdProvider.h>
+#include <plexora/OVNativeAdTableViewCell.h>
+#include <plexora/OVNativeAdTableViewCellProvider.h>
+#include <plexora/OVNativeAdView.h>
+#include <plexora/OVNativeAdViewAttributes.h>
+#include <plexora/OVNativeAdViewImmutable.h>
+#include <plexora/OVNativeAdsManager.h>
 #include <plexora/Version.h>
 #include <plexora/platform/dispatch/MainLoop.h>
+#include <plexora/platform/ui/CollectionView.h>
+#include <plexora/platform/ui/Image.h>
+#include <plexora/platform/ui/TableView.h>
+#include <plexora/platform/ui/ViewController.h>
+#include <plexora/platform/ui/Window.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace {
+
+using namespace plexora;
+
+// Loads take the ad server's round trip and, for the banner, the web
+// engine's start; a loaded machine needs room.
+constexpr double kLoadSeconds = 30.0;
+constexpr const char* kNativePlacement = "native";
 
 int failures = 0;
 
@@ -23,41 +59,46 @@ void expect(bool condition, const char* what) {
   }
 }
 
-// Remembers the first thing the banner reports.
-class BannerOutcome final : public plexora::OVAdViewDelegate {
- public:
-  void adViewDidLoad(const std::shared_ptr<plexora::OVAdView>&) override { report("loaded"); }
-  void adView(const std::shared_ptr<plexora::OVAdView>&, const plexora::platform::Error& error) override {
-    report("failed: " + error.domain() + " " + std::to_string(error.code()));
-  }
-  const std::string& outcome() const { return outcome_; }
+bool runUntil(const std::function<bool()>& done) { return platform::MainLoop::instance().runUntil(done, kLoadSeconds); }
 
- private:
-  void report(const std::string& outcome) {
-    if (outcome_.empty()) outcome_ = outcome;
-  }
-  std::string outcome_;
-};
-
-// The fixture banner placement from the ad server at `baseURL`: its HTML
-// candidate loads in the library's web engine, so anything but loaded fails.
-void loadBanner(const std::string& baseURL) {
-  using plexora::OVAdSettings;
-  expect(OVAdSettings::setAdServerBaseURL(baseURL), "the ad server's base URL is taken");
-  const auto outcome = std::make_shared<BannerOutcome>();
-  const auto banner = plexora::OVAdView::initWithPlacementID("banner", plexora::kOVAdSize320x50, nullptr);
-  banner->setDelegate(outcome);
-  banner->loadAd();
-  plexora::platform::MainLoop::instance().runUntil([&] { return !outcome->outcome().empty(); }, 20.0);
-  std::printf("consumer: banner %s\n", outcome->outcome().empty() ? "reported nothing" : outcome->outcome().c_str());
-  expect(outcome->outcome() == "loaded", "the banner loads from the ad server");
+std::string describe(const platform::Error& error) {
+  return "failed: " + error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription();
 }
 
-}  // namespace
+// Remembers the first thing the banner reports.
+class BannerOutcome final : public OVAdViewDelegate {
+ public:
+  void adViewDidLoad(const std::shared_ptr<OVAdView>&) override { report("loaded"); }
+  void adView(const std::shared_ptr<OVAdView>&, const platform::Error& error) override { report(describe(error)); }
+  std::string outcome;
 
-int main(int argc, char** argv) {
-  using plexora::OVAdSettings;
+ private:
+  void report(const std::string& what) {
+    if (outcome.empty()) outcome = what;
+  }
+};
 
+class NativeOutcome final : public OVNativeAdDelegate {
+ public:
+  void nativeAdDidLoad(const std::shared_ptr<OVNativeAd>&) override { outcome = "loaded"; }
+  void nativeAd(const std::shared_ptr<OVNativeAd>&, const platform::Error& error) override { outcome = describe(error); }
+  std::string outcome;
+};
+
+class ManagerOutcome final : public OVNativeAdsManagerDelegate {
+ public:
+  void nativeAdsLoaded() override { outcome = "loaded"; }
+  void nativeAdsFailedToLoadWithError(const platform::Error& error) override { outcome = describe(error); }
+  std::string outcome;
+};
+
+class MediaViewOutcome final : public OVMediaViewDelegate {
+ public:
+  void mediaViewDidLoad(const std::shared_ptr<OVMediaView>&) override { loaded = true; }
+  bool loaded = false;
+};
+
+void checkSettings() {
   OVAdSettings::setLogLevel(4);
   expect(OVAdSettings::getLogLevel() == 4, "the log level set is the one read");
   OVAdSettings::setLogLevel(9);
@@ -72,13 +113,133 @@ int main(int argc, char** argv) {
   expect(OVAdSettings::getDeliveryEndpoint().find(".sb.") != std::string::npos, "the prefix reaches the endpoint");
   OVAdSettings::setUrlPrefix("");
 
-  const plexora::OVAdSize banner = plexora::kOVAdSizeHeight50Banner;
-  expect(banner.width == plexora::kOVAdSizeFlexible && banner.height == 50.0, "a flexible banner is 50 high");
-  expect(plexora::kOVAdSizeInterstitial == plexora::OVAdSize{}, "the interstitial size is 0 by 0");
+  const OVAdSize banner = kOVAdSizeHeight50Banner;
+  expect(banner.width == kOVAdSizeFlexible && banner.height == 50.0, "a flexible banner is 50 high");
+  expect(kOVAdSizeInterstitial == OVAdSize{}, "the interstitial size is 0 by 0");
+  expect(std::string(kOVAdErrorDetailKey) == "OVAdErrorDetailKey", "the detail key is public");
+}
 
-  plexora::platform::MainLoop::instance().runOnce(0);
-  if (argc > 1) loadBanner(argv[1]);
+// The views a host builds without an ad: the star rating, the style record
+// and a template laid out with no ad yet.
+void checkViewsWithoutAnAd() {
+  const auto stars = std::make_shared<OVAdStarRatingView>(platform::Rect{{0, 0}, {100, 20}}, OVAdStarRating{4.5, 5});
+  expect(stars->rating().value == 4.5, "the star rating view keeps its rating");
+  const auto attributes = OVNativeAdViewAttributes::defaultAttributesForType(kOVNativeAdViewTypeGenericHeight300);
+  expect(attributes != nullptr, "template 3 has default attributes");
+  const auto empty = OVNativeAdView::nativeAdViewWithType(kOVNativeAdViewTypeGenericHeight100, attributes);
+  expect(empty != nullptr, "a template is made without an ad");
+}
 
-  std::printf("consumer: Plexora %s, %s\n", plexora::kPlexoraVersion, failures == 0 ? "all good" : "FAILED");
+void loadBanner(const std::shared_ptr<platform::ViewController>& root) {
+  const auto outcome = std::make_shared<BannerOutcome>();
+  const auto banner = OVAdView::initWithPlacementID("banner", kOVAdSize320x50, root);
+  banner->setDelegate(outcome);
+  root->view()->addSubview(banner);
+  banner->loadAd();
+  runUntil([&] { return !outcome->outcome.empty(); });
+  std::printf("consumer: banner %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
+  expect(outcome->outcome == "loaded", "the banner loads from the ad server");
+}
+
+// One native ad, its images awaited, shown in each template, with its media
+// view and ad-choices badge, and registered for clicks.
+void loadNativeAd(const std::shared_ptr<platform::ViewController>& root) {
+  const auto outcome = std::make_shared<NativeOutcome>();
+  const auto ad = OVNativeAd::initWithPlacementID(kNativePlacement);
+  ad->setDelegate(outcome);
+  ad->setMediaCachePolicy(kOVNativeAdMediaCachePolicyIcon | kOVNativeAdMediaCachePolicyImage);
+  ad->loadAd();
+  runUntil([&] { return !outcome->outcome.empty(); });
+  std::printf("consumer: native ad %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
+  expect(outcome->outcome == "loaded", "the native ad loads with its images from the ad server");
+  if (outcome->outcome != "loaded") return;
+  expect(ad->title().has_value() && ad->icon() != nullptr, "the native ad has its title and icon");
+
+  for (const OVNativeAdViewTemplateType type : {kOVNativeAdViewTypeGenericHeight100, kOVNativeAdViewTypeGenericHeight120,
+                                                kOVNativeAdViewTypeGenericHeight300, kOVNativeAdViewTypeGenericHeight400}) {
+    const auto view = OVNativeAdView::nativeAdViewWithNativeAd(ad, type);
+    expect(view != nullptr && view->nativeAd() == ad, "each template shows the native ad");
+    if (view) root->view()->addSubview(view);
+  }
+
+  const auto mediaDelegate = std::make_shared<MediaViewOutcome>();
+  const auto media = OVMediaView::initWithNativeAd(ad);
+  media->setDelegate(mediaDelegate);
+  media->setFrame({{0, 0}, {320, 180}});
+  root->view()->addSubview(media);
+  runUntil([&] { return mediaDelegate->loaded; });
+  expect(mediaDelegate->loaded, "the media view loads the ad's cover");
+
+  const auto adChoices = OVAdChoicesView::initWithNativeAd(ad);
+  expect(adChoices != nullptr, "the ad-choices badge is made");
+
+  const auto container = std::make_shared<platform::View>(platform::Rect{{0, 200}, {320, 100}});
+  root->view()->addSubview(container);
+  ad->registerViewForInteraction(container, root);
+  expect(ad->isRegistered(), "the ad's view is registered");
+  ad->unregisterView();
+
+  std::shared_ptr<platform::Image> icon;
+  bool answered = false;
+  ad->icon()->loadImageAsyncWithBlock([&](const std::shared_ptr<platform::Image>& image) {
+    icon = image;
+    answered = true;
+  });
+  runUntil([&] { return answered; });
+  expect(icon != nullptr, "the ad's icon loads as an image");
+}
+
+// A set of native ads placed into a table and a collection view.
+void loadNativeAdsForLists() {
+  const auto outcome = std::make_shared<ManagerOutcome>();
+  const auto manager = OVNativeAdsManager::initWithPlacementID(kNativePlacement, 2);
+  manager->setDelegate(outcome);
+  manager->setMediaCachePolicy(kOVNativeAdMediaCachePolicyNone);
+  manager->loadAds();
+  runUntil([&] { return !outcome->outcome.empty(); });
+  std::printf("consumer: native ads %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
+  expect(outcome->outcome == "loaded", "the native ads manager loads a set");
+  if (outcome->outcome != "loaded") return;
+  expect(manager->uniqueNativeAdCount() == 2, "the set holds both ads");
+
+  const auto table = std::make_shared<platform::TableView>(platform::Rect{{0, 0}, {320, 480}});
+  const auto tableCells = OVNativeAdTableViewCellProvider::initWithManager(manager, kOVNativeAdViewTypeGenericHeight120);
+  expect(tableCells->numberOfRowsInSection(*table, 0) > 0, "the table cell provider has rows");
+  const auto tableCell = tableCells->cellForRowAtIndexPath(*table, platform::IndexPath{0, 0});
+  expect(tableCell != nullptr, "the table cell provider makes a cell");
+  const auto tableAds = OVNativeAdTableViewAdProvider::initWithManager(manager);
+  expect(tableAds->nativeAdForRowAtIndexPath(*table, platform::IndexPath{0, 0}) != nullptr,
+         "the table ad provider places an ad");
+
+  const auto collection = std::make_shared<platform::CollectionView>(platform::Rect{{0, 0}, {320, 480}});
+  const auto collectionCells =
+      OVNativeAdCollectionViewCellProvider::initWithManager(manager, kOVNativeAdViewTypeGenericHeight300);
+  expect(collectionCells->numberOfRowsInSection(*collection, 0) > 0, "the collection cell provider has items");
+  expect(collectionCells->cellForItemAtIndexPath(*collection, platform::IndexPath{0, 0}) != nullptr,
+         "the collection cell provider makes a cell");
+  const auto collectionAds = OVNativeAdCollectionViewAdProvider::initWithManager(manager);
+  expect(collectionAds->nativeAdForRowAtIndexPath(*collection, platform::IndexPath{0, 0}) != nullptr,
+         "the collection ad provider places an ad");
+  expect(OVNativeAdListAdProvider::adjustCount(10, 5) > 10, "ads are counted into a list");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  checkSettings();
+  platform::MainLoop::instance().runOnce(0);
+  checkViewsWithoutAnAd();
+  if (argc > 1) {
+    expect(OVAdSettings::setAdServerBaseURL(argv[1]), "the ad server's base URL is taken");
+    const auto window = std::make_shared<platform::Window>(platform::Rect{{0, 0}, {375, 812}});
+    const auto root = std::make_shared<platform::ViewController>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    loadBanner(root);
+    loadNativeAd(root);
+    loadNativeAdsForLists();
+  }
+
+  std::printf("consumer: Plexora %s, %s\n", kPlexoraVersion, failures == 0 ? "all good" : "FAILED");
   return failures == 0 ? 0 : 1;
 }

@@ -38,6 +38,7 @@
 #include "platform/media/Player.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
+#include "plexora/OVAdErrorDomain.h"
 #include "util/OVAdKeyValueObserving.h"
 #include "util/compatibility/OVAdQNVCompatibility.h"
 
@@ -48,10 +49,6 @@ class OVAdVideoLogger;
 class QNVAssetForCache;
 class QNVPlayer;
 class QNVPlayerLayer;
-
-inline constexpr std::int64_t kOVMediaViewErrorPlaybackFailed = 0;
-inline constexpr std::int64_t kOVMediaViewErrorUnsupportedAsset = 1;
-inline constexpr std::int64_t kOVMediaViewErrorInvalidResponse = 2;
 
 class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRenderer {
  public:
