@@ -118,27 +118,26 @@ void QNVMp4DataLoader::fetch(uint64_t offset, uint64_t length) {
   const std::weak_ptr<QNVMp4DataLoader> weakSelf = weak_from_this();
   const bool async = async_;
   const platform::DispatchQueuePtr queue = dispatchQueue_;
+  const uint64_t serial = ++requestSerial_;
 
   auto information = std::make_shared<QNVContentInformationRequest>();
   auto dataRequest = std::make_shared<QNVDataRequest>(
       static_cast<int64_t>(offset), static_cast<int64_t>(length),
-      [weakSelf, async, queue](platform::ByteView data, uint64_t at, QNVDataRequest& request) {
+      [weakSelf, async, queue, serial](platform::ByteView data, uint64_t at, QNVDataRequest&) {
         // The fetcher's buffer is only lent for the call.
-        QNVDispatchAsyncIfNeeded(async, queue,
-                                 [weakSelf, bytes = platform::Bytes(data.begin(), data.end()), at, key = &request] {
-                                   if (auto self = weakSelf.lock()) self->received(bytes, at, key);
-                                 });
+        QNVDispatchAsyncIfNeeded(async, queue, [weakSelf, bytes = platform::Bytes(data.begin(), data.end()), at, serial] {
+          if (auto self = weakSelf.lock()) self->received(bytes, at, serial);
+        });
       });
   auto loadingRequest = std::make_shared<QNVLoadingRequest>(
       information, dataRequest, platform::URLRequest(url_.absoluteString()),
-      [weakSelf, async, queue](const std::optional<platform::Error>& error, QNVLoadingRequest& request) {
+      [weakSelf, async, queue, serial](const std::optional<platform::Error>& error, QNVLoadingRequest& request) {
         const auto& data = request.data();
         QNVDispatchAsyncIfNeeded(async, queue,
-                                 [weakSelf, error, key = &request,
-                                  contentLength = request.contentInformation()->contentLength(),
+                                 [weakSelf, error, serial, contentLength = request.contentInformation()->contentLength(),
                                   requestedOffset = data->requestedOffset(), requestedLength = data->requestedLength()] {
                                    if (auto self = weakSelf.lock()) {
-                                     self->completed(error, key, contentLength, requestedOffset, requestedLength);
+                                     self->completed(error, serial, contentLength, requestedOffset, requestedLength);
                                    }
                                  });
       });
@@ -153,10 +152,10 @@ void QNVMp4DataLoader::fetch(uint64_t offset, uint64_t length) {
   });
 }
 
-void QNVMp4DataLoader::received(platform::Bytes bytes, uint64_t offset, const QNVDataRequest* dataRequest) {
+void QNVMp4DataLoader::received(platform::Bytes bytes, uint64_t offset, uint64_t serial) {
   OV_LOG(kOVAdLogLevelVerbose, kReceived, description().c_str(), static_cast<ull>(offset),
          static_cast<unsigned long>(bytes.size()));
-  if (!currentResourceLoaderRequest_ || currentResourceLoaderRequest_->data().get() != dataRequest) {
+  if (!currentResourceLoaderRequest_ || serial != requestSerial_) {
     OV_LOG(kOVAdLogLevelDebug, kStaleData, description().c_str());
     return;
   }
@@ -168,11 +167,11 @@ void QNVMp4DataLoader::received(platform::Bytes bytes, uint64_t offset, const QN
   if (auto delegate = delegate_.lock()) delegate->dataWasReceivedForTrack(kQNVVideoTrack, false);
 }
 
-void QNVMp4DataLoader::completed(const std::optional<platform::Error>& error, const QNVLoadingRequest* loadingRequest,
-                                 int64_t contentLength, int64_t requestedOffset, int64_t requestedLength) {
+void QNVMp4DataLoader::completed(const std::optional<platform::Error>& error, uint64_t serial, int64_t contentLength,
+                                 int64_t requestedOffset, int64_t requestedLength) {
   OV_LOG(kOVAdLogLevelDebug, kCompleted, description().c_str(), static_cast<ull>(requestedOffset),
          static_cast<unsigned long>(requestedLength));
-  if (currentResourceLoaderRequest_.get() != loadingRequest || loadingRequest == nullptr) {
+  if (!currentResourceLoaderRequest_ || serial != requestSerial_) {
     OV_LOG(kOVAdLogLevelDebug, kStaleFinish, description().c_str());
     return;
   }

@@ -65,15 +65,19 @@ class QNVMp4DataLoader final : public QNVDataLoader, public std::enable_shared_f
                    platform::DispatchQueuePtr dispatchQueue, bool async);
 
   void fetch(uint64_t offset, uint64_t length);
-  void received(platform::Bytes bytes, uint64_t offset, const QNVDataRequest* dataRequest);
-  void completed(const std::optional<platform::Error>& error, const QNVLoadingRequest* loadingRequest,
-                 int64_t contentLength, int64_t requestedOffset, int64_t requestedLength);
+  // `serial` names the request the answer belongs to.
+  void received(platform::Bytes bytes, uint64_t offset, uint64_t serial);
+  void completed(const std::optional<platform::Error>& error, uint64_t serial, int64_t contentLength,
+                 int64_t requestedOffset, int64_t requestedLength);
 
   std::weak_ptr<QNVDataLoaderDelegate> delegate_;
   std::shared_ptr<QNVAssetResourceLoader> resourceLoader_;
   std::shared_ptr<QNVDataBlockDistributor> dataBlockDistributor_;
   const platform::DispatchQueuePtr dispatchQueue_;
   std::shared_ptr<QNVLoadingRequest> currentResourceLoaderRequest_;
+  // Each request's number, so an answer is matched to the request in flight
+  // without comparing addresses that a later request may reuse.
+  uint64_t requestSerial_ = 0;
   uint64_t requestOffset_ = 0;
   uint64_t receiveOffset_ = 0;
   bool fullyLoaded_ = false;

@@ -178,7 +178,6 @@ TEST_F(QNVMp4AssetPlaybackTest, ASlowHostMakesPlaybackStallAndResume) {
   }
   ASSERT_EQ(stalls.load(), 1) << "the player stalled";
   EXPECT_LE(bufferedAtStall, 0.25);
-  EXPECT_NE(asset->pauseReason(), 0);
 
   // Data keeps coming: the stall ends through the asset's callback, with
   // the clock standing where it stalled.
