@@ -52,3 +52,11 @@ rm "$out/small.h264" "$out/large.h264" "$out/joined.h264"
 # 5-second marks (the media view's video events).
 make twelve_seconds.mp4 -f lavfi -i "testsrc=size=160x90:rate=10:duration=12" \
   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=12" "${baseline[@]}" "${aac[@]}" -movflags +faststart
+
+# Remote playback: four seconds whose noise keeps the bitrate up, so a
+# download takes several ranges; header first and header last.
+remote=(-f lavfi -i "testsrc=size=160x90:rate=30:duration=4,noise=alls=30:allf=t" \
+  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=4" "${baseline[@]}" -b:v 400k "${aac[@]}")
+make remote_moov_first.mp4 "${remote[@]}" -movflags +faststart
+make remote_moov_last.mp4 "${remote[@]}"
+make audio_only.mp4 "${audio[@]}" "${aac[@]}"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,16 @@ struct Response {
   std::chrono::milliseconds delay{0};
   // Close the connection without sending anything.
   bool dropConnection = false;
+  // A body that goes out slowly or badly, as a file download may: in
+  // pieces of `chunkBytes` (0: one piece), each after `chunkDelay`; the
+  // connection closed once `dropAfterBytes` body bytes are out; and
+  // `declaredLength` sent as the Content-Length in place of the body's own
+  // (a longer one ends the connection after the body, a shorter one sends
+  // only that much).
+  std::size_t chunkBytes = 0;
+  std::chrono::milliseconds chunkDelay{0};
+  std::optional<std::size_t> dropAfterBytes;
+  std::optional<std::size_t> declaredLength;
 
   // A text/plain answer, optionally after a delay.
   static Response text(int status, std::string body, std::chrono::milliseconds delay = {});

@@ -52,6 +52,10 @@ RecordedRequest recordOf(const httplib::Request& request, const std::string& bod
   return recorded;
 }
 
+bool isPaced(const Response& answer) {
+  return answer.chunkBytes > 0 || answer.chunkDelay.count() > 0 || answer.dropAfterBytes || answer.declaredLength;
+}
+
 }  // namespace
 
 TestServer::TestServer(TestServerOptions options) : options_(options) {}
@@ -172,7 +176,28 @@ bool TestServer::waitOut(std::chrono::milliseconds delay) {
   return !stopping_.wait_for(lock, delay, [this] { return stopRequested_; });
 }
 
+void TestServer::providePaced(Response answer, const std::string& contentType, httplib::Response& response) {
+  auto body = std::make_shared<const std::string>(std::move(answer.body));
+  const std::size_t length = answer.declaredLength.value_or(body->size());
+  response.set_content_provider(
+      length, contentType,
+      [this, body, chunk = answer.chunkBytes, delay = answer.chunkDelay, drop = answer.dropAfterBytes](
+          std::size_t offset, std::size_t wanted, httplib::DataSink& sink) {
+        // Ending the provider early closes the connection mid-body.
+        const std::size_t limit = std::min(body->size(), drop.value_or(body->size()));
+        if (offset >= limit) return false;
+        if (delay.count() > 0 && !waitOut(delay)) return false;
+        std::size_t count = std::min(wanted, limit - offset);
+        if (chunk > 0) count = std::min(count, chunk);
+        return sink.write(body->data() + offset, count);
+      });
+}
+
 void TestServer::handle(const httplib::Request& request, const std::string& body, httplib::Response& response) {
+  // Range answers are the script's to make: the library would otherwise
+  // slice the scripted body a second time. The request object is the
+  // library's own, not a constant.
+  const_cast<httplib::Request&>(request).ranges.clear();
   RecordedRequest recorded = recordOf(request, body);
   log_.record(recorded);
   Response answer = script_.answerFor(recorded);
@@ -193,7 +218,9 @@ void TestServer::handle(const httplib::Request& request, const std::string& body
   }
   // set_content() writes the Content-Type field itself; setting it twice
   // would send it twice.
-  if (!answer.body.empty()) {
+  if (isPaced(answer)) {
+    providePaced(std::move(answer), contentType.value_or(kDefaultContentType), response);
+  } else if (!answer.body.empty()) {
     response.set_content(answer.body, contentType.value_or(kDefaultContentType));
   } else if (contentType) {
     response.set_header(std::string(kContentTypeField), *contentType);

@@ -78,6 +78,9 @@ class TestServer final {
 
  private:
   void handle(const httplib::Request& request, const std::string& body, httplib::Response& response);
+  // Sends a paced or faulty body (see Response) through the library's
+  // content provider, on the handler thread.
+  void providePaced(Response answer, const std::string& contentType, httplib::Response& response);
   // Answers false when the server began stopping during the wait.
   bool waitOut(std::chrono::milliseconds delay);
 

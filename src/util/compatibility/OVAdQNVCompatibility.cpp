@@ -8,7 +8,10 @@
 #include "util/OVAdBackgroundDeallocatedClass.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdLogger.h"
+#include "util/OVAdResourceLoader.h"
+#include "util/qnv/QNVAssetResourceLoader.h"
 #include "util/qnv/QNVLocalMp4Asset.h"
+#include "util/qnv/QNVMp4Asset.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
 
@@ -74,8 +77,11 @@ std::shared_ptr<platform::PlayerItem> OVAdCreateVideoPlayerItem(OVAdVideoLibrary
 std::shared_ptr<platform::PlayerAsset> OVAdCreateVideoAsset(OVAdVideoLibrary library, const platform::URL& url,
                                                             bool isFile) {
   if (library == OVAdVideoLibrary::kQNVPlayer) {
-    if (!isFile) return nullptr;
-    return QNVLocalMp4Asset::initWithLocalURL(url, false, platform::Size{});
+    if (isFile) return QNVLocalMp4Asset::initWithLocalURL(url, false, platform::Size{});
+    auto asset = QNVMp4Asset::initWithURL(url, 0, 0);
+    asset->resourceLoader()->setDelegate(OVAdResourceLoader::sharedResourceLoader(),
+                                         platform::DispatchQueue::global(), std::nullopt, std::nullopt, std::nullopt);
+    return asset;
   }
   const auto kit = platform::SystemPlayerKit::installed();
   return kit ? kit->makeURLAsset(url) : nullptr;

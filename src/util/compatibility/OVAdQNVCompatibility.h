@@ -12,8 +12,7 @@
 //
 // Without a system player on the platform (no platform::SystemPlayerKit
 // installed) the system's objects cannot be made: the factories answer
-// null for that choice. No remote-file engine asset exists yet either: the
-// engine's asset factory answers null for a URL that is no file.
+// null for that choice.
 //
 // Thread safety: every function may be called from any thread, except that
 // making an engine layer (and the engine player, which starts on it) is for
@@ -59,8 +58,9 @@ std::shared_ptr<platform::PlayerItem> OVAdCreateVideoPlayerItem(OVAdVideoLibrary
                                                                 std::shared_ptr<platform::PlayerAsset> asset,
                                                                 const platform::URL& url);
 
-// With the engine: the local MP4 asset for a file. With the system's player:
-// its URL asset (`isFile` not used).
+// With the engine: the local MP4 asset for a file, the remote MP4 asset
+// (fetching through the shared resource loader) for any other URL. With the
+// system's player: its URL asset (`isFile` not used).
 std::shared_ptr<platform::PlayerAsset> OVAdCreateVideoAsset(OVAdVideoLibrary library, const platform::URL& url,
                                                             bool isFile);
 

@@ -13,7 +13,10 @@
 #include "util/OVAdConfigManager.h"
 #include "util/RuntimeTestSupport.h"
 #include "util/compatibility/OVAdQNVCompatibility.h"
+#include "util/OVAdResourceLoader.h"
+#include "util/qnv/QNVAssetResourceLoader.h"
 #include "util/qnv/QNVLocalMp4Asset.h"
+#include "util/qnv/QNVMp4Asset.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
@@ -155,8 +158,12 @@ TEST_F(OVAdQNVCompatibilityTest, TheEngineBuildsItsOwnKindsAndFallsBackOnMismatc
 
   auto asset = OVAdCreateVideoAsset(library, fileURL(), true);
   ASSERT_NE(std::dynamic_pointer_cast<QNVLocalMp4Asset>(asset), nullptr);
-  EXPECT_EQ(OVAdCreateVideoAsset(library, *platform::URL::parse("https://cdn.example/ad.mp4"), false), nullptr)
-      << "no remote engine asset exists";
+  auto remote = std::dynamic_pointer_cast<QNVMp4Asset>(
+      OVAdCreateVideoAsset(library, *platform::URL::parse("https://cdn.example/ad.mp4"), false));
+  ASSERT_NE(remote, nullptr) << "a remote URL gives the remote MP4 asset";
+  EXPECT_EQ(remote->resourceLoader()->delegate(), OVAdResourceLoader::sharedResourceLoader())
+      << "fetching through the shared resource loader";
+  EXPECT_NE(remote->resourceLoader()->delegateQueue(), nullptr);
   EXPECT_EQ(OVAdCreateVideoPlayerItem(library, asset, fileURL()),
             std::dynamic_pointer_cast<platform::PlayerItem>(asset))
       << "an engine asset is its own item";

@@ -1,0 +1,252 @@
+// What playing a remote MP4 file costs against the tools that read one, on
+// the same 720p file from the loopback test server, in wall time:
+//   BM_RemoteFirstFrame   a new remote MP4 asset, player and layer: from the
+//                         asset's creation to the first picture drawn
+//   BM_FfmpegFirstFrame   `ffmpeg -i URL -frames:v 1 -f null -` on the URL
+//   BM_LoaderDownload     the MP4 data loader fetching the whole file through
+//                         the library's resource loader
+//   BM_BareCurlDownload   libcurl alone downloading the same file to memory
+// After the table: the first-frame time as a multiple of ffmpeg's (goal at
+// most 1.0x) and the loader's throughput as a share of libcurl's (goal at
+// least 0.9x), from the medians when repeated.
+//
+// The clip is the video engine benchmark's (bench/CMakeLists.txt): ten
+// seconds of 1280x720, High profile, about 2.5 Mbit/s, header first.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "BenchMedians.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "server/OVAdURLSession.h"
+#include "testserver/RangeFile.h"
+#include "testserver/TestServer.h"
+#include "util/OVAdResourceLoader.h"
+#include "util/qnv/QNVAssetResourceLoader.h"
+#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/QNVMp4Asset.h"
+#include "util/qnv/QNVMp4DataLoader.h"
+#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/QNVPlayerLayer.h"
+
+namespace {
+
+using namespace plexora;
+
+constexpr const char* kClipPath = PLEXORA_BENCH_CLIP;
+constexpr const char* kClipName = "clip.mp4";
+constexpr double kWidth = 1280;
+constexpr double kHeight = 720;
+constexpr double kTick = 1.0 / 60.0;
+constexpr auto kGiveUp = std::chrono::seconds(60);
+
+void settle() {
+  QNVMediaStateQueue()->sync([] {});
+  platform::DispatchQueue::settle();
+}
+
+// The server, the clock and the fetcher, shared by every benchmark.
+struct Host {
+  Host() {
+    std::ifstream in(kClipPath, std::ios::binary);
+    file = std::make_shared<const std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    server.start();
+    server.on(std::string("/") + kClipName, testserver::serveRangeFile(file));
+    url = server.url(kClipName);
+    session = OVAdURLSession::create([](auto answer) { answer(std::string("remote-mp4-bench")); });
+    clock->advance(OVAdURLSession::kUserAgentPollInterval);
+    fetcher = OVAdResourceLoader::create(session, {std::size_t{256} * 1024 * 1024, 60.0});
+    const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
+    while (!session->valid() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  void install(QNVAssetResourceLoader& loader) const {
+    loader.setDelegate(fetcher, platform::DispatchQueue::global(), std::nullopt, std::nullopt, std::nullopt);
+  }
+
+  std::shared_ptr<const std::string> file;
+  std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
+  platform::ScopedClock scopedClock{clock};
+  testserver::TestServer server;
+  std::string url;
+  std::shared_ptr<OVAdURLSession> session;
+  std::shared_ptr<OVAdResourceLoader> fetcher;
+};
+
+Host& host() {
+  static Host shared;
+  return shared;
+}
+
+void BM_RemoteFirstFrame(benchmark::State& state) {
+  Host& remote = host();
+  for (auto _ : state) {
+    state.PauseTiming();
+    QNVPlayerLayerConfigs configs;
+    configs.offMainThreadRendering = true;
+    configs.allowPlayWhenInactive = true;
+    auto layer = QNVPlayerLayer::initWithConfigs(configs);
+    layer->setBounds(platform::Rect({0, 0}, {kWidth, kHeight}));
+    layer->dispatchSyncOnRenderingThread([] {});
+    auto player = QNVPlayer::initWithDisplayEngine(layer);
+    state.ResumeTiming();
+
+    auto asset = QNVMp4Asset::initWithURL(*platform::URL::parse(remote.url), 0, 0);
+    remote.install(*asset->resourceLoader());
+    std::atomic<bool> loaded{false};
+    asset->loadValuesAsynchronouslyForKeys({"duration"}, [&loaded] { loaded = true; });
+    const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
+    while (!loaded.load() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    player->replaceCurrentItemWithPlayerItem(asset);
+    player->play();
+    settle();
+    // The first display tick draws the first picture once it is decoded.
+    while (layer->presentedImage() == nullptr && std::chrono::steady_clock::now() < deadline) {
+      remote.clock->advance(layer->framesDecompressed() > 0 ? kTick : 0.0);
+      layer->dispatchSyncOnRenderingThread([] {});
+    }
+    if (layer->presentedImage() == nullptr) {
+      state.SkipWithError("no picture was drawn");
+      break;
+    }
+
+    state.PauseTiming();
+    player->pause();
+    settle();
+    player.reset();
+    settle();
+    layer->invalidate();
+    layer->dispatchSyncOnRenderingThread([] {});
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_RemoteFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_FfmpegFirstFrame(benchmark::State& state) {
+  const std::string command =
+      "ffmpeg -nostdin -hide_banner -loglevel error -i '" + host().url + "' -frames:v 1 -f null - >/dev/null 2>&1";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError("ffmpeg failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_FfmpegFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Counts the loader's answers until its request completes.
+class Completion final : public QNVDataLoaderDelegate {
+ public:
+  void loadingDidFailWithError(const platform::Error&) override { failed = true; }
+  void dataWasReceivedForTrack(QNVTrackIndex, bool isComplete) override {
+    if (isComplete) complete = true;
+  }
+  void reportWarning(const platform::Error&) override {}
+  std::atomic<bool> complete{false};
+  std::atomic<bool> failed{false};
+};
+
+void BM_LoaderDownload(benchmark::State& state) {
+  Host& remote = host();
+  for (auto _ : state) {
+    auto distributor = std::make_shared<QNVDataBlockDistributor>();
+    auto loader = QNVMp4DataLoader::initWithUrl(*platform::URL::parse(remote.url), 0, distributor,
+                                                QNVMediaStateQueue(), true);
+    remote.install(*loader->resourceLoader());
+    auto completion = std::make_shared<Completion>();
+    loader->setDelegate(completion);
+    QNVMediaStateQueue()->sync([&] { loader->fetchToOffset(remote.file->size(), kQNVVideoTrack); });
+    const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
+    while (!completion->complete.load() && !completion->failed.load() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    if (!completion->complete.load()) {
+      state.SkipWithError("the download did not complete");
+      break;
+    }
+    QNVMediaStateQueue()->sync([] {});
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(remote.file->size()));
+}
+BENCHMARK(BM_LoaderDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+size_t collect(char* data, size_t size, size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+void BM_BareCurlDownload(benchmark::State& state) {
+  Host& remote = host();
+  for (auto _ : state) {
+    std::string body;
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, remote.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (result != CURLE_OK || body.size() != remote.file->size()) {
+      state.SkipWithError("the download failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(remote.file->size()));
+}
+BENCHMARK(BM_BareCurlDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+class RatioReporter final : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (!run.error_occurred) figures_.record(run, run.run_name.function_name, run.GetAdjustedRealTime());
+    }
+  }
+  void printRatios() {
+    const double engine = figures_.median("BM_RemoteFirstFrame");
+    const double ffmpeg = figures_.median("BM_FfmpegFirstFrame");
+    const double loader = figures_.median("BM_LoaderDownload");
+    const double curl = figures_.median("BM_BareCurlDownload");
+    if (engine > 0 && ffmpeg > 0) {
+      std::printf("%-58s %5.2fx  (%.1f ms / %.1f ms, goal at most 1.0x: %s)\n",
+                  "first drawn frame, remote asset / ffmpeg", engine / ffmpeg, engine, ffmpeg,
+                  engine <= ffmpeg ? "met" : "missed");
+    }
+    if (loader > 0 && curl > 0) {
+      // Throughput is the inverse of the time for the same bytes.
+      std::printf("%-58s %5.2fx  (%.1f ms / %.1f ms, goal at least 0.9x: %s)\n",
+                  "download throughput, data loader / bare libcurl", curl / loader, loader, curl,
+                  curl / loader >= 0.9 ? "met" : "missed");
+    }
+  }
+
+ private:
+  bench::BenchMedians figures_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n");
+  reporter.printRatios();
+  benchmark::Shutdown();
+  return 0;
+}
