@@ -2,10 +2,10 @@
 // assets, player items, players and layers that implement the shared
 // player surfaces (platform/media/Player.h).
 //
-// No system player exists on this platform, so by default no kit is
-// installed (installed() answers null) and the library's engine is the only
-// player; a kit installed here (tests install doubles) switches the
-// system's player on for the choices that ask for it.
+// On Linux the system's player is GStreamer's (GStreamerPlayerKit), the
+// kit installed from the start; another kit installed here (tests install
+// doubles) takes its place, and installing null leaves the library's engine
+// the only player.
 //
 // Thread safety: install() and installed() from any thread; the kit's
 // makers as the kit says (the ad views call them on the main thread).
