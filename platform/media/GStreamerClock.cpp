@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "platform/thread/HandOver.h"
+
 namespace plexora::platform {
 
 namespace {
@@ -54,6 +56,8 @@ namespace plexora::platform {
 namespace {
 
 const std::shared_ptr<Waits>& sharedWaitsOf(GstClock* clock) {
+  // Set up on the thread that made the clock, used on GStreamer's.
+  markReceived(clock);
   return *reinterpret_cast<PlexoraPlatformClock*>(clock)->waits;
 }
 
@@ -168,6 +172,7 @@ void unschedule(GstClock* clock, GstClockEntry* entry) {
 GstClock* makeGStreamerClock(std::shared_ptr<Clock> clock) {
   auto* made = static_cast<PlexoraPlatformClock*>(g_object_new(plexora_platform_clock_get_type(), nullptr));
   (*made->waits)->clock = std::move(clock);
+  markHandedOver(made);
   // GStreamer objects start floating; the caller owns this one outright.
   gst_object_ref_sink(made);
   return GST_CLOCK(made);

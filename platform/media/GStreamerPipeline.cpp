@@ -10,6 +10,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/media/GStreamerClock.h"
+#include "platform/thread/HandOver.h"
 
 namespace plexora::platform {
 
@@ -57,10 +58,12 @@ GstFlowReturn deliver(GstAppSink* sink, GstSample* sample, const GStreamerPipeli
 }
 
 GstFlowReturn onPreroll(GstAppSink* sink, gpointer handler) {
+  markReceived(handler);
   return deliver(sink, gst_app_sink_pull_preroll(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
 }
 
 GstFlowReturn onSample(GstAppSink* sink, gpointer handler) {
+  markReceived(handler);
   return deliver(sink, gst_app_sink_pull_sample(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
 }
 
@@ -120,6 +123,9 @@ std::unique_ptr<GStreamerPipeline> GStreamerPipeline::create(const std::string& 
       bus, [](GstBus* b, GstMessage* m, gpointer self) { return static_cast<GstBusSyncReply>(onBusMessage(b, m, self)); },
       pipeline.get(), nullptr);
   gst_object_unref(bus);
+  // GStreamer's threads find the handlers through GStreamer alone.
+  markHandedOver(pipeline.get());
+  markHandedOver(&pipeline->onFrame_);
   gst_element_set_state(playbin, GST_STATE_PAUSED);
   return pipeline;
 }
@@ -133,6 +139,7 @@ GStreamerPipeline::~GStreamerPipeline() {
 }
 
 int GStreamerPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message, void* self) {
+  markReceived(self);
   static_cast<GStreamerPipeline*>(self)->handle(message);
   gst_message_unref(message);
   return GST_BUS_DROP;

@@ -28,7 +28,7 @@ class GStreamerPlayerLayer final : public SystemPlayerLayer {
   std::shared_ptr<Player> player() const override;
 
   // The picture shown now; null without a player or before its first frame.
-  std::shared_ptr<Image> presentedImage() const;
+  std::shared_ptr<Image> presentedImage() const override;
   // The item's time of that picture.
   std::optional<MediaTime> presentedTime() const;
 

@@ -17,6 +17,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/media/Player.h"
+#include "platform/ui/Image.h"
 
 namespace plexora::platform {
 
@@ -26,6 +27,9 @@ class SystemPlayerLayer : public PlayerLayer {
  public:
   virtual void setPlayer(std::shared_ptr<Player> player) = 0;
   virtual std::shared_ptr<Player> player() const = 0;
+  // The picture shown now, for the view that draws the layer; null while
+  // there is none (and for a layer that cannot be read back).
+  virtual std::shared_ptr<Image> presentedImage() const { return nullptr; }
 };
 
 class SystemPlayerKit {

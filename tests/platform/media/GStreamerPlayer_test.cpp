@@ -295,10 +295,10 @@ TEST_F(GStreamerPlayerTest, WhatCannotBePlayedFailsTheItem) {
     EXPECT_EQ(failed.count.load(), 0) << "it never was ready to play";
 
     // The asset's own load fails alike.
-    bool loaded = false;
+    std::atomic<bool> loaded{false};
     const auto asset = std::dynamic_pointer_cast<SystemPlayerAsset>(item_->asset());
     asset->loadValuesAsynchronouslyForKeys({"duration"}, [&] { loaded = true; });
-    ASSERT_TRUE(waitFor([&] { return loaded; }));
+    ASSERT_TRUE(waitFor([&] { return loaded.load(); }));
     EXPECT_TRUE(asset->error().has_value());
     item_->removeObserver(observation_);
   }
