@@ -1,10 +1,7 @@
 #include "util/qnv/QNVTestClip.h"
 
-#include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <algorithm>
-#include <limits>
+#include <fstream>
 #include <utility>
 
 #include "util/qnv/Mp4TestDoubles.h"
