@@ -18,6 +18,14 @@
 
 namespace plexora::platform {
 
+// What the players post about an item, with the item as object, on the
+// default NotificationCenter.
+inline constexpr const char* kAVPlayerItemDidPlayToEndTimeNotification = "AVPlayerItemDidPlayToEndTimeNotification";
+inline constexpr const char* kAVPlayerItemPlaybackStalledNotification = "AVPlayerItemPlaybackStalledNotification";
+inline constexpr const char* kAVPlayerItemFailedToPlayToEndTimeNotification =
+    "AVPlayerItemFailedToPlayToEndTimeNotification";
+inline constexpr const char* kAVPlayerItemFailedToPlayToEndTimeErrorKey = "AVPlayerItemFailedToPlayToEndTimeErrorKey";
+
 class PlayerAsset {
  public:
   virtual ~PlayerAsset() = default;

@@ -3,12 +3,15 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/media/GStreamerPlayerKit.h"
+
 namespace plexora::platform {
 
 namespace {
 
 std::mutex gKitMutex;
-std::shared_ptr<SystemPlayerKit> gKit;
+// GStreamer's kit until something else (or nothing) is installed.
+std::shared_ptr<SystemPlayerKit> gKit = std::make_shared<GStreamerPlayerKit>();
 
 }  // namespace
 

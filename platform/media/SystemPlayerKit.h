@@ -2,10 +2,10 @@
 // assets, player items, players and layers that implement the shared
 // player surfaces (platform/media/Player.h).
 //
-// No system player exists on this platform, so by default no kit is
-// installed (installed() answers null) and the library's engine is the only
-// player; a kit installed here (tests install doubles) switches the
-// system's player on for the choices that ask for it.
+// On Linux the system's player is GStreamer's (GStreamerPlayerKit), the
+// kit installed from the start; another kit installed here (tests install
+// doubles) takes its place, and installing null leaves the library's engine
+// the only player.
 //
 // Thread safety: install() and installed() from any thread; the kit's
 // makers as the kit says (the ad views call them on the main thread).
@@ -17,6 +17,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/media/Player.h"
+#include "platform/ui/Image.h"
 
 namespace plexora::platform {
 
@@ -26,6 +27,9 @@ class SystemPlayerLayer : public PlayerLayer {
  public:
   virtual void setPlayer(std::shared_ptr<Player> player) = 0;
   virtual std::shared_ptr<Player> player() const = 0;
+  // The picture shown now, for the view that draws the layer; null while
+  // there is none (and for a layer that cannot be read back).
+  virtual std::shared_ptr<Image> presentedImage() const { return nullptr; }
 };
 
 class SystemPlayerKit {

@@ -84,9 +84,8 @@ struct QNVAffineTransform {
 
 inline constexpr const char* kQNVAssetWarning = "QNVAssetWarning";
 inline constexpr const char* kQNVAssetWarningErrorKey = "QNVAssetWarningErrorKey";
-inline constexpr const char* kAVPlayerItemFailedToPlayToEndTimeNotification =
-    "AVPlayerItemFailedToPlayToEndTimeNotification";
-inline constexpr const char* kAVPlayerItemFailedToPlayToEndTimeErrorKey = "AVPlayerItemFailedToPlayToEndTimeErrorKey";
+using platform::kAVPlayerItemFailedToPlayToEndTimeNotification;
+using platform::kAVPlayerItemFailedToPlayToEndTimeErrorKey;
 inline constexpr const char* kQNVLoadedTimeRangesKey = "loadedTimeRanges";
 
 // 2.5 s and 1.5 s, shared by the MP4 assets and the looping asset.

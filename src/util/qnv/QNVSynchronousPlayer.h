@@ -31,8 +31,8 @@
 
 namespace plexora {
 
-inline constexpr const char* kAVPlayerItemDidPlayToEndTimeNotification = "AVPlayerItemDidPlayToEndTimeNotification";
-inline constexpr const char* kAVPlayerItemPlaybackStalledNotification = "AVPlayerItemPlaybackStalledNotification";
+using platform::kAVPlayerItemDidPlayToEndTimeNotification;
+using platform::kAVPlayerItemPlaybackStalledNotification;
 
 // Attachment keys of a sample the layer shows as soon as it is decoded.
 inline constexpr const char* kQNVSampleAttachmentDoNotDisplay = "DoNotDisplay";

@@ -1,6 +1,7 @@
 // A generated clip's video track as the decoders take it (the format
 // description and one sample buffer per frame, in decode order, read with
-// the MP4 parser), and ffmpeg's own decode of the same frames as the oracle.
+// the MP4 parser); ffmpeg's own decode of the same frames is the oracle
+// (support/MediaOracle.h).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "platform/media/PixelBuffer.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/media/VideoFormatDescription.h"
+#include "support/MediaOracle.h"
 
 namespace plexora::testing {
 
@@ -41,21 +43,8 @@ platform::SampleBuffer makeVideoSample(const platform::VideoFormatDescription& f
                                        platform::MediaTime decodeTime, platform::MediaTime presentationTime,
                                        platform::MediaTime duration);
 
-// Runs a shell command and answers what it wrote on standard output.
-std::vector<uint8_t> commandOutput(const std::string& command);
-
-// ffmpeg's decode of the clip's video frames in presentation order, each
-// frame `frameBytes` long in the given pixel format (e.g. "nv12") and,
-// with a size, scaled to it.
-std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const std::string& pixelFormat,
-                                               size_t frameBytes, const std::string& scaleTo = "");
-
 // The NV12 bytes of a picture without row padding, laid out as ffmpegFrames
 // gives them for "nv12".
 std::vector<uint8_t> packedNV12(platform::PixelBuffer& image);
-
-// Peak signal-to-noise ratio of two equally long 8-bit sample arrays, in
-// dB; infinity when they are equal.
-double psnr(const uint8_t* a, const uint8_t* b, size_t count);
 
 }  // namespace plexora::testing
