@@ -88,7 +88,10 @@ int32_t AudioOutputQueue::newOutput(const AudioStreamBasicDescription& descripti
   if (!(description.sampleRate > 0) || description.framesPerPacket == 0 || description.channelsPerFrame == 0) {
     return kAudioQueueErrInvalidParameter;
   }
-  const bool aac = description.formatID == kAudioFormatMPEG4AAC || description.formatID == kAudioFormatMPEG4AAC_HE_V2;
+  // HE-AAC streams are described at their output rate, twice the core's.
+  const bool highEfficiency =
+      description.formatID == kAudioFormatMPEG4AAC_HE || description.formatID == kAudioFormatMPEG4AAC_HE_V2;
+  const bool aac = description.formatID == kAudioFormatMPEG4AAC || highEfficiency;
   if (!aac && description.formatID != kAudioFormatOpus) return kAudioQueueErrUnsupportedFormat;
   auto impl = std::make_unique<Impl>();
   const AVCodec* codec = avcodec_find_decoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_OPUS);
@@ -101,12 +104,17 @@ int32_t AudioOutputQueue::newOutput(const AudioStreamBasicDescription& descripti
   av_channel_layout_default(&impl->decoder->ch_layout, static_cast<int>(description.channelsPerFrame));
   if (aac) {
     // The AudioSpecificConfig the raw packets need: object type, rate index,
-    // channel configuration.
-    const auto* rate = std::find(std::begin(kAacSampleRates), std::end(kAacSampleRates), description.sampleRate);
+    // channel configuration. HE-AAC is configured as its AAC core, at half
+    // the rate: the decoder finds the SBR (and PS) data in the packets and
+    // doubles the rate (and the channels of PS) itself.
+    const double coreRate = highEfficiency ? description.sampleRate / 2 : description.sampleRate;
+    const auto* rate = std::find(std::begin(kAacSampleRates), std::end(kAacSampleRates), coreRate);
     if (rate == std::end(kAacSampleRates) || description.channelsPerFrame > 7) return kAudioQueueErrUnsupportedFormat;
     const uint32_t objectType = description.formatFlags != 0 ? description.formatFlags : kAacLowComplexity;
+    const uint32_t coreChannels =
+        description.formatID == kAudioFormatMPEG4AAC_HE_V2 ? 1 : description.channelsPerFrame;
     const auto config = static_cast<uint16_t>((objectType << 11) | (static_cast<uint32_t>(rate - kAacSampleRates) << 7) |
-                                              (description.channelsPerFrame << 3));
+                                              (coreChannels << 3));
     impl->decoder->extradata = static_cast<uint8_t*>(av_mallocz(2 + AV_INPUT_BUFFER_PADDING_SIZE));
     if (impl->decoder->extradata == nullptr) return kAudioQueueErrInvalidParameter;
     impl->decoder->extradata[0] = static_cast<uint8_t>(config >> 8);

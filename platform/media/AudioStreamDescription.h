@@ -14,6 +14,7 @@
 namespace plexora::platform {
 
 inline constexpr FourCharCode kAudioFormatMPEG4AAC = fourCharCode("aac ");
+inline constexpr FourCharCode kAudioFormatMPEG4AAC_HE = fourCharCode("aach");
 inline constexpr FourCharCode kAudioFormatMPEG4AAC_HE_V2 = fourCharCode("aacp");
 inline constexpr FourCharCode kAudioFormatOpus = fourCharCode("opus");
 

@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Log.h"
 #include "platform/media/AvcConfigurationRecord.h"
 
 namespace plexora::platform {
@@ -22,6 +23,7 @@ namespace plexora::platform {
 namespace {
 
 constexpr const char* kOutputQueueLabel = "decompression_session_output";
+constexpr const char* kSkippedPacketLine = "DecompressionSession: skipped a packet the decoder refused as invalid data";
 
 std::atomic<bool> gAvailable{true};
 
@@ -81,7 +83,7 @@ class PictureBufferPool {
 };
 
 // Planar 4:2:0 (or already bi-planar) into an NV12 buffer of the pool.
-std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame, const std::shared_ptr<PictureBufferPool>& pool) {
+std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame, bool fullRange, const std::shared_ptr<PictureBufferPool>& pool) {
   const auto width = static_cast<size_t>(frame.width);
   const auto height = static_cast<size_t>(frame.height);
   auto image = PictureBufferPool::take(pool, width, height);
@@ -110,6 +112,7 @@ std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame, const std::shared_pt
   image->setAttachment(kPixelBufferYCbCrMatrixKey, Value(frame.colorspace == AVCOL_SPC_BT709
                                                              ? kPixelBufferYCbCrMatrixITU_R_709_2
                                                              : kPixelBufferYCbCrMatrixITU_R_601_4));
+  image->setAttachment(kPixelBufferYCbCrFullRangeKey, Value(fullRange));
   return image;
 }
 
@@ -130,6 +133,7 @@ struct DecompressionSession::Impl {
   AVFrame* frame = nullptr;
   std::map<int64_t, Pending> pending;
   int64_t nextToken = 0;
+  int refusedInARow = 0;
   VideoFormatDescription format;
   VideoDimensions dimensions;
 
@@ -187,7 +191,7 @@ struct DecompressionSession::Impl {
         pending.erase(found);
         const int32_t status = statusOfFrame();
         std::shared_ptr<PixelBuffer> image;
-        if (status == kDecompressionSessionOK) image = makeNV12(*frame, pictures);
+        if (status == kDecompressionSessionOK) image = makeNV12(*frame, format.sequenceParameterSet().fullRange, pictures);
         post(status, sample, std::move(image));
       }
       av_frame_unref(frame);
@@ -259,6 +263,18 @@ int32_t DecompressionSession::decodeFrame(const SampleBuffer& sample, uint64_t f
     result = avcodec_send_packet(impl_->codec, packet);
   }
   av_packet_unref(packet);
+  impl_->refusedInARow = result == AVERROR_INVALIDDATA ? impl_->refusedInARow + 1 : 0;
+  if (result == AVERROR_INVALIDDATA && impl_->refusedInARow <= kDecompressionSessionMaxRefusedInARow) {
+    // One damaged packet leaves the decoder able to go on: its picture is
+    // left out, as ffmpeg and the system decoder do, and its number still
+    // gets an (empty) answer so the caller's count stays whole.
+    logLine(kSkippedPacketLine);
+    const Impl::Pending skipped = impl_->pending[token];
+    impl_->pending.erase(token);
+    impl_->post(kDecompressionSessionOK, skipped, nullptr);
+    impl_->receivePictures();
+    return kDecompressionSessionOK;
+  }
   if (result < 0) {
     impl_->pending.erase(token);
     return kDecompressionSessionBadData;

@@ -43,6 +43,9 @@ inline constexpr int32_t kDecompressionSessionCorruptFrame = -12912;
 inline constexpr int32_t kDecompressionSessionResolutionChanged = -12916;
 // The picture is in a layout the session cannot convert to NV12.
 inline constexpr int32_t kDecompressionSessionUnsupportedPixelFormat = -12910;
+// Damage that outlasts this many samples in a row is a broken stream (or a
+// configuration the decoder cannot use), not one bad sample.
+inline constexpr int kDecompressionSessionMaxRefusedInARow = 16;
 // The session was invalidated.
 inline constexpr int32_t kDecompressionSessionInvalidated = -12903;
 
@@ -67,6 +70,11 @@ class DecompressionSession final {
 
   // Decodes the sample's bytes. A failure of the sample itself is answered
   // here; pictures (and failures of pictures) arrive through the callback.
+  // A sample the decoder refuses as invalid data is skipped (logged, and
+  // answered through the callback without a picture): one damaged sample
+  // does not end the stream; more than
+  // kDecompressionSessionMaxRefusedInARow refused in a row are answered
+  // kDecompressionSessionBadData.
   int32_t decodeFrame(const SampleBuffer& sample, uint64_t frameNumber);
   // Drains the pictures the decoder still holds back and returns once their
   // callbacks have run. The session then decodes on as after a key frame.

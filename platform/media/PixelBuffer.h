@@ -4,7 +4,8 @@
 //
 // Plane addresses are handed out only while the buffer is locked; a lock for
 // reading refuses writes until every lock is released. Attachments carry what
-// a renderer needs to convert the colours (kPixelBufferYCbCrMatrixKey).
+// a renderer needs to convert the colours (kPixelBufferYCbCrMatrixKey,
+// kPixelBufferYCbCrFullRangeKey).
 //
 // Thread safety: none; one owner at a time. Ownership: shared through
 // std::shared_ptr between the decoder, the frame queue and the renderer.
@@ -23,6 +24,9 @@ namespace plexora::platform {
 inline constexpr const char* kPixelBufferYCbCrMatrixKey = "YCbCrMatrix";
 inline constexpr const char* kPixelBufferYCbCrMatrixITU_R_709_2 = "ITU_R_709_2";
 inline constexpr const char* kPixelBufferYCbCrMatrixITU_R_601_4 = "ITU_R_601_4";
+// True when the samples use the full 0-255 range (JPEG style); absent or
+// false: video range (luma 16-235, chroma 16-240).
+inline constexpr const char* kPixelBufferYCbCrFullRangeKey = "YCbCrFullRange";
 
 class PixelBuffer {
  public:

@@ -56,6 +56,9 @@ class QNVDecompressionSession {
   virtual bool canAcceptFormatDescription(const platform::VideoFormatDescription& formatDescription) const = 0;
   // The presentation size of the format the session was made for.
   virtual platform::Size inputSize() const = 0;
+  // End of stream: hands out the pictures the decoder still holds back for
+  // reordering; later samples decode on as after a key frame.
+  virtual void finishDelayedFrames() {}
 };
 
 }  // namespace plexora

@@ -84,6 +84,11 @@ void QNVDecompressionSessionWithVideoToolbox::closeSession() {
   });
 }
 
+void QNVDecompressionSessionWithVideoToolbox::finishDelayedFrames() {
+  if (closed_.load() || !decompressionSession_) return;
+  decompressionSessionQueue_->async([decoder = decompressionSession_] { decoder->waitForAsynchronousFrames(); });
+}
+
 void QNVDecompressionSessionWithVideoToolbox::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer,
                                                                   uint64_t iFrame) {
   if (closed_.load()) {

@@ -34,6 +34,7 @@ class QNVDecompressionSessionWithVideoToolbox final
       const std::shared_ptr<QNVTimerManager>& timerManager);
 
   void closeSession() override;
+  void finishDelayedFrames() override;
   // Refused (logged, nothing decoded) once the session is closed.
   void enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer, uint64_t iFrame) override;
   bool canAcceptFormatDescription(const platform::VideoFormatDescription& formatDescription) const override;

@@ -6,8 +6,14 @@
 
 namespace plexora {
 
-const GLfloat kQNVColorConversion709[9] = {1.164f, 1.164f, 1.164f, 0.0f, -0.213f, 2.112f, 1.793f, -0.533f, 0.0f};
-const GLfloat kQNVColorConversion601[9] = {1.164f, 1.164f, 1.164f, 0.0f, -0.392f, 2.017f, 1.596f, -0.813f, 0.0f};
+const QNVColorConversion kQNVColorConversion709 = {
+    {1.164f, 1.164f, 1.164f, 0.0f, -0.213f, 2.112f, 1.793f, -0.533f, 0.0f}, 16.0f / 255.0f};
+const QNVColorConversion kQNVColorConversion601 = {
+    {1.164f, 1.164f, 1.164f, 0.0f, -0.392f, 2.017f, 1.596f, -0.813f, 0.0f}, 16.0f / 255.0f};
+const QNVColorConversion kQNVColorConversion709FullRange = {
+    {1.0f, 1.0f, 1.0f, 0.0f, -0.187324f, 1.8556f, 1.5748f, -0.468124f, 0.0f}, 0.0f};
+const QNVColorConversion kQNVColorConversion601FullRange = {
+    {1.0f, 1.0f, 1.0f, 0.0f, -0.344136f, 1.772f, 1.402f, -0.714136f, 0.0f}, 0.0f};
 
 namespace {
 
@@ -18,8 +24,8 @@ constexpr const char* kVertexShader =
     "gl_Position = position * rotationMatrix; texCoordVarying = texCoord; }";
 constexpr const char* kFragmentShader =
     "varying highp vec2 texCoordVarying; precision mediump float; uniform sampler2D SamplerY; uniform sampler2D "
-    "SamplerUV; uniform mat3 colorConversionMatrix; void main() { mediump vec3 yuv; lowp vec3 rgb; yuv.x = "
-    "(texture2D(SamplerY, texCoordVarying).r - (16.0/255.0)); yuv.yz = (texture2D(SamplerUV, texCoordVarying).rg - "
+    "SamplerUV; uniform mat3 colorConversionMatrix; uniform float lumaOffset; void main() { mediump vec3 yuv; "
+    "lowp vec3 rgb; yuv.x = (texture2D(SamplerY, texCoordVarying).r - lumaOffset); yuv.yz = (texture2D(SamplerUV, texCoordVarying).rg - "
     "vec2(0.5, 0.5)); rgb = colorConversionMatrix * yuv; gl_FragColor = vec4(rgb,1); }";
 constexpr const char* kCompileFailedFormat = "Failed to compile shaders: vertex[%s] fragment[%s]";
 constexpr const char* kLinkFailedFormat = "Failed to link program: %s";
@@ -63,6 +69,7 @@ bool QNVDefaultRenderer::loadShaders() {
   uniforms_[kSamplerUV] = program->uniformIndex("SamplerUV");
   uniforms_[kPreferredRotation] = program->uniformIndex("preferredRotation");
   uniforms_[kColorConversionMatrix] = program->uniformIndex("colorConversionMatrix");
+  uniforms_[kLumaOffset] = program->uniformIndex("lumaOffset");
   program->use();
   glUniform1i(uniforms_[kSamplerY], 0);
   glUniform1i(uniforms_[kSamplerUV], 1);
@@ -73,7 +80,8 @@ bool QNVDefaultRenderer::loadShaders() {
 bool QNVDefaultRenderer::drawFrame(bool layoutChanged, platform::Size presentationRect, GLint backingWidth,
                                    GLint backingHeight, GLuint /*frameBuffer*/, const std::string& videoGravity,
                                    double rotation, platform::Rect layerBounds,
-                                   const platform::AffineTransform& transform, const GLfloat* colorConversion) {
+                                   const platform::AffineTransform& transform,
+                                   const QNVColorConversion* colorConversion) {
   if (backingWidth != backingWidth_ || backingHeight != backingHeight_) {
     glViewport(0, 0, backingWidth, backingHeight);
     backingWidth_ = backingWidth;
@@ -84,8 +92,9 @@ bool QNVDefaultRenderer::drawFrame(bool layoutChanged, platform::Size presentati
     glUniform1f(uniforms_[kPreferredRotation], static_cast<GLfloat>(rotation));
     rotation_ = rotation;
   }
-  if (colorConversion != colorConversion_) {
-    glUniformMatrix3fv(uniforms_[kColorConversionMatrix], 1, GL_FALSE, colorConversion);
+  if (colorConversion != colorConversion_ && colorConversion != nullptr) {
+    glUniformMatrix3fv(uniforms_[kColorConversionMatrix], 1, GL_FALSE, colorConversion->matrix);
+    glUniform1f(uniforms_[kLumaOffset], colorConversion->lumaOffset);
     colorConversion_ = colorConversion;
   }
   if (layoutChanged && !updateVertexArrayWithPresentationRect(presentationRect, videoGravity, layerBounds, transform)) {

@@ -25,7 +25,7 @@ class QNVDefaultRenderer final : public QNVPlayerRenderer {
   bool setupGLState() override;
   bool drawFrame(bool layoutChanged, platform::Size presentationRect, GLint backingWidth, GLint backingHeight,
                  GLuint frameBuffer, const std::string& videoGravity, double rotation, platform::Rect layerBounds,
-                 const platform::AffineTransform& transform, const GLfloat* colorConversion) override;
+                 const platform::AffineTransform& transform, const QNVColorConversion* colorConversion) override;
   void restoreGLState() override;
   void invalidate() override {}
   void processPixelBuffer(platform::PixelBuffer*) override {}
@@ -37,7 +37,7 @@ class QNVDefaultRenderer final : public QNVPlayerRenderer {
                         const platform::AffineTransform& transform, float& sx, float& sy);
 
  private:
-  enum Uniform { kSamplerY, kSamplerUV, kPreferredRotation, kColorConversionMatrix, kUniformCount };
+  enum Uniform { kSamplerY, kSamplerUV, kPreferredRotation, kColorConversionMatrix, kLumaOffset, kUniformCount };
 
   bool loadShaders();
   void setupBuffers();
@@ -49,11 +49,12 @@ class QNVDefaultRenderer final : public QNVPlayerRenderer {
   GLuint vertexArrayObject_ = 0;
   GLuint vertexBuffer_ = 0;
   std::array<GLint, kUniformCount> uniforms_{kQNVGLProgramNoLocation, kQNVGLProgramNoLocation,
-                                             kQNVGLProgramNoLocation, kQNVGLProgramNoLocation};
+                                             kQNVGLProgramNoLocation, kQNVGLProgramNoLocation,
+                                             kQNVGLProgramNoLocation};
   GLint backingWidth_ = 0;
   GLint backingHeight_ = 0;
   double rotation_ = 0.0;
-  const GLfloat* colorConversion_ = nullptr;
+  const QNVColorConversion* colorConversion_ = nullptr;
 };
 
 }  // namespace plexora

@@ -21,6 +21,7 @@ constexpr const char* kRangeDurationKey = "duration";
 constexpr const char* kAudioFormatErrorDomain = "QNVLocalMp4Asset";
 constexpr int64_t kAudioFormatErrorCode = 1;
 constexpr const char* kAudioFormatErrorDescription = "The audio track's format cannot be described; it is not played.";
+constexpr const char* kNoVideoTrackDescription = "The file holds no video track.";
 
 }  // namespace
 
@@ -74,8 +75,19 @@ void QNVLocalMp4Asset::startWithAsset(std::shared_ptr<const QNVLocalMp4Movie> mo
   assetLoadedHandler_ = std::move(completionHandler);
   videoAsset_ = std::move(movie);
   duration_ = videoAsset_ ? videoAsset_->duration() : platform::MediaTime::zero();
+  hasFailed_ = false;
+  loadingError_.reset();
   createVideoReader(platform::MediaTime::zero());
   createAudioReader(platform::MediaTime::zero());
+  if (loadingError_) {
+    failLoading(*loadingError_);
+  } else if (!videoAssetReader_ || videoAssetReader_->status() == QNVLocalMp4ReaderStatus::Failed) {
+    failLoading(videoAsset_->error().value_or(
+        videoAssetReader_ && videoAssetReader_->error()
+            ? *videoAssetReader_->error()
+            : platform::Error(kQNVLocalMp4ReaderErrorDomain, kQNVLocalMp4ReaderErrorNoVideoTrack,
+                              platform::Dictionary{{platform::kLocalizedDescriptionKey, kNoVideoTrackDescription}})));
+  }
   auto handler = std::move(assetLoadedHandler_);
   assetLoadedHandler_ = nullptr;
   if (handler) handler();
@@ -153,6 +165,22 @@ QNVKeyValueStatus QNVLocalMp4Asset::statusOfValueForKey(const std::string& /*key
                                                                         : kQNVKeyValueStatusLoaded;
 }
 
+void QNVLocalMp4Asset::failLoading(platform::Error error) {
+  hasFailed_ = true;
+  loadingError_ = std::move(error);
+}
+
+std::optional<platform::Error> QNVLocalMp4Asset::error() const {
+  return hasFailed_ ? loadingError_ : std::nullopt;
+}
+
+void QNVLocalMp4Asset::requestErrorNotificationIfNeeded() {
+  auto self = shared_from_this();
+  QNVDispatchAsyncIfNeeded(async_, dispatchQueue_, [self] {
+    if (auto failure = self->error()) self->addErrorToLog(*failure, true);
+  });
+}
+
 std::shared_ptr<QNVAssetResourceLoader> QNVLocalMp4Asset::resourceLoader() {
   OV_LOG(kOVAdLogLevelWarn, "%s", kResourceLoaderLog);
   return nullptr;
@@ -212,7 +240,9 @@ bool QNVLocalMp4Asset::seekToPosition(const platform::MediaTime& time) {
 }
 
 bool QNVLocalMp4Asset::resetAssetToBeginningIfNeeded() {
-  seekToPosition(platform::MediaTime::zero());
+  // A failed asset has no reader to move; its failure is told once, by the
+  // player, not again by a seek.
+  if (!hasFailed_) seekToPosition(platform::MediaTime::zero());
   return false;
 }
 

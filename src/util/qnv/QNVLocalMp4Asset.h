@@ -10,8 +10,11 @@
 // besides what others report through it, the asset itself posts, with stop,
 // a seek whose readers cannot be made again and a video reader that fails
 // while reading, and, without stop, an audio track whose format cannot be
-// described (the video then plays without audio). A video reader that
-// cannot be made on loading gives key status failed with its error.
+// described (the video then plays without audio). A load that leaves no
+// video to read (an unreadable file, no video track, a reader that cannot
+// be made) fails the asset: key status and status failed, with the error.
+// The asset posts nothing for it itself; the player it is handed to tells
+// its owner once.
 //
 // Thread safety: every operation runs on the asset's queue (the media-state
 // queue when asynchronous, else the main queue): loading, time-loaded and
@@ -103,8 +106,9 @@ class QNVLocalMp4Asset final : public QNVAVAsset,
   bool isPlaybackLikelyToKeepUp() const override { return true; }
   platform::MediaTime currentTime() const override { return playbackTime_; }
   void requestTimeLoadedUpdate() override;
-  void requestErrorNotificationIfNeeded() override {}
+  void requestErrorNotificationIfNeeded() override;
   QNVAssetStatus status() const override { return hasFailed_ ? kQNVAssetStatusFailed : kQNVAssetStatusReadyToPlay; }
+  std::optional<platform::Error> error() const override;
   std::vector<platform::MediaTimeRange> loadedTimeRanges() const override;
 
   // QNVAssetForPlayer.
@@ -161,8 +165,9 @@ class QNVLocalMp4Asset final : public QNVAVAsset,
   QNVFrameMetadata videoFrameMetadata();
   QNVFrameMetadata audioFrameMetadata();
   // Posts, with stop, the error of a video reader that failed while reading
-  // (once per reader).
+  // (once per reader), and fails the asset.
   void reportFailedVideoReader();
+  void failLoading(platform::Error error);
 
   std::function<void()> assetLoadedHandler_;
   const platform::URL localURL_;
@@ -173,7 +178,9 @@ class QNVLocalMp4Asset final : public QNVAVAsset,
   platform::AudioStreamBasicDescription asbd_;
   const uint32_t timescale_ = 0;
   const uint32_t audioTimescale_ = 0;
-  const bool hasFailed_ = false;
+  // Set once a load left nothing to play or the video reader failed while
+  // reading; loadingError_ then says why.
+  bool hasFailed_ = false;
   std::optional<platform::Error> loadingError_;
   const bool async_;
   const platform::DispatchQueuePtr dispatchQueue_;

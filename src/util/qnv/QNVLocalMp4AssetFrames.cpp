@@ -24,6 +24,11 @@ bool firstAttachmentsLack(platform::SampleBuffer& sample, const char* key) {
   return !attachments->front().contains(key);
 }
 
+bool firstAttachmentsHold(platform::SampleBuffer& sample, const char* key) {
+  const std::vector<platform::Dictionary>* attachments = sample.sampleAttachmentsArray(false);
+  return attachments != nullptr && !attachments->empty() && attachments->front().contains(key);
+}
+
 platform::MediaTime numericWithEpochZero(const platform::MediaTime& time) {
   platform::MediaTime result = time;
   result.epoch = 0;
@@ -94,6 +99,9 @@ QNVFrameMetadata QNVLocalMp4Asset::videoFrameMetadata() {
   metadata.presentationTime = timing.presentationTimeStamp;
   metadata.duration = timing.duration;
   metadata.flags = embedFrameInfo_ && isKeyFrame(*videoSampleBuffer_) ? kQNVFrameFlagSync : 0;
+  if (firstAttachmentsHold(*videoSampleBuffer_, kQNVSampleAttachmentNotShown)) {
+    metadata.flags |= kQNVFrameFlagDoNotDisplay;
+  }
   return metadata;
 }
 
@@ -103,6 +111,7 @@ void QNVLocalMp4Asset::reportFailedVideoReader() {
     return;
   }
   videoReaderFailureReported_ = true;
+  failLoading(*videoAssetReader_->error());
   addErrorToLog(*videoAssetReader_->error(), true);
 }
 

@@ -3,17 +3,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <limits>
 
 #include "platform/media/FourCharCode.h"
 #include "util/qnv/QNVByteReader.h"
+#include "util/qnv/QNVLocalMp4TrackFrames.h"
 #include "util/qnv/QNVMp4CodecConfiguration.h"
 #include "util/qnv/QNVMp4FileBasedReader.h"
 #include "util/qnv/QNVMp4Parser.h"
-#include "util/qnv/QNVMp4SampleTables.h"
-#include "util/qnv/QNVVodMp4FrameMetadataCompressor.h"
 
 namespace plexora {
 
@@ -55,6 +55,7 @@ void forEachChildBox(QNVByteReader parent, Visit visit) {
 double fixed16(uint32_t value) { return static_cast<int32_t>(value) / 65536.0; }
 
 struct TrackHeader {
+  uint32_t trackId = 0;
   platform::Size size;
   QNVAffineTransform transform;
 };
@@ -72,6 +73,8 @@ std::optional<TrackHeader> readTrackHeader(const QNVByteReader& tkhd) {
   }
   // Matrix order in the file: a, b, u, c, d, v, x, y, w; then width, height.
   TrackHeader header;
+  // After version, flags and the two times.
+  if (!tkhd.readU32(version == 1 ? 4 + 8 + 8 : 4 + 4 + 4, header.trackId)) return std::nullopt;
   header.transform = {fixed16(field[0]), fixed16(field[1]), fixed16(field[3]),
                       fixed16(field[4]), fixed16(field[6]), fixed16(field[7])};
   header.size = {field[9] / 65536.0, field[10] / 65536.0};
@@ -96,31 +99,26 @@ std::vector<std::optional<TrackHeader>> readTrackHeaders(const uint8_t* moov, ui
   return headers;
 }
 
-std::vector<QNVMp4FrameRecord> framesOfTrack(const QNVMP4MoovAtom& moov, size_t index) {
-  QNVVodMp4FrameMetadataCompressor store;
-  addSamplesOfTrack(store, moov, index);
-  std::vector<QNVMp4FrameRecord> frames;
-  frames.reserve(store.frameCount());
-  for (uint32_t frame = 0; frame < store.frameCount(); ++frame) frames.push_back(store.frameAtIndex(frame));
-  return frames;
+// The id fragments name the track by: the track header's, else the track
+// extends box's of the same place (the order a muxer writes both in).
+uint32_t trackIdOf(const QNVMP4MoovAtom& moov, size_t index, const std::optional<TrackHeader>& header) {
+  if (header && header->trackId != 0) return header->trackId;
+  const auto& trex = moov.mvexAtom.trexAtoms;
+  return index < trex.size() ? trex[index].trackId : static_cast<uint32_t>(index + 1);
 }
 
-std::vector<bool> syncFlags(const QNVMP4TrakAtom& trak, size_t count) {
-  // Without a sync sample table every sample is a sync sample.
-  std::vector<bool> sync(count, trak.syncSamples.empty());
-  for (uint32_t number : trak.syncSamples) {
-    if (number >= 1 && number <= count) sync[number - 1] = true;
-  }
-  return sync;
-}
-
-QNVLocalMp4Track makeTrack(const QNVMP4MoovAtom& moov, size_t index, const std::optional<TrackHeader>& header) {
+QNVLocalMp4Track makeTrack(const QNVMP4MoovAtomProvider& provider, size_t index,
+                           const std::optional<TrackHeader>& header) {
+  const QNVMP4MoovAtom& moov = provider.moovAtom;
   const QNVMP4TrakAtom& trak = moov.trakAtoms[index];
   QNVLocalMp4Track track;
   track.mediaType = trak.handler() == "soun" ? QNVMediaType::Audio : QNVMediaType::Video;
   track.timescale = trak.mediaTimescale;
-  track.frames = framesOfTrack(moov, index);
-  track.sync = syncFlags(trak, track.frames.size());
+  QNVLocalMp4TrackFrames frames = localMp4TrackFrames(provider, index, trackIdOf(moov, index, header));
+  track.frames = std::move(frames.frames);
+  track.sync = std::move(frames.sync);
+  track.presentationTimes = std::move(frames.presentationTimes);
+  track.shown = std::move(frames.shown);
   if (track.mediaType == QNVMediaType::Video) {
     std::optional<platform::VideoFormatDescription> format;
     if (createH264FormatDescription(trak.sampleDescription, format) == 0 && format) {
@@ -156,8 +154,39 @@ platform::MediaTime trackTime(uint64_t value, uint32_t timescale) {
   return platform::MediaTime::make(static_cast<int64_t>(value), static_cast<int32_t>(timescale));
 }
 
-platform::SampleTimingInfo timingOf(const QNVMp4FrameRecord& frame, uint32_t timescale) {
-  return {trackTime(frame.duration, timescale), trackTime(frame.pts, timescale), trackTime(frame.dts, timescale)};
+platform::MediaTime signedTrackTime(int64_t value, uint32_t timescale) {
+  if (timescale > static_cast<uint32_t>(platform::MediaTime::kMaxTimescale)) return platform::MediaTime::invalid();
+  return platform::MediaTime::make(value, static_cast<int32_t>(timescale));
+}
+
+platform::SampleTimingInfo timingOf(const QNVLocalMp4Track& track, size_t index) {
+  const QNVMp4FrameRecord& frame = track.frames[index];
+  return {trackTime(frame.duration, track.timescale), signedTrackTime(track.presentationTimes[index], track.timescale),
+          trackTime(frame.dts, track.timescale)};
+}
+
+// Where the last shown frame of any track ends: the duration of a movie
+// whose header gives none.
+platform::MediaTime shownEnd(const std::vector<QNVLocalMp4Track>& tracks) {
+  platform::MediaTime end = platform::MediaTime::zero();
+  for (const auto& track : tracks) {
+    for (size_t index = 0; index < track.frames.size(); ++index) {
+      if (!track.shown[index]) continue;
+      const platform::SampleTimingInfo timing = timingOf(track, index);
+      const platform::MediaTime frameEnd = platform::add(timing.presentationTimeStamp, timing.duration);
+      if (frameEnd.isNumeric() && frameEnd > end) end = frameEnd;
+    }
+  }
+  return end;
+}
+
+// Every movie fragment after the movie box, into the provider; a damaged
+// one ends the list (the fragments before it still play).
+void parseFragments(QNVMP4MoovAtomProvider& provider, QNVMp4FileBasedReader& reader) {
+  if (provider.moovAtom.mvexAtom.trexAtoms.empty()) return;
+  reader.moveHead(provider.moovAtomSize);
+  while (parseNextMoofAtom(provider, reader, reader.head()) == kQNVMp4ParseDone) {
+  }
 }
 
 // nal_ref_idc of the first slice of an H.264 sample in length-prefixed form;
@@ -198,13 +227,19 @@ std::shared_ptr<const QNVLocalMp4Movie> QNVLocalMp4Movie::open(const std::string
   const uint8_t* moovBytes = reader->bytesAtHead(static_cast<int64_t>(provider.moovAtomSize));
   const auto headers = moovBytes != nullptr ? readTrackHeaders(moovBytes, provider.moovAtomSize)
                                             : std::vector<std::optional<TrackHeader>>{};
+  parseFragments(provider, *reader);
   for (size_t index = 0; index < moov.trakAtoms.size(); ++index) {
     const std::string_view handler = moov.trakAtoms[index].handler();
     if (handler != "vide" && handler != "soun") continue;
-    movie->tracks_.push_back(makeTrack(moov, index, index < headers.size() ? headers[index] : std::nullopt));
+    movie->tracks_.push_back(makeTrack(provider, index, index < headers.size() ? headers[index] : std::nullopt));
   }
-  const auto duration = trackTime(moov.mvhdAtom.duration, moov.mvhdAtom.timescale);
-  movie->duration_ = duration.isNumeric() ? duration : platform::MediaTime::zero();
+  // The movie header of a fragmented file counts only the samples of the
+  // movie box (none when it is empty): its fragments may run longer.
+  const auto header = trackTime(moov.mvhdAtom.duration, moov.mvhdAtom.timescale);
+  movie->duration_ = header.isNumeric() ? header : platform::MediaTime::zero();
+  if (!provider.moofAtoms.empty() || movie->duration_ <= platform::MediaTime::zero()) {
+    movie->duration_ = std::max(movie->duration_, shownEnd(movie->tracks_));
+  }
   return movie;
 }
 
@@ -265,7 +300,7 @@ size_t QNVLocalMp4TrackReader::firstVideoFrame() const {
   platform::MediaTime bestTime;
   for (size_t index = 0; index < track_.frames.size(); ++index) {
     if (!track_.sync[index]) continue;
-    const platform::MediaTime time = timingOf(track_.frames[index], track_.timescale).presentationTimeStamp;
+    const platform::MediaTime time = timingOf(track_, index).presentationTimeStamp;
     if (time <= range_.start && (!best || time > bestTime)) {
       best = index;
       bestTime = time;
@@ -275,9 +310,12 @@ size_t QNVLocalMp4TrackReader::firstVideoFrame() const {
 }
 
 size_t QNVLocalMp4TrackReader::firstAudioFrame() const {
-  // The first packet still playing at the start or after it.
+  // From the beginning, every packet: those before the first edit (the
+  // encoder's priming) prepare the decoder. Elsewhere, the first packet
+  // still playing at the start.
+  if (range_.start <= platform::MediaTime::zero()) return 0;
   for (size_t index = 0; index < track_.frames.size(); ++index) {
-    const platform::SampleTimingInfo timing = timingOf(track_.frames[index], track_.timescale);
+    const platform::SampleTimingInfo timing = timingOf(track_, index);
     if (platform::add(timing.presentationTimeStamp, timing.duration) > range_.start) return index;
   }
   return track_.frames.size();
@@ -291,9 +329,9 @@ void QNVLocalMp4TrackReader::cancelReading() {
   descriptor_ = -1;
 }
 
-bool QNVLocalMp4TrackReader::endsRange(const QNVMp4FrameRecord& frame) const {
+bool QNVLocalMp4TrackReader::endsRange(size_t frame) const {
   const platform::MediaTime end = range_.end();
-  return end.isNumeric() && timingOf(frame, track_.timescale).presentationTimeStamp >= end;
+  return end.isNumeric() && timingOf(track_, frame).presentationTimeStamp >= end;
 }
 
 bool QNVLocalMp4TrackReader::readBytes(uint64_t offset, size_t size, std::vector<uint8_t>& out) {
@@ -313,7 +351,7 @@ bool QNVLocalMp4TrackReader::readBytes(uint64_t offset, size_t size, std::vector
 
 std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::copyNextSampleBuffer() {
   if (status_ != QNVLocalMp4ReaderStatus::Reading) return std::nullopt;
-  if (nextFrame_ >= track_.frames.size() || endsRange(track_.frames[nextFrame_])) {
+  if (nextFrame_ >= track_.frames.size() || endsRange(nextFrame_)) {
     status_ = QNVLocalMp4ReaderStatus::Completed;
     return std::nullopt;
   }
@@ -331,7 +369,7 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextVideoSample() 
           : std::nullopt;
   platform::SampleFormat format{track_.videoFormat, std::nullopt};
   auto sample = platform::SampleBuffer::create(platform::BlockBuffer::withBytes(std::move(bytes)), format, 1,
-                                               {timingOf(frame, track_.timescale)}, {frame.size});
+                                               {timingOf(track_, index)}, {frame.size});
   if (!sample) {
     fail(kQNVLocalMp4ReaderErrorReadFailed, "A sample cannot be described.");
     return std::nullopt;
@@ -339,6 +377,7 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextVideoSample() 
   platform::Dictionary& attachments = sample->sampleAttachmentsArray(true)->front();
   if (!track_.sync[index]) attachments.set(kQNVSampleAttachmentNotSync, true);
   if (reference.value_or(1) != 0) attachments.set(kQNVSampleAttachmentIsDependedOnByOthers, true);
+  if (!track_.shown[index]) attachments.set(kQNVSampleAttachmentNotShown, true);
   return sample;
 }
 
@@ -347,7 +386,7 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextAudioSamples()
   size_t last = first + 1;
   while (last < track_.frames.size() && last - first < kQNVLocalMp4MaxPacketsPerBuffer &&
          track_.frames[last].offset == track_.frames[last - 1].offset + track_.frames[last - 1].size &&
-         !endsRange(track_.frames[last])) {
+         !endsRange(last)) {
     ++last;
   }
   const uint64_t start = track_.frames[first].offset;
@@ -357,7 +396,7 @@ std::optional<platform::SampleBuffer> QNVLocalMp4TrackReader::nextAudioSamples()
   std::vector<platform::SampleTimingInfo> timing;
   std::vector<size_t> sizes;
   for (size_t index = first; index < last; ++index) {
-    timing.push_back(timingOf(track_.frames[index], track_.timescale));
+    timing.push_back(timingOf(track_, index));
     sizes.push_back(track_.frames[index].size);
   }
   nextFrame_ = last;

@@ -17,7 +17,12 @@
 //   next to each other in the file (a chunk), at most
 //   kQNVLocalMp4MaxPacketsPerBuffer, with one size and one timing entry per
 //   packet. The packet descriptions follow from the sizes.
-// - Times are those of the parser's frame records, in the track's timescale.
+// - Times are in the track's timescale, presentation times through the
+//   track's edit list (QNVLocalMp4TrackFrames.h): a sample outside every
+//   edit is still handed out, so the decoder has it, with the attachment
+//   "NotShown" (true) on a video sample; its time may be negative.
+// - Fragmented files: the samples of every movie fragment follow those of
+//   the movie box.
 // - Status: unknown until started, reading, completed once the last sample
 //   was handed out, failed when a sample cannot be read (the file changed or
 //   is shorter than its index says), cancelled by cancelReading.
@@ -48,6 +53,7 @@ namespace plexora {
 
 inline constexpr const char* kQNVSampleAttachmentNotSync = "NotSync";
 inline constexpr const char* kQNVSampleAttachmentIsDependedOnByOthers = "IsDependedOnByOthers";
+inline constexpr const char* kQNVSampleAttachmentNotShown = "NotShown";
 inline constexpr size_t kQNVLocalMp4MaxPacketsPerBuffer = 64;
 
 // Errors of opening and reading a local movie.
@@ -58,6 +64,7 @@ enum QNVLocalMp4ReaderErrorCode : int64_t {
   kQNVLocalMp4ReaderErrorReadFailed = 3,
   kQNVLocalMp4ReaderErrorCancelled = 4,
   kQNVLocalMp4ReaderErrorDecodedOutputUnavailable = 5,
+  kQNVLocalMp4ReaderErrorNoVideoTrack = 6,
 };
 
 struct QNVLocalMp4Track {
@@ -76,8 +83,11 @@ struct QNVLocalMp4Track {
   float nominalFrameRate = 0.0F;
   // Decode order.
   std::vector<QNVMp4FrameRecord> frames;
-  // Per frame: a sync sample.
+  // Per frame: a sync sample; the presentation time through the edit list;
+  // whether an edit shows it.
   std::vector<bool> sync;
+  std::vector<int64_t> presentationTimes;
+  std::vector<bool> shown;
 };
 
 class QNVLocalMp4Movie {
@@ -87,7 +97,9 @@ class QNVLocalMp4Movie {
   static std::shared_ptr<const QNVLocalMp4Movie> open(const std::string& path);
 
   const std::string& path() const { return path_; }
-  // Zero without a movie.
+  // Zero without a movie. The movie header's; for a fragmented file (or a
+  // header without one) at least where the last shown frame of any track
+  // ends.
   platform::MediaTime duration() const { return duration_; }
   std::vector<const QNVLocalMp4Track*> tracksWithMediaType(QNVMediaType mediaType) const;
   uint64_t fileLength() const { return fileLength_; }
@@ -140,7 +152,7 @@ class QNVLocalMp4TrackReader {
   std::optional<platform::SampleBuffer> nextVideoSample();
   std::optional<platform::SampleBuffer> nextAudioSamples();
   bool readBytes(uint64_t offset, size_t size, std::vector<uint8_t>& out);
-  bool endsRange(const QNVMp4FrameRecord& frame) const;
+  bool endsRange(size_t frame) const;
   size_t firstVideoFrame() const;
   size_t firstAudioFrame() const;
 

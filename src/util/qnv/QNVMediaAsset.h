@@ -41,6 +41,9 @@ inline constexpr QNVTrackIndex kQNVAudioTrack = 1;
 inline constexpr uint32_t kQNVFrameFlagSync = 1;
 inline constexpr uint32_t kQNVFrameFlagLoopRestart = 4;
 inline constexpr uint32_t kQNVFrameFlagLoopVideoEnd = 8;
+// A video frame to decode (later frames need it) but never to show: it lies
+// outside the clip's edits.
+inline constexpr uint32_t kQNVFrameFlagDoNotDisplay = 16;
 
 // One frame of a track. The all-zero record (size 0, times with every field
 // 0, which are invalid times) means there is no frame.
@@ -191,6 +194,8 @@ class QNVAssetForPlayer {
   virtual platform::MediaTime minBufferTime() const = 0;
   // The stall reason in force; 0 when not stalled.
   virtual int32_t pauseReason() const = 0;
+  // Why an item whose status is failed cannot play; none otherwise.
+  virtual std::optional<platform::Error> error() const { return std::nullopt; }
 };
 
 // Required of any asset that the looping asset wraps.

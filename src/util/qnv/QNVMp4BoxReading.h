@@ -46,14 +46,24 @@ enum class QNVMp4HeaderRead {
 // Reads the header at the reader's cursor.
 QNVMp4HeaderRead readQNVMp4BoxHeader(const QNVByteReader& reader, QNVMp4BoxHeader& out);
 
+// Whether a child's 32-bit size is too small for any box but not 0: such a
+// child (a 'free' of size 3) ends its parent's children, as other readers
+// take it.
+inline bool qnvMp4EndsChildren(const QNVByteReader& child) {
+  uint32_t size = 0;
+  return child.readU32(0, size) && size > 1 && size < kQNVMp4BoxHeaderSize;
+}
+
 // Calls visit(header, box) for each child box that starts `firstChild` bytes
 // into `parent`, `box` being a reader over exactly that child. Fails on a
 // malformed header, a child larger than what is left of its parent, or a
-// failed visit; fewer than 8 trailing bytes are ignored.
+// failed visit; fewer than 8 trailing bytes are ignored, and so is what
+// follows a child too small to be a box (qnvMp4EndsChildren).
 template <typename Visit>
 bool forEachQNVMp4ChildBox(QNVByteReader parent, uint64_t firstChild, Visit&& visit) {
   parent.advance(firstChild);
   while (parent.bytesLeft() >= kQNVMp4BoxHeaderSize) {
+    if (qnvMp4EndsChildren(parent)) return true;
     QNVMp4BoxHeader header;
     QNV_MP4_CHECK(readQNVMp4BoxHeader(parent, header) == QNVMp4HeaderRead::kRead);
     QNV_MP4_CHECK(header.size <= parent.bytesLeft());

@@ -27,6 +27,7 @@ constexpr uint8_t kStreamDependenceFlag = 0x80;
 constexpr uint8_t kUrlFlag = 0x40;
 constexpr uint8_t kOcrStreamFlag = 0x20;
 constexpr uint32_t kSbrObjectType = 5;
+constexpr uint32_t kPsObjectType = 29;
 constexpr uint32_t kSbrSyncExtension = 0x56E0;  // 0x2B7 in the top 11 bits
 constexpr uint32_t kPsSyncExtension = 0x548;
 constexpr unsigned kMaxLengthBytes = 4;
@@ -123,6 +124,20 @@ void readSbrExtension(const QNVByteReader& config, QNVMP4SampleDescription& out)
   out.psPresent = sync == kPsSyncExtension && (e0 & 0x80) != 0 ? 1 : 0;
 }
 
+// Explicit hierarchical signalling: object type 5 (SBR) or 29 (PS) comes
+// first, then the core's rate and channels, the output's rate and the core's
+// object type and its frame-length flag.
+void readHierarchicalSbr(const QNVByteReader& config, QNVMP4SampleDescription& out) {
+  uint8_t b1 = 0;
+  uint8_t b2 = 0;
+  if (!config.readU8(1, b1) || !config.readU8(2, b2)) return;
+  out.extensionObjectType = kSbrObjectType;
+  out.sbrPresent = 1;
+  out.psPresent = out.objectType == kPsObjectType ? 1 : 0;
+  out.extensionSamplingFrequencyIndex = ((b1 & 7U) << 1) | (b2 >> 7);
+  out.frameLengthFlag = (b2 >> 1) & 1U;
+}
+
 bool readEsds(const QNVByteReader& box, QNVMP4SampleDescription& out) {
   uint64_t position = kQNVMp4FullBoxHeaderSize + 1;  // past the ES descriptor tag
   uint32_t length = 0;
@@ -163,7 +178,11 @@ bool readEsds(const QNVByteReader& box, QNVMP4SampleDescription& out) {
   out.samplingFrequencyIndex = ((b0 & 7U) << 1) | (b1 >> 7);
   out.channelConfiguration = (b1 >> 3) & 15U;
   out.frameLengthFlag = (b1 >> 2) & 1U;
-  readSbrExtension(config, out);
+  if (out.objectType == kSbrObjectType || out.objectType == kPsObjectType) {
+    readHierarchicalSbr(config, out);
+  } else {
+    readSbrExtension(config, out);
+  }
   return true;
 }
 
@@ -251,6 +270,17 @@ int32_t createH264FormatDescription(const QNVMP4SampleDescription& description,
 }
 
 std::optional<platform::AudioStreamBasicDescription> audioStreamDescription(const QNVMP4SampleDescription& description) {
+  // Signalled explicitly as HE-AAC: the stream plays at the output rate,
+  // twice the core's, with twice the frames per packet.
+  if ((description.objectType == kSbrObjectType || description.objectType == kPsObjectType) &&
+      description.sbrPresent != 0) {
+    const bool parametricStereo = description.psPresent != 0;
+    const uint32_t coreFrames = description.frameLengthFlag != 0 ? kAacShortFramesPerPacket : kAacFramesPerPacket;
+    return QNVAudioFormatHelper::audioStreamBasicDescriptionWithFormatId(
+        parametricStereo ? platform::kAudioFormatMPEG4AAC_HE_V2 : platform::kAudioFormatMPEG4AAC_HE,
+        parametricStereo ? kHeAacV2Channels : description.channelConfiguration,
+        description.extensionSamplingFrequencyIndex, 2 * coreFrames, description.objectType);
+  }
   if (description.sbrPresent != 0 && description.psPresent != 0 && description.extensionSamplingFrequencyIndex != 0) {
     return QNVAudioFormatHelper::audioStreamBasicDescriptionWithFormatId(
         platform::kAudioFormatMPEG4AAC_HE_V2, kHeAacV2Channels, description.extensionSamplingFrequencyIndex,

@@ -24,6 +24,8 @@ struct QNVMP4TrunSample {
 struct QNVMP4TrunAtom {
   uint32_t sampleCount = 0;
   int32_t dataOffset = 0;
+  // Without a data offset a run starts where the one before it ended.
+  bool hasDataOffset = false;
   uint32_t firstSampleFlags = kQNVMp4AbsentSampleFlags;
   // Empty when the run carries no per-sample fields.
   std::vector<QNVMP4TrunSample> samples;

@@ -147,7 +147,7 @@ bool anySamples(const QNVMP4MoofAtom& moof) {
 
 void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomProvider& provider,
                     const QNVMP4MoofAtom& moof, size_t trafIndex, const std::string& tag,
-                    const QNVMp4FragmentErrorHandler& errorHandler) {
+                    const QNVMp4FragmentErrorHandler& errorHandler, std::vector<bool>* syncFlags) {
   if (!anySamples(moof)) {
     OV_LOG(kOVAdLogLevelDebug, kIgnoringEmptyMoof, tag.c_str());
     return;
@@ -171,11 +171,14 @@ void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomPr
   const uint64_t dataBase = traf.baseDataOffset != 0 ? traf.baseDataOffset : moof.offset;
   bool contiguous = placement.contiguous;
   uint64_t dts = placement.initialDts;
-  uint64_t bytes = 0;
+  // Each run's data starts at its own data offset from the base, or where
+  // the run before it ended.
+  uint64_t runEnd = dataBase;
   uint64_t samplesSoFar = 0;
   bool previousDurationZero = false;
 
   for (const QNVMP4TrunAtom& trun : traf.trunAtoms) {
+    uint64_t offset = trun.hasDataOffset ? dataBase + static_cast<uint64_t>(int64_t{trun.dataOffset}) : runEnd;
     for (uint32_t i = 0; i < trun.sampleCount; ++i) {
       const QNVMP4TrunSample entry = i < trun.samples.size() ? trun.samples[i] : QNVMP4TrunSample{};
       const uint32_t duration = entry.duration != 0               ? entry.duration
@@ -206,7 +209,7 @@ void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomPr
 
       if (add) {
         QNVMp4FrameRecord frame;
-        frame.offset = dataBase + static_cast<uint64_t>(int64_t{trun.dataOffset}) + bytes;
+        frame.offset = offset;
         frame.size = size;
         frame.duration = duration;
         frame.dts = dts;
@@ -216,6 +219,7 @@ void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomPr
         // Modular: the difference may be "negative", the sum is not.
         frame.absoluteDts = dts + (baseDts - placement.initialDts);
         store.addFrame(frame);
+        if (syncFlags != nullptr) syncFlags->push_back((flags & kNonSyncSample) == 0);
       }
 
       if (samplesSoFar > 0 && duration == 0 && previousDurationZero) {
@@ -225,9 +229,10 @@ void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomPr
       }
       previousDurationZero = duration == 0;
       dts += duration;
-      bytes += size;
+      offset += size;
       ++samplesSoFar;
     }
+    runEnd = offset;
     OV_LOG(kOVAdLogLevelVerbose, kRunDecoded, tag.c_str(), newSeq, static_cast<ull>(placement.initialDts),
            static_cast<ull>(dts), static_cast<int>(samplesSoFar), static_cast<ull>(dts - placement.initialDts));
   }

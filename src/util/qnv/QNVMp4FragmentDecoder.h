@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Error.h"
 #include "util/qnv/QNVMP4MoovAtomProvider.h"
@@ -38,9 +39,10 @@ using QNVMp4FragmentErrorHandler = std::function<void(const platform::Error&)>;
 // Adds the samples of moof.trafAtoms[trafIndex] to the store. Defaults missing
 // from the run and the track fragment come from the movie's trex of the same
 // track id (zero defaults without one). Nothing is added for a moof whose runs
-// are all empty or a traf index it does not hold.
+// are all empty or a traf index it does not hold. `syncFlags`, when given,
+// receives one entry per frame added: whether it is a sync sample.
 void decodeMoofAtom(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAtomProvider& provider,
                     const QNVMP4MoofAtom& moof, size_t trafIndex, const std::string& tag,
-                    const QNVMp4FragmentErrorHandler& errorHandler);
+                    const QNVMp4FragmentErrorHandler& errorHandler, std::vector<bool>* syncFlags = nullptr);
 
 }  // namespace plexora

@@ -95,6 +95,7 @@ bool readTrun(const QNVByteReader& box, QNVMP4TrunAtom& trun, uint64_t& samplesI
     uint32_t offset = 0;
     QNV_MP4_CHECK(box.readU32(position, offset));
     trun.dataOffset = static_cast<int32_t>(offset);
+    trun.hasDataOffset = true;
     position += 4;
   }
   if ((flags & kTrunFirstSampleFlags) != 0) {

@@ -156,8 +156,10 @@ bool readUuid(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Tra
 }
 
 // The boxes of one track at any depth: containers are entered, leaves read,
-// everything else passed over.
-bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP4TrakAtom& trak, unsigned depth) {
+// everything else passed over. `parent` is the type of the box that holds
+// this one (trak for the track's own children).
+bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP4TrakAtom& trak, unsigned depth,
+                  uint32_t parent) {
   switch (header.type) {
     case kMdia:
     case kMinf:
@@ -165,13 +167,16 @@ bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP
     case kEdts:
       QNV_MP4_CHECK(depth < kMaxTrackNesting);
       return forEachQNVMp4ChildBox(box, header.headerSize,
-                                   [&trak, depth](const QNVMp4BoxHeader& child, const QNVByteReader& childBox) {
-                                     return readTrackBox(child, childBox, trak, depth + 1);
+                                   [&trak, depth, &header](const QNVMp4BoxHeader& child,
+                                                           const QNVByteReader& childBox) {
+                                     return readTrackBox(child, childBox, trak, depth + 1, header.type);
                                    });
     case kMdhd:
       return readMdhd(box, trak);
     case kHdlr:
-      return readHdlr(box, trak);
+      // Only the media handler names the track's kind: QuickTime-style files
+      // carry a data handler ('alis', 'url ') inside minf as well.
+      return parent == kMdia ? readHdlr(box, trak) : true;
     case kStts:
       return readTable(box, 8, trak.timeToSample, [](const uint8_t* entry, QNVMP4TimeToSampleEntry& out) {
         out = {load<uint32_t>(entry), load<uint32_t>(entry + 4)};
@@ -240,7 +245,7 @@ bool readMoov(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Moo
         QNVMP4TrakAtom trak;
         QNV_MP4_CHECK(forEachQNVMp4ChildBox(childBox, child.headerSize,
                                             [&trak](const QNVMp4BoxHeader& trackChild, const QNVByteReader& trackBox) {
-                                              return readTrackBox(trackChild, trackBox, trak, 0);
+                                              return readTrackBox(trackChild, trackBox, trak, 0, kTrak);
                                             }));
         moov.trakAtoms.push_back(std::move(trak));
         return true;

@@ -30,6 +30,9 @@ inline constexpr int64_t kQNVPlayerLayerStatusFailed = 2;
 // Bits handed with each video frame.
 inline constexpr uint32_t kQNVFrameAttributeFormatMayHaveChanged = 1U << 0;
 inline constexpr uint32_t kQNVFrameAttributeVP9 = 1U << 1;
+// Decode the frame (later frames need it) but never show it: the frame
+// record's kQNVFrameFlagDoNotDisplay.
+inline constexpr uint32_t kQNVFrameAttributeDoNotDisplay = 1U << 4;
 
 // Why playback pauses.
 inline constexpr int32_t kQNVPauseReasonRequested = 1;
@@ -65,6 +68,9 @@ class QNVPlayerDisplayEngine {
   virtual bool isReadyForMoreMediaData() const = 0;
   virtual void requestMediaDataWhenReadyOnQueue(platform::DispatchQueuePtr queue, std::function<void()> block) = 0;
   virtual void stopRequestingMediaData() = 0;
+  // The video track has no more frames: every frame enqueued is to come
+  // out of the decoder.
+  virtual void finishDelayedFrames() {}
   virtual void enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer, uint32_t attributes) = 0;
   // A frame the item decoded itself, shown in enqueue order.
   virtual void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer> buffer,

@@ -60,6 +60,18 @@ platform::Error renderingError(int64_t code, platform::Dictionary details) {
   return platform::Error(kQNVGLRenderingErrorDomain, code, std::move(details));
 }
 
+// The picture's matrix and range, as its decoder described it.
+const QNVColorConversion* colorConversionOf(const platform::PixelBuffer& picture) {
+  const platform::Value* matrix = picture.attachments().find(platform::kPixelBufferYCbCrMatrixKey);
+  const platform::Value* fullRange = picture.attachments().find(platform::kPixelBufferYCbCrFullRangeKey);
+  const bool is601 = matrix != nullptr && matrix->isString() &&
+                     matrix->asString() == platform::kPixelBufferYCbCrMatrixITU_R_601_4;
+  if (fullRange != nullptr && fullRange->isBool() && fullRange->asBool()) {
+    return is601 ? &kQNVColorConversion601FullRange : &kQNVColorConversion709FullRange;
+  }
+  return is601 ? &kQNVColorConversion601 : &kQNVColorConversion709;
+}
+
 }  // namespace
 
 std::shared_ptr<QNVPlayerLayer> QNVPlayerLayer::initWithConfigs(const QNVPlayerLayerConfigs& configs) {
@@ -393,8 +405,16 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
     }
   }
   if (!decompressionSession_) return;
+  if ((attributes & kQNVFrameAttributeDoNotDisplay) != 0) {
+    std::lock_guard lock(ringMutex_);
+    hiddenFrames_.insert(framesEnqueued_.load());
+  }
   decompressionSession_->enqueueSampleBuffer(sampleBuffer, framesEnqueued_.load());
   ++framesEnqueued_;
+}
+
+void QNVPlayerLayer::finishDelayedFrames() {
+  if (decompressionSession_) decompressionSession_->finishDelayedFrames();
 }
 
 void QNVPlayerLayer::closeDecompressionSession() {
@@ -474,8 +494,10 @@ void QNVPlayerLayer::addBuffer(std::shared_ptr<platform::PixelBuffer> buffer,
     std::lock_guard lock(ringMutex_);
     const size_t slot = iFrameEnqueued % bufferCount_;
     overwritten = std::move(buffers_[slot]);
-    buffers_[slot] = std::move(buffer);
-    bufferTimes_[slot] = presentationTimeStamp;
+    // A hidden frame takes its place in the count, never the screen.
+    const bool hidden = hiddenFrames_.erase(iFrameEnqueued) > 0;
+    buffers_[slot] = hidden ? nullptr : std::move(buffer);
+    bufferTimes_[slot] = hidden ? platform::MediaTime::negativeInfinity() : presentationTimeStamp;
     bufferIndexes_[slot] = static_cast<int64_t>(iFrameEnqueued);
   }
   uint64_t decompressed = framesDecompressed_.load();
@@ -620,6 +642,7 @@ void QNVPlayerLayer::flushBuffers(uint64_t framesDecompressed, uint64_t framesEn
       if (buffers_[slot]) flushed.push_back(std::move(buffers_[slot]));
     }
     framesRead_ = std::max(framesRead_.load(), framesEnqueued);
+    hiddenFrames_.erase(hiddenFrames_.begin(), hiddenFrames_.lower_bound(framesRead_.load()));
   }
   framesStale_ = 0;
 }
@@ -797,11 +820,7 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
   }
   cleanUpTextures();
   if (layoutChanged_) {
-    const platform::Value* matrix = pixelBuffer->attachments().find(platform::kPixelBufferYCbCrMatrixKey);
-    preferredConversion_ = matrix != nullptr && matrix->isString() &&
-                                   matrix->asString() == platform::kPixelBufferYCbCrMatrixITU_R_601_4
-                               ? kQNVColorConversion601
-                               : kQNVColorConversion709;
+    preferredConversion_ = colorConversionOf(*pixelBuffer);
   }
   struct PlaneTexture {
     GLenum unit;

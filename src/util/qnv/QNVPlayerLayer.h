@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,7 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   // The player stops the pump when its buffer is full or the item has no
   // frame ready; the layer must not call it again until it restarts it.
   void stopRequestingMediaData() override { requestingData_ = false; }
+  void finishDelayedFrames() override;
   void enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer, uint32_t attributes) override;
   void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer> buffer,
                                platform::MediaTime presentationTimeStamp,
@@ -170,6 +172,9 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   std::vector<std::shared_ptr<platform::PixelBuffer>> buffers_;
   std::vector<platform::MediaTime> bufferTimes_;
   std::vector<int64_t> bufferIndexes_;
+  // Frames enqueued to be decoded but never shown, until their picture
+  // comes back.
+  std::set<uint64_t> hiddenFrames_;
 
   std::atomic<uint64_t> framesEnqueued_{0};
   std::atomic<uint64_t> framesDecompressed_{0};
@@ -222,7 +227,7 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   bool needsToSetupGLState_ = true;
   bool layoutChanged_ = false;
   double preferredRotation_ = 0.0;
-  const GLfloat* preferredConversion_ = kQNVColorConversion709;
+  const QNVColorConversion* preferredConversion_ = &kQNVColorConversion709;
 
   std::shared_ptr<platform::DisplayLink> displayLink_;
   std::shared_ptr<QNVRenderingThread> renderingThread_;

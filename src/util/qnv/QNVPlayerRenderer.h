@@ -22,9 +22,17 @@ inline constexpr const char* kQNVVideoGravityResizeAspect = "AVLayerVideoGravity
 inline constexpr const char* kQNVVideoGravityResizeAspectFill = "AVLayerVideoGravityResizeAspectFill";
 inline constexpr const char* kQNVVideoGravityResize = "AVLayerVideoGravityResize";
 
-// Column-major 3x3 YCbCr (video range) to RGB matrices.
-extern const GLfloat kQNVColorConversion709[9];
-extern const GLfloat kQNVColorConversion601[9];
+// How YCbCr samples become RGB: rgb = matrix * (y - lumaOffset, cb - 0.5,
+// cr - 0.5), the matrix column-major. Video range (luma 16-235) and full
+// range (0-255), for the BT.709 and BT.601 matrices.
+struct QNVColorConversion {
+  GLfloat matrix[9];
+  GLfloat lumaOffset;
+};
+extern const QNVColorConversion kQNVColorConversion709;
+extern const QNVColorConversion kQNVColorConversion601;
+extern const QNVColorConversion kQNVColorConversion709FullRange;
+extern const QNVColorConversion kQNVColorConversion601FullRange;
 
 class QNVPlayerRenderer {
  public:
@@ -35,7 +43,7 @@ class QNVPlayerRenderer {
   virtual bool drawFrame(bool layoutChanged, platform::Size presentationRect, GLint backingWidth,
                          GLint backingHeight, GLuint frameBuffer, const std::string& videoGravity, double rotation,
                          platform::Rect layerBounds, const platform::AffineTransform& transform,
-                         const GLfloat* colorConversion) = 0;
+                         const QNVColorConversion* colorConversion) = 0;
   virtual void restoreGLState() = 0;
   virtual void invalidate() = 0;
   // Called with each new frame before it becomes textures.

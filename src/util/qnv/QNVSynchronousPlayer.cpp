@@ -34,6 +34,7 @@ constexpr const char* kPlayAfterSetupFormat = "%s going to call play after setup
 constexpr const char* kLayerErrorFormat = "%s player layer updated with error:%s";
 constexpr const char* kInvalidRateFormat = "Only valid rates with the QNVPlayer are 0.0 or 1.0. %f given";
 constexpr const char* kRepresentationCallbackTwice = "representationChangedCallback added twice";
+constexpr const char* kItemFailedDescription = "The item failed and cannot be played.";
 
 }  // namespace
 
@@ -195,6 +196,13 @@ void QNVSynchronousPlayer::replaceCurrentItemWithPlayerItem(std::shared_ptr<QNVA
   playerState_.playingRequested = playingRequested;
   playerAsset_ = std::move(item);
   publishReadableState();
+  if (_itemHasFailed()) {
+    // Nothing of the item can play: its owner hears of it once, as a
+    // failure, and the player never starts (so never reaches an end).
+    _failWithItemError();
+    if (auto delegate = delegate_.lock()) delegate->currentItemUpdated(playerAsset_);
+    return;
+  }
 
   if (seekToStart) seekToTime(playerAsset_->timeAfterSeek(), nullptr);
   platform::AffineTransform transform{0, 0, 0, 0, 0, 0};
@@ -213,7 +221,22 @@ void QNVSynchronousPlayer::replaceCurrentItemWithPlayerItem(std::shared_ptr<QNVA
 }
 
 bool QNVSynchronousPlayer::_readyToPlay() const {
-  return playerAsset_ && !playerState_.endTimeReached && !playerState_.backgroundPauseTime.isValid();
+  return playerAsset_ && !_itemHasFailed() && !playerState_.endTimeReached &&
+         !playerState_.backgroundPauseTime.isValid();
+}
+
+bool QNVSynchronousPlayer::_itemHasFailed() const {
+  return playerAsset_ && playerAsset_->status() == kQNVAssetStatusFailed;
+}
+
+void QNVSynchronousPlayer::_failWithItemError() {
+  const platform::Error error = playerAsset_->error().value_or(
+      platform::Error(kQNVPlayerItemErrorDomain, kQNVPlayerItemErrorFailed,
+                      platform::Dictionary{{platform::kLocalizedDescriptionKey, kItemFailedDescription}}));
+  playerAsset_->addErrorToLog(error, true);
+  playerError_ = error;
+  _updateStatus(kQNVPlayerStatusFailed);
+  publishReadableState();
 }
 
 void QNVSynchronousPlayer::play() {

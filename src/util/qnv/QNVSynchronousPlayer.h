@@ -38,6 +38,10 @@ using platform::kAVPlayerItemPlaybackStalledNotification;
 inline constexpr const char* kQNVSampleAttachmentDoNotDisplay = "DoNotDisplay";
 inline constexpr const char* kQNVSampleAttachmentDisplayImmediately = "DisplayImmediately";
 
+// A failed item that does not say why.
+inline constexpr const char* kQNVPlayerItemErrorDomain = "QNVPlayerItem";
+inline constexpr int64_t kQNVPlayerItemErrorFailed = 1;
+
 // A packet that does not fit an empty audio-queue buffer.
 inline constexpr int64_t kQNVAudioQueueErrorPacketTooLarge = 511;
 
@@ -63,6 +67,7 @@ struct QNVPlayerState {
   bool endTimeReached = false;
   bool firstAudioFrameEnqueued = false;
   bool stoppedEnqueuingVideo = false;
+  bool videoFramesFinished = false;
   bool stoppedEnqueuingAudio = false;
   bool isFirstVideoFrame = true;
   bool recreatedLayerOnError = false;
@@ -162,6 +167,9 @@ class QNVSynchronousPlayer final : public QNVPlayerDisplayEngineDelegate,
   void _updateTimersOnPause();
   void _updateStatus(int64_t status);
   bool _readyToPlay() const;
+  bool _itemHasFailed() const;
+  // Posts the failed item's error (stop) and fails the player with it.
+  void _failWithItemError();
   void _setupLayer();
   void _levelMeterCallback();
   void _reenableLevelMeteringIfNeeded();
@@ -174,6 +182,7 @@ class QNVSynchronousPlayer final : public QNVPlayerDisplayEngineDelegate,
   void _startVideo();
   void _enqueueBuffer();
   void _videoLayerEnqueueFrameCallback();
+  void _finishEnqueuingVideo();
   bool _videoBufferLengthIsGreaterThan(const platform::MediaTime& length) const;
   bool _audioBufferLengthIsGreaterThan(const platform::MediaTime& length) const;
   bool _enqueuedTime(const platform::MediaTime& enqueued, const platform::MediaTime& length) const;

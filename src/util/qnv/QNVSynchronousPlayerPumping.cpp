@@ -92,9 +92,7 @@ void QNVSynchronousPlayer::_videoLayerEnqueueFrameCallback() {
   OV_LOG(kOVAdLogLevelVerbose, kRequestingMediaFormat, description().c_str());
   while (playerAsset_ && layer_->isReadyForMoreMediaData()) {
     if (!playerAsset_->trackHasMoreFrames(kQNVVideoTrack)) {
-      layer_->stopRequestingMediaData();
-      OV_LOG(kOVAdLogLevelDebug, kFinishedVideoFormat, description().c_str());
-      if (!playerState_.durationTimerForAsset) playerState_.durationTimerForAsset = _addDurationTimerForAsset();
+      _finishEnqueuingVideo();
       return;
     }
     if (_videoBufferLengthIsGreaterThan(playerAsset_->maxBufferTime())) {
@@ -105,6 +103,11 @@ void QNVSynchronousPlayer::_videoLayerEnqueueFrameCallback() {
       return;
     }
     const QNVFrameMetadata metadata = playerAsset_->currentFrameMetadataForTrack(kQNVVideoTrack);
+    // An asset may learn that its track ended only when asked for a frame.
+    if (metadata.size == 0 && !playerAsset_->trackHasMoreFrames(kQNVVideoTrack)) {
+      _finishEnqueuingVideo();
+      return;
+    }
     if (metadata.size == 0) {
       OV_LOG(kOVAdLogLevelVerbose, kVideoNotReadyFormat, description().c_str());
       layer_->stopRequestingMediaData();
@@ -141,11 +144,29 @@ void QNVSynchronousPlayer::_videoLayerEnqueueFrameCallback() {
       OV_LOG(kOVAdLogLevelWarn, kSampleBufferFailedFormat, description().c_str(), metadata.presentationTime.seconds());
       continue;
     }
+    // A frame outside the clip's edits is decoded for the frames after it;
+    // the layer never shows it.
+    if ((metadata.flags & kQNVFrameFlagDoNotDisplay) != 0) {
+      layer_->enqueueSampleBuffer(*sampleBuffer, metadata.flags);
+      continue;
+    }
     if (playerState_.isFirstVideoFrame) _markDisplayImmediately(*sampleBuffer);
     layer_->enqueueSampleBuffer(*sampleBuffer, metadata.flags);
     playerState_.latestEnqueuedVideoPts = metadata.presentationTime;
     playerState_.isFirstVideoFrame = false;
   }
+}
+
+void QNVSynchronousPlayer::_finishEnqueuingVideo() {
+  layer_->stopRequestingMediaData();
+  // The last frames of a stream that reorders (and a one-frame clip) stay
+  // in the decoder until it is told the stream ended.
+  if (!playerState_.videoFramesFinished) {
+    playerState_.videoFramesFinished = true;
+    layer_->finishDelayedFrames();
+  }
+  OV_LOG(kOVAdLogLevelDebug, kFinishedVideoFormat, description().c_str());
+  if (!playerState_.durationTimerForAsset) playerState_.durationTimerForAsset = _addDurationTimerForAsset();
 }
 
 void QNVSynchronousPlayer::_checkIfRepresentationChanged() {
@@ -263,7 +284,9 @@ void QNVSynchronousPlayer::_adjustAudioFrameToCurrentPlaybackTime() {
       break;
     }
     playerState_.sampleAudioFrameSize = metadata.size;
-    if (!(metadata.presentationTime < now)) break;
+    // A packet still playing at the time is kept: the encoder's priming,
+    // which ends at 0, prepares the decoder for the first packet heard.
+    if (!(add(metadata.presentationTime, metadata.duration) < now)) break;
     playerAsset_->advanceFrameForTrack(kQNVAudioTrack);
   } while (playerAsset_->trackHasMoreFrames(kQNVAudioTrack));
   playerAsset_->currentFrameDataForTrack(kQNVAudioTrack);
@@ -332,6 +355,14 @@ void QNVSynchronousPlayer::_playbackFinishedTimeForAsset(const MediaTime& time) 
   if (playerState_.endTimeReached) return;
   OV_LOG(kOVAdLogLevelVerbose, kReachedEndFormat, description().c_str(), time.seconds());
   pause();
+  // An item that failed on the way (and said so) did not play to its end.
+  if (_itemHasFailed()) {
+    playerState_.endTimeReached = true;
+    playerError_ = playerAsset_->error();
+    _updateStatus(kQNVPlayerStatusFailed);
+    publishReadableState();
+    return;
+  }
   platform::NotificationCenter::defaultCenter().post(kAVPlayerItemDidPlayToEndTimeNotification, itemIdentity());
   playerState_.endTimeReached = true;
 }

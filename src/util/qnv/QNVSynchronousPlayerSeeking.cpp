@@ -94,6 +94,7 @@ void QNVSynchronousPlayer::_seekToTime(const MediaTime& time, bool frameSeekOn, 
   if (audioEngine_) audioEngine_->reset();
   layer_->flush();
   playerState_.endTimeReached = false;
+  playerState_.videoFramesFinished = false;
   playerState_.latestEnqueuedVideoPts = MediaTime::zero();
   playerState_.latestEnqueuedAudioPts = MediaTime::zero();
   playerState_.latestEnqueuedAudioDts = MediaTime::zero();

@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <span>
@@ -263,15 +265,15 @@ std::vector<BadInput> badInputs() {
   };
   std::vector<BadInput> cases;
 
-  // A NAL unit that claims far more bytes than the sample holds.
-  std::vector<uint8_t> overlong = clip.sampleBytes[0];
-  overlong[0] = 0x7f;
-  cases.push_back({"overlong_nal_unit", kQNVDecompressionSourceDecodeFrame, format, {sample(overlong, 0), clip.samples[1]}});
-
-  // Slice data overwritten with noise after its header.
-  std::vector<uint8_t> noisy = clip.sampleBytes[0];
-  for (size_t i = 12; i < noisy.size(); ++i) noisy[i] = static_cast<uint8_t>(i * 131 + 7);
-  cases.push_back({"noise_in_slice_data", kQNVDecompressionSourceDecodeFrame, format, {sample(noisy, 0)}});
+  // Every sample's NAL unit claims far more bytes than the sample holds:
+  // damage that lasts is a broken stream, not one bad sample.
+  std::vector<platform::SampleBuffer> overlong;
+  for (size_t i = 0; i < clip.samples.size(); ++i) {
+    std::vector<uint8_t> bytes = clip.sampleBytes[i];
+    bytes[0] = 0x7f;
+    overlong.push_back(sample(bytes, i));
+  }
+  cases.push_back({"every_nal_unit_overlong", kQNVDecompressionSourceDecodeFrame, format, overlong});
 
   // The picture parameter set names a sequence parameter set (id 2) the
   // stream never carries.
@@ -280,7 +282,7 @@ std::vector<BadInput> badInputs() {
   const std::vector<std::span<const uint8_t>> orphanSets{sets[0], orphanPps};
   std::optional<platform::VideoFormatDescription> orphanFormat;
   platform::VideoFormatDescription::createFromH264ParameterSets(orphanSets, 4, orphanFormat);
-  cases.push_back({"pps_without_its_sps", kQNVDecompressionSourceDecodeFrame, orphanFormat, {clip.samples[0], clip.samples[1]}});
+  cases.push_back({"pps_without_its_sps", kQNVDecompressionSourceDecodeFrame, orphanFormat, clip.samples});
 
   // A key frame of a 96x64 stream, its parameter sets in band, in the middle
   // of the 160x90 clip.
@@ -300,7 +302,7 @@ std::vector<BadInput> badInputs() {
 
 TEST(QNVDecompressionSessionTest, BadInputIsReportedAsAnErrorAndNeverHangs) {
   const auto cases = badInputs();
-  ASSERT_EQ(cases.size(), 4U);
+  ASSERT_EQ(cases.size(), 3U);
   for (const BadInput& input : cases) {
     SCOPED_TRACE(input.name);
     ASSERT_TRUE(input.format.has_value());
@@ -326,6 +328,70 @@ TEST(QNVDecompressionSessionTest, BadInputIsReportedAsAnErrorAndNeverHangs) {
         EXPECT_EQ(frame.image->width(), 160U);
         EXPECT_EQ(frame.image->height(), 90U);
       }
+    }
+  }
+}
+
+// One damaged sample in a P-frame: the decoder leaves its picture out and
+// goes on, as ffmpeg does with the same file, and every number still gets
+// an answer.
+TEST(QNVDecompressionSessionTest, ADamagedSampleIsSkippedAndTheOthersDecodeAsFfmpegDoes) {
+  const std::string source = testing::testMediaPath("video_only.mp4");
+  const QNVTestVideoTrack clip = testing::loadVideoTrack(source);
+  ASSERT_TRUE(clip.format.has_value());
+  constexpr size_t kDamaged = 5;
+  struct Damage {
+    const char* name;
+    void (*apply)(std::vector<uint8_t>& sample);
+  };
+  const Damage damages[] = {
+      {"zero-length NAL unit", [](std::vector<uint8_t>& bytes) { std::fill(bytes.begin(), bytes.begin() + 4, 0); }},
+      {"overlong NAL unit", [](std::vector<uint8_t>& bytes) { bytes[0] = 0x7f; }},
+  };
+  std::vector<uint8_t> file;
+  {
+    std::ifstream in(source, std::ios::binary);
+    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const std::vector<uint8_t>& original = clip.sampleBytes.at(kDamaged);
+  const auto at = std::search(file.begin(), file.end(), original.begin(), original.end());
+  ASSERT_NE(at, file.end());
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    std::vector<uint8_t> damaged = file;
+    std::vector<uint8_t> bytes = original;
+    damage.apply(bytes);
+    std::copy(bytes.begin(), bytes.end(), damaged.begin() + (at - file.begin()));
+    const std::string path = ::testing::TempDir() + "/qnv_damaged_sample.mp4";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+    const QNVTestVideoTrack track = testing::loadVideoTrack(path);
+    ASSERT_TRUE(track.format.has_value());
+
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto session = makeSession(delegate, *track.format);
+    ASSERT_NE(session, nullptr);
+    for (size_t i = 0; i < track.samples.size(); ++i) session->enqueueSampleBuffer(track.samples[i], i);
+    session->closeSession();
+    ASSERT_TRUE(delegate->waitForAnswers(track.samples.size()));
+    EXPECT_TRUE(delegate->errors().empty());
+    std::vector<Yielded> pictures;
+    for (const Yielded& frame : delegate->yielded()) {
+      if (frame.image) {
+        pictures.push_back(frame);
+      } else {
+        EXPECT_EQ(frame.frameNumber, kDamaged);
+      }
+    }
+    std::stable_sort(pictures.begin(), pictures.end(),
+                     [](const Yielded& a, const Yielded& b) { return a.presentationTime < b.presentationTime; });
+    const size_t frameBytes = size_t{160} * 90 * 3 / 2;
+    const auto oracle = testing::ffmpegFrames(path, "nv12", frameBytes);
+    ASSERT_EQ(pictures.size(), track.samples.size() - 1);
+    ASSERT_EQ(oracle.size(), pictures.size());
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      const std::vector<uint8_t> decoded = testing::packedNV12(*pictures[i].image);
+      EXPECT_GT(testing::psnr(decoded.data(), oracle[i].data(), frameBytes), 40.0) << "picture " << i;
     }
   }
 }

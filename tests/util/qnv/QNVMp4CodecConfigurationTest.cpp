@@ -121,6 +121,41 @@ TEST(QNVMp4CodecConfigurationTest, ExplicitSbrAndParametricStereo) {
   EXPECT_EQ(aac(psFlagClear).psPresent, 0) << "the PS sync word without its flag";
 }
 
+// HE-AAC signalled explicitly (object type 5, or 29 with PS, first): the
+// output rate follows the core's channels, and the stream is described at
+// it, as ffprobe reports it, not at the core's half rate.
+TEST(QNVMp4CodecConfigurationTest, ExplicitHeAacIsDescribedAtItsOutputRate) {
+  struct Case {
+    const char* name;
+    Bytes config;
+    platform::FourCharCode format;
+    double rate;
+    uint32_t channels;
+    uint32_t objectType;
+  };
+  // 5 bits type, 4 core rate, 4 channels, 4 output rate, 5 core type, GA.
+  // 24000 Hz (6) to 48000 Hz (3), stereo, core AAC-LC (2):
+  //   00101 0110 0010 0011 00010 000 -> 0x2B 0x11 0x88 0x00
+  const Case cases[] = {
+      {"SBR, 24 to 48 kHz stereo", {0x2B, 0x11, 0x88, 0x00}, platform::kAudioFormatMPEG4AAC_HE, 48000.0, 2, 5},
+      // 11101 0111 0001 0100 00010 000: 22050 Hz (7) mono to 44100 Hz (4)
+      {"PS, 22.05 to 44.1 kHz mono core", {0xEB, 0x8A, 0x08, 0x00}, platform::kAudioFormatMPEG4AAC_HE_V2, 44100.0,
+       2, 29},
+  };
+  for (const Case& entry : cases) {
+    SCOPED_TRACE(entry.name);
+    const auto description = aac(entry.config);
+    EXPECT_EQ(description.objectType, entry.objectType);
+    EXPECT_EQ(description.sbrPresent, 1);
+    const auto stream = audioStreamDescription(description);
+    ASSERT_TRUE(stream.has_value());
+    EXPECT_EQ(stream->formatID, entry.format);
+    EXPECT_EQ(stream->sampleRate, entry.rate);
+    EXPECT_EQ(stream->channelsPerFrame, entry.channels);
+    EXPECT_EQ(stream->framesPerPacket, 2048U);
+  }
+}
+
 TEST(QNVMp4CodecConfigurationTest, RefusedAudioConfigurations) {
   // Index 13 and 15 (0x0680 and 0x0780 carry them), and the escape object
   // type 31.

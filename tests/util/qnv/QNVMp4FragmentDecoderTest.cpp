@@ -24,6 +24,7 @@ QNVMP4MoofAtom fragment(uint32_t sequence, uint64_t baseDts, std::vector<uint32_
   QNVMP4TrunAtom trun;
   trun.sampleCount = static_cast<uint32_t>(flags.size());
   trun.dataOffset = 16;
+  trun.hasDataOffset = true;
   for (uint32_t f : flags) trun.samples.push_back({duration, 10, f, 0});
   traf.trunAtoms.push_back(trun);
   moof.trafAtoms.push_back(traf);
@@ -162,6 +163,28 @@ TEST(QNVMp4FragmentDecoderTest, SampleFieldsFallBackToTrackFragmentThenMovieDefa
   moof.trafAtoms[0].defaultSampleFlags = kSync;
   fresh.decode(moof);
   EXPECT_EQ(fresh.store.frames.size(), 2U);
+}
+
+// Each run of a track fragment starts at its own data offset, or where the
+// run before it ended when it has none; never shifted by the bytes of the
+// runs before it.
+TEST(QNVMp4FragmentDecoderTest, EachRunStartsAtItsOwnDataOffsetOrWhereTheRunBeforeEnded) {
+  Decoder decoder;
+  QNVMP4MoofAtom moof = fragment(1, 0, {kSync, kNonSync});
+  QNVMP4TrunAtom atOffset;
+  atOffset.sampleCount = 1;
+  atOffset.dataOffset = 100;
+  atOffset.hasDataOffset = true;
+  atOffset.samples.push_back({100, 7, kNonSync, 0});
+  QNVMP4TrunAtom following;
+  following.sampleCount = 2;
+  following.samples = {{100, 5, kNonSync, 0}, {100, 5, kNonSync, 0}};
+  moof.trafAtoms[0].trunAtoms.push_back(atOffset);
+  moof.trafAtoms[0].trunAtoms.push_back(following);
+  decoder.decode(moof);
+  std::vector<uint64_t> offsets;
+  for (const auto& frame : decoder.store.frames) offsets.push_back(frame.offset);
+  EXPECT_EQ(offsets, (std::vector<uint64_t>{5016, 5026, 5100, 5107, 5112}));
 }
 
 TEST(QNVMp4FragmentDecoderTest, OffsetsBeyondFourGigabytes) {

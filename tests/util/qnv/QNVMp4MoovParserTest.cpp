@@ -88,6 +88,34 @@ TEST(QNVMp4MoovParserTest, ShortOrEmptyStreams) {
   }
 }
 
+// A child too small to be a box (a 'free' of size 3, as some muxers leave)
+// ends its parent's children, as other readers take it: what came before
+// it is kept and the file still parses. Size 0 stays malformed.
+TEST(QNVMp4MoovParserTest, AChildTooSmallToBeABoxEndsItsParent) {
+  MovieSpec movie;
+  movie.timescale = 600;
+  movie.tracks = {threeSampleTrack()};
+  for (const uint8_t size : {3, 0}) {
+    SCOPED_TRACE(int{size});
+    Bytes moov = testing::moovBox(movie);
+    const Bytes tiny = {0, 0, 0, size, 'f', 'r', 'e', 'e'};
+    moov.insert(moov.end(), tiny.begin(), tiny.end());
+    const uint32_t grown = ((uint32_t{moov[0]} << 24) | (uint32_t{moov[1]} << 16) | (uint32_t{moov[2]} << 8) |
+                            moov[3]) + static_cast<uint32_t>(tiny.size());
+    for (int i = 0; i < 4; ++i) moov[static_cast<size_t>(i)] = static_cast<uint8_t>(grown >> (24 - 8 * i));
+    MemoryStreamingReader reader(moov);
+    QNVMP4MoovAtomProvider provider;
+    const QNVMp4ParseResult result = parseMoovAtom(provider, reader);
+    if (size == 0) {
+      EXPECT_EQ(result, kQNVMp4ParseError);
+      continue;
+    }
+    ASSERT_EQ(result, kQNVMp4ParseDone);
+    ASSERT_EQ(provider.moovAtom.trakAtoms.size(), 1U);
+    EXPECT_EQ(provider.moovAtom.trakAtoms[0].sampleSizes.count(), 3U);
+  }
+}
+
 TEST(QNVMp4MoovParserTest, ReadsVersionOneHeadersLargeSizesAndWideChunkOffsets) {
   MovieSpec movie;
   movie.mvhdVersion = 1;

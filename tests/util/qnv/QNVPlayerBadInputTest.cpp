@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -90,16 +91,12 @@ std::vector<std::pair<uint64_t, uint32_t>> samplesOf(const std::string& path, QN
   return samples;
 }
 
-// Slices whose data is noise, and one whose NAL unit claims more bytes than
-// its sample holds.
-Bytes corruptNalUnits(const std::string& path) {
+// The first NAL unit of each video sample from `first` up to `last` claims
+// zero bytes.
+Bytes zeroLengthNalUnits(const std::string& path, size_t first, size_t last) {
   Bytes bytes = fileBytes(path);
   const auto samples = samplesOf(path, QNVMediaType::Video);
-  for (size_t index = 3; index < 7 && index < samples.size(); ++index) {
-    const auto [offset, size] = samples[index];
-    for (size_t at = offset + 5; at < offset + size; ++at) bytes[at] = static_cast<uint8_t>(0xA5 ^ at);
-  }
-  writeU32(bytes, samples.at(8).first, 0x7FFFFFF0);
+  for (size_t index = first; index < last && index < samples.size(); ++index) writeU32(bytes, samples[index].first, 0);
   return bytes;
 }
 
@@ -286,7 +283,9 @@ TEST_F(QNVPlayerBadInputTest, UndecodableVideoFailsThePlayer) {
     int32_t code;
   };
   const Case cases[] = {
-      {"corrupt NAL units", [](auto& test) { return test.written("corrupt.mp4", corruptNalUnits(goodClip())); },
+      // Damage that outlasts a few samples is a broken stream.
+      {"every NAL unit damaged",
+       [](auto& test) { return test.written("corrupt.mp4", zeroLengthNalUnits(goodClip(), 0, SIZE_MAX)); },
        platform::kDecompressionSessionBadData},
       {"no parameter sets",
        [](auto& test) { return test.written("no_parameter_sets.mp4", withoutParameterSets(goodClip())); },
@@ -327,15 +326,10 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
     bool mutedAtEnd = false;
   };
   const Case cases[] = {
-      // Half the media data is gone, so no track can be read: the owner
-      // learns it from the key status and, when it plays the item anyway,
-      // from the failure that the item's rewind posts.
-      {"truncated media data",
-       [](auto& test) {
-         return test.written("truncated.mp4",
-                             truncatedMediaData(testing::testMediaPath("baseline_aac_moov_first.mp4")));
-       },
-       kQNVKeyValueStatusFailed, 1, 0, false},
+      // One damaged frame is left out, as ffmpeg does; the others play.
+      {"one zero-length NAL unit",
+       [](auto& test) { return test.written("one_bad_nal.mp4", zeroLengthNalUnits(goodClip(), 5, 6)); },
+       kQNVKeyValueStatusLoaded, 0, 0, true},
       {"zero-duration samples",
        [](auto& test) { return test.written("zero_durations.mp4", zeroDurationSamples(goodClip())); },
        kQNVKeyValueStatusLoaded, 0, 0, true},
@@ -369,6 +363,62 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
   }
 }
 
+// A load that leaves nothing to play reaches the owner once, as a failure
+// with its error: in the key status and, when the owner plays the item
+// anyway, in the player's status and one failed-to-play-to-end notice.
+// Never as a completion: an ad that did not play must not count as played.
+TEST_F(QNVPlayerBadInputTest, AFailedLoadReachesTheOwnerOnceAsAFailureAndNeverAsACompletion) {
+  struct Case {
+    const char* name;
+    std::function<std::string(QNVPlayerBadInputTest&)> clip;
+  };
+  const Case cases[] = {
+      {"truncated media data",
+       [](auto& test) {
+         return test.written("truncated.mp4",
+                             truncatedMediaData(testing::testMediaPath("baseline_aac_moov_first.mp4")));
+       }},
+      // A complete local file cannot bring the missing bytes later.
+      {"movie box larger than the file",
+       [](auto& test) {
+         Bytes bytes = fileBytes(testing::testMediaPath("baseline_aac_moov_first.mp4"));
+         const size_t moov = findBox(bytes, "moov");
+         writeU32(bytes, moov, static_cast<uint32_t>(bytes.size()));
+         return test.written("moov_too_large.mp4", bytes);
+       }},
+      {"not an MP4 file", [](auto& test) { return test.written("text.mp4", Bytes(4096, 'x')); }},
+      {"empty file", [](auto& test) { return test.written("empty.mp4", Bytes{}); }},
+      {"no file", [](auto& test) { return (test.dir_ / "missing.mp4").string(); }},
+      {"no video track",
+       [](auto& test) {
+         const std::string path = (test.dir_ / "audio_only.mp4").string();
+         testing::commandOutput("ffmpeg -nostdin -loglevel error -y -i '" + goodClip() + "' -vn -c copy '" + path +
+                                "'");
+         return path;
+       }},
+  };
+  for (const Case& entry : cases) {
+    SCOPED_TRACE(entry.name);
+    std::unique_ptr<ItemNotifications> notifications;
+    auto asset = load(entry.clip(*this), &notifications);
+    std::optional<platform::Error> keyError;
+    EXPECT_EQ(asset->statusOfValueForKey("duration", &keyError), kQNVKeyValueStatusFailed);
+    EXPECT_TRUE(keyError.has_value());
+    EXPECT_EQ(asset->status(), kQNVAssetStatusFailed);
+    start(asset);
+    run(1.5);
+    EXPECT_EQ(notifications->failures.load(), 1);
+    EXPECT_EQ(notifications->ends.load(), 0);
+    EXPECT_EQ(player_->status(), kQNVPlayerStatusFailed);
+    ASSERT_TRUE(player_->error().has_value());
+    EXPECT_EQ(player_->error()->domain(), keyError ? keyError->domain() : "");
+    EXPECT_EQ(player_->rate(), 0.0f);
+    const auto observed = statuses_->statuses();
+    EXPECT_EQ(std::count(observed.begin(), observed.end(), int64_t{kQNVPlayerStatusReadyToPlay}), 0);
+    releaseEngine();
+    makeEngine();
+  }
+}
 
 // Whatever state the player is in, releasing it (and the owner's item)
 // leaves nothing behind: no block keeps the player or its item alive, no
@@ -426,7 +476,7 @@ TEST_F(QNVPlayerBadInputTest, ThePlayerCanBeReleasedInEveryState) {
        }},
       {"failed",
        [](QNVPlayerBadInputTest& test) {
-         auto asset = test.load(test.written("failed.mp4", corruptNalUnits(goodClip())), nullptr);
+         auto asset = test.load(test.written("failed.mp4", zeroLengthNalUnits(goodClip(), 0, SIZE_MAX)), nullptr);
          test.start(asset);
          test.run(0.7);
          EXPECT_EQ(test.player_->status(), kQNVPlayerStatusFailed);

@@ -320,9 +320,9 @@ TEST_F(QNVPlayerPlaybackTest, PlaysEveryFrameAtItsTimeAndTheClipsAudioInStep) {
   size_t next = 0;
   for (const auto& buffer : buffers) {
     ASSERT_LT(next, probed.size());
-    // The asset times packets from the first, at 0: ffprobe's times less
-    // the edit list's lead-in, which it shows as a negative first time.
-    EXPECT_NEAR(buffer.startSampleTime, (probed[next].seconds - probed.front().seconds) * rate, 1.0)
+    // At ffprobe's times: the encoder's priming, before the edit list's
+    // start, plays before 0 (and is not heard).
+    EXPECT_NEAR(buffer.startSampleTime, probed[next].seconds * rate, 1.0)
         << "packet " << next;
     for (const auto& packet : buffer.packets) {
       ASSERT_LT(next, probed.size());
@@ -435,7 +435,7 @@ TEST_F(QNVPlayerPlaybackTest, ASeekMidClipShowsTheFrameThereAndTheSoundGoesOnFro
   size_t next = 0;
   while (next < audio.packets.size() && !(buffers[buffersBefore].packets.front() == audio.packets[next])) ++next;
   ASSERT_LT(next, audio.packets.size()) << "the first packet after the seek is one of the clip's";
-  const double firstSeconds = probed[next].seconds - probed.front().seconds;
+  const double firstSeconds = probed[next].seconds;
   EXPECT_LE(std::abs(firstSeconds - seekTime.seconds()), packetSeconds) << "packet " << next;
   // The queue starts afresh at the seek: each buffer after it starts as far
   // from the first as its packet lies from the first packet played.
