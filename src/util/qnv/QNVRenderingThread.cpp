@@ -23,8 +23,11 @@ constexpr double kPriorityPerNiceLevel = 0.05;
 }  // namespace
 
 std::shared_ptr<QNVRenderingThread> QNVRenderingThread::renderingThreadAllowingAppInactivePlayback(bool allow) {
-  static const std::shared_ptr<QNVRenderingThread> shared = create(allow);
-  return shared;
+  // Deliberately leaked, like the process-lifetime queues: a layer may drop
+  // the last reference to it from one of its own blocks after static
+  // destructors ran at exit, and a thread cannot join itself.
+  static const auto* const shared = new std::shared_ptr<QNVRenderingThread>(create(allow));
+  return *shared;
 }
 
 std::shared_ptr<QNVRenderingThread> QNVRenderingThread::create(bool allowAppInactivePlayback) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -27,6 +28,7 @@
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
 #include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/QNVRenderingThread.h"
 #include "util/qnv/QNVTestClip.h"
 
 namespace plexora::testing {
@@ -114,6 +116,11 @@ class EngineVideoRendererTest : public MediaViewTest {
   }
 
   ~EngineVideoRendererTest() override {
+    // Layers end on the rendering thread: wait for their teardown, so no
+    // layer is still drawing when the process exits.
+    auto drained = std::make_shared<std::atomic<bool>>(false);
+    QNVRenderingThread::renderingThreadAllowingAppInactivePlayback(false)->performBlock([drained] { *drained = true; });
+    platform::MainLoop::instance().runUntil([&] { return drained->load(); }, 10.0);
     platform::SystemPlayerKit::install(nullptr);
     OVAdSettings::setBackgroundVideoPlaybackAllowed(false);
   }
