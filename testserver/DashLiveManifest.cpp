@@ -39,7 +39,8 @@ std::string representation(const std::string& id, const std::string& mime, uint3
 std::string dashLiveManifest(const DashLiveManifestOptions& options, double now) {
   const bool ended = options.endTime > 0 && now >= options.endTime;
   const double until = ended ? options.endTime : now;
-  const auto complete = static_cast<int64_t>(std::floor((until - options.availabilityStartTime) / options.segmentSeconds));
+  const auto complete =
+      static_cast<int64_t>(std::floor((until - options.availabilityStartTime) / options.segmentSeconds));
   const auto window = static_cast<int64_t>(std::floor(options.timeShiftBufferSeconds / options.segmentSeconds));
   const int64_t first = std::max<int64_t>(0, complete - window);
   const auto duration = static_cast<uint64_t>(std::llround(options.segmentSeconds * options.timescale));
@@ -61,8 +62,8 @@ std::string dashLiveManifest(const DashLiveManifestOptions& options, double now)
                      std::to_string(static_cast<uint64_t>(std::floor(now * 1000))) + "\"><Period id=\"0\">" +
                      "<AdaptationSet>" + video + "</AdaptationSet>";
   if (options.withAudio) {
-    text += "<AdaptationSet>" + representation("a1", "audio/mp4", 64000, timeline, options.timescale) +
-            "</AdaptationSet>";
+    text +=
+        "<AdaptationSet>" + representation("a1", "audio/mp4", 64000, timeline, options.timescale) + "</AdaptationSet>";
   }
   return text + "</Period></MPD>\n";
 }

@@ -15,7 +15,8 @@ constexpr const char* kClassName = "QNVAdaptiveBitrateSelector";
 constexpr const char* kInvalidSelectorFormat = "Invalid selector:%d";
 constexpr const char* kNoProviderMessage = "SelectorTypeBandwidth with nil BandwidthProvider";
 constexpr const char* kInvalidFractionMessage = "invalid percentageOfAvailableBandwidthToUse, defaulting to 0.5";
-constexpr const char* kPrefetchedVodFormat = "%s Selecting DASH VOD quality we've already prefetched, rep_id:%s, quality:%s";
+constexpr const char* kPrefetchedVodFormat =
+    "%s Selecting DASH VOD quality we've already prefetched, rep_id:%s, quality:%s";
 constexpr const char* kPrefetchedLiveFormat =
     "%s Selecting DASH Live quality we've already prefetched, rep_id:%s, quality:%s";
 constexpr const char* kTrackCountFormat = "%s Retrieved video track count: %lu";
@@ -111,8 +112,8 @@ const QNVDashTrackMetadata* QNVAdaptiveBitrateSelector::ifAvailableSelectPrefetc
     } else if (mpd.videoType() == kQNVDashVideoTypeLive && track.timelineEntries()) {
       for (const QNVMpdTimelineEntry& entry : *track.timelineEntries()) {
         if (held(entry.mediaUrl())) {
-          OV_LOG(kOVAdLogLevelVerbose, kPrefetchedLiveFormat, description().c_str(),
-                 track.representationId().c_str(), track.qualityLabel().c_str());
+          OV_LOG(kOVAdLogLevelVerbose, kPrefetchedLiveFormat, description().c_str(), track.representationId().c_str(),
+                 track.qualityLabel().c_str());
           return &track;
         }
       }
@@ -148,8 +149,7 @@ const QNVDashTrackMetadata* QNVAdaptiveBitrateSelector::selectVideoTrackFromList
 std::optional<std::string> QNVAdaptiveBitrateSelector::selectRepresentationIdFromMetadata(
     const QNVRepresentationPropertiesById& metadata, const std::vector<std::string>& available,
     const std::optional<std::string>& defaultId) {
-  OV_LOG(kOVAdLogLevelVerbose, kTrackCountFormat, description().c_str(),
-         static_cast<unsigned long>(available.size()));
+  OV_LOG(kOVAdLogLevelVerbose, kTrackCountFormat, description().c_str(), static_cast<unsigned long>(available.size()));
   if (available.size() < 2) {
     if (available.empty()) return std::nullopt;
     return available.front();
@@ -170,8 +170,8 @@ std::optional<std::string> QNVAdaptiveBitrateSelector::selectRepresentationIdFro
 }
 
 std::optional<std::string> QNVAdaptiveBitrateSelector::chooseByType(const QNVRepresentationPropertiesById& metadata,
-                                                                     const std::vector<std::string>& available,
-                                                                     const std::optional<std::string>& defaultId) {
+                                                                    const std::vector<std::string>& available,
+                                                                    const std::optional<std::string>& defaultId) {
   std::optional<std::string> chosen;
   switch (type_) {
     case kQNVAbrSelectorTypeDefault:
@@ -256,8 +256,7 @@ std::string QNVAdaptiveBitrateSelector::filterByScreen(const QNVRepresentationPr
   for (const std::string& id : available) {
     const QNVDashRepresentationProperties& properties = propertiesOf(metadata, id);
     if (properties.width() < screenWidth_ || properties.height() < screenHeight_) continue;
-    if (candidate == nullptr || properties.width() < candidate->width() ||
-        properties.height() < candidate->height()) {
+    if (candidate == nullptr || properties.width() < candidate->width() || properties.height() < candidate->height()) {
       candidate = &properties;
     }
   }

@@ -82,8 +82,8 @@ class QNVAdaptiveBitrateSelector {
   std::optional<std::string> chooseByBandwidth(const QNVRepresentationPropertiesById& metadata,
                                                const std::vector<std::string>& available,
                                                const std::optional<std::string>& defaultId);
-  std::string filterByScreen(const QNVRepresentationPropertiesById& metadata,
-                             const std::vector<std::string>& available, std::string chosen) const;
+  std::string filterByScreen(const QNVRepresentationPropertiesById& metadata, const std::vector<std::string>& available,
+                             std::string chosen) const;
 
   int64_t type_;
   int64_t filter_;

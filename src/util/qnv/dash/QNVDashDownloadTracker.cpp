@@ -21,11 +21,12 @@ const char* shown(const std::optional<std::string>& text) { return text ? text->
 }  // namespace
 
 std::string QNVDashDownloadTracker::description() const {
-  const int size = std::snprintf(nullptr, 0, kDescriptionFormat, kClassName, static_cast<const void*>(this),
-                                 static_cast<ULL>(bytesReceived), static_cast<ULL>(bytesRequested),
-                                 static_cast<ULL>(currentRequestOffset_), static_cast<ULL>(currentRequestBytesReceived_),
-                                 static_cast<ULL>(currentRequestLength_), shown(currentRequestRepresentationId_),
-                                 static_cast<ULL>(lastRequestReceiveOffset_), shown(lastRequestRepresentationId_));
+  const int size =
+      std::snprintf(nullptr, 0, kDescriptionFormat, kClassName, static_cast<const void*>(this),
+                    static_cast<ULL>(bytesReceived), static_cast<ULL>(bytesRequested),
+                    static_cast<ULL>(currentRequestOffset_), static_cast<ULL>(currentRequestBytesReceived_),
+                    static_cast<ULL>(currentRequestLength_), shown(currentRequestRepresentationId_),
+                    static_cast<ULL>(lastRequestReceiveOffset_), shown(lastRequestRepresentationId_));
   std::string text(static_cast<size_t>(size), '\0');
   std::snprintf(text.data(), text.size() + 1, kDescriptionFormat, kClassName, static_cast<const void*>(this),
                 static_cast<ULL>(bytesReceived), static_cast<ULL>(bytesRequested),

@@ -123,9 +123,9 @@ std::optional<double> QNVDateFromManifestText(std::string_view text) {
   int minute = 0;
   int second = 0;
   if (!parseFixedDigits(text, 0, 4, year) || text.size() < 20 || text[4] != '-' ||
-      !parseFixedDigits(text, 5, 2, month) || text[7] != '-' || !parseFixedDigits(text, 8, 2, day) ||
-      text[10] != 'T' || !parseFixedDigits(text, 11, 2, hour) || text[13] != ':' ||
-      !parseFixedDigits(text, 14, 2, minute) || text[16] != ':' || !parseFixedDigits(text, 17, 2, second)) {
+      !parseFixedDigits(text, 5, 2, month) || text[7] != '-' || !parseFixedDigits(text, 8, 2, day) || text[10] != 'T' ||
+      !parseFixedDigits(text, 11, 2, hour) || text[13] != ':' || !parseFixedDigits(text, 14, 2, minute) ||
+      text[16] != ':' || !parseFixedDigits(text, 17, 2, second)) {
     return std::nullopt;
   }
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return std::nullopt;

@@ -7,10 +7,12 @@ namespace plexora {
 namespace {
 
 constexpr const char* kInitUrlNilIdMessage = "addSegmentedInitUrl called with nil representation_id";
-constexpr const char* kInitUrlBeforeVideoMessage = "segmentedInitUrlForRepresentation called before video properties set";
+constexpr const char* kInitUrlBeforeVideoMessage =
+    "segmentedInitUrlForRepresentation called before video properties set";
 constexpr const char* kInitUrlNilLookupMessage = "segmentedInitUrlForRepresentation called with nil representationId";
 constexpr const char* kNoUrlFormat = "no url for representation:%s have:%s";
-constexpr const char* kInitUrlBeforeAudioMessage = "segmentedInitUrlForRepresentation called before audio properties set";
+constexpr const char* kInitUrlBeforeAudioMessage =
+    "segmentedInitUrlForRepresentation called before audio properties set";
 constexpr const char* kInitUrlTrackFormat = "segmentedInitUrlForRepresentation called with undexpected track:%d";
 constexpr const char* kPropertiesNilIdMessage = "addRepresentationProperties called with nil representation_id";
 constexpr const char* kBitrateBeforeVideoMessage = "bitrateForRepresentation called before video properties set";
@@ -23,7 +25,8 @@ constexpr const char* kNoInitDataFormat = "no initDataFor for representation:%s 
 constexpr const char* kInitDataNilLookupMessage = "encodedDataInitForRepresentation called with nil representationId";
 constexpr const char* kInitDataTrackFormat = "encodedDataInitForRepresentation called with undexpected track:%d";
 constexpr const char* kFragmentedTrackFormat = "addFragmentedUrl called with undexpected track:%d";
-constexpr const char* kFragmentedBeforeAudioMessage = "fragmentedUrlForRepresentation called before audio properties set";
+constexpr const char* kFragmentedBeforeAudioMessage =
+    "fragmentedUrlForRepresentation called before audio properties set";
 constexpr const char* kFragmentedLookupTrackFormat = "fragmentedUrlForRepresentation called with undexpected track:%d";
 constexpr const char* kZeroLengthMessage = "addFragmentedInitializationLength called with 0 length";
 constexpr const char* kLengthBeforeAudioMessage =
@@ -137,7 +140,7 @@ void QNVDashPlaylistData::addEncodedInitData(const std::string& data, const std:
 }
 
 std::optional<std::string> QNVDashPlaylistData::encodedDataInitForRepresentation(const std::string& representation,
-                                                                                QNVTrackIndex track) const {
+                                                                                 QNVTrackIndex track) const {
   if (track == kQNVVideoTrack) {
     if (representation.empty()) {
       OV_LOG(kOVAdLogLevelWarn, "%s", kInitDataNilLookupMessage);

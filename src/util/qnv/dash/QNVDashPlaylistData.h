@@ -40,9 +40,7 @@ class QNVDashPlaylistData {
  public:
   bool isFragmented() const { return videoType == kQNVDashVideoTypeFragmented; }
   bool isLive() const { return videoType == kQNVDashVideoTypeLive; }
-  bool isSegmented() const {
-    return videoType == kQNVDashVideoTypeLive || videoType == kQNVDashVideoTypeSegmentList;
-  }
+  bool isSegmented() const { return videoType == kQNVDashVideoTypeLive || videoType == kQNVDashVideoTypeSegmentList; }
   // Until a fragmented URL on another host is added.
   bool isFragmentedUrlOnOvCdn() const { return isFragmentUrlOnOvCdn_; }
 
@@ -55,7 +53,7 @@ class QNVDashPlaylistData {
   uint32_t bitrateForRepresentation(const std::string& representation, QNVTrackIndex track) const;
   void addEncodedInitData(const std::string& data, const std::string& representation, QNVTrackIndex track);
   std::optional<std::string> encodedDataInitForRepresentation(const std::string& representation,
-                                                             QNVTrackIndex track) const;
+                                                              QNVTrackIndex track) const;
   void addFragmentedUrl(const std::optional<platform::URL>& url, const std::string& representation,
                         QNVTrackIndex track);
   std::optional<platform::URL> fragmentedUrlForRepresentation(const std::string& representation,

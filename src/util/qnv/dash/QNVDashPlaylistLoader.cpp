@@ -25,7 +25,8 @@ constexpr const char* kFetchFailedFormat = "%s Playlist fetch failed with error:
 constexpr const char* kUpdatedFormat = "%s Playlist updated";
 constexpr const char* kManifestFormat = "%s %s, mpd: %s";
 constexpr const char* kNoRefreshOnErrorFormat = "%s NOT scheduling refresh of playlist due to playback error";
-constexpr const char* kTargetReachedFormat = "%s updated playlist to target index, not refreshing playlist until resumed";
+constexpr const char* kTargetReachedFormat =
+    "%s updated playlist to target index, not refreshing playlist until resumed";
 constexpr const char* kSchedulingFormat = "%s scheduling refresh of playlist";
 constexpr const char* kLiveEndedFormat = "%s live video has ended, not refreshing playlist again";
 constexpr const char* kOutOfAlignmentMessage = "Timeline entries out of alignment for A/V";
@@ -49,10 +50,9 @@ std::shared_ptr<QNVDashPlaylistLoader> QNVDashPlaylistLoader::initWithMpdUrl(
     std::optional<platform::URL> mpdUrl, std::string mpdData, std::shared_ptr<QNVDashPlaylistData> playlistData,
     std::shared_ptr<QNVAssetResourceLoader> resourceLoader, std::shared_ptr<QNVAdaptiveBitrateSelector> abrSelector,
     const QNVDashPlaylistLoaderSettings& settings) {
-  return std::shared_ptr<QNVDashPlaylistLoader>(new QNVDashPlaylistLoader(std::move(mpdUrl), std::move(mpdData),
-                                                                          std::move(playlistData),
-                                                                          std::move(resourceLoader),
-                                                                          std::move(abrSelector), settings));
+  return std::shared_ptr<QNVDashPlaylistLoader>(
+      new QNVDashPlaylistLoader(std::move(mpdUrl), std::move(mpdData), std::move(playlistData),
+                                std::move(resourceLoader), std::move(abrSelector), settings));
 }
 
 QNVDashPlaylistLoader::QNVDashPlaylistLoader(std::optional<platform::URL> mpdUrl, std::string mpdData,
@@ -140,7 +140,8 @@ void QNVDashPlaylistLoader::resume() {
   if (playlistData_->isLive()) {
     QNVDashTimeline& video = playlistData_->timelineEntries(kQNVVideoTrack);
     QNVDashTimeline& audio = playlistData_->timelineEntries(kQNVAudioTrack);
-    const size_t kept = static_cast<size_t>(std::max({furthestFetchIndex(), settings_.segmentsFromEndToStartPrefetch, 0}));
+    const size_t kept =
+        static_cast<size_t>(std::max({furthestFetchIndex(), settings_.segmentsFromEndToStartPrefetch, 0}));
     int removed = 0;
     while (video.size() > kept) {
       video.pop_back();

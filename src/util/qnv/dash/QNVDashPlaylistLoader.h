@@ -92,8 +92,7 @@ class QNVDashPlaylistLoader : public std::enable_shared_from_this<QNVDashPlaylis
  public:
   // `mpdUrl` none for an inline-only manifest; `mpdData` empty when there
   // is none. A URL puts the playlist data in prefetch mode.
-  static std::shared_ptr<QNVDashPlaylistLoader> initWithMpdUrl(std::optional<platform::URL> mpdUrl,
-                                                               std::string mpdData,
+  static std::shared_ptr<QNVDashPlaylistLoader> initWithMpdUrl(std::optional<platform::URL> mpdUrl, std::string mpdData,
                                                                std::shared_ptr<QNVDashPlaylistData> playlistData,
                                                                std::shared_ptr<QNVAssetResourceLoader> resourceLoader,
                                                                std::shared_ptr<QNVAdaptiveBitrateSelector> abrSelector,

@@ -51,7 +51,8 @@ size_t entryCount(const QNVDashTrackMetadata* track) {
 }  // namespace
 
 void QNVDashPlaylistLoader::failWithCode(int64_t code) {
-  if (const auto delegate = delegate_.lock()) delegate->loadingDidFailWithError(platform::Error(kQNVAssetLoadingError, code));
+  if (const auto delegate = delegate_.lock())
+    delegate->loadingDidFailWithError(platform::Error(kQNVAssetLoadingError, code));
 }
 
 void QNVDashPlaylistLoader::warnWithCode(int64_t code, platform::Dictionary userInfo) {
@@ -79,7 +80,8 @@ bool QNVDashPlaylistLoader::handleMpdData(const std::string& bytes) {
     logManifestWithMessage(kFailedToParseMessage, bytes);
     OV_LOG(kOVAdLogLevelWarn, "%s", kFailedToParseMessage);
     if (const auto delegate = delegate_.lock()) {
-      delegate->loadingDidFailWithError(error ? *error : platform::Error(kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode));
+      delegate->loadingDidFailWithError(error ? *error
+                                              : platform::Error(kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode));
     }
     return false;
   }
@@ -189,7 +191,8 @@ bool QNVDashPlaylistLoader::handleSegmentedMpd(const QNVMediaPresentationDescrip
       return false;
     }
     markCbrSelectedQuality(track);
-    const bool differs = track->mpdUrl() && (!mpdURL_ || track->mpdUrl()->absoluteString() != mpdURL_->absoluteString());
+    const bool differs =
+        track->mpdUrl() && (!mpdURL_ || track->mpdUrl()->absoluteString() != mpdURL_->absoluteString());
     if (differs) {
       OV_LOG(kOVAdLogLevelDebug, kSwitchingMpdUrlFormat, description().c_str(),
              track->mpdUrl()->absoluteString().c_str());
@@ -203,8 +206,7 @@ bool QNVDashPlaylistLoader::handleSegmentedMpd(const QNVMediaPresentationDescrip
   for (const QNVDashTrackMetadata* track : tracks) {
     validateVideoTrack(*track, audioTrack);
     playlistData_->addRepresentationProperties(QNVDashRepresentationProperties(*track), kQNVVideoTrack);
-    playlistData_->addEncodedInitData(track->encodedInitData().value_or(""), track->representationId(),
-                                      kQNVVideoTrack);
+    playlistData_->addEncodedInitData(track->encodedInitData().value_or(""), track->representationId(), kQNVVideoTrack);
     playlistData_->addSegmentedInitUrl(track->initializationUrl(), track->representationId(), kQNVVideoTrack);
     addEntriesFromTrackMetadata(track, kQNVVideoTrack);
   }

@@ -42,8 +42,7 @@ bool overlaps(const platform::MediaTimeRange& a, const platform::MediaTimeRange&
 
 }  // namespace
 
-void QNVDashPlaylistLoader::addEntriesFromTrackMetadata(const QNVDashTrackMetadata* track,
-                                                        QNVTrackIndex trackIndex) {
+void QNVDashPlaylistLoader::addEntriesFromTrackMetadata(const QNVDashTrackMetadata* track, QNVTrackIndex trackIndex) {
   if (!track) {
     if (trackIndex == kQNVAudioTrack && playlistData_->containsAudioTrack) {
       OV_LOG(kOVAdLogLevelWarn, "%s", kNoAudioDataMessage);

@@ -40,8 +40,8 @@ void QNVDashTimelineEntry::addUrl(const std::optional<platform::URL>& url, const
     return;
   }
   if (defaultRepresentation_.empty()) defaultRepresentation_ = representation;
-  const auto existing = std::find_if(urls_.begin(), urls_.end(),
-                                     [&](const auto& entry) { return entry.first == representation; });
+  const auto existing =
+      std::find_if(urls_.begin(), urls_.end(), [&](const auto& entry) { return entry.first == representation; });
   if (existing == urls_.end()) {
     urls_.emplace_back(representation, *url);
     return;
@@ -74,8 +74,9 @@ void QNVDashTimelineEntry::selectRepresentation(const std::string& representatio
   }
   QNV_SOFT_ASSERT(!selectedRepresentationId_, "Representation selected multiple times");
   selectedRepresentationId_ = representation;
-  QNV_SOFT_ASSERT(std::any_of(urls_.begin(), urls_.end(), [&](const auto& entry) { return entry.first == representation; }),
-                  "Failed to select a representation that has a valid URL");
+  QNV_SOFT_ASSERT(
+      std::any_of(urls_.begin(), urls_.end(), [&](const auto& entry) { return entry.first == representation; }),
+      "Failed to select a representation that has a valid URL");
 }
 
 std::vector<std::string> QNVDashTimelineEntry::availableRepresentations() const {

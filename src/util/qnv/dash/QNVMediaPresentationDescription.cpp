@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 
 #include "util/OVAdLogger.h"

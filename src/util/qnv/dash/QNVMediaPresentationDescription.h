@@ -33,7 +33,7 @@ namespace plexora {
 // Addressing types, shared with the playlist data.
 enum : int64_t {
   kQNVDashVideoTypeNone = 0,
-  kQNVDashVideoTypeLive = 1,        // SegmentTemplate
+  kQNVDashVideoTypeLive = 1,         // SegmentTemplate
   kQNVDashVideoTypeSegmentList = 2,  // SegmentList
   kQNVDashVideoTypeFragmented = 3,   // SegmentBase
 };

@@ -77,7 +77,9 @@ class DashLoaderFixture : public ::testing::Test {
     QNVMediaStateQueue()->sync([] {});
   }
 
-  void SetUp() override { ASSERT_TRUE(waitUntil([this] { return session_->valid(); })); }
+  void SetUp() override {
+    ASSERT_TRUE(waitUntil([this] { return session_->valid(); }));
+  }
 
   template <typename Condition>
   bool waitUntil(Condition done) {

@@ -1,10 +1,9 @@
-#include "util/qnv/dash/QNVAdaptiveBitrateSelector.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "util/RuntimeTestSupport.h"
+#include "util/qnv/dash/QNVAdaptiveBitrateSelector.h"
 #include "util/qnv/dash/QNVDashManifestFixtures.h"
 
 namespace plexora {
@@ -38,8 +37,8 @@ struct Offer {
 Offer offer(const std::vector<Rep>& reps) {
   Offer o;
   for (const Rep& rep : reps) {
-    o.metadata.insert_or_assign(rep.id,
-                                QNVDashRepresentationProperties(rep.id, rep.bandwidth, rep.id + "q", rep.width, rep.height));
+    o.metadata.insert_or_assign(
+        rep.id, QNVDashRepresentationProperties(rep.id, rep.bandwidth, rep.id + "q", rep.width, rep.height));
     o.ids.push_back(rep.id);
   }
   return o;
@@ -61,11 +60,17 @@ TEST(QNVAdaptiveBitrateSelector, RulesByType) {
   } cases[] = {
       {"default: first ending in d", kQNVAbrSelectorTypeDefault, 0, {{"1080v", 3}, {"720d", 2}, {"480d", 1}}, "720d"},
       {"default: none ends in d", kQNVAbrSelectorTypeDefault, 0, {{"a", 1}, {"b", 2}}, "default"},
-      {"bandwidth: highest within", kQNVAbrSelectorTypeBandwidth, 2000000,
-       {{"a", 1500000}, {"b", 800000}, {"c", 900000}, {"d", 1000000}}, "d"},
+      {"bandwidth: highest within",
+       kQNVAbrSelectorTypeBandwidth,
+       2000000,
+       {{"a", 1500000}, {"b", 800000}, {"c", 900000}, {"d", 1000000}},
+       "d"},
       {"bandwidth: none within, lowest", kQNVAbrSelectorTypeBandwidth, 2000000, {{"a", 3000000}, {"b", 2000000}}, "b"},
-      {"bandwidth: equal keeps the earliest", kQNVAbrSelectorTypeBandwidth, 2000000,
-       {{"x", 500000}, {"y", 500000}}, "x"},
+      {"bandwidth: equal keeps the earliest",
+       kQNVAbrSelectorTypeBandwidth,
+       2000000,
+       {{"x", 500000}, {"y", 500000}},
+       "x"},
       {"bandwidth: no estimate acts as default", kQNVAbrSelectorTypeBandwidth, 0, {{"a", 1}, {"bd", 2}}, "bd"},
       {"highest: equal takes the later", kQNVAbrSelectorTypeHighest, 0, {{"a", 5}, {"b", 9}, {"c", 9}}, "c"},
       {"one id is answered as is", kQNVAbrSelectorTypeHighest, 0, {{"only", 1}}, "only"},
@@ -138,10 +143,10 @@ TEST(QNVAdaptiveBitrateSelector, RandomIsUniformAndSeedable) {
 TEST(QNVAdaptiveBitrateSelector, TrackChoiceFollowsTheManifestOrder) {
   const std::string timeline = testing::timelineOf(0, 2000, 1);
   const auto mpd = QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(
-      testing::mpdDocument(testing::adaptationSet(
-          testing::segmentTemplateRepresentation("z", "video/mp4", 700, timeline) +
-          testing::segmentTemplateRepresentation("a", "video/mp4", 700, timeline) +
-          testing::segmentTemplateRepresentation("m", "video/mp4", 100, timeline))),
+      testing::mpdDocument(
+          testing::adaptationSet(testing::segmentTemplateRepresentation("z", "video/mp4", 700, timeline) +
+                                 testing::segmentTemplateRepresentation("a", "video/mp4", 700, timeline) +
+                                 testing::segmentTemplateRepresentation("m", "video/mp4", 100, timeline))),
       platform::URL::parse("http://h.test/m.mpd"), 10, false, nullptr);
   ASSERT_TRUE(mpd);
   // Equal highest bandwidths: the later in the manifest, whatever the ids'
@@ -174,9 +179,9 @@ class PrefetchedUrls final : public QNVAssetResourceLoaderDelegate {
 TEST(QNVAdaptiveBitrateSelector, PrefersWhatIsAlreadyPrefetched) {
   const auto url = platform::URL::parse("http://h.test/m.mpd");
   const auto vod = QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(
-      testing::mpdDocument(testing::adaptationSet(
-          testing::segmentBaseRepresentation("lo", "video/mp4", 640, 360, 1, "lo.mp4") +
-          testing::segmentBaseRepresentation("hi", "video/mp4", 1280, 720, 2, "hi.mp4"))),
+      testing::mpdDocument(
+          testing::adaptationSet(testing::segmentBaseRepresentation("lo", "video/mp4", 640, 360, 1, "lo.mp4") +
+                                 testing::segmentBaseRepresentation("hi", "video/mp4", 1280, 720, 2, "hi.mp4"))),
       url, 10, false, nullptr);
   const auto live = QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(
       testing::mpdDocument(testing::adaptationSet(
@@ -186,8 +191,8 @@ TEST(QNVAdaptiveBitrateSelector, PrefersWhatIsAlreadyPrefetched) {
       url, 10, false, nullptr);
   ASSERT_TRUE(vod && live);
   auto resourceLoader = std::make_shared<QNVAssetResourceLoader>();
-  auto fetcher = std::make_shared<PrefetchedUrls>(
-      std::set<std::string>{"http://h.test/hi.mp4", "http://h.test/hi/seg-2000.m4s"});
+  auto fetcher =
+      std::make_shared<PrefetchedUrls>(std::set<std::string>{"http://h.test/hi.mp4", "http://h.test/hi/seg-2000.m4s"});
   resourceLoader->setDelegate(fetcher, nullptr, std::nullopt, std::nullopt, std::nullopt);
   QNVAdaptiveBitrateSelector selector(kQNVAbrSelectorTypeDefault, 0, {}, nullptr, 1);
   const auto* fromVod = selector.ifAvailableSelectPrefetchedVideoTrackFromMpd(*vod, resourceLoader);

@@ -29,8 +29,10 @@ std::string fileText(const std::string& path) {
 int probedPackets(const std::vector<std::string>& urls) {
   std::string input = "concat:";
   for (size_t i = 0; i < urls.size(); ++i) input += (i == 0 ? "" : "|") + urls[i];
-  const auto out = testing::commandOutput("ffprobe -v error -protocol_whitelist concat,http,tcp -count_packets -show_entries stream=nb_read_packets -of csv=p=0 '" +
-                                          input + "' 2>/dev/null");
+  const auto out = testing::commandOutput(
+      "ffprobe -v error -protocol_whitelist concat,http,tcp -count_packets -show_entries stream=nb_read_packets -of "
+      "csv=p=0 '" +
+      input + "' 2>/dev/null");
   return std::atoi(std::string(out.begin(), out.end()).c_str());
 }
 
@@ -50,8 +52,8 @@ class QNVDashFfmpegManifestTest : public testing::DashLoaderFixture {
     }
     std::optional<platform::Error> error;
     auto mpd = QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(
-        fileText(dashDir() + "/" + shape + "/manifest.mpd"), platform::URL::parse(server_.url("/dash/" + shape + "/manifest.mpd")),
-        100, false, &error);
+        fileText(dashDir() + "/" + shape + "/manifest.mpd"),
+        platform::URL::parse(server_.url("/dash/" + shape + "/manifest.mpd")), 100, false, &error);
     EXPECT_FALSE(error);
     return mpd;
   }
@@ -101,7 +103,8 @@ TEST_F(QNVDashFfmpegManifestTest, SegmentBaseRangesHoldTheHeaderAndTheIndex) {
     // The index range is exactly the 'sidx' box, right after the header.
     EXPECT_EQ(track->indexRange().location, track->initializationRange().length);
     EXPECT_EQ(boxType(bytes, track->indexRange().location), platform::fourCharCode("sidx"));
-    EXPECT_EQ(boxType(bytes, track->indexRange().location + track->indexRange().length), platform::fourCharCode("moof"));
+    EXPECT_EQ(boxType(bytes, track->indexRange().location + track->indexRange().length),
+              platform::fourCharCode("moof"));
     EXPECT_GT(probedPackets({url}), 0);
   }
 }

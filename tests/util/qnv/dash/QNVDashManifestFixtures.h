@@ -8,8 +8,8 @@
 namespace plexora::testing {
 
 inline std::string mpdDocument(const std::string& body, const std::string& mpdAttributes = "") {
-  return "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" " + mpdAttributes + "><Period>" +
-         body + "</Period></MPD>";
+  return "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" " + mpdAttributes + "><Period>" + body +
+         "</Period></MPD>";
 }
 
 inline std::string adaptationSet(const std::string& representations, const std::string& attributes = "") {
@@ -37,8 +37,7 @@ inline std::string timelineOf(uint64_t first, uint64_t duration, int count) {
 
 inline std::string segmentTemplateRepresentation(const std::string& id, const std::string& mime, int bandwidth,
                                                  const std::string& timeline, const std::string& extra = "",
-                                                 const std::string& media = "seg-$Time$.m4s",
-                                                 int timescale = 1000) {
+                                                 const std::string& media = "seg-$Time$.m4s", int timescale = 1000) {
   return "<Representation id=\"" + id + "\" mimeType=\"" + mime + "\" width=\"640\" height=\"360\" bandwidth=\"" +
          std::to_string(bandwidth) + "\">" + extra + "<SegmentTemplate timescale=\"" + std::to_string(timescale) +
          "\" initialization=\"init-" + id + ".mp4\" media=\"" + media + "\"><SegmentTimeline>" + timeline +

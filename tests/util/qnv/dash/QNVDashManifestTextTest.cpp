@@ -1,9 +1,9 @@
-#include "util/qnv/dash/QNVDashManifestText.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "util/qnv/dash/QNVDashManifestText.h"
 
 namespace plexora {
 namespace {
@@ -13,8 +13,16 @@ TEST(QNVDashManifestText, DurationsReadTheTimePartOnly) {
     const char* text;
     uint32_t milliseconds;
   } cases[] = {
-      {"PT1H2M3.5S", 3723500}, {"PT0.25S", 250}, {"P1DT2S", 2000}, {"PT", 0},       {"P2D", 0},
-      {"PTS", 0},              {"T5S", 0},       {"PT10", 0},      {"PT2M10", 120000}, {"", 0},
+      {"PT1H2M3.5S", 3723500},
+      {"PT0.25S", 250},
+      {"P1DT2S", 2000},
+      {"PT", 0},
+      {"P2D", 0},
+      {"PTS", 0},
+      {"T5S", 0},
+      {"PT10", 0},
+      {"PT2M10", 120000},
+      {"", 0},
       // Far beyond 32 bits of milliseconds: clamped, never wrapped.
       {"PT99999999999H", std::numeric_limits<uint32_t>::max()},
   };

@@ -1,11 +1,10 @@
-#include "util/qnv/dash/QNVDashPlaylistData.h"
-
 #include <gtest/gtest.h>
 
 #include "util/RuntimeTestSupport.h"
 #include "util/qnv/QNVAssetResourceLoader.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/dash/QNVDashDownloadTracker.h"
+#include "util/qnv/dash/QNVDashPlaylistData.h"
 
 namespace plexora {
 namespace {

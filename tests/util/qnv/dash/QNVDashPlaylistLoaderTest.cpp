@@ -1,15 +1,13 @@
-#include "util/qnv/dash/QNVDashPlaylistLoader.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "platform/foundation/Dates.h"
-
 #include "testserver/DashLiveManifest.h"
 #include "util/qnv/QNVMp4AtomManager.h"
 #include "util/qnv/dash/DashLoaderFixture.h"
 #include "util/qnv/dash/QNVDashManifestFixtures.h"
+#include "util/qnv/dash/QNVDashPlaylistLoader.h"
 
 namespace plexora {
 namespace {
@@ -240,10 +238,10 @@ TEST_F(QNVDashPlaylistLoaderTest, EveryRepresentationSharesTheHeldEntries) {
   loader_->forTestingEnableLiveMidstreamSwitch();
   forceUpdate();
   const std::string misaligned = segmentTemplateRepresentation("v3", "video/mp4", 1, "<S t=\"1000\" d=\"2000\"/>");
-  serve(mpdDocument(adaptationSet(
-                        segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(2000, 2000, 3)) +
-                        segmentTemplateRepresentation("v2", "video/mp4", 1, timelineOf(2000, 2000, 3)) + misaligned),
-                    "type=\"dynamic\""));
+  serve(mpdDocument(
+      adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(2000, 2000, 3)) +
+                    segmentTemplateRepresentation("v2", "video/mp4", 1, timelineOf(2000, 2000, 3)) + misaligned),
+      "type=\"dynamic\""));
   forceUpdate();
   EXPECT_EQ(videoStarts(), (std::vector<double>{0, 2, 4, 6}));
   onQueue([this] {
@@ -257,8 +255,7 @@ TEST_F(QNVDashPlaylistLoaderTest, EveryRepresentationSharesTheHeldEntries) {
 
 TEST_F(QNVDashPlaylistLoaderTest, ADuplicateEntryInOneManifestIsAddedOnce) {
   const std::string timeline = timelineOf(0, 2000, 2) + "<S t=\"2000\" d=\"2000\"/>" + timelineOf(4000, 2000, 1);
-  serve(mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timeline)),
-                    "type=\"dynamic\""));
+  serve(mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timeline)), "type=\"dynamic\""));
   makeLoader("/live.mpd", liveSettings());
   forceUpdate();
   EXPECT_EQ(videoStarts(), (std::vector<double>{0, 2, 4}));
@@ -267,10 +264,10 @@ TEST_F(QNVDashPlaylistLoaderTest, ADuplicateEntryInOneManifestIsAddedOnce) {
 TEST_F(QNVDashPlaylistLoaderTest, ExpiredManifestsAreRefetchedThenFail) {
   auto settings = liveSettings();
   settings.minutesToPadAvailEndTime = 2;
-  const std::string expired = liveManifest(
-      0, 3, {"v1"}, true,
-      "type=\"dynamic\" availabilityEndTime=\"" + *platform::formatUTC(clock_->wallTime() - 180, "%Y-%m-%dT%H:%M:%SZ") +
-          "\"");
+  const std::string expired =
+      liveManifest(0, 3, {"v1"}, true,
+                   "type=\"dynamic\" availabilityEndTime=\"" +
+                       *platform::formatUTC(clock_->wallTime() - 180, "%Y-%m-%dT%H:%M:%SZ") + "\"");
   const std::string fresh = liveManifest(0, 3);
   serve(expired);
   server_.enqueue("/live.mpd", testserver::Response::text(200, expired));

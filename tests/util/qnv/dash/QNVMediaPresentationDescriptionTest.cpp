@@ -1,5 +1,3 @@
-#include "util/qnv/dash/QNVMediaPresentationDescription.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -7,13 +5,14 @@
 
 #include "util/RuntimeTestSupport.h"
 #include "util/qnv/dash/QNVDashManifestFixtures.h"
+#include "util/qnv/dash/QNVMediaPresentationDescription.h"
 
 namespace plexora {
 namespace {
 
 using testing::adaptationSet;
-using testing::RuntimeLogCapture;
 using testing::mpdDocument;
+using testing::RuntimeLogCapture;
 using testing::segmentBaseRepresentation;
 using testing::segmentTemplateRepresentation;
 using testing::timelineOf;
@@ -99,15 +98,15 @@ TEST(QNVMediaPresentationDescription, LiveTemplateKeepsTheLastEntries) {
 
 TEST(QNVMediaPresentationDescription, TemplateUrlsComeFromTheManifestDirectoryOrBaseUrl) {
   const std::string timeline = "<S t=\"9000\" d=\"2000\"/><S t=\"1700000000000\" d=\"2000\"/>";
-  const std::string xml = mpdDocument(
-      adaptationSet(
-          segmentTemplateRepresentation("v1", "video/mp4", 500000, timeline,
-                                        "<OVInitializationBinary>AAAA</OVInitializationBinary>") +
-          segmentTemplateRepresentation("v2", "video/mp4", 900000, timeline, "<BaseURL>v2/</BaseURL>",
-                                        "seg-$Time$.m4s?part=$Time$") +
-          segmentTemplateRepresentation("v3", "video/mp4", 900000, timeline,
-                                        "<OVRepresentationMPDURL>http://r.test/x/rep.mpd</OVRepresentationMPDURL>")),
-      "type=\"dynamic\"");
+  const std::string xml =
+      mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 500000, timeline,
+                                                              "<OVInitializationBinary>AAAA</OVInitializationBinary>") +
+                                segmentTemplateRepresentation("v2", "video/mp4", 900000, timeline,
+                                                              "<BaseURL>v2/</BaseURL>", "seg-$Time$.m4s?part=$Time$") +
+                                segmentTemplateRepresentation(
+                                    "v3", "video/mp4", 900000, timeline,
+                                    "<OVRepresentationMPDURL>http://r.test/x/rep.mpd</OVRepresentationMPDURL>")),
+                  "type=\"dynamic\"");
   const auto mpd = parse(xml);
   ASSERT_TRUE(mpd);
   ASSERT_EQ(mpd->videoTracks().size(), 3U);
@@ -140,9 +139,9 @@ TEST(QNVMediaPresentationDescription, TemplateUrlsComeFromTheManifestDirectoryOr
 
 TEST(QNVMediaPresentationDescription, TemplateWithoutAnyBaseBuildsNoUrls) {
   RuntimeLogCapture log;
-  const auto mpd = parse(mpdDocument(adaptationSet(
-                             segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(0, 1000, 2)))),
-                         10, false, nullptr, std::nullopt);
+  const auto mpd =
+      parse(mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(0, 1000, 2)))), 10,
+            false, nullptr, std::nullopt);
   ASSERT_TRUE(mpd);
   EXPECT_FALSE(mpd->videoTracks()[0].initializationUrl());
   EXPECT_FALSE((*mpd->videoTracks()[0].timelineEntries())[0].mediaUrl());
@@ -172,11 +171,11 @@ TEST(QNVMediaPresentationDescription, SegmentListShorterCountWins) {
 
 TEST(QNVMediaPresentationDescription, RepresentationsAreFiledByMimeTypeAndShape) {
   RuntimeLogCapture log;
-  const std::string xml = mpdDocument(adaptationSet(
-      "<Representation id=\"none\" mimeType=\"video/mp4\"/>" +
-      segmentBaseRepresentation("webm", "video/webm", 640, 360, 1, "w.webm") +
-      segmentBaseRepresentation("text", "text/vtt", 0, 0, 1, "t.vtt") +
-      segmentTemplateRepresentation("live", "video/mp4", 1, timelineOf(0, 1, 1))));
+  const std::string xml =
+      mpdDocument(adaptationSet("<Representation id=\"none\" mimeType=\"video/mp4\"/>" +
+                                segmentBaseRepresentation("webm", "video/webm", 640, 360, 1, "w.webm") +
+                                segmentBaseRepresentation("text", "text/vtt", 0, 0, 1, "t.vtt") +
+                                segmentTemplateRepresentation("live", "video/mp4", 1, timelineOf(0, 1, 1))));
   const auto without = parse(xml);
   ASSERT_TRUE(without);
   ASSERT_EQ(without->videoTracks().size(), 1U);
@@ -196,11 +195,11 @@ TEST(QNVMediaPresentationDescription, RepresentationsAreFiledByMimeTypeAndShape)
 }
 
 TEST(QNVMediaPresentationDescription, MissingAndHostileNumbersReadAsZeroOrClamped) {
-  const std::string xml = mpdDocument(adaptationSet(
-      "<Representation mimeType=\"video/mp4\" width=\"NaN\" height=\"-5\" bandwidth=\"1e30\">"
-      "<SegmentTemplate initialization=\"i.mp4\" media=\"$Time$.m4s\"><SegmentTimeline>"
-      "<S t=\"1e300\" d=\"-1\"/><S d=\"Infinity\"/><S t=\"nope\"/></SegmentTimeline></SegmentTemplate>"
-      "</Representation>"),
+  const std::string xml = mpdDocument(
+      adaptationSet("<Representation mimeType=\"video/mp4\" width=\"NaN\" height=\"-5\" bandwidth=\"1e30\">"
+                    "<SegmentTemplate initialization=\"i.mp4\" media=\"$Time$.m4s\"><SegmentTimeline>"
+                    "<S t=\"1e300\" d=\"-1\"/><S d=\"Infinity\"/><S t=\"nope\"/></SegmentTimeline></SegmentTemplate>"
+                    "</Representation>"),
       "publishFrameTime=\"-1\" mediaPresentationDuration=\"garbage\" availabilityEndTime=\"soon\"");
   const auto mpd = parse(xml);
   ASSERT_TRUE(mpd);
@@ -262,17 +261,20 @@ TEST(QNVMediaPresentationDescription, RefusedManifests) {
       // refused: either way nothing is expanded.
       {"entity expansion", laughs, nullptr, 0},
       {"external entity", external, kQNVMpdErrorDomain, kQNVMpdErrorDocumentTypeDeclared},
-      {"$Number$", mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, timeline, "",
-                                                                          "seg-$Number$.m4s"))),
+      {"$Number$",
+       mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, timeline, "", "seg-$Number$.m4s"))),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
-      {"$RepresentationID$", mpdDocument(adaptationSet(segmentTemplateRepresentation(
-                                 "v", "video/mp4", 1, timeline, "", "$RepresentationID$/$Time$.m4s"))),
+      {"$RepresentationID$",
+       mpdDocument(adaptationSet(
+           segmentTemplateRepresentation("v", "video/mp4", 1, timeline, "", "$RepresentationID$/$Time$.m4s"))),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
-      {"S@r", mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1,
-                                                                      "<S t=\"0\" d=\"1000\" r=\"4\"/>"))),
+      {"S@r",
+       mpdDocument(
+           adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"4\"/>"))),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
-      {"template outside", mpdDocument(adaptationSet("<SegmentTemplate media=\"$Time$.m4s\"/>" +
-                                                     segmentTemplateRepresentation("v", "video/mp4", 1, timeline))),
+      {"template outside",
+       mpdDocument(adaptationSet("<SegmentTemplate media=\"$Time$.m4s\"/>" +
+                                 segmentTemplateRepresentation("v", "video/mp4", 1, timeline))),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
   };
   for (const auto& c : cases) {
