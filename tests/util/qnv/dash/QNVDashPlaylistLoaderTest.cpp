@@ -261,6 +261,17 @@ TEST_F(QNVDashPlaylistLoaderTest, ADuplicateEntryInOneManifestIsAddedOnce) {
   EXPECT_EQ(videoStarts(), (std::vector<double>{0, 2, 4}));
 }
 
+TEST_F(QNVDashPlaylistLoaderTest, ATimelineWithoutTimescaleIsNotAppendedOnEveryRefresh) {
+  serve(mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(0, 2000, 3), "",
+                                                                "seg-$Time$.m4s", 0)),
+                    "type=\"dynamic\""));
+  makeLoader("/live.mpd", liveSettings());
+  forceUpdate();
+  forceUpdate();
+  EXPECT_EQ(held(kQNVVideoTrack), 0U);
+  EXPECT_EQ(log_.count("Timeline without a usable timescale for track 0"), 2U);
+}
+
 TEST_F(QNVDashPlaylistLoaderTest, ExpiredManifestsAreRefetchedThenFail) {
   auto settings = liveSettings();
   settings.minutesToPadAvailEndTime = 2;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <limits>
 #include <string>
 
@@ -305,6 +306,25 @@ TEST(QNVMediaPresentationDescription, RepeatCountZeroIsNoRepeat) {
       adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"0\"/>"))));
   ASSERT_TRUE(mpd);
   EXPECT_EQ(mpd->videoTracks()[0].timelineEntries()->size(), 1U);
+}
+
+}  // namespace
+}  // namespace plexora
+
+namespace plexora {
+namespace {
+
+TEST(QNVMediaPresentationDescription, SizeBeyondLibxmlIntIsRefusedBeforeReading) {
+  // The view claims more bytes than it holds: the size alone must refuse it,
+  // before anything is read or narrowed to libxml2's int.
+  const std::string small = "<MPD/>";
+  const std::string_view huge(small.data(), static_cast<size_t>(INT_MAX) + 1);
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(huge, std::nullopt, 1, false,
+                                                                                         &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain(), kQNVMpdErrorDomain);
+  EXPECT_EQ(error->code(), kQNVMpdErrorTooLarge);
 }
 
 }  // namespace
