@@ -31,11 +31,19 @@ xmlXPathCompExprPtr sharedExpression(const char* text) {
   return expression;
 }
 
+// libxml2's messages outside the parser's own error channel (encoding
+// conversion, say), which XML_PARSE_NOERROR does not silence.
+void ignoreXmlMessage(void*, const char*, ...) {}
+
 }  // namespace
 
 QNVXmlDocument::QNVXmlDocument(std::string_view bytes) {
   xmlResetLastError();
+  const xmlGenericErrorFunc previous = xmlGenericError;
+  void* const previousContext = xmlGenericErrorContext;
+  xmlSetGenericErrorFunc(nullptr, ignoreXmlMessage);
   document_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, kManifestReadOptions);
+  xmlSetGenericErrorFunc(previousContext, previous);
   if (const xmlError* error = xmlGetLastError()) {
     errorCode_ = error->code;
     errorLine_ = error->line;

@@ -118,6 +118,14 @@ class DashLoaderFixture : public ::testing::Test {
   void forceUpdate() {
     fetchOnce([this] { loader_->forcePlaylistUpdate(); });
   }
+  // What the delegate was told of failures, for assertion messages.
+  std::string failureText() const {
+    std::string text;
+    for (const auto& error : delegate_->failures()) {
+      text += error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription() + "; ";
+    }
+    return text;
+  }
   // One second on the manual clock (a refresh tick) and the fetch it makes.
   void tick() {
     clock_->advance(1.0);

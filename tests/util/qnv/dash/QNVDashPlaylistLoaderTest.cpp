@@ -56,7 +56,7 @@ class QNVDashPlaylistLoaderTest : public DashLoaderFixture {
     serve(manifest);
     makeLoader("/live.mpd", settings);
     forceUpdate();
-    ASSERT_EQ(delegate_->updates.load(), 1);
+    ASSERT_EQ(delegate_->updates.load(), 1) << failureText();
   }
 };
 
@@ -357,7 +357,7 @@ TEST_F(QNVDashPlaylistLoaderTest, ManifestLevelFailures) {
     forceUpdate();
     const auto failures = delegate_->failures();
     ASSERT_EQ(failures.size(), 1U);
-    EXPECT_EQ(failures[0].domain(), kQNVAssetLoadingError);
+    EXPECT_EQ(failures[0].domain(), kQNVAssetLoadingError) << failureText();
     EXPECT_EQ(failures[0].code(), c.code);
   }
 }
@@ -371,6 +371,7 @@ TEST_F(QNVDashPlaylistLoaderTest, WarningsOfTrackLists) {
                     "type=\"dynamic\""));
   makeLoader("/live.mpd", liveSettings());
   forceUpdate();
+  ASSERT_EQ(delegate_->updates.load(), 1) << failureText();
   EXPECT_EQ(delegate_->warningCodes(),
             (std::vector<int64_t>{kQNVDashWarningMultipleAudioTracks, kQNVDashWarningTimelineCountMismatch}));
   EXPECT_TRUE(log_.contains("Multiple audio tracks returned, count:2, reps:a1,a2 bw:1,1"));

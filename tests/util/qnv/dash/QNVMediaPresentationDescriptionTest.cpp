@@ -329,3 +329,21 @@ TEST(QNVMediaPresentationDescription, SizeBeyondLibxmlIntIsRefusedBeforeReading)
 
 }  // namespace
 }  // namespace plexora
+
+namespace plexora {
+namespace {
+
+TEST(QNVMediaPresentationDescription, HostileBytesLeaveStandardErrorAlone) {
+  // Bytes its declared encoding cannot convert.
+  const std::string bytes = std::string("<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?><MPD>\x81") +
+                            std::string(2, '\0') + "\x03</MPD>";
+  ::testing::internal::CaptureStderr();
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(bytes, std::nullopt, 1, false,
+                                                                                         &error));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(error);
+}
+
+}  // namespace
+}  // namespace plexora
