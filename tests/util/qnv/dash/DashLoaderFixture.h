@@ -113,7 +113,13 @@ class DashLoaderFixture : public ::testing::Test {
   // until the server has answered and the loader has taken the answer in.
   void fetchOnce(const std::function<void()>& start) {
     onQueue(start);
-    ASSERT_TRUE(waitUntil([this] { return !loader_->hasOutstandingPlaylistRequest(); }));
+    ASSERT_TRUE(waitUntil([this] { return !outstanding(); }));
+  }
+  // Read on the loader's queue, like all of its state.
+  bool outstanding() {
+    bool fetching = false;
+    onQueue([&] { fetching = loader_->hasOutstandingPlaylistRequest(); });
+    return fetching;
   }
   void forceUpdate() {
     fetchOnce([this] { loader_->forcePlaylistUpdate(); });

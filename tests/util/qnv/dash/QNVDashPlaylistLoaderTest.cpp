@@ -154,7 +154,7 @@ TEST_F(QNVDashPlaylistLoaderTest, TwoTicksWithAFetchOutstandingIssueOneFetch) {
   clock_->advance(1.0);
   onQueue([] {});
   EXPECT_EQ(requestCount(), before + 1);
-  EXPECT_TRUE(loader_->hasOutstandingPlaylistRequest());
+  EXPECT_TRUE(outstanding());
   EXPECT_TRUE(log_.contains("Not updating playlist due to outstanding request"));
   server_.stop();
 }
