@@ -11,8 +11,10 @@ for target in "${targets[@]}"; do
   work=$(mktemp -d)
   corpus=()
   [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
+  dictionary=()
+  [ -f "fuzz/$name.dict" ] && dictionary=(-dict="fuzz/$name.dict")
   echo "fuzz: $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" "${corpus[@]}" 2>&1 | tail -n 4
+  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" "${corpus[@]}" 2>&1 | tail -n 4
   rm -rf "$work"
 done
 echo "fuzz: ${#targets[@]} targets ran clean"

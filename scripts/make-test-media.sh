@@ -86,3 +86,95 @@ make one_frame.mp4 "${video[@]}" -frames:v 1 -c:v libx264 -pix_fmt yuv420p
 make audio_longer.mp4 -f lavfi -i "testsrc=size=160x90:rate=30:duration=0.5" "${audio[@]}" "${baseline[@]}" "${aac[@]}"
 make audio_shorter.mp4 "${video[@]}" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=0.5" \
   "${baseline[@]}" "${aac[@]}"
+
+# ---- DASH presentations ----
+# Two seconds in 1-second segments: video at 320x180 and 160x90, and AAC
+# audio, each written by ffmpeg's dash muxer, then reshaped into what the
+# engine's manifest reader reads.
+dash_inputs=(-f lavfi -i "testsrc=size=320x180:rate=30:duration=2" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=2"
+  -map 0:v -map 0:v -map 1:a "${baseline[@]}" -g 30 -keyint_min 30 -b:v:0 300k -s:v:0 320x180
+  -b:v:1 120k -s:v:1 160x90 "${aac[@]}" -seg_duration 1 -adaptation_sets "id=0,streams=v id=1,streams=a")
+
+# SegmentTemplate with a SegmentTimeline: ffmpeg writes repeat counts (@r),
+# start times only where they jump and $RepresentationID$ in the names; the
+# reader takes one S with its t per segment and $Time$ alone. The segment
+# files are renamed to the times the timeline gives them (the audio's first
+# starts before 0 in ffmpeg's own naming).
+template="$out/dash/template"
+mkdir -p "$template"
+ffmpeg -nostdin -hide_banner -loglevel error -y "${dash_inputs[@]}" -use_template 1 -use_timeline 1 \
+  -init_seg_name 'init-$RepresentationID$.m4s' -media_seg_name 'seg-$RepresentationID$-$Time$.m4s' \
+  -f dash "$template/ffmpeg.mpd"
+awk -v times="$template/times" '
+  /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5); time = 0 }
+  /<SegmentTemplate / { gsub(/\$RepresentationID\$/, id) }
+  /<S / {
+    t = ""; d = 0; r = 0
+    if (match($0, / t="[0-9-]+"/)) t = substr($0, RSTART + 4, RLENGTH - 5)
+    if (match($0, / d="[0-9]+"/)) d = substr($0, RSTART + 4, RLENGTH - 5)
+    if (match($0, / r="[0-9]+"/)) r = substr($0, RSTART + 4, RLENGTH - 5)
+    if (t != "") time = t
+    for (i = 0; i <= r; i++) {
+      printf "\t\t\t\t\t\t<S t=\"%d\" d=\"%d\" />\n", time, d
+      print id, time >> times
+      time += d
+    }
+    next
+  }
+  { print }' "$template/ffmpeg.mpd" >"$template/manifest.mpd"
+rm "$template/ffmpeg.mpd"
+for id in $(cut -d' ' -f1 "$template/times" | sort -u); do
+  mapfile -t files < <(ls "$template" | grep "^seg-$id-" | sed "s/^seg-$id-//; s/\.m4s$//" | sort -n)
+  mapfile -t times < <(grep "^$id " "$template/times" | cut -d' ' -f2)
+  for i in "${!files[@]}"; do
+    [ "${files[$i]}" = "${times[$i]}" ] || mv "$template/seg-$id-${files[$i]}.m4s" "$template/seg-$id-${times[$i]}.m4s.new"
+  done
+  for moved in "$template"/seg-"$id"-*.m4s.new; do [ -e "$moved" ] && mv "$moved" "${moved%.new}"; done
+done
+rm "$template/times"
+
+# SegmentBase: one fragmented file per representation with a segment index
+# ('sidx') after the movie box. ffmpeg lists the fragments as a SegmentList
+# of byte ranges; the reader takes the file's BaseURL with the index range
+# and the initialization range (ftyp and moov) instead.
+base="$out/dash/base"
+mkdir -p "$base"
+ffmpeg -nostdin -hide_banner -loglevel error -y "${dash_inputs[@]}" -single_file 1 \
+  -single_file_name 'rep-$RepresentationID$.mp4' -global_sidx 1 -f dash "$base/ffmpeg.mpd"
+# The byte offset and size of each top-level box, one "type offset size" a line.
+boxes() {
+  local file=$1 offset=0 total
+  total=$(stat -c %s "$file")
+  while [ "$offset" -lt "$total" ]; do
+    read -r s1 s2 s3 s4 t1 t2 t3 t4 < <(od -An -tu1 -j "$offset" -N 8 "$file")
+    local size=$(((s1 << 24) | (s2 << 16) | (s3 << 8) | s4))
+    printf '%b %d %d\n' "\\$(printf %03o "$t1")\\$(printf %03o "$t2")\\$(printf %03o "$t3")\\$(printf %03o "$t4")" \
+      "$offset" "$size"
+    [ "$size" -gt 0 ] || break
+    offset=$((offset + size))
+  done
+}
+segment_base() {
+  local file=$1 moov_end sidx_start sidx_end
+  moov_end=$(boxes "$file" | awk '$1 == "moov" { print $2 + $3 - 1 }')
+  read -r sidx_start sidx_end < <(boxes "$file" | awk '$1 == "sidx" { print $2, $2 + $3 - 1 }')
+  printf '<SegmentBase indexRange="%d-%d"><Initialization range="0-%d" /></SegmentBase>' \
+    "$sidx_start" "$sidx_end" "$moov_end"
+}
+for file in "$base"/rep-*.mp4; do
+  id=${file##*/rep-}
+  id=${id%.mp4}
+  segment_base "$file" >"$base/segment_base_$id"
+done
+awk -v dir="$base" '
+  /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5) }
+  /<SegmentList / {
+    skipping = 1
+    getline line < (dir "/segment_base_" id)
+    print "\t\t\t\t" line
+    next
+  }
+  skipping && /<\/SegmentList>/ { skipping = 0; next }
+  skipping { next }
+  { print }' "$base/ffmpeg.mpd" >"$base/manifest.mpd"
+rm "$base/ffmpeg.mpd" "$base"/segment_base_*

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <limits>
+#include <string>
+
+#include "util/RuntimeTestSupport.h"
+#include "util/qnv/dash/QNVDashManifestFixtures.h"
+#include "util/qnv/dash/QNVMediaPresentationDescription.h"
+
+namespace plexora {
+namespace {
+
+using testing::adaptationSet;
+using testing::mpdDocument;
+using testing::RuntimeLogCapture;
+using testing::segmentBaseRepresentation;
+using testing::segmentTemplateRepresentation;
+using testing::timelineOf;
+
+const std::optional<platform::URL> kMpdUrl = platform::URL::parse("http://h.test/vod/manifest.mpd?sig=1");
+
+std::shared_ptr<const QNVMediaPresentationDescription> parse(const std::string& xml, uint32_t fromEnd = 100,
+                                                             bool vp9 = false,
+                                                             std::optional<platform::Error>* error = nullptr,
+                                                             const std::optional<platform::URL>& url = kMpdUrl) {
+  return QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(xml, url, fromEnd, vp9, error);
+}
+
+std::string urlText(const std::optional<platform::URL>& url) { return url ? url->absoluteString() : "(none)"; }
+
+TEST(QNVMediaPresentationDescription, SegmentBaseManifestReadsEveryField) {
+  const std::string xml = mpdDocument(
+      adaptationSet(segmentBaseRepresentation("720", "video/mp4", 720, 1280, 800000, "video/v720.mp4") +
+                        segmentBaseRepresentation("360", "video/mp4", 640, 360, 300000, "https://cdn.test/v360.mp4"),
+                    "OVProjection=\"equirect\"") +
+          adaptationSet("<Accessibility schemeIdUri=\"urn:first\"/><Accessibility schemeIdUri=\"urn:last\"/>" +
+                        std::string("<Representation id=\"a\" mimeType=\"audio/mp4\" bandwidth=\"64000\">"
+                                    "<AudioChannelConfiguration schemeIdUri=\"urn:other\" value=\"2\"/>"
+                                    "<AudioChannelConfiguration schemeIdUri=\"") +
+                        kQNVSpatialAudioChannelLayoutScheme +
+                        "\" value=\"ambisonic\"/><BaseURL>a.mp4</BaseURL>"
+                        "<SegmentBase indexRange=\"700-799\"><Initialization range=\"0-699\"/></SegmentBase>"
+                        "</Representation>"),
+      "type=\"static\" mediaPresentationDuration=\"PT1M2.5S\" publishFrameTime=\"1700000000123\" "
+      "availabilityEndTime=\"2023-11-14T22:13:20Z\"");
+  const auto mpd = parse(xml);
+  ASSERT_TRUE(mpd);
+  EXPECT_FALSE(mpd->isDynamic());
+  EXPECT_TRUE(mpd->isFragmented());
+  EXPECT_EQ(mpd->videoType(), kQNVDashVideoTypeFragmented);
+  EXPECT_EQ(mpd->durationMS(), 62500U);
+  EXPECT_EQ(mpd->publishFrameTimeMS(), 1700000000123.0);
+  EXPECT_EQ(mpd->availabilityEndTime(), 1700000000.0);
+  EXPECT_EQ(mpd->mpdAccessibilityDescription(), "urn:last");
+  ASSERT_EQ(mpd->videoTracks().size(), 2U);
+  ASSERT_EQ(mpd->audioTracks().size(), 1U);
+
+  const QNVDashTrackMetadata& portrait = mpd->videoTracks()[0];
+  EXPECT_EQ(portrait.representationId(), "720");
+  EXPECT_EQ(portrait.width(), 1280U);
+  EXPECT_EQ(portrait.height(), 720U);
+  EXPECT_EQ(portrait.bandwidth(), 800000U);
+  EXPECT_EQ(portrait.qualityLabel(), "720p");
+  EXPECT_EQ(portrait.codecs(), "avc1.64001f");
+  EXPECT_EQ(portrait.projection(), "equirect");
+  EXPECT_EQ(urlText(portrait.initializationUrl()), "http://h.test/vod/video/v720.mp4");
+  EXPECT_EQ(portrait.indexRange(), (QNVByteRange{800, 200}));
+  EXPECT_EQ(portrait.initializationRange(), (QNVByteRange{0, 800}));
+  EXPECT_FALSE(portrait.timelineEntries());
+  EXPECT_EQ(portrait.timelineTimescale(), 0U);
+  EXPECT_FALSE(portrait.encodedInitData());
+  EXPECT_EQ(urlText(mpd->videoTracks()[1].initializationUrl()), "https://cdn.test/v360.mp4");
+
+  const QNVDashTrackMetadata& audio = mpd->audioTracks()[0];
+  EXPECT_EQ(audio.audioChannelConfiguration(), "ambisonic");
+  EXPECT_EQ(audio.projection(), "");
+  EXPECT_EQ(audio.indexRange(), (QNVByteRange{700, 100}));
+}
+
+TEST(QNVMediaPresentationDescription, LiveTemplateKeepsTheLastEntries) {
+  const struct {
+    uint32_t fromEnd;
+    size_t kept;
+    uint64_t firstTime;
+  } cases[] = {{3, 3, 14000}, {0, 1, 18000}, {1, 1, 18000}, {10, 10, 0}, {50, 10, 0}};
+  const std::string xml =
+      mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 500000, timelineOf(0, 2000, 10))),
+                  "type=\"dynamic\"");
+  for (const auto& c : cases) {
+    const auto mpd = parse(xml, c.fromEnd);
+    ASSERT_TRUE(mpd);
+    const auto& entries = *mpd->videoTracks()[0].timelineEntries();
+    ASSERT_EQ(entries.size(), c.kept) << c.fromEnd;
+    EXPECT_EQ(entries.front().time(), c.firstTime);
+    EXPECT_EQ(entries.back().time(), 18000U);
+  }
+}
+
+TEST(QNVMediaPresentationDescription, TemplateUrlsComeFromTheManifestDirectoryOrBaseUrl) {
+  const std::string timeline = "<S t=\"9000\" d=\"2000\"/><S t=\"1700000000000\" d=\"2000\"/>";
+  const std::string xml =
+      mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 500000, timeline,
+                                                              "<OVInitializationBinary>AAAA</OVInitializationBinary>") +
+                                segmentTemplateRepresentation("v2", "video/mp4", 900000, timeline,
+                                                              "<BaseURL>v2/</BaseURL>", "seg-$Time$.m4s?part=$Time$") +
+                                segmentTemplateRepresentation(
+                                    "v3", "video/mp4", 900000, timeline,
+                                    "<OVRepresentationMPDURL>http://r.test/x/rep.mpd</OVRepresentationMPDURL>")),
+                  "type=\"dynamic\"");
+  const auto mpd = parse(xml);
+  ASSERT_TRUE(mpd);
+  ASSERT_EQ(mpd->videoTracks().size(), 3U);
+  EXPECT_EQ(mpd->videoType(), kQNVDashVideoTypeLive);
+  EXPECT_TRUE(mpd->isDynamic());
+  EXPECT_FALSE(mpd->isFragmented());
+
+  const auto& v1 = mpd->videoTracks()[0];
+  EXPECT_EQ(urlText(v1.initializationUrl()), "http://h.test/vod/init-v1.mp4");
+  EXPECT_EQ(v1.timelineTimescale(), 1000U);
+  EXPECT_EQ(v1.encodedInitData(), "AAAA");
+  EXPECT_EQ(v1.timelineDuration(), 0U);
+  EXPECT_EQ(v1.indexRange(), kQNVByteRangeNotGiven);
+  EXPECT_EQ(v1.initializationRange().length, static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
+  const auto& entries = *v1.timelineEntries();
+  ASSERT_EQ(entries.size(), 2U);
+  EXPECT_EQ(urlText(entries[0].mediaUrl()), "http://h.test/vod/seg-9000.m4s");
+  // An epoch-based time keeps all its bits.
+  EXPECT_EQ(entries[1].time(), 1700000000000ULL);
+  EXPECT_EQ(urlText(entries[1].mediaUrl()), "http://h.test/vod/seg-1700000000000.m4s");
+
+  const auto& v2 = mpd->videoTracks()[1];
+  EXPECT_EQ(urlText((*v2.timelineEntries())[0].mediaUrl()), "http://h.test/vod/v2/seg-9000.m4s?part=9000");
+  EXPECT_EQ(v2.encodedInitData(), "");
+
+  const auto& v3 = mpd->videoTracks()[2];
+  EXPECT_EQ(urlText(v3.mpdUrl()), "http://r.test/x/rep.mpd");
+  EXPECT_EQ(urlText((*v3.timelineEntries())[0].mediaUrl()), "http://r.test/x/seg-9000.m4s");
+}
+
+TEST(QNVMediaPresentationDescription, TemplateWithoutAnyBaseBuildsNoUrls) {
+  RuntimeLogCapture log;
+  const auto mpd =
+      parse(mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 1, timelineOf(0, 1000, 2)))), 10,
+            false, nullptr, std::nullopt);
+  ASSERT_TRUE(mpd);
+  EXPECT_FALSE(mpd->videoTracks()[0].initializationUrl());
+  EXPECT_FALSE((*mpd->videoTracks()[0].timelineEntries())[0].mediaUrl());
+  EXPECT_TRUE(log.contains("cannot construct segmented URLs from nil base URL"));
+}
+
+TEST(QNVMediaPresentationDescription, SegmentListShorterCountWins) {
+  RuntimeLogCapture log;
+  std::string urls;
+  for (int i = 0; i < 4; ++i) urls += "<SegmentURL media=\"s" + std::to_string(i) + ".m4s\"/>";
+  const std::string xml = mpdDocument(adaptationSet(
+      "<Representation id=\"l\" mimeType=\"video/mp4\" bandwidth=\"1\"><SegmentList timescale=\"90000\" "
+      "duration=\"180000\"><Initialization sourceURL=\"list/init.mp4\"/>" +
+      urls + "<SegmentTimeline>" + timelineOf(0, 180000, 5) + "</SegmentTimeline></SegmentList></Representation>"));
+  const auto mpd = parse(xml);
+  ASSERT_TRUE(mpd);
+  EXPECT_EQ(mpd->videoType(), kQNVDashVideoTypeSegmentList);
+  const auto& track = mpd->videoTracks()[0];
+  ASSERT_EQ(track.timelineEntries()->size(), 4U);
+  EXPECT_EQ(track.timelineTimescale(), 90000U);
+  EXPECT_EQ(track.timelineDuration(), 180000U);
+  EXPECT_EQ(urlText(track.initializationUrl()), "http://h.test/vod/list/init.mp4");
+  EXPECT_EQ(urlText((*track.timelineEntries())[3].mediaUrl()), "http://h.test/vod/s3.m4s");
+  EXPECT_EQ((*track.timelineEntries())[3].time(), 540000U);
+  EXPECT_TRUE(log.contains("mismatch in counts SegmentList and SegmentTimeline 4 != 5"));
+}
+
+TEST(QNVMediaPresentationDescription, RepresentationsAreFiledByMimeTypeAndShape) {
+  RuntimeLogCapture log;
+  const std::string xml =
+      mpdDocument(adaptationSet("<Representation id=\"none\" mimeType=\"video/mp4\"/>" +
+                                segmentBaseRepresentation("webm", "video/webm", 640, 360, 1, "w.webm") +
+                                segmentBaseRepresentation("text", "text/vtt", 0, 0, 1, "t.vtt") +
+                                segmentTemplateRepresentation("live", "video/mp4", 1, timelineOf(0, 1, 1))));
+  const auto without = parse(xml);
+  ASSERT_TRUE(without);
+  ASSERT_EQ(without->videoTracks().size(), 1U);
+  EXPECT_EQ(without->videoTracks()[0].representationId(), "live");
+  EXPECT_EQ(without->videoType(), kQNVDashVideoTypeLive);
+  // The type of the last one read, fragmented or not.
+  EXPECT_TRUE(without->isFragmented());
+  EXPECT_TRUE(log.contains("Unrecognized MPD type"));
+  EXPECT_TRUE(log.contains("webm mime type ignored because not yet supported"));
+  EXPECT_TRUE(log.contains("Unrecognized mime type: text/vtt"));
+  EXPECT_TRUE(log.contains("Video type switch"));
+
+  const auto with = parse(xml, 100, true);
+  ASSERT_TRUE(with);
+  ASSERT_EQ(with->videoTracks().size(), 2U);
+  EXPECT_EQ(with->videoTracks()[0].representationId(), "webm");
+}
+
+TEST(QNVMediaPresentationDescription, MissingAndHostileNumbersReadAsZeroOrClamped) {
+  const std::string xml = mpdDocument(
+      adaptationSet("<Representation mimeType=\"video/mp4\" width=\"NaN\" height=\"-5\" bandwidth=\"1e30\">"
+                    "<SegmentTemplate initialization=\"i.mp4\" media=\"$Time$.m4s\"><SegmentTimeline>"
+                    "<S t=\"1e300\" d=\"-1\"/><S d=\"Infinity\"/><S t=\"nope\"/></SegmentTimeline></SegmentTemplate>"
+                    "</Representation>"),
+      "publishFrameTime=\"-1\" mediaPresentationDuration=\"garbage\" availabilityEndTime=\"soon\"");
+  const auto mpd = parse(xml);
+  ASSERT_TRUE(mpd);
+  const auto& track = mpd->videoTracks()[0];
+  EXPECT_EQ(track.representationId(), "");
+  EXPECT_EQ(track.width(), 0U);
+  EXPECT_EQ(track.height(), 0U);
+  EXPECT_EQ(track.bandwidth(), std::numeric_limits<uint32_t>::max());
+  EXPECT_EQ(track.timelineTimescale(), 0U);
+  const auto& entries = *track.timelineEntries();
+  ASSERT_EQ(entries.size(), 3U);
+  EXPECT_EQ(entries[0].time(), static_cast<uint64_t>(std::numeric_limits<int64_t>::max()));
+  EXPECT_EQ(entries[0].duration(), 0U);
+  EXPECT_EQ(entries[1].time(), 0U);
+  EXPECT_EQ(entries[2].duration(), 0U);
+  EXPECT_EQ(mpd->publishFrameTimeMS(), 0.0);
+  EXPECT_EQ(mpd->durationMS(), 0U);
+  EXPECT_FALSE(mpd->availabilityEndTime());
+  EXPECT_FALSE(mpd->mpdAccessibilityDescription());
+}
+
+TEST(QNVMediaPresentationDescription, EmptyManifestGivesEmptyLists) {
+  const auto mpd = parse(mpdDocument(""));
+  ASSERT_TRUE(mpd);
+  EXPECT_TRUE(mpd->videoTracks().empty());
+  EXPECT_EQ(mpd->videoType(), kQNVDashVideoTypeNone);
+}
+
+TEST(QNVMediaPresentationDescription, RefusedManifests) {
+  const std::string laughs =
+      "<?xml version=\"1.0\"?><!DOCTYPE MPD [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
+      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;\">"
+      "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;\">]>"
+      "<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\"><Period><AdaptationSet><Representation id=\"v\" "
+      "mimeType=\"video/mp4\"><BaseURL>&f;</BaseURL><SegmentBase indexRange=\"1-2\"/></Representation>"
+      "</AdaptationSet></Period></MPD>";
+  const std::string external =
+      "<?xml version=\"1.0\"?><!DOCTYPE MPD [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
+      "<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\"><Period><AdaptationSet><Representation id=\"v\" "
+      "mimeType=\"video/mp4\"><BaseURL>&x;</BaseURL><SegmentBase indexRange=\"1-2\"/></Representation>"
+      "</AdaptationSet></Period></MPD>";
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<a>";
+  const std::string hugeAttribute =
+      mpdDocument(adaptationSet("<Representation id=\"" + std::string(100 * 1024 * 1024, 'x') + "\"/>"));
+  const std::string timeline = timelineOf(0, 1000, 2);
+  const struct {
+    const char* name;
+    std::string xml;
+    const char* domain;
+    int64_t code;
+  } cases[] = {
+      {"not xml", "this is not a manifest", kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode},
+      {"empty", "", kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode},
+      {"truncated", mpdDocument("").substr(0, 60), kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode},
+      {"deep nesting", "<MPD>" + deep, kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode},
+      {"100 MB attribute", hugeAttribute, kQNVXmlParserErrorDomain, kQNVXmlParserErrorCode},
+      // libxml2 itself stops the amplification, or the declared type is
+      // refused: either way nothing is expanded.
+      {"entity expansion", laughs, nullptr, 0},
+      {"external entity", external, kQNVMpdErrorDomain, kQNVMpdErrorDocumentTypeDeclared},
+      {"$Number$",
+       mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, timeline, "", "seg-$Number$.m4s"))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      {"$RepresentationID$",
+       mpdDocument(adaptationSet(
+           segmentTemplateRepresentation("v", "video/mp4", 1, timeline, "", "$RepresentationID$/$Time$.m4s"))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      {"S@r",
+       mpdDocument(
+           adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"4\"/>"))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      {"template outside",
+       mpdDocument(adaptationSet("<SegmentTemplate media=\"$Time$.m4s\"/>" +
+                                 segmentTemplateRepresentation("v", "video/mp4", 1, timeline))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+  };
+  for (const auto& c : cases) {
+    std::optional<platform::Error> error;
+    EXPECT_FALSE(parse(c.xml, 100, false, &error)) << c.name;
+    ASSERT_TRUE(error) << c.name;
+    if (c.domain != nullptr) {
+      EXPECT_EQ(error->domain(), c.domain) << c.name;
+      EXPECT_EQ(error->code(), c.code) << c.name;
+    }
+    // Without an error pointer the refusal is the same.
+    EXPECT_FALSE(parse(c.xml)) << c.name;
+  }
+}
+
+TEST(QNVMediaPresentationDescription, ParseErrorCarriesTheXmlError) {
+  std::optional<platform::Error> error;
+  ASSERT_FALSE(parse("<MPD><oops></MPD>", 1, false, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->localizedDescription(), kQNVXmlParserErrorDescription);
+  const platform::Value* details = error->userInfo().find(kQNVXmlErrorKey);
+  ASSERT_NE(details, nullptr);
+  EXPECT_NE(details->asDictionary().find("message"), nullptr);
+}
+
+TEST(QNVMediaPresentationDescription, RepeatCountZeroIsNoRepeat) {
+  const auto mpd = parse(mpdDocument(
+      adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"0\"/>"))));
+  ASSERT_TRUE(mpd);
+  EXPECT_EQ(mpd->videoTracks()[0].timelineEntries()->size(), 1U);
+}
+
+}  // namespace
+}  // namespace plexora
+
+namespace plexora {
+namespace {
+
+TEST(QNVMediaPresentationDescription, SizeBeyondLibxmlIntIsRefusedBeforeReading) {
+  // The view claims more bytes than it holds: the size alone must refuse it,
+  // before anything is read or narrowed to libxml2's int.
+  const std::string small = "<MPD/>";
+  const std::string_view huge(small.data(), static_cast<size_t>(INT_MAX) + 1);
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(huge, std::nullopt, 1, false,
+                                                                                         &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain(), kQNVMpdErrorDomain);
+  EXPECT_EQ(error->code(), kQNVMpdErrorTooLarge);
+}
+
+}  // namespace
+}  // namespace plexora
+
+namespace plexora {
+namespace {
+
+TEST(QNVMediaPresentationDescription, HostileBytesLeaveStandardErrorAlone) {
+  // Bytes its declared encoding cannot convert.
+  const std::string bytes = std::string("<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?><MPD>\x81") +
+                            std::string(2, '\0') + "\x03</MPD>";
+  ::testing::internal::CaptureStderr();
+  std::optional<platform::Error> error;
+  EXPECT_FALSE(QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(bytes, std::nullopt, 1, false,
+                                                                                         &error));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(error);
+}
+
+}  // namespace
+}  // namespace plexora
