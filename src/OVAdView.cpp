@@ -119,10 +119,14 @@ void OVAdView::disableAutoRefresh() {
 }
 
 bool OVAdView::isAdValid() const {
-  // The ad's view stays hidden until its page has loaded, and again once
-  // the page failed: neither is an ad shown.
+  // An ad is shown from its presentation on, its page still loading
+  // included; an HTML ad whose page failed or never loaded in time is not.
   const auto shown = adView_.lock();
-  return shown && !shown->isHidden();
+  if (!shown) {
+    return false;
+  }
+  const auto ad = std::dynamic_pointer_cast<const OVAdView>(shown);
+  return !ad || ad->isAdValid();
 }
 
 // ---- Layout ----

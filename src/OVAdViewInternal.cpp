@@ -3,17 +3,23 @@
 #include "OVAdViewInternal.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 
 #include "adapters/OVHTMLAdDataModel.h"
+#include "controllers/OVDisplayAdController.h"
 #include "dto/OVAdPlacementDefinition.h"
 #include "platform/ui/Color.h"
+#include "util/OVAdError.h"
 #include "util/OVAdLogger.h"
+#include "util/OVAdTimer.h"
 
 namespace plexora {
 
 namespace {
 
 constexpr const char* kInvalidAdDataMessage = "HTML ad data without a client token or markup; the ad is not shown";
+constexpr std::int64_t kWholeSecondMilliseconds = 1000;
 
 // A size below the minimum takes the minimum, one above the maximum the
 // maximum; a bound of 0 by 0 does not apply.
@@ -56,6 +62,7 @@ std::shared_ptr<OVAdViewInternal> OVAdViewInternal::initWithAdData(
 }
 
 OVAdViewInternal::~OVAdViewInternal() {
+  invalidatePageTimeout();
   if (adContentContainer_) {
     adContentContainer_->setDelegate({});
   }
@@ -87,6 +94,7 @@ bool OVAdViewInternal::isAdValid() const {
 void OVAdViewInternal::loadAd() {
   // The adapter hears of the load now; the page shows the view when it has
   // loaded (adDidLoad), and a second report from there is ignored upstream.
+  schedulePageTimeout();
   if (const auto target = delegate()) {
     target->adViewDidLoad(sharedAdView());
   }
@@ -99,6 +107,32 @@ void OVAdViewInternal::loadAdFromMarkup(const std::string& markup, const std::st
   isImpressionSent_ = true;
   if (adContentContainer_) {
     adContentContainer_->loadAdMarkup(markup, activationCommand);
+  }
+}
+
+void OVAdViewInternal::schedulePageTimeout() {
+  if (pageLoaded_ || pageFailed_) {
+    return;
+  }
+  invalidatePageTimeout();
+  const std::int64_t seconds = placementDefinition_->requestTimeout() / kWholeSecondMilliseconds;
+  const std::weak_ptr<OVAdViewInternal> weakSelf = sharedInternal();
+  pageTimeoutTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(
+      static_cast<double>(seconds), false, [weakSelf](const std::shared_ptr<OVAdTimer>&) {
+        const auto self = weakSelf.lock();
+        if (!self || self->pageLoaded_ || self->pageFailed_) {
+          return;
+        }
+        std::string description(kOVDisplayAdControllerTimeoutFormat);
+        description.replace(description.find("%s"), 2, kOVAdViewInternalPageTimeoutSubject);
+        self->adDidFailToLoadWithError(OVAdError::getNSError(kOVAdErrorCodeInternalError, description));
+      });
+}
+
+void OVAdViewInternal::invalidatePageTimeout() {
+  if (pageTimeoutTimer_) {
+    pageTimeoutTimer_->invalidate();
+    pageTimeoutTimer_.reset();
   }
 }
 
@@ -190,6 +224,13 @@ bool OVAdViewInternal::viewabilityValidator(const std::shared_ptr<OVAdViewabilit
 // ---- The container's reports ----
 
 void OVAdViewInternal::adDidLoad() {
+  // The host was told this ad failed; showing it now would show an ad
+  // that is neither counted nor refreshed.
+  if (pageFailed_) {
+    return;
+  }
+  pageLoaded_ = true;
+  invalidatePageTimeout();
   setHidden(false);
   if (const auto target = delegate()) {
     target->adViewDidLoad(sharedAdView());
@@ -204,6 +245,11 @@ void OVAdViewInternal::adWillLogImpression() {
 
 void OVAdViewInternal::adDidFailToLoadWithError(const platform::Error& error) {
   // A page that failed is neither shown nor watched for an impression.
+  if (pageFailed_) {
+    return;
+  }
+  pageFailed_ = true;
+  invalidatePageTimeout();
   adValid_ = false;
   setHidden(true);
   disableViewabilityValidation();

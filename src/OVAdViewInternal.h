@@ -6,6 +6,10 @@
 // The view stays hidden until the container reports the page loaded, and
 // hides again when the page fails, so a page that never rendered is never
 // shown or counted as seen; the failure goes to the delegate as an error.
+// The delegate hears of the load before the page has loaded, which ends the
+// controller's timeout; so the view times the page itself, and a page not
+// loaded within the definition's request timeout fails as any page does.
+// A failed page stays failed: a late load report does not show it.
 //
 // Thread safety: main thread only.
 // Ownership: the adapter that made it owns it. It owns its container,
@@ -28,6 +32,10 @@
 namespace plexora {
 
 class OVAdPlacementDefinition;
+class OVAdTimer;
+
+// Names what did not load in time in the timeout's description.
+inline constexpr const char* kOVAdViewInternalPageTimeoutSubject = "OVAdViewInternal";
 class OVAdViewInternal;
 
 // Told when a command link asks a full-screen ad to close.
@@ -53,6 +61,8 @@ class OVAdViewInternal : public OVAdView,
   // The data was accepted and the container holds its model.
   bool isAdValid() const override;
   // Tells the delegate the ad is loaded; the view shows once the page is.
+  // Starts the page's timeout: the definition's request timeout in whole
+  // seconds, as the controller counts it.
   void loadAd() override;
   // Shows a page of raw markup, which logs no impression.
   void loadAdFromMarkup(const std::string& markup, const std::string& activationCommand,
@@ -128,6 +138,8 @@ class OVAdViewInternal : public OVAdView,
     return std::static_pointer_cast<OVAdViewInternal>(shared_from_this());
   }
   void createAdContentContainer(bool forceUIWebView);
+  void schedulePageTimeout();
+  void invalidatePageTimeout();
 
   std::weak_ptr<OVAdViewInternalDelegate> internalDelegate_;
   std::weak_ptr<OVAdViewControllerProxy> presenter_;
@@ -136,6 +148,9 @@ class OVAdViewInternal : public OVAdView,
   platform::InterfaceOrientation orientation_ = platform::InterfaceOrientation::Unknown;
   bool isInterstitial_ = false;
   bool isImpressionSent_ = false;
+  bool pageLoaded_ = false;
+  bool pageFailed_ = false;
+  std::shared_ptr<OVAdTimer> pageTimeoutTimer_;
   std::shared_ptr<OVAdCommandProcessor> commandHandler_;
   std::shared_ptr<OVAdViewabilityValidator> viewabilityValidator_;
   std::shared_ptr<OVAdPlacementDefinition> placementDefinition_;

@@ -32,7 +32,10 @@ class RecordingAdViewDelegate final : public OVAdViewDelegate {
  public:
   void adViewDidClick(const std::shared_ptr<OVAdView>&) override { messages.push_back("click"); }
   void adViewDidFinishHandlingClick(const std::shared_ptr<OVAdView>&) override { messages.push_back("finished"); }
-  void adViewDidLoad(const std::shared_ptr<OVAdView>&) override { messages.push_back("loaded"); }
+  void adViewDidLoad(const std::shared_ptr<OVAdView>& adView) override {
+    messages.push_back("loaded");
+    validOnLoad.push_back(adView->isAdValid());
+  }
   void adView(const std::shared_ptr<OVAdView>&, const platform::Error& error) override {
     messages.push_back("error");
     errors.push_back(error);
@@ -45,6 +48,8 @@ class RecordingAdViewDelegate final : public OVAdViewDelegate {
 
   std::vector<std::string> messages;
   std::vector<platform::Error> errors;
+  // What isAdValid() answered inside each adViewDidLoad.
+  std::vector<bool> validOnLoad;
 };
 
 class BannerTest : public ::testing::Test {

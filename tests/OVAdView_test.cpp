@@ -34,13 +34,15 @@ TEST_F(BannerTest, TheAdIsPresentedAtOnceAndShownOnlyOnceItsPageHasLoaded) {
   EXPECT_EQ(containers_->forceUIWebView, (std::vector<bool>{false}));
 
   EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded"}));
+  // The host told of the ad finds it valid, its page still loading.
+  EXPECT_EQ(delegate_->validOnLoad, (std::vector<bool>{true}));
   const auto internal = internalOf(banner);
   ASSERT_TRUE(internal);
   EXPECT_EQ(internal->superview(), banner);
   EXPECT_EQ(internal->frame(), platform::Rect(0, 0, 320, 50));
   EXPECT_EQ(internal->orientation(), platform::InterfaceOrientation::LandscapeLeft);
   EXPECT_TRUE(internal->isHidden());
-  EXPECT_FALSE(banner->isAdValid());
+  EXPECT_TRUE(banner->isAdValid());
 
   page->finishLoad();
   DisplayAdTestWorld::settle();
@@ -74,6 +76,64 @@ TEST_F(BannerTest, APageThatFailsToLoadIsAnErrorNotAShownAdAndTheNextRefreshRepl
   DisplayAdTestWorld::settle();
   EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded", "error", "loaded"}));
   EXPECT_TRUE(banner->isAdValid());
+}
+
+TEST_F(BannerTest, APageNotLoadedWithinTheRequestTimeoutFailsOnceAndTheNextRefreshReplacesIt) {
+  answer({{"PX", htmlAdData("ct-a")}},
+         R"("refresh": 30, "client_max_retry_count": 0, "request_timeout": 3500, "min_viewability_percentage": 40)");
+  const auto banner = placeBanner();
+  banner->loadAd();
+  const auto stuck = containerAt(0);
+  ASSERT_TRUE(stuck);
+  stuck->setImpressionReady(true);
+  // 3500 ms counts as three whole seconds, as the adapter's timeout does.
+  world_.clock().advance(2.5);
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded"}));
+
+  world_.clock().advance(1.0);
+  DisplayAdTestWorld::settle();
+  ASSERT_EQ(delegate_->messages, (std::vector<std::string>{"loaded", "error"}));
+  EXPECT_EQ(delegate_->errors.at(0).code(), kOVAdErrorCodeInternalError);
+  EXPECT_EQ(delegate_->errors.at(0).localizedDescription(), "Adapter timeout: OVAdViewInternal");
+  EXPECT_TRUE(internalOf(banner)->isHidden());
+  EXPECT_FALSE(banner->isAdValid());
+
+  // The page loading or failing after that changes nothing: no second
+  // error, no ad shown that would never be counted.
+  stuck->finishLoad();
+  stuck->failLoad(platform::Error("com.plexora.page", 7));
+  world_.clock().advance(5.0);
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded", "error"}));
+  EXPECT_TRUE(internalOf(banner)->isHidden());
+  EXPECT_EQ(stuck->logImpressionCalls, 0);
+
+  // The refresh from the failure brings the next ad; its page loads in time
+  // and its timeout, run out, fails nothing.
+  world_.clock().advance(25.0);
+  const auto next = containerAt(1);
+  ASSERT_TRUE(next);
+  next->finishLoad();
+  world_.clock().advance(4.0);
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded", "error", "loaded"}));
+  EXPECT_TRUE(banner->isAdValid());
+  EXPECT_FALSE(internalOf(banner)->isHidden());
+}
+
+TEST_F(BannerTest, ALoadAfterABidPayloadThatDidNotParseTellsTheHostItsErrorAgain) {
+  const auto banner = placeBanner();
+  banner->doLoadAd(std::string("{not json"));
+  DisplayAdTestWorld::settle();
+  ASSERT_EQ(delegate_->messages, (std::vector<std::string>{"error"}));
+  banner->loadAd();
+  DisplayAdTestWorld::settle();
+  DisplayAdTestWorld::runBriefly();
+  ASSERT_EQ(delegate_->messages, (std::vector<std::string>{"error", "error"}));
+  EXPECT_EQ(delegate_->errors.at(1).code(), delegate_->errors.at(0).code());
+  EXPECT_EQ(delegate_->errors.at(1).localizedDescription(), delegate_->errors.at(0).localizedDescription());
+  EXPECT_TRUE(world_.server().adRequests().empty());
 }
 
 TEST_F(BannerTest, ALaterLoadRefreshesInsteadOfSettingUpAgain) {

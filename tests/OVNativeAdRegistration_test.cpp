@@ -61,6 +61,8 @@ class OVNativeAdRegistrationTest : public platform::testing::UITest {
   void SetUp() override {
     UITest::SetUp();
     platform::setCachesDirectory(caches_.path().string());
+    // The process's store follows this test's caches, not the first test's.
+    OVAdDatabaseManager::sharedManager()->resetConnectionForTesting();
     window_ = makeKeyWindow();
     window_->setRootViewController(root_);
     window_->addSubview(adView_);

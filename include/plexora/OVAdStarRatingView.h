@@ -3,9 +3,12 @@
 // right half of the last primary star in the secondary colour when the
 // rating has a fraction. The host places it in its own native ad layout.
 //
-// A rating that is not a number counts as 0; values below 0 or above the
-// scale are drawn as 0 or as the full scale, and at most five stars are
-// drawn, so server data can never make the row run away.
+// The row has as many stars as the rating's scale: 3 of 10 colours three
+// stars of ten. A rating that is not a number counts as 0; values below 0
+// or above the scale are drawn as 0 or as the full scale, and at most
+// kOVAdStarRatingMaxStars stars are drawn, so an absurd scale from the
+// server can never make the row run away (the stars drawn keep the
+// rating's own scale).
 //
 // Thread safety: main thread only.
 // Ownership: a plain view; the host's view tree owns it.
@@ -19,7 +22,8 @@
 
 namespace plexora {
 
-inline constexpr std::int64_t kOVAdStarRatingMaxStars = 5;
+// The most stars a row draws, far more than any view is wide enough for.
+inline constexpr std::int64_t kOVAdStarRatingMaxStars = 100;
 
 class PLEXORA_EXPORT OVAdStarRatingView : public platform::View {
  public:

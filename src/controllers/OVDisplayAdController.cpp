@@ -94,7 +94,8 @@ void OVDisplayAdController::loadAdWithPlacementId(const std::string& placementId
     std::optional<platform::Error> error;
     payload = OVAdBidPayload::initWithJsonData(*bidPayload, placementId, templateID, &error);
     if (!payload) {
-      notifyAdError(error.value_or(OVAdError::getNSError(kOVAdErrorCodeInternalError)));
+      bidPayloadError_ = error.value_or(OVAdError::getNSError(kOVAdErrorCodeInternalError));
+      notifyAdError(*bidPayloadError_);
       return;
     }
   }
@@ -126,8 +127,11 @@ void OVDisplayAdController::initialLoadAd() {
 void OVDisplayAdController::loadAd() {
   invalidateInProgressAd();
   // Nothing to request for before set-up, or after a bid payload that did
-  // not parse.
+  // not parse; the unit's later loads then hear why.
   if (!environment_) {
+    if (bidPayloadError_) {
+      notifyAdError(*bidPayloadError_);
+    }
     return;
   }
   adProvider_ = OVAdProvider::initWithDelegate(weak_from_this());
@@ -258,6 +262,7 @@ void OVDisplayAdController::adapterDidLoad(const std::shared_ptr<OVDisplayAdAdap
   }
   adapterHadImpression_ = false;
   controllerHadImpression_ = false;
+  currentAdapterFailed_ = false;
   currentAdapter_ = adapter;
   currentPlacementDefinition_ = nextPlacementDefinition_;
   ensureViewabilityValidator();

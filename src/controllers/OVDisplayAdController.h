@@ -145,7 +145,8 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
                                      bool animated = true);
 
   // A new request from the first candidate, counting as no retry. Nothing
-  // before set-up or after a bid payload that did not parse.
+  // before set-up; after a bid payload that did not parse, its error again
+  // and no request.
   void refresh();
   // A new request that keeps the retry count.
   void retry();
@@ -213,7 +214,8 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   void logImpressionFromSource(ImpressionSource source);
   bool isCurrentAdapter(const std::shared_ptr<OVDisplayAdAdapter>& adapter) const;
   // The ad shown failed after its load was reported (its page did not
-  // load): the unit hears the error and the next refresh replaces it.
+  // load): the unit hears the error once for that ad, and the next refresh
+  // replaces it.
   void handleCurrentAdFailure(const platform::Error& error);
 
   void startObservingNotifications();
@@ -238,6 +240,9 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   std::shared_ptr<OVDisplayAdAdapter> currentAdapter_;
   std::shared_ptr<OVAdProvider> adProvider_;
   std::shared_ptr<OVAdEnvironmentData> environment_;
+  // Why set-up built no environment: the bid payload's parse error, told
+  // again to every later load instead of a request.
+  std::optional<platform::Error> bidPayloadError_;
   std::shared_ptr<OVRewardedVideoRewardData> rewardData_;
   std::shared_ptr<OVAdViewabilityValidator> currentViewabilityValidator_;
   std::shared_ptr<OVAdPlacementDefinition> currentPlacementDefinition_;
@@ -253,6 +258,9 @@ class OVDisplayAdController final : public OVDisplayAdAdapterDelegate,
   bool loaded_ = false;
   bool started_ = false;
   bool adapterHadImpression_ = false;
+  // The current adapter's failure reached the unit; cleared when another
+  // adapter becomes current.
+  bool currentAdapterFailed_ = false;
   bool controllerHadImpression_ = false;
   std::int64_t placementType_ = 0;
   std::string placementID_;

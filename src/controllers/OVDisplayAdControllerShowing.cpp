@@ -148,6 +148,12 @@ bool OVDisplayAdController::isCurrentAdapter(const std::shared_ptr<OVDisplayAdAd
 }
 
 void OVDisplayAdController::handleCurrentAdFailure(const platform::Error& error) {
+  // An ad that failed is already gone for the unit; a second report of it
+  // (a page failing after its load timed out) tells nothing new.
+  if (currentAdapterFailed_) {
+    return;
+  }
+  currentAdapterFailed_ = true;
   disableViewabilityValidator();
   if (!adProvider_ && !nextAdapter_) {
     scheduleRefresh();

@@ -84,6 +84,9 @@ class OVAdCommandProcessorTest : public testing::EventManagerTest {
     processor_.reset();
     window_.reset();
     Application::shared()->reset();
+    // The configuration is the process's: a test's switches must not reach
+    // the next test.
+    configure({});
     EventManagerTest::TearDown();
     platform::setCachesDirectory("");
   }

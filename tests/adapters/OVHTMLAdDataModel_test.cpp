@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,12 +21,14 @@ using platform::Dictionary;
 using platform::InterfaceOrientation;
 using platform::Value;
 
-// The process's configuration manager keeps its file in a caches directory
-// of the test's own (each test runs in a process of its own).
+// The models hand feature configurations to the process's configuration
+// manager; the tests run with a caches directory of their own.
 class OVHTMLAdDataModelTest : public ::testing::Test {
  protected:
   OVHTMLAdDataModelTest() { platform::setCachesDirectory(caches_.path().string()); }
   ~OVHTMLAdDataModelTest() override {
+    // What a model installed must not reach the process's next test.
+    OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(platform::Value(platform::Dictionary{}));
     platform::DispatchQueue::settle();
     platform::setCachesDirectory("");
   }
@@ -132,7 +135,10 @@ TEST_F(OVHTMLAdDataModelTest, AFeatureConfigDictionaryReplacesAndSavesTheConfigu
   EXPECT_EQ(manager->adTapMarginPercentage(), 5);
 
   ASSERT_TRUE(platform::DispatchQueue::settle());
-  const auto saved = OVAdConfigManager::create(caches_.path().string());
+  // The process's manager keeps the file of the caches directory it was made
+  // in, which an earlier test of the process may have chosen.
+  const auto saved =
+      OVAdConfigManager::create(std::filesystem::path(manager->configurationFilePath()).parent_path().string());
   EXPECT_EQ(saved->adTapMarginPercentage(), 5) << "the configuration reached the disk";
 }
 

@@ -100,6 +100,8 @@ TEST_F(DisplayAdControllerTest, AShownAdThatFailsIsReportedAndReplacedOnTheNextR
   finishWithView(*broken);
   DisplayAdTestWorld::settle();
   broken->failLoad(Error("com.plexora.page", 3));
+  // The same ad failing again is no news to the unit.
+  broken->failLoad(Error("com.plexora.page", 4));
   DisplayAdTestWorld::settle();
   EXPECT_EQ(log_->messages, (std::vector<std::string>{"loaded", "presented", "error"}));
   EXPECT_EQ(log_->errors.at(0).code(), 3);
@@ -110,6 +112,13 @@ TEST_F(DisplayAdControllerTest, AShownAdThatFailsIsReportedAndReplacedOnTheNextR
   finishWithView(*replacement);
   DisplayAdTestWorld::settle();
   EXPECT_EQ(log_->messages.back(), "presented");
+  // The next ad is a new one: its failure is told.
+  replacement->failLoad(Error("com.plexora.page", 5));
+  broken->failLoad(Error("com.plexora.page", 6));
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(log_->messages.back(), "error");
+  EXPECT_EQ(log_->count("error"), 2u);
+  EXPECT_EQ(log_->errors.back().code(), 5);
 }
 
 TEST_F(DisplayAdControllerTest, ANativeAdWithoutAViewHasItsImpressionAsSoonAsTheAdapterReportsIt) {
@@ -217,10 +226,14 @@ TEST_F(DisplayAdControllerTest, ABidPayloadThatDoesNotParseIsReportedAndNothingI
   DisplayAdTestWorld::settle();
   DisplayAdTestWorld::runBriefly();
   EXPECT_EQ(log_->messages, (std::vector<std::string>{"error"}));
-  // A later refresh (the banner's next load) has nothing to ask for.
+  // A later refresh (the banner's next load) has nothing to ask for, and
+  // says so with the payload's error.
   controller_->refresh();
   controller_->retry();
+  DisplayAdTestWorld::settle();
   DisplayAdTestWorld::runBriefly();
+  EXPECT_EQ(log_->messages, (std::vector<std::string>{"error", "error", "error"}));
+  EXPECT_EQ(log_->errors.at(2).code(), log_->errors.at(0).code());
   EXPECT_EQ(requests(), 0u);
 }
 

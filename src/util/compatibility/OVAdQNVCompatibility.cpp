@@ -1,6 +1,6 @@
 #include "util/compatibility/OVAdQNVCompatibility.h"
 
-#include <mutex>
+#include <atomic>
 #include <utility>
 
 #include "plexora/OVAdSettings.h"
@@ -30,18 +30,22 @@ std::shared_ptr<T> backgroundDeallocated(std::shared_ptr<T> object) {
   });
 }
 
+// Whether the process's first answer was logged.
+std::atomic<bool> videoLibraryLogged{false};
+
 }  // namespace
 
 bool OVAdShouldUseQNVPlayer() {
   const bool answer =
       !OVAdSettings::isBackgroundVideoPlaybackAllowed() && OVAdConfigManager::sharedManager()->isQNVEnabled();
-  static std::once_flag logged;
-  std::call_once(logged, [answer] {
+  if (!videoLibraryLogged.exchange(true)) {
     OV_LOG(kOVAdLogLevelDebug, kOVAdUsingVideoLibraryFormat,
            answer ? kOVAdVideoLibraryQNVPlayer : kOVAdVideoLibraryAVPlayer);
-  });
+  }
   return answer;
 }
+
+void OVAdResetVideoLibraryLogForTesting() { videoLibraryLogged.store(false); }
 
 OVAdVideoLibrary OVAdChooseVideoLibrary() {
   return OVAdShouldUseQNVPlayer() ? OVAdVideoLibrary::kQNVPlayer : OVAdVideoLibrary::kAVPlayer;

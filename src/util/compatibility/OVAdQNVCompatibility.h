@@ -41,6 +41,8 @@ enum class OVAdVideoLibrary { kQNVPlayer, kAVPlayer };
 // kernel's, which says nothing about it. The first call in the process logs
 // its answer; no later call logs.
 bool OVAdShouldUseQNVPlayer();
+// Tests sharing one process: the next call logs its answer again.
+void OVAdResetVideoLibraryLogForTesting();
 
 // The choice for one ad, taken now.
 OVAdVideoLibrary OVAdChooseVideoLibrary();

@@ -56,6 +56,15 @@ void OVAdDatabaseManager::setVFSName(std::string name) {
   vfsName_ = std::move(name);
 }
 
+void OVAdDatabaseManager::resetConnectionForTesting() {
+  databaseQueue_->sync([this] {
+    database_.reset();
+    if (latestInitialization_) {
+      runInitialization(*latestInitialization_);
+    }
+  });
+}
+
 void OVAdDatabaseManager::getDatabase(HandleCallback callback) {
   databaseQueue_->async([self = shared_from_this(), callback = std::move(callback)] {
     if (self->initializationsRunning_ > 0) {

@@ -80,6 +80,11 @@ class OVAdDatabaseManager final : public std::enable_shared_from_this<OVAdDataba
   std::string vfsName() const;
   void setVFSName(std::string name);
 
+  // Tests that give each test a caches directory of its own: after the work
+  // queued so far, drops the connection and runs the latest initialization
+  // again (when there was one), which opens storagePath() anew.
+  void resetConnectionForTesting();
+
   const platform::DispatchQueuePtr& databaseQueue() const { return databaseQueue_; }
 
   // Opens the file, creating its folder first, and makes the connection the

@@ -87,6 +87,9 @@ class OVAdQNVCompatibilityTest : public ::testing::Test {
   void SetUp() override {
     platform::setCachesDirectory(caches_.path().string());
     platform::SystemPlayerKit::install(kit_);
+    // The first answer is logged once per process; each test here is a
+    // first answer.
+    OVAdResetVideoLibraryLogForTesting();
   }
   void TearDown() override {
     platform::SystemPlayerKit::install(nullptr);

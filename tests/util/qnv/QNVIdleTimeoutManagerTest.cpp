@@ -15,7 +15,12 @@ class RecordingApplication final : public OVSetIdleTimerApplicationProtocol {
 
 class QNVIdleTimeoutManagerTest : public ::testing::Test {
  protected:
-  void SetUp() override { manager_->_setApplication(application_); }
+  void SetUp() override {
+    // Changes an earlier test of the process queued must not reach this
+    // test's application.
+    settle();
+    manager_->_setApplication(application_);
+  }
   void TearDown() override { manager_->_setApplication(std::make_shared<RecordingApplication>()); }
   // Runs the main queue's share of the work (the test runs on the main thread).
   static void settle() { platform::DispatchQueue::settle(); }

@@ -11,10 +11,10 @@ namespace plexora {
 
 namespace {
 
-// The rating bounded to what the row can show: a value in 0...scale (0 when
-// it is not a number) and a scale of at most five stars.
+// The rating bounded to its own scale: a value in 0...scale (0 when it is
+// not a number) on a scale of at least 0.
 OVAdStarRating drawableRating(const OVAdStarRating& rating) {
-  const std::int64_t scale = std::clamp<std::int64_t>(rating.scale, 0, kOVAdStarRatingMaxStars);
+  const std::int64_t scale = std::max<std::int64_t>(rating.scale, 0);
   const double value = std::isnan(rating.value) ? 0.0 : std::clamp(rating.value, 0.0, static_cast<double>(scale));
   return {value, scale};
 }
@@ -49,7 +49,8 @@ void OVAdStarRatingView::draw(platform::GraphicsContext& context, platform::Rect
   double minX = std::numeric_limits<double>::max();
   double maxX = 0.0;
   const double coloured = std::ceil(rating.value);
-  for (std::int64_t star = 0; star < rating.scale; ++star) {
+  const std::int64_t drawn = std::min(rating.scale, kOVAdStarRatingMaxStars);
+  for (std::int64_t star = 0; star < drawn; ++star) {
     const bool primary = static_cast<double>(star) < coloured;
     context.setFillColor(primary ? primaryColor_ : secondaryColor_);
     context.setStrokeColor(primary ? primaryColor_ : secondaryColor_);
@@ -71,7 +72,9 @@ void OVAdStarRatingView::draw(platform::GraphicsContext& context, platform::Rect
     context.fillPath();
     centerX += xIncrement_;
   }
-  if (std::floor(rating.value) < coloured) {
+  // The half star only when it is among the stars drawn; past them the
+  // last drawn star is a whole one.
+  if (std::floor(rating.value) < coloured && coloured <= static_cast<double>(drawn)) {
     // Paints over the last coloured star's right half only where it drew.
     context.setFillColor(secondaryColor_);
     context.setStrokeColor(platform::Color::clear());

@@ -69,6 +69,8 @@ class OVAdWebContentContainerTest : public platform::testing::UITest {
   void SetUp() override {
     UITest::SetUp();
     platform::setCachesDirectory(caches_.path().string());
+    // The process's store follows this test's caches, not the first test's.
+    OVAdDatabaseManager::sharedManager()->resetConnectionForTesting();
     container_ = OVAdWebContentContainer::initWithAdView(owner_, {320, 50}, kOVAdSize320x50);
     container_->setDelegate(owner_);
     ASSERT_EQ(views_.size(), 1u);
