@@ -51,7 +51,11 @@ class OVAdCacheFetchTest : public testing::ResourceFixture {
 };
 
 TEST_F(OVAdCacheFetchTest, ConcurrentRequestsForOneImageShareOneDownload) {
-  server_.on("/cover.png", Response::text(200, pngBytes(4, 3), 300ms));
+  // Both asks are made before the main loop runs, so the first download is
+  // in flight for the second whatever its delay; a short one keeps a slow
+  // machine inside the download timeout, whose retry would be a second
+  // request.
+  server_.on("/cover.png", Response::text(200, pngBytes(4, 3), 50ms));
   Answer<platform::Image> first;
   Answer<platform::Image> second;
 

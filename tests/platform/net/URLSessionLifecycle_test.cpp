@@ -128,8 +128,9 @@ TEST_F(URLSessionFixture, ManyConcurrentRequestsAllCompleteInParallel) {
   }
   EXPECT_EQ(tags.size(), static_cast<std::size_t>(kTasks));
   EXPECT_EQ(server.requests().size(), static_cast<std::size_t>(kTasks));
-  // One after the other they would take five seconds.
-  EXPECT_LT(elapsed, 10 * kDelay);
+  // One after the other they would take five seconds; half of that leaves
+  // room for a loaded machine.
+  EXPECT_LT(elapsed, 25 * kDelay);
 }
 
 TEST_F(URLSessionFixture, DestroyingTheSessionCancelsWhatIsInFlight) {
