@@ -107,15 +107,6 @@ bool hasUnreadIdentifier(std::string text) {
   return text.find('$') != std::string::npos;
 }
 
-std::string replaceTime(std::string text, const std::string& time) {
-  const size_t identifierLength = std::string_view(kTimeIdentifier).size();
-  for (size_t at = text.find(kTimeIdentifier); at != std::string::npos;
-       at = text.find(kTimeIdentifier, at + time.size())) {
-    text.replace(at, identifierLength, time);
-  }
-  return text;
-}
-
 uint64_t publishTimeFromNumber(double number) {
   if (!(number > 0)) return 0;
   if (number >= kTwoTo64) return UINT64_MAX;
@@ -181,6 +172,7 @@ std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, xmlNod
   }
   if (!base) OV_LOG(kOVAdLogLevelWarn, "%s", kNilBaseMessage);
   fields.initializationUrl = QNVUrlFromBase(base, initialization);
+  const auto segmentTemplate = std::make_shared<const QNVDashSegmentTemplate>(std::move(base), media);
 
   const std::vector<xmlNodePtr> segments = reading.xpath.nodes(kTemplateTimelineExpression);
   const size_t kept = std::max<size_t>(reading.segmentsFromEnd, 1);
@@ -189,11 +181,11 @@ std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, xmlNod
   entries.reserve(segments.size() - first);
   for (size_t i = first; i < segments.size(); ++i) {
     reading.xpath.setNode(segments[i]);
-    const std::string timeText = reading.xpath.string(kTimeExpression);
+    std::string timeText = reading.xpath.string(kTimeExpression);
     const double time = std::strtod(timeText.c_str(), nullptr);
     const double duration = std::strtod(reading.xpath.string(kDurationAttributeExpression).c_str(), nullptr);
     entries.emplace_back(QNVTimeFromXPathNumber(time), QNVTimeFromXPathNumber(duration),
-                         QNVUrlFromBase(base, replaceTime(media, timeText)));
+                         QNVDashSegmentUrl(segmentTemplate, std::move(timeText)));
   }
   reading.xpath.setNode(representation);
   const uint32_t timescale = QNVUInt32FromXPathNumber(reading.xpath.number(kTemplateTimescaleExpression));
