@@ -39,17 +39,21 @@ std::optional<platform::URL> QNVDashSegmentTemplate::urlForTime(std::string_view
   return QNVUrlFromBase(base_, text);
 }
 
+QNVDashSegmentUrl::QNVDashSegmentUrl(std::optional<platform::URL> url) {
+  if (url) url_ = std::make_shared<const platform::URL>(std::move(*url));
+}
+
 QNVDashSegmentUrl::QNVDashSegmentUrl(std::shared_ptr<const QNVDashSegmentTemplate> segmentTemplate, std::string time) {
   if (segmentTemplate->digitsAlwaysAgree() && allDigits(time)) {
     segmentTemplate_ = std::move(segmentTemplate);
     time_ = std::move(time);
-  } else {
-    url_ = segmentTemplate->urlForTime(time);
+  } else if (auto url = segmentTemplate->urlForTime(time)) {
+    url_ = std::make_shared<const platform::URL>(std::move(*url));
   }
 }
 
 std::optional<platform::URL> QNVDashSegmentUrl::url() const {
-  if (!segmentTemplate_) return url_;
+  if (!segmentTemplate_) return url_ ? std::optional(*url_) : std::nullopt;
   if (!segmentTemplate_->makesUrls()) return std::nullopt;
   return segmentTemplate_->urlForTime(time_);
 }

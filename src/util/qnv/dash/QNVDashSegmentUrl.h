@@ -48,21 +48,23 @@ class QNVDashSegmentTemplate {
 class QNVDashSegmentUrl {
  public:
   // A URL as it stands (none for no URL).
-  explicit QNVDashSegmentUrl(std::optional<platform::URL> url = std::nullopt) : url_(std::move(url)) {}
+  explicit QNVDashSegmentUrl(std::optional<platform::URL> url = std::nullopt);
   // The URL `segmentTemplate` makes for `time`.
   QNVDashSegmentUrl(std::shared_ptr<const QNVDashSegmentTemplate> segmentTemplate, std::string time);
 
   // Built on each call for an unbuilt address.
   std::optional<platform::URL> url() const;
-  bool hasUrl() const { return segmentTemplate_ ? segmentTemplate_->makesUrls() : url_.has_value(); }
+  bool hasUrl() const { return segmentTemplate_ ? segmentTemplate_->makesUrls() : url_ != nullptr; }
   // Whether both make the same URL (or both none).
   bool operator==(const QNVDashSegmentUrl& other) const;
 
  private:
-  // Set for an unbuilt address, with the time text; otherwise url_ holds it.
+  // Set for an unbuilt address, with the time text; otherwise url_ holds
+  // it (null for none). Held by pointer, a timeline's many entries stay
+  // small.
   std::shared_ptr<const QNVDashSegmentTemplate> segmentTemplate_;
   std::string time_;
-  std::optional<platform::URL> url_;
+  std::shared_ptr<const platform::URL> url_;
 };
 
 }  // namespace plexora
