@@ -69,7 +69,7 @@ void QNVDashPlaylistLoader::addEntriesFromTrackMetadata(const QNVDashTrackMetada
         platform::MediaTimeRange::make(timeOf(entry.time(), timescale), timeOf(entry.duration(), timescale));
     if (!latest.isValid() || latest < range.start) {
       auto added = std::make_shared<QNVDashTimelineEntry>(range);
-      added->addUrl(entry.mediaUrl(), track->representationId());
+      added->addUrl(entry.mediaAddress(), track->representationId());
       held.push_back(std::move(added));
       next = held.size();
       latest = range.start;
@@ -79,7 +79,7 @@ void QNVDashPlaylistLoader::addEntriesFromTrackMetadata(const QNVDashTrackMetada
     for (size_t i = next; i < held.size(); ++i) {
       const platform::MediaTimeRange& candidate = held[i]->range();
       if (candidate.start == range.start && candidate.duration == range.duration) {
-        held[i]->addUrl(entry.mediaUrl(), track->representationId());
+        held[i]->addUrl(entry.mediaAddress(), track->representationId());
         next = i + 1;
         break;
       }

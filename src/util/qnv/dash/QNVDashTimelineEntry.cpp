@@ -20,18 +20,22 @@ constexpr const char* kEntryName = "QNVDashTimelineEntry";
 std::optional<platform::URL> QNVDashTimelineEntry::url() const {
   if (selectedRepresentationId_) return getUrlForRepresentation(*selectedRepresentationId_);
   if (urls_.size() > 1) {
-    OV_LOG(kOVAdLogLevelDebug, kNoSelectionFormat, kEntryName, urls_.front().second.absoluteString().c_str(),
-           urls_.back().second.absoluteString().c_str(), static_cast<int>(urls_.size() - 2));
+    OV_LOG(kOVAdLogLevelDebug, kNoSelectionFormat, kEntryName, urls_.front().second.url()->absoluteString().c_str(),
+           urls_.back().second.url()->absoluteString().c_str(), static_cast<int>(urls_.size() - 2));
     QNV_SOFT_ASSERT(false, "url called before representation selected");
     return std::nullopt;
   }
   if (urls_.empty()) return std::nullopt;
-  return urls_.front().second;
+  return urls_.front().second.url();
 }
 
 void QNVDashTimelineEntry::addUrl(const std::optional<platform::URL>& url, const std::string& representation) {
+  addUrl(QNVDashSegmentUrl(url), representation);
+}
+
+void QNVDashTimelineEntry::addUrl(QNVDashSegmentUrl url, const std::string& representation) {
   QNV_ASSERT_MEDIA_STATE_QUEUE();
-  if (!url) {
+  if (!url.hasUrl()) {
     OV_LOG(kOVAdLogLevelWarn, "%s", kNilUrlMessage);
     return;
   }
@@ -43,14 +47,17 @@ void QNVDashTimelineEntry::addUrl(const std::optional<platform::URL>& url, const
   const auto existing =
       std::find_if(urls_.begin(), urls_.end(), [&](const auto& entry) { return entry.first == representation; });
   if (existing == urls_.end()) {
-    urls_.emplace_back(representation, *url);
+    urls_.emplace_back(representation, std::move(url));
     return;
   }
-  if (!(existing->second == *url) && url->pathExtension() != kAudioExtension) {
-    OV_LOG(kOVAdLogLevelWarn, kReplacingFormat, existing->second.absoluteString().c_str(),
-           url->absoluteString().c_str());
+  if (!(existing->second == url)) {
+    const std::optional<platform::URL> replacement = url.url();
+    if (replacement->pathExtension() != kAudioExtension) {
+      OV_LOG(kOVAdLogLevelWarn, kReplacingFormat, existing->second.url()->absoluteString().c_str(),
+             replacement->absoluteString().c_str());
+    }
   }
-  existing->second = *url;
+  existing->second = std::move(url);
 }
 
 std::optional<platform::URL> QNVDashTimelineEntry::getUrlForRepresentation(const std::string& representation) const {
@@ -60,7 +67,7 @@ std::optional<platform::URL> QNVDashTimelineEntry::getUrlForRepresentation(const
     return std::nullopt;
   }
   for (const auto& [id, url] : urls_) {
-    if (id == representation) return url;
+    if (id == representation) return url.url();
   }
   OV_LOG(kOVAdLogLevelWarn, kNilForRepresentationFormat, representation.c_str());
   return std::nullopt;

@@ -1,6 +1,8 @@
 // One segment of a segmented DASH stream: its time span and its URL in each
 // representation that lists it, with the representation chosen for it.
 //
+// URLs are kept unbuilt (QNVDashSegmentUrl) and made when asked for.
+//
 // An empty representation id stands for none and is never stored. Without a
 // chosen representation, `url` answers only an unambiguous URL (the entry
 // has exactly one); of several it picks none, since an arbitrary one could
@@ -19,6 +21,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/media/MediaTime.h"
+#include "util/qnv/dash/QNVDashSegmentUrl.h"
 
 namespace plexora {
 
@@ -30,6 +33,7 @@ class QNVDashTimelineEntry {
   // A missing URL or id changes nothing; a second URL for an id replaces
   // the first.
   void addUrl(const std::optional<platform::URL>& url, const std::string& representation);
+  void addUrl(QNVDashSegmentUrl url, const std::string& representation);
   std::optional<platform::URL> getUrlForRepresentation(const std::string& representation) const;
   void selectRepresentation(const std::string& representation);
   // The ids with URLs, in the order they were first added.
@@ -41,7 +45,7 @@ class QNVDashTimelineEntry {
   const std::optional<std::string>& selectedRepresentationId() const { return selectedRepresentationId_; }
 
  private:
-  std::vector<std::pair<std::string, platform::URL>> urls_;
+  std::vector<std::pair<std::string, QNVDashSegmentUrl>> urls_;
   std::string defaultRepresentation_;
   std::optional<std::string> selectedRepresentationId_;
   platform::MediaTimeRange range_;

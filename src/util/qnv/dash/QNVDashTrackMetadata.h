@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/foundation/URL.h"
+#include "util/qnv/dash/QNVDashSegmentUrl.h"
 
 namespace plexora {
 
@@ -34,17 +35,21 @@ class QNVMpdTimelineEntry {
  public:
   QNVMpdTimelineEntry(uint64_t time, uint64_t duration, std::optional<platform::URL> mediaUrl)
       : time_(time), duration_(duration), mediaUrl_(std::move(mediaUrl)) {}
+  QNVMpdTimelineEntry(uint64_t time, uint64_t duration, QNVDashSegmentUrl mediaUrl)
+      : time_(time), duration_(duration), mediaUrl_(std::move(mediaUrl)) {}
 
   // In timeline units.
   uint64_t time() const { return time_; }
   uint64_t duration() const { return duration_; }
-  // None when the manifest's text made no URL.
-  const std::optional<platform::URL>& mediaUrl() const { return mediaUrl_; }
+  // None when the manifest's text made no URL; built on each call.
+  std::optional<platform::URL> mediaUrl() const { return mediaUrl_.url(); }
+  // The same, unbuilt, for records that keep it.
+  const QNVDashSegmentUrl& mediaAddress() const { return mediaUrl_; }
 
  private:
   uint64_t time_;
   uint64_t duration_;
-  std::optional<platform::URL> mediaUrl_;
+  QNVDashSegmentUrl mediaUrl_;
 };
 
 // The fields every shape shares.

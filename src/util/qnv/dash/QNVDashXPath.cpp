@@ -55,6 +55,25 @@ QNVXmlDocument::~QNVXmlDocument() {
   if (document_ != nullptr) xmlFreeDoc(document_);
 }
 
+std::string QNVAttributeText(xmlNodePtr element, const char* name) {
+  if (element == nullptr || element->type != XML_ELEMENT_NODE) return {};
+  const auto* wanted = reinterpret_cast<const xmlChar*>(name);
+  for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
+    if (attribute->ns != nullptr || !xmlStrEqual(attribute->name, wanted)) continue;
+    const xmlNodePtr child = attribute->children;
+    // A plain value is one text node, read in place.
+    if (child != nullptr && child->next == nullptr && child->type == XML_TEXT_NODE && child->content != nullptr) {
+      return reinterpret_cast<const char*>(child->content);
+    }
+    xmlChar* text = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attribute));
+    if (text == nullptr) return {};
+    std::string copy(reinterpret_cast<const char*>(text));
+    xmlFree(text);
+    return copy;
+  }
+  return {};
+}
+
 QNVXPathContext::QNVXPathContext(xmlDocPtr document) : context_(xmlXPathNewContext(document)) {
   if (context_ != nullptr) {
     xmlXPathRegisterNs(context_, reinterpret_cast<const xmlChar*>(kQNVDashNamespacePrefix),

@@ -47,6 +47,11 @@ class QNVXmlDocument {
   int errorLine_ = 0;
 };
 
+// The text of `element`'s attribute `name` (one in no namespace), as the
+// XPath string(@name) gives it, read without evaluating a query: a timeline
+// lists tens of thousands of segments. Empty when it has none.
+std::string QNVAttributeText(xmlNodePtr element, const char* name);
+
 class QNVXPathContext {
  public:
   explicit QNVXPathContext(xmlDocPtr document);

@@ -62,6 +62,9 @@ constexpr const char* kTemplateInitializationExpression = "string(dash:SegmentTe
 constexpr const char* kTemplateMediaExpression = "string(dash:SegmentTemplate/@media)";
 constexpr const char* kTemplateTimelineExpression = "dash:SegmentTemplate/dash:SegmentTimeline/dash:S";
 constexpr const char* kTemplateTimescaleExpression = "number(dash:SegmentTemplate/@timescale)";
+// A timeline segment's attributes, read directly for their number.
+constexpr const char* kTimeAttribute = "t";
+constexpr const char* kDurationAttribute = "d";
 
 constexpr const char* kVideoMime = "video/mp4";
 constexpr const char* kAudioMime = "audio/mp4";
@@ -105,15 +108,6 @@ bool hasUnreadIdentifier(std::string text) {
     text.erase(at, std::string_view(kTimeIdentifier).size());
   }
   return text.find('$') != std::string::npos;
-}
-
-std::string replaceTime(std::string text, const std::string& time) {
-  const size_t identifierLength = std::string_view(kTimeIdentifier).size();
-  for (size_t at = text.find(kTimeIdentifier); at != std::string::npos;
-       at = text.find(kTimeIdentifier, at + time.size())) {
-    text.replace(at, identifierLength, time);
-  }
-  return text;
 }
 
 uint64_t publishTimeFromNumber(double number) {
@@ -163,8 +157,7 @@ QNVDashTrackMetadata readSegmentList(Reading& reading, xmlNodePtr representation
 }
 
 // None when the template names what this reader does not read.
-std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, xmlNodePtr representation,
-                                                        QNVDashRepresentationFields fields,
+std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, QNVDashRepresentationFields fields,
                                                         std::string encodedInitData) {
   const std::string initialization = reading.xpath.string(kTemplateInitializationExpression);
   const std::string media = reading.xpath.string(kTemplateMediaExpression);
@@ -181,6 +174,7 @@ std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, xmlNod
   }
   if (!base) OV_LOG(kOVAdLogLevelWarn, "%s", kNilBaseMessage);
   fields.initializationUrl = QNVUrlFromBase(base, initialization);
+  const auto segmentTemplate = std::make_shared<const QNVDashSegmentTemplate>(std::move(base), media);
 
   const std::vector<xmlNodePtr> segments = reading.xpath.nodes(kTemplateTimelineExpression);
   const size_t kept = std::max<size_t>(reading.segmentsFromEnd, 1);
@@ -188,14 +182,12 @@ std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, xmlNod
   std::vector<QNVMpdTimelineEntry> entries;
   entries.reserve(segments.size() - first);
   for (size_t i = first; i < segments.size(); ++i) {
-    reading.xpath.setNode(segments[i]);
-    const std::string timeText = reading.xpath.string(kTimeExpression);
+    std::string timeText = QNVAttributeText(segments[i], kTimeAttribute);
     const double time = std::strtod(timeText.c_str(), nullptr);
-    const double duration = std::strtod(reading.xpath.string(kDurationAttributeExpression).c_str(), nullptr);
+    const double duration = std::strtod(QNVAttributeText(segments[i], kDurationAttribute).c_str(), nullptr);
     entries.emplace_back(QNVTimeFromXPathNumber(time), QNVTimeFromXPathNumber(duration),
-                         QNVUrlFromBase(base, replaceTime(media, timeText)));
+                         QNVDashSegmentUrl(segmentTemplate, std::move(timeText)));
   }
-  reading.xpath.setNode(representation);
   const uint32_t timescale = QNVUInt32FromXPathNumber(reading.xpath.number(kTemplateTimescaleExpression));
   return QNVDashTrackMetadata::segmentTemplateMetadata(std::move(fields), timescale, std::move(entries),
                                                        std::move(encodedInitData), representationMpdUrl);
@@ -296,7 +288,7 @@ QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(std::s
     } else if (type == kQNVDashVideoTypeSegmentList) {
       track = readSegmentList(reading, representation, std::move(fields));
     } else {
-      track = readSegmentTemplate(reading, representation, std::move(fields), std::move(encodedInitData));
+      track = readSegmentTemplate(reading, std::move(fields), std::move(encodedInitData));
       if (!track) {
         setError(error, kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing, kTemplateIdentifierDescription);
         return nullptr;
