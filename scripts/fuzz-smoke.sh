@@ -6,15 +6,29 @@ cd "$(dirname "$0")/.."
 seconds=${1:-15}
 shopt -s nullglob
 targets=(build/fuzz/fuzz/*_fuzz)
+# The MP4 targets also start from the test clips, made here (never checked
+# in).
+clips=$(mktemp -d)
+trap 'rm -rf "$clips"' EXIT
+scripts/make-test-media.sh "$clips/media"
 for target in "${targets[@]}"; do
   name=$(basename "$target")
   work=$(mktemp -d)
   corpus=()
+  options=()
   [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
   dictionary=()
   [ -f "fuzz/$name.dict" ] && dictionary=(-dict="fuzz/$name.dict")
+  case $name in
+    # Whole movies, not only the largest seed's 4 KB.
+    mp4_box_fuzz) corpus+=("$clips/media"); options=(-max_len=65536) ;;
+    # A run plays the file on real decoder threads: slower, and a hang shows
+    # as a timeout.
+    mp4_playback_fuzz) corpus+=("$clips/media"); options=(-max_len=65536 -timeout=60) ;;
+  esac
   echo "fuzz: $name for ${seconds}s"
-  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" "${corpus[@]}" 2>&1 | tail -n 4
+  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "${options[@]}" \
+    "$work" "${corpus[@]}" 2>&1 | tail -n 4
   rm -rf "$work"
 done
 echo "fuzz: ${#targets[@]} targets ran clean"

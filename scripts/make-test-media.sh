@@ -86,6 +86,11 @@ make one_frame.mp4 "${video[@]}" -frames:v 1 -c:v libx264 -pix_fmt yuv420p
 make audio_longer.mp4 -f lavfi -i "testsrc=size=160x90:rate=30:duration=0.5" "${audio[@]}" "${baseline[@]}" "${aac[@]}"
 make audio_shorter.mp4 "${video[@]}" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=0.5" \
   "${baseline[@]}" "${aac[@]}"
+# A picture four times the size it is drawn at, as in a small ad slot: a
+# moving zone plate, whose rings grow finer up to the pixel outwards, alias
+# wherever a drawing skips texels.
+make large_640x360.mp4 -f lavfi -i "nullsrc=size=640x360:rate=30:duration=0.5,format=yuv420p,geq=lum='128+96*sin((X*X+Y*Y)/400+10*T)':cb='128+48*sin(X/9)':cr='128+48*cos(Y/7)'" \
+  "${baseline[@]}" -b:v 2M
 
 # ---- DASH presentations ----
 # Two seconds in 1-second segments: video at 320x180 and 160x90, and AAC

@@ -843,7 +843,12 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
       OV_LOG(kOVAdLogLevelDebug, kTextureFailedFormat, status);
       return;
     }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    // An ad slot is usually smaller than the video: sampled from the full
+    // picture alone, a frame drawn at a fraction of its size skips texels
+    // and aliases. Its mipmaps, remade for every frame, give the sampler a
+    // picture already averaged down to about the drawn size.
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);

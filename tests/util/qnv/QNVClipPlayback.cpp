@@ -46,9 +46,12 @@ std::vector<std::vector<uint8_t>> oracleFrames(const std::string& path, int widt
                                                const std::string& scaleFlags) {
   const std::string size = std::to_string(width) + ":" + std::to_string(height);
   if (scaleFlags.empty()) return ffmpegFrames(path, "rgb24", static_cast<size_t>(width * height * 3), size);
+  // Scaled in YUV, then converted as the default oracle is: asked for RGB
+  // straight from a scale, swscale leaves its chroma uninterpolated and
+  // fringes saturated edges with colour no decoder or GPU draws.
   const std::string command = "ffmpeg -nostdin -v error -i '" + path +
                               "' -map 0:v:0 -fps_mode passthrough -vf scale=" + size + ":flags=" + scaleFlags +
-                              " -f rawvideo -pix_fmt rgb24 -";
+                              ",format=yuv444p -f rawvideo -pix_fmt rgb24 -";
   const std::vector<uint8_t> all = commandOutput(command);
   const auto frameBytes = static_cast<size_t>(width * height * 3);
   std::vector<std::vector<uint8_t>> frames;

@@ -61,6 +61,19 @@ TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
   expectAudioLikeFfprobe(path, played);
 }
 
+// An ad slot a quarter of the video's size: each pixel drawn is the average
+// of the sixteen it covers, as in ffmpeg's area scaling, not four of them
+// sampled and the rest skipped.
+TEST(QNVPlayerDownscaleTest, AQuarterOfTheSizeIsDrawnLikeAreaScaling) {
+  constexpr double kMinimumDownscaledPsnr = 38.0;
+  const std::string path = testing::testMediaPath("large_640x360.mp4");
+  const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area");
+  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
+    EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
                          ::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
                                            "main_bframes.mp4", "quicktime.mov", "fragmented.mp4",
