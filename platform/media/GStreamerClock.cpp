@@ -1,5 +1,6 @@
 #include "platform/media/GStreamerClock.h"
 
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <map>
@@ -70,7 +71,8 @@ GstClockTime nowOf(const Waits& waits) {
 double secondsOf(GstClockTime time) { return static_cast<double>(time) / kNanosecondsPerSecond; }
 
 bool isUnscheduled(GstClockEntry* entry) {
-  return g_atomic_int_get(reinterpret_cast<gint*>(&GST_CLOCK_ENTRY_STATUS(entry))) == GST_CLOCK_UNSCHEDULED;
+  // GStreamer reads and writes the status atomically from its own threads.
+  return std::atomic_ref<GstClockReturn>(GST_CLOCK_ENTRY_STATUS(entry)).load() == GST_CLOCK_UNSCHEDULED;
 }
 
 GstClockTime internalTime(GstClock* clock) { return nowOf(waitsOf(clock)); }
@@ -153,7 +155,7 @@ void unschedule(GstClock* clock, GstClockEntry* entry) {
   std::optional<Clock::WakeupId> pendingWakeup;
   {
     std::lock_guard lock(waits.mutex);
-    g_atomic_int_set(reinterpret_cast<gint*>(&GST_CLOCK_ENTRY_STATUS(entry)), GST_CLOCK_UNSCHEDULED);
+    std::atomic_ref<GstClockReturn>(GST_CLOCK_ENTRY_STATUS(entry)).store(GST_CLOCK_UNSCHEDULED);
     waits.changed.notify_all();
     if (const auto found = waits.pending.find(entry); found != waits.pending.end()) {
       pendingWakeup = found->second;
