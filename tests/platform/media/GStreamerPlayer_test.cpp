@@ -21,6 +21,7 @@
 #include "platform/media/GStreamerPlayerKit.h"
 #include "platform/media/GStreamerPlayerLayer.h"
 #include "support/MediaOracle.h"
+#include "support/PostedCount.h"
 #include "testserver/TestServer.h"
 
 namespace plexora::platform {
@@ -59,21 +60,7 @@ std::vector<double> ffprobeFrameTimes(const std::string& path) {
   return times;
 }
 
-// Counts the notifications of one name posted for one object.
-class Posted {
- public:
-  Posted(const char* name, const void* object) {
-    token_ = NotificationCenter::defaultCenter().addObserver(name, object, nullptr,
-                                                             [this](const Notification&) { ++count; });
-  }
-  ~Posted() { NotificationCenter::defaultCenter().removeObserver(token_); }
-  Posted(const Posted&) = delete;
-  Posted& operator=(const Posted&) = delete;
-  std::atomic<int> count{0};
-
- private:
-  NotificationCenter::ObserverToken token_ = 0;
-};
+using plexora::testing::Posted;
 
 class GStreamerPlayerTest : public ::testing::Test {
  protected:

@@ -10,6 +10,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
+#include "support/PostedCount.h"
 #include "util/qnv/QNVLocalMp4Asset.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
@@ -61,22 +62,6 @@ std::vector<std::vector<uint8_t>> oracleFrames(const std::string& path, int widt
   }
   return frames;
 }
-
-// Counts the notifications of one name posted for one object.
-class Posted {
- public:
-  Posted(const char* name, const void* object) {
-    token_ = platform::NotificationCenter::defaultCenter().addObserver(
-        name, object, nullptr, [this](const platform::Notification&) { count.fetch_add(1); });
-  }
-  ~Posted() { platform::NotificationCenter::defaultCenter().removeObserver(token_); }
-  Posted(const Posted&) = delete;
-  Posted& operator=(const Posted&) = delete;
-  std::atomic<int> count{0};
-
- private:
-  platform::NotificationCenter::ObserverToken token_ = 0;
-};
 
 void settle() {
   QNVMediaStateQueue()->sync([] {});

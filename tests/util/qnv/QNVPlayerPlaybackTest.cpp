@@ -18,6 +18,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
 #include "platform/ui/Application.h"
+#include "support/PostedCount.h"
 #include "util/qnv/QNVLocalMp4Asset.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVPlayer.h"
@@ -269,21 +270,7 @@ class QNVPlayerPlaybackTest : public ::testing::Test {
   std::shared_ptr<QNVAudioQueue> audio_ = QNVAudioQueue::create();
 };
 
-// Counts the notifications of one name posted for one object.
-class Posted {
- public:
-  Posted(const char* name, const void* object) {
-    token_ = platform::NotificationCenter::defaultCenter().addObserver(
-        name, object, nullptr, [this](const platform::Notification&) { count.fetch_add(1); });
-  }
-  ~Posted() { platform::NotificationCenter::defaultCenter().removeObserver(token_); }
-  Posted(const Posted&) = delete;
-  Posted& operator=(const Posted&) = delete;
-  std::atomic<int> count{0};
-
- private:
-  platform::NotificationCenter::ObserverToken token_ = 0;
-};
+using testing::Posted;
 
 TEST_F(QNVPlayerPlaybackTest, PlaysEveryFrameAtItsTimeAndTheClipsAudioInStep) {
   Posted ended(kAVPlayerItemDidPlayToEndTimeNotification, asset_.get());
