@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ struct Response {
   std::chrono::milliseconds chunkDelay{0};
   std::optional<std::size_t> dropAfterBytes;
   std::optional<std::size_t> declaredLength;
+  // How many body bytes may go out so far; the rest waits until it grows
+  // (a download a test holds and releases, whatever the machine's speed).
+  std::function<std::size_t()> sendableBytes;
 
   // A text/plain answer, optionally after a delay.
   static Response text(int status, std::string body, std::chrono::milliseconds delay = {});

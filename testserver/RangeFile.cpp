@@ -82,6 +82,13 @@ Response rangeFileAnswer(const std::string& file, const RecordedRequest& request
     answer.chunkBytes = std::max<std::size_t>(1, options.bytesPerSecond / kPiecesPerSecond);
     answer.chunkDelay = std::chrono::milliseconds(1000 / kPiecesPerSecond);
   }
+  if (options.releasedUpTo) {
+    const std::size_t first = range ? range->first : 0;
+    answer.sendableBytes = [released = options.releasedUpTo, first] {
+      const std::size_t upTo = released->load();
+      return upTo > first ? upTo - first : 0;
+    };
+  }
   if (fault == RangeFault::kDropMidBody) answer.dropAfterBytes = answer.body.size() / 2;
   if (fault == RangeFault::kWrongLength) answer.declaredLength = answer.body.size() + 1;
   return answer;

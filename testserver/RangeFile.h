@@ -13,6 +13,7 @@
 // once; it only reads the shared bytes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -43,6 +44,9 @@ struct RangeFileOptions {
   // The fault spares requests for ranges that start before this offset (a
   // header that loads, then media that fails).
   std::size_t faultFromOffset = 0;
+  // When set, bytes of the file at or past this offset wait until it grows
+  // past them: a host a test holds still and lets go.
+  std::shared_ptr<const std::atomic<std::size_t>> releasedUpTo;
 };
 
 // The answer to one request for the file.

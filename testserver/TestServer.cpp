@@ -52,8 +52,12 @@ RecordedRequest recordOf(const httplib::Request& request, const std::string& bod
   return recorded;
 }
 
+// How often a held body looks whether more of it may go out.
+constexpr std::chrono::milliseconds kHeldBodyPoll{5};
+
 bool isPaced(const Response& answer) {
-  return answer.chunkBytes > 0 || answer.chunkDelay.count() > 0 || answer.dropAfterBytes || answer.declaredLength;
+  return answer.chunkBytes > 0 || answer.chunkDelay.count() > 0 || answer.dropAfterBytes || answer.declaredLength ||
+         answer.sendableBytes != nullptr;
 }
 
 }  // namespace
@@ -181,13 +185,19 @@ void TestServer::providePaced(Response answer, const std::string& contentType, h
   const std::size_t length = answer.declaredLength.value_or(body->size());
   response.set_content_provider(
       length, contentType,
-      [this, body, chunk = answer.chunkBytes, delay = answer.chunkDelay, drop = answer.dropAfterBytes](
-          std::size_t offset, std::size_t wanted, httplib::DataSink& sink) {
+      [this, body, chunk = answer.chunkBytes, delay = answer.chunkDelay, drop = answer.dropAfterBytes,
+       sendable = answer.sendableBytes](std::size_t offset, std::size_t wanted, httplib::DataSink& sink) {
         // Ending the provider early closes the connection mid-body.
         const std::size_t limit = std::min(body->size(), drop.value_or(body->size()));
         if (offset >= limit) return false;
         if (delay.count() > 0 && !waitOut(delay)) return false;
-        std::size_t count = std::min(wanted, limit - offset);
+        std::size_t released = limit;
+        if (sendable) {
+          while ((released = std::min(limit, sendable())) <= offset) {
+            if (!waitOut(kHeldBodyPoll)) return false;
+          }
+        }
+        std::size_t count = std::min(wanted, released - offset);
         if (chunk > 0) count = std::min(count, chunk);
         return sink.write(body->data() + offset, count);
       });
