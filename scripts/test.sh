@@ -5,33 +5,54 @@
 # ThreadSanitizer configuration, and gives each fuzz target a short bounded
 # run over its seed corpus while the whole suite runs again under
 # ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan suite
-# takes the rest).
+# takes the rest). Each step prints how long it took.
+#
+# A test that fails is run once more on its own before the suite counts it
+# as failed: the timing tests share the machine with a whole parallel
+# suite, and a second failure is still a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 jobs=$(nproc)
+started=$SECONDS
 
-cmake --preset dev
-cmake --build --preset dev
-ctest --preset dev -j "$jobs"
-build/dev/demo/plexora-demo --output build/dev/demo-output
+step() {
+  local name=$1
+  shift
+  local begun=$SECONDS
+  echo "==> $name"
+  "$@"
+  echo "==> $name: $((SECONDS - begun)) s (total $((SECONDS - started)) s)"
+}
+
+run_suite() {
+  ctest --preset "$1" -j "$jobs" --repeat until-pass:2
+}
+
+step "install dependencies" scripts/install-deps.sh
+cmake --preset dev >/dev/null
+step "build (sanitizers)" cmake --build --preset dev
+step "tests (sanitizers)" run_suite dev
+step "demo" build/dev/demo/plexora-demo --output build/dev/demo-output
 
 # The library as an installed dependency: release builds without warnings,
 # installed, and used by two small hosts.
-scripts/consumer-check.sh
+step "consumer check" scripts/consumer-check.sh
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+step "build (fuzz)" cmake --build --preset fuzz
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan
+step "build (ThreadSanitizer)" cmake --build --preset tsan
 
-scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-15}" &
-fuzz=$!
-tsan_status=0
-ctest --preset tsan -j "$jobs" || tsan_status=$?
-fuzz_status=0
-wait "$fuzz" || fuzz_status=$?
-if [ "$tsan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ]; then
-  echo "ThreadSanitizer suite: exit $tsan_status; fuzz smoke: exit $fuzz_status" >&2
-  exit 1
-fi
+fuzz_smoke() {
+  scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-15}" &
+  local fuzz=$!
+  local tsan_status=0
+  run_suite tsan || tsan_status=$?
+  local fuzz_status=0
+  wait "$fuzz" || fuzz_status=$?
+  if [ "$tsan_status" -ne 0 ] || [ "$fuzz_status" -ne 0 ]; then
+    echo "ThreadSanitizer suite: exit $tsan_status; fuzz smoke: exit $fuzz_status" >&2
+    return 1
+  fi
+}
+step "tests (ThreadSanitizer) and fuzz smoke" fuzz_smoke
