@@ -7,7 +7,7 @@
 # ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan suite
 # takes the rest). Each step prints how long it took.
 #
-# A test that fails is run once more on its own before the suite counts it
+# A test that fails is run once more before the suite counts it
 # as failed: the timing tests share the machine with a whole parallel
 # suite, and a second failure is still a failure.
 set -euo pipefail
