@@ -10,6 +10,7 @@
 
 #include "util/OVAdLogger.h"
 #include "util/qnv/dash/QNVDashManifestText.h"
+#include "util/qnv/dash/QNVDashUnreadAddressing.h"
 #include "util/qnv/dash/QNVDashXPath.h"
 
 namespace plexora {
@@ -25,9 +26,6 @@ constexpr const char* kAvailabilityEndTimeExpression = "/dash:MPD/@availabilityE
 constexpr const char* kAccessibilityExpression = "//dash:Accessibility";
 constexpr const char* kSchemeIdUriExpression = "string(@schemeIdUri)";
 constexpr const char* kRepresentationExpression = "//dash:Representation";
-// What the reader refuses.
-constexpr const char* kOuterTemplateExpression = "boolean(//dash:SegmentTemplate[not(parent::dash:Representation)])";
-constexpr const char* kRepeatedSegmentExpression = "boolean(//dash:S[@r and number(@r) != 0])";
 
 // Representation level.
 constexpr const char* kIdExpression = "string(@id)";
@@ -223,15 +221,18 @@ QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(std::s
     return nullptr;
   }
 
+  switch (QNVFindUnreadAddressing(document.document())) {
+    case QNVDashUnreadAddressing::kTemplateOutsideRepresentation:
+      setError(error, kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing, kOuterTemplateDescription);
+      return nullptr;
+    case QNVDashUnreadAddressing::kSegmentWithRepeatCount:
+      setError(error, kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing, kRepeatedSegmentDescription);
+      return nullptr;
+    case QNVDashUnreadAddressing::kNone:
+      break;
+  }
+
   QNVXPathContext xpath(document.document());
-  if (xpath.boolean(kOuterTemplateExpression)) {
-    setError(error, kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing, kOuterTemplateDescription);
-    return nullptr;
-  }
-  if (xpath.boolean(kRepeatedSegmentExpression)) {
-    setError(error, kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing, kRepeatedSegmentDescription);
-    return nullptr;
-  }
 
   Facts facts;
   facts.isDynamic = xpath.boolean(kIsDynamicExpression);

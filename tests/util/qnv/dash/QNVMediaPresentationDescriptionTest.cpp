@@ -273,9 +273,21 @@ TEST(QNVMediaPresentationDescription, RefusedManifests) {
        mpdDocument(
            adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"4\"/>"))),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      // An empty or unreadable count is no number, so not 0 either.
+      {"S@r empty",
+       mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"\"/>"))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      {"S@r -1 in the last representation",
+       mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, timeline) +
+                                 segmentTemplateRepresentation("w", "video/mp4", 1, "<S t=\"0\" d=\"1\" r=\"-1\"/>"))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
       {"template outside",
        mpdDocument(adaptationSet("<SegmentTemplate media=\"$Time$.m4s\"/>" +
                                  segmentTemplateRepresentation("v", "video/mp4", 1, timeline))),
+       kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
+      {"template outside, after the representations",
+       mpdDocument(adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, timeline)) +
+                   "<AdaptationSet><SegmentTemplate media=\"$Time$.m4s\"/></AdaptationSet>"),
        kQNVMpdErrorDomain, kQNVMpdErrorUnsupportedAddressing},
   };
   for (const auto& c : cases) {
@@ -302,10 +314,12 @@ TEST(QNVMediaPresentationDescription, ParseErrorCarriesTheXmlError) {
 }
 
 TEST(QNVMediaPresentationDescription, RepeatCountZeroIsNoRepeat) {
-  const auto mpd = parse(mpdDocument(
-      adaptationSet(segmentTemplateRepresentation("v", "video/mp4", 1, "<S t=\"0\" d=\"1000\" r=\"0\"/>"))));
-  ASSERT_TRUE(mpd);
-  EXPECT_EQ(mpd->videoTracks()[0].timelineEntries()->size(), 1U);
+  for (const char* count : {"0", " 0 ", "0.0", "-0"}) {
+    const auto mpd = parse(mpdDocument(adaptationSet(segmentTemplateRepresentation(
+        "v", "video/mp4", 1, std::string("<S t=\"0\" d=\"1000\" r=\"") + count + "\"/>"))));
+    ASSERT_TRUE(mpd) << count;
+    EXPECT_EQ(mpd->videoTracks()[0].timelineEntries()->size(), 1U) << count;
+  }
 }
 
 }  // namespace
