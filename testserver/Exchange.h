@@ -48,7 +48,7 @@ struct Response {
   std::optional<std::size_t> declaredLength;
   // How many body bytes may go out so far; the rest waits until it grows
   // (a download a test holds and releases, whatever the machine's speed).
-  std::function<std::size_t()> sendableBytes;
+  std::function<std::size_t()> sendableBytes{};
 
   // A text/plain answer, optionally after a delay.
   static Response text(int status, std::string body, std::chrono::milliseconds delay = {});

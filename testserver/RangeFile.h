@@ -46,7 +46,7 @@ struct RangeFileOptions {
   std::size_t faultFromOffset = 0;
   // When set, bytes of the file at or past this offset wait until it grows
   // past them: a host a test holds still and lets go.
-  std::shared_ptr<const std::atomic<std::size_t>> releasedUpTo;
+  std::shared_ptr<const std::atomic<std::size_t>> releasedUpTo{};
 };
 
 // The answer to one request for the file.
