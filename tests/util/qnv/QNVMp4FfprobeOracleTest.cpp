@@ -13,17 +13,14 @@
 #include <map>
 #include <string>
 
-#include "util/qnv/Mp4TestDoubles.h"
+#include "util/qnv/Mp4ParsedFile.h"
 #include "util/qnv/QNVMp4CodecConfiguration.h"
 #include "util/qnv/QNVMp4FileBasedReader.h"
-#include "util/qnv/QNVMp4FragmentDecoder.h"
 #include "util/qnv/QNVMp4Parser.h"
-#include "util/qnv/QNVMp4SampleTables.h"
+#include "util/qnv/QNVTestClip.h"
 
 namespace plexora {
 namespace {
-
-using testing::RecordingFrameStore;
 
 const std::string kMediaDir = PLEXORA_TEST_MEDIA_DIR;
 
@@ -45,70 +42,20 @@ int64_t number(const nlohmann::json& object, const char* key) {
   return value.is_string() ? std::stoll(value.get<std::string>()) : value.get<int64_t>();
 }
 
-struct ParsedFile {
-  QNVMP4MoovAtomProvider provider;
-  std::vector<std::vector<QNVMp4FrameRecord>> frames;  // per track
-  bool fragmented = false;
-};
-
-// The frames of a fragmented file: every moof after the moov, each track
-// fragment into the store of its track (tracks and trex boxes share their
-// order).
-void decodeFragments(ParsedFile& parsed, QNVMp4FileBasedReader& reader) {
-  const auto& trex = parsed.provider.moovAtom.mvexAtom.trexAtoms;
-  std::vector<RecordingFrameStore> stores(parsed.provider.moovAtom.trakAtoms.size());
-  QNVMp4ParseResult result;
-  while ((result = parseNextMoofAtom(parsed.provider, reader, reader.head())) == kQNVMp4ParseDone) {
-    const QNVMP4MoofAtom& moof = parsed.provider.moofAtoms.back();
-    for (size_t traf = 0; traf < moof.trafAtoms.size(); ++traf) {
-      size_t track = 0;
-      while (track < trex.size() && trex[track].trackId != moof.trafAtoms[traf].trackId) ++track;
-      ASSERT_LT(track, stores.size());
-      decodeMoofAtom(stores[track], parsed.provider, moof, traf, "oracle",
-                     [](const platform::Error& error) {
-                       // Interleaved runs of one fragment may start between key frames.
-                       if (error.code() != kQNVMp4FragmentNoLeadingKeyframe) {
-                         ADD_FAILURE() << "fragment error " << error.code();
-                       }
-                     });
-    }
-  }
-  EXPECT_EQ(result, kQNVMp4ParseNeedMoreData) << "the file ends after its last box";
-  for (const auto& store : stores) parsed.frames.push_back(store.frames);
+// The samples ffprobe lists: a fragmented file's from its fragments, any
+// other's from its sample tables.
+const std::vector<testing::Mp4ParsedTrackSamples>& listedSamples(const testing::Mp4ParsedFile& parsed) {
+  return parsed.fragmented ? parsed.fragmentSamples : parsed.movieSamples;
 }
 
-ParsedFile parseFile(const std::string& path) {
-  ParsedFile parsed;
-  auto reader = QNVMp4FileBasedReader::initWithFilePath(path);
-  EXPECT_NE(reader, nullptr) << path;
-  if (!reader) return parsed;
-  EXPECT_EQ(parseMoovAtom(parsed.provider, *reader), kQNVMp4ParseDone) << path;
-  parsed.fragmented = !parsed.provider.moovAtom.mvexAtom.trexAtoms.empty();
-  if (parsed.fragmented) {
-    reader->moveHead(parsed.provider.moovAtomSize);
-    decodeFragments(parsed, *reader);
-    return parsed;
-  }
-  for (size_t track = 0; track < parsed.provider.moovAtom.trakAtoms.size(); ++track) {
-    RecordingFrameStore store;
-    addSamplesOfTrack(store, parsed.provider.moovAtom, track);
-    parsed.frames.push_back(store.frames);
-  }
-  return parsed;
-}
-
-bool isSync(const QNVMP4TrakAtom& trak, size_t index) {
-  if (trak.syncSamples.empty()) return true;
-  return std::find(trak.syncSamples.begin(), trak.syncSamples.end(), index + 1) != trak.syncSamples.end();
-}
-
-void expectFramesMatch(const std::string& name, const ParsedFile& parsed, const nlohmann::json& probe) {
+void expectFramesMatch(const std::string& name, const testing::Mp4ParsedFile& parsed, const nlohmann::json& probe) {
   std::map<int64_t, std::vector<nlohmann::json>> packets;
   for (const auto& packet : probe.at("packets")) packets[number(packet, "stream_index")].push_back(packet);
-  ASSERT_EQ(packets.size(), parsed.frames.size()) << name;
+  const auto& samples = listedSamples(parsed);
+  ASSERT_EQ(packets.size(), samples.size()) << name;
   for (const auto& [track, trackPackets] : packets) {
     const QNVMP4TrakAtom& trak = parsed.provider.moovAtom.trakAtoms.at(track);
-    const auto& frames = parsed.frames.at(track);
+    const auto& frames = samples.at(track).frames;
     const int64_t shift = trak.editList.empty() ? 0 : std::max<int64_t>(trak.editList[0].mediaTime, 0);
     ASSERT_EQ(frames.size(), trackPackets.size()) << name << " track " << track;
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -122,7 +69,7 @@ void expectFramesMatch(const std::string& name, const ParsedFile& parsed, const 
       EXPECT_EQ(static_cast<int64_t>(frame.pts), pts >= 0 ? pts : pts + shift);
       if (!parsed.fragmented) {
         EXPECT_EQ(frame.duration, static_cast<uint32_t>(number(packet, "duration")));
-        EXPECT_EQ(isSync(trak, i), packet.at("flags").get<std::string>().find('K') != std::string::npos);
+        EXPECT_EQ(samples.at(track).sync.at(i), packet.at("flags").get<std::string>().find('K') != std::string::npos);
       } else if (i + 1 < frames.size()) {
         // ffprobe reports a fragment sample's codec duration; the run's own
         // duration is what separates its decode time from the next one's.
@@ -139,7 +86,7 @@ int profileIdc(const std::string& profile) {
   return found == kProfiles.end() ? -1 : found->second;
 }
 
-void expectStreamsMatch(const std::string& name, const ParsedFile& parsed, const nlohmann::json& probe) {
+void expectStreamsMatch(const std::string& name, const testing::Mp4ParsedFile& parsed, const nlohmann::json& probe) {
   for (const auto& stream : probe.at("streams")) {
     const size_t index = static_cast<size_t>(number(stream, "index"));
     SCOPED_TRACE(name + " stream " + std::to_string(index));
@@ -177,7 +124,7 @@ TEST_P(QNVMp4FfprobeOracleTest, FramesAndStreamsAgreeWithFfprobe) {
   const std::string path = kMediaDir + "/" + GetParam();
   const nlohmann::json probe = ffprobe(path);
   ASSERT_TRUE(probe.is_object()) << "ffprobe could not read " << path;
-  const ParsedFile parsed = parseFile(path);
+  const testing::Mp4ParsedFile parsed = testing::parseMp4File(path);
   expectStreamsMatch(GetParam(), parsed, probe);
   expectFramesMatch(GetParam(), parsed, probe);
 }
@@ -187,13 +134,7 @@ INSTANTIATE_TEST_SUITE_P(GeneratedClips, QNVMp4FfprobeOracleTest,
                                            "main_bframes.mp4", "fps60.mp4", "fps59_94.mp4", "rotated.mp4",
                                            "video_only.mp4", "opus.mp4", "fragmented.mp4",
                                            "fragmented_sidx.mp4", "fragmented_interleaved.mp4", "quicktime.mov"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         [](const auto& info) { return testing::clipTestName(info.param); });
 
 TEST(QNVMp4FfprobeOracleTest, SegmentIndexPointsAtEachFragment) {
   auto reader = QNVMp4FileBasedReader::initWithFilePath(kMediaDir + "/fragmented_sidx.mp4");

@@ -81,13 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
                                            "fragmented_moov_samples.mp4", "edit_cut.mp4",
                                            "edit_delay.mp4", "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4",
                                            "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         [](const auto& info) { return testing::clipTestName(info.param); });
 
 }  // namespace
 }  // namespace plexora

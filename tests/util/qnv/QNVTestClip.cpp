@@ -1,6 +1,7 @@
 #include "util/qnv/QNVTestClip.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <utility>
 
@@ -13,6 +14,14 @@
 namespace plexora::testing {
 
 std::string testMediaPath(const std::string& name) { return std::string(PLEXORA_TEST_MEDIA_DIR) + "/" + name; }
+
+std::string clipTestName(const std::string& clip) {
+  std::string name = clip;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
 
 platform::SampleBuffer makeVideoSample(const platform::VideoFormatDescription& format, std::vector<uint8_t> bytes,
                                        platform::MediaTime decodeTime, platform::MediaTime presentationTime,

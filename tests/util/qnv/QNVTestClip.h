@@ -31,6 +31,10 @@ struct QNVTestAudioTrack {
 // The path of a clip the build made (see scripts/make-test-media.sh).
 std::string testMediaPath(const std::string& name);
 
+// A test name made of a clip's file name: every character that is not a
+// letter or a digit becomes '_'.
+std::string clipTestName(const std::string& clip);
+
 // The clip's first video track; no format when the clip cannot be read.
 QNVTestVideoTrack loadVideoTrack(const std::string& path);
 
