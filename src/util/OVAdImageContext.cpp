@@ -53,8 +53,7 @@ std::shared_ptr<OVAdImageContext> OVAdImageContext::createWithGLContext(
   return std::shared_ptr<OVAdImageContext>(new OVAdImageContext(std::move(glContext)));
 }
 
-OVAdImageContext::OVAdImageContext(std::shared_ptr<platform::GLContext> glContext)
-    : glContext_(std::move(glContext)) {}
+OVAdImageContext::OVAdImageContext(std::shared_ptr<platform::GLContext> glContext) : glContext_(std::move(glContext)) {}
 
 OVAdImageContext::~OVAdImageContext() {
   if (!program_ && texture_ == 0) return;

@@ -91,9 +91,9 @@ std::shared_ptr<OVAdImageContext> OVAdDefaultBlurredImageView::ciContext() const
 }
 
 std::shared_ptr<OVAdImageRenderer> OVAdDefaultBlurredImageView::createImageRenderer() const {
-  const auto kind = OVAdChooseImageRenderer(
-      OVAdSettings::mediaViewRenderingMethod(), OVAdDevice::systemVersionIsGreaterThanOrEqualToiOS9(),
-      kMetalDevicePresent, OVAdConfigManager::sharedManager()->isMetalImageRendererEnabled());
+  const auto kind = OVAdChooseImageRenderer(OVAdSettings::mediaViewRenderingMethod(),
+                                            OVAdDevice::systemVersionIsGreaterThanOrEqualToiOS9(), kMetalDevicePresent,
+                                            OVAdConfigManager::sharedManager()->isMetalImageRendererEnabled());
   switch (kind) {
     case OVAdImageRendererKind::Metal:
       // Unreachable without a Metal device; said for the log's sake.
@@ -148,8 +148,8 @@ void OVAdDefaultBlurredImageView::updateNeedsImageBlurring() {
 OVAspectRatioInfo OVAdDefaultBlurredImageView::infoForRequestedSize(platform::Size size) const {
   if (!image_) return {};
   const double ratio = image_->size().height / image_->size().width;
-  const bool usable = std::isfinite(ratio) && ratio > 0 && std::isfinite(size.width) &&
-                      std::isfinite(size.height) && size.width > 0 && size.height > 0;
+  const bool usable = std::isfinite(ratio) && ratio > 0 && std::isfinite(size.width) && std::isfinite(size.height) &&
+                      size.width > 0 && size.height > 0;
   if (!usable) return {};
   const double fullWidthHeight = std::floor(size.width * ratio);
   if (fullWidthHeight <= size.height) {

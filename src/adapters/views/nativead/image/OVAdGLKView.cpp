@@ -1,7 +1,7 @@
 #include "adapters/views/nativead/image/OVAdGLKView.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/Image.h"
@@ -49,8 +49,8 @@ void OVAdGLKView::display() {
   const double width = std::ceil(bounds().width() * scale);
   const double height = std::ceil(bounds().height() * scale);
   // Bounds that are not finite, or too large for an image, have no drawable.
-  if (!(width >= 1.0 && height >= 1.0) || !platform::isAllowedImageSize(static_cast<std::uint64_t>(width),
-                                                                       static_cast<std::uint64_t>(height))) {
+  if (!(width >= 1.0 && height >= 1.0) ||
+      !platform::isAllowedImageSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
     return;
   }
   if (!context_->makeCurrent()) return;
@@ -107,7 +107,8 @@ std::shared_ptr<platform::Image> OVAdGLKView::readDrawable(GLsizei width, GLsize
       const unsigned alpha = from[byte + 3];
       for (std::size_t component = 0; component < 3; ++component) {
         to[byte + component] =
-            alpha == 0 ? 0 : static_cast<std::uint8_t>(std::min(255u, (from[byte + component] * 255u + alpha / 2) / alpha));
+            alpha == 0 ? 0
+                       : static_cast<std::uint8_t>(std::min(255u, (from[byte + component] * 255u + alpha / 2) / alpha));
       }
       to[byte + 3] = static_cast<std::uint8_t>(alpha);
     }

@@ -19,8 +19,7 @@ void OVAdImageSoftwareRenderer::renderCIImage(std::shared_ptr<platform::Image> i
   ciImage_ = std::move(image);
   std::shared_ptr<platform::Image> shown;
   if (ciImage_ && ciContext_) {
-    shown = ciContext_->createImage(*ciImage_,
-                                    platform::Rect(0, 0, ciImage_->pixelWidth(), ciImage_->pixelHeight()));
+    shown = ciContext_->createImage(*ciImage_, platform::Rect(0, 0, ciImage_->pixelWidth(), ciImage_->pixelHeight()));
   }
   internalImageView_->setImage(std::move(shown));
 }

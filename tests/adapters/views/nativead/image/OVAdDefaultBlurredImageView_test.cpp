@@ -29,8 +29,8 @@ class BlurredImageViewTest : public BlurredImageTest {
     OVAdSettings::setMediaViewRenderingMethod(kOVAdMediaViewRenderingMethodSoftware);
     std::shared_ptr<platform::Image> image;
     if (imageSize.width > 0 && imageSize.height > 0) {
-      image = checkerboard(static_cast<std::uint32_t>(imageSize.width), static_cast<std::uint32_t>(imageSize.height),
-                           1.0);
+      image =
+          checkerboard(static_cast<std::uint32_t>(imageSize.width), static_cast<std::uint32_t>(imageSize.height), 1.0);
     }
     const auto view = OVAdDefaultBlurredImageView::create(image, checkerboard(8, 8, 1.0));
     view->setFrame(frame);
@@ -133,8 +133,7 @@ TEST_F(BlurredImageViewTest, InfoForRequestedSizeFitsByTheLimitingSide) {
     SCOPED_TRACE(::testing::Message() << c.requested.width << " x " << c.requested.height);
     EXPECT_EQ(view->infoForRequestedSize(c.requested), c.info);
   }
-  EXPECT_EQ(OVAdDefaultBlurredImageView::create()->infoForRequestedSize({100, 100}), OVAspectRatioInfo{})
-      << "no image";
+  EXPECT_EQ(OVAdDefaultBlurredImageView::create()->infoForRequestedSize({100, 100}), OVAspectRatioInfo{}) << "no image";
 }
 
 TEST_F(BlurredImageViewTest, FrameAndImageChangesLayOutOnlyWhenSomethingChanged) {
@@ -163,9 +162,7 @@ TEST_F(BlurredImageViewTest, FrameAndImageChangesLayOutOnlyWhenSomethingChanged)
 TEST_F(BlurredImageViewTest, TheDelegateHearsOfEachImageOnceItShows) {
   struct Listener : OVAdBlurredImageViewDelegate {
     std::vector<std::shared_ptr<OVAdBlurredImageView>> loaded;
-    void blurredImageViewDidLoad(const std::shared_ptr<OVAdBlurredImageView>& view) override {
-      loaded.push_back(view);
-    }
+    void blurredImageViewDidLoad(const std::shared_ptr<OVAdBlurredImageView>& view) override { loaded.push_back(view); }
   };
   const auto listener = std::make_shared<Listener>();
   const auto view = softwareView({100, 100}, Rect(0, 0, 200, 100));
@@ -238,8 +235,9 @@ TEST_F(BlurredImageViewTest, TheViewBuildsTheChosenRendererAndSaysWhich) {
 
 TEST_F(BlurredImageViewTest, TheBlurDecisionIsLoggedWithBothRatios) {
   softwareView({100, 100}, Rect(0, 0, 200, 100));
-  EXPECT_TRUE(log_.contains("has extra space and will blur its image to fill the space. Frame ratio: 2.000000 "
-                            "({200, 100}), Image ratio: 1.000000 ({100, 100})."));
+  EXPECT_TRUE(
+      log_.contains("has extra space and will blur its image to fill the space. Frame ratio: 2.000000 "
+                    "({200, 100}), Image ratio: 1.000000 ({100, 100})."));
 }
 
 TEST_F(BlurredImageViewTest, HugeAndEmptyFramesInAWindowDrawNothingAndDoNotCrash) {

@@ -59,8 +59,8 @@ TEST_F(ImageRendererTest, BothRenderersShowTheBlurredPictureTheyAreGiven) {
   const auto software = OVAdImageSoftwareRenderer::create();
   const auto openGL = OVAdImageOpenGLRenderer::create();
   ASSERT_TRUE(openGL);
-  for (OVAdImageRenderer* renderer : {static_cast<OVAdImageRenderer*>(software.get()),
-                                      static_cast<OVAdImageRenderer*>(openGL.get())}) {
+  for (OVAdImageRenderer* renderer :
+       {static_cast<OVAdImageRenderer*>(software.get()), static_cast<OVAdImageRenderer*>(openGL.get())}) {
     SCOPED_TRACE(renderer == software.get() ? "software" : "OpenGL");
     const auto picture = rendered(*renderer, Rect(0, 0, 60, 30), blurred);
     ASSERT_TRUE(picture);
@@ -107,6 +107,26 @@ TEST_F(ImageRendererTest, NothingRendersAnEmptyPictureOrAHiddenOrEmptyView) {
   software->renderCIImage(image);
   software->renderCIImage(nullptr);
   EXPECT_FALSE(std::static_pointer_cast<platform::ImageView>(software->imageView())->image());
+}
+
+TEST_F(ImageRendererTest, TheGLDrawableIsClearedToTheViewsBackgroundBeforeTheImage) {
+  const auto openGL = OVAdImageOpenGLRenderer::create();
+  ASSERT_TRUE(openGL);
+  // Half-transparent red over the background.
+  const auto image = platform::Image::create(10, 10, 1.0, {1, 0, 0, 0.5});
+  const auto clear = rendered(*openGL, Rect(0, 0, 10, 10), image);
+  ASSERT_TRUE(clear);
+  EXPECT_NEAR(clear->pixel(5, 5).red, 255, 2);
+  EXPECT_NEAR(clear->pixel(5, 5).alpha, 128, 2);
+
+  openGL->glView()->setBackgroundColor(platform::Color{0, 0, 1, 1});
+  openGL->renderCIImage(image);
+  runMainQueue();
+  const auto shown = openGL->glView()->image();
+  ASSERT_TRUE(shown);
+  EXPECT_NEAR(shown->pixel(5, 5).red, 128, 2);
+  EXPECT_NEAR(shown->pixel(5, 5).blue, 127, 2);
+  EXPECT_EQ(shown->pixel(5, 5).alpha, 255);
 }
 
 TEST_F(ImageRendererTest, TheCachedContextsAreUsedUnlessTheConfigurationTurnsThemOff) {
