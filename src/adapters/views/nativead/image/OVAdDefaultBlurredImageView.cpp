@@ -17,7 +17,6 @@ namespace plexora {
 namespace {
 
 constexpr const char* kClassName = "OVAdBlurredImageView";
-constexpr const char* kUsingMetalMessage = "OVAdBlurredImageView using Metal renderer...";
 constexpr const char* kUsingOpenGLMessage = "OVAdBlurredImageView using OpenGL renderer...";
 constexpr const char* kUsingSoftwareMessage = "OVAdBlurredImageView using software renderer...";
 constexpr const char* kNeedsBlurringMessage =
@@ -96,8 +95,7 @@ std::shared_ptr<OVAdImageRenderer> OVAdDefaultBlurredImageView::createImageRende
                                             OVAdConfigManager::sharedManager()->isMetalImageRendererEnabled());
   switch (kind) {
     case OVAdImageRendererKind::Metal:
-      // Unreachable without a Metal device; said for the log's sake.
-      OV_LOG(kOVAdLogLevelPlain, "%s", kUsingMetalMessage);
+      // Never chosen without a Metal device; were it, GL would stand in.
       [[fallthrough]];
     case OVAdImageRendererKind::OpenGL:
       // Without a GL context the backdrop is drawn in software rather than
