@@ -37,12 +37,14 @@
 #include "util/OVAdCacheValue.h"
 
 namespace plexora::platform {
+class GLContext;
 class Image;
 }
 
 namespace plexora {
 
 class OVAdCachedObject;
+class OVAdImageContext;
 class OVAdResourceLoader;
 class OVAdTimer;
 class OVNativeAd;
@@ -121,6 +123,16 @@ class OVAdCache final : public std::enable_shared_from_this<OVAdCache> {
   NativeAds nativeAdsForScrollView(const void* scrollView, const void* manager) const;
   void setNativeAds(NativeAds nativeAds, const void* scrollView, const void* manager);
 
+  // ---- Image contexts (each made on first use, then kept) ----
+
+  // The software context.
+  std::shared_ptr<OVAdImageContext> defaultImageContext();
+  // A context on eaglContext(); null without one.
+  std::shared_ptr<OVAdImageContext> openGLImageContext();
+  // The shared GL context; null when the system cannot make one (asked
+  // again on the next call).
+  std::shared_ptr<platform::GLContext> eaglContext();
+
   // ---- Costs ----
 
   // 4 bytes a point, rows padded to 16 bytes; 0 for null.
@@ -166,6 +178,11 @@ class OVAdCache final : public std::enable_shared_from_this<OVAdCache> {
   // None until the first check measures it, and again after a wipe.
   std::optional<std::uint64_t> knownDiskSize_;
   std::shared_ptr<OVAdTimer> removalTimer_;
+  // Guards the three image contexts.
+  std::mutex imageContextMutex_;
+  std::shared_ptr<OVAdImageContext> defaultImageContext_;
+  std::shared_ptr<OVAdImageContext> openGLImageContext_;
+  std::shared_ptr<platform::GLContext> eaglContext_;
 };
 
 }  // namespace plexora
