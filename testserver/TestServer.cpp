@@ -1,5 +1,11 @@
 #include "testserver/TestServer.h"
 
+// The library's default queue of five pending connections turns a burst of
+// simultaneous requests (hundreds of media fetches at once, a machine busy
+// with a whole parallel suite) into dropped connections before the handler
+// threads ever see them; a real server keeps a far longer queue. Only this
+// file includes the library.
+#define CPPHTTPLIB_LISTEN_BACKLOG 1024
 #include <httplib.h>
 #include <sys/socket.h>
 
