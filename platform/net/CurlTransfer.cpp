@@ -1,5 +1,6 @@
 #include "platform/net/CurlTransfer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string_view>
@@ -25,6 +26,9 @@ constexpr std::string_view kContentTypeField = "Content-Type";
 constexpr const char* kNoDefaultContentType = "Content-Type:";
 constexpr const char* kNoExpectContinue = "Expect:";
 constexpr std::string_view kStatusLinePrefix = "HTTP/";
+// The most a body's announced length reserves up front: the length is the
+// server's word, and a body larger than this grows as it arrives.
+constexpr curl_off_t kLargestReservation = curl_off_t{64} * 1024 * 1024;
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && HTTPHeaderFields::namesEqual(text.substr(0, prefix.size()), prefix);
@@ -163,7 +167,16 @@ bool CurlTransfer::configure(const URLSessionConfiguration& configuration) {
 
 size_t CurlTransfer::onBody(char* bytes, size_t size, size_t count, void* transfer) {
   size_t length = size * count;
-  auto& body = static_cast<CurlTransfer*>(transfer)->body_;
+  auto* self = static_cast<CurlTransfer*>(transfer);
+  auto& body = self->body_;
+  if (body.empty()) {
+    // A media file arrives in thousands of pieces: growing the buffer
+    // piece by piece would copy it over and over.
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(self->easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced > 0) {
+      body.reserve(static_cast<size_t>(std::min(announced, kLargestReservation)));
+    }
+  }
   body.insert(body.end(), reinterpret_cast<const std::uint8_t*>(bytes),
               reinterpret_cast<const std::uint8_t*>(bytes) + length);
   return length;
