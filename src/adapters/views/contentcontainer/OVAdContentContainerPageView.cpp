@@ -1,8 +1,11 @@
 #include "adapters/views/contentcontainer/OVAdContentContainerPageView.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
+
+#include "platform/ui/ImageView.h"
 
 namespace plexora {
 
@@ -20,6 +23,46 @@ void OVAdContentContainerPageView::setBounds(platform::Rect bounds) {
 }
 
 std::shared_ptr<platform::Image> OVAdContentContainerPageView::snapshot() const { return page_->snapshot(); }
+
+void OVAdContentContainerPageView::draw(platform::GraphicsContext& context, platform::Rect rect) const {
+  auto frame = page_->snapshot();
+  if (!frame) return;
+  // The page is one pixel a point; while it catches up with a new size its
+  // last frame is stretched over the bounds.
+  platform::ImageView picture(bounds());
+  picture.setContentMode(platform::ContentMode::ScaleToFill);
+  picture.setImage(std::move(frame));
+  picture.draw(context, rect);
+}
+
+void OVAdContentContainerPageView::touchesBegan(const platform::Touches& touches, const platform::Event&) {
+  point(touches, platform::WebPointerPhase::Press);
+}
+
+void OVAdContentContainerPageView::touchesMoved(const platform::Touches& touches, const platform::Event&) {
+  point(touches, platform::WebPointerPhase::Move);
+}
+
+void OVAdContentContainerPageView::touchesEnded(const platform::Touches& touches, const platform::Event&) {
+  point(touches, platform::WebPointerPhase::Release);
+}
+
+// A cancelled touch still lets the button go, away from the page, so no
+// link is followed and the page is not left with the button held down.
+void OVAdContentContainerPageView::touchesCancelled(const platform::Touches&, const platform::Event&) {
+  page_->sendPointer(platform::WebPointerPhase::Release, -1, -1);
+}
+
+void OVAdContentContainerPageView::point(const platform::Touches& touches, platform::WebPointerPhase phase) {
+  if (touches.empty()) return;
+  const platform::Point location = touches.front()->locationInView(this);
+  const platform::Rect area = bounds();
+  const auto pixel = [](double points, double origin) {
+    const double value = std::floor(points - origin);
+    return std::isfinite(value) ? static_cast<std::int32_t>(std::clamp(value, -1e6, 1e6)) : -1;
+  };
+  page_->sendPointer(phase, pixel(location.x, area.minX()), pixel(location.y, area.minY()));
+}
 
 void OVAdContentContainerPageView::sizePage() {
   const platform::Size size = bounds().size;

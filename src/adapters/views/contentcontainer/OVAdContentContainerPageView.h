@@ -1,5 +1,6 @@
 // The view that stands for a container's page in the owner's view tree: the
-// page follows its size, and it hands out the page's last drawn frame.
+// page follows its size, the view draws the page's last frame in its
+// bounds, and a touch on it works the page as a pointer at the same spot.
 //
 // Thread safety: main thread only.
 // Ownership: the container owns the view; the view shares the web view.
@@ -21,8 +22,15 @@ class OVAdContentContainerPageView : public platform::View {
   // The page's last frame, or null before it drew anything.
   std::shared_ptr<platform::Image> snapshot() const;
 
+  void draw(platform::GraphicsContext& context, platform::Rect rect) const override;
+  void touchesBegan(const platform::Touches& touches, const platform::Event& event) override;
+  void touchesMoved(const platform::Touches& touches, const platform::Event& event) override;
+  void touchesEnded(const platform::Touches& touches, const platform::Event& event) override;
+  void touchesCancelled(const platform::Touches& touches, const platform::Event& event) override;
+
  private:
   void sizePage();
+  void point(const platform::Touches& touches, platform::WebPointerPhase phase);
 
   std::shared_ptr<platform::WebContentView> page_;
 };
