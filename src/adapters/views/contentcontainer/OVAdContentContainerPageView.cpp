@@ -9,8 +9,9 @@
 
 namespace plexora {
 
-OVAdContentContainerPageView::OVAdContentContainerPageView(std::shared_ptr<platform::WebContentView> page)
-    : page_(std::move(page)) {}
+OVAdContentContainerPageView::OVAdContentContainerPageView(std::shared_ptr<platform::WebContentView> page,
+                                                           double pixelsPerPoint)
+    : page_(std::move(page)), pixelsPerPoint_(pixelsPerPoint > 0 && std::isfinite(pixelsPerPoint) ? pixelsPerPoint : 1.0) {}
 
 void OVAdContentContainerPageView::setFrame(platform::Rect frame) {
   View::setFrame(frame);
@@ -27,8 +28,8 @@ std::shared_ptr<platform::Image> OVAdContentContainerPageView::snapshot() const 
 void OVAdContentContainerPageView::draw(platform::GraphicsContext& context, platform::Rect rect) const {
   auto frame = page_->snapshot();
   if (!frame) return;
-  // The page is one pixel a point; while it catches up with a new size its
-  // last frame is stretched over the bounds.
+  // While the page catches up with a new size its last frame is stretched
+  // over the bounds.
   platform::ImageView picture(bounds());
   picture.setContentMode(platform::ContentMode::ScaleToFill);
   picture.setImage(std::move(frame));
@@ -57,8 +58,8 @@ void OVAdContentContainerPageView::point(const platform::Touches& touches, platf
   if (touches.empty()) return;
   const platform::Point location = touches.front()->locationInView(this);
   const platform::Rect area = bounds();
-  const auto pixel = [](double points, double origin) {
-    const double value = std::floor(points - origin);
+  const auto pixel = [this](double points, double origin) {
+    const double value = std::floor((points - origin) * pixelsPerPoint_);
     return std::isfinite(value) ? static_cast<std::int32_t>(std::clamp(value, -1e6, 1e6)) : -1;
   };
   page_->sendPointer(phase, pixel(location.x, area.minX()), pixel(location.y, area.minY()));
@@ -66,8 +67,9 @@ void OVAdContentContainerPageView::point(const platform::Touches& touches, platf
 
 void OVAdContentContainerPageView::sizePage() {
   const platform::Size size = bounds().size;
-  const auto pixels = [](double points) {
-    return points > 0 && std::isfinite(points) ? static_cast<std::uint32_t>(std::lround(points)) : 0u;
+  const auto pixels = [this](double points) {
+    const double scaled = points * pixelsPerPoint_;
+    return scaled > 0 && std::isfinite(scaled) ? static_cast<std::uint32_t>(std::lround(scaled)) : 0u;
   };
   page_->setFrameSize(pixels(size.width), pixels(size.height));
 }

@@ -15,7 +15,8 @@ namespace plexora {
 
 class OVAdContentContainerPageView : public platform::View {
  public:
-  explicit OVAdContentContainerPageView(std::shared_ptr<platform::WebContentView> page);
+  // The page draws `pixelsPerPoint` pixels a point of the view.
+  explicit OVAdContentContainerPageView(std::shared_ptr<platform::WebContentView> page, double pixelsPerPoint = 1.0);
 
   void setFrame(platform::Rect frame) override;
   void setBounds(platform::Rect bounds) override;
@@ -33,6 +34,7 @@ class OVAdContentContainerPageView : public platform::View {
   void point(const platform::Touches& touches, platform::WebPointerPhase phase);
 
   std::shared_ptr<platform::WebContentView> page_;
+  double pixelsPerPoint_;
 };
 
 }  // namespace plexora
