@@ -54,6 +54,8 @@ std::shared_ptr<OVAdBrowserViewController> OVAdBrowserViewController::sharedBrow
 
 void OVAdBrowserViewController::viewDidLoad() {
   const auto root = std::make_shared<platform::View>(platform::Screen::main()->bounds());
+  // The browser covers the host's content while its page loads.
+  root->setBackgroundColor(platform::Color::white());
   setView(root);
 
   page_ = makePage();
