@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "plexora/OVHostDisplay.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/Window.h"
+#include "plexora/OVHostDisplay.h"
 
 namespace plexora::demo {
 

@@ -1,6 +1,7 @@
 #include "plexora/OVHostDisplay.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -20,6 +21,10 @@ namespace {
 // Display refreshes between two looks at the window: a few a second keep a
 // host's picture current without drawing the window sixty times a second.
 constexpr int kChangeCheckInterval = 6;
+// A look draws the whole window, which on a slow machine (or a large
+// window) takes long: the looks take at most this share of the main
+// thread's time, so the ad's own timers (viewability) keep their pace.
+constexpr double kLookTimeShare = 0.1;
 
 bool isFinite(platform::Point point) { return std::isfinite(point.x) && std::isfinite(point.y); }
 
@@ -65,6 +70,8 @@ struct OVHostDisplay::State {
   std::uint32_t height = 0;
   bool pressed = false;
   platform::Point lastPointer;
+  // No look before this time of the display link's clock.
+  double nextLook = 0.0;
 };
 
 std::shared_ptr<OVHostDisplay> OVHostDisplay::displayWithWindow(const std::shared_ptr<platform::Window>& window) {
@@ -118,18 +125,21 @@ void OVHostDisplay::setContentChangedHandler(ContentChangedHandler handler) {
   }
   if (state_->link) return;
   const std::weak_ptr<OVHostDisplay> weakSelf = weak_from_this();
-  state_->link = platform::DisplayLink::create([weakSelf](platform::DisplayLink&) {
-    if (const auto self = weakSelf.lock()) self->checkContent();
+  state_->link = platform::DisplayLink::create([weakSelf](platform::DisplayLink& link) {
+    if (const auto self = weakSelf.lock()) self->checkContent(link.timestamp());
   });
   state_->link->addToRunLoop([](platform::Task task) { platform::DispatchQueue::main()->async(std::move(task)); });
   state_->link->setFrameInterval(kChangeCheckInterval);
   state_->link->setPaused(false);
 }
 
-void OVHostDisplay::checkContent() {
+void OVHostDisplay::checkContent(double now) {
   const auto window = state_->window.lock();
-  if (!window || !state_->handler) return;
+  if (!window || !state_->handler || now < state_->nextLook) return;
+  const auto started = std::chrono::steady_clock::now();
   auto image = picture(*window, state_->width, state_->height);
+  const std::chrono::duration<double> cost = std::chrono::steady_clock::now() - started;
+  state_->nextLook = now + cost.count() / kLookTimeShare;
   if (samePicture(image.get(), state_->lastPicture.get())) return;
   state_->lastPicture = std::move(image);
   // The handler may replace itself or drop the display: it runs from a copy.

@@ -181,8 +181,9 @@ int run(const std::string& serverURL, double seconds) {
     if (!ready && bannerHost->loaded && button && drawn(pixels, kBannerFrame) && drawn(pixels, kNativeFrame)) {
       ready = true;
       const platform::Rect cta = button->convertRectToView(button->bounds(), nullptr);
-      std::printf("ready banner %.0f %.0f %.0f %.0f cta %.0f %.0f %.0f %.0f\n", kBannerFrame.minX(), kBannerFrame.minY(),
-                  kBannerFrame.width(), kBannerFrame.height(), cta.minX(), cta.minY(), cta.width(), cta.height());
+      std::printf("ready banner %.0f %.0f %.0f %.0f cta %.0f %.0f %.0f %.0f\n", kBannerFrame.minX(),
+                  kBannerFrame.minY(), kBannerFrame.width(), kBannerFrame.height(), cta.minX(), cta.minY(), cta.width(),
+                  cta.height());
       std::fflush(stdout);
     }
   }

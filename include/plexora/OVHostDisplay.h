@@ -74,7 +74,9 @@ class PLEXORA_EXPORT OVHostDisplay final : public std::enable_shared_from_this<O
   // Called on the main queue once the window's picture differs from the
   // one last rendered for the host (or last announced): a view changed, a
   // page or a video drew a new frame. The window is looked at a few times
-  // a second while a handler is set; an empty handler stops that.
+  // a second while a handler is set (less often when drawing it is slow,
+  // so the looks take a small share of the main thread); an empty handler
+  // stops that.
   void setContentChangedHandler(ContentChangedHandler handler);
 
   // A press inside the window begins a touch; moves and the release follow
@@ -88,7 +90,8 @@ class PLEXORA_EXPORT OVHostDisplay final : public std::enable_shared_from_this<O
   struct State;
 
   explicit OVHostDisplay(const std::shared_ptr<platform::Window>& window);
-  void checkContent();
+  // `now`: the display link's tick, in seconds of the platform clock.
+  void checkContent(double now);
 
   std::unique_ptr<State> state_;
 };

@@ -103,7 +103,8 @@ TEST_F(HostDisplayInEngineTest, TheBannersPageIsInTheHostBufferAndAHostTapOnItIs
     changes = 0;
     EXPECT_EQ(display->render(pixels_.data(), kWidth, kHeight, kStride), OVHostDisplayResult::Rendered);
     return bluePixels() > 320 * 50 / 2;
-  })) << bluePixels() << " blue pixels";
+  })) << bluePixels()
+      << " blue pixels";
 
   const platform::Point onTheLink{160, 125};
   EXPECT_TRUE(display->sendPointer(OVHostPointerPhase::Press, onTheLink));

@@ -11,7 +11,8 @@ namespace plexora {
 
 OVAdContentContainerPageView::OVAdContentContainerPageView(std::shared_ptr<platform::WebContentView> page,
                                                            double pixelsPerPoint)
-    : page_(std::move(page)), pixelsPerPoint_(pixelsPerPoint > 0 && std::isfinite(pixelsPerPoint) ? pixelsPerPoint : 1.0) {}
+    : page_(std::move(page)),
+      pixelsPerPoint_(pixelsPerPoint > 0 && std::isfinite(pixelsPerPoint) ? pixelsPerPoint : 1.0) {}
 
 void OVAdContentContainerPageView::setFrame(platform::Rect frame) {
   View::setFrame(frame);
