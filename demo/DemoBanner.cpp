@@ -1,31 +1,25 @@
 #include "DemoBanner.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string_view>
 #include <vector>
 
-#include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
-#include "internal/browser/OVAdWKWebViewBrowserController.h"
+#include "DemoScreen.h"
 #include "DemoStep.h"
-#include "platform/ui/Control.h"
 #include "platform/dispatch/MainLoop.h"
-#include "platform/ui/Image.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSize.h"
 #include "plexora/OVAdView.h"
-#include "tracking/OVAdEventManager.h"
 
 namespace plexora::demo {
 
 namespace {
 
-// The page's link the demo's click follows, as a user's tap on the ad would.
-constexpr const char* kClickScript = "document.querySelector('a').click();";
 constexpr const char* kBrowserPNGName = "browser.png";
+constexpr const char* kDoneTitle = "Done";
 // How long a link from a server elsewhere may take to load in the browser.
 constexpr double kOutsideLinkSeconds = 10.0;
 // The fixture banner's link, as its markup carries it, and the bundled
@@ -56,29 +50,6 @@ class HostDelegate final : public OVAdViewDelegate {
   std::vector<std::string> errors;
 };
 
-// The page's container inside the banner's view tree.
-std::shared_ptr<OVAdWebContentContainerView> findPage(const std::shared_ptr<platform::View>& view) {
-  if (!view) return nullptr;
-  if (auto page = std::dynamic_pointer_cast<OVAdWebContentContainerView>(view)) return page;
-  for (const auto& subview : view->subviews()) {
-    if (auto page = findPage(subview)) return page;
-  }
-  return nullptr;
-}
-
-// The engine's first frames of a page are blank: a picture of one colour.
-bool drewPage(const std::shared_ptr<platform::Image>& image) {
-  if (!image) return false;
-  const auto rgba = image->rgba();
-  for (std::size_t at = 4; at + 4 <= rgba.size(); at += 4) {
-    if (!std::equal(rgba.begin() + static_cast<std::ptrdiff_t>(at), rgba.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                    rgba.begin())) {
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 struct DemoBanner::State {
@@ -86,6 +57,7 @@ struct DemoBanner::State {
   std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>();
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<HostDelegate> host = std::make_shared<HostDelegate>();
+  DemoScreen screen{window};
   std::shared_ptr<OVAdView> banner;
 };
 
@@ -113,16 +85,19 @@ bool DemoBanner::run(const std::filesystem::path& pngPath) {
   if (!step("candidate", [&] { return state.host->loads > 0; }, "the ad server answered an HTML banner")) {
     return false;
   }
-  const auto page = [&] { return findPage(state.banner); };
-  if (!step("load", [&] { return page() && !page()->isHidden() && page()->snapshot(); },
-            "page rendered by the web engine")) {
+  const platform::Rect bannerRect = state.banner->frame();
+  if (!step("load", [&] { return state.screen.drawn(bannerRect); },
+            "page rendered by the web engine, in the host display")) {
     return false;
   }
   if (!step("impression", [&] { return state.host->impressions > 0; }, "viewable, impression logged")) return false;
-  // By now the engine has drawn the page; its first frame may still be blank.
-  if (!writeSnapshot(pngPath)) return false;
-  if (!click()) return false;
-  if (!step("click", [&] { return state.host->clicks > 0; }, "the page's link ran the ad's command")) return false;
+  if (!state.screen.write(bannerRect, pngPath, "snapshot")) return false;
+  // The user's tap on the ad, through the host's pointer.
+  if (!state.screen.tap(centreInWindow(*state.banner))) {
+    std::printf("           %-22s FAILED: the tap reached no view\n", "tap");
+    return false;
+  }
+  if (!step("click", [&] { return state.host->clicks > 0; }, "the tapped link ran the ad's command")) return false;
   if (!browse(pngPath.parent_path() / kBrowserPNGName)) return false;
   if (bundledServer_ == nullptr) {
     std::printf("%8s    %-22s skipped: the server is elsewhere\n", "", "events acknowledged");
@@ -134,9 +109,8 @@ bool DemoBanner::run(const std::filesystem::path& pngPath) {
     }
     return false;
   };
-  return step("events acknowledged",
-              [&] { return acknowledged("impression") && acknowledged("open_link") && acknowledged("browser_session"); },
-              "impression, open_link and browser_session");
+  return step("events acknowledged", [&] { return acknowledged("impression") && acknowledged("open_link"); },
+              "impression and open_link");
 }
 
 void DemoBanner::serveLandingPage() {
@@ -158,60 +132,33 @@ void DemoBanner::serveLandingPage() {
 }
 
 bool DemoBanner::browse(const std::filesystem::path& pngPath) {
-  const auto browser = [&] {
-    return std::dynamic_pointer_cast<OVAdWKWebViewBrowserController>(state_->root->presentedViewController());
-  };
-  const auto loaded = [&] {
+  State& state = *state_;
+  const auto browser = [&] { return state.root->presentedViewController(); };
+  if (!step("browser", [&] { return browser() != nullptr; }, "in-app browser opened the link")) return false;
+  // The page's part of the browser: above the toolbar with its Done button.
+  const auto pageRect = [&] {
     const auto shown = browser();
-    return shown && shown->loadFinishMs() > 0 && !shown->webView()->isLoading() && drewPage(shown->webView()->snapshot());
+    const auto done = shown ? findButton(shown->view(), kDoneTitle) : nullptr;
+    if (!done) return platform::Rect{};
+    const platform::Rect window = state.window->bounds();
+    return platform::Rect{window.origin, {window.width(), centreInWindow(*done).y - done->bounds().height() / 2}};
   };
+  const auto loaded = [&] { return state.screen.drawn(pageRect()); };
   // A server elsewhere may link to a page that is not there: after a while
   // the demo goes on and closes the browser all the same.
   if (bundledServer_ == nullptr && !platform::MainLoop::instance().runUntil(loaded, kOutsideLinkSeconds)) {
-    std::printf("%8s    %-22s skipped: the link did not load within %.0f s\n", "", "browser", kOutsideLinkSeconds);
+    std::printf("%8s    %-22s skipped: the link did not load within %.0f s\n", "", "browser page", kOutsideLinkSeconds);
   } else {
-    if (!step("browser", loaded, "in-app browser loaded the link")) return false;
-    if (!writePNG(*browser()->webView()->snapshot(), pngPath, "browser snapshot")) return false;
+    if (!step("browser page", loaded, "the link's page, in the host display")) return false;
+    if (!state.screen.write(state.window->bounds(), pngPath, "browser snapshot")) return false;
   }
   const auto shown = browser();
-  if (!shown) return false;
-  shown->doneButton()->sendActionsForControlEvents(platform::kControlEventTouchUpInside);
-  if (!step("browser closed", [&] { return !state_->root->presentedViewController(); }, "done, session logged")) {
+  const auto done = shown ? findButton(shown->view(), kDoneTitle) : nullptr;
+  if (!done || !state.screen.tap(centreInWindow(*done))) {
+    std::printf("           %-22s FAILED: no Done button to tap\n", "browser");
     return false;
   }
-  // A browsing session waits for the next batch of events; the demo sends
-  // it now rather than minutes later.
-  OVAdEventManager::sharedManager()->dispatchEventsImmediately();
-  return true;
-}
-
-bool DemoBanner::writeSnapshot(const std::filesystem::path& pngPath) {
-  const auto page = findPage(state_->banner);
-  const auto image = page ? page->snapshot() : nullptr;
-  if (!image) {
-    std::printf("           %-22s FAILED: the page drew nothing\n", "snapshot");
-    return false;
-  }
-  return writePNG(*image, pngPath, "snapshot");
-}
-
-bool DemoBanner::writePNG(const platform::Image& image, const std::filesystem::path& pngPath, const char* label) {
-  const auto png = image.encodePNG();
-  std::ofstream file(pngPath, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  if (!file) {
-    std::printf("           %-22s FAILED: cannot write %s\n", label, pngPath.c_str());
-    return false;
-  }
-  std::printf("           %-22s %s\n", label, pngPath.c_str());
-  return true;
-}
-
-bool DemoBanner::click() {
-  const auto page = findPage(state_->banner);
-  if (!page) return false;
-  page->webView()->evaluateJavaScript(kClickScript, {});
-  return true;
+  return step("browser closed", [&] { return !browser(); }, "done tapped, session logged");
 }
 
 }  // namespace plexora::demo

@@ -1,7 +1,8 @@
-// One banner's life in the demo: placed in a headless window, loaded from
-// the ad server, its page rendered by the web engine, seen, clicked, its
-// link opened in the in-app browser and closed, its events acknowledged;
-// every step printed with the seconds since the start.
+// One banner's life in the demo: placed in a headless window shown through
+// the host display, loaded from the ad server, its page rendered by the web
+// engine, seen, tapped, its link opened in the in-app browser and closed
+// with a tap, its events acknowledged; every step printed with the seconds
+// since the start.
 //
 // Thread safety: main thread only; it runs the main loop while it waits.
 // Ownership: owns the window, the banner and the host delegate.
@@ -13,10 +14,6 @@
 #include <string>
 
 #include "testserver/adserver/AdServer.h"
-
-namespace plexora::platform {
-class Image;
-}
 
 namespace plexora::demo {
 
@@ -36,12 +33,10 @@ class DemoBanner final {
   struct State;
 
   bool step(const std::string& name, const std::function<bool()>& done, const std::string& detail = {});
-  bool writeSnapshot(const std::filesystem::path& pngPath);
-  static bool writePNG(const platform::Image& image, const std::filesystem::path& pngPath, const char* label);
-  bool click();
   // Points the bundled server's banner at a landing page it serves.
   void serveLandingPage();
-  // The in-app browser the click opened: loaded, pictured, closed with done.
+  // The in-app browser the click opened: loaded, pictured, closed with its
+  // Done button.
   bool browse(const std::filesystem::path& pngPath);
 
   std::string placement_;

@@ -1,14 +1,16 @@
-// plexora-demo: the library's main job in one run. It starts the bundled
-// loopback ad server (or uses --server), places a banner in a headless
-// window, loads it, renders its HTML in the web engine, waits for the
-// impression, clicks the ad, opens its link in the in-app browser and closes
-// it, and waits for the server to acknowledge the events, printing each step
-// with its time. The rendered banner is written as banner.png into the
-// output folder, the browser's page as browser.png. Then the native ad:
-// loaded, shown in a template, seen and tapped, its four templates written
-// as native-template-<height>.png. Exit status 0 only when every step was
-// reached.
+// plexora-demo: the library's main job in one run, as a host does it with
+// the installed headers alone. It starts the bundled loopback ad server (or
+// uses --server), places a banner in a headless window shown through the
+// host display, loads it, renders its HTML in the web engine, waits for the
+// impression, taps the ad, opens its link in the in-app browser and closes
+// it with a tap, and waits for the server to acknowledge the events,
+// printing each step with its time. The banner as the display draws it is
+// written as banner.png into the output folder, the browser as browser.png.
+// Then the native ad: loaded, shown in a template, seen and tapped, its four
+// templates written as native-template-<height>.png. Exit status 0 only
+// when every step was reached.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -19,7 +21,6 @@
 #include "DemoBanner.h"
 #include "DemoNative.h"
 #include "DemoOptions.h"
-#include "platform/foundation/Paths.h"
 #include "plexora/OVAdSettings.h"
 #include "testserver/adserver/AdServer.h"
 
@@ -40,7 +41,8 @@ int runDemo(const plexora::demo::DemoOptions& options) {
     std::fprintf(stderr, "plexora-demo: cannot make %s: %s\n", output.c_str(), failure.message().c_str());
     return 1;
   }
-  plexora::platform::setCachesDirectory((output / kCachesName).string());
+  // The library keeps its caches under the XDG cache directory.
+  setenv("XDG_CACHE_HOME", (output / kCachesName).c_str(), 1);
 
   std::unique_ptr<plexora::testserver::AdServer> bundled;
   std::string serverURL = options.serverURL;

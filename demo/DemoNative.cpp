@@ -5,15 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
-#include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
-#include "internal/browser/OVAdSafariViewController.h"
-#include "platform/dispatch/DispatchQueue.h"
-#include "platform/dispatch/MainLoop.h"
+#include "DemoScreen.h"
 #include "DemoStep.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/ViewController.h"
@@ -30,6 +27,15 @@ constexpr double kCoverQuality = 0.85;
 // Where the 300 template sits in the window, in points.
 constexpr double kTemplateTop = 100;
 constexpr double kTemplateWidth = 375;
+constexpr const char* kDoneTitle = "Done";
+// How long a template's picture stays the same before it counts as drawn.
+constexpr double kStillSeconds = 1.0;
+constexpr std::pair<OVNativeAdViewTemplateType, double> kTemplates[] = {
+    {kOVNativeAdViewTypeGenericHeight100, 100},
+    {kOVNativeAdViewTypeGenericHeight120, 120},
+    {kOVNativeAdViewTypeGenericHeight300, 300},
+    {kOVNativeAdViewTypeGenericHeight400, 400},
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -119,24 +125,11 @@ void serveFixtureImages(testserver::AdServer& server) {
 }  // namespace
 
 struct DemoNative::State {
-  // The demo shows no browser: the link a click opens is printed, and the
-  // browser reports itself shown and closed, as a user's quick look would.
-  static void presentBrowser(const platform::URL& url, const std::shared_ptr<OVAdViewControllerProxy>&,
-                             const std::string&, std::int64_t,
-                             const std::weak_ptr<OVAdSafariViewControllerDelegate>& delegate) {
-    std::printf("           %-22s %s\n", "browser (not shown)", url.absoluteString().c_str());
-    platform::DispatchQueue::main()->async([delegate] {
-      const auto browser = std::make_shared<platform::ViewController>();
-      if (const auto target = delegate.lock()) target->viewControllerCompleted(browser);
-      if (const auto target = delegate.lock()) target->viewControllerDismissed(browser);
-    });
-  }
-
-  OVAdSafariViewController::Presenter::Scope browserScope{OVAdSafariViewController::presenter(), &presentBrowser};
   Clock::time_point start = Clock::now();
   std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>();
   std::shared_ptr<platform::ViewController> root = std::make_shared<platform::ViewController>();
   std::shared_ptr<HostDelegate> host = std::make_shared<HostDelegate>();
+  DemoScreen screen{window};
   std::shared_ptr<OVNativeAd> ad;
   std::shared_ptr<OVNativeAdView> shown;
 };
@@ -166,11 +159,6 @@ bool DemoNative::run(const std::filesystem::path& outputDirectory) {
             "the ad server answered a native ad; its icon and cover image are in")) {
     return false;
   }
-  // The pictures' templates come and go before the shown one: each template
-  // made from an ad registers with it unless its style says otherwise, and
-  // the server's style, which wins, does not.
-  if (!writePictures(outputDirectory)) return false;
-
   state.shown = OVNativeAdView::nativeAdViewWithNativeAd(state.ad, kOVNativeAdViewTypeGenericHeight300);
   state.shown->setFrame({0, kTemplateTop, kTemplateWidth, state.shown->fixedHeight()});
   state.window->addSubview(state.shown);
@@ -184,18 +172,42 @@ bool DemoNative::run(const std::filesystem::path& outputDirectory) {
   if (!step("impression", [&] { return state.host->impressions > 0; }, "viewable, impression logged")) return false;
   if (!tapCallToAction()) return false;
   if (!step("click", [&] { return state.host->clicks > 0; }, "the call to action ran the ad's command")) return false;
-  return step("click handled", [&] { return state.host->handledClicks > 0; }, "the browser was closed again");
+  if (!closeBrowser()) return false;
+  if (!step("click handled", [&] { return state.host->handledClicks > 0; }, "the browser was closed again")) {
+    return false;
+  }
+  // The pictures' templates come after the shown one: each template made
+  // from an ad registers with it unless its style says otherwise, and the
+  // server's style, which wins, does not.
+  return writePictures(outputDirectory);
 }
 
 bool DemoNative::writePictures(const std::filesystem::path& outputDirectory) {
-  std::optional<std::vector<std::string>> written;
-  OVNativeAdWriteTemplatePictures(state_->ad, outputDirectory.string(),
-                                  [&](const std::vector<std::string>& paths) { written = paths; });
-  constexpr std::size_t kTemplates = 4;
-  if (!step("templates", [&] { return written.has_value(); }, "the four templates filled and drawn")) return false;
-  for (const std::string& path : *written) std::printf("           %-22s %s\n", "picture", path.c_str());
-  if (written->size() != kTemplates) {
-    std::printf("           %-22s FAILED: %zu of %zu written\n", "pictures", written->size(), kTemplates);
+  for (const auto& [type, height] : kTemplates) {
+    // Each template alone in a window of its size, drawn once its images
+    // and media are in and the picture stays still.
+    const auto window = std::make_shared<platform::Window>(platform::Rect{0, 0, kTemplateWidth, height});
+    window->setHidden(false);
+    DemoScreen screen(window);
+    const auto view = OVNativeAdView::nativeAdViewWithNativeAd(state_->ad, type);
+    view->setFrame({0, 0, kTemplateWidth, height});
+    window->addSubview(view);
+    const std::string name = "native-template-" + std::to_string(static_cast<int>(height)) + ".png";
+    if (!step("template " + std::to_string(static_cast<int>(height)),
+              [&] { return screen.still(kStillSeconds); }, "filled, its images drawn")) {
+      return false;
+    }
+    if (!screen.write(window->bounds(), outputDirectory / name, "picture")) return false;
+  }
+  return true;
+}
+
+bool DemoNative::closeBrowser() {
+  const auto browser = [&] { return state_->root->presentedViewController(); };
+  const auto done = [&] { return browser() ? findButton(browser()->view(), kDoneTitle) : nullptr; };
+  if (!step("browser", [&] { return done() != nullptr; }, "the in-app browser opened the ad's link")) return false;
+  if (!state_->screen.tap(centreInWindow(*done()))) {
+    std::printf("           %-22s FAILED: the tap on Done reached no view\n", "browser");
     return false;
   }
   return true;
@@ -211,7 +223,7 @@ bool DemoNative::tapCallToAction() {
   const platform::Point tap = button->convertPointToView({bounds.midX(), bounds.midY()}, nullptr);
   std::printf("           %-22s \"%s\" at (%.0f, %.0f)\n", "tap",
               button->title(platform::kControlStateNormal).value_or("").c_str(), tap.x, tap.y);
-  if (!platform::Application::shared()->sendTap(tap)) {
+  if (!state_->screen.tap(tap)) {
     std::printf("           %-22s FAILED: the tap reached no view\n", "tap");
     return false;
   }

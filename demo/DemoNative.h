@@ -1,8 +1,9 @@
 // The native ad's part of the demo: the fixture's native placement loaded
-// with OVNativeAd, the library's four templates filled from it and written
-// as pictures, the 300 one placed in a headless window and registered, seen,
-// and its call to action tapped; every step printed with the seconds since
-// this part began.
+// with OVNativeAd, the library's 300 template placed in a headless window
+// shown through the host display, registered, seen, its call to action
+// tapped and the in-app browser closed again; then the four templates
+// filled from the ad and written as pictures through the host display;
+// every step printed with the seconds since this part began.
 //
 // Thread safety: main thread only; it runs the main loop while it waits.
 // Ownership: owns the window, the ad, its template and the host delegate.
@@ -38,6 +39,8 @@ class DemoNative final {
   bool step(const std::string& name, const std::function<bool()>& done, const std::string& detail = {});
   bool writePictures(const std::filesystem::path& outputDirectory);
   bool tapCallToAction();
+  // Taps the Done button of the in-app browser the click opened.
+  bool closeBrowser();
 
   testserver::AdServer* bundledServer_;
   std::unique_ptr<State> state_;

@@ -13,7 +13,9 @@
 #   sandbox server with no library path set: a shared host must find the
 #   library through the run path the package gave it.
 # Usage: scripts/consumer-check.sh [shared|static]...
-# JOBS sets the build's parallel jobs (default: the number of cores).
+# JOBS sets the build's parallel jobs (default: the number of cores);
+# CONSUMER_PREFIX names an empty directory, outside the source tree, to
+# install into and keep for later checks (default: a temporary one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,7 +25,7 @@ jobs=${JOBS:-$(nproc)}
 work=$(mktemp -d)
 adserver_pid=
 trap '[ -z "$adserver_pid" ] || kill "$adserver_pid" 2>/dev/null; rm -rf "$work"' EXIT
-prefix=$work/prefix
+prefix=${CONSUMER_PREFIX:-$work/prefix}
 package_files=(lib/cmake/Plexora lib/pkgconfig)
 
 launcher=()

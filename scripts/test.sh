@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test, checks the installed
-# library from two consumer projects, then builds the fuzz targets and the
-# ThreadSanitizer configuration, and gives each fuzz target a short bounded
-# run over its seed corpus while the whole suite runs again under
-# ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan suite
-# takes the rest). Each step prints how long it took.
+# library from two consumer projects and the SDL host, then builds the fuzz
+# targets and the ThreadSanitizer configuration, and gives each fuzz target
+# a short bounded run over its seed corpus while the whole suite runs again
+# under ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan
+# suite takes the rest). Each step prints how long it took.
 #
 # A test that fails is run once more before the suite counts it
 # as failed: the timing tests share the machine with a whole parallel
@@ -35,8 +35,12 @@ step "tests (sanitizers)" run_suite dev
 step "demo" build/dev/demo/plexora-demo --output build/dev/demo-output
 
 # The library as an installed dependency: release builds without warnings,
-# installed, and used by two small hosts.
-step "consumer check" scripts/consumer-check.sh
+# installed, and used by two small hosts; then, from the same install, the
+# SDL host shows the ads in a real X11 window under Xvfb and is clicked.
+prefix=$(mktemp -d)
+step "consumer check" env CONSUMER_PREFIX="$prefix" scripts/consumer-check.sh
+step "SDL host under Xvfb" scripts/sdl-host-check.sh "$prefix"
+rm -rf "$prefix"
 
 cmake --preset fuzz >/dev/null
 step "build (fuzz)" cmake --build --preset fuzz

@@ -38,6 +38,7 @@ class EngineContentView : public Interface {
     page_->setSize(pixelWidth, pixelHeight);
   }
   std::shared_ptr<Image> snapshot() const override { return page_->snapshot(); }
+  void sendPointer(WebPointerPhase phase, std::int32_t x, std::int32_t y) override { page_->sendPointer(phase, x, y); }
 
  protected:
   // The events capture the view itself: the page, and with it every queued

@@ -16,6 +16,8 @@
 
 namespace plexora::platform {
 
+enum class WebPointerPhase { Press, Move, Release };
+
 class WebContentView {
  public:
   virtual ~WebContentView() = default;
@@ -44,6 +46,11 @@ class WebContentView {
   virtual void setFrameSize(std::uint32_t pixelWidth, std::uint32_t pixelHeight) = 0;
   // The last frame drawn, or null before the page drew anything.
   virtual std::shared_ptr<Image> snapshot() const = 0;
+
+  // The user's pointer over the page, at a pixel of its frame: a press, a
+  // move and a release there work the page as a mouse's first button would
+  // (a link is followed). Views without a page to work ignore it.
+  virtual void sendPointer(WebPointerPhase /*phase*/, std::int32_t /*x*/, std::int32_t /*y*/) {}
 };
 
 }  // namespace plexora::platform

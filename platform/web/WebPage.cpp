@@ -106,6 +106,8 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
   // The current load failed: the engine still ends it with a "finished" event,
   // which must not reach the delegate as a success.
   bool currentLoadFailed = false;
+  // The user's pointer holds the first button down over the page.
+  bool buttonDown = false;
 
   ~Impl() {
     g_signal_handlers_disconnect_by_data(view, this);
@@ -261,5 +263,25 @@ void WebPage::setSize(std::uint32_t pixelWidth, std::uint32_t pixelHeight) {
 }
 
 std::shared_ptr<Image> WebPage::snapshot() const { return impl_->backend->frames.image(); }
+
+void WebPage::sendPointer(WebPointerPhase phase, std::int32_t x, std::int32_t y) {
+  constexpr std::uint32_t kFirstButton = 1;
+  const bool moved = phase == WebPointerPhase::Move;
+  const bool pressed = phase == WebPointerPhase::Press;
+  // A move while the button is down carries the button in its modifiers,
+  // as a drag does.
+  if (pressed) impl_->buttonDown = true;
+  wpe_input_pointer_event event{};
+  event.type = moved ? wpe_input_pointer_event_type_motion : wpe_input_pointer_event_type_button;
+  event.time = static_cast<std::uint32_t>(g_get_monotonic_time() / 1000);
+  event.x = x;
+  event.y = y;
+  event.button = moved ? 0 : kFirstButton;
+  event.state = pressed ? 1 : 0;
+  event.modifiers = moved && impl_->buttonDown ? wpe_input_pointer_modifier_button1 : 0;
+  if (phase == WebPointerPhase::Release) impl_->buttonDown = false;
+  wpe_view_backend_dispatch_pointer_event(
+      wpe_view_backend_exportable_fdo_get_view_backend(impl_->backend->exportable), &event);
+}
 
 }  // namespace plexora::platform::detail

@@ -24,6 +24,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/ui/Image.h"
 #include "platform/value/Value.h"
+#include "platform/web/WebContentView.h"
 #include "platform/web/WebNavigation.h"
 
 namespace plexora::platform::detail {
@@ -67,6 +68,8 @@ class WebPage final {
   void setSize(std::uint32_t pixelWidth, std::uint32_t pixelHeight);
   // The last frame the engine drew, or null before the first.
   std::shared_ptr<Image> snapshot() const;
+  // The mouse's first button at a pixel of the page.
+  void sendPointer(WebPointerPhase phase, std::int32_t x, std::int32_t y);
 
  private:
   struct Impl;

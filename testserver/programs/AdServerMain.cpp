@@ -2,8 +2,10 @@
 // sandbox for hosts (and the installed-library check). It serves the
 // bundled fixtures, and the images they name, on an ephemeral 127.0.0.1
 // port, prints its base URL as the first line of its output and serves
-// until SIGINT or SIGTERM. With --list it prints the placements it answers
-// and exits.
+// until SIGINT or SIGTERM. Each event its logging endpoint receives is then
+// printed as a line "logged <type> <client token>", so a host's check can
+// see its impressions and clicks arrive. With --list it prints the
+// placements it answers and exits.
 //
 // The fixtures are looked up beside the program as installed
 // (<prefix>/share/plexora/fixtures), else in the source tree it was built
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -24,6 +27,7 @@ namespace {
 constexpr std::string_view kListOption = "--list";
 constexpr const char* kUsage = "usage: plexora-adserver [--list]\n";
 constexpr const char* kNoFixturesMessage = "plexora-adserver: no fixtures in %s\n";
+constexpr const char* kLoggedFormat = "logged %s %s\n";
 
 std::filesystem::path fixtureDirectory() {
   std::error_code error;
@@ -60,8 +64,17 @@ int serve(const std::filesystem::path& directory) {
   std::printf("%s\n", server.baseURL().c_str());
   std::fflush(stdout);
 
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  // Waits for a stop signal, printing the logging endpoint's new events
+  // between looks.
+  const timespec pollInterval{0, 200'000'000};
+  std::size_t printed = 0;
+  while (sigtimedwait(&stopSignals, nullptr, &pollInterval) < 0) {
+    const auto events = server.logging().events();
+    for (; printed < events.size(); ++printed) {
+      std::printf(kLoggedFormat, events[printed].type.c_str(), events[printed].token.c_str());
+    }
+    std::fflush(stdout);
+  }
   server.stop();
   return 0;
 }

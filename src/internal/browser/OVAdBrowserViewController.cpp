@@ -4,6 +4,7 @@
 #include <cctype>
 #include <utility>
 
+#include "adapters/views/contentcontainer/OVAdContentContainerPageView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Screen.h"
@@ -53,6 +54,8 @@ std::shared_ptr<OVAdBrowserViewController> OVAdBrowserViewController::sharedBrow
 
 void OVAdBrowserViewController::viewDidLoad() {
   const auto root = std::make_shared<platform::View>(platform::Screen::main()->bounds());
+  // The browser covers the host's content while its page loads.
+  root->setBackgroundColor(platform::Color::white());
   setView(root);
 
   page_ = makePage();
@@ -121,9 +124,11 @@ void OVAdBrowserViewController::viewWillLayoutSubviews() {
   spinnerButton_->setHidden(std::find(toolbarItems_.begin(), toolbarItems_.end(), ToolbarItem::Spinner) ==
                             toolbarItems_.end());
   if (page_) {
-    const double scale = platform::Screen::main()->scale();
-    page_->setFrameSize(static_cast<std::uint32_t>(bounds.width() * scale),
-                        static_cast<std::uint32_t>(pageHeight * scale));
+    // The page's view sizes the page at the screen's scale, shows it in the
+    // window's picture and passes touches on to it.
+    const auto pageView = std::make_shared<OVAdContentContainerPageView>(page_, platform::Screen::main()->scale());
+    pageView->setFrame({bounds.origin, {bounds.width(), pageHeight}});
+    root->addSubview(pageView);
   }
 }
 

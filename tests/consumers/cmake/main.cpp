@@ -1,7 +1,8 @@
 // A host of the installed library, built through find_package: it uses the
 // classes of every installed header as a host would, so a class the shared
 // library forgets to export fails this program's link. It sets and reads
-// process-wide settings, sizes an ad and, given the base URL of a running
+// process-wide settings, sizes an ad, draws a template through a host
+// display and, given the base URL of a running
 // ad server (plexora-adserver), loads a banner, a native ad in each
 // template (its images awaited, as the server serves them), a set of native
 // ads for table and collection views, and the images of an ad.
@@ -14,6 +15,7 @@
 #include <plexora/OVAdStarRating.h>
 #include <plexora/OVAdStarRatingView.h>
 #include <plexora/OVAdView.h>
+#include <plexora/OVHostDisplay.h>
 #include <plexora/OVMediaView.h>
 #include <plexora/OVMediaViewVideoRenderer.h>
 #include <plexora/OVNativeAd.h>
@@ -36,10 +38,12 @@
 #include <plexora/platform/ui/ViewController.h>
 #include <plexora/platform/ui/Window.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,6 +132,20 @@ void checkViewsWithoutAnAd() {
   expect(attributes != nullptr, "template 3 has default attributes");
   const auto empty = OVNativeAdView::nativeAdViewWithType(kOVNativeAdViewTypeGenericHeight100, attributes);
   expect(empty != nullptr, "a template is made without an ad");
+
+  // The template in a window the host shows through a display of its own.
+  const auto window = std::make_shared<platform::Window>(platform::Rect{{0, 0}, {375, 100}});
+  window->setHidden(false);
+  window->addSubview(empty);
+  const auto display = OVHostDisplay::displayWithWindow(window);
+  std::vector<std::uint8_t> pixels(375 * 100 * 4);
+  expect(display->render(pixels.data(), 375, 100, 375 * 4) == OVHostDisplayResult::Rendered,
+         "the display draws the window into the host's buffer");
+  expect(display->render(pixels.data(), 375, 100, 4) == OVHostDisplayResult::StrideTooSmall,
+         "a stride shorter than a row is refused");
+  expect(std::string(OVHostDisplayResultDescription(OVHostDisplayResult::NullBuffer)) == "null buffer",
+         "the results are named");
+  expect(!display->sendPointer(OVHostPointerPhase::Release, {10, 10}), "a release without a press is ignored");
 }
 
 void loadBanner(const std::shared_ptr<platform::ViewController>& root) {

@@ -68,6 +68,12 @@ class ScriptableContentView : public Interface {
     std::string html;     // empty for a URL load
     std::string baseURL;  // or the URL loaded
   };
+  struct Pointer {
+    platform::WebPointerPhase phase;
+    std::int32_t x;
+    std::int32_t y;
+    bool operator==(const Pointer&) const = default;
+  };
 
   void loadHTMLString(const std::string& html, const std::string& baseURL) override {
     loads.push_back({html, baseURL});
@@ -95,8 +101,12 @@ class ScriptableContentView : public Interface {
     frameHeight = pixelHeight;
   }
   std::shared_ptr<platform::Image> snapshot() const override { return frame; }
+  void sendPointer(platform::WebPointerPhase phase, std::int32_t x, std::int32_t y) override {
+    pointers.push_back({phase, x, y});
+  }
 
   ScriptAnswers answers;
+  std::vector<Pointer> pointers;
   std::vector<std::string> scripts;
   std::vector<Load> loads;
   int backCount = 0;
