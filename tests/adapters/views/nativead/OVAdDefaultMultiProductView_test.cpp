@@ -16,6 +16,7 @@
 #include "MediaViewTestSupport.h"
 #include "adapters/OVNativeAdMultiProductDataModel.h"
 #include "adapters/views/nativead/OVAdMultiProductCell.h"
+#include "platform/dispatch/MainLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "util/OVAdScreen.h"
@@ -212,6 +213,21 @@ TEST_F(OVAdDefaultMultiProductViewTest, OnlyAnotherProductReloadsACellsImage) {
   cell->setContent(product("p2.png"));
   EXPECT_FALSE(cell->imageView()->image()) << "another product clears it at once";
   ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return cell->imageView()->image() != nullptr; }));
+  EXPECT_EQ(cell->imageView()->image()->size(), (platform::Size{30, 20}));
+}
+
+TEST_F(OVAdDefaultMultiProductViewTest, ALateImageOfThePreviousProductDoesNotReplaceTheNewOne) {
+  testserver::Response slow = testserver::Response::text(200, pngBody(40, 10), std::chrono::milliseconds(300));
+  slow.headers = {{"Content-Type", "image/png"}};
+  world_.server().server().on("/media/late.png", std::move(slow));
+  const auto cell = OVAdMultiProductCell::create(Rect(0, 0, 100, 100));
+  cell->setContent(product("late.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return mediaRequests("late.png") > 0; }));
+  cell->setContent(product("p2.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return cell->imageView()->image() != nullptr; }));
+  // Long enough for the late answer to have come.
+  platform::MainLoop::instance().runUntil([] { return false; }, 0.8);
+  DisplayAdTestWorld::settle();
   EXPECT_EQ(cell->imageView()->image()->size(), (platform::Size{30, 20}));
 }
 
