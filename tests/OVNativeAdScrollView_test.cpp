@@ -147,8 +147,8 @@ TEST_F(OVNativeAdScrollViewTest, AnAdTheHostRegisteredElsewhereKeepsThatRegistra
   strip->setAdPersistenceEnabled(true);
   fill();
   const auto ad = strip->nativeAds()[0];
+  // Out of any window, so no impression of it outlives the test.
   const auto hostView = std::make_shared<platform::View>(Rect(0, 0, 100, 100));
-  window_->addSubview(hostView);
   ad->registerViewForInteraction(hostView, root_);
 
   strip->loadAds();
@@ -158,6 +158,7 @@ TEST_F(OVNativeAdScrollViewTest, AnAdTheHostRegisteredElsewhereKeepsThatRegistra
   EXPECT_EQ(ad->nativeAdView(), hostView) << "not taken over by the strip";
   strip.reset();
   EXPECT_EQ(ad->nativeAdView(), hostView) << "nor undone when the strip goes";
+  ad->unregisterView();
 }
 
 TEST_F(OVNativeAdScrollViewTest, WithoutAViewControllerAdsAreSkippedWithALogLine) {
