@@ -195,8 +195,8 @@ std::uint64_t OVNativeAdScrollView::addNativeAd(const std::shared_ptr<OVNativeAd
                                         format(kOVNativeAdScrollViewNilAdReason, description()));
   }
   if (!nativeAd->isAdValid()) {
-    OVAdUtility::throwExceptionWithName(platform::kInternalInconsistencyException,
-                                        format(kOVNativeAdScrollViewInvalidAdReason, describe(nativeAd), description()));
+    const std::string reason = format(kOVNativeAdScrollViewInvalidAdReason, describe(nativeAd), description());
+    OVAdUtility::throwExceptionWithName(platform::kInternalInconsistencyException, reason);
   }
   nativeAd->setIsHScroll(true);
   nativeAd->setDelegate(std::static_pointer_cast<OVNativeAdScrollView>(sharedView()));
@@ -322,7 +322,8 @@ std::uint64_t OVNativeAdScrollView::indexForNativeAd(const std::shared_ptr<OVNat
   return kOVNativeAdScrollViewNotFound;
 }
 
-std::shared_ptr<platform::View> OVNativeAdScrollView::viewForNativeAd(const std::shared_ptr<OVNativeAd>& nativeAd) const {
+std::shared_ptr<platform::View> OVNativeAdScrollView::viewForNativeAd(
+    const std::shared_ptr<OVNativeAd>& nativeAd) const {
   for (const auto& entry : nativeAdMapping_) {
     if (entry.nativeAd != nativeAd) continue;
     if (auto view = entry.view.lock()) return view;

@@ -193,7 +193,8 @@ TEST_F(OVNativeAdScrollViewTest, MisuseRaisesWithTheFixedReasons) {
               platform::kInvalidArgumentException,
               "OVNativeAdsManager(strip-unloaded) is not valid. OVNativeAdsManager must be loaded before usage.");
   const auto manager = managerWith(1);
-  expectThrow([&] { OVNativeAdScrollView::initWithNativeAdsManager(manager, OVNativeAdScrollView::ChildViewProvider()); },
+  const OVNativeAdScrollView::ChildViewProvider none;
+  expectThrow([&] { OVNativeAdScrollView::initWithNativeAdsManager(manager, none); },
               kOVNativeAdInvalidOperationException, "No child view provider was created for this hscroll view.");
 
   const auto strip = OVNativeAdScrollView::initWithNativeAdsManager(manager, &plainView);

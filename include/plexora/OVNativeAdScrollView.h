@@ -48,7 +48,8 @@ class OVAdTouchPassthroughView;
 
 inline constexpr const char* kOVNativeAdScrollViewInvalidManagerReason =
     "%s is not valid. %s must be loaded before usage.";
-inline constexpr const char* kOVNativeAdScrollViewNilAdReason = "A nil OVNativeAd was passed to OVNativeAdHScrollView %s.";
+inline constexpr const char* kOVNativeAdScrollViewNilAdReason =
+    "A nil OVNativeAd was passed to OVNativeAdHScrollView %s.";
 inline constexpr const char* kOVNativeAdScrollViewInvalidAdReason =
     "An invalid OVNativeAd %s was passed to OVNativeAdHScrollView %s";
 inline constexpr const char* kOVNativeAdScrollViewNoProviderReason =
@@ -62,8 +63,8 @@ inline constexpr std::uint64_t kOVNativeAdScrollViewNotFound = static_cast<std::
 class PLEXORA_EXPORT OVNativeAdScrollView final : public platform::View, public OVNativeAdDelegate {
  public:
   // Makes the view of one ad at its position.
-  using ChildViewProvider =
-      std::function<std::shared_ptr<platform::View>(const std::shared_ptr<OVNativeAd>& nativeAd, std::uint64_t position)>;
+  using ChildViewProvider = std::function<std::shared_ptr<platform::View>(const std::shared_ptr<OVNativeAd>& nativeAd,
+                                                                         std::uint64_t position)>;
 
   // Every initialiser throws platform::Exception (kInvalidArgumentException,
   // kOVNativeAdScrollViewInvalidManagerReason) unless the manager has

@@ -83,9 +83,9 @@ void OVAdMultiProductCell::loadImage() {
   const std::uint64_t load = ++imageLoad_;
   const std::weak_ptr<OVAdMultiProductCell> weakCell = self();
   const std::weak_ptr<OVAdBlurredImageView> weakImageView = imageView;
-  OVAdUtility::loadRemoteImageWithURL(url, [weakCell, weakImageView, load](const std::shared_ptr<platform::Image>& loaded) {
-    const auto show = [weakCell, weakImageView, load](std::shared_ptr<platform::Image> image,
-                                                      std::shared_ptr<platform::Image> blurred) {
+  using Image = std::shared_ptr<platform::Image>;
+  OVAdUtility::loadRemoteImageWithURL(url, [weakCell, weakImageView, load](const Image& loaded) {
+    const auto show = [weakCell, weakImageView, load](Image image, Image blurred) {
       platform::DispatchQueue::main()->async([weakCell, weakImageView, load, image, blurred] {
         const auto cell = weakCell.lock();
         if (!cell || load != cell->imageLoad_) return;

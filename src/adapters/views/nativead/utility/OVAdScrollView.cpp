@@ -317,13 +317,13 @@ void OVAdScrollView::mapData(const CellData& data, const std::shared_ptr<platfor
 }
 
 void OVAdScrollView::removeAllCells() {
-  detachAll(cellViews());
+  detachAllNativeAds(cellViews());
   cellMapping_.clear();
   cellViews_.clear();
   setupContentSize();
 }
 
-void OVAdScrollView::detachAll(const std::vector<std::shared_ptr<platform::View>>& views) {
+void OVAdScrollView::detachAllNativeAds(const std::vector<std::shared_ptr<platform::View>>& views) {
   for (const auto& view : views) view->removeFromSuperview();
 }
 

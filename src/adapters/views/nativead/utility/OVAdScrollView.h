@@ -57,7 +57,8 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
   using CellData = std::shared_ptr<OVAdDataModel>;
   using Data = std::vector<CellData>;
   // Makes the cell view of one data element at its position.
-  using ChildViewProvider = std::function<std::shared_ptr<platform::View>(const CellData& data, std::uint64_t position)>;
+  using ChildViewProvider =
+      std::function<std::shared_ptr<platform::View>(const CellData& data, std::uint64_t position)>;
 
   static constexpr std::uint64_t kNotFound = std::numeric_limits<std::uint64_t>::max();
   static constexpr double kDefaultXInset = 8.0;
@@ -169,7 +170,7 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
 
   void commonInitialization();
   void mapData(const CellData& data, const std::shared_ptr<platform::View>& view);
-  void detachAll(const std::vector<std::shared_ptr<platform::View>>& views);
+  void detachAllNativeAds(const std::vector<std::shared_ptr<platform::View>>& views);
   // Fades the gradient to its target alpha and runs `animations` with it;
   // a gradient already there runs them at once and skips the completion.
   static void animateWithFade(bool hide, const std::shared_ptr<OVGradientView>& view,
