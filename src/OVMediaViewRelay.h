@@ -13,7 +13,7 @@
 
 #include "adapters/OVAdCommandProcessor.h"
 #include "adapters/views/nativead/image/OVAdBlurredImageView.h"
-#include "adapters/views/nativead/utility/OVAdMultiProductView.h"
+#include "adapters/views/nativead/OVAdMultiProductView.h"
 #include "adapters/views/nativead/video/OVAdFullscreenVideoController.h"
 #include "adapters/views/nativead/video/OVMediaViewDefaultVideoRenderer.h"
 

@@ -13,12 +13,13 @@
 #include "MediaViewTestSupport.h"
 #include "adapters/OVNativeAdMultiProductDataModel.h"
 #include "adapters/views/nativead/image/OVAdDefaultBlurredImageView.h"
-#include "adapters/views/nativead/utility/OVAdDefaultMultiProductView.h"
+#include "adapters/views/nativead/OVAdDefaultMultiProductView.h"
 #include "platform/ui/Button.h"
 #include "plexora/OVAdImage.h"
 #include "support/doubles/FakeBrowser.h"
 #include "support/doubles/FakeNativeAdViews.h"
 #include "support/doubles/FakeVideoViews.h"
+#include "util/OVAdScreen.h"
 
 namespace plexora::testing {
 namespace {
@@ -356,13 +357,18 @@ TEST_F(MediaViewContentTest, CardImpressionsAndClicksReachTheLoggingEndpointWith
   OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(
       platform::Value(platform::Dictionary{{"ad_clickability_threshold_ms", 500},
                                             {"minimum_elapsed_time_after_impression", -1}}));
-  // Cards are 180 square and 8 apart: the second shows a third at first.
+  // Cards are 180 square on pages 188 wide: with the view against the
+  // screen's right edge, the second card (at x 188) runs off the screen
+  // until the strip pages to it, when the pager slides 62 points right and
+  // the second card shows from x 62 of the view.
+  const double left = OVAdScreen::boundsInOrientation().size.width - 250;
   const auto ad = adFrom(mediaAdData(false, true));
-  const auto view = mediaViewFor(ad, Rect(0, 100, 250, 180));
+  const auto view = mediaViewFor(ad, Rect(left, 100, 250, 180));
   ASSERT_TRUE(waitForLoad());
   const auto carousel = std::dynamic_pointer_cast<OVAdDefaultMultiProductView>(shownContent(*view));
   ASSERT_TRUE(carousel);
-  ASSERT_EQ(carousel->cards().size(), 2u);
+  ASSERT_EQ(carousel->scrollView()->cellViews().size(), 2u);
+  const auto pager = carousel->scrollView()->scrollView();
 
   ASSERT_TRUE(waitForLogged("impression", 1));
   DisplayAdTestWorld::runBriefly();
@@ -372,18 +378,20 @@ TEST_F(MediaViewContentTest, CardImpressionsAndClicksReachTheLoggingEndpointWith
   EXPECT_EQ(impressions[0].find("cardcnt")->text(), "2");
   EXPECT_EQ(impressions[0].find("nmv")->text(), "true");
 
-  carousel->scrollView()->setContentOffset({188, 0});
-  carousel->scrollView()->setContentOffset({0, 0});
+  pager->setContentOffset({188, 0});
   ASSERT_TRUE(waitForLogged("impression", 2));
+  pager->setContentOffset({0, 0});
+  world_.clock().advance(2.0);
+  pager->setContentOffset({188, 0});
+  world_.clock().advance(2.0);
   DisplayAdTestWorld::runBriefly();
   impressions = loggedData("impression");
   ASSERT_EQ(impressions.size(), 2u) << "each card once";
   EXPECT_EQ(impressions[1].find("cardind")->text(), "1");
 
-  // A tap on the second card, which shows from x = 188 of the view.
-  carousel->scrollView()->setContentOffset({188, 0});
+  // A tap on the second card, 28 points into it.
   world_.clock().advance(1.0);
-  ASSERT_TRUE(platform::Application::shared()->sendTap(platform::Point{90, 190}));
+  ASSERT_TRUE(platform::Application::shared()->sendTap(platform::Point{left + 90, 190}));
   DisplayAdTestWorld::settle();
   ASSERT_EQ(presentations->size(), 1u);
   EXPECT_EQ((*presentations)[0].url.absoluteString(), "https://shop.plexora.test/two");
@@ -395,7 +403,7 @@ TEST_F(MediaViewContentTest, CardImpressionsAndClicksReachTheLoggingEndpointWith
   const auto touch = OVAdUtility::getObjectFromJSONString(click.find("touch")->text().value_or(""));
   ASSERT_TRUE(touch);
   EXPECT_EQ(touch->asDictionary().size(), 9u);
-  for (const char* key : {"startX", "clickX", "endX"}) EXPECT_EQ(touch->find(key)->toInt64(), 90) << key;
+  for (const char* key : {"startX", "clickX", "endX"}) EXPECT_EQ(touch->find(key)->toInt64(), 28) << key;
   for (const char* key : {"startY", "clickY", "endY"}) EXPECT_EQ(touch->find(key)->toInt64(), 90) << key;
   EXPECT_EQ(touch->find("clickDelayTime")->toInt64(), -1) << "no impression of the ad yet";
   EXPECT_NEAR(touch->find("startTime")->toDouble(), world_.clock().wallTime(), 1.0);

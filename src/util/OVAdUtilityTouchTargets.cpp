@@ -1,7 +1,7 @@
 // The views of an ad that can receive touches.
 #include <algorithm>
 
-#include "adapters/views/nativead/utility/OVAdMultiProductView.h"
+#include "adapters/views/nativead/OVAdMultiProductView.h"
 #include "adapters/views/video/OVAdVideoPlayButton.h"
 #include "platform/ui/View.h"
 #include "plexora/OVMediaViewVideoRenderer.h"

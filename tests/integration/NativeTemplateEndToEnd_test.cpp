@@ -20,6 +20,7 @@
 #include "adapters/views/nativead/template/OVNativeAdTemplatePictures.h"
 #include "platform/foundation/Files.h"
 #include "adapters/OVPXNativeAdAdapter.h"
+#include "adapters/views/nativead/OVAdDefaultMultiProductView.h"
 #include "controllers/OVDisplayAdController.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -146,6 +147,16 @@ TEST_F(NativeTemplateEndToEndTest, AFixtureAdInA300TemplateIsSeenOnceOpensItsCom
       << "call to action at " << buttonRect;
 
   FakeSafariPresenter::dismiss((*presentations_)[0]);
+  // The carousel's 200-point cards lie a page of 208 apart: the second runs
+  // off the screen until the carousel pages to it.
+  std::shared_ptr<OVAdDefaultMultiProductView> carousel;
+  for (const auto& content : cover->subviews()) {
+    if (auto found = std::dynamic_pointer_cast<OVAdDefaultMultiProductView>(content)) carousel = found;
+  }
+  ASSERT_TRUE(carousel);
+  world_.clock().advance(2);
+  DisplayAdTestWorld::settle();
+  carousel->scrollView()->scrollView()->setContentOffset({208, 0});
   world_.clock().advance(10);
   DisplayAdTestWorld::runBriefly();
   // Once for the ad, and once for each of the two cards the cover's

@@ -5,7 +5,8 @@
 // display and, given the base URL of a running
 // ad server (plexora-adserver), loads a banner, a native ad in each
 // template (its images awaited, as the server serves them), a set of native
-// ads for table and collection views, and the images of an ad.
+// ads for table and collection views and a scroll view, and the images of
+// an ad.
 // Exits 0 when every answer is the expected one.
 #include <plexora/OVAdChoicesView.h>
 #include <plexora/OVAdErrorDomain.h>
@@ -23,6 +24,7 @@
 #include <plexora/OVNativeAdCollectionViewCell.h>
 #include <plexora/OVNativeAdCollectionViewCellProvider.h>
 #include <plexora/OVNativeAdListAdProvider.h>
+#include <plexora/OVNativeAdScrollView.h>
 #include <plexora/OVNativeAdTableViewAdProvider.h>
 #include <plexora/OVNativeAdTableViewCell.h>
 #include <plexora/OVNativeAdTableViewCellProvider.h>
@@ -239,6 +241,12 @@ void loadNativeAdsForLists() {
   expect(collectionAds->nativeAdForRowAtIndexPath(*collection, platform::IndexPath{0, 0}) != nullptr,
          "the collection ad provider places an ad");
   expect(OVNativeAdListAdProvider::adjustCount(10, 5) > 10, "ads are counted into a list");
+
+  const auto strip = OVNativeAdScrollView::initWithNativeAdsManager(manager, kOVNativeAdViewTypeGenericHeight120);
+  strip->setFrame(platform::Rect{{0, 0}, {320, 120}});
+  runUntil([&] { return strip->nativeAdCount() > 0; });
+  expect(strip->nativeAdCount() == 2, "the native ad scroll view pages both ads");
+  expect(strip->nativeAds().front()->isRegistered(), "the scroll view registers its ads");
 }
 
 }  // namespace

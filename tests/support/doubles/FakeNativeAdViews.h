@@ -8,7 +8,7 @@
 
 #include "adapters/views/nativead/OVAdBodyView.h"
 #include "adapters/views/nativead/image/OVAdBlurredImageView.h"
-#include "adapters/views/nativead/utility/OVAdMultiProductView.h"
+#include "adapters/views/nativead/OVAdMultiProductView.h"
 #include "platform/ui/Label.h"
 #include "support/doubles/MadeList.h"
 

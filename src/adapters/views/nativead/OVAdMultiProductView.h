@@ -28,7 +28,7 @@ class OVAdMultiProductViewDelegate {
  public:
   virtual ~OVAdMultiProductViewDelegate() = default;
 
-  // The first product's image is on screen.
+  // The first product's cell has loaded its image (or found none to load).
   virtual void multiProductViewDidLoad(const std::shared_ptr<OVAdMultiProductView>& multiProductView) = 0;
 };
 
@@ -38,8 +38,8 @@ class OVAdMultiProductView : public platform::View {
   using Products = std::vector<std::shared_ptr<OVNativeAdMultiProductDataModel>>;
   // A product's cell registered its impression.
   using ImpressionHandler = std::function<void(std::uint64_t productIndex)>;
-  // A product's cell was tapped at `position`; `cellRect` is the cell in
-  // window coordinates.
+  // A product's cell was tapped at `position` (in the cell); `cellRect` is
+  // the cell in window coordinates.
   using ClickHandler = std::function<void(std::uint64_t productIndex, platform::Point position, platform::Rect cellRect)>;
 
   static std::shared_ptr<OVAdMultiProductView> create() { return maker()(); }
