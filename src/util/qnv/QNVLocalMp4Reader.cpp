@@ -132,8 +132,14 @@ QNVLocalMp4Track makeTrack(const QNVMP4MoovAtomProvider& provider, size_t index,
   }
   if (header) {
     track.naturalSize = header->size;
-    track.preferredTransform = header->transform;
-  } else if (track.videoFormat) {
+    // A matrix that flattens the picture (a blank track header's zeros) is
+    // no transform anyone meant: the picture is shown as it is, as other
+    // players do.
+    const QNVAffineTransform& transform = header->transform;
+    if (transform.a * transform.d - transform.b * transform.c != 0) track.preferredTransform = transform;
+  }
+  if (track.videoFormat && !(track.naturalSize.width > 0 && track.naturalSize.height > 0)) {
+    // Without a size in the track header, the picture's own.
     const auto dimensions = track.videoFormat->dimensions();
     track.naturalSize = {static_cast<double>(dimensions.width), static_cast<double>(dimensions.height)};
   }

@@ -75,8 +75,9 @@ struct QNVLocalMp4Track {
   // Audio: the AAC stream description; none for any other coding or an
   // entry that cannot be described.
   std::optional<platform::AudioStreamBasicDescription> audioFormat;
-  // The track header's size and matrix; the coded size and the identity
-  // without a track header.
+  // The track header's size and matrix; the coded size where the header
+  // gives none, and the identity where it gives none or one that flattens
+  // the picture.
   platform::Size naturalSize;
   QNVAffineTransform preferredTransform;
   // Samples per second of the track's media time.
