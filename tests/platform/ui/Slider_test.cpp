@@ -30,12 +30,12 @@ class SliderTest : public UITest {
     slider_->setThumbImage(Image::create(10, 10, 1.0, Color::white()), kControlStateNormal);
     slider_->setMaximumValue(10.0F);
     window_->addSubview(slider_);
-    for (auto [events, name] : {std::pair{kControlEventValueChanged, "changed"},
-                                std::pair{kControlEventTouchDown, "down"},
-                                std::pair{kControlEventTouchUpInside, "up inside"}}) {
+    for (auto [events, name] :
+         {std::pair{kControlEventValueChanged, "changed"}, std::pair{kControlEventTouchDown, "down"},
+          std::pair{kControlEventTouchUpInside, "up inside"}}) {
       slider_->addAction(events, [this, name = std::string(name)](Control& control, const Event*) {
-        log_.push_back(name + " " + std::to_string(static_cast<int>(std::lround(
-                                        dynamic_cast<Slider&>(control).value()))));
+        log_.push_back(name + " " +
+                       std::to_string(static_cast<int>(std::lround(dynamic_cast<Slider&>(control).value()))));
       });
     }
   }

@@ -64,11 +64,11 @@ void OVAdVideoScrubber::build() {
     static_cast<OVAdVideoScrubber&>(sender).resize(kScrubberHeightWhileScrubbing,
                                                    static_cast<OVAdVideoScrubber&>(sender).trackInsetWhileScrubbing_);
   });
-  addAction(platform::kControlEventTouchUpInside | platform::kControlEventTouchUpOutside |
-                platform::kControlEventTouchCancel,
-            [](platform::Control& sender, const platform::Event*) {
-              static_cast<OVAdVideoScrubber&>(sender).resize(kScrubberHeight, 0.0);
-            });
+  addAction(
+      platform::kControlEventTouchUpInside | platform::kControlEventTouchUpOutside | platform::kControlEventTouchCancel,
+      [](platform::Control& sender, const platform::Event*) {
+        static_cast<OVAdVideoScrubber&>(sender).resize(kScrubberHeight, 0.0);
+      });
 }
 
 void OVAdVideoScrubber::resize(double height, double inset) {
@@ -96,8 +96,8 @@ void OVAdVideoScrubber::layoutSubviews() {
   const platform::Rect area = bounds();
   const double height = currentScrubberHeight_;
   const double width = std::max(0.0, area.size.width - 2 * currentInset_);
-  trackView_->setFrame(platform::Rect(area.origin.x + currentInset_, area.origin.y + area.size.height - hitAreaBelowScrubber_ - height,
-                                      width, height));
+  trackView_->setFrame(platform::Rect(
+      area.origin.x + currentInset_, area.origin.y + area.size.height - hitAreaBelowScrubber_ - height, width, height));
   trackMinView_->setFrame(platform::Rect(0, 0, widthFor(value(), width), height));
   trackMaxView_->setFrame(platform::Rect(0, 0, width, height));
   updateTrackLoadingViewFrame();

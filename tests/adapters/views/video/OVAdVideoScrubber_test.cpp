@@ -92,9 +92,8 @@ TEST_F(OVAdVideoScrubberTest, AFingerAnywhereGrowsTheBarAndMovesTheValue) {
   scrubber_->setMaximumValue(10.0F);
   scrubber_->setValue(0.0F);
   int changes = 0;
-  scrubber_->addAction(platform::kControlEventValueChanged, [&](platform::Control&, const platform::Event*) {
-    ++changes;
-  });
+  scrubber_->addAction(platform::kControlEventValueChanged,
+                       [&](platform::Control&, const platform::Event*) { ++changes; });
 
   // Far from the thumb, which sits at the left end.
   app->sendTouch(platform::TouchPhase::Began, platform::Point{170, 310});
@@ -132,8 +131,9 @@ TEST_F(OVAdVideoScrubberTest, TheThumbNeverShows) {
     const auto picture = platform::renderView(*scrubber_, scrubber_->bounds(), 1.0);
     ASSERT_TRUE(picture);
     const Rect thumb = scrubber_->thumbRect();
-    EXPECT_EQ(picture->pixel(static_cast<std::uint32_t>(thumb.origin.x + 4), static_cast<std::uint32_t>(thumb.origin.y + 4)).alpha,
-              0);
+    const auto middleX = static_cast<std::uint32_t>(thumb.midX());
+    const auto middleY = static_cast<std::uint32_t>(thumb.midY());
+    EXPECT_EQ(picture->pixel(middleX, middleY).alpha, 0);
     EXPECT_EQ(picture->pixel(50, 19), (platform::Pixel{255, 255, 255, 255})) << "the elapsed bar";
   }
 }

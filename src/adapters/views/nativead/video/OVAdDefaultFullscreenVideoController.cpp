@@ -84,8 +84,7 @@ void OVAdDefaultFullscreenVideoController::viewDidLoad() {
                         if (const auto controller = weakSelf.lock()) controller->dismiss(weakButton.lock());
                       });
     button->setAlpha(kDismissButtonAlpha);
-    button->setFrame(
-        platform::Rect(kDismissButtonInset, kDismissButtonInset, kDismissButtonSize, kDismissButtonSize));
+    button->setFrame(platform::Rect(kDismissButtonInset, kDismissButtonInset, kDismissButtonSize, kDismissButtonSize));
     // Last, so it lies above the renderer and the call-to-action button.
     root->addSubview(button);
     dismissButton_ = std::move(button);
@@ -102,9 +101,8 @@ void OVAdDefaultFullscreenVideoController::viewDidLayoutSubviews() {
   }
   if (callToActionButton_) {
     const platform::Size size = callToActionButton_->frame().size;
-    callToActionButton_->setFrame(
-        platform::Rect(bounds.size.width - size.width - kCallToActionRightMargin, kCallToActionTop, size.width,
-                       size.height));
+    callToActionButton_->setFrame(platform::Rect(bounds.size.width - size.width - kCallToActionRightMargin,
+                                                 kCallToActionTop, size.width, size.height));
   }
 }
 

@@ -5,6 +5,8 @@
 // has gone. On its own, with a renderer double: its layout (also after a
 // rotation), its buttons (made once), the volume on each side, and what
 // happens when the renderer's old superview is gone.
+#include "adapters/views/nativead/video/OVAdDefaultFullscreenVideoController.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "MediaViewTestSupport.h"
-#include "adapters/views/nativead/video/OVAdDefaultFullscreenVideoController.h"
 #include "support/doubles/FakeVideoViews.h"
 
 namespace plexora::testing {
@@ -68,8 +69,7 @@ class DefaultFullscreenVideoControllerTest : public MediaViewTest {
   MadeList<FakeMediaViewDefaultVideoRenderer> renderers_ = makeMadeList<FakeMediaViewDefaultVideoRenderer>();
   OVMediaViewDefaultVideoRenderer::Maker::Scope rendererScope_ = FakeMediaViewDefaultVideoRenderer::install(renderers_);
   std::shared_ptr<platform::View> home_ = std::make_shared<platform::View>(Rect(10, 50, 300, 170));
-  std::shared_ptr<FakeMediaViewDefaultVideoRenderer> renderer_ =
-      std::make_shared<FakeMediaViewDefaultVideoRenderer>();
+  std::shared_ptr<FakeMediaViewDefaultVideoRenderer> renderer_ = std::make_shared<FakeMediaViewDefaultVideoRenderer>();
   std::shared_ptr<RecordingDelegate> recorder_ = std::make_shared<RecordingDelegate>();
 };
 
@@ -85,8 +85,8 @@ TEST_F(DefaultFullscreenVideoControllerTest, ATapShowsTheVideoFullScreenUntilClo
   renderer->delegate()->defaultVideoRendererWasTapped(renderer->self());
   finishTransition();
 
-  const auto controller = std::dynamic_pointer_cast<OVAdDefaultFullscreenVideoController>(
-      root_->presentedViewController());
+  const auto controller =
+      std::dynamic_pointer_cast<OVAdDefaultFullscreenVideoController>(root_->presentedViewController());
   ASSERT_TRUE(controller);
   EXPECT_EQ(mediaDelegate_->messages, std::vector<std::string>{"enter"});
   EXPECT_EQ(renderer->superview(), controller->view()) << "lifted into the controller";

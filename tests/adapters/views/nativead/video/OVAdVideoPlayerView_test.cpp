@@ -169,9 +169,7 @@ TEST_F(OVAdVideoPlayerViewTest, AViewReleasedOffTheMainThreadTakesItsEngineLayer
 }
 
 TEST_F(OVAdVideoPlayerViewTest, TheTeardownLogsOnlyForTheEngineLayer) {
-  {
-    const auto view = OVAdVideoPlayerView::initWithFrame(Rect(0, 0, 100, 50));
-  }
+  { const auto view = OVAdVideoPlayerView::initWithFrame(Rect(0, 0, 100, 50)); }
   EXPECT_EQ(log_.count(kOVAdVideoPlayerViewInvalidatingRenderer), 1U) << "at once on the main thread";
 
   const auto kit = useSystemPlayer();
