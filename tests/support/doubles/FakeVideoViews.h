@@ -44,6 +44,11 @@ class FakeMediaViewDefaultVideoRenderer final : public OVMediaViewDefaultVideoRe
     delegate_ = std::move(delegate);
   }
   void setPosterImage(std::shared_ptr<OVAdImage> posterImage) override { poster = std::move(posterImage); }
+  void setInlineMode(bool inlineMode) override {
+    inlineModes.push_back(inlineMode);
+    if (inlineMode) volumeValue = 0.0F;
+  }
+  void setVolume(float volume) override { volumeValue = volume; }
 
   void finishLoad() {
     if (loadedBlock_) loadedBlock_();
@@ -63,6 +68,8 @@ class FakeMediaViewDefaultVideoRenderer final : public OVMediaViewDefaultVideoRe
   float volumeValue = 0.0F;
   int playCalls = 0;
   std::shared_ptr<OVAdImage> poster;
+  // Each setInlineMode() argument, in order.
+  std::vector<bool> inlineModes;
 
  private:
   std::weak_ptr<OVMediaViewDefaultVideoRendererDelegate> delegate_;

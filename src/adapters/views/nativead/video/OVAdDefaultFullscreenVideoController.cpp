@@ -1,20 +1,27 @@
 #include "adapters/views/nativead/video/OVAdDefaultFullscreenVideoController.h"
 
-#include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "adapters/views/nativead/video/OVMediaViewDefaultVideoRenderer.h"
-#include "platform/ui/Font.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/ui/Screen.h"
 
 namespace plexora {
 
-namespace {
+// Tells its controller when it has laid out, as rotations resize it.
+class OVAdDefaultFullscreenVideoController::ContentView final : public platform::View {
+ public:
+  ContentView(platform::Rect frame, std::weak_ptr<OVAdDefaultFullscreenVideoController> controller)
+      : platform::View(frame), controller_(std::move(controller)) {}
 
-constexpr const char* kCloseTitle = "\u2715";
-constexpr double kCloseSize = 44.0;
-constexpr platform::Color kCallToActionBackground{0.12, 0.44, 0.92, 1.0};
+  void layoutSubviews() override {
+    if (const auto controller = controller_.lock()) controller->viewDidLayoutSubviews();
+  }
 
-}  // namespace
+ private:
+  std::weak_ptr<OVAdDefaultFullscreenVideoController> controller_;
+};
 
 OVAdFullscreenVideoController::Maker& OVAdFullscreenVideoController::maker() {
   static Maker instance;
@@ -40,79 +47,124 @@ std::shared_ptr<OVAdDefaultFullscreenVideoController> OVAdDefaultFullscreenVideo
   return std::static_pointer_cast<OVAdDefaultFullscreenVideoController>(shared_from_this());
 }
 
+platform::InterfaceOrientationMask OVAdDefaultFullscreenVideoController::supportedInterfaceOrientations() const {
+  return platform::kInterfaceOrientationMaskPortrait | platform::kInterfaceOrientationMaskLandscapeLeft |
+         platform::kInterfaceOrientationMaskLandscapeRight;
+}
+
+void OVAdDefaultFullscreenVideoController::loadView() {
+  setView(std::make_shared<ContentView>(platform::Screen::main()->bounds(), self()));
+}
+
 void OVAdDefaultFullscreenVideoController::viewDidLoad() {
   const auto root = view();
   root->setBackgroundColor(platform::Color::black());
-  const platform::Rect bounds = root->bounds();
+  swapInVideoView();
   const std::weak_ptr<OVAdDefaultFullscreenVideoController> weakSelf = self();
 
-  auto close = std::make_shared<platform::Button>(
-      platform::Rect(bounds.size.width - kCloseSize - kMargin, kMargin, kCloseSize, kCloseSize));
-  close->setTitle(kCloseTitle, platform::kControlStateNormal);
-  close->addAction(platform::kControlEventTouchUpInside, [weakSelf](platform::Control&, const platform::Event*) {
-    if (const auto controller = weakSelf.lock()) controller->close();
-  });
-  root->addSubview(close);
-  closeButton_ = close;
-
-  auto callToAction = std::make_shared<platform::Button>(platform::Rect(
-      kMargin, bounds.size.height - kButtonHeight - kMargin, bounds.size.width - 2 * kMargin, kButtonHeight));
-  callToAction->setTitle(callToAction_, platform::kControlStateNormal);
-  callToAction->setTitleColor(platform::Color::white(), platform::kControlStateNormal);
-  callToAction->setBackgroundColor(kCallToActionBackground);
-  callToAction->addAction(platform::kControlEventTouchUpInside,
-                          [weakSelf](platform::Control&, const platform::Event* event) {
-                            if (const auto controller = weakSelf.lock()) controller->tapCallToAction(event);
-                          });
-  root->addSubview(callToAction);
-  callToActionButton_ = callToAction;
-}
-
-void OVAdDefaultFullscreenVideoController::viewWillAppear(bool) { liftRenderer(); }
-
-void OVAdDefaultFullscreenVideoController::liftRenderer() {
-  const auto renderer = videoRenderer_.lock();
-  const auto root = view();
-  if (!renderer || renderer->superview() == root) return;
-  if (const auto home = renderer->superview()) {
-    const auto siblings = home->subviews();
-    rendererIndex_ = static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), renderer) - siblings.begin());
-    rendererHome_ = home;
-    rendererFrame_ = renderer->frame();
+  // Made once: a view loaded again does not get a second pair.
+  if (!callToActionButton_) {
+    auto button = OVAdVideoCallToActionButton::initWithText(callToAction_);
+    const std::weak_ptr<OVAdVideoCallToActionButton> weakButton = button;
+    button->addAction(platform::kControlEventTouchUpInside,
+                      [weakSelf, weakButton](platform::Control&, const platform::Event* event) {
+                        const auto controller = weakSelf.lock();
+                        if (const auto sender = weakButton.lock(); controller && sender) {
+                          controller->callToActionHit(sender, event);
+                        }
+                      });
+    root->addSubview(button);
+    callToActionButton_ = std::move(button);
   }
-  root->insertSubview(renderer, 0);
-  renderer->setFrame(root->bounds());
+  if (!dismissButton_) {
+    auto button = OVAdVideoDismissButton::videoDismissButton();
+    const std::weak_ptr<OVAdVideoDismissButton> weakButton = button;
+    button->addAction(platform::kControlEventTouchUpInside,
+                      [weakSelf, weakButton](platform::Control&, const platform::Event*) {
+                        if (const auto controller = weakSelf.lock()) controller->dismiss(weakButton.lock());
+                      });
+    button->setAlpha(kDismissButtonAlpha);
+    button->setFrame(platform::Rect(kDismissButtonInset, kDismissButtonInset, kDismissButtonSize, kDismissButtonSize));
+    // Last, so it lies above the renderer and the call-to-action button.
+    root->addSubview(button);
+    dismissButton_ = std::move(button);
+  }
+  viewDidLayoutSubviews();
 }
 
-void OVAdDefaultFullscreenVideoController::returnRenderer() {
+void OVAdDefaultFullscreenVideoController::viewDidLayoutSubviews() {
+  const auto root = viewIfLoaded();
+  if (!root) return;
+  const platform::Rect bounds = root->bounds();
+  if (const auto renderer = videoRenderer_.lock(); renderer && renderer->superview() == root) {
+    renderer->setFrame(bounds);
+  }
+  if (callToActionButton_) {
+    const platform::Size size = callToActionButton_->frame().size;
+    callToActionButton_->setFrame(platform::Rect(bounds.size.width - size.width - kCallToActionRightMargin,
+                                                 kCallToActionTop, size.width, size.height));
+  }
+}
+
+void OVAdDefaultFullscreenVideoController::viewDidAppear(bool animated) {
+  OVAdFullscreenVideoController::viewDidAppear(animated);
+  if (const auto renderer = videoRenderer_.lock()) renderer->setVolume(kFullscreenVolume);
+}
+
+void OVAdDefaultFullscreenVideoController::swapInVideoView() {
   const auto renderer = videoRenderer_.lock();
-  const auto home = rendererHome_.lock();
-  if (!renderer || !home || renderer->superview() != view()) return;
-  home->insertSubview(renderer, std::min(rendererIndex_, home->subviews().size()));
-  renderer->setFrame(rendererFrame_);
+  if (!renderer) return;
+  const auto root = view();
+  originalSuperView_ = renderer->superview();
+  renderer->removeFromSuperview();
+  renderer->setFrame(root->bounds());
+  renderer->setInlineMode(false);
+  root->addSubview(renderer);
 }
 
-void OVAdDefaultFullscreenVideoController::close() {
-  if (closing_) return;
-  closing_ = true;
-  if (const auto listener = delegate_.lock()) listener->videoControllerWillDismiss(self());
+void OVAdDefaultFullscreenVideoController::swapOutVideoView() {
+  const auto home = originalSuperView_.lock();
+  // Taken before the field is cleared: the field was the only thing that
+  // reached it here.
+  const auto renderer = videoRenderer_.lock();
+  videoRenderer_.reset();
+  if (!renderer) return;
+  renderer->removeFromSuperview();
+  renderer->setFrame(home ? home->bounds() : platform::Rect());
+  renderer->setInlineMode(true);
+  if (home) home->addSubview(renderer);
+}
+
+void OVAdDefaultFullscreenVideoController::dismiss(const std::shared_ptr<platform::Button>&) { endFullscreen(nullptr); }
+
+void OVAdDefaultFullscreenVideoController::callToActionHit(const std::shared_ptr<platform::Button>& button,
+                                                           const platform::Event*) {
+  endFullscreen(button);
+}
+
+void OVAdDefaultFullscreenVideoController::endFullscreen(std::shared_ptr<platform::Button> callToAction) {
+  // A second tap during the dismissal would report it twice.
+  if (dismissing_) return;
+  dismissing_ = true;
+  // Read once: the delegate told it will dismiss is the one told it did.
+  const auto listener = delegate_.lock();
+  if (listener) listener->videoControllerWillDismiss(self());
   const std::weak_ptr<OVAdDefaultFullscreenVideoController> weakSelf = self();
-  const auto finish = [weakSelf] {
+  platform::DispatchQueue::main()->async([weakSelf, listener, callToAction = std::move(callToAction)] {
     const auto controller = weakSelf.lock();
     if (!controller) return;
-    controller->returnRenderer();
-    controller->closing_ = false;
-    if (const auto listener = controller->delegate_.lock()) listener->videoControllerDidDismiss(controller);
-  };
-  // A controller that was never presented has nothing to dismiss.
-  if (!presentingViewController() || !dismiss(true, finish)) finish();
-}
-
-void OVAdDefaultFullscreenVideoController::tapCallToAction(const platform::Event* event) {
-  const auto button = callToActionButton();
-  if (const auto listener = delegate_.lock(); listener && button) {
-    listener->videoControllerDidTapCallToAction(self(), button, event);
-  }
+    controller->swapOutVideoView();
+    const auto finished = [controller, listener, callToAction] {
+      controller->dismissing_ = false;
+      if (!listener) return;
+      // The touch event has ended long before the dismissal: none is
+      // passed on.
+      if (callToAction) listener->videoControllerDidTapCallToAction(controller, callToAction, nullptr);
+      listener->videoControllerDidDismiss(controller);
+    };
+    // A controller that is not presented has nothing to dismiss.
+    if (!controller->presentingViewController() || !controller->dismiss(true, finished)) finished();
+  });
 }
 
 }  // namespace plexora

@@ -43,6 +43,12 @@ class OVMediaViewDefaultVideoRenderer : public OVMediaViewVideoRenderer {
   virtual void setDelegate(std::weak_ptr<OVMediaViewDefaultVideoRendererDelegate> delegate) = 0;
   // The ad's cover image.
   virtual void setPosterImage(std::shared_ptr<OVAdImage> posterImage) = 0;
+  // Inline (the start), a tap on the video tells the delegate and entering
+  // inline mode mutes the video; full screen, taps go to the controls
+  // alone.
+  virtual void setInlineMode(bool inlineMode) = 0;
+  // 0 mutes.
+  virtual void setVolume(float volume) = 0;
 
   static Maker& maker();
 

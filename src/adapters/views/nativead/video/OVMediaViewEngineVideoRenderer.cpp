@@ -460,18 +460,30 @@ float OVMediaViewEngineVideoRenderer::volume() const {
 
 void OVMediaViewEngineVideoRenderer::toggleMute() {
   if (!player_) return;
-  const bool mute = !player_->isMuted();
+  setVolume(player_->isMuted() ? kUnmutedVolume : 0.0F);
+}
+
+void OVMediaViewEngineVideoRenderer::setVolume(float volume) {
+  if (!player_) return;
+  const bool mute = !(volume > 0.0F);
   player_->setMuted(mute);
-  if (QNVPlayer* engine = enginePlayer(); engine && !mute) engine->setVolume(kUnmutedVolume);
+  if (QNVPlayer* engine = enginePlayer(); engine && !mute) engine->setVolume(volume);
   if (const auto button = muteButton_.lock()) {
     button->setTitle(mute ? kMutedTitle : kUnmutedTitle, platform::kControlStateNormal);
   }
   // The player takes the change on its own queue; the reads may still
   // answer the old state, so the new volume is told as set.
-  if (const auto listener = delegate_.lock()) listener->defaultVideoRenderer(self(), mute ? 0.0F : kUnmutedVolume);
+  if (const auto listener = delegate_.lock()) listener->defaultVideoRenderer(self(), mute ? 0.0F : volume);
+}
+
+void OVMediaViewEngineVideoRenderer::setInlineMode(bool inlineMode) {
+  inlineMode_ = inlineMode;
+  if (inlineMode) setVolume(0.0F);
 }
 
 void OVMediaViewEngineVideoRenderer::tapped() {
+  // Full screen, the tap that would open it again means nothing.
+  if (!inlineMode_) return;
   if (const auto listener = delegate_.lock()) listener->defaultVideoRendererWasTapped(self());
 }
 

@@ -7,11 +7,13 @@
 // is in a window. A chosen player that cannot be built (no system player on
 // the platform) fails the load like an unreadable video. The renderer draws the layer's presented frame fit in its bounds,
 // with the poster image over it while the video does not play, and a mute
-// button in the corner. A tap anywhere else tells the delegate. A video
+// button in the corner. A tap anywhere else tells the delegate while the
+// renderer is inline; full screen it means nothing. A video
 // that cannot be fetched, read or played runs the failure block, with the
 // error in the media-view domain kept as lastError().
 //
-// A new player is muted; the mute button turns the sound on and off.
+// A new player is muted; the mute button turns the sound on and off, and
+// going inline mutes it again.
 //
 // Each load starts a video logger for the client token (none without a
 // token) over the renderer's video view, a plain subview filling its
@@ -72,6 +74,10 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
     delegate_ = std::move(delegate);
   }
   void setPosterImage(std::shared_ptr<OVAdImage> posterImage) override;
+  void setInlineMode(bool inlineMode) override;
+  bool isInlineMode() const { return inlineMode_; }
+  // Tells the delegate the volume set.
+  void setVolume(float volume) override;
 
   bool isPlaying() const { return playing_; }
   const std::optional<platform::Error>& lastError() const { return lastError_; }
@@ -130,6 +136,7 @@ class OVMediaViewEngineVideoRenderer final : public OVMediaViewDefaultVideoRende
   Block loadedBlock_;
   Block failureBlock_;
   bool autoplayEnabled_ = false;
+  bool inlineMode_ = true;
   // Moves on with every load, so reports of an earlier one are dropped.
   std::uint64_t load_ = 0;
   // Taken once per load, so the asset, item, player and layer of one video

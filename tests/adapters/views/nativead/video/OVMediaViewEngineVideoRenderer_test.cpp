@@ -5,7 +5,8 @@
 // completes, each step reaching the media view's delegate. Each load plays
 // through the player it chose: the engine's, or the system's (a double
 // installed through the platform), and without a system player the load
-// falls back to the cover image.
+// falls back to the cover image. Full screen the renderer plays with sound
+// and ignores taps on the video; back inline it is muted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 #include "MediaViewTestSupport.h"
 #include "adapters/views/nativead/image/OVAdDefaultBlurredImageView.h"
+#include "adapters/views/nativead/video/OVAdDefaultFullscreenVideoController.h"
 #include "adapters/views/nativead/video/OVMediaViewEngineVideoRenderer.h"
 #include "platform/media/SystemPlayerKit.h"
 #include "plexora/OVAdErrorDomain.h"
@@ -219,8 +221,29 @@ TEST_F(EngineVideoRendererTest, WithoutAutoplayTheVideoWaitsForATapWhichPlaysItF
   EXPECT_EQ(mediaDelegate_->messages, (std::vector<std::string>{"loaded", "enter", "play"}));
   EXPECT_TRUE(root_->presentedViewController());
   EXPECT_NE(renderer->superview(), view) << "shown full screen";
-  root_->dismiss(false);
+  EXPECT_FALSE(renderer->isInlineMode());
+
+  // Shown, it plays with sound; a tap on it does not open it again.
+  world_.clock().advance(platform::ViewController::kTransitionSeconds);
   DisplayAdTestWorld::settle();
+  EXPECT_EQ(renderer->volume(), 1.0F);
+  mediaDelegate_->messages.clear();
+  ASSERT_TRUE(platform::Application::shared()->sendTap(platform::Point{150, 300}));
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(mediaDelegate_->count("enter"), 0U);
+
+  const auto controller = std::dynamic_pointer_cast<OVAdDefaultFullscreenVideoController>(
+      root_->presentedViewController());
+  ASSERT_TRUE(controller);
+  controller->dismissButton()->sendTap();
+  DisplayAdTestWorld::settle();
+  world_.clock().advance(platform::ViewController::kTransitionSeconds);
+  DisplayAdTestWorld::settle();
+  EXPECT_EQ(renderer->superview(), view);
+  EXPECT_TRUE(renderer->isInlineMode());
+  EXPECT_EQ(renderer->volume(), 0.0F) << "muted inline again";
+  EXPECT_EQ(mediaDelegate_->count("volume 0.000000"), 1U);
+  EXPECT_EQ(mediaDelegate_->count("exit"), 1U);
 }
 
 TEST_F(EngineVideoRendererTest, EachLoadPlaysThroughThePlayerItChose) {
