@@ -390,8 +390,9 @@ void OVAdViewabilityValidator::addHistoryEvent(OVAdViewabilityStatus status) {
 std::string OVAdViewabilityValidator::logSuccess(bool success, OVAdViewabilityStatus status,
                                                  double /*viewabilityPercentage*/) const {
   const auto view = view_.lock();
+  const platform::View* const viewObject = view.get();
   const std::string viewDescription =
-      view ? objectDescription(className(typeid(*view)), view.get()) : std::string("(null)");
+      viewObject != nullptr ? objectDescription(className(typeid(*viewObject)), viewObject) : std::string("(null)");
   const std::string validator = objectDescription(kClassName, this);
   const char* result = success ? kSuccess : kFailed;
   const char* text = OVAdViewabilityStatusDescription(status);

@@ -53,7 +53,6 @@ constexpr const char* kErrorSourceKey = "src";
 constexpr const char* kErrorAppStateKey = "appstate";
 constexpr int64_t kResumeInBackgroundCode = 666;
 constexpr int64_t kSetupGLCode = 5554;
-constexpr double kStaleFrameSeconds = 2.0 / 30.0;
 constexpr uint64_t kDataRequestEveryTicks = 16;
 
 platform::Error renderingError(int64_t code, platform::Dictionary details) {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -103,8 +106,11 @@ TEST_F(OVAdDefaultMultiProductViewTest, OneCellPerProductEachShowingItsImageOver
 }
 
 TEST_F(OVAdDefaultMultiProductViewTest, TheLoadSignalComesFromTheFirstProductOnlyOncePerSet) {
-  testserver::Response slow = testserver::Response::text(200, pngBody(30, 30), std::chrono::milliseconds(400));
+  // The first product's image is held until the second's has been shown.
+  auto released = std::make_shared<std::atomic<bool>>(false);
+  testserver::Response slow = testserver::Response::text(200, pngBody(30, 30));
   slow.headers = {{"Content-Type", "image/png"}};
+  slow.sendableBytes = [released] { return released->load() ? SIZE_MAX : std::size_t{0}; };
   world_.server().server().on("/media/slow.png", std::move(slow));
   window_->addSubview(carousel_);
   carousel_->setFrame(Rect(0, 100, 250, 180));
@@ -113,6 +119,7 @@ TEST_F(OVAdDefaultMultiProductViewTest, TheLoadSignalComesFromTheFirstProductOnl
   ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return shown[1]->imageView()->image() != nullptr; }));
   DisplayAdTestWorld::settle();
   EXPECT_EQ(carouselDelegate_->loads, 0) << "the second product's image came first";
+  released->store(true);
   ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return carouselDelegate_->loads > 0; }));
   EXPECT_TRUE(carousel_->loadedWasCalled());
 
