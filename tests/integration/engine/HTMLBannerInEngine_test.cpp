@@ -12,65 +12,15 @@
 
 #include "OVAdViewInternal.h"
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
+#include "integration/engine/BannerInEngineFixture.h"
 #include "platform/dispatch/MainLoop.h"
-#include "platform/foundation/Paths.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
-#include "plexora/OVAdSettings.h"
 #include "plexora/OVAdView.h"
 #include "support/EngineWaits.h"
-#include "support/TempDir.h"
-#include "support/doubles/FakeBrowser.h"
-#include "testserver/adserver/AdServer.h"
 
 namespace plexora::testing {
 namespace {
 
-class CountingAdViewDelegate final : public OVAdViewDelegate {
- public:
-  void adViewWillLogImpression(const std::shared_ptr<OVAdView>&) override { ++impressions; }
-  void adViewDidClick(const std::shared_ptr<OVAdView>&) override { ++clicks; }
-  void adView(const std::shared_ptr<OVAdView>&, const platform::Error& error) override {
-    errors.push_back(error.localizedDescription());
-  }
-
-  int impressions = 0;
-  int clicks = 0;
-  std::vector<std::string> errors;
-};
-
-class HTMLBannerInEngineTest : public ::testing::Test {
- protected:
-  HTMLBannerInEngineTest() {
-    platform::setCachesDirectory(caches_.path().string());
-    server_.start();
-    previousServer_ = OVAdSettings::adServerBaseURL();
-    EXPECT_TRUE(OVAdSettings::setAdServerBaseURL(server_.baseURL()));
-    window_->setRootViewController(root_);
-    window_->makeKeyAndVisible();
-  }
-  ~HTMLBannerInEngineTest() override {
-    OVAdSettings::setAdServerBaseURL(previousServer_);
-    platform::setCachesDirectory("");
-  }
-
-  bool acknowledged(const std::string& type) {
-    for (const auto& event : server_.logging().events()) {
-      if (event.type == type && event.token == "ct-banner-1" && event.code) return true;
-    }
-    return false;
-  }
-
-  TempDir caches_;
-  testserver::AdServer server_;
-  std::string previousServer_;
-  std::shared_ptr<platform::Window> window_ = std::make_shared<platform::Window>();
-  std::shared_ptr<platform::ViewController> root_ = std::make_shared<platform::ViewController>();
-  std::shared_ptr<CountingAdViewDelegate> delegate_ = std::make_shared<CountingAdViewDelegate>();
-  std::shared_ptr<std::vector<FakeSafariPresenter::Presentation>> presentations_ =
-      std::make_shared<std::vector<FakeSafariPresenter::Presentation>>();
-  OVAdSafariViewController::Presenter::Scope browserScope_ = FakeSafariPresenter::install(presentations_);
-};
+using HTMLBannerInEngineTest = BannerInEngineFixture;
 
 TEST_F(HTMLBannerInEngineTest, TheFixtureBannerRunsItsBridgeLogsItsImpressionAndTurnsAClickIntoACommand) {
   const auto banner = OVAdView::initWithPlacementID("banner", kOVAdSize320x50, root_);

@@ -10,47 +10,19 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/Paths.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
-#include "plexora/OVAdSettings.h"
+#include "integration/engine/BannerInEngineFixture.h"
 #include "plexora/OVAdView.h"
 #include "plexora/OVHostDisplay.h"
 #include "support/EngineWaits.h"
-#include "support/TempDir.h"
-#include "support/doubles/FakeBrowser.h"
-#include "testserver/adserver/AdServer.h"
 
 namespace plexora::testing {
 namespace {
 
-class CountingAdViewDelegate final : public OVAdViewDelegate {
- public:
-  void adViewWillLogImpression(const std::shared_ptr<OVAdView>&) override { ++impressions; }
-  void adViewDidClick(const std::shared_ptr<OVAdView>&) override { ++clicks; }
-
-  int impressions = 0;
-  int clicks = 0;
-};
-
-class HostDisplayInEngineTest : public ::testing::Test {
+class HostDisplayInEngineTest : public BannerInEngineFixture {
  protected:
   static constexpr std::uint32_t kWidth = 375;
   static constexpr std::uint32_t kHeight = 200;
   static constexpr std::size_t kStride = kWidth * 4;
-
-  HostDisplayInEngineTest() {
-    platform::setCachesDirectory(caches_.path().string());
-    server_.start();
-    previousServer_ = OVAdSettings::adServerBaseURL();
-    EXPECT_TRUE(OVAdSettings::setAdServerBaseURL(server_.baseURL()));
-    window_->setRootViewController(root_);
-    window_->makeKeyAndVisible();
-  }
-  ~HostDisplayInEngineTest() override {
-    OVAdSettings::setAdServerBaseURL(previousServer_);
-    platform::setCachesDirectory("");
-  }
 
   // Pixels of the banner's place (0, 100, 320, 50) in the fixture's blue
   // (#1f6feb), text aside.
@@ -66,22 +38,6 @@ class HostDisplayInEngineTest : public ::testing::Test {
     return count;
   }
 
-  bool acknowledged(const std::string& type) {
-    for (const auto& event : server_.logging().events()) {
-      if (event.type == type && event.token == "ct-banner-1" && event.code) return true;
-    }
-    return false;
-  }
-
-  TempDir caches_;
-  testserver::AdServer server_;
-  std::string previousServer_;
-  std::shared_ptr<platform::Window> window_ = std::make_shared<platform::Window>();
-  std::shared_ptr<platform::ViewController> root_ = std::make_shared<platform::ViewController>();
-  std::shared_ptr<CountingAdViewDelegate> delegate_ = std::make_shared<CountingAdViewDelegate>();
-  std::shared_ptr<std::vector<FakeSafariPresenter::Presentation>> presentations_ =
-      std::make_shared<std::vector<FakeSafariPresenter::Presentation>>();
-  OVAdSafariViewController::Presenter::Scope browserScope_ = FakeSafariPresenter::install(presentations_);
   std::vector<std::uint8_t> pixels_ = std::vector<std::uint8_t>(kStride * kHeight, 0);
 };
 

@@ -51,17 +51,23 @@ void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedCli
   EXPECT_EQ(next, probed.size()) << "every packet played";
 }
 
-class QNVPlayerConformanceTest : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
-  const std::string path = testing::testMediaPath(GetParam());
-  const testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
-  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+// Every frame ffmpeg shows drawn like its own, no failure and one end.
+testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
+  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
+  EXPECT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
   for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
     EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
   }
   EXPECT_EQ(played.failures, 0);
   EXPECT_EQ(played.ends, 1);
+  return played;
+}
+
+class QNVPlayerConformanceTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
+  const std::string path = testing::testMediaPath(GetParam());
+  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path);
   EXPECT_EQ(played.playerStatus, kQNVPlayerStatusReadyToPlay);
   expectAudioLikeFfprobe(path, played);
 }
@@ -139,13 +145,7 @@ TEST(QNVPlayerNalLengthTest, TwoByteNalLengthsPlayLikeFfmpeg) {
   testing::TempDir directory;
   const std::string path = withTwoByteNalLengths(testing::testMediaPath("bt709.mp4"), directory.path());
   ASSERT_EQ(testing::parseMp4File(path).provider.moovAtom.trakAtoms.at(0).sampleDescription.naluLengthSize, 2U);
-  const testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
-  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
-  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
-    EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
-  }
-  EXPECT_EQ(played.failures, 0);
-  EXPECT_EQ(played.ends, 1);
+  expectPlaysLikeFfmpeg(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
