@@ -22,6 +22,10 @@ constexpr double kAacSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 
                                       22050, 16000, 12000, 11025, 8000,  7350};
 constexpr uint32_t kAacLowComplexity = 2;
 constexpr float kSilenceDB = -120.0f;
+// The record keeps the buffers that began most recently: an ad that loops for
+// an hour would otherwise hold every packet it ever played. Far more than a
+// whole ad's worth of buffers.
+constexpr size_t kPlayedRecordLimit = 8192;
 
 float toDB(double amplitude) {
   return amplitude > 0 ? std::max(kSilenceDB, static_cast<float>(20.0 * std::log10(amplitude))) : kSilenceDB;
@@ -459,6 +463,11 @@ bool AudioOutputQueue::decodeAndRecord(PlayedBuffer played) {
       impl_->levels[channel].averagePower = toDB(std::sqrt(sumSquares[channel] / static_cast<double>(decoded)));
       impl_->levels[channel].peakPower = toDB(peaks[channel]);
     }
+  }
+  if (impl_->played.size() >= kPlayedRecordLimit) {
+    // Half at a time, so the record is not shifted on every buffer.
+    impl_->played.erase(impl_->played.begin(),
+                        impl_->played.begin() + static_cast<std::ptrdiff_t>(kPlayedRecordLimit / 2));
   }
   impl_->played.push_back(std::move(played));
   return firstError;

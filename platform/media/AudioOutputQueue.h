@@ -117,6 +117,8 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
   // One state per channel, from the last buffer played.
   int32_t currentLevelMeterDB(std::vector<AudioQueueLevelMeterState>& levels) const;
 
+  // The buffers that began to play, oldest first: at most the last few
+  // thousand, so a long playback does not keep every packet.
   std::vector<PlayedBuffer> playedBuffers() const;
   std::vector<VolumeChange> volumeChanges() const;
   const AudioStreamBasicDescription& description() const { return description_; }

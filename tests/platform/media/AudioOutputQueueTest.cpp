@@ -83,5 +83,26 @@ TEST_F(AudioOutputQueueTest, ABufferCountsAsPlayedOnceItBegins) {
   EXPECT_EQ(returned_.load(), 1);
 }
 
+// An hour of looping playback must not keep every packet it played: the
+// record holds the latest buffers only, in order, and the one just played is
+// always in it.
+TEST_F(AudioOutputQueueTest, TheRecordKeepsTheLatestBuffersOfALongPlayback) {
+  constexpr int kBuffers = 10000;
+  constexpr double kBufferSeconds = 2048.0 / 44100.0;
+  ASSERT_EQ(queue_->start(0.0), kAudioQueueOK);
+  for (int i = 0; i < kBuffers; ++i) {
+    ASSERT_EQ(queue_->enqueueBufferWithParameters(twoPackets(), 0, std::nullopt), kAudioQueueOK);
+    advance(kBufferSeconds);
+  }
+  const auto played = queue_->playedBuffers();
+  ASSERT_FALSE(played.empty());
+  EXPECT_LT(played.size(), static_cast<size_t>(kBuffers));
+  EXPECT_GE(played.size(), 4096U) << "a whole ad's worth stays";
+  EXPECT_EQ(played.back().startSampleTime, 2048.0 * (kBuffers - 1));
+  for (size_t i = 1; i < played.size(); ++i) {
+    ASSERT_EQ(played[i].startSampleTime, played[i - 1].startSampleTime + 2048.0) << i;
+  }
+}
+
 }  // namespace
 }  // namespace plexora::platform
