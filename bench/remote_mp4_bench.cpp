@@ -6,6 +6,13 @@
 //   BM_LoaderDownload     the MP4 data loader fetching the whole file through
 //                         the library's resource loader
 //   BM_BareCurlDownload   libcurl alone downloading the same file to memory
+//   BM_LoopingHour        an hour of playback time of a 2-second clip from
+//                         the same server through the looping asset (a new
+//                         remote asset each loop), the player with its audio
+//                         and the layer, on the manual clock; counters: the
+//                         resident memory after the first minute and after
+//                         the hour (MB), the growth between them and the
+//                         loops played (run it alone: --benchmark_filter=Hour)
 // After the table: the first-frame time as a multiple of ffmpeg's (goal at
 // most 1.0x) and the loader's throughput as a share of libcurl's (goal at
 // least 0.9x), from the medians when repeated.
@@ -25,6 +32,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "BenchMedians.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -33,6 +42,8 @@
 #include "testserver/TestServer.h"
 #include "util/OVAdResourceLoader.h"
 #include "util/qnv/QNVAssetResourceLoader.h"
+#include "util/qnv/QNVAudioQueue.h"
+#include "util/qnv/QNVLoopingAsset.h"
 #include "util/qnv/QNVMediaStateQueue.h"
 #include "util/qnv/QNVMp4Asset.h"
 #include "util/qnv/QNVMp4DataLoader.h"
@@ -45,6 +56,12 @@ using namespace plexora;
 
 constexpr const char* kClipPath = PLEXORA_BENCH_CLIP;
 constexpr const char* kClipName = "clip.mp4";
+constexpr const char* kLoopClipPath = PLEXORA_LOOP_CLIP;
+constexpr const char* kLoopClipName = "loop.mp4";
+constexpr double kLoopWidth = 320;
+constexpr double kLoopHeight = 180;
+constexpr double kHourSeconds = 3600;
+constexpr double kFirstMinuteSeconds = 60;
 constexpr double kWidth = 1280;
 constexpr double kHeight = 720;
 constexpr double kTick = 1.0 / 60.0;
@@ -63,6 +80,11 @@ struct Host {
     server.start();
     server.on(std::string("/") + kClipName, testserver::serveRangeFile(file));
     url = server.url(kClipName);
+    std::ifstream loopIn(kLoopClipPath, std::ios::binary);
+    server.on(std::string("/") + kLoopClipName,
+              testserver::serveRangeFile(std::make_shared<const std::string>(
+                  std::istreambuf_iterator<char>(loopIn), std::istreambuf_iterator<char>())));
+    loopUrl = server.url(kLoopClipName);
     session = OVAdURLSession::create([](auto answer) { answer(std::string("remote-mp4-bench")); });
     clock->advance(OVAdURLSession::kUserAgentPollInterval);
     fetcher = OVAdResourceLoader::create(session, {std::size_t{256} * 1024 * 1024, 60.0});
@@ -81,6 +103,7 @@ struct Host {
   platform::ScopedClock scopedClock{clock};
   testserver::TestServer server;
   std::string url;
+  std::string loopUrl;
   std::shared_ptr<OVAdURLSession> session;
   std::shared_ptr<OVAdResourceLoader> fetcher;
 };
@@ -207,6 +230,71 @@ void BM_BareCurlDownload(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(remote.file->size()));
 }
 BENCHMARK(BM_BareCurlDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// This process's resident memory in megabytes.
+double residentMegabytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  uint64_t resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void BM_LoopingHour(benchmark::State& state) {
+  Host& remote = host();
+  for (auto _ : state) {
+    QNVPlayerLayerConfigs configs;
+    configs.offMainThreadRendering = true;
+    configs.allowPlayWhenInactive = true;
+    auto layer = QNVPlayerLayer::initWithConfigs(configs);
+    layer->setBounds(platform::Rect({0, 0}, {kLoopWidth, kLoopHeight}));
+    auto player = QNVPlayer::initWithDisplayEngine(layer);
+    auto looping = QNVLoopingAsset::initWithAssetBlock([&remote] {
+      auto asset = QNVMp4Asset::initWithURL(*platform::URL::parse(remote.loopUrl), 0, 0);
+      remote.install(*asset->resourceLoader());
+      return asset;
+    });
+    std::atomic<bool> loaded{false};
+    looping->loadValuesAsynchronouslyForKeys({"duration"}, [&loaded] { loaded = true; });
+    const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
+    while (!loaded.load() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    player->replaceCurrentItemWithPlayerItem(looping);
+    auto audio = QNVAudioQueue::create();
+    player->setAudioEngine(audio);
+    player->setMuted(false);
+    player->play();
+    settle();
+
+    double afterFirstMinute = 0;
+    double played = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(30);
+    while (played < kHourSeconds && std::chrono::steady_clock::now() < giveUp) {
+      // A stalled download holds the player still: the clock goes on, the
+      // playback time waits for the bytes.
+      remote.clock->advance(kTick);
+      layer->dispatchSyncOnRenderingThread([] {});
+      played = player->currentTime().seconds();
+      if (afterFirstMinute == 0 && played >= kFirstMinuteSeconds) afterFirstMinute = residentMegabytes();
+    }
+    const double afterHour = residentMegabytes();
+    if (played < kHourSeconds) state.SkipWithError("the hour was not played within 30 minutes");
+    state.counters["rss_1min_mb"] = afterFirstMinute;
+    state.counters["rss_1h_mb"] = afterHour;
+    state.counters["growth_mb"] = afterHour - afterFirstMinute;
+    state.counters["loops"] = static_cast<double>(looping->currentLoopCount());
+    state.counters["frames"] = static_cast<double>(layer->framesDecompressed());
+
+    player->pause();
+    settle();
+    player.reset();
+    settle();
+    layer->invalidate();
+    layer->dispatchSyncOnRenderingThread([] {});
+  }
+}
+BENCHMARK(BM_LoopingHour)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 class RatioReporter final : public benchmark::ConsoleReporter {
  public:
