@@ -113,6 +113,26 @@ Host& host() {
   return shared;
 }
 
+// Loads the asset's duration, waiting until `deadline` at the most.
+template <class Asset>
+void loadDuration(Asset& asset, std::chrono::steady_clock::time_point deadline) {
+  std::atomic<bool> loaded{false};
+  asset.loadValuesAsynchronouslyForKeys({"duration"}, [&loaded] { loaded = true; });
+  while (!loaded.load() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// Stops the player and lets it go, then takes the layer's rendering down.
+void takeDown(std::shared_ptr<QNVPlayer>& player, const std::shared_ptr<QNVPlayerLayer>& layer) {
+  player->pause();
+  settle();
+  player.reset();
+  settle();
+  layer->invalidate();
+  layer->dispatchSyncOnRenderingThread([] {});
+}
+
 void BM_RemoteFirstFrame(benchmark::State& state) {
   Host& remote = host();
   for (auto _ : state) {
@@ -128,12 +148,8 @@ void BM_RemoteFirstFrame(benchmark::State& state) {
 
     auto asset = QNVMp4Asset::initWithURL(*platform::URL::parse(remote.url), 0, 0);
     remote.install(*asset->resourceLoader());
-    std::atomic<bool> loaded{false};
-    asset->loadValuesAsynchronouslyForKeys({"duration"}, [&loaded] { loaded = true; });
     const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
-    while (!loaded.load() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    loadDuration(*asset, deadline);
     player->replaceCurrentItemWithPlayerItem(asset);
     player->play();
     settle();
@@ -148,12 +164,7 @@ void BM_RemoteFirstFrame(benchmark::State& state) {
     }
 
     state.PauseTiming();
-    player->pause();
-    settle();
-    player.reset();
-    settle();
-    layer->invalidate();
-    layer->dispatchSyncOnRenderingThread([] {});
+    takeDown(player, layer);
     state.ResumeTiming();
   }
 }
@@ -254,12 +265,7 @@ void BM_LoopingHour(benchmark::State& state) {
       remote.install(*asset->resourceLoader());
       return asset;
     });
-    std::atomic<bool> loaded{false};
-    looping->loadValuesAsynchronouslyForKeys({"duration"}, [&loaded] { loaded = true; });
-    const auto deadline = std::chrono::steady_clock::now() + kGiveUp;
-    while (!loaded.load() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    loadDuration(*looping, std::chrono::steady_clock::now() + kGiveUp);
     player->replaceCurrentItemWithPlayerItem(looping);
     auto audio = QNVAudioQueue::create();
     player->setAudioEngine(audio);
@@ -286,12 +292,7 @@ void BM_LoopingHour(benchmark::State& state) {
     state.counters["loops"] = static_cast<double>(looping->currentLoopCount());
     state.counters["frames"] = static_cast<double>(layer->framesDecompressed());
 
-    player->pause();
-    settle();
-    player.reset();
-    settle();
-    layer->invalidate();
-    layer->dispatchSyncOnRenderingThread([] {});
+    takeDown(player, layer);
   }
 }
 BENCHMARK(BM_LoopingHour)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
