@@ -85,6 +85,10 @@ class OVRewardedVideoAdWebEndView final : public OVRewardedVideoAdEndView,
   bool processOVAdSchemeLink(const platform::URL& url, const std::shared_ptr<OVAdDataModel>& adDataModel,
                              const platform::Value& extraData);
   void handleClickWithExtraData(const platform::Value& extraData);
+  // What a command link's completion does with the command value: a close
+  // closes the card, a click is logged; any other value is logged and
+  // changes nothing.
+  void commandCompleted(OVAdCommand command, const platform::Value& extraData);
 
   // ---- State ----
   const std::string& placementID() const { return placementID_; }
@@ -105,7 +109,6 @@ class OVRewardedVideoAdWebEndView final : public OVRewardedVideoAdEndView,
   std::shared_ptr<OVRewardedVideoAdWebEndView> self();
   std::shared_ptr<OVRewardedVideoAdEndViewDelegate> delegate() const { return delegate_.lock(); }
   void build();
-  void commandCompleted(OVAdCommand command, const platform::Value& extraData);
   void close();
 
   const std::string placementID_;
