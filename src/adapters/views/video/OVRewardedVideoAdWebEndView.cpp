@@ -78,9 +78,11 @@ void OVRewardedVideoAdWebEndView::build() {
   if (!contentContainer_) return;
   contentContainer_->setDelegate(std::static_pointer_cast<OVAdContentContainerDelegate>(view));
   contentContainer_->loadAdData(rewardedVideoDataModel_, kContainerMinViewability);
+  // The bridge and the activation command are set up once the page has
+  // loaded (adDidLoad): run now, they would meet a page still loading, whose
+  // functions are not defined yet, and the command would be lost.
   contentContainer_->loadAdMarkup(rewardedVideoDataModel_->markup().value_or(""),
                                   rewardedVideoDataModel_->activationCommand().value_or(""));
-  contentContainer_->initializeJavascriptAdControl();
   if (const auto page = contentContainer_->getView()) {
     page->setHidden(false);
     addSubview(page);
@@ -119,6 +121,10 @@ std::shared_ptr<OVAdViewControllerProxy> OVRewardedVideoAdWebEndView::viewContro
 }
 
 // ---- The container's reports ----
+
+void OVRewardedVideoAdWebEndView::adDidLoad() {
+  if (contentContainer_) contentContainer_->initializeJavascriptAdControl();
+}
 
 void OVRewardedVideoAdWebEndView::adDidFailToLoadWithError(const platform::Error& error) {
   if (const auto target = delegate()) target->rewardedVideoAdEndView(self(), error);

@@ -75,7 +75,8 @@ class OVRewardedVideoAdWebEndView final : public OVRewardedVideoAdEndView,
   void setModalViewPresenting(bool presenting) override { modalViewPresenting_ = presenting; }
 
   // ---- OVAdContentContainerDelegate ----
-  void adDidLoad() override {}
+  // Sets up the page's bridge and runs the activation command.
+  void adDidLoad() override;
   void adWillLogImpression() override {}
   void adDidFailToLoadWithError(const platform::Error& error) override;
   void adDidLogClick() override;

@@ -72,6 +72,8 @@ TEST_F(RewardedVideoEndViewTest, TheMarkupLoadsFullScreenInItsContainerAtOnce) {
   EXPECT_EQ(page->loadedMarkup, "<a href='ovad://close'>x</a>");
   EXPECT_EQ(page->loadedActivationCommand, "start();");
   EXPECT_EQ(page->loadedMinViewability, 100);
+  EXPECT_EQ(page->bridgeSetUps, 0) << "not before the page has loaded";
+  page->finishLoad();
   EXPECT_EQ(page->bridgeSetUps, 1);
   EXPECT_EQ(page->adSizeType(), kOVAdSizeInterstitial);
   EXPECT_EQ(page->actualAdSize(), platform::Size{});
