@@ -1,7 +1,6 @@
 #include "adapters/views/video/OVRewardedVideoAdEngineView.h"
 
 #include <algorithm>
-#include <cmath>
 #include <mutex>
 
 #include "adapters/OVRewardedVideoAdDataModel.h"
@@ -61,8 +60,7 @@ OVRewardedVideoAdView::Maker& OVRewardedVideoAdView::maker() {
   static std::once_flag installed;
   std::call_once(installed, [] {
     instance.install([](const std::string& placementID, const std::shared_ptr<OVRewardedVideoAdDataModel>& adData,
-                        std::int32_t minViewability,
-                        const std::shared_ptr<OVAdViewControllerProxy>& rootViewController)
+                        std::int32_t minViewability, const std::shared_ptr<OVAdViewControllerProxy>& rootViewController)
                          -> std::shared_ptr<OVRewardedVideoAdView> {
       return OVRewardedVideoAdEngineView::initWithPlacementID(placementID, adData, minViewability, rootViewController);
     });
@@ -80,7 +78,8 @@ std::shared_ptr<OVRewardedVideoAdEngineView> OVRewardedVideoAdEngineView::initWi
                                         kOVRewardedVideoAdRootViewControllerNilReason);
   }
   auto view = std::make_shared<OVRewardedVideoAdEngineView>(
-      placementID, adData ? adData : OVRewardedVideoAdDataModel::initWithMetadata(platform::Value(platform::Dictionary{})),
+      placementID,
+      adData ? adData : OVRewardedVideoAdDataModel::initWithMetadata(platform::Value(platform::Dictionary{})),
       minViewability, rootViewController);
   view->build();
   return view;
@@ -236,10 +235,11 @@ void OVRewardedVideoAdEngineView::addSkipButton() {
       skippableTime_, noEndCard ? OVAdVideoSkipButton::kIconCross : OVAdVideoSkipButton::kIconSkip);
   ring->setProgressColor(kProgressColor);
   const std::weak_ptr<OVRewardedVideoAdEngineView> weakSelf = self();
-  ring->addGestureRecognizer(std::make_shared<platform::TapGestureRecognizer>([weakSelf](platform::GestureRecognizer& tap) {
-    if (tap.state() != platform::GestureRecognizerState::Ended) return;
-    if (const auto view = weakSelf.lock()) view->skipButtonViewTapped();
-  }));
+  ring->addGestureRecognizer(
+      std::make_shared<platform::TapGestureRecognizer>([weakSelf](platform::GestureRecognizer& tap) {
+        if (tap.state() != platform::GestureRecognizerState::Ended) return;
+        if (const auto view = weakSelf.lock()) view->skipButtonViewTapped();
+      }));
   addSubview(ring);
   skipButtonView_ = ring;
 }
@@ -248,14 +248,14 @@ void OVRewardedVideoAdEngineView::addSkipButton() {
 
 void OVRewardedVideoAdEngineView::preload() {
   const std::weak_ptr<OVRewardedVideoAdEngineView> weakSelf = self();
-  OVAdCache::sharedCache()->AVAssetForURL(
-      rewardedVideoDataModel_->videoURL(), [weakSelf](const std::shared_ptr<QNVAssetForCache>& asset) {
-        // The cache answers at once for a video whose download already
-        // failed: the report waits for the main queue like any other.
-        platform::DispatchQueue::main()->async([weakSelf, asset] {
-          if (const auto view = weakSelf.lock()) view->videoCached(asset);
-        });
-      });
+  OVAdCache::sharedCache()->AVAssetForURL(rewardedVideoDataModel_->videoURL(),
+                                          [weakSelf](const std::shared_ptr<QNVAssetForCache>& asset) {
+                                            // The cache answers at once for a video whose download already
+                                            // failed: the report waits for the main queue like any other.
+                                            platform::DispatchQueue::main()->async([weakSelf, asset] {
+                                              if (const auto view = weakSelf.lock()) view->videoCached(asset);
+                                            });
+                                          });
 }
 
 namespace {
@@ -276,9 +276,9 @@ void OVRewardedVideoAdEngineView::videoCached(const std::shared_ptr<QNVAssetForC
   // An ad whose video is not at hand must not count as ready to show.
   if (!delivered(asset)) {
     if (const auto target = delegate()) {
-      target->rewardedVideoView(
-          self(), OVAdError::getNSError(kOVMediaViewErrorInvalidResponse, OVPlexoraMediaViewErrorDomain,
-                                        std::string(kInvalidResponseMessage), {}));
+      target->rewardedVideoView(self(),
+                                OVAdError::getNSError(kOVMediaViewErrorInvalidResponse, OVPlexoraMediaViewErrorDomain,
+                                                      std::string(kInvalidResponseMessage), {}));
     }
     return;
   }
@@ -295,19 +295,19 @@ void OVRewardedVideoAdEngineView::playVideo() {
   if (playRequested_) return;
   playRequested_ = true;
   const std::weak_ptr<OVRewardedVideoAdEngineView> weakSelf = self();
-  OVAdCache::sharedCache()->AVAssetForURL(
-      rewardedVideoDataModel_->videoURL(), [weakSelf](const std::shared_ptr<QNVAssetForCache>& asset) {
-        platform::DispatchQueue::main()->async([weakSelf, asset] {
-          if (const auto view = weakSelf.lock()) view->assetArrived(asset);
-        });
-      });
+  OVAdCache::sharedCache()->AVAssetForURL(rewardedVideoDataModel_->videoURL(),
+                                          [weakSelf](const std::shared_ptr<QNVAssetForCache>& asset) {
+                                            platform::DispatchQueue::main()->async([weakSelf, asset] {
+                                              if (const auto view = weakSelf.lock()) view->assetArrived(asset);
+                                            });
+                                          });
 }
 
 void OVRewardedVideoAdEngineView::fail(std::int64_t code, const char* description) {
   OV_LOG(kOVAdLogLevelError, "%s", description);
   if (const auto target = delegate()) {
-    target->rewardedVideoView(
-        self(), OVAdError::getNSError(code, OVPlexoraMediaViewErrorDomain, std::string(description), {}));
+    target->rewardedVideoView(self(),
+                              OVAdError::getNSError(code, OVPlexoraMediaViewErrorDomain, std::string(description), {}));
   }
 }
 
@@ -405,8 +405,8 @@ void OVRewardedVideoAdEngineView::addTimingObserver(TimeBlock block) {
   if (!player) return;
   const platform::MediaTime interval = platform::MediaTime::make(1, kProgressTimescale);
   if (const auto engine = std::dynamic_pointer_cast<QNVPlayer>(player)) {
-    auto token = engine->addPeriodicTimeObserverForInterval(
-        interval, platform::DispatchQueue::main(), [block](platform::MediaTime time) { block(time); });
+    auto token = engine->addPeriodicTimeObserverForInterval(interval, platform::DispatchQueue::main(),
+                                                            [block](platform::MediaTime time) { block(time); });
     if (!token) return;
     timingObservers_.push_back([weakPlayer = std::weak_ptr<QNVPlayer>(engine), token] {
       if (const auto owner = weakPlayer.lock()) owner->removeTimeObserver(token);
@@ -443,9 +443,9 @@ void OVRewardedVideoAdEngineView::setupNotifications() {
                                         view->dispatchVideoEndedWithSuccess(true, std::nullopt);
                                       }
                                     });
-    for (const char* failure : {platform::kAVPlayerItemFailedToPlayToEndTimeNotification,
-                                platform::kAVPlayerItemPlaybackStalledNotification,
-                                kOVAVPlayerItemNewErrorLogEntryNotification}) {
+    for (const char* failure :
+         {platform::kAVPlayerItemFailedToPlayToEndTimeNotification, platform::kAVPlayerItemPlaybackStalledNotification,
+          kOVAVPlayerItemNewErrorLogEntryNotification}) {
       // A stall ends the ad too: a rewarded video that stops is not
       // watched.
       center->addNotificationWithName(failure, sender, [weakSelf](const platform::Notification&) {
@@ -516,7 +516,7 @@ void OVRewardedVideoAdEngineView::cleanLayout() {
   if (const auto player = player_.lock()) player->pause();
   player_.reset();
   const std::vector<std::shared_ptr<platform::View>> gone = {
-      playPauseButton_.lock(), iconView_.lock(),   titleView_.lock(),      subtitleView_.lock(),
+      playPauseButton_.lock(), iconView_.lock(),    titleView_.lock(),      subtitleView_.lock(),
       gradientView_.lock(),    progressBar_.lock(), skipButtonView_.lock(), videoView_.lock()};
   for (const auto& subview : gone) {
     if (subview) subview->removeFromSuperview();
@@ -608,7 +608,8 @@ void OVRewardedVideoAdEngineView::updateView(bool /*resize*/) {
     button->setFrame({(videoSize.width - kPlayPauseButtonSize) * 0.5, (videoSize.height - kPlayPauseButtonSize) * 0.5,
                       kPlayPauseButtonSize, kPlayPauseButtonSize});
   }
-  if (const auto ring = skipButtonView_.lock()) ring->setFrame({width - kSkipButtonSize, 0, kSkipButtonSize, kSkipButtonSize});
+  if (const auto ring = skipButtonView_.lock())
+    ring->setFrame({width - kSkipButtonSize, 0, kSkipButtonSize, kSkipButtonSize});
 
   const auto icon = iconView_.lock();
   const double iconWidth = icon ? kIconBlockWidth : 0.0;
@@ -632,8 +633,8 @@ void OVRewardedVideoAdEngineView::updateView(bool /*resize*/) {
         {iconWidth, detailsHeight - margin - subtitleSize.height, subtitleSize.width, subtitleSize.height});
   }
   if (const auto gradient = gradientView_.lock()) {
-    gradient->setFrame({0, height - (detailsHeight + kGradientExtraHeight), width,
-                        detailsHeight + kGradientExtraHeight});
+    gradient->setFrame(
+        {0, height - (detailsHeight + kGradientExtraHeight), width, detailsHeight + kGradientExtraHeight});
   }
 }
 

@@ -41,7 +41,8 @@ std::shared_ptr<OVRewardedVideoAdWebEndView> OVRewardedVideoAdWebEndView::initWi
                                         kOVRewardedVideoAdEndViewRootViewControllerNilReason);
   }
   auto view = std::make_shared<OVRewardedVideoAdWebEndView>(
-      placementID, adData ? adData : OVRewardedVideoAdDataModel::initWithMetadata(platform::Value(platform::Dictionary{})),
+      placementID,
+      adData ? adData : OVRewardedVideoAdDataModel::initWithMetadata(platform::Value(platform::Dictionary{})),
       minViewability, rootViewController);
   view->build();
   return view;

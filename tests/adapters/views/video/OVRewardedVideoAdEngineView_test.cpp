@@ -6,6 +6,8 @@
 // skipped) with the overlay taken down. The overlay fades on taps, the
 // play/pause button and the application's activity pause it, and the
 // details block is laid out from its labels.
+#include "adapters/views/video/OVRewardedVideoAdEngineView.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +26,6 @@
 #include "adapters/views/video/OVAdVideoPlayPauseButton.h"
 #include "adapters/views/video/OVAdVideoProgressBar.h"
 #include "adapters/views/video/OVAdVideoSkipButton.h"
-#include "adapters/views/video/OVRewardedVideoAdEngineView.h"
 #include "adapters/views/video/OVVideoAdLabel.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/MainLoop.h"
@@ -64,7 +65,9 @@ class RecordingDelegate final : public OVRewardedVideoAdViewDelegate {
     if (startOnLoad && view->player()) view->player()->play();
   }
   void rewardedVideoViewProgress(const std::shared_ptr<OVRewardedVideoAdView>&) override { ++progress; }
-  void rewardedVideoViewDidPause(const std::shared_ptr<OVRewardedVideoAdView>&) override { messages.push_back("pause"); }
+  void rewardedVideoViewDidPause(const std::shared_ptr<OVRewardedVideoAdView>&) override {
+    messages.push_back("pause");
+  }
   void rewardedVideoViewDidResume(const std::shared_ptr<OVRewardedVideoAdView>&) override {
     messages.push_back("resume");
   }
@@ -454,8 +457,7 @@ TEST_F(RewardedVideoOverlayTest, ThePlayPauseButtonAndTheApplicationsActivityPau
   DisplayAdTestWorld::settle();
   EXPECT_FALSE(view->isPaused());
   EXPECT_FALSE(view->playPauseButton()->isHighlighted());
-  EXPECT_EQ(delegate_->messages,
-            (std::vector<std::string>{"cached", "load", "pause", "resume", "pause", "switch"}));
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"cached", "load", "pause", "resume", "pause", "switch"}));
 }
 
 TEST_F(RewardedVideoViewTest, WithoutAPlayPauseButtonLeavingPausesButReturningOnlySwitchesContext) {

@@ -2,6 +2,8 @@
 // what each link the markup activates does (close, other commands, ordinary
 // links, an unknown command value), the touch record it hands the command
 // processor, load failures and the auto-rotation observer.
+#include "adapters/views/video/OVRewardedVideoAdWebEndView.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,7 +12,6 @@
 
 #include "MediaViewTestSupport.h"
 #include "adapters/OVRewardedVideoAdDataModel.h"
-#include "adapters/views/video/OVRewardedVideoAdWebEndView.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Exception.h"
@@ -41,11 +42,9 @@ class RecordingEndViewDelegate final : public OVRewardedVideoAdEndViewDelegate {
 
 class RewardedVideoEndViewTest : public MediaViewTest {
  protected:
-
   std::shared_ptr<OVRewardedVideoAdWebEndView> endView() {
-    auto view = OVRewardedVideoAdWebEndView::initWithPlacementID(
-        "rewarded", model_, 30, rootProxy_,
-        platform::InterfaceOrientation::Portrait);
+    auto view = OVRewardedVideoAdWebEndView::initWithPlacementID("rewarded", model_, 30, rootProxy_,
+                                                                 platform::InterfaceOrientation::Portrait);
     view->setDelegate(delegate_);
     EXPECT_EQ(made_->containers.size(), 1u);
     return view;
@@ -164,7 +163,8 @@ TEST_F(RewardedVideoEndViewTest, TheTouchRecordNeedsAWholeTouchAndCarriesTheDela
 
 TEST_F(RewardedVideoEndViewTest, ALoadFailureIsPassedOn) {
   const auto view = endView();
-  container()->failLoad(platform::Error("test.domain", 5, platform::Dictionary{{platform::kLocalizedDescriptionKey, "markup broke"}}));
+  container()->failLoad(
+      platform::Error("test.domain", 5, platform::Dictionary{{platform::kLocalizedDescriptionKey, "markup broke"}}));
   EXPECT_EQ(delegate_->messages, std::vector<std::string>{"fail markup broke"});
   EXPECT_TRUE(view->contentContainer()) << "nothing else changes";
 }
