@@ -314,14 +314,18 @@ TEST_F(RewardedVideoViewTest, TheSkipRingCountsDownAndSkipsOnlyOnceAllowed) {
   ASSERT_TRUE(runClockUntil([&] { return view->currentTime().seconds() >= 1.0; }));
   EXPECT_GT(view->skipButtonView()->completeRatio(), 0.3);
   EXPECT_GT(view->skipRemainingTime(), MediaTime::zero());
-  view->skipButtonViewTapped();
+  // Taps on the ring itself, through the window.
+  const platform::Point ring{view->bounds().size.width - 21.5, 21.5};
+  ASSERT_TRUE(platform::Application::shared()->sendTap(ring));
+  DisplayAdTestWorld::settle();
   EXPECT_EQ(delegate_->count("skip"), 0u) << "too early";
   EXPECT_TRUE(view->skipButtonView());
 
   ASSERT_TRUE(runClockUntil([&] { return view->currentTime().seconds() >= 2.5; }));
   EXPECT_EQ(view->skipRemainingTime(), MediaTime::zero());
   EXPECT_DOUBLE_EQ(view->skipButtonView()->completeRatio(), 1.0);
-  view->skipButtonViewTapped();
+  ASSERT_TRUE(platform::Application::shared()->sendTap(ring));
+  DisplayAdTestWorld::settle();
   EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"cached", "load", "skip"}));
   EXPECT_FALSE(view->skipButtonView());
   EXPECT_FALSE(view->videoView());
