@@ -92,6 +92,8 @@ TEST_F(RewardedVideoEndViewTest, ACloseCommandInAnyCaseClosesTheCardAndOtherLink
   const auto view = endView();
   const auto page = container();
 
+  // The web container keeps only HTML models: for the card it hands none.
+  page->setOffsiteAd(nullptr);
   // The in-app browser opens the link; the user's return completes it.
   ASSERT_TRUE(page->tapLink(*platform::URL::parse("ovad://open_link?link=https%3A%2F%2Fshop.plexora.test%2Fa")));
   ASSERT_EQ(presentations_->size(), 1u);
