@@ -31,12 +31,15 @@
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Exception.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/GStreamerPlayerKit.h"
+#include "platform/media/SystemPlayer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/ViewRendering.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdErrorDomain.h"
+#include "plexora/OVAdSettings.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
 #include "util/qnv/QNVMediaStateQueue.h"
@@ -62,6 +65,7 @@ class RecordingDelegate final : public OVRewardedVideoAdViewDelegate {
   void rewardedVideoViewCached(const std::shared_ptr<OVRewardedVideoAdView>&) override { messages.push_back("cached"); }
   void rewardedVideoViewDidLoad(const std::shared_ptr<OVRewardedVideoAdView>& view) override {
     messages.push_back("load");
+    loadedSystemPlayer = std::dynamic_pointer_cast<platform::SystemPlayer>(view->player()) != nullptr;
     if (startOnLoad && view->player()) view->player()->play();
   }
   void rewardedVideoViewProgress(const std::shared_ptr<OVRewardedVideoAdView>&) override { ++progress; }
@@ -92,6 +96,8 @@ class RecordingDelegate final : public OVRewardedVideoAdViewDelegate {
   std::vector<platform::Error> errors;
   int progress = 0;
   double endTime = -1.0;
+  // The player built at the load was the system's.
+  bool loadedSystemPlayer = false;
   bool startOnLoad = true;
 };
 
@@ -190,6 +196,24 @@ TEST_F(RewardedVideoViewTest, AClipIsCachedLoadedPlayedWithProgressAndEndsOnceWi
   EXPECT_FALSE(view->progressBar());
   EXPECT_FALSE(view->player());
   EXPECT_TRUE(view->subviews().empty()) << "no details block without the metadata switch";
+}
+
+// Where the engine is not chosen (the application allows background
+// playback) the system's player plays the same clip through the same steps.
+TEST_F(RewardedVideoViewTest, TheSystemPlayerPlaysTheClipWhereTheEngineIsNotChosen) {
+  const auto previousKit = platform::SystemPlayerKit::installed();
+  platform::SystemPlayerKit::install(std::make_shared<platform::GStreamerPlayerKit>());
+  OVAdSettings::setBackgroundVideoPlaybackAllowed(true);
+  const auto view = viewFor(kClipData);
+  view->playVideo();
+  const bool ended = runClockUntil([&] { return delegate_->count("ended yes") + delegate_->count("fail") > 0; });
+  OVAdSettings::setBackgroundVideoPlaybackAllowed(false);
+  platform::SystemPlayerKit::install(previousKit);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(delegate_->loadedSystemPlayer);
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"cached", "load", "ended yes"}));
+  EXPECT_GT(delegate_->progress, 5) << "the periodic observer reported on the system's player too";
+  EXPECT_NEAR(delegate_->endTime, 1.0, 0.1);
 }
 
 // The view drawn by the engine: the clip's picture, the accent-coloured
