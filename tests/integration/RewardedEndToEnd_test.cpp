@@ -12,6 +12,7 @@
 
 #include "RewardedVideoAdTestSupport.h"
 #include "platform/foundation/Error.h"
+#include "platform/media/Player.h"
 #include "platform/ui/Application.h"
 
 namespace plexora::testing {
@@ -177,6 +178,70 @@ TEST_F(RewardedEndToEndTest, ARefusedOrUnansweredRewardReachesTheHostAsARewardFa
   const auto rewards = rewardRequests();
   ASSERT_FALSE(rewards.empty());
   EXPECT_EQ(field(rewards[0], "pc"), "");
+}
+
+// A player that records what it is told.
+class RecordingPlayer final : public platform::Player {
+ public:
+  void play() override { calls.push_back("play"); }
+  void pause() override { calls.push_back("pause"); }
+  void setMuted(bool) override {}
+  bool isMuted() const override { return false; }
+  float rate() const override { return 1.0F; }
+  platform::MediaTime currentTime() const override { return time; }
+  void seekToTime(const platform::MediaTime& to) override {
+    calls.push_back("seek " + std::to_string(to.seconds()));
+    time = to;
+  }
+
+  std::vector<std::string> calls;
+  platform::MediaTime time = platform::MediaTime::make(4, 1);
+};
+
+TEST_F(RewardedEndToEndTest, ReturningToTheApplicationMidPlayResumesRestartsSkipsOrClosesAsTheAdSays) {
+  struct Case {
+    const char* contextSwitch;
+    std::vector<std::string> playerCalls;
+    Messages messages;
+    std::size_t rewards;
+    std::size_t closeEvents;
+  };
+  const std::vector<Case> cases = {
+      {"resume", {"play"}, {"loaded", "impression"}, 0, 0},
+      {"restart", {"seek 0.000000", "play"}, {"loaded", "impression"}, 0, 0},
+      {"skip", {}, {"loaded", "impression", "complete", "will-close", "did-close", "reward-ok"}, 1, 0},
+      {"later", {}, {"loaded", "impression", "will-close", "did-close"}, 0, 1},
+  };
+  std::size_t rewardsBefore = 0;
+  for (const Case& behaviour : cases) {
+    SCOPED_TRACE(behaviour.contextSwitch);
+    delegate_->messages.clear();
+    const std::string placement = std::string("switch-") + behaviour.contextSwitch;
+    const std::string token = "ct-" + placement;
+    answer(placement, R"({"ct":")" + token + R"(","video_url":"{{BASE_URL}}media/rewarded.mp4","context_switch":")" +
+                          behaviour.contextSwitch + R"("})");
+    const auto ad = loadedAd(placement, "user", "coins", 1);
+    ASSERT_TRUE(show(ad));
+    const auto player = std::make_shared<RecordingPlayer>();
+    videoView()->playerValue = player;
+    videoDelegate()->rewardedVideoViewContextSwitch(videoView()->self());
+    DisplayAdTestWorld::settle();
+    finishTransitions();
+    if (behaviour.rewards > 0) {
+      ASSERT_TRUE(waitForRewardOutcome());
+    }
+    EXPECT_EQ(player->calls, behaviour.playerCalls);
+    EXPECT_EQ(delegate_->messages, behaviour.messages);
+    EXPECT_EQ(rewardRequests().size() - rewardsBefore, behaviour.rewards);
+    rewardsBefore = rewardRequests().size();
+    world_.clock().advance(0.5);
+    if (behaviour.closeEvents > 0) {
+      EXPECT_TRUE(DisplayAdTestWorld::waitFor([&] { return !world_.loggedEvents("close", token).empty(); }));
+    } else {
+      DisplayAdTestWorld::runBriefly();
+      EXPECT_TRUE(world_.loggedEvents("close", token).empty());
+    }
+  }
 }
 
 TEST_F(RewardedEndToEndTest, ACandidateWhoseVideoCannotPlayFailsTheLoadWithNoFill) {
