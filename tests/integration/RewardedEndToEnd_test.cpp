@@ -12,6 +12,7 @@
 
 #include "RewardedVideoAdTestSupport.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/Exception.h"
 #include "platform/media/Player.h"
 #include "platform/ui/Application.h"
 
@@ -242,6 +243,26 @@ TEST_F(RewardedEndToEndTest, ReturningToTheApplicationMidPlayResumesRestartsSkip
       EXPECT_TRUE(world_.loggedEvents("close", token).empty());
     }
   }
+}
+
+TEST_F(RewardedEndToEndTest, AnEndCardThatCannotBeMadeLeavesTheVideoToCloseTheAdOnItsOwn) {
+  OVRewardedVideoAdEndView::Maker::Scope refusingEndViews(
+      OVRewardedVideoAdEndView::maker(),
+      [](const std::string&, const std::shared_ptr<OVRewardedVideoAdDataModel>&, std::int64_t,
+         const std::shared_ptr<OVAdViewControllerProxy>&,
+         platform::InterfaceOrientation) -> std::shared_ptr<OVRewardedVideoAdEndView> {
+        throw platform::Exception("NSInvalidArgumentException", "placementID cannot be nil");
+      });
+  answer("carded", rewardedData(R"(,"end_card_markup":"<p>Install</p>")"));
+  const auto ad = loadedAd("carded", "user", "coins", 2);
+  ASSERT_EQ(delegate_->messages, Messages{"loaded"});
+  ASSERT_TRUE(show(ad));
+  videoDelegate()->rewardedVideoViewEnded(videoView()->self(), true, 15.0);
+  DisplayAdTestWorld::settle();
+  finishTransitions();
+  ASSERT_TRUE(waitForRewardOutcome());
+  EXPECT_EQ(delegate_->messages,
+            (Messages{"loaded", "impression", "complete", "will-close", "did-close", "reward-ok"}));
 }
 
 TEST_F(RewardedEndToEndTest, ACandidateWhoseVideoCannotPlayFailsTheLoadWithNoFill) {
