@@ -10,16 +10,12 @@ std::shared_ptr<OVRewardedVideoAdEndCardInternal> OVRewardedVideoAdEndCardIntern
     const std::string& placementID, const std::shared_ptr<OVRewardedVideoAdDataModel>& adData,
     std::int64_t minViewability, const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) {
   auto controller = std::make_shared<OVRewardedVideoAdEndCardInternal>();
-  controller->placementID_ = placementID;
-  controller->rewardedVideoDataModel_ = adData;
-  controller->minViewabilityPercentage_ = minViewability;
-  controller->viewController_ = rootViewController;
   controller->isAutoRotateEnabled_ = OVRewardedVideoAdOrientation::isAutoRotateEnabled();
-  controller->orientation_ = controller->isAutoRotateEnabled_
-                                 ? platform::InterfaceOrientation::LandscapeRight
-                                 : controller->preferredInterfaceOrientationForPresentation();
+  const platform::InterfaceOrientation orientation = controller->isAutoRotateEnabled_
+                                                         ? platform::InterfaceOrientation::LandscapeRight
+                                                         : controller->preferredInterfaceOrientationForPresentation();
   const auto endView = OVRewardedVideoAdEndView::initWithPlacementID(placementID, adData, minViewability,
-                                                                     rootViewController, controller->orientation_);
+                                                                     rootViewController, orientation);
   if (!endView) {
     return nullptr;
   }

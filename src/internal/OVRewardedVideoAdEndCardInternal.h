@@ -5,8 +5,7 @@
 //
 // Thread safety: main thread only.
 // Ownership: the rewarded ad's internal owns the controller; the controller
-// owns its view (the end view) and holds its delegate and the root
-// controller's proxy weakly.
+// owns its view (the end view) and holds its delegate weakly.
 #pragma once
 
 #include <cstdint>
@@ -73,14 +72,9 @@ class OVRewardedVideoAdEndCardInternal final : public platform::ViewController,
  private:
   std::shared_ptr<OVRewardedVideoAdEndCardInternal> self();
 
-  std::string placementID_;
-  std::shared_ptr<OVRewardedVideoAdDataModel> rewardedVideoDataModel_;
   std::weak_ptr<OVRewardedVideoAdEndCardInternalDelegate> delegate_;
   // The controller's view.
   std::weak_ptr<OVRewardedVideoAdEndView> endView_;
-  std::weak_ptr<OVAdViewControllerProxy> viewController_;
-  std::int64_t minViewabilityPercentage_ = 0;
-  platform::InterfaceOrientation orientation_ = platform::InterfaceOrientation::Unknown;
   bool isAutoRotateEnabled_ = false;
 };
 

@@ -48,13 +48,9 @@ class OVRewardedVideoAdVideoInternal::ContentView final : public platform::View 
 std::shared_ptr<OVRewardedVideoAdVideoInternal> OVRewardedVideoAdVideoInternal::initWithPlacementID(
     const std::string& placementID, const std::shared_ptr<OVRewardedVideoAdDataModel>& adData,
     std::int64_t minViewability, const std::shared_ptr<OVAdViewControllerProxy>& rootViewController,
-    const std::shared_ptr<OVRewardedVideoRewardData>& rewardData) {
+    const std::shared_ptr<OVRewardedVideoRewardData>& /*rewardData*/) {
   auto controller = std::make_shared<OVRewardedVideoAdVideoInternal>();
-  controller->placementID_ = placementID;
   controller->rewardedVideoDataModel_ = adData;
-  controller->minViewabilityPercentage_ = minViewability;
-  controller->viewController_ = rootViewController;
-  controller->rewardData_ = rewardData;
   controller->isAutoRotateEnabled_ = OVRewardedVideoAdOrientation::isAutoRotateEnabled();
 
   const auto videoView = OVRewardedVideoAdView::initWithPlacementID(

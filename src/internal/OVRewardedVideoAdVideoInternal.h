@@ -7,8 +7,8 @@
 //
 // Thread safety: main thread only.
 // Ownership: the rewarded ad's internal owns the controller; the controller
-// owns its view (which holds the video view), its video logger and holds
-// its delegate, the video view and the root controller's proxy weakly.
+// owns its view (which holds the video view) and its video logger, and
+// holds its delegate and the video view weakly.
 #pragma once
 
 #include <cstdint>
@@ -120,18 +120,14 @@ class OVRewardedVideoAdVideoInternal final : public platform::ViewController, pu
   // Skipped or switched away for good: no more notifications of the view.
   void stopObservingVideoView();
 
-  std::string placementID_;
   std::shared_ptr<OVRewardedVideoAdDataModel> rewardedVideoDataModel_;
-  std::shared_ptr<OVRewardedVideoRewardData> rewardData_;
   std::weak_ptr<OVRewardedVideoAdVideoInternalDelegate> delegate_;
   // Held by the controller's view, of which it is a subview.
   std::weak_ptr<OVRewardedVideoAdView> videoView_;
-  std::weak_ptr<OVAdViewControllerProxy> viewController_;
   std::shared_ptr<OVAdVideoLogger> videoLogger_;
   std::shared_ptr<OVAdEventManager> eventManager_;
   bool isStatusBarHidden_ = false;
   bool hidStatusBar_ = false;
-  std::int64_t minViewabilityPercentage_ = 0;
   bool isAutoRotateEnabled_ = false;
   std::mutex showLock_;
 };
