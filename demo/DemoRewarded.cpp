@@ -90,7 +90,13 @@ bool DemoRewarded::serveAd() {
     std::printf("           %-22s FAILED: no clip at %s\n", "rewarded video", (mediaDirectory_ / kClipName).c_str());
     return false;
   }
-  bundledServer_->server().on(kVideoPath, testserver::serveRangeFile(std::move(clip)));
+  const testserver::AnswerFunction serveClip = testserver::serveRangeFile(std::move(clip));
+  // Each answer closes its connection, as the ad server's own do.
+  bundledServer_->server().on(kVideoPath, [serveClip](const testserver::RecordedRequest& request) {
+    testserver::Response response = serveClip(request);
+    response.headers.emplace_back("Connection", "close");
+    return response;
+  });
   bundledServer_->setAnswer(kRewardedPlacement, testserver::AdAnswer::document(kAnswer));
   return true;
 }
@@ -114,13 +120,22 @@ bool DemoRewarded::run(const std::filesystem::path& outputDirectory) {
   if (!step("rewarded impression", [&] { return state.host->impressions > 0; }, "full screen, the video plays")) {
     return false;
   }
+  // The clip's picture fills the middle of the screen once its first
+  // frames are drawn; a video that ends first leaves no picture to take.
   const platform::Rect screen = state.window->bounds();
-  if (!step("rewarded picture", [&] {
-        state.screen.refresh();
-        return state.screen.drawn(screen);
-      }) ||
-      !state.screen.write(screen, outputDirectory / kPictureName, "picture")) {
+  const platform::Rect middle{screen.width() / 3, screen.height() / 3, screen.width() / 3, screen.height() / 3};
+  const auto frameDrawn = [&] {
+    state.screen.refresh();
+    return state.screen.drawn(middle);
+  };
+  if (!step("rewarded picture", [&] { return frameDrawn() || state.host->completions > 0; },
+            "the clip in the host display")) {
     return false;
+  }
+  if (frameDrawn()) {
+    if (!state.screen.write(screen, outputDirectory / kPictureName, "picture")) return false;
+  } else {
+    std::printf("           %-22s none: the video ended before a frame was drawn\n", "picture");
   }
   if (!step("rewarded complete", [&] { return state.host->completions > 0; }, "the video played to its end")) {
     return false;
