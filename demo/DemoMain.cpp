@@ -7,7 +7,9 @@
 // printing each step with its time. The banner as the display draws it is
 // written as banner.png into the output folder, the browser as browser.png.
 // Then the native ad: loaded, shown in a template, seen and tapped, its four
-// templates written as native-template-<height>.png. Exit status 0 only
+// templates written as native-template-<height>.png. Then the rewarded
+// video: loaded, shown full screen (pictured as rewarded.png), played to its
+// end and closed, its reward confirmed to the server. Exit status 0 only
 // when every step was reached.
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 #include "DemoBanner.h"
 #include "DemoNative.h"
 #include "DemoOptions.h"
+#include "DemoRewarded.h"
 #include "plexora/OVAdSettings.h"
 #include "testserver/adserver/AdServer.h"
 
@@ -65,6 +68,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoNative native(bundled.get());
     succeeded = native.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoRewarded rewarded(bundled.get(), PLEXORA_DEMO_MEDIA_DIR);
+    succeeded = rewarded.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);

@@ -4,6 +4,7 @@
 
 #include "adapters/OVPXBannerAdAdapter.h"
 #include "adapters/OVPXNativeAdAdapter.h"
+#include "adapters/OVPXRewardedVideoAdAdapter.h"
 
 namespace plexora {
 
@@ -18,10 +19,10 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-// The banner's and the native ad's names come from the adapters themselves,
-// which links them in.
+// The banner's, native ad's and rewarded video's names come from the
+// adapters themselves, which links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
-    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, "OVPXRewardedVideoAdAdapter",
+    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, kOVPXRewardedVideoAdAdapterClassName,
     "OVPXInstreamAdAdapter",
 };
 

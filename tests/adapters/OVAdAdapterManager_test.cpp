@@ -105,12 +105,13 @@ TEST_F(OVAdAdapterManagerTest, TheOwnNativeAdapterIsFoundForTypeThreeAndNothingF
   EXPECT_EQ(OVAdAdapterManager::classForId("PX", 0), nullptr);
 }
 
-TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
+TEST_F(OVAdAdapterManagerTest, TheOwnBannerNativeAndRewardedAdaptersAreLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
   struct Linked {
     std::int64_t placementType;
     const char* className;
   };
-  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"}}) {
+  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"},
+                               Linked{4, "OVPXRewardedVideoAdAdapter"}}) {
     const auto adapterClass = OVAdAdapterManager::classForId("PX", linked.placementType);
     ASSERT_NE(adapterClass, nullptr) << linked.className;
     EXPECT_EQ(adapterClass->name(), linked.className);
@@ -120,7 +121,7 @@ TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOth
     EXPECT_EQ(adapter->getAdNetwork(), "PX");
     EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(linked.placementType), Strings{"PX"});
   }
-  for (const std::int64_t type : {2, 4, 5}) {
+  for (const std::int64_t type : {2, 5}) {
     EXPECT_EQ(OVAdAdapterManager::classForId("PX", type), nullptr) << "type " << type;
     EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(type).empty()) << "type " << type;
   }

@@ -85,6 +85,9 @@ AdServer::AdServer(std::filesystem::path fixtureDirectory, TestServerOptions opt
     return closing(request.method == kPost ? logging_.answer(request) : Response::text(kMethodNotAllowed, ""));
   });
   server_.on(kAdServerTrackerPrefix, closing(Response::text(200, "")), Match::Prefix);
+  server_.on(kAdServerRewardPath, [](const RecordedRequest& request) {
+    return closing(request.method == kPost ? Response::text(200, "") : Response::text(kMethodNotAllowed, ""));
+  });
   server_.on(kFixtureMediaPrefix, [this](const RecordedRequest& request) { return closing(answerMedia(request)); },
              Match::Prefix);
 }
@@ -214,6 +217,14 @@ std::vector<TrackerHit> AdServer::trackerHits() const {
     hits.push_back({request.method, percentDecode(name), request.queryItems()});
   }
   return hits;
+}
+
+std::vector<Fields> AdServer::rewardRequests() const {
+  std::vector<Fields> rewards;
+  for (const RecordedRequest& request : server_.requests()) {
+    if (request.path == kAdServerRewardPath && request.method == kPost) rewards.push_back(request.formFields());
+  }
+  return rewards;
 }
 
 void AdServer::clearReceived() {

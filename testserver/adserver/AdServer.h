@@ -8,6 +8,8 @@
 //   "trackers/<name>": 200 with an empty body, recorded.
 //   "media/<name>": the images the fixtures name (FixtureMedia.h), else 404.
 //   POST "plxo_logging/": see LoggingEndpoint.h.
+//   POST "plexora/server_side_reward": 200 with an empty body, recorded
+//     (rewardRequests); server().enqueue scripts a fault for one.
 // Every answer closes its connection, so a client session that outlives
 // the server holds no connection for the server's stop to wait out.
 //
@@ -45,6 +47,7 @@ inline constexpr const char* kAdServerAdPath = "/network_ads_common/";
 inline constexpr const char* kAdServerLoggingPath = "/plxo_logging/";
 inline constexpr const char* kAdServerTrackerPrefix = "/trackers/";
 inline constexpr const char* kAdServerPlacementField = "PLACEMENT_ID";
+inline constexpr const char* kAdServerRewardPath = "/plexora/server_side_reward";
 
 // Placements every server answers without a fixture (setAnswer may change
 // them): a body that is no JSON, a fixture cut off halfway, HTTP status 500,
@@ -122,6 +125,8 @@ class AdServer final {
   // The loads received, in order.
   std::vector<RecordedRequest> adRequests() const;
   std::vector<TrackerHit> trackerHits() const;
+  // The form of each server-side reward received, in order.
+  std::vector<Fields> rewardRequests() const;
   // Forgets the requests received and the logging endpoint's record and
   // scripts.
   void clearReceived();
