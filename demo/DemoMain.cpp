@@ -7,8 +7,10 @@
 // printing each step with its time. The banner as the display draws it is
 // written as banner.png into the output folder, the browser as browser.png.
 // Then the native ad: loaded, shown in a template, seen and tapped, its four
-// templates written as native-template-<height>.png. Exit status 0 only
-// when every step was reached.
+// templates written as native-template-<height>.png. Last the native
+// video: played inline and full screen in a media view, written as
+// native-video-inline.png and native-video-fullscreen.png, its playback
+// events acknowledged. Exit status 0 only when every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -20,6 +22,7 @@
 
 #include "DemoBanner.h"
 #include "DemoNative.h"
+#include "DemoNativeVideo.h"
 #include "DemoOptions.h"
 #include "plexora/OVAdSettings.h"
 #include "testserver/adserver/AdServer.h"
@@ -65,6 +68,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoNative native(bundled.get());
     succeeded = native.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoNativeVideo video(bundled.get(), PLEXORA_DEMO_VIDEO_CLIP);
+    succeeded = video.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);
