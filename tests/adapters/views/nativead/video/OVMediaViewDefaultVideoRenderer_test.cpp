@@ -187,7 +187,7 @@ TEST_F(DefaultVideoRendererTest, EachLoadPlaysThroughThePlayerItChose) {
     MediaViewLogLines log;
     mediaDelegate_->messages.clear();
     const auto kit = c.systemInstalled ? std::make_shared<SystemKitDouble>() : nullptr;
-    platform::SystemPlayerKit::install(kit);
+    platform::SystemPlayerKit::install(c.systemInstalled ? kit : nullptr);
     // Background playback takes the system's player whatever the
     // configuration says.
     OVAdSettings::setBackgroundVideoPlaybackAllowed(c.systemChosen);
