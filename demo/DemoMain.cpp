@@ -7,10 +7,12 @@
 // printing each step with its time. The banner as the display draws it is
 // written as banner.png into the output folder, the browser as browser.png.
 // Then the native ad: loaded, shown in a template, seen and tapped, its four
-// templates written as native-template-<height>.png. Then the rewarded
-// video: loaded, shown full screen (pictured as rewarded.png), played to its
-// end and closed, its reward confirmed to the server. Exit status 0 only
-// when every step was reached.
+// templates written as native-template-<height>.png. Then the native
+// video: played inline and full screen in a media view, written as
+// native-video-inline.png and native-video-fullscreen.png, its playback
+// events acknowledged. Then the rewarded video: loaded, shown full screen
+// (pictured as rewarded.png), played to its end and closed, its reward
+// confirmed to the server. Exit status 0 only when every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -22,6 +24,7 @@
 
 #include "DemoBanner.h"
 #include "DemoNative.h"
+#include "DemoNativeVideo.h"
 #include "DemoOptions.h"
 #include "DemoRewarded.h"
 #include "plexora/OVAdSettings.h"
@@ -68,6 +71,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoNative native(bundled.get());
     succeeded = native.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoNativeVideo video(bundled.get(), PLEXORA_DEMO_VIDEO_CLIP);
+    succeeded = video.run(output) && succeeded;
   }
   {
     plexora::demo::DemoRewarded rewarded(bundled.get(), PLEXORA_DEMO_MEDIA_DIR);
