@@ -10,9 +10,12 @@
 //                         the same server through the looping asset (a new
 //                         remote asset each loop), the player with its audio
 //                         and the layer, on the manual clock; counters: the
-//                         resident memory after the first minute and after
-//                         the hour (MB), the growth between them and the
-//                         loops played (run it alone: --benchmark_filter=Hour)
+//                         resident memory after the first minute, the half
+//                         hour and the hour (MB), the growth in each half
+//                         (the allocator's arenas settle in the first; the
+//                         second shows whether anything keeps growing) and
+//                         the loops played (run it alone:
+//                         --benchmark_filter=Hour)
 // After the table: the first-frame time as a multiple of ffmpeg's (goal at
 // most 1.0x) and the loader's throughput as a share of libcurl's (goal at
 // least 0.9x), from the medians when repeated.
@@ -62,6 +65,7 @@ constexpr double kLoopWidth = 320;
 constexpr double kLoopHeight = 180;
 constexpr double kHourSeconds = 3600;
 constexpr double kFirstMinuteSeconds = 60;
+constexpr double kHalfHourSeconds = 1800;
 constexpr double kWidth = 1280;
 constexpr double kHeight = 720;
 constexpr double kTick = 1.0 / 60.0;
@@ -274,6 +278,7 @@ void BM_LoopingHour(benchmark::State& state) {
     settle();
 
     double afterFirstMinute = 0;
+    double afterHalfHour = 0;
     double played = 0;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(30);
     while (played < kHourSeconds && std::chrono::steady_clock::now() < giveUp) {
@@ -283,12 +288,15 @@ void BM_LoopingHour(benchmark::State& state) {
       layer->dispatchSyncOnRenderingThread([] {});
       played = player->currentTime().seconds();
       if (afterFirstMinute == 0 && played >= kFirstMinuteSeconds) afterFirstMinute = residentMegabytes();
+      if (afterHalfHour == 0 && played >= kHalfHourSeconds) afterHalfHour = residentMegabytes();
     }
     const double afterHour = residentMegabytes();
     if (played < kHourSeconds) state.SkipWithError("the hour was not played within 30 minutes");
     state.counters["rss_1min_mb"] = afterFirstMinute;
+    state.counters["rss_30min_mb"] = afterHalfHour;
     state.counters["rss_1h_mb"] = afterHour;
-    state.counters["growth_mb"] = afterHour - afterFirstMinute;
+    state.counters["growth_first_half_mb"] = afterHalfHour - afterFirstMinute;
+    state.counters["growth_second_half_mb"] = afterHour - afterHalfHour;
     state.counters["loops"] = static_cast<double>(looping->currentLoopCount());
     state.counters["frames"] = static_cast<double>(layer->framesDecompressed());
 

@@ -81,6 +81,22 @@ void OVAdURLSession::updateSession(const std::shared_ptr<OVAdURLSession>& sessio
       });
 }
 
+void OVAdURLSession::restartUserAgentPollForTesting(const std::shared_ptr<OVAdURLSession>& session) {
+  std::shared_ptr<OVAdTimer> timer;
+  {
+    std::lock_guard lock(session->mutex_);
+    if (session->session_) {
+      return;
+    }
+    timer = std::move(session->userAgentTimer_);
+    session->userAgentTimer_.reset();
+  }
+  if (timer) {
+    timer->invalidate();
+  }
+  updateSession(session);
+}
+
 void OVAdURLSession::pollUserAgent() {
   std::optional<double> waited;
   {

@@ -89,6 +89,10 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
   static platform::URLSessionConfiguration defaultConfiguration();
   // Starts the user-agent poll unless it runs already or the session works.
   static void updateSession(const std::shared_ptr<OVAdURLSession>& session);
+  // Starts the user-agent poll again on the clock of the moment, unless the
+  // session works. Tests install a clock of their own for each test: a poll
+  // left on the clock of a test that ended would never tick again.
+  static void restartUserAgentPollForTesting(const std::shared_ptr<OVAdURLSession>& session);
   // Keeps `session`'s SSL validation switch in step with the settings' URL
   // prefix from now on (sharedSession does this for itself).
   static void followSettings(const std::shared_ptr<OVAdURLSession>& session);

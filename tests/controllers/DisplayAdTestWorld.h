@@ -59,6 +59,8 @@ class DisplayAdTestWorld {
     platform::MainLoop::instance().runUntil([&] { return *answered; }, kLoopbackWaitSeconds);
     // The shared session's first poll finds the agent known.
     const auto session = OVAdURLSession::sharedSession();
+    // An earlier test may have made the session under a clock that is gone.
+    OVAdURLSession::restartUserAgentPollForTesting(session);
     environment_.clock().advance(OVAdURLSession::kUserAgentPollInterval);
     platform::MainLoop::instance().runUntil([&] { return session->valid(); }, kLoopbackWaitSeconds);
   }

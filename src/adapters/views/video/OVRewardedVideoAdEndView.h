@@ -2,9 +2,6 @@
 // the moment after the video, loaded into a web content container as soon
 // as the view is made and shown full screen after the video.
 //
-// The view installs how it is made (maker()); until then
-// initWithPlacementID() answers null.
-//
 // Thread safety: main thread only.
 // Ownership: the end card's controller owns the view; the view holds its
 // delegate and the root view controller's proxy weakly and owns its
@@ -65,10 +62,9 @@ class OVRewardedVideoAdEndView : public platform::View {
   // follows the screen's bounds as the device turns.
   virtual void setupNotification() = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  // Makes each view: an OVRewardedVideoAdWebEndView unless another maker is
+  // installed (tests install doubles).
+  static Maker& maker();
 
  protected:
   OVRewardedVideoAdEndView() = default;

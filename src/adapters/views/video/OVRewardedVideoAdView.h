@@ -4,9 +4,6 @@
 // delegate. It never starts playback itself: the delegate starts the player
 // when it hears that the view loaded.
 //
-// The view installs how it is made (maker()); until then initWithPlacementID()
-// answers null.
-//
 // Thread safety: main thread only.
 // Ownership: the rewarded video's controller owns the view; the view holds
 // its delegate and the root view controller's proxy weakly.
@@ -72,10 +69,9 @@ class OVRewardedVideoAdView : public platform::View {
   // The player the video plays in, once playVideo has built it.
   virtual std::shared_ptr<QNVAVPlayer> player() const = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  // Makes each view: an OVRewardedVideoAdEngineView unless another maker is
+  // installed (tests install doubles).
+  static Maker& maker();
 
  protected:
   OVRewardedVideoAdView() = default;
