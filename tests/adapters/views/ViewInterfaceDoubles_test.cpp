@@ -45,7 +45,6 @@ TEST_F(ViewInterfaceDoublesTest, EveryFactoryAnswersNullUntilAMakerIsInstalled) 
   EXPECT_EQ(OVAdBodyView::initWithFrame({}, nullptr, nullptr), nullptr);
   EXPECT_EQ(OVInterstitialVideoAdContentView::create(), nullptr);
   EXPECT_EQ(OVInstreamAdContentView::create(), nullptr);
-  EXPECT_EQ(OVVideoAdController::initWithContentView(nullptr), nullptr);
   EXPECT_EQ(OVRewardedVideoAdView::initWithPlacementID("p", nullptr, 0, nullptr), nullptr);
   EXPECT_EQ(OVRewardedVideoAdEndView::initWithPlacementID("p", nullptr, 0, nullptr, {}), nullptr);
 }
