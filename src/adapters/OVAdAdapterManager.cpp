@@ -3,6 +3,7 @@
 #include <array>
 
 #include "adapters/OVPXBannerAdAdapter.h"
+#include "adapters/OVPXInstreamAdAdapter.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 
 namespace plexora {
@@ -22,7 +23,7 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
 // which links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
     kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, "OVPXRewardedVideoAdAdapter",
-    "OVPXInstreamAdAdapter",
+    kOVPXInstreamAdAdapterClassName,
 };
 
 bool isKnownPlacementType(std::int64_t placementType) {

@@ -120,7 +120,7 @@ TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOth
     EXPECT_EQ(adapter->getAdNetwork(), "PX");
     EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(linked.placementType), Strings{"PX"});
   }
-  for (const std::int64_t type : {2, 4, 5}) {
+  for (const std::int64_t type : {2, 4}) {
     EXPECT_EQ(OVAdAdapterManager::classForId("PX", type), nullptr) << "type " << type;
     EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(type).empty()) << "type " << type;
   }
