@@ -222,6 +222,8 @@ void OVInstreamAdVideoView::startStallTimer() {
 
 void OVInstreamAdVideoView::playbackStalled() {
   OV_LOG(kOVAdLogLevelError, "%s", kPlaybackStalledMessage);
+  // A video held stopped is not waiting for data: no timeout may fail it.
+  if (paused_) return;
   startStallTimer();
 }
 

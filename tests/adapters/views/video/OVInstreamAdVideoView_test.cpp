@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "adapters/views/video/ScriptedSystemPlayer.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/SystemPlayerKit.h"
@@ -29,6 +30,7 @@ namespace plexora {
 namespace {
 
 using platform::MediaTime;
+using testing::ScriptedKit;
 
 // GStreamer and the loopback server work on their own threads: a loaded
 // machine may take long, the clock never waits for them.
@@ -170,105 +172,6 @@ TEST_F(OVInstreamAdVideoViewTest, WithoutASystemPlayerTheLoadFails) {
   EXPECT_EQ(view_->currentTime(), MediaTime::zero());
 }
 
-// ---- A scripted system player: the test sets the item's state and tells
-// the view's observers, and reads what the view asked of the player.
-
-class ScriptedItem final : public platform::SystemPlayerItem {
- public:
-  MediaTime currentTime() const override { return time; }
-  bool isPlaybackLikelyToKeepUp() const override { return likelyToKeepUp; }
-  bool isPlaybackBufferFull() const override { return bufferFull; }
-  platform::SystemPlayerItemStatus status() const override { return itemStatus; }
-  std::optional<platform::Error> error() const override { return itemError; }
-  MediaTime duration() const override { return itemDuration; }
-  std::shared_ptr<platform::PlayerAsset> asset() const override { return nullptr; }
-  ObserverToken addObserver(Observer observer) override {
-    observers[next] = std::move(observer);
-    return next++;
-  }
-  void removeObserver(ObserverToken token) override { observers.erase(token); }
-
-  void tell(const std::string& key) {
-    for (const auto& [token, observer] : std::map(observers)) observer(key);
-  }
-  void keepsUp(bool keeps) {
-    likelyToKeepUp = keeps;
-    tell(platform::kSystemPlayerItemLikelyToKeepUpKey);
-  }
-  void fills(bool full) {
-    bufferFull = full;
-    tell(platform::kSystemPlayerItemBufferFullKey);
-  }
-  void stalls() {
-    platform::NotificationCenter::defaultCenter().post(platform::kAVPlayerItemPlaybackStalledNotification, this);
-  }
-
-  MediaTime time = MediaTime::zero();
-  MediaTime itemDuration = MediaTime::make(30, 1);
-  bool likelyToKeepUp = false;
-  bool bufferFull = false;
-  platform::SystemPlayerItemStatus itemStatus = platform::SystemPlayerItemStatus::kUnknown;
-  std::optional<platform::Error> itemError;
-  std::map<ObserverToken, Observer> observers;
-  ObserverToken next = 1;
-};
-
-class ScriptedPlayer final : public platform::SystemPlayer {
- public:
-  explicit ScriptedPlayer(std::shared_ptr<ScriptedItem> item) : item_(std::move(item)) {}
-  void play() override {
-    ++plays;
-    playRate = 1.0F;
-  }
-  void pause() override { playRate = 0.0F; }
-  void setMuted(bool) override {}
-  bool isMuted() const override { return false; }
-  float rate() const override { return playRate; }
-  MediaTime currentTime() const override { return item_->time; }
-  void seekToTime(const MediaTime& time) override { item_->time = time; }
-  void seekToTime(const MediaTime& time, SeekCompletion) override { item_->time = time; }
-  void setRate(float rate) override { playRate = rate; }
-  void setVolume(float volume) override { playVolume = volume; }
-  float volume() const override { return playVolume; }
-  std::shared_ptr<platform::SystemPlayerItem> currentItem() const override { return item_; }
-  std::optional<platform::Error> error() const override { return playerError; }
-  std::shared_ptr<TimeObserver> addPeriodicTimeObserver(const MediaTime&, platform::DispatchQueuePtr,
-                                                        TimeBlock) override {
-    return std::make_shared<TimeObserver>();
-  }
-  void removeTimeObserver(const std::shared_ptr<TimeObserver>&) override {}
-
-  int plays = 0;
-  float playRate = 0.0F;
-  float playVolume = 0.75F;
-  std::optional<platform::Error> playerError;
-
- private:
-  std::shared_ptr<ScriptedItem> item_;
-};
-
-class ScriptedLayer final : public platform::SystemPlayerLayer {
- public:
-  void setBounds(platform::Rect bounds) override { layerBounds = bounds; }
-  platform::Rect bounds() const override { return layerBounds; }
-  void setPlayer(std::shared_ptr<platform::Player> player) override { shown = std::move(player); }
-  std::shared_ptr<platform::Player> player() const override { return shown; }
-
-  platform::Rect layerBounds;
-  std::shared_ptr<platform::Player> shown;
-};
-
-class ScriptedKit final : public platform::SystemPlayerKit {
- public:
-  std::shared_ptr<platform::PlayerAsset> makeURLAsset(const platform::URL&) override { return nullptr; }
-  std::shared_ptr<platform::PlayerItem> makePlayerItem(std::shared_ptr<platform::PlayerAsset>) override { return item; }
-  std::shared_ptr<platform::Player> makePlayer(std::shared_ptr<platform::PlayerItem>) override { return player; }
-  std::shared_ptr<platform::SystemPlayerLayer> makePlayerLayer() override { return std::make_shared<ScriptedLayer>(); }
-
-  std::shared_ptr<ScriptedItem> item = std::make_shared<ScriptedItem>();
-  std::shared_ptr<ScriptedPlayer> player = std::make_shared<ScriptedPlayer>(item);
-};
-
 class OVInstreamAdVideoViewStallTest : public OVInstreamAdVideoViewTest {
  protected:
   void SetUp() override {
@@ -339,6 +242,9 @@ TEST_F(OVInstreamAdVideoViewStallTest, StoppingDuringAStallIsNoFailureAndAFullBu
   EXPECT_FALSE(view_->hasStallTimer());
   kit_->item->fills(true);
   EXPECT_FALSE(view_->isPlaying()) << "the user's pause holds";
+  kit_->item->stalls();
+  runMainQueue();
+  EXPECT_FALSE(view_->hasStallTimer()) << "a stopped video waits for nothing";
   clock_->advance(30.0);
   runMainQueue();
   EXPECT_TRUE(delegate_->failures.empty());
