@@ -123,7 +123,7 @@ class OVDefaultInstreamAdContentViewTest : public platform::testing::UITest {
 
   std::shared_ptr<testing::FakeDeviceProvider> device_ = std::make_shared<testing::FakeDeviceProvider>();
   platform::ScopedDeviceProvider scopedDevice_{device_};
-  std::shared_ptr<testing::ScriptedKit> kit_ = std::make_shared<testing::ScriptedKit>();
+  std::shared_ptr<testing::ScriptedSystemPlayerKit> kit_ = std::make_shared<testing::ScriptedSystemPlayerKit>();
   testing::ScopedSystemPlayerKit scopedKit_{kit_};
   std::shared_ptr<platform::Window> window_;
   std::shared_ptr<OVDefaultInstreamAdContentView> view_ = OVDefaultInstreamAdContentView::create();

@@ -30,7 +30,7 @@ namespace plexora {
 namespace {
 
 using platform::MediaTime;
-using testing::ScriptedKit;
+using testing::ScriptedSystemPlayerKit;
 
 // GStreamer and the loopback server work on their own threads: a loaded
 // machine may take long, the clock never waits for them.
@@ -198,7 +198,7 @@ class OVInstreamAdVideoViewStallTest : public OVInstreamAdVideoViewTest {
   }
 
   std::shared_ptr<platform::SystemPlayerKit> system_;
-  std::shared_ptr<ScriptedKit> kit_ = std::make_shared<ScriptedKit>();
+  std::shared_ptr<ScriptedSystemPlayerKit> kit_ = std::make_shared<ScriptedSystemPlayerKit>();
 };
 
 TEST_F(OVInstreamAdVideoViewStallTest, AStallNotRecoveredWithinTenSecondsFails) {

@@ -20,7 +20,7 @@ namespace plexora::testing {
 
 using platform::MediaTime;
 
-class ScriptedItem final : public platform::SystemPlayerItem {
+class ScriptedSystemPlayerItem final : public platform::SystemPlayerItem {
  public:
   MediaTime currentTime() const override { return time; }
   bool isPlaybackLikelyToKeepUp() const override { return likelyToKeepUp; }
@@ -60,9 +60,9 @@ class ScriptedItem final : public platform::SystemPlayerItem {
   ObserverToken next = 1;
 };
 
-class ScriptedPlayer final : public platform::SystemPlayer {
+class ScriptedSystemPlayer final : public platform::SystemPlayer {
  public:
-  explicit ScriptedPlayer(std::shared_ptr<ScriptedItem> item) : item_(std::move(item)) {}
+  explicit ScriptedSystemPlayer(std::shared_ptr<ScriptedSystemPlayerItem> item) : item_(std::move(item)) {}
   void play() override {
     ++plays;
     playRate = 1.0F;
@@ -91,10 +91,10 @@ class ScriptedPlayer final : public platform::SystemPlayer {
   std::optional<platform::Error> playerError;
 
  private:
-  std::shared_ptr<ScriptedItem> item_;
+  std::shared_ptr<ScriptedSystemPlayerItem> item_;
 };
 
-class ScriptedLayer final : public platform::SystemPlayerLayer {
+class ScriptedSystemPlayerLayer final : public platform::SystemPlayerLayer {
  public:
   void setBounds(platform::Rect bounds) override { layerBounds = bounds; }
   platform::Rect bounds() const override { return layerBounds; }
@@ -105,7 +105,7 @@ class ScriptedLayer final : public platform::SystemPlayerLayer {
   std::shared_ptr<platform::Player> shown;
 };
 
-class ScriptedKit final : public platform::SystemPlayerKit {
+class ScriptedSystemPlayerKit final : public platform::SystemPlayerKit {
  public:
   std::shared_ptr<platform::PlayerAsset> makeURLAsset(const platform::URL& url) override {
     urls.push_back(url.absoluteString());
@@ -113,11 +113,13 @@ class ScriptedKit final : public platform::SystemPlayerKit {
   }
   std::shared_ptr<platform::PlayerItem> makePlayerItem(std::shared_ptr<platform::PlayerAsset>) override { return item; }
   std::shared_ptr<platform::Player> makePlayer(std::shared_ptr<platform::PlayerItem>) override { return player; }
-  std::shared_ptr<platform::SystemPlayerLayer> makePlayerLayer() override { return std::make_shared<ScriptedLayer>(); }
+  std::shared_ptr<platform::SystemPlayerLayer> makePlayerLayer() override {
+    return std::make_shared<ScriptedSystemPlayerLayer>();
+  }
 
   std::vector<std::string> urls;
-  std::shared_ptr<ScriptedItem> item = std::make_shared<ScriptedItem>();
-  std::shared_ptr<ScriptedPlayer> player = std::make_shared<ScriptedPlayer>(item);
+  std::shared_ptr<ScriptedSystemPlayerItem> item = std::make_shared<ScriptedSystemPlayerItem>();
+  std::shared_ptr<ScriptedSystemPlayer> player = std::make_shared<ScriptedSystemPlayer>(item);
 };
 
 // Installs a kit for the scope and puts the one before back.
