@@ -23,6 +23,7 @@
 #include "adapters/views/video/ScriptedSystemPlayer.h"
 #include "platform/device/NetworkReachability.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/media/GStreamerPlayerKit.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/UITest.h"
 #include "plexora/OVAdImage.h"
@@ -394,6 +395,9 @@ TEST_F(OVDefaultInstreamAdContentViewTest, ItIsTheViewTheInterfaceMakesAndPlaysT
 
 class OVDefaultInstreamAdContentViewPlaybackTest : public platform::testing::UITest {
  protected:
+  // The system's own player, whatever an earlier test left installed.
+  testing::ScopedSystemPlayerKit systemPlayer_{std::make_shared<platform::GStreamerPlayerKit>()};
+
   // Moves the clock on in small steps until `done`: GStreamer's time
   // follows the clock only once its pipeline plays and as far as its sinks
   // have been fed.

@@ -19,6 +19,7 @@
 #include "adapters/views/video/ScriptedSystemPlayer.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/GStreamerPlayerKit.h"
 #include "platform/media/SystemPlayerKit.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/UITest.h"
@@ -82,6 +83,8 @@ class OVInstreamAdVideoViewTest : public platform::testing::UITest {
     view_->setDelegate(delegate_);
   }
 
+  // The system's own player, whatever an earlier test left installed.
+  testing::ScopedSystemPlayerKit systemPlayer_{std::make_shared<platform::GStreamerPlayerKit>()};
   std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
   std::shared_ptr<OVInstreamAdVideoView> view_;
 };
