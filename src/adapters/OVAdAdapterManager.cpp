@@ -3,6 +3,7 @@
 #include <array>
 
 #include "adapters/OVPXBannerAdAdapter.h"
+#include "adapters/OVPXInstreamAdAdapter.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 #include "adapters/OVPXRewardedVideoAdAdapter.h"
 
@@ -19,11 +20,11 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-// The banner's, native ad's and rewarded video's names come from the
-// adapters themselves, which links them in.
+// The names of the adapters that exist come from the adapters themselves,
+// which links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
-    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, kOVPXRewardedVideoAdAdapterClassName,
-    "OVPXInstreamAdAdapter",
+    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName,
+    kOVPXRewardedVideoAdAdapterClassName, kOVPXInstreamAdAdapterClassName,
 };
 
 bool isKnownPlacementType(std::int64_t placementType) {

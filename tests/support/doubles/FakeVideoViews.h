@@ -125,6 +125,7 @@ class FakeVideoAdContentView final : public Base {
   void startFromRootViewController(const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) override {
     startedFrom.push_back(rootViewController);
   }
+  platform::MediaTime currentTime() const override { return currentTimeValue; }
 
   std::shared_ptr<OVVideoAdContentViewDelegate> delegate() const { return delegate_.lock(); }
   std::shared_ptr<OVVideoAdContentView> self() {
@@ -133,6 +134,8 @@ class FakeVideoAdContentView final : public Base {
 
   std::shared_ptr<OVInstreamAdDataModel> loadedDataModel;
   std::vector<std::shared_ptr<OVAdViewControllerProxy>> startedFrom;
+  // What currentTime() answers: the test plays the video by setting it.
+  platform::MediaTime currentTimeValue = platform::MediaTime::zero();
 
  private:
   std::weak_ptr<OVVideoAdContentViewDelegate> delegate_;
@@ -165,10 +168,12 @@ class FakeVideoAdController final : public OVVideoAdController,
     return showAnswer;
   }
   std::shared_ptr<OVVideoAdContentView> contentView() const override { return contentView_; }
+  void setEventManager(std::shared_ptr<OVAdEventManager> manager) override { eventManager = std::move(manager); }
 
   std::shared_ptr<OVVideoAdControllerDelegate> delegate() const { return delegate_.lock(); }
 
   std::shared_ptr<OVInstreamAdDataModel> loadedDataModel;
+  std::shared_ptr<OVAdEventManager> eventManager;
   std::vector<std::shared_ptr<OVAdViewControllerProxy>> shownFrom;
   bool valid = true;
   bool showAnswer = true;

@@ -2,8 +2,8 @@
 // button, countdown, call to action and ad-choices icon, driven by a video
 // ad controller.
 //
-// The view installs how it is made (maker()); until then create() answers
-// null.
+// create() makes the library's own view (OVDefaultInstreamAdContentView)
+// unless another maker is installed (tests install doubles).
 //
 // Thread safety: main thread only.
 #pragma once
@@ -21,10 +21,7 @@ class OVInstreamAdContentView : public OVVideoAdContentView {
 
   static std::shared_ptr<OVInstreamAdContentView> create() { return maker()(); }
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVInstreamAdContentView() = default;

@@ -2,8 +2,9 @@
 // logs the video's playback, carries out click-throughs, and tells its
 // delegate (the in-stream adapter) what happened.
 //
-// The controller installs how it is made (maker()); until then
-// initWithContentView() answers null.
+// initWithContentView() makes the library's controller
+// (OVDefaultVideoAdController) unless another maker is installed (tests
+// install doubles).
 //
 // Thread safety: main thread only.
 // Ownership: the adapter owns the controller; the controller owns the
@@ -18,6 +19,7 @@
 
 namespace plexora {
 
+class OVAdEventManager;
 class OVInstreamAdDataModel;
 class OVAdViewControllerProxy;
 class OVVideoAdController;
@@ -60,11 +62,11 @@ class OVVideoAdController {
   // delegate hears error 1000 when the network is unreachable).
   virtual bool showAdFromRootViewController(const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) = 0;
   virtual std::shared_ptr<OVVideoAdContentView> contentView() const = 0;
+  // Where the ad's video and command events are logged: the process's event
+  // manager unless set.
+  virtual void setEventManager(std::shared_ptr<OVAdEventManager> eventManager) = 0;
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVVideoAdController() = default;

@@ -39,10 +39,9 @@ TEST_F(OVVideoAdLabelTest, InitWithTextFitsWithinHalfTheScreen) {
     EXPECT_EQ(label->frame().size, expected);
     EXPECT_LE(label->frame().width(), 187.5);
   }
-  EXPECT_GT(OVVideoAdLabel::initWithText("A rather long title for a video ad that cannot fit on one line")
-                ->frame()
-                .height(),
-            OVVideoAdLabel::initWithText("0:31")->frame().height())
+  EXPECT_GT(
+      OVVideoAdLabel::initWithText("A rather long title for a video ad that cannot fit on one line")->frame().height(),
+      OVVideoAdLabel::initWithText("0:31")->frame().height())
       << "a long text takes several lines";
 }
 
