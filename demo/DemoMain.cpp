@@ -12,7 +12,9 @@
 // native-video-inline.png and native-video-fullscreen.png, its playback
 // events acknowledged. Then the rewarded video: loaded, shown full screen
 // (pictured as rewarded.png), played to its end and closed, its reward
-// confirmed to the server. Exit status 0 only when every step was reached.
+// confirmed to the server. Then the in-stream ad: loaded, started, seen,
+// written as instream.png, clicked and skipped. Exit status 0 only when
+// every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "DemoBanner.h"
+#include "DemoInstream.h"
 #include "DemoNative.h"
 #include "DemoNativeVideo.h"
 #include "DemoOptions.h"
@@ -79,6 +82,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoRewarded rewarded(bundled.get(), PLEXORA_DEMO_MEDIA_DIR);
     succeeded = rewarded.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoInstream instream(bundled.get(), PLEXORA_DEMO_MEDIA_DIR);
+    succeeded = instream.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);
