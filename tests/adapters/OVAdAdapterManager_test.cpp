@@ -109,16 +109,18 @@ TEST_F(OVAdAdapterManagerTest, TheOwnAdaptersThatExistAreLinkedInAndTheInterstit
   struct Linked {
     std::int64_t placementType;
     const char* className;
+    std::optional<std::string> network;  // the in-stream adapter names none
   };
-  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"},
-                               Linked{4, "OVPXRewardedVideoAdAdapter"}, Linked{5, "OVPXInstreamAdAdapter"}}) {
+  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter", "PX"}, Linked{3, "OVPXNativeAdAdapter", "PX"},
+                               Linked{4, "OVPXRewardedVideoAdAdapter", "PX"},
+                               Linked{5, "OVPXInstreamAdAdapter", std::nullopt}}) {
     const auto adapterClass = OVAdAdapterManager::classForId("PX", linked.placementType);
     ASSERT_NE(adapterClass, nullptr) << linked.className;
     EXPECT_EQ(adapterClass->name(), linked.className);
     const auto adapter = OVAdAdapterManager::adapterInstanceForId("PX", linked.placementType);
     ASSERT_NE(adapter, nullptr) << linked.className;
     EXPECT_EQ(adapter->className(), linked.className);
-    EXPECT_EQ(adapter->getAdNetwork(), "PX");
+    EXPECT_EQ(adapter->getAdNetwork(), linked.network);
     EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(linked.placementType), Strings{"PX"});
   }
   EXPECT_EQ(OVAdAdapterManager::classForId("PX", 2), nullptr);
