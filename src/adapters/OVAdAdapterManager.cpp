@@ -3,6 +3,7 @@
 #include <array>
 
 #include "adapters/OVPXBannerAdAdapter.h"
+#include "adapters/OVPXInterstitialAdAdapter.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 
 namespace plexora {
@@ -18,11 +19,11 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-// The banner's and the native ad's names come from the adapters themselves,
-// which links them in.
+// The banner's, the interstitial's and the native ad's names come from the
+// adapters themselves, which links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
-    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName, "OVPXRewardedVideoAdAdapter",
-    "OVPXInstreamAdAdapter",
+    kOVPXBannerAdAdapterClassName, kOVPXInterstitialAdAdapterClassName, kOVPXNativeAdAdapterClassName,
+    "OVPXRewardedVideoAdAdapter", "OVPXInstreamAdAdapter",
 };
 
 bool isKnownPlacementType(std::int64_t placementType) {
