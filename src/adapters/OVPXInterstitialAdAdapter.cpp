@@ -3,6 +3,7 @@
 #include "adapters/OVAdAdapterManagerClassTable.h"
 #include "adapters/OVPXBannerAdAdapter.h"
 #include "internal/OVInterstitialDisplayAdInternal.h"
+#include "internal/OVInterstitialVideoAdInternal.h"
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "util/OVAdError.h"
 
@@ -13,6 +14,7 @@ const char* const kOVPXInterstitialAdAdapterClassName = "OVPXInterstitialAdAdapt
 namespace {
 
 constexpr const char* kMarkupKey = "markup";
+constexpr const char* kVideoKey = "video";
 
 const auto registration =
     OVAdAdapterClassTable::registerClass<OVPXInterstitialAdAdapter>(kOVPXInterstitialAdAdapterClassName);
@@ -30,6 +32,8 @@ void OVPXInterstitialAdAdapter::loadAdData(const platform::Dictionary& adData, O
                                            const std::shared_ptr<OVRewardedVideoRewardData>& /*rewardData*/) {
   if (adData.contains(kMarkupKey)) {
     target_ = OVInterstitialDisplayAdInternal::initWithPlacementID(placement, adData, placementDefinition);
+  } else if (adData.contains(kVideoKey)) {
+    target_ = OVInterstitialVideoAdInternal::initWithPlacementID(placement, adData, placementDefinition);
   }
   if (target_) target_->setDelegate(std::weak_ptr<OVInterstitialAdInternalDelegate>(sharedAdapter()));
   if (target_ && target_->isAdValid()) {
