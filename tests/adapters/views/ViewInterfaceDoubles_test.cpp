@@ -43,7 +43,6 @@ class RecordingOwner final : public OVAdContentContainerDelegate, public OVAdVie
 
 TEST_F(ViewInterfaceDoublesTest, EveryFactoryAnswersNullUntilAMakerIsInstalled) {
   EXPECT_EQ(OVAdBodyView::initWithFrame({}, nullptr, nullptr), nullptr);
-  EXPECT_EQ(OVInterstitialVideoAdContentView::create(), nullptr);
   EXPECT_EQ(OVInstreamAdContentView::create(), nullptr);
   EXPECT_EQ(OVVideoAdController::initWithContentView(nullptr), nullptr);
   EXPECT_EQ(OVRewardedVideoAdView::initWithPlacementID("p", nullptr, 0, nullptr), nullptr);

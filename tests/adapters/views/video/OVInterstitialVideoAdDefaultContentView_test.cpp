@@ -97,6 +97,10 @@ class OVInterstitialVideoAdDefaultContentViewTest : public VideoRendererTest {
   std::shared_ptr<RecordingContentViewDelegate> delegate_ = std::make_shared<RecordingContentViewDelegate>();
 };
 
+TEST(OVInterstitialVideoAdContentViewMakerTest, MakesTheLibrarysOwnViewUnlessAnotherIsInstalled) {
+  EXPECT_TRUE(std::dynamic_pointer_cast<OVInterstitialVideoAdDefaultContentView>(OVInterstitialVideoAdContentView::create()));
+}
+
 TEST_F(OVInterstitialVideoAdDefaultContentViewTest, LoadsOnceVideoAndImagesAreInThenPlaysAndLaysItselfOut) {
   const auto view = started({});
   EXPECT_EQ(delegate_->events, (std::vector<std::string>{"load"}));
