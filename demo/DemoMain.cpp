@@ -7,8 +7,9 @@
 // printing each step with its time. The banner as the display draws it is
 // written as banner.png into the output folder, the browser as browser.png.
 // Then the native ad: loaded, shown in a template, seen and tapped, its four
-// templates written as native-template-<height>.png. Exit status 0 only
-// when every step was reached.
+// templates written as native-template-<height>.png. Then the interstitial,
+// as HTML and as video: interstitial-html.png and interstitial-video.png.
+// Exit status 0 only when every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "DemoBanner.h"
+#include "DemoInterstitial.h"
 #include "DemoNative.h"
 #include "DemoOptions.h"
 #include "plexora/OVAdSettings.h"
@@ -65,6 +67,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoNative native(bundled.get());
     succeeded = native.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_CLIP);
+    succeeded = interstitial.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);

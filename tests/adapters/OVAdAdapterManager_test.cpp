@@ -105,12 +105,13 @@ TEST_F(OVAdAdapterManagerTest, TheOwnNativeAdapterIsFoundForTypeThreeAndNothingF
   EXPECT_EQ(OVAdAdapterManager::classForId("PX", 0), nullptr);
 }
 
-TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
+TEST_F(OVAdAdapterManagerTest, TheOwnBannerInterstitialAndNativeAdaptersAreLinkedInAndTheOtherOwnAdaptersAreStillMissing) {
   struct Linked {
     std::int64_t placementType;
     const char* className;
   };
-  for (const Linked& linked : {Linked{1, "OVPXBannerAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"}}) {
+  for (const Linked& linked :
+       {Linked{1, "OVPXBannerAdAdapter"}, Linked{2, "OVPXInterstitialAdAdapter"}, Linked{3, "OVPXNativeAdAdapter"}}) {
     const auto adapterClass = OVAdAdapterManager::classForId("PX", linked.placementType);
     ASSERT_NE(adapterClass, nullptr) << linked.className;
     EXPECT_EQ(adapterClass->name(), linked.className);
@@ -120,7 +121,7 @@ TEST_F(OVAdAdapterManagerTest, TheOwnBannerAndNativeAdaptersAreLinkedInAndTheOth
     EXPECT_EQ(adapter->getAdNetwork(), "PX");
     EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(linked.placementType), Strings{"PX"});
   }
-  for (const std::int64_t type : {2, 4, 5}) {
+  for (const std::int64_t type : {4, 5}) {
     EXPECT_EQ(OVAdAdapterManager::classForId("PX", type), nullptr) << "type " << type;
     EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(type).empty()) << "type " << type;
   }
@@ -133,7 +134,7 @@ TEST_F(OVAdAdapterManagerTest, AnOutsideClassIsFoundOnlyWhenLinkedAndDerivedFrom
   EXPECT_NE(OVAdAdapterClassTable::classNamed("OVADMOBInterstitialAdAdapter"), nullptr);
   EXPECT_EQ(OVAdAdapterManager::classForId("ADMOB", 2), nullptr) << "linked but no adapter";
   EXPECT_EQ(OVAdAdapterManager::adapterInstanceForId("ADMOB", 2), nullptr);
-  EXPECT_TRUE(OVAdAdapterManager::availableAdaptersForPlacementType(2).empty());
+  EXPECT_EQ(OVAdAdapterManager::availableAdaptersForPlacementType(2), Strings{"PX"}) << "the own one only";
 
   link("OVADMOBInterstitialAdAdapter");
   const auto interstitialClass = OVAdAdapterManager::classForId("ADMOB", 2);
