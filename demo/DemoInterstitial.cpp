@@ -29,7 +29,7 @@ constexpr double kCloseLinkInsetY = 16;
 constexpr double kCloseButtonCentre = 21.5;
 // How long a picture stays the same before it counts as drawn.
 constexpr double kStillSeconds = 1.0;
-constexpr double kTeardownSeconds = 1.0;
+constexpr double kTeardownSeconds = 3.0;
 
 using Clock = std::chrono::steady_clock;
 
@@ -135,8 +135,10 @@ bool DemoInterstitial::runVideo(const std::filesystem::path& outputDirectory) {
     return false;
   }
   const platform::Rect screenRect = state.window->bounds();
-  if (!step("video shown", [&] { return state.host->impressions > 0 && state.screen.drawn(screenRect); },
-            "full screen, playing, impression logged")) {
+  if (!step("video shown", [&] { return state.host->impressions > 0; }, "full screen, playing, impression logged")) {
+    return false;
+  }
+  if (!step("video drawn", [&] { return state.screen.still(kStillSeconds); }, "its first frames and images are in")) {
     return false;
   }
   if (!state.screen.write(screenRect, outputDirectory / kVideoPNGName, "picture")) return false;

@@ -202,6 +202,18 @@ TEST_F(OVInterstitialVideoAdDefaultContentViewTest, EveryAdCanBeClosedAtItsEnd) 
   }
 }
 
+TEST_F(OVInterstitialVideoAdDefaultContentViewTest, GoesWithItsOwnerTakingItsVideoAlong) {
+  auto view = started({.skippableSeconds = "5"});
+  kit_->player->tick(seconds(1));
+  const std::weak_ptr<OVInterstitialVideoAdDefaultContentView> weakView = view;
+  const std::weak_ptr<OVAdVideoView> weakVideo = view->videoView();
+  view->removeFromSuperview();
+  view.reset();
+  DisplayAdTestWorld::settle();
+  EXPECT_TRUE(weakView.expired());
+  EXPECT_TRUE(weakVideo.expired());
+}
+
 TEST_F(OVInterstitialVideoAdDefaultContentViewTest, AFailureClearsTheViewAndKeepsItsCause) {
   const auto view = started({.skippableSeconds = "5"});
   kit_->item->fail(platform::Error("media.test", 42));
