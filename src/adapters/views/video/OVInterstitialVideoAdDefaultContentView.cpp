@@ -18,6 +18,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/LayerStyle.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdImage.h"
@@ -249,7 +250,8 @@ void OVInterstitialVideoAdDefaultContentView::addAdChoicesView() {
                                                            std::nullopt, nullptr, true);
   adChoicesView_->setDelegate(std::weak_ptr<OVAdChoicesViewDelegate>(self()));
   addSubview(adChoicesView_);
-  adChoicesView_->updateFrameFromSuperview();
+  // The top-left corner: the close button holds the top-right one.
+  adChoicesView_->updateFrameFromSuperview(platform::kRectCornerTopLeft);
 }
 
 void OVInterstitialVideoAdDefaultContentView::addPlayPauseButton() {
@@ -522,7 +524,7 @@ void OVInterstitialVideoAdDefaultContentView::applyLayout(const OVInterstitialVi
                                                             : platform::TextAlignment::Left);
   }
   if (closeButtonView_) closeButtonView_->setFrame(frames.closeButton);
-  if (adChoicesView_) adChoicesView_->updateFrameFromSuperview();
+  if (adChoicesView_) adChoicesView_->updateFrameFromSuperview(platform::kRectCornerTopLeft);
 }
 
 void OVInterstitialVideoAdDefaultContentView::setAdDetailsTextColor(Color color) {

@@ -127,6 +127,7 @@ TEST_F(OVInterstitialVideoAdDefaultContentViewTest, LoadsOnceVideoAndImagesAreIn
   EXPECT_LT(indexOf(view->adDetailsView()), indexOf(view->playPauseButton()));
   EXPECT_LT(indexOf(view->progressBar()), indexOf(view->callToActionView()));
   EXPECT_EQ(view->adChoicesView()->superview(), view);
+  EXPECT_EQ(view->adChoicesView()->frame().origin, platform::Point()) << "top left, clear of the close button";
 
   // The controls fade 2 s after they were shown; the list's details stay.
   view->playPauseButton()->setAlpha(1.0);
