@@ -52,7 +52,8 @@ bool OVPXInterstitialAdAdapter::startAdFromRootViewController(
 
 bool OVPXInterstitialAdAdapter::startAdFromRootViewController(
     const std::shared_ptr<OVAdViewControllerProxy>& rootViewController, bool /*animated*/) {
-  return target_ && target_->showAdFromRootViewController(OVAdViewControllerProxy::proxyWithViewController(rootViewController));
+  return target_ &&
+         target_->showAdFromRootViewController(OVAdViewControllerProxy::proxyWithViewController(rootViewController));
 }
 
 // ---- What the internal reports ----

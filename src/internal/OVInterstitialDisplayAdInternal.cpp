@@ -69,8 +69,8 @@ void OVInterstitialDisplayAdInternal::loadAdFromMarkup(const std::string& markup
 
 bool OVInterstitialDisplayAdInternal::showAdFromRootViewController(
     const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) {
-  return showAdFromRootViewController(rootViewController ? rootViewController : OVAdViewControllerProxy::viewController(),
-                                      true);
+  return showAdFromRootViewController(
+      rootViewController ? rootViewController : OVAdViewControllerProxy::viewController(), true);
 }
 
 bool OVInterstitialDisplayAdInternal::showAdFromRootViewController(
@@ -140,7 +140,8 @@ void OVInterstitialDisplayAdInternal::adViewDidLoad(const std::shared_ptr<OVAdVi
   if (const auto target = delegate()) target->interstitialAdDidLoad(sharedInternal());
 }
 
-void OVInterstitialDisplayAdInternal::adView(const std::shared_ptr<OVAdView>& /*adView*/, const platform::Error& error) {
+void OVInterstitialDisplayAdInternal::adView(const std::shared_ptr<OVAdView>& /*adView*/,
+                                             const platform::Error& error) {
   if (const auto target = delegate()) target->interstitialAd(sharedInternal(), error);
 }
 

@@ -87,8 +87,8 @@ bool OVInterstitialVideoAdInternal::showAdFromRootViewController(
     const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) {
   const std::lock_guard lock(showLock_);
   if (!isAdValid()) return false;
-  return showAdFromRootViewController(rootViewController ? rootViewController : OVAdViewControllerProxy::viewController(),
-                                      true);
+  return showAdFromRootViewController(
+      rootViewController ? rootViewController : OVAdViewControllerProxy::viewController(), true);
 }
 
 bool OVInterstitialVideoAdInternal::showAdFromRootViewController(

@@ -67,8 +67,7 @@ TEST_F(InterstitialEndToEndTest, TheHTMLFixtureLoadsShowsIsSeenAndClosesItself) 
   ASSERT_TRUE(page->tapLink(*platform::URL::parse(kCloseLink)));
   finishTransition();
   EXPECT_EQ(rootViewController_->presentedViewController(), nullptr);
-  EXPECT_EQ(delegate_->messages,
-            (std::vector<std::string>{"loaded", "impression", "will close", "did close"}));
+  EXPECT_EQ(delegate_->messages, (std::vector<std::string>{"loaded", "impression", "will close", "did close"}));
 
   // The impression goes out after the short delay, the close with the
   // next batch.

@@ -136,7 +136,9 @@ TEST_F(OVInterstitialVideoAdInternalTest, ClickThroughTakesTheCallToActionElseTh
   const Case cases[] = {
       {"a call to action runs as a command",
        R"(,"cta":{"text":"Book","url":"ovad://open_link?link=https%3A%2F%2Ftravel.plexora.test%2Fbook"})",
-       {"http", "https"}, 1, 1},
+       {"http", "https"},
+       1,
+       1},
       {"no call to action: the destination opens", "", {"http", "https"}, 1, 1},
       {"a destination the system cannot open is ignored", "", {"mailto"}, 0, 0},
   };

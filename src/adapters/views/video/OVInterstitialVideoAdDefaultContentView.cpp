@@ -119,8 +119,8 @@ void OVInterstitialVideoAdDefaultContentView::loadAdFromDataModel(
   defaultTextColor_ = colorOf(dataModel->textColor(), Color::white());
   if (dataModel->callToActionURL()) callToActionText_ = dataModel->callToActionText();
   if (const auto seconds = dataModel->skippableSeconds()) {
-    skippableTime_ = MediaTime::make(static_cast<std::int64_t>(*seconds * kMillisecondsTimescale),
-                                     kMillisecondsTimescale);
+    skippableTime_ =
+        MediaTime::make(static_cast<std::int64_t>(*seconds * kMillisecondsTimescale), kMillisecondsTimescale);
   }
 
   videoView_ = OVAdVideoView::init();
@@ -278,17 +278,20 @@ void OVInterstitialVideoAdDefaultContentView::addObservers() {
   removeObservers();
   auto& center = platform::NotificationCenter::defaultCenter();
   const std::weak_ptr<OVInterstitialVideoAdDefaultContentView> weakSelf = self();
-  applicationObservers_.push_back(center.addObserver(
-      platform::kApplicationWillResignActiveNotification, nullptr, platform::DispatchQueue::main(),
-      [weakSelf](const platform::Notification&) {
-        // Paused by the system, not by the user: `paused` stays as it is.
-        if (const auto view = weakSelf.lock(); view && view->videoView_) view->videoView_->pauseVideo();
-      }));
-  applicationObservers_.push_back(center.addObserver(
-      platform::kApplicationDidBecomeActiveNotification, nullptr, platform::DispatchQueue::main(),
-      [weakSelf](const platform::Notification&) {
-        if (const auto view = weakSelf.lock(); view && view->videoView_ && !view->paused_) view->videoView_->playVideo();
-      }));
+  applicationObservers_.push_back(center.addObserver(platform::kApplicationWillResignActiveNotification, nullptr,
+                                                     platform::DispatchQueue::main(),
+                                                     [weakSelf](const platform::Notification&) {
+                                                       // Paused by the system, not by the user: `paused` stays as it
+                                                       // is.
+                                                       if (const auto view = weakSelf.lock(); view && view->videoView_)
+                                                         view->videoView_->pauseVideo();
+                                                     }));
+  applicationObservers_.push_back(
+      center.addObserver(platform::kApplicationDidBecomeActiveNotification, nullptr, platform::DispatchQueue::main(),
+                         [weakSelf](const platform::Notification&) {
+                           if (const auto view = weakSelf.lock(); view && view->videoView_ && !view->paused_)
+                             view->videoView_->playVideo();
+                         }));
 }
 
 void OVInterstitialVideoAdDefaultContentView::removeObservers() {
@@ -374,8 +377,8 @@ void OVInterstitialVideoAdDefaultContentView::cleanLayout() {
   if (videoView_) videoView_->pauseVideo();
   removeAnimationProgressTimingObserver();
   removeObservers();
-  for (const auto& view : Views{adChoicesView_, callToActionView_, closeButtonView_, titleView_, subtitleView_,
-                                videoView_}) {
+  for (const auto& view :
+       Views{adChoicesView_, callToActionView_, closeButtonView_, titleView_, subtitleView_, videoView_}) {
     if (view) view->removeFromSuperview();
   }
 }
@@ -406,7 +409,8 @@ void OVInterstitialVideoAdDefaultContentView::playPauseButtonTapped() {
     pause();
     const std::weak_ptr<OVInterstitialVideoAdDefaultContentView> weakSelf = self();
     platform::DispatchQueue::main()->async([weakSelf] {
-      if (const auto view = weakSelf.lock(); view && view->playPauseButton_) view->playPauseButton_->setHighlighted(true);
+      if (const auto view = weakSelf.lock(); view && view->playPauseButton_)
+        view->playPauseButton_->setHighlighted(true);
     });
     cancelAnimateViews();
     return;
@@ -516,7 +520,8 @@ void OVInterstitialVideoAdDefaultContentView::applyLayout(const OVInterstitialVi
   if (iconView_ && frames.icon) iconView_->setFrame(*frames.icon);
   if (titleView_ && frames.title) {
     titleView_->setFrame(*frames.title);
-    titleView_->setTextAlignment(frames.titleCentered ? platform::TextAlignment::Center : platform::TextAlignment::Left);
+    titleView_->setTextAlignment(frames.titleCentered ? platform::TextAlignment::Center
+                                                      : platform::TextAlignment::Left);
   }
   if (subtitleView_ && frames.subtitle) {
     subtitleView_->setFrame(*frames.subtitle);

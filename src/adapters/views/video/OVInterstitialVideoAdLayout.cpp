@@ -140,8 +140,8 @@ void OVInterstitialVideoAdLayout::layoutPortraitList(const OVInterstitialVideoAd
   }
   if (!hasDetails(input)) return;
   const double detailsHeight = std::min(kListDetailsHeightMaximum, free);
-  out.details = Rect{(w - contentWidth) * 0.5, free * 0.5 - detailsHeight * 0.5 + out.progressBar.maxY(),
-                     contentWidth, detailsHeight};
+  out.details = Rect{(w - contentWidth) * 0.5, free * 0.5 - detailsHeight * 0.5 + out.progressBar.maxY(), contentWidth,
+                     detailsHeight};
   fillListDetails(input, contentWidth, detailsHeight, out);
 }
 
@@ -156,8 +156,7 @@ void OVInterstitialVideoAdLayout::layoutLandscapeList(const OVInterstitialVideoA
   out.progressBar = {0.0, h - kProgressBarHeight, videoWidth, kProgressBarHeight};
   const double sideWidth = w - videoWidth - 2.0 * kMargin;
   if (input.hasCallToAction) {
-    out.callToAction =
-        Rect{videoWidth + kMargin, h - kCallToActionHeight - kMargin, sideWidth, kCallToActionHeight};
+    out.callToAction = Rect{videoWidth + kMargin, h - kCallToActionHeight - kMargin, sideWidth, kCallToActionHeight};
     free -= kCallToActionHeight + kMargin;
   }
   if (!hasDetails(input)) return;
@@ -167,8 +166,8 @@ void OVInterstitialVideoAdLayout::layoutLandscapeList(const OVInterstitialVideoA
   fillListDetails(input, sideWidth, detailsHeight, out);
 }
 
-double OVInterstitialVideoAdLayout::fillBannerDetails(const OVInterstitialVideoAdLayoutInput& input,
-                                                      double textWidth, OVInterstitialVideoAdLayoutFrames& out) {
+double OVInterstitialVideoAdLayout::fillBannerDetails(const OVInterstitialVideoAdLayoutInput& input, double textWidth,
+                                                      OVInterstitialVideoAdLayoutFrames& out) {
   const double iconColumn = input.hasIcon ? kIconColumnWidth : 0.0;
   const double iconHeight = input.hasIcon ? kIconSide : 0.0;
   const Size title = fitted(input.titleFit, textWidth);
@@ -193,8 +192,8 @@ void OVInterstitialVideoAdLayout::layoutBanner(const OVInterstitialVideoAdLayout
   double available = w - 2.0 * kMargin;
   if (input.hasCallToAction) {
     const double width = input.callToActionFittingWidth + kCallToActionPadding;
-    out.callToAction = Rect{w - kMargin - width, h - kProgressBarHeight - kMargin - kCallToActionHeight, width,
-                            kCallToActionHeight};
+    out.callToAction =
+        Rect{w - kMargin - width, h - kProgressBarHeight - kMargin - kCallToActionHeight, width, kCallToActionHeight};
     available -= width + kMargin;
   }
   if (!hasDetails(input)) return;
@@ -217,8 +216,8 @@ void OVInterstitialVideoAdLayout::layoutStackedBanner(const OVInterstitialVideoA
   out.progressBar = {0.0, h - kProgressBarHeight, w, kProgressBarHeight};
   double callToActionSpace = 0.0;
   if (input.hasCallToAction) {
-    out.callToAction = Rect{kMargin, h - kProgressBarHeight - kCallToActionHeight - kMargin, w - 2.0 * kMargin,
-                            kCallToActionHeight};
+    out.callToAction =
+        Rect{kMargin, h - kProgressBarHeight - kCallToActionHeight - kMargin, w - 2.0 * kMargin, kCallToActionHeight};
     callToActionSpace = kCallToActionHeight + kMargin;
   }
   if (!hasDetails(input)) return;

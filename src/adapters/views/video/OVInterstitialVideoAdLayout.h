@@ -64,7 +64,8 @@ struct OVInterstitialVideoAdLayoutFrames {
 
   // The list layouts keep their details on screen in the ad's own colours.
   bool isList() const {
-    return kind == OVInterstitialVideoAdLayoutKind::LandscapeList || kind == OVInterstitialVideoAdLayoutKind::PortraitList;
+    return kind == OVInterstitialVideoAdLayoutKind::LandscapeList ||
+           kind == OVInterstitialVideoAdLayoutKind::PortraitList;
   }
 };
 
@@ -93,7 +94,8 @@ class OVInterstitialVideoAdLayout final {
 
  private:
   static void layoutPortraitList(const OVInterstitialVideoAdLayoutInput& input, OVInterstitialVideoAdLayoutFrames& out);
-  static void layoutLandscapeList(const OVInterstitialVideoAdLayoutInput& input, OVInterstitialVideoAdLayoutFrames& out);
+  static void layoutLandscapeList(const OVInterstitialVideoAdLayoutInput& input,
+                                  OVInterstitialVideoAdLayoutFrames& out);
   static void layoutBanner(const OVInterstitialVideoAdLayoutInput& input, OVInterstitialVideoAdLayoutFrames& out);
   static void layoutStackedBanner(const OVInterstitialVideoAdLayoutInput& input,
                                   OVInterstitialVideoAdLayoutFrames& out);

@@ -98,7 +98,8 @@ class OVInterstitialVideoAdDefaultContentViewTest : public VideoRendererTest {
 };
 
 TEST(OVInterstitialVideoAdContentViewMakerTest, MakesTheLibrarysOwnViewUnlessAnotherIsInstalled) {
-  EXPECT_TRUE(std::dynamic_pointer_cast<OVInterstitialVideoAdDefaultContentView>(OVInterstitialVideoAdContentView::create()));
+  EXPECT_TRUE(
+      std::dynamic_pointer_cast<OVInterstitialVideoAdDefaultContentView>(OVInterstitialVideoAdContentView::create()));
 }
 
 TEST_F(OVInterstitialVideoAdDefaultContentViewTest, LoadsOnceVideoAndImagesAreInThenPlaysAndLaysItselfOut) {

@@ -52,8 +52,7 @@ TEST(OVInterstitialVideoAdLayoutTest, ChoosesByScreenOrientationSizeAndAspect) {
 
 TEST(OVInterstitialVideoAdLayoutTest, AVideoWithoutAUsableSizeIsLaidOutAsSixteenByNine) {
   const double fallback = 16.0F / 9.0F;
-  const double cases[] = {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
-                          std::numeric_limits<double>::infinity()};
+  const double cases[] = {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
   for (const double natural : cases) {
     SCOPED_TRACE(natural);
     const double aspect = OVInterstitialVideoAdLayout::aspectRatio(natural);
