@@ -95,7 +95,8 @@ bool DemoInterstitial::runHTML(const std::filesystem::path& outputDirectory) {
   state.ad = OVInterstitialAd::initWithPlacementID(kInterstitialPlacement);
   state.ad->setDelegate(state.host);
   state.ad->loadAd();
-  if (!step("interstitial load", [&] { return state.host->loads > 0; }, "the ad server answered an HTML ad")) {
+  if (!step(
+          "interstitial load", [&] { return state.host->loads > 0; }, "the ad server answered an HTML ad")) {
     return false;
   }
   if (!state.ad->showAdFromRootViewController(state.root)) {
@@ -103,20 +104,26 @@ bool DemoInterstitial::runHTML(const std::filesystem::path& outputDirectory) {
     return false;
   }
   const platform::Rect screenRect = state.window->bounds();
-  if (!step("interstitial shown", [&] { return state.screen.drawn(screenRect); },
-            "full screen, page rendered by the web engine")) {
+  if (!step(
+          "interstitial shown", [&] { return state.screen.drawn(screenRect); },
+          "full screen, page rendered by the web engine")) {
     return false;
   }
-  if (!step("impression", [&] { return state.host->impressions > 0; }, "viewable, impression logged")) return false;
-  if (!step("interstitial drawn", [&] { return state.screen.still(kStillSeconds); }, "its image is in")) return false;
+  if (!step(
+          "impression", [&] { return state.host->impressions > 0; }, "viewable, impression logged"))
+    return false;
+  if (!step(
+          "interstitial drawn", [&] { return state.screen.still(kStillSeconds); }, "its image is in"))
+    return false;
   if (!state.screen.write(screenRect, outputDirectory / kHTMLPNGName, "picture")) return false;
   // The page's own close link, tapped through the host's pointer.
   if (!state.screen.tap({screenRect.width() - kCloseLinkInsetX, kCloseLinkInsetY})) {
     std::printf("           %-22s FAILED: the tap reached no view\n", "interstitial close");
     return false;
   }
-  return step("interstitial closed", [&] { return state.host->didCloses > 0; },
-              "the close link ran; the host's controller is back");
+  return step(
+      "interstitial closed", [&] { return state.host->didCloses > 0; },
+      "the close link ran; the host's controller is back");
 }
 
 bool DemoInterstitial::runVideo(const std::filesystem::path& outputDirectory) {
@@ -129,27 +136,34 @@ bool DemoInterstitial::runVideo(const std::filesystem::path& outputDirectory) {
   state.ad = OVInterstitialAd::initWithPlacementID(kVideoInterstitialPlacement);
   state.ad->setDelegate(state.host);
   state.ad->loadAd();
-  if (!step("video load", [&] { return state.host->loads > 0; }, "the video and its images are in")) return false;
+  if (!step(
+          "video load", [&] { return state.host->loads > 0; }, "the video and its images are in"))
+    return false;
   if (!state.ad->showAdFromRootViewController(state.root)) {
     std::printf("           %-22s FAILED: the ad was not shown\n", "video show");
     return false;
   }
+  // A display of its own, which draws the window afresh on its first look.
+  DemoScreen screen(state.window);
   const platform::Rect screenRect = state.window->bounds();
-  if (!step("video shown", [&] { return state.host->impressions > 0; }, "full screen, playing, impression logged")) {
+  if (!step(
+          "video shown", [&] { return state.host->impressions > 0; }, "full screen, playing, impression logged")) {
     return false;
   }
-  if (!step("video drawn", [&] { return state.screen.still(kStillSeconds); }, "its first frames and images are in")) {
+  if (!step(
+          "video drawn", [&] { return screen.still(kStillSeconds); }, "its first frames and images are in")) {
     return false;
   }
-  if (!state.screen.write(screenRect, outputDirectory / kVideoPNGName, "picture")) return false;
+  if (!screen.write(screenRect, outputDirectory / kVideoPNGName, "picture")) return false;
   // The cross closes the ad once the video has ended (or may be skipped).
   const platform::Point closeButton{screenRect.width() - kCloseButtonCentre, kCloseButtonCentre};
-  if (!step("video closed",
-            [&] {
-              if (state.host->willCloses == 0) state.screen.tap(closeButton);
-              return state.host->didCloses > 0;
-            },
-            "skipped or played to its end, closed with the cross")) {
+  if (!step(
+          "video closed",
+          [&] {
+            if (state.host->willCloses == 0) screen.tap(closeButton);
+            return state.host->didCloses > 0;
+          },
+          "skipped or played to its end, closed with the cross")) {
     return false;
   }
   // The player goes down on queues of its own: let it finish before the
@@ -163,7 +177,8 @@ bool DemoInterstitial::runVideo(const std::filesystem::path& outputDirectory) {
     }
     return false;
   };
-  return step("events acknowledged", [&] { return acknowledged("impression"); }, "impression");
+  return step(
+      "events acknowledged", [&] { return acknowledged("impression"); }, "impression");
 }
 
 }  // namespace plexora::demo
