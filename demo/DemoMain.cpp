@@ -7,9 +7,12 @@
 // printing each step with its time. The banner as the display draws it is
 // written as banner.png into the output folder, the browser as browser.png.
 // Then the native ad: loaded, shown in a template, seen and tapped, its four
-// templates written as native-template-<height>.png. Then the interstitial,
-// as HTML and as video: interstitial-html.png and interstitial-video.png.
-// Exit status 0 only when every step was reached.
+// templates written as native-template-<height>.png. Then the native
+// video: played inline and full screen in a media view, written as
+// native-video-inline.png and native-video-fullscreen.png, its playback
+// events acknowledged. Then the interstitial, as HTML and as video:
+// interstitial-html.png and interstitial-video.png. Exit status 0 only when
+// every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -22,6 +25,7 @@
 #include "DemoBanner.h"
 #include "DemoInterstitial.h"
 #include "DemoNative.h"
+#include "DemoNativeVideo.h"
 #include "DemoOptions.h"
 #include "plexora/OVAdSettings.h"
 #include "testserver/adserver/AdServer.h"
@@ -67,6 +71,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoNative native(bundled.get());
     succeeded = native.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoNativeVideo video(bundled.get(), PLEXORA_DEMO_VIDEO_CLIP);
+    succeeded = video.run(output) && succeeded;
   }
   {
     plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_CLIP);

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "platform/foundation/Error.h"
 #include "plexora/OVMediaViewVideoRenderer.h"
@@ -39,11 +38,8 @@ class OVAdVideoView : public OVMediaViewVideoRenderer {
   // Black behind the picture.
   OVAdVideoView();
 
-  using OVMediaViewVideoRenderer::loadVideoURL;
-  // The load without blocks: the delegate hears of the outcome.
-  void loadVideoURL(const platform::URL& videoURL, const std::string& clientToken, bool autoplayEnabled) {
-    OVMediaViewVideoRenderer::loadVideoURL(videoURL, clientToken, autoplayEnabled);
-  }
+  // Loads take no blocks here (loadVideoURL(url, token, autoplay)): the
+  // delegate hears of the outcome.
 
   std::shared_ptr<OVAdVideoViewDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(std::weak_ptr<OVAdVideoViewDelegate> delegate) { delegate_ = std::move(delegate); }

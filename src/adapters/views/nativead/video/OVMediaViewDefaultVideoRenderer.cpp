@@ -30,6 +30,9 @@ constexpr double kPlayButtonSize = 30.0;
 constexpr double kLabelInset = 32.0;
 constexpr double kLabelSize = 24.0;
 constexpr double kLabelFontSize = 10.0;
+constexpr double kMinimumLabelFontSize = 4.0;
+constexpr double kLabelFontStep = 0.5;
+constexpr double kUnboundedLabelWidth = 1.0e6;
 constexpr double kScrubberInset = 32.0;
 constexpr double kScrubberBottom = 36.0;
 constexpr double kScrubberWidthInset = 72.0;
@@ -42,6 +45,18 @@ void onMainLater(std::weak_ptr<OVMediaViewDefaultVideoRenderer> renderer,
   platform::DispatchQueue::main()->async([renderer = std::move(renderer), work = std::move(work)] {
     if (const auto alive = renderer.lock()) work(*alive);
   });
+}
+
+// The bold font of `size`, made smaller until the text fits the label's
+// width, as a label that adjusts its font to fit its width does.
+void fitLabelFont(platform::Label& label, double size) {
+  const double width = label.bounds().size.width;
+  label.setFont(platform::Font::boldSystemFont(size));
+  while (size > kMinimumLabelFontSize && width > 0 &&
+         label.sizeThatFits({kUnboundedLabelWidth, label.bounds().size.height}).width > width) {
+    size -= kLabelFontStep;
+    label.setFont(platform::Font::boldSystemFont(size));
+  }
 }
 
 }  // namespace
@@ -186,7 +201,7 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
   }
   if (label) {
     label->setFrame({width - kLabelInset * m, height - kLabelSize * m, kLabelSize * m, kLabelSize * m});
-    label->setFont(platform::Font::boldSystemFont(kLabelFontSize * m));
+    fitLabelFont(*label, kLabelFontSize * m);
   }
   if (scrubber) {
     scrubber->setFrame(scrubberEnabled_ && scrubber->playableDuration() > 0
@@ -308,7 +323,10 @@ void OVMediaViewDefaultVideoRenderer::updateUserInterfaceAt(const platform::Medi
   const double d = length.seconds();
   const double c = time.isNumeric() ? time.seconds() : 0.0;
   const double remaining = std::ceil(d - c);
-  if (const auto label = timeRemainingLabel_.lock()) label->setText(remainingTimeLabel(remaining, d));
+  if (const auto label = timeRemainingLabel_.lock()) {
+    label->setText(remainingTimeLabel(remaining, d));
+    fitLabelFont(*label, kLabelFontSize * controlSizeMultiplier_);
+  }
   if (const auto scrubber = videoScrubber_.lock()) {
     scrubber->setMaximumValue(static_cast<float>(d));
     scrubber->setPlayableDuration(d);
@@ -357,7 +375,9 @@ void OVMediaViewDefaultVideoRenderer::setPosterImage(std::shared_ptr<OVAdImage> 
 
 void OVMediaViewDefaultVideoRenderer::updateCoverImage() {
   enableCoverImageIfNeeded();
-  if (!posterImage_) return;
+  // Blurring a cover is costly; without a poster view (autoplay) nothing
+  // would show it.
+  if (!posterImage_ || !posterImageView_.lock()) return;
   const std::weak_ptr<OVAdBlurredImageView> weakPoster = posterImageView_;
   const std::weak_ptr<OVMediaViewDefaultVideoRenderer> weakSelf = self();
   const std::shared_ptr<OVAdImage> record = posterImage_;

@@ -111,6 +111,11 @@ TEST_F(DefaultVideoRendererTest, AGeneratedClipLoadsPlaysAndCompletes) {
   // Autoplay: the renderer is in a window.
   ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("play") > 0; }));
   EXPECT_FALSE(renderer->posterImageView()) << "no poster while autoplay is on";
+  // The engine's position reaches the remaining-time label as it plays.
+  ASSERT_TRUE(runClockUntil([&] { return !renderer->timeRemainingLabel()->text().empty(); }));
+  const auto label = renderer->timeRemainingLabel();
+  EXPECT_LE(label->sizeThatFits({1000, label->bounds().size.height}).width, label->bounds().size.width)
+      << "the font shrinks until the text fits";
   ASSERT_TRUE(runClockUntil([&] { return mediaDelegate_->count("complete") > 0; }));
   EXPECT_EQ(mediaDelegate_->messages, (std::vector<std::string>{"loaded", "play", "complete"}));
   EXPECT_TRUE(engineLayerOf(*renderer)->presentedImage()) << "frames were drawn";
@@ -182,7 +187,7 @@ TEST_F(DefaultVideoRendererTest, EachLoadPlaysThroughThePlayerItChose) {
     MediaViewLogLines log;
     mediaDelegate_->messages.clear();
     const auto kit = c.systemInstalled ? std::make_shared<SystemKitDouble>() : nullptr;
-    platform::SystemPlayerKit::install(kit);
+    platform::SystemPlayerKit::install(c.systemInstalled ? kit : nullptr);
     // Background playback takes the system's player whatever the
     // configuration says.
     OVAdSettings::setBackgroundVideoPlaybackAllowed(c.systemChosen);

@@ -218,6 +218,7 @@ TEST_F(MediaViewVideoRendererTest, EveryFailedLoadRunsItsFailureBlock) {
     SCOPED_TRACE(c.name);
     failed_ = 0;
     OVAdSettings::setBackgroundVideoPlaybackAllowed(c.systemChosenWithoutOne);
+    if (c.systemChosenWithoutOne) platform::SystemPlayerKit::install(nullptr);
     const auto renderer = makeRenderer<RecordingRenderer>();
     ASSERT_TRUE(load(*renderer, c.file));
     EXPECT_EQ(failed_, 1) << "the media view falls back to its cover";
@@ -245,6 +246,24 @@ TEST_F(MediaViewVideoRendererTest, WithTheEngineCommandsFollowTheRenderersIntent
   renderer->playVideo();
   EXPECT_EQ(renderer->hooks, (std::vector<std::string>{"load", "play", "pause", "play"}));
   ASSERT_TRUE(runClockUntil([&] { return ticks >= 2; }));
+  ASSERT_TRUE(runClockUntil([&] { return renderer->count("end") > 0; }));
+  EXPECT_FALSE(renderer->isPlaying());
+  EXPECT_TRUE(renderer->errors.empty());
+}
+
+// The system's own player, GStreamer, plays the downloaded clip through the
+// same path: its picture's size, its length, and the end.
+TEST_F(MediaViewVideoRendererTest, TheSystemsOwnPlayerPlaysTheClipToItsEnd) {
+  OVAdSettings::setBackgroundVideoPlaybackAllowed(true);
+  const auto renderer = makeRenderer<RecordingRenderer>();
+  ASSERT_TRUE(load(*renderer));
+  ASSERT_EQ(renderer->hooks, std::vector<std::string>{"load"}) << renderer->errors.front().localizedDescription();
+  EXPECT_FALSE(std::dynamic_pointer_cast<QNVPlayer>(renderer->rendererState()->player));
+  EXPECT_DOUBLE_EQ(renderer->aspectRatio(), 160.0 / 90.0);
+  renderer->playVideo();
+  // The item learns its length from its pipeline.
+  ASSERT_TRUE(runClockUntil([&] { return !renderer->duration().isIndefinite() || renderer->count("end") > 0; }));
+  EXPECT_NEAR(renderer->duration().seconds(), 1.0, 0.1);
   ASSERT_TRUE(runClockUntil([&] { return renderer->count("end") > 0; }));
   EXPECT_FALSE(renderer->isPlaying());
   EXPECT_TRUE(renderer->errors.empty());

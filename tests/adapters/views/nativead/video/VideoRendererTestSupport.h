@@ -2,7 +2,8 @@
 // server, resource cache, manual clock, a window), a generated clip served
 // as "clip.mp4", and the choice of player: the engine, or the system's
 // player as a double installed through the platform (taken when background
-// playback is allowed). RecordingRenderer keeps the hooks it hears.
+// playback is allowed; the platform's own, GStreamer, unless the test
+// installs another). RecordingRenderer keeps the hooks it hears.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -71,7 +72,7 @@ class VideoRendererTest : public MediaViewTest {
     auto drained = std::make_shared<std::atomic<bool>>(false);
     QNVRenderingThread::renderingThreadAllowingAppInactivePlayback(false)->performBlock([drained] { *drained = true; });
     platform::MainLoop::instance().runUntil([&] { return drained->load(); }, 10.0);
-    platform::SystemPlayerKit::install(nullptr);
+    platform::SystemPlayerKit::install(systemKit_);
     OVAdSettings::setBackgroundVideoPlaybackAllowed(false);
   }
 
@@ -108,6 +109,8 @@ class VideoRendererTest : public MediaViewTest {
   }
 
   std::shared_ptr<SystemKitDouble> kit_ = std::make_shared<SystemKitDouble>();
+  // The platform's own system player, put back after the test.
+  const std::shared_ptr<platform::SystemPlayerKit> systemKit_ = platform::SystemPlayerKit::installed();
 };
 
 }  // namespace plexora::testing
