@@ -13,7 +13,9 @@
 // events acknowledged. Then the rewarded video: loaded, shown full screen
 // (pictured as rewarded.png), played to its end and closed, its reward
 // confirmed to the server. Then the in-stream ad: loaded, started, seen,
-// written as instream.png, clicked and skipped. Exit status 0 only when
+// written as instream.png, clicked and skipped. Then the interstitial, as
+// HTML and as video: interstitial-html.png and interstitial-video.png.
+// Exit status 0 only when
 // every step was reached.
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,7 @@
 
 #include "DemoBanner.h"
 #include "DemoInstream.h"
+#include "DemoInterstitial.h"
 #include "DemoNative.h"
 #include "DemoNativeVideo.h"
 #include "DemoOptions.h"
@@ -86,6 +89,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoInstream instream(bundled.get(), PLEXORA_DEMO_MEDIA_DIR);
     succeeded = instream.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_CLIP);
+    succeeded = interstitial.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);

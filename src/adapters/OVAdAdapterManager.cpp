@@ -4,6 +4,7 @@
 
 #include "adapters/OVPXBannerAdAdapter.h"
 #include "adapters/OVPXInstreamAdAdapter.h"
+#include "adapters/OVPXInterstitialAdAdapter.h"
 #include "adapters/OVPXNativeAdAdapter.h"
 #include "adapters/OVPXRewardedVideoAdAdapter.h"
 
@@ -20,10 +21,10 @@ constexpr std::array<const char*, 5> kClassNamePatterns = {
     "OV%@BannerAdAdapter", "OV%@InterstitialAdAdapter", "OV%@NativeAdAdapter", "OV%@RewardedVideoAdAdapter",
     "OV%@InstreamAdAdapter",
 };
-// The names of the adapters that exist come from the adapters themselves,
-// which links them in.
+// The names of the own adapters come from the adapters themselves, which
+// links them in.
 const std::array<const char*, 5> kBuiltInClassNames = {
-    kOVPXBannerAdAdapterClassName, "OVPXInterstitialAdAdapter", kOVPXNativeAdAdapterClassName,
+    kOVPXBannerAdAdapterClassName, kOVPXInterstitialAdAdapterClassName, kOVPXNativeAdAdapterClassName,
     kOVPXRewardedVideoAdAdapterClassName, kOVPXInstreamAdAdapterClassName,
 };
 

@@ -30,6 +30,7 @@ const std::map<std::string, Expected>& expectations() {
   static const std::map<std::string, Expected> table = {
       {"banner", {OVAdProviderResponseType::Ads, 0, {"PX", "PX", "ADMOB"}, ""}},
       {"interstitial", {OVAdProviderResponseType::Ads, 0, {"PX"}, ""}},
+      {"interstitial_video", {OVAdProviderResponseType::Ads, 0, {"PX"}, ""}},
       {"native", {OVAdProviderResponseType::Ads, 0, {"PX", "PX"}, ""}},
       {"rewarded", {OVAdProviderResponseType::Ads, 0, {"PX"}, ""}},
       {"instream", {OVAdProviderResponseType::Ads, 0, {"PX"}, ""}},

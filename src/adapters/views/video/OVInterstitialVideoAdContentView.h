@@ -1,8 +1,8 @@
 // The full-screen content of a video interstitial ad: the video with its
 // poster, controls, call to action and close button.
 //
-// The view installs how it is made (maker()); until then create() answers
-// null.
+// Made by the maker (maker()): the library's own content view
+// (OVInterstitialVideoAdDefaultContentView) unless a test installs another.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -20,10 +20,7 @@ class OVInterstitialVideoAdContentView : public OVVideoAdContentView {
 
   static std::shared_ptr<OVInterstitialVideoAdContentView> create() { return maker()(); }
 
-  static Maker& maker() {
-    static Maker instance;
-    return instance;
-  }
+  static Maker& maker();
 
  protected:
   OVInterstitialVideoAdContentView() = default;
