@@ -116,8 +116,11 @@ for kind in "${kinds[@]}"; do
 
   for host in "$work/$kind/cmake/consumer" "$work/$kind/pkgconfig/consumer"; do
     if [ "$kind" = shared ]; then
-      ldd "$host" | grep -q "libplexora.so.* => $prefix/" || fail "$host does not find the installed shared library"
-    elif readelf -d "$host" | grep -q 'NEEDED.*libplexora'; then
+      # grep reads to the end (no -q): stopping at the first match could end
+      # ldd with SIGPIPE, which pipefail reports as a failure.
+      ldd "$host" | grep "libplexora.so.* => $prefix/" >/dev/null ||
+        fail "$host does not find the installed shared library"
+    elif readelf -d "$host" | grep 'NEEDED.*libplexora' >/dev/null; then
       fail "$host links the shared library instead of the static one"
     fi
     "$host" "$ad_server_url"

@@ -17,13 +17,15 @@
 #include <memory>
 #include <string>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
 using Task = std::function<void()>;
 
 enum class QueuePriority { Background, Low, Default, High };
 
-class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
+class PLEXORA_EXPORT DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
  public:
   enum class Kind { Main, Serial, Concurrent };
 

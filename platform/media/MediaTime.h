@@ -21,9 +21,11 @@
 
 #include <cstdint>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
-struct MediaTime {
+struct PLEXORA_EXPORT MediaTime {
   enum Flags : uint32_t {
     kValid = 1U << 0,
     kHasBeenRounded = 1U << 1,
@@ -62,10 +64,10 @@ struct MediaTime {
   double seconds() const;
 };
 
-MediaTime add(const MediaTime& lhs, const MediaTime& rhs);
-MediaTime subtract(const MediaTime& lhs, const MediaTime& rhs);
+PLEXORA_EXPORT MediaTime add(const MediaTime& lhs, const MediaTime& rhs);
+PLEXORA_EXPORT MediaTime subtract(const MediaTime& lhs, const MediaTime& rhs);
 // -1, 0 or 1 in the order described above.
-int compare(const MediaTime& lhs, const MediaTime& rhs);
+PLEXORA_EXPORT int compare(const MediaTime& lhs, const MediaTime& rhs);
 
 inline bool operator==(const MediaTime& lhs, const MediaTime& rhs) { return compare(lhs, rhs) == 0; }
 inline bool operator<(const MediaTime& lhs, const MediaTime& rhs) { return compare(lhs, rhs) < 0; }
@@ -76,7 +78,7 @@ inline bool operator>=(const MediaTime& lhs, const MediaTime& rhs) { return comp
 // A start and a duration. Valid when both are valid, the start numeric and
 // the duration numeric and not negative, or positive infinity (a range that
 // never ends).
-struct MediaTimeRange {
+struct PLEXORA_EXPORT MediaTimeRange {
   MediaTime start;
   MediaTime duration;
 

@@ -16,6 +16,8 @@
 #include <plexora/OVAdStarRating.h>
 #include <plexora/OVAdStarRatingView.h>
 #include <plexora/OVAdView.h>
+#include <plexora/OVInstreamAdView.h>
+#include <plexora/OVInterstitialAd.h>
 #include <plexora/OVHostDisplay.h>
 #include <plexora/OVMediaView.h>
 #include <plexora/OVMediaViewVideoRenderer.h>
@@ -32,6 +34,7 @@
 #include <plexora/OVNativeAdViewAttributes.h>
 #include <plexora/OVNativeAdViewImmutable.h>
 #include <plexora/OVNativeAdsManager.h>
+#include <plexora/OVRewardedVideoAd.h>
 #include <plexora/Version.h>
 #include <plexora/platform/dispatch/MainLoop.h>
 #include <plexora/platform/ui/CollectionView.h>
@@ -95,6 +98,15 @@ class ManagerOutcome final : public OVNativeAdsManagerDelegate {
  public:
   void nativeAdsLoaded() override { outcome = "loaded"; }
   void nativeAdsFailedToLoadWithError(const platform::Error& error) override { outcome = describe(error); }
+  std::string outcome;
+};
+
+class InterstitialOutcome final : public OVInterstitialAdDelegate {
+ public:
+  void interstitialAdDidLoad(const std::shared_ptr<OVInterstitialAd>&) override { outcome = "loaded"; }
+  void interstitialAd(const std::shared_ptr<OVInterstitialAd>&, const platform::Error& error) override {
+    outcome = describe(error);
+  }
   std::string outcome;
 };
 
@@ -249,6 +261,24 @@ void loadNativeAdsForLists() {
   expect(strip->nativeAds().front()->isRegistered(), "the scroll view registers its ads");
 }
 
+// The sandbox's HTML interstitial loaded; the video units made and asked
+// about before any load (the sandbox serves no video).
+void loadInterstitialAndMakeVideoUnits() {
+  const auto outcome = std::make_shared<InterstitialOutcome>();
+  const auto interstitial = OVInterstitialAd::initWithPlacementID("interstitial");
+  interstitial->setDelegate(outcome);
+  interstitial->loadAd();
+  runUntil([&] { return !outcome->outcome.empty(); });
+  std::printf("consumer: interstitial %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
+  expect(outcome->outcome == "loaded", "the interstitial loads");
+  expect(interstitial->isAdValid() == (outcome->outcome == "loaded"), "a loaded interstitial is valid");
+
+  const auto rewarded = OVRewardedVideoAd::initWithPlacementID("rewarded");
+  expect(!rewarded->isAdValid() && rewarded->placementID() == "rewarded", "a rewarded ad is not valid before a load");
+  const auto instream = OVInstreamAdView::initWithPlacementID(std::string("instream"));
+  expect(!instream->isAdValid() && !instream->isStarted(), "an in-stream ad is neither loaded nor started at first");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -264,6 +294,7 @@ int main(int argc, char** argv) {
     loadBanner(root);
     loadNativeAd(root);
     loadNativeAdsForLists();
+    loadInterstitialAndMakeVideoUnits();
   }
 
   std::printf("consumer: Plexora %s, %s\n", kPlexoraVersion, failures == 0 ? "all good" : "FAILED");
