@@ -17,7 +17,29 @@ std::int64_t int32ForKey(const platform::Value& dictionary, const char* key) {
                                   std::numeric_limits<std::int32_t>::max());
 }
 
+constexpr std::int64_t kMaximumPercent = 100;
+constexpr double kPercent = 100.0;
+
 }  // namespace
+
+bool OVNativeAdFlagForKey(const platform::Value& dictionary, const char* key) {
+  const auto number = numberForKeyOrNil(dictionary, key);
+  return number && number->toBool();
+}
+
+OVAdStarRating OVNativeAdStarRatingForKey(const platform::Value& dictionary, const char* key) {
+  const auto rating = dictionaryForKeyOrNil(dictionary, key);
+  if (!rating) return {};
+  return {doubleForKey(*rating, kOVNativeAdStarRatingValueKey, 0.0),
+          integerForKey(*rating, kOVNativeAdStarRatingScaleKey, 0)};
+}
+
+double OVNativeAdPercentForKey(const platform::Value& dictionary, const char* key) {
+  const auto percent = numberForKeyOrNil(dictionary, key);
+  if (!percent) return 0.0;
+  const std::int64_t value = percent->toInt64();
+  return value >= 0 && value <= kMaximumPercent ? static_cast<double>(value) / kPercent : 0.0;
+}
 
 std::optional<platform::URL> OVNativeAdURLForKey(const platform::Value& dictionary, const char* key) {
   const auto text = stringForKeyOrNil(dictionary, key);

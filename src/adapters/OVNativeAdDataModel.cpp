@@ -9,32 +9,6 @@
 
 namespace plexora {
 
-namespace {
-
-constexpr std::int64_t kMaximumQualityPercent = 100;
-constexpr double kPercent = 100.0;
-
-bool flagForKey(const platform::Value& metadata, const char* key) {
-  const auto number = numberForKeyOrNil(metadata, key);
-  return number && number->toBool();
-}
-
-OVAdStarRating starRatingOf(const platform::Value& metadata) {
-  const auto rating = dictionaryForKeyOrNil(metadata, kOVNativeAdStarRatingKey);
-  if (!rating) return {};
-  return {doubleForKey(*rating, kOVNativeAdStarRatingValueKey, 0.0),
-          integerForKey(*rating, kOVNativeAdStarRatingScaleKey, 0)};
-}
-
-double compressionQualityOf(const platform::Value& metadata) {
-  const auto percent = numberForKeyOrNil(metadata, kOVNativeAdSnapshotQualityKey);
-  if (!percent) return 0.0;
-  const std::int64_t value = percent->toInt64();
-  return value >= 0 && value <= kMaximumQualityPercent ? static_cast<double>(value) / kPercent : 0.0;
-}
-
-}  // namespace
-
 std::shared_ptr<OVNativeAdDataModel> OVNativeAdDataModel::initWithMetadata(const platform::Value& metadata) {
   return std::make_shared<OVNativeAdDataModel>(metadata);
 }
@@ -42,7 +16,7 @@ std::shared_ptr<OVNativeAdDataModel> OVNativeAdDataModel::initWithMetadata(const
 OVNativeAdDataModel::OVNativeAdDataModel(const platform::Value& metadata)
     : OVAdDataModel(metadata),
       metadata_(metadata.isDictionary() ? metadata : platform::Value(platform::Dictionary{})) {
-  starRating_ = starRatingOf(metadata_);
+  starRating_ = OVNativeAdStarRatingForKey(metadata_, kOVNativeAdStarRatingKey);
   destinationURL_ = OVNativeAdURLForKey(metadata_, kOVNativeAdDestinationURLKey);
   title_ = stringForKeyOrNil(metadata_, kOVNativeAdTitleKey);
   subtitle_ = stringForKeyOrNil(metadata_, kOVNativeAdSubtitleKey);
@@ -52,11 +26,11 @@ OVNativeAdDataModel::OVNativeAdDataModel(const platform::Value& metadata)
   icon_ = OVNativeAdImageForKey(metadata_, kOVNativeAdIconKey, kOVAdImageTypeIcon);
   image_ = OVNativeAdImageForKey(metadata_, kOVNativeAdImageKey, kOVAdImageTypeCover);
   commandURL_ = OVNativeAdURLForKey(metadata_, kOVNativeAdCommandKey);
-  manualImpressionEnabled_ = flagForKey(metadata_, kOVNativeAdManualImpressionKey);
-  viewJSONLoggingEnabled_ = flagForKey(metadata_, kOVNativeAdViewLogKey);
-  viewSnapshotLoggingEnabled_ = flagForKey(metadata_, kOVNativeAdSnapshotLogKey);
+  manualImpressionEnabled_ = OVNativeAdFlagForKey(metadata_, kOVNativeAdManualImpressionKey);
+  viewJSONLoggingEnabled_ = OVNativeAdFlagForKey(metadata_, kOVNativeAdViewLogKey);
+  viewSnapshotLoggingEnabled_ = OVNativeAdFlagForKey(metadata_, kOVNativeAdSnapshotLogKey);
   snapshotDelayPostInSecond_ = integerForKey(metadata_, kOVNativeAdSnapshotDelayKey, kOVNativeAdDefaultSnapshotDelay);
-  snapshotCompressionQuality_ = compressionQualityOf(metadata_);
+  snapshotCompressionQuality_ = OVNativeAdPercentForKey(metadata_, kOVNativeAdSnapshotQualityKey);
   // An ad-choices icon without a location would be an image that can never
   // load, so there is none, as for every other image.
   adChoicesIcon_ = OVNativeAdImageForKey(metadata_, kOVNativeAdAdChoicesIconKey, kOVAdImageTypeOther);

@@ -28,8 +28,6 @@ class OVNativeAdMultiProductDataModel;
 class OVNativeAdViewAttributes;
 
 inline constexpr const char* kOVNativeAdStarRatingKey = "star_rating";
-inline constexpr const char* kOVNativeAdStarRatingValueKey = "value";
-inline constexpr const char* kOVNativeAdStarRatingScaleKey = "scale";
 inline constexpr const char* kOVNativeAdDestinationURLKey = "destination_url";
 inline constexpr const char* kOVNativeAdTitleKey = "title";
 inline constexpr const char* kOVNativeAdSubtitleKey = "subtitle";

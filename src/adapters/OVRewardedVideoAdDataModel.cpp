@@ -12,31 +12,9 @@ namespace plexora {
 
 namespace {
 
-constexpr std::int64_t kMaximumQualityPercent = 100;
-constexpr double kPercent = 100.0;
-
-bool flagForKey(const platform::Value& metadata, const char* key) {
-  const auto number = numberForKeyOrNil(metadata, key);
-  return number && number->toBool();
-}
-
 std::int64_t int32ForKey(const platform::Value& dictionary, const char* key) {
   return std::clamp<std::int64_t>(integerForKey(dictionary, key, 0), std::numeric_limits<std::int32_t>::min(),
                                   std::numeric_limits<std::int32_t>::max());
-}
-
-OVAdStarRating starRatingOf(const platform::Value& metadata) {
-  const auto rating = dictionaryForKeyOrNil(metadata, kOVRewardedVideoAdStarRatingKey);
-  if (!rating) return {};
-  return {doubleForKey(*rating, kOVRewardedVideoAdStarRatingValueKey, 0.0),
-          integerForKey(*rating, kOVRewardedVideoAdStarRatingScaleKey, 0)};
-}
-
-double compressionQualityOf(const platform::Value& metadata) {
-  const auto percent = numberForKeyOrNil(metadata, kOVRewardedVideoAdSnapshotQualityKey);
-  if (!percent) return 0.0;
-  const std::int64_t value = percent->toInt64();
-  return value >= 0 && value <= kMaximumQualityPercent ? static_cast<double>(value) / kPercent : 0.0;
 }
 
 std::optional<platform::URL> iconURLOf(const platform::Value& metadata) {
@@ -73,7 +51,7 @@ std::shared_ptr<OVRewardedVideoAdDataModel> OVRewardedVideoAdDataModel::initWith
 OVRewardedVideoAdDataModel::OVRewardedVideoAdDataModel(const platform::Value& metadata)
     : OVAdDataModel(metadata),
       metadata_(metadata.isDictionary() ? metadata : platform::Value(platform::Dictionary{})) {
-  starRating_ = starRatingOf(metadata_);
+  starRating_ = OVNativeAdStarRatingForKey(metadata_, kOVRewardedVideoAdStarRatingKey);
   destinationURL_ = OVNativeAdURLForKey(metadata_, kOVRewardedVideoAdDestinationURLKey);
   title_ = stringForKeyOrNil(metadata_, kOVRewardedVideoAdTitleKey);
   subtitle_ = stringForKeyOrNil(metadata_, kOVRewardedVideoAdSubtitleKey);
@@ -83,12 +61,12 @@ OVRewardedVideoAdDataModel::OVRewardedVideoAdDataModel(const platform::Value& me
   iconURL_ = iconURLOf(metadata_);
   image_ = OVNativeAdImageForKey(metadata_, kOVRewardedVideoAdImageKey, kOVAdImageTypeCover);
   commandURL_ = OVNativeAdURLForKey(metadata_, kOVRewardedVideoAdCommandKey);
-  manualImpressionEnabled_ = flagForKey(metadata_, kOVRewardedVideoAdManualImpressionKey);
-  viewJSONLoggingEnabled_ = flagForKey(metadata_, kOVRewardedVideoAdViewLogKey);
-  viewSnapshotLoggingEnabled_ = flagForKey(metadata_, kOVRewardedVideoAdSnapshotLogKey);
+  manualImpressionEnabled_ = OVNativeAdFlagForKey(metadata_, kOVRewardedVideoAdManualImpressionKey);
+  viewJSONLoggingEnabled_ = OVNativeAdFlagForKey(metadata_, kOVRewardedVideoAdViewLogKey);
+  viewSnapshotLoggingEnabled_ = OVNativeAdFlagForKey(metadata_, kOVRewardedVideoAdSnapshotLogKey);
   snapshotDelayPostInSecond_ =
       integerForKey(metadata_, kOVRewardedVideoAdSnapshotDelayKey, kOVRewardedVideoAdDefaultSnapshotDelay);
-  snapshotCompressionQuality_ = compressionQualityOf(metadata_);
+  snapshotCompressionQuality_ = OVNativeAdPercentForKey(metadata_, kOVRewardedVideoAdSnapshotQualityKey);
   if (const auto seconds = numberForKeyOrNil(metadata_, kOVRewardedVideoAdSkippableSecondsKey)) {
     skippableSeconds_ = seconds->toDouble();
   }

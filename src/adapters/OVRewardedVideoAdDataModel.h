@@ -22,8 +22,6 @@ namespace plexora {
 class OVAdImage;
 
 inline constexpr const char* kOVRewardedVideoAdStarRatingKey = "star_rating";
-inline constexpr const char* kOVRewardedVideoAdStarRatingValueKey = "value";
-inline constexpr const char* kOVRewardedVideoAdStarRatingScaleKey = "scale";
 inline constexpr const char* kOVRewardedVideoAdDestinationURLKey = "destination_url";
 inline constexpr const char* kOVRewardedVideoAdTitleKey = "title";
 inline constexpr const char* kOVRewardedVideoAdSubtitleKey = "subtitle";
