@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds plexora-demo (optimised, in build/demo)
-# and runs it: a banner and a native ad from the bundled ad server,
-# rendered, seen and clicked, the banner's link shown in the in-app browser.
+# and runs it: every ad unit from the bundled ad server, rendered, seen and
+# clicked (the banner's link shown in the in-app browser, the native ad in
+# its templates, the native video inline and full screen, the rewarded video
+# with its reward, the in-stream ad, the HTML and video interstitials).
 # Arguments go to the demo (--server URL, --placement ID, --output DIR); the
-# rendered banner, the browser's page and the native templates land in
-# build/demo/output (banner.png, browser.png, native-template-<height>.png)
-# unless --output says otherwise.
+# pictures land in build/demo/output unless --output says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
