@@ -28,10 +28,16 @@ trap '[ -z "$adserver_pid" ] || kill "$adserver_pid" 2>/dev/null; rm -rf "$work"
 prefix=${CONSUMER_PREFIX:-$work/prefix}
 package_files=(lib/cmake/Plexora lib/pkgconfig)
 
+# Both kinds compile every source with the same flags (hidden symbols, the
+# static library included), and the compiler cache keys them by paths
+# relative to the build directory: the second kind's build takes the first
+# one's objects from the cache instead of compiling the library again.
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
 fi
+hidden=(-DCMAKE_CXX_VISIBILITY_PRESET=hidden -DCMAKE_C_VISIBILITY_PRESET=hidden -DCMAKE_VISIBILITY_INLINES_HIDDEN=ON)
 
 fail() {
   echo "consumer-check: $*" >&2
@@ -49,7 +55,7 @@ for kind in "${kinds[@]}"; do
   echo "consumer-check: $kind library"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLEXORA_SHARED=$shared \
     -DPLEXORA_TESTS=OFF -DPLEXORA_BENCH=OFF -DPLEXORA_FUZZ=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-    "${launcher[@]}" >/dev/null
+    "${hidden[@]}" "${launcher[@]}" >/dev/null
   cmake --build "$build" -j "$jobs"
 
   before=$work/before-$kind.sha256
