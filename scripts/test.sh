@@ -5,7 +5,8 @@
 # targets and the ThreadSanitizer configuration, and gives each fuzz target
 # a short bounded run over its seed corpus while the whole suite runs again
 # under ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan
-# suite takes the rest). Each step prints how long it took.
+# suite takes the rest). Each step prints how long it took and the
+# processor time it used.
 #
 # A test that fails is run once more before the suite counts it
 # as failed: the timing tests share the machine with a whole parallel
@@ -15,13 +16,15 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 started=$SECONDS
 
+# Each step's wall time, and the processor time its processes used: their
+# sum over two cores is the least the step can take on a two-core machine.
 step() {
   local name=$1
   shift
-  local begun=$SECONDS
   echo "==> $name"
-  "$@"
-  echo "==> $name: $((SECONDS - begun)) s (total $((SECONDS - started)) s)"
+  local TIMEFORMAT="==> $name: %0R s, processor %0U s user + %0S s system"
+  time "$@"
+  echo "==> total $((SECONDS - started)) s"
 }
 
 run_suite() {
