@@ -277,12 +277,6 @@ class RecordingDelegate final : public OVRewardedVideoAdDelegate {
     messages.push_back("error");
   }
   void rewardedVideoAdDidClose(const std::shared_ptr<OVRewardedVideoAd>&) override { messages.push_back("did-close"); }
-  void rewardedVideoAdServerRewardDidSucceed(const std::shared_ptr<OVRewardedVideoAd>&) override {
-    messages.push_back("reward-ok");
-  }
-  void rewardedVideoAdServerRewardDidFail(const std::shared_ptr<OVRewardedVideoAd>&) override {
-    messages.push_back("reward-failed");
-  }
 
   bool heard(const std::string& message) const {
     return std::find(messages.begin(), messages.end(), message) != messages.end();
