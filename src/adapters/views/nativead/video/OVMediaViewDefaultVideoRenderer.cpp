@@ -59,6 +59,11 @@ void fitLabelFont(platform::Label& label, double size) {
   }
 }
 
+// A translucent control is drawn through a picture of its own as large as
+// what it is drawn into, whatever its size: one laid out to nothing is
+// hidden so it costs nothing.
+void hideIfEmpty(platform::View& control) { control.setHidden(control.frame().isEmpty()); }
+
 }  // namespace
 
 OVMediaViewDefaultVideoRenderer::Maker& OVMediaViewDefaultVideoRenderer::maker() {
@@ -198,6 +203,7 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
     button->setFrame(playPauseButtonEnabled_
                          ? platform::Rect(0, height - kPlayButtonSize * m, kPlayButtonSize * m, kPlayButtonSize * m)
                          : platform::Rect());
+    hideIfEmpty(*button);
   }
   if (label) {
     label->setFrame({width - kLabelInset * m, height - kLabelSize * m, kLabelSize * m, kLabelSize * m});
@@ -208,6 +214,7 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
                            ? platform::Rect(kScrubberInset * m, height - kScrubberBottom * m,
                                             width - kScrubberWidthInset * m, kScrubberHeight * m)
                            : platform::Rect());
+    hideIfEmpty(*scrubber);
   }
   if (meters) {
     meters->sizeToFit();
@@ -336,8 +343,9 @@ void OVMediaViewDefaultVideoRenderer::updateUserInterfaceAt(const platform::Medi
 
 std::string OVMediaViewDefaultVideoRenderer::remainingTimeLabel(double remainingSeconds, double duration) {
   // A time of day after midnight, as a clock shows it: a day or more starts
-  // again from zero.
-  const double wrapped = std::fmod(std::max(remainingSeconds, 0.0), kSecondsPerDay);
+  // again from zero. A time that is not a finite number shows as none left.
+  const double left = std::isfinite(remainingSeconds) && remainingSeconds > 0.0 ? remainingSeconds : 0.0;
+  const double wrapped = std::fmod(left, kSecondsPerDay);
   const auto total = static_cast<long>(std::floor(wrapped));
   const long hours = total / 3600;
   const long minutes = (total / 60) % 60;
