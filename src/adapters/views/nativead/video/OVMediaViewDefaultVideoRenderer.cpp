@@ -11,6 +11,7 @@
 #include "adapters/views/video/OVAdVideoScrubber.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/LayerStyle.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "plexora/OVAdImage.h"
 #include "util/OVAdUtility.h"
@@ -60,9 +61,13 @@ void fitLabelFont(platform::Label& label, double size) {
 }
 
 // A translucent control is drawn through a picture of its own as large as
-// what it is drawn into, whatever its size: one laid out to nothing is
-// hidden so it costs nothing.
+// the clip it is drawn in, whatever its size: one laid out to nothing is
+// hidden so it costs nothing, and one shown is masked to its own bounds
+// (which it draws within) so its picture is no larger than itself.
 void hideIfEmpty(platform::View& control) { control.setHidden(control.frame().isEmpty()); }
+void maskToBounds(platform::View& control) {
+  control.setMask(platform::RoundedCornerMask{platform::Rect({0, 0}, control.bounds().size)});
+}
 
 }  // namespace
 
@@ -204,9 +209,11 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
                          ? platform::Rect(0, height - kPlayButtonSize * m, kPlayButtonSize * m, kPlayButtonSize * m)
                          : platform::Rect());
     hideIfEmpty(*button);
+    maskToBounds(*button);
   }
   if (label) {
     label->setFrame({width - kLabelInset * m, height - kLabelSize * m, kLabelSize * m, kLabelSize * m});
+    maskToBounds(*label);
     fitLabelFont(*label, kLabelFontSize * m);
   }
   if (scrubber) {
