@@ -11,6 +11,7 @@
 #include "adapters/views/video/OVAdVideoScrubber.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/LayerStyle.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "plexora/OVAdImage.h"
 #include "util/OVAdUtility.h"
@@ -57,6 +58,15 @@ void fitLabelFont(platform::Label& label, double size) {
     size -= kLabelFontStep;
     label.setFont(platform::Font::boldSystemFont(size));
   }
+}
+
+// A translucent control is drawn through a picture of its own as large as
+// the clip it is drawn in, whatever its size: one laid out to nothing is
+// hidden so it costs nothing, and one shown is masked to its own bounds
+// (which it draws within) so its picture is no larger than itself.
+void hideIfEmpty(platform::View& control) { control.setHidden(control.frame().isEmpty()); }
+void maskToBounds(platform::View& control) {
+  control.setMask(platform::RoundedCornerMask{platform::Rect({0, 0}, control.bounds().size)});
 }
 
 }  // namespace
@@ -198,9 +208,12 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
     button->setFrame(playPauseButtonEnabled_
                          ? platform::Rect(0, height - kPlayButtonSize * m, kPlayButtonSize * m, kPlayButtonSize * m)
                          : platform::Rect());
+    hideIfEmpty(*button);
+    maskToBounds(*button);
   }
   if (label) {
     label->setFrame({width - kLabelInset * m, height - kLabelSize * m, kLabelSize * m, kLabelSize * m});
+    maskToBounds(*label);
     fitLabelFont(*label, kLabelFontSize * m);
   }
   if (scrubber) {
@@ -208,6 +221,7 @@ void OVMediaViewDefaultVideoRenderer::setupView() {
                            ? platform::Rect(kScrubberInset * m, height - kScrubberBottom * m,
                                             width - kScrubberWidthInset * m, kScrubberHeight * m)
                            : platform::Rect());
+    hideIfEmpty(*scrubber);
   }
   if (meters) {
     meters->sizeToFit();
@@ -336,8 +350,9 @@ void OVMediaViewDefaultVideoRenderer::updateUserInterfaceAt(const platform::Medi
 
 std::string OVMediaViewDefaultVideoRenderer::remainingTimeLabel(double remainingSeconds, double duration) {
   // A time of day after midnight, as a clock shows it: a day or more starts
-  // again from zero.
-  const double wrapped = std::fmod(std::max(remainingSeconds, 0.0), kSecondsPerDay);
+  // again from zero. A time that is not a finite number shows as none left.
+  const double left = std::isfinite(remainingSeconds) && remainingSeconds > 0.0 ? remainingSeconds : 0.0;
+  const double wrapped = std::fmod(left, kSecondsPerDay);
   const auto total = static_cast<long>(std::floor(wrapped));
   const long hours = total / 3600;
   const long minutes = (total / 60) % 60;

@@ -95,6 +95,8 @@ class OVMediaViewDefaultVideoRenderer : public OVMediaViewVideoRenderer, public 
 
   // The remaining time as the label shows it, laid out by the whole video's
   // length: "H:mm:ss" from an hour, "mm:ss" from ten minutes, else "m:ss".
+  // A remaining time that is negative or not a finite number shows none
+  // left.
   static std::string remainingTimeLabel(double remainingSeconds, double duration);
 
   // Plays while viewable (with autoplay), pauses when not; keeps checking.

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,17 +66,31 @@ TEST_F(DefaultVideoRendererTest, AVideoThatCannotBeFetchedOrReadFallsBackToTheCo
     std::string body;
     std::int64_t code;
     const char* description;
+    // The server cuts the connection: after this many body bytes, or
+    // (0) before any answer.
+    std::optional<std::size_t> cutAfter = std::nullopt;
   };
+  const std::string clip = videoFileBytes(testMediaPath("baseline_aac_moov_first.mp4"));
   const Case cases[] = {
       {"missing", 404, "no such video", 2, "Asset returning invalid response"},
       {"corrupt", 200, std::string(4096, 'x'), 1, "Asset is an unsupported type"},
+      {"cut", 200, clip, 2, "Asset returning invalid response", clip.size() / 2},
+      {"unanswered", 200, clip, 2, "Asset returning invalid response", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MediaViewLogLines log;
     mediaDelegate_->messages.clear();
     const std::string name = std::string(c.name) + ".mp4";
-    serve(name, c.body, c.status);
+    if (!c.cutAfter) {
+      serve(name, c.body, c.status);
+    } else if (*c.cutAfter == 0) {
+      world_.server().server().on("/media/" + name, testserver::Response::dropped());
+    } else {
+      testserver::Response response = testserver::Response::text(c.status, c.body);
+      response.dropAfterBytes = c.cutAfter;
+      world_.server().server().on("/media/" + name, std::move(response));
+    }
     const auto view = mediaViewFor(adFrom(mediaAdData(true, false, name)), Rect(0, 0, 320, 180));
     const auto renderer = rendererOf(*view);
     ASSERT_TRUE(renderer);
@@ -333,6 +348,17 @@ TEST(DefaultVideoRendererTimeTest, TheRemainingTimeIsLaidOutByTheWholeVideosLeng
     EXPECT_EQ(OVMediaViewDefaultVideoRenderer::remainingTimeLabel(std::ceil(c.duration - c.current), c.duration),
               c.text);
   }
+  // A remaining time that is no number of seconds shows none left, laid out
+  // by the length all the same.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case unknown[] = {
+      {30, nan, "0:00"}, {900, inf, "00:00"}, {4000, -inf, "0:00:00"}, {nan, nan, "0:00"}, {inf, -5, "0:00:00"},
+  };
+  for (const Case& c : unknown) {
+    SCOPED_TRACE(c.current);
+    EXPECT_EQ(OVMediaViewDefaultVideoRenderer::remainingTimeLabel(c.current, c.duration), c.text);
+  }
 }
 
 // A renderer of its own over the system's player double, its viewability
@@ -453,9 +479,13 @@ TEST_F(DefaultRendererControlsTest, TheScrubberShowsFullScreenOnlyAndRestsAtTheS
   ASSERT_TRUE(scrubber);
   renderer->layoutSubviews();
   EXPECT_TRUE(scrubber->frame().isEmpty()) << "no scrubber inline";
+  // Translucent, it would still be drawn through a picture as large as the
+  // window at every frame.
+  EXPECT_TRUE(scrubber->isHidden());
   renderer->setInlineMode(false);
   renderer->layoutSubviews();
   EXPECT_TRUE(scrubber->frame().isEmpty()) << "nothing to scrub through before the first progress";
+  EXPECT_TRUE(scrubber->isHidden());
 
   renderer->viewabilityValidator(nullptr, OVAdViewabilityStatus::Viewable);
   kit_->player->tick(platform::MediaTime::make(20, 1));
@@ -463,6 +493,7 @@ TEST_F(DefaultRendererControlsTest, TheScrubberShowsFullScreenOnlyAndRestsAtTheS
   EXPECT_EQ(renderer->timeRemainingLabel()->text(), "0:10");
   renderer->layoutSubviews();
   EXPECT_EQ(scrubber->frame(), platform::Rect(64, 180 - 72, 320 - 144, 48));
+  EXPECT_FALSE(scrubber->isHidden());
 
   // Dragged to 12.5 s: one seek, engaged once and ended at touch-up.
   scrubber->setValue(12.5F);
@@ -477,6 +508,42 @@ TEST_F(DefaultRendererControlsTest, TheScrubberShowsFullScreenOnlyAndRestsAtTheS
   EXPECT_EQ(scrubber->value(), 0.0F) << "at the start, where the video rests";
   EXPECT_EQ(renderer->timeRemainingLabel()->text(), "0:30");
   EXPECT_FALSE(renderer->playerIsPlaying());
+}
+
+TEST_F(DefaultRendererControlsTest, AVideoOfNoKnownLengthPlaysToItsEndWithoutACountdown) {
+  struct Case {
+    const char* name;
+    platform::MediaTime duration;
+  };
+  const Case cases[] = {
+      {"zero", platform::MediaTime::zero()},
+      {"not a number", platform::MediaTime::invalid()},
+      {"indefinite", platform::MediaTime::indefinite()},
+      {"infinite", platform::MediaTime::positiveInfinity()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto renderer = loadedRenderer(true);
+    kit_->item->itemDuration = c.duration;
+    renderer->setInlineMode(false);
+    renderer->viewabilityValidator(nullptr, OVAdViewabilityStatus::Viewable);
+    kit_->player->tick(platform::MediaTime::make(3, 1));
+    kit_->player->tick(platform::MediaTime::make(7, 1));
+    renderer->layoutSubviews();
+    EXPECT_TRUE(renderer->playerIsPlaying());
+    EXPECT_EQ(renderer->timeRemainingLabel()->text(), "") << "nothing to count down from";
+    EXPECT_TRUE(std::isfinite(renderer->videoScrubber()->maximumValue()));
+    EXPECT_TRUE(renderer->videoScrubber()->isHidden()) << "nothing to scrub through";
+
+    kit_->item->reachEnd();
+    // (Autoplay may have started it while it loaded, before the messages
+    // were cleared.)
+    ASSERT_TRUE(runClockUntil([&] { return !delegate_->messages.empty() && delegate_->messages.back() == "complete"; }));
+    EXPECT_EQ(std::count(delegate_->messages.begin(), delegate_->messages.end(), "complete"), 1);
+    EXPECT_FALSE(renderer->playerIsPlaying());
+    EXPECT_EQ(renderer->timeRemainingLabel()->text(), "");
+    renderer->removeFromSuperview();
+  }
 }
 
 TEST_F(DefaultRendererControlsTest, ASecondLoadReplacesTheValidatorButBuildsTheControlsOnce) {
