@@ -68,6 +68,36 @@ void strokeBorder(cairo_t* cairo, const View& view, Rect layerRect) {
 
 void drawTree(cairo_t* cairo, const View& view);
 
+// Where a view and its subviews can leave paint, in its layer's space (the
+// top left of its frame at (0, 0)).
+Rect paintedExtent(const View& view) {
+  const Rect bounds = view.bounds();
+  Rect extent(0, 0, bounds.width(), bounds.height());
+  if (view.clipsToBounds()) return extent;
+  for (const auto& subview : view.subviews()) {
+    const Rect frame = subview->frame();
+    if (subview->isHidden() || !(subview->alpha() > 0.0) || !isFinite(frame)) continue;
+    extent = extent.unionWith(
+        paintedExtent(*subview).offsetBy(frame.minX() - bounds.minX(), frame.minY() - bounds.minY()));
+  }
+  return extent;
+}
+
+// Clips to the extent widened to whole device pixels, so the clip's edges
+// cut no pixel the view paints and leave every pixel as it was.
+void clipToPixelsAround(cairo_t* cairo, Rect extent) {
+  double left = extent.minX(), top = extent.minY(), right = extent.maxX(), bottom = extent.maxY();
+  cairo_user_to_device(cairo, &left, &top);
+  cairo_user_to_device(cairo, &right, &bottom);
+  cairo_matrix_t matrix;
+  cairo_get_matrix(cairo, &matrix);
+  cairo_identity_matrix(cairo);
+  const double x = std::floor(std::min(left, right)), y = std::floor(std::min(top, bottom));
+  cairo_rectangle(cairo, x, y, std::ceil(std::max(left, right)) - x, std::ceil(std::max(top, bottom)) - y);
+  cairo_set_matrix(cairo, &matrix);
+  cairo_clip(cairo);
+}
+
 // Subviews from back to front, each at its frame in this view's bounds.
 void drawSubviews(cairo_t* cairo, const View& view) {
   for (const auto& subview : view.subviews()) {
@@ -93,9 +123,13 @@ void drawTree(cairo_t* cairo, const View& view) {
     addRoundedRect(cairo, mask->rect, mask->radius, mask->corners);
     cairo_clip(cairo);
   }
-  // A translucent view fades with its subviews as one picture.
+  // A translucent view fades with its subviews as one picture, which needs
+  // to be no larger than what they paint (cairo sizes it by the clip).
   const bool faded = alpha < 1.0;
-  if (faded) cairo_push_group(cairo);
+  if (faded) {
+    clipToPixelsAround(cairo, paintedExtent(view));
+    cairo_push_group(cairo);
+  }
   if (const auto& background = view.backgroundColor()) {
     addRoundedRect(cairo, layerRect, radius);
     setSourceColor(cairo, *background);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -97,6 +98,30 @@ TEST_F(ViewRenderingTest, HiddenAndTransparentViewsShowNothingAndAlphaFadesTheWh
   root->setHidden(true);
   const auto none = renderView(*root, root->bounds(), 1.0, Color::black());
   EXPECT_EQ(none->pixel(5, 5), (Pixel{0, 0, 0, 255})) << "a hidden view leaves the backdrop";
+}
+
+TEST_F(ViewRenderingTest, AFadedViewKeepsWhatItsSubviewsPaintOutsideItsBounds) {
+  // The faded picture is cut to what the view and its subviews paint; a
+  // grandchild spilling out, under a scrolled bounds origin, at fractional
+  // positions, still fades in place, at either scale.
+  auto root = box(Rect(0, 0, 40, 40), Color::white());
+  auto faded = box(Rect(10.5, 10.5, 10, 10), kBlue);
+  faded->setBounds(Rect(2, 0, 10, 10));
+  auto child = box(Rect(2, 8, 6, 6), std::nullopt);  // from (10.5, 18.5) in the root
+  child->addSubview(box(Rect(4, 4, 8, 8), kRed));     // (14.5, 22.5) to (22.5, 30.5)
+  faded->addSubview(child);
+  faded->setAlpha(0.5);
+  root->addSubview(faded);
+  for (const double scale : {1.0, 2.0}) {
+    const auto image = picture(*root, scale);
+    const auto at = [&](double x, double y) {
+      return image->pixel(static_cast<std::uint32_t>(x * scale), static_cast<std::uint32_t>(y * scale));
+    };
+    EXPECT_TRUE(near(at(20, 28), Pixel{255, 127, 127, 255})) << "below and beside the faded view, at " << scale;
+    EXPECT_TRUE(near(at(12, 15), Pixel{127, 127, 255, 255})) << scale;
+    EXPECT_EQ(at(35, 35), kWhitePixel) << scale;
+    EXPECT_EQ(at(5, 5), kWhitePixel) << scale;
+  }
 }
 
 TEST_F(ViewRenderingTest, ClippingKeepsSubviewsInsideTheBounds) {
