@@ -387,7 +387,8 @@ BENCHMARK(BM_LoopbackLoadInTurns)->Unit(benchmark::kMicrosecond)->UseManualTime(
 // posts the outcome back to the main loop.
 class LoadFloor {
  public:
-  LoadFloor() : url_(loopbackDeliveryEndpoint()) {
+  LoadFloor() {
+    loopbackDeliveryEndpoint();
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &received_);
@@ -413,7 +414,8 @@ class LoadFloor {
   bool load() {
     const int before = outcomes_;
     const platform::Dictionary parameters = bannerEnvironment()->adRequestParameters();
-    platform::URLRequest request = OVAdURLSession::urlRequestWithURL(url_, "POST", platform::Value(parameters));
+    platform::URLRequest request = OVAdURLSession::urlRequestWithURL(OVAdSettings::getDeliveryEndpoint(), "POST",
+                                                                     platform::Value(parameters));
     {
       std::lock_guard lock(mutex_);
       request_ = std::move(request);
@@ -461,7 +463,6 @@ class LoadFloor {
            curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
   }
 
-  const std::string url_;
   // Worker thread only, but for the set-up and clean-up around it.
   CURL* const curl_ = curl_easy_init();
   curl_slist* headers_ = nullptr;
