@@ -3,37 +3,59 @@
 //                       parse of a realistic 10-candidate answer into records
 //                       (and each part alone: BM_RequestParameters,
 //                       BM_FormBody, BM_ParseIntoRecords)
-//   BM_BareJsonParse    nlohmann-json parsing the same answer alone
-//   BM_ValueTreeParse   the platform's JSON reader on it (the records' input)
+//   BM_BareJsonParse    nlohmann-json parsing the same answer alone, for
+//                       comparison
+//   BM_ValueTreeParse   the platform's JSON reader on it (the records' input,
+//                       and the client-side cost's reference)
 //   BM_LoopbackLoad     a provider's load to the delegate's success against a
 //                       loopback server answering with that answer
 //   BM_BareCurlPost     a libcurl POST of the same body to the same server
-//   BM_BarePostAndParse that POST with its answer parsed by nlohmann-json:
-//                       the least any load must do, and the loopback load's
-//                       reference
-//   BM_LoopbackLoadInTurns  a loopback load and that reference in turns
-// After the table come the goals' ratios, each against its reference from
-// the same run, in wall time (medians when repeated): the loopback load
-// against the bare POST and parse, taken apart and in turns, and the
-// client-side cost against the bare parse.
+//   BM_BarePostAndParse that POST with its answer read by the platform's JSON
+//                       reader, on the calling thread
+//   BM_LoopbackLoadInTurns  a loopback load and that bare POST and parse in
+//                       turns
+//   BM_LoadFloor        the least a load with the library's thread hops must
+//                       do: the request built on the main thread by the
+//                       provider's own calls, posted with a libcurl easy
+//                       handle and read by the platform's JSON reader on one
+//                       worker thread, the outcome back on the main loop
+//   BM_LoadAgainstFloorInTurns  a loopback load and the floor in turns, each
+//                       measured in wall time, process CPU time and context
+//                       switches per load
+// After the table come the goals, each against its reference from the same
+// run (medians when repeated): the loopback load against the floor in CPU
+// time, context switches and wall time, taken in turns; and the client-side
+// cost against the platform's JSON reader. The loopback load against the
+// bare POST and parse follows for comparison, without a goal. CPU time and
+// context switches are the whole process's, the in-process loopback
+// server's included: it does the same work for the load and the floor.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "BenchMedians.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/net/URLRequest.h"
 #include "platform/value/Value.h"
 #include "plexora/OVAdSettings.h"
 #include "server/OVAdEnvironmentData.h"
@@ -214,12 +236,18 @@ std::string formBody() {
   return OVAdUtility::createQueryStringFromParameters(platform::Value(bannerEnvironment()->adRequestParameters()));
 }
 
+// The delivery endpoint, on the loopback server from now on.
+std::string loopbackDeliveryEndpoint() {
+  prepareProcess();
+  OVAdSettings::setAdServerBaseURL(server().baseURL());
+  return OVAdSettings::getDeliveryEndpoint();
+}
+
 // A provider posting through a session of its own to the loopback server.
 class LoopbackLoader {
  public:
   LoopbackLoader() {
-    prepareProcess();
-    OVAdSettings::setAdServerBaseURL(server().baseURL());
+    loopbackDeliveryEndpoint();
     platform::MainLoop::instance().runUntil([&] { return session_->valid(); }, 5.0);
   }
 
@@ -271,15 +299,8 @@ class BarePost {
     received_.clear();
     return curl_easy_perform(curl_) == CURLE_OK;
   }
-  // Posts and parses the answer into nlohmann-json's tree.
-  bool postAndParse() {
-    if (!post()) {
-      return false;
-    }
-    nlohmann::json document = nlohmann::json::parse(received_);
-    benchmark::DoNotOptimize(document);
-    return true;
-  }
+  // Posts and reads the answer with the platform's JSON reader.
+  bool postAndParse() { return post() && platform::parseJSON(received_).has_value(); }
 
  private:
   const std::string body_;
@@ -359,6 +380,194 @@ void BM_LoopbackLoadInTurns(benchmark::State& state) {
 }
 BENCHMARK(BM_LoopbackLoadInTurns)->Unit(benchmark::kMicrosecond)->UseManualTime();
 
+// The floor: a load with no more than the hops a load cannot do without.
+// The main loop builds the request with the provider's own calls and hands
+// it to one worker thread, which posts it with a libcurl easy handle that
+// keeps its connection, reads the answer with the platform's JSON reader and
+// posts the outcome back to the main loop.
+class LoadFloor {
+ public:
+  LoadFloor() {
+    loopbackDeliveryEndpoint();
+    curl_easy_setopt(curl_, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &received_);
+    curl_easy_setopt(curl_, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    worker_ = std::thread([this] { run(); });
+  }
+  ~LoadFloor() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    worker_.join();
+    curl_slist_free_all(headers_);
+    curl_easy_cleanup(curl_);
+  }
+  LoadFloor(const LoadFloor&) = delete;
+  LoadFloor& operator=(const LoadFloor&) = delete;
+
+  // One load, until the main loop has its outcome; answers whether the
+  // answer was read. Main thread.
+  bool load() {
+    const int before = outcomes_;
+    const platform::Dictionary parameters = bannerEnvironment()->adRequestParameters();
+    platform::URLRequest request = OVAdURLSession::urlRequestWithURL(OVAdSettings::getDeliveryEndpoint(), "POST",
+                                                                     platform::Value(parameters));
+    {
+      std::lock_guard lock(mutex_);
+      request_ = std::move(request);
+    }
+    wake_.notify_one();
+    platform::MainLoop::instance().runUntil([&] { return outcomes_ > before; }, 10.0);
+    return outcomes_ > before && succeeded_;
+  }
+
+ private:
+  void run() {
+    for (;;) {
+      platform::URLRequest request;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || request_.has_value(); });
+        if (stopping_) {
+          return;
+        }
+        request = std::move(*request_);
+        request_.reset();
+      }
+      const bool read = post(request) && platform::parseJSON(received_).has_value();
+      platform::DispatchQueue::main()->async([this, read] {
+        succeeded_ = read;
+        ++outcomes_;
+      });
+    }
+  }
+
+  // Worker thread.
+  bool post(const platform::URLRequest& request) {
+    curl_slist_free_all(headers_);
+    headers_ = nullptr;
+    for (const auto& [name, value] : request.headers) {
+      headers_ = curl_slist_append(headers_, (name + ": " + value).c_str());
+    }
+    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(curl_, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.httpBody.size()));
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(request.httpBody.data()));
+    received_.clear();
+    long status = 0;
+    return curl_easy_perform(curl_) == CURLE_OK &&
+           curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
+  }
+
+  // Worker thread only, but for the set-up and clean-up around it.
+  CURL* const curl_ = curl_easy_init();
+  curl_slist* headers_ = nullptr;
+  std::string received_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<platform::URLRequest> request_;
+  bool stopping_ = false;
+
+  // Main thread only.
+  int outcomes_ = 0;
+  bool succeeded_ = false;
+
+  std::thread worker_;
+};
+
+void BM_LoadFloor(benchmark::State& state) {
+  LoadFloor floor;
+  for (auto _ : state) {
+    if (!floor.load()) {
+      state.SkipWithError("a floor load failed");
+      break;
+    }
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_LoadFloor)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// What the whole process has spent so far.
+struct ProcessCost {
+  std::chrono::steady_clock::time_point wall;
+  double cpuSeconds = 0;
+  long contextSwitches = 0;
+
+  static ProcessCost now() {
+    ProcessCost cost;
+    timespec cpu{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    cost.cpuSeconds = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9;
+    cost.contextSwitches = usage.ru_nvcsw + usage.ru_nivcsw;
+    cost.wall = std::chrono::steady_clock::now();
+    return cost;
+  }
+};
+
+// The sums of many loads' costs.
+struct CostSums {
+  double wallSeconds = 0;
+  double cpuSeconds = 0;
+  double contextSwitches = 0;
+
+  void add(const ProcessCost& start, const ProcessCost& end) {
+    wallSeconds += std::chrono::duration<double>(end.wall - start.wall).count();
+    cpuSeconds += end.cpuSeconds - start.cpuSeconds;
+    contextSwitches += static_cast<double>(end.contextSwitches - start.contextSwitches);
+  }
+};
+
+// A loopback load and the floor in turns, so that both meet the same
+// machine; which goes first alternates, so neither always follows the
+// other's work. The time shown is the load's; the counters hold both sides'
+// costs per load: the floor's wall time, each side's CPU time and context
+// switches ("cs").
+void BM_LoadAgainstFloorInTurns(benchmark::State& state) {
+  LoopbackLoader loader;
+  LoadFloor floor;
+  CostSums loads;
+  CostSums floors;
+  bool loadFirst = true;
+  for (auto _ : state) {
+    const auto timed = [](CostSums& sums, auto&& work) {
+      const ProcessCost start = ProcessCost::now();
+      const bool done = work();
+      sums.add(start, ProcessCost::now());
+      return done;
+    };
+    const double loadWallBefore = loads.wallSeconds;
+    bool done = true;
+    if (loadFirst) {
+      done = timed(loads, [&] { return loader.load(); }) && timed(floors, [&] { return floor.load(); });
+    } else {
+      done = timed(floors, [&] { return floor.load(); }) && timed(loads, [&] { return loader.load(); });
+    }
+    loadFirst = !loadFirst;
+    if (!done) {
+      state.SkipWithError("a load or a floor load failed");
+      break;
+    }
+    state.SetIterationTime(loads.wallSeconds - loadWallBefore);
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  if (iterations > 0 && floors.wallSeconds > 0 && floors.cpuSeconds > 0) {
+    state.counters["floor_us"] = floors.wallSeconds * 1e6 / iterations;
+    state.counters["cpu_us"] = loads.cpuSeconds * 1e6 / iterations;
+    state.counters["floor_cpu_us"] = floors.cpuSeconds * 1e6 / iterations;
+    state.counters["cs"] = loads.contextSwitches / iterations;
+    state.counters["floor_cs"] = floors.contextSwitches / iterations;
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_LoadAgainstFloorInTurns)->Unit(benchmark::kMicrosecond)->UseManualTime();
+
 // The console table, and each benchmark's figure kept for the ratios: the
 // median of its repetitions.
 class RatioReporter final : public benchmark::ConsoleReporter {
@@ -372,33 +581,41 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       if (run.error_occurred) {
         continue;
       }
-      // A benchmark's "ratio" counter when it has one, else its wall time
-      // per iteration.
-      const auto ratio = run.counters.find("ratio");
-      const double value = ratio != run.counters.end() ? ratio->second.value : run.GetAdjustedRealTime();
-      figures_.record(run, run.run_name.function_name, value);
+      // A benchmark's wall time per iteration, and each of its counters
+      // under "<benchmark>.<counter>".
+      figures_.record(run, run.run_name.function_name, run.GetAdjustedRealTime());
+      for (const auto& [counter, value] : run.counters) {
+        figures_.record(run, run.run_name.function_name + "." + counter, value.value);
+      }
     }
   }
 
-  // The ratio of two benchmarks' times.
-  void printRatio(const char* name, const char* measured, const char* reference, double goal) {
+  // The ratio of two figures, against a goal when there is one.
+  void printRatio(const char* name, const std::string& measured, const std::string& reference,
+                  std::optional<double> goal = std::nullopt) {
     const auto ours = figures_.median(measured);
     const auto base = figures_.median(reference);
     if (ours <= 0 || base <= 0) {
       return;
     }
     const double ratio = ours / base;
-    std::printf("%-50s %6.2fx  (%.1f us / %.1f us, goal at most %.1fx: %s)\n", name, ratio, ours, base, goal,
-                ratio <= goal ? "met" : "missed");
+    std::printf("%-54s %6.2fx  (%.1f / %.1f", name, ratio, ours, base);
+    if (goal) {
+      std::printf(", goal at most %.2fx: %s", *goal, ratio <= *goal ? "met" : "missed");
+    }
+    std::printf(")\n");
   }
 
-  // The ratio a benchmark measured itself.
-  void printRatio(const char* name, const char* measured, double goal) {
-    const auto ratio = figures_.median(measured);
-    if (ratio <= 0) {
+  // How much a figure exceeds its reference, against a goal.
+  void printExcess(const char* name, const std::string& measured, const std::string& reference, double goal) {
+    const auto ours = figures_.median(measured);
+    const auto base = figures_.median(reference);
+    if (base <= 0) {
       return;
     }
-    std::printf("%-50s %6.2fx  (goal at most %.1fx: %s)\n", name, ratio, goal, ratio <= goal ? "met" : "missed");
+    const double excess = ours - base;
+    std::printf("%-54s %+6.2f   (%.2f / %.2f, goal at most %+.2f: %s)\n", name, excess, ours, base, goal,
+                excess <= goal ? "met" : "missed");
   }
 
  private:
@@ -415,9 +632,17 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
-  reporter.printRatio("loopback load / bare POST and parse", "BM_LoopbackLoad", "BM_BarePostAndParse", 1.3);
-  reporter.printRatio("loopback load / bare POST and parse, in turns", "BM_LoopbackLoadInTurns", 1.3);
-  reporter.printRatio("client-side load / bare parse", "BM_ClientSideLoad", "BM_BareJsonParse", 2.0);
+  const std::string inTurns = "BM_LoadAgainstFloorInTurns";
+  reporter.printRatio("loopback load / floor, CPU time, in turns", inTurns + ".cpu_us", inTurns + ".floor_cpu_us",
+                      1.15);
+  reporter.printExcess("loopback load - floor, context switches, in turns", inTurns + ".cs", inTurns + ".floor_cs",
+                       1.0);
+  reporter.printRatio("loopback load / floor, wall time, in turns", inTurns, inTurns + ".floor_us", 1.2);
+  reporter.printRatio("loopback load / floor, wall time", "BM_LoopbackLoad", "BM_LoadFloor");
+  reporter.printRatio("loopback load / bare POST and parse", "BM_LoopbackLoad", "BM_BarePostAndParse");
+  reporter.printRatio("loopback load / bare POST and parse, in turns", "BM_LoopbackLoadInTurns",
+                      "BM_LoopbackLoadInTurns.reference_us");
+  reporter.printRatio("client-side load / platform JSON reader", "BM_ClientSideLoad", "BM_ValueTreeParse", 2.0);
   benchmark::Shutdown();
   return 0;
 }

@@ -5,12 +5,17 @@
 #include <memory>
 
 #include "platform/dispatch/CurrentQueue.h"
+#include "platform/dispatch/MainPostBatch.h"
 #include "platform/dispatch/MainTaskQueue.h"
 #include "platform/dispatch/WorkerPool.h"
 
 namespace plexora::platform::detail {
 
-void MainQueue::async(Task task) { MainTaskQueue::instance().post(std::move(task)); }
+void MainQueue::async(Task task) {
+  if (!MainPostBatch::hold(task)) {
+    MainTaskQueue::instance().post(std::move(task));
+  }
+}
 
 void MainQueue::sync(Task task) {
   if (isMainThread()) {
@@ -18,6 +23,8 @@ void MainQueue::sync(Task task) {
     task();
     return;
   }
+  // What this thread's batch holds was posted first and runs first.
+  MainPostBatch::postHeld();
   // The promise is shared so the main thread may still be leaving set_value()
   // when the caller wakes up and returns.
   auto finished = std::make_shared<std::promise<void>>();

@@ -37,6 +37,27 @@ void MainTaskQueue::post(Task task) {
   PendingWork::instance().mainTaskPosted();
 }
 
+void MainTaskQueue::postAll(std::vector<Task> tasks) {
+  if (tasks.empty()) {
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    const bool wasEmpty = tasks_.empty();
+    for (Task& task : tasks) {
+      tasks_.push_back(std::move(task));
+    }
+    if (wasEmpty) {
+      std::uint64_t one = 1;
+      [[maybe_unused]] ssize_t written = ::write(eventFd_, &one, sizeof one);
+    }
+  }
+  auto& work = PendingWork::instance();
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    work.mainTaskPosted();
+  }
+}
+
 std::size_t MainTaskQueue::pending() const {
   std::lock_guard lock(mutex_);
   return tasks_.size();

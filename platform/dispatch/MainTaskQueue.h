@@ -4,7 +4,7 @@
 // DispatchQueue::settle on the main thread). The eventfd is readable exactly
 // while tasks are pending, so a foreign event loop can poll it.
 //
-// Thread safety: post(), pending() and wakeupFd() from any thread;
+// Thread safety: post(), postAll(), pending() and wakeupFd() from any thread;
 // runQueued() and waitForTask() on the main thread only.
 // Ownership: one instance for the process, never destroyed (other threads may
 // post while the process exits).
@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RealTimeWait.h"
@@ -25,6 +26,8 @@ class MainTaskQueue {
   MainTaskQueue& operator=(const MainTaskQueue&) = delete;
 
   void post(Task task);
+  // Posts the tasks in order with one wake-up.
+  void postAll(std::vector<Task> tasks);
   std::size_t pending() const;
   int wakeupFd() const { return eventFd_; }
 

@@ -205,7 +205,7 @@ size_t CurlTransfer::onHeaderLine(char* bytes, size_t size, size_t count, void* 
   return length;
 }
 
-std::optional<HTTPURLResponse> CurlTransfer::receivedResponse() const {
+std::optional<HTTPURLResponse> CurlTransfer::takeReceivedResponse() {
   long status = 0;
   if (curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status == 0) return std::nullopt;
   HTTPURLResponse response;
@@ -216,12 +216,12 @@ std::optional<HTTPURLResponse> CurlTransfer::receivedResponse() const {
   } else {
     response.url = task_->request().url;
   }
-  response.headers = HTTPHeaderFields(receivedHeaders_);
+  response.headers = HTTPHeaderFields(std::move(receivedHeaders_));
   return response;
 }
 
 void CurlTransfer::complete(CURLcode result) {
-  auto response = receivedResponse();
+  auto response = takeReceivedResponse();
   if (result == CURLE_OK && response) {
     task_->finishOnTransferThread(std::move(body_), std::move(response), std::nullopt);
     return;

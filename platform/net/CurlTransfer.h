@@ -38,7 +38,8 @@ class CurlTransfer final {
  private:
   CurlTransfer(std::shared_ptr<DataTaskCore> task, CURL* easy, CurlHandlePool& handles);
   bool configure(const URLSessionConfiguration& configuration);
-  std::optional<HTTPURLResponse> receivedResponse() const;
+  // The final response, taking its header fields: called once, at the end.
+  std::optional<HTTPURLResponse> takeReceivedResponse();
 
   static size_t onBody(char* bytes, size_t size, size_t count, void* transfer);
   static size_t onHeaderLine(char* bytes, size_t size, size_t count, void* transfer);

@@ -8,6 +8,7 @@
 #include "dto/OVAdBidPayload.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainPostBatch.h"
 #include "platform/net/URLError.h"
 #include "plexora/OVAdSettings.h"
 #include "server/OVAdEnvironmentData.h"
@@ -28,7 +29,6 @@ constexpr const char* kRequestErrorMessage = "Ad request error: %s";
 constexpr const char* kCancelledRequestsMessage = "Cancelled %lu active network requests";
 constexpr const char* kUrlDetailKey = "url";
 constexpr const char* kNoValueText = "(null)";
-constexpr const char* kParsingQueueName = "com.plexora.ads.provider.parsing";
 constexpr long kStatusOK = 200;
 
 // The order of a localised comparison for the ASCII keys the request uses:
@@ -81,7 +81,9 @@ void OVAdProvider::loadAdWithEnvironmentData(std::shared_ptr<OVAdEnvironmentData
     return;
   }
   ++loadGeneration_;
-  parsingQueue_ = platform::OperationQueue::create(kParsingQueueName);
+  // Made when a parse needs it: an answer from the server is parsed where it
+  // arrives.
+  parsingQueue_.reset();
   requestQueue_.clear();
   adParser_ = std::make_shared<OVAdProviderResponseParser>();
   environmentData_ = std::move(environmentData);
@@ -116,16 +118,31 @@ void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& 
     // Parsed where the answer arrives, on the session's transfer thread and
     // off the main thread, so that it crosses threads once, to the main
     // queue, ready to use. Whether it still belongs to the running load is
-    // only known there.
+    // only known there. What the parse queues for the main queue (the
+    // conversion cookies) goes with the outcome: the main thread wakes once.
+    const platform::MainPostBatch batch;
     std::optional<ParseOutcome> parsed;
     if (isSuccessfulAnswer(response, error)) {
       parsed = parse(*parser, data);
     }
+    // The body is only read again to describe an answer that is neither
+    // ads nor an error.
+    platform::Bytes body = needsBody(parsed) ? data : platform::Bytes{};
+    if (parsed) {
+      platform::DispatchQueue::main()->async(
+          [weakSelf, generation, body = std::move(body), parsed = std::move(*parsed)]() mutable {
+            const auto self = weakSelf.lock();
+            if (self && self->loadGeneration_ == generation) {
+              self->handleParsedAnswer(std::move(parsed), body);
+            }
+          });
+      return;
+    }
     platform::DispatchQueue::main()->async(
-        [weakSelf, generation, deliveryUrl, response, data, error, parsed = std::move(parsed)]() mutable {
+        [weakSelf, generation, deliveryUrl, response, body = std::move(body), error]() {
           const auto self = weakSelf.lock();
           if (self && self->loadGeneration_ == generation) {
-            self->handleAdResponse(response, data, error, deliveryUrl, std::move(parsed));
+            self->handleAdResponse(response, body, error, deliveryUrl);
           }
         });
   };
@@ -150,6 +167,15 @@ void OVAdProvider::logRequestParameters(const platform::Dictionary& parameters) 
   }
 }
 
+bool OVAdProvider::needsBody(const std::optional<ParseOutcome>& parsed) {
+  if (!parsed) {
+    return true;
+  }
+  const auto* response = std::get_if<std::shared_ptr<OVAdProviderResponse>>(&*parsed);
+  return !response || !*response ||
+         ((*response)->type() != OVAdProviderResponseType::Ads && (*response)->type() != OVAdProviderResponseType::Error);
+}
+
 bool OVAdProvider::isSuccessfulAnswer(const std::optional<platform::HTTPURLResponse>& response,
                                       const std::optional<platform::Error>& error) {
   return !error && response && response->statusCode == kStatusOK;
@@ -158,13 +184,13 @@ bool OVAdProvider::isSuccessfulAnswer(const std::optional<platform::HTTPURLRespo
 void OVAdProvider::handleAdResponse(const std::optional<platform::HTTPURLResponse>& response,
                                     const platform::Bytes& data, const std::optional<platform::Error>& error,
                                     const std::string& deliveryUrl, std::optional<ParseOutcome> parsed) {
+  if (isSuccessfulAnswer(response, error) && parsed) {
+    handleParsedAnswer(std::move(*parsed), data);
+    return;
+  }
   OVAdConnectionUtility::setLastLoadTime(platform::Clock::current()->wallTime(), environmentData_.get());
   if (isSuccessfulAnswer(response, error)) {
-    if (parsed) {
-      handleParseOutcome(std::move(*parsed), data);
-    } else {
-      parseResponseFromData(data);
-    }
+    parseResponseFromData(data);
     return;
   }
   destroy();
@@ -177,6 +203,11 @@ void OVAdProvider::handleAdResponse(const std::optional<platform::HTTPURLRespons
     body = platform::ByteView(data);
   }
   dispatchError(OVAdError::getErrorFromJSON(body, code, std::nullopt, platform::Dictionary{{kUrlDetailKey, deliveryUrl}}));
+}
+
+void OVAdProvider::handleParsedAnswer(ParseOutcome parsed, const platform::Bytes& data) {
+  OVAdConnectionUtility::setLastLoadTime(platform::Clock::current()->wallTime(), environmentData_.get());
+  handleParseOutcome(std::move(parsed), data);
 }
 
 void OVAdProvider::dispatchError(platform::Error error) {

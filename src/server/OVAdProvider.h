@@ -108,8 +108,14 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   // Whether the transport brought a body worth parsing: no error, status 200.
   static bool isSuccessfulAnswer(const std::optional<platform::HTTPURLResponse>& response,
                                  const std::optional<platform::Error>& error);
+  // Whether handling the HTTP outcome with `parsed` reads the body: it does
+  // unless the parse came to ads or an error response.
+  static bool needsBody(const std::optional<ParseOutcome>& parsed);
   // Runs the parser on any thread.
   static ParseOutcome parse(const OVAdProviderResponseParser& parser, platform::ByteView data);
+  // A successful answer's parse that arrived with it: the load time is
+  // noted, then the outcome handled.
+  void handleParsedAnswer(ParseOutcome parsed, const platform::Bytes& data);
   void handleParseOutcome(ParseOutcome outcome, const platform::Bytes& data);
   void handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response, const platform::Bytes& data);
   void handleParseError(const std::string& message, const platform::Bytes& data);

@@ -19,6 +19,7 @@ constexpr const char* kParseErrorMessage = "parseErrorOccurred: %s";
 constexpr const char* kMessageDetailKey = "msg";
 constexpr const char* kResponseDetailKey = "response";
 constexpr const char* kErrorDetailKey = "error";
+constexpr const char* kParsingQueueName = "com.plexora.ads.provider.parsing";
 
 // The body as text, when it is UTF-8.
 std::optional<std::string> utf8Text(const platform::Bytes& data) {
@@ -61,6 +62,9 @@ void OVAdProvider::parseResponseFromData(platform::Bytes data) {
     });
   });
   *slot = operation;
+  if (!parsingQueue_) {
+    parsingQueue_ = platform::OperationQueue::create(kParsingQueueName);
+  }
   parsingQueue_->addOperation(std::move(operation));
 }
 

@@ -228,49 +228,56 @@ std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURL(
 std::shared_ptr<OVAdURLSessionTaskContainer> OVAdURLSession::requestWithURLRequest(platform::URLRequest request,
                                                                                    ResponseHandler handler,
                                                                                    HandlerThread handlerThread) {
+  // One handler shared by the cancellation and the completion: a copy for
+  // each would copy everything it captured.
+  auto sharedHandler = std::make_shared<const ResponseHandler>(std::move(handler));
   auto container = OVAdURLSessionTaskContainer::create(
-      [queue = delegateQueue_, handler](const std::shared_ptr<OVAdURLSessionTaskContainer>& cancelled) {
-        queue->async([cancelled, handler] {
-          if (handler) {
-            handler(cancelled, std::nullopt, {}, platform::makeURLError(platform::kURLErrorCancelled),
-                    secondsSince(cancelled->requestStart()));
+      [queue = delegateQueue_, sharedHandler](const std::shared_ptr<OVAdURLSessionTaskContainer>& cancelled) {
+        queue->async([cancelled, sharedHandler] {
+          if (*sharedHandler) {
+            (*sharedHandler)(cancelled, std::nullopt, {}, platform::makeURLError(platform::kURLErrorCancelled),
+                             secondsSince(cancelled->requestStart()));
           }
         });
       });
-  enqueueOrExecuteRequest(
-      [weakSession = weak_from_this(), request = std::move(request), container, handler = std::move(handler),
-       handlerThread] {
-        if (const auto session = weakSession.lock()) {
-          session->startTask(request, container, handler, handlerThread);
-        }
-      });
+  // A block runs once, so it hands its request on instead of copying it.
+  enqueueOrExecuteRequest([weakSession = weak_from_this(), request = std::move(request), container,
+                           sharedHandler = std::move(sharedHandler), handlerThread]() mutable {
+    if (const auto session = weakSession.lock()) {
+      session->startTask(std::move(request), container, std::move(sharedHandler), handlerThread);
+    }
+  });
   return container;
 }
 
-void OVAdURLSession::startTask(const platform::URLRequest& request,
+void OVAdURLSession::startTask(platform::URLRequest request,
                                const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
-                               const ResponseHandler& handler, HandlerThread handlerThread) {
+                               std::shared_ptr<const ResponseHandler> handler, HandlerThread handlerThread) {
   // Blocks run only once the session works, and it never stops working.
   std::shared_ptr<platform::URLSession> session;
   {
     std::lock_guard lock(mutex_);
     session = session_;
   }
-  const std::optional<platform::URL> url = platform::URL::parse(request.url);
   platform::DataTaskOptions options;
-  options.tlsVerificationDisabled = url.has_value() && acceptsServerTrustWithoutValidation(url->host());
+  // The URL is only taken apart when its host may matter.
+  if (isSSLValidationDisabled()) {
+    const std::optional<platform::URL> url = platform::URL::parse(request.url);
+    options.tlsVerificationDisabled = url.has_value() && acceptsServerTrustWithoutValidation(url->host());
+  }
   options.completesOnTransferThread = handlerThread == HandlerThread::TransferThread;
 
+  std::string requestURL = request.url;
   container->startTask([&] {
     return session->dataTask(
-        request,
-        [container, handler, requestURL = request.url](platform::Bytes data,
-                                                       std::optional<platform::HTTPURLResponse> response,
-                                                       std::optional<platform::Error> error) {
+        std::move(request),
+        [container, handler = std::move(handler), requestURL = std::move(requestURL)](
+            platform::Bytes data, std::optional<platform::HTTPURLResponse> response,
+            std::optional<platform::Error> error) {
           const double duration = secondsSince(container->requestStart());
           logCompletion(requestURL, response, data, error, duration);
-          if (handler) {
-            handler(container, response, data, error, duration);
+          if (*handler) {
+            (*handler)(container, response, data, error, duration);
           }
         },
         options);

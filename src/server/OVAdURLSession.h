@@ -146,8 +146,8 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
   void pollUserAgent();
   // Answers false when the session was built already.
   bool buildSession(const std::string& userAgent);
-  void startTask(const platform::URLRequest& request, const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
-                 const ResponseHandler& handler, HandlerThread handlerThread);
+  void startTask(platform::URLRequest request, const std::shared_ptr<OVAdURLSessionTaskContainer>& container,
+                 std::shared_ptr<const ResponseHandler> handler, HandlerThread handlerThread);
 
   const UserAgentSource userAgentSource_;
   const platform::DispatchQueuePtr delegateQueue_;

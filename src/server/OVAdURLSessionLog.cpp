@@ -1,4 +1,5 @@
 // The one log line of each completed request.
+#include "plexora/OVAdSettings.h"
 #include "server/OVAdURLSession.h"
 #include "util/OVAdLogger.h"
 
@@ -21,12 +22,14 @@ void OVAdURLSession::logCompletion(const std::string& requestURL,
                                    const std::optional<platform::HTTPURLResponse>& response,
                                    const platform::Bytes& data, const std::optional<platform::Error>& error,
                                    double duration) {
-  if (!response) {
+  const bool failed = error && !isEmptyURL(requestURL);
+  // The line's fields are only gathered when it is written.
+  if (!response || OVAdSettings::getLogLevel() < (failed ? kOVAdLogLevelError : kOVAdLogLevelDebug)) {
     return;
   }
   const std::string encodingName = response->textEncodingName();
   const char* encoding = encodingName.empty() ? kNone : encodingName.c_str();
-  if (error && !isEmptyURL(requestURL)) {
+  if (failed) {
     OV_LOG(kOVAdLogLevelError, kHTTPErrorFormat, response->statusCode, describe(*error).c_str(),
            static_cast<unsigned long>(data.size()), encoding, requestURL.c_str());
   } else {

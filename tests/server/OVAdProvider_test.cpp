@@ -8,8 +8,10 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "dto/OVAdBidPayload.h"
+#include "dto/OVAdPlacementDefinition.h"
 #include "platform/net/URLError.h"
 #include "server/OVAdProviderTestSupport.h"
 #include "plexora/OVAdErrorDomain.h"
@@ -87,6 +89,29 @@ TEST_F(OVAdProviderTest, TheAnswerIsParsedBeforeItsOneTaskReachesTheMainQueue) {
   platform::MainLoop::instance().runOnce();
   ASSERT_EQ(world_.delegate().successes.size(), 1u);
   EXPECT_EQ(world_.delegate().successes[0]->adPlacement()->adCandidates().size(), 2u);
+}
+
+TEST_F(OVAdProviderTest, TheConversionCookiesReachTheMainQueueWithTheParsedAnswer) {
+  answerWith(200,
+             R"({"type":"ads","code":0,"message":"","placements":[{"definition":{"conv_tracking_data":)"
+             R"([{"url":"https://conv.example/b","key":"plx_conv","value":"b1"}]},"ads":[{"adapter":"PX"}]}]})");
+  std::vector<std::string> installed;
+  OVAdPlacementDefinition::setLocalCookieInstaller(
+      [&](const OVAdHTTPCookie& cookie) { installed.push_back(cookie.name); });
+  const auto provider = world_.provider();
+  provider->loadAdWithEnvironmentData(testing::ProviderTestWorld::interstitial());
+  pollfd waiting{platform::MainLoop::instance().wakeupFd(), POLLIN, 0};
+  const bool woken = ::poll(&waiting, 1, static_cast<int>(testing::kNetworkWaitSeconds * 1000)) == 1;
+  // The turn that wakes the main loop installs the cookie and handles the
+  // answer: the main thread is not woken once for each.
+  platform::MainLoop::instance().runOnce();
+  const std::vector<std::string> installedInFirstTurn = installed;
+  platform::MainLoop::instance().runOnce();
+  OVAdPlacementDefinition::setLocalCookieInstaller(nullptr);
+
+  ASSERT_TRUE(woken);
+  EXPECT_EQ(installedInFirstTurn, std::vector<std::string>{"plx_conv"});
+  EXPECT_EQ(world_.delegate().successes.size(), 1u);
 }
 
 TEST_F(OVAdProviderTest, AnAnswerParsedForALoadThatWasReplacedMeanwhileIsDropped) {
