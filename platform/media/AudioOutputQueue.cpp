@@ -1,6 +1,7 @@
 #include "platform/media/AudioOutputQueue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -26,6 +27,8 @@ constexpr float kSilenceDB = -120.0f;
 // an hour would otherwise hold every packet it ever played. Far more than a
 // whole ad's worth of buffers.
 constexpr size_t kPlayedRecordLimit = 8192;
+
+std::atomic<bool> recordsPlayed{false};
 
 float toDB(double amplitude) {
   return amplitude > 0 ? std::max(kSilenceDB, static_cast<float>(20.0 * std::log10(amplitude))) : kSilenceDB;
@@ -334,6 +337,10 @@ int32_t AudioOutputQueue::currentLevelMeterDB(std::vector<AudioQueueLevelMeterSt
   return kAudioQueueOK;
 }
 
+void AudioOutputQueue::setRecordsPlayedBuffers(bool records) { recordsPlayed.store(records, std::memory_order_relaxed); }
+
+bool AudioOutputQueue::recordsPlayedBuffers() { return recordsPlayed.load(std::memory_order_relaxed); }
+
 std::vector<AudioOutputQueue::PlayedBuffer> AudioOutputQueue::playedBuffers() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->played;
@@ -464,6 +471,7 @@ bool AudioOutputQueue::decodeAndRecord(PlayedBuffer played) {
       impl_->levels[channel].peakPower = toDB(peaks[channel]);
     }
   }
+  if (!recordsPlayed.load(std::memory_order_relaxed)) return firstError;
   if (impl_->played.size() >= kPlayedRecordLimit) {
     // Half at a time, so the record is not shifted on every buffer.
     impl_->played.erase(impl_->played.begin(),

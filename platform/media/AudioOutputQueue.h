@@ -1,7 +1,9 @@
 // An output audio queue without a sound device: a clocked sink that takes
 // buffers of compressed packets (AAC or Opus), decodes them with libavcodec
 // and consumes each at its time on the current platform Clock, as a device
-// would play it, then hands the buffer back. It can record what it played.
+// would play it, then hands the buffer back. It can record what it played,
+// for whoever checks what was heard (tests); the record is off unless
+// switched on, as a device keeps nothing of what it played.
 //
 // Time: while running, the queue's sample time advances with the clock's
 // monotonic time at the stream's sample rate, with or without buffers
@@ -117,8 +119,13 @@ class AudioOutputQueue final : public std::enable_shared_from_this<AudioOutputQu
   // One state per channel, from the last buffer played.
   int32_t currentLevelMeterDB(std::vector<AudioQueueLevelMeterState>& levels) const;
 
-  // The buffers that began to play, oldest first: at most the last few
-  // thousand, so a long playback does not keep every packet.
+  // Whether the queues of the process record the buffers that begin to
+  // play; off by default, so a playback that loops for an hour does not
+  // hold a copy of every packet it played. Read as each buffer begins.
+  static void setRecordsPlayedBuffers(bool records);
+  static bool recordsPlayedBuffers();
+  // The buffers that began to play while recording was on, oldest first: at
+  // most the last few thousand.
   std::vector<PlayedBuffer> playedBuffers() const;
   std::vector<VolumeChange> volumeChanges() const;
   const AudioStreamBasicDescription& description() const { return description_; }

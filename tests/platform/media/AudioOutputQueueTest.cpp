@@ -104,5 +104,25 @@ TEST_F(AudioOutputQueueTest, TheRecordKeepsTheLatestBuffersOfALongPlayback) {
   }
 }
 
+// A host never listens to the record: with it off, buffers play and come
+// back as before, and the queue keeps no copy of their packets.
+TEST_F(AudioOutputQueueTest, WithoutRecordingBuffersPlayAndNothingIsKept) {
+  struct RecordingOff {
+    RecordingOff() { AudioOutputQueue::setRecordsPlayedBuffers(false); }
+    ~RecordingOff() { AudioOutputQueue::setRecordsPlayedBuffers(true); }
+  } off;
+  ASSERT_EQ(queue_->start(0.0), kAudioQueueOK);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(queue_->enqueueBufferWithParameters(twoPackets(), 0, std::nullopt), kAudioQueueOK);
+  }
+  advance(0.2);
+  EXPECT_EQ(returned_.load(), 3);
+  EXPECT_TRUE(queue_->playedBuffers().empty());
+  double sampleTime = 0;
+  bool discontinuity = false;
+  ASSERT_EQ(queue_->getCurrentTime(sampleTime, discontinuity), kAudioQueueOK);
+  EXPECT_NEAR(sampleTime, 0.2 * 44100, 1.0) << "the queue's time runs on";
+}
+
 }  // namespace
 }  // namespace plexora::platform
