@@ -45,6 +45,10 @@ constexpr const char* kAnswer =
 // 16 points of padding around its text.
 constexpr double kCloseLinkTop = 0.45;
 constexpr double kCloseLinkMiddle = 24;
+// A band of the card's plain background, clear of the close link and of
+// the video's progress bar at the bottom.
+constexpr double kPlainTop = 0.6;
+constexpr double kPlainHeight = 0.2;
 // How long the card's picture stays the same before it counts as drawn.
 constexpr double kStillSeconds = 1.0;
 constexpr const char* kEndCardPictureName = "rewarded-end-card.png";
@@ -153,18 +157,23 @@ bool DemoRewarded::run(const std::filesystem::path& outputDirectory) {
     return false;
   }
   // The video's view is emptied at its end and the card is presented over
-  // it: once the screen has stayed the same for a while and the card's
-  // title band is drawn, the card's page is in.
-  const platform::Rect titleBand{0, 0, screen.width(), screen.height() / 4};
+  // it. A display of its own from here, which draws the window afresh on its
+  // first look: the one above may still hold a frame of the video. The card
+  // is in once the screen stays the same, its title is drawn in the middle
+  // of the top and the black below its close link is plain (a frame of the
+  // video is not).
+  DemoScreen card(state.window);
+  const platform::Rect title{screen.width() / 4, 0, screen.width() / 2, screen.height() / 4};
+  const platform::Rect belowClose{0, screen.height() * kPlainTop, screen.width(), screen.height() * kPlainHeight};
   if (!step("rewarded end card",
-            [&] { return state.screen.still(kStillSeconds) && state.screen.drawn(titleBand); },
+            [&] { return card.still(kStillSeconds) && card.drawn(title) && !card.drawn(belowClose); },
             "the ad's page in the web engine, after the video")) {
     return false;
   }
-  if (!state.screen.write(screen, outputDirectory / kEndCardPictureName, "picture")) return false;
+  if (!card.write(screen, outputDirectory / kEndCardPictureName, "picture")) return false;
   // The page's own close link, tapped through the host's pointer; nothing
   // under that point closes the ad but the card.
-  if (!state.screen.tap({screen.width() / 2, screen.height() * kCloseLinkTop + kCloseLinkMiddle})) {
+  if (!card.tap({screen.width() / 2, screen.height() * kCloseLinkTop + kCloseLinkMiddle})) {
     std::printf("           %-22s FAILED: the tap reached no view\n", "end card close");
     return false;
   }
