@@ -3,9 +3,9 @@
 // shown through the host display, rendered by the web engine, seen,
 // pictured as interstitial-html.png and closed with its own close link;
 // then, when a clip to play is at hand, the video interstitial loaded,
-// shown, pictured as interstitial-video.png while it plays, played to its
-// end and closed with the cross. Every step printed with the seconds since
-// this part began.
+// shown, pictured as interstitial-video.png once the clip's frames show,
+// and closed with the cross as soon as it may be skipped (or has ended).
+// Every step printed with the seconds since this part began.
 //
 // Thread safety: main thread only; it runs the main loop while it waits.
 // Ownership: owns the window, the ads and the host delegate.
@@ -27,7 +27,8 @@ class DemoInterstitial final {
  public:
   // `bundledServer` is null for a server elsewhere; the video part then
   // needs that server to serve the fixture's clip. `clipPath` is the MP4 a
-  // bundled server serves as the video; none skips the video part.
+  // bundled server serves as the video (long enough to be pictured while it
+  // plays); none skips the video part.
   DemoInterstitial(testserver::AdServer* bundledServer, std::filesystem::path clipPath);
   ~DemoInterstitial();
   DemoInterstitial(const DemoInterstitial&) = delete;

@@ -11,7 +11,8 @@
 // video: played inline and full screen in a media view, written as
 // native-video-inline.png and native-video-fullscreen.png, its playback
 // events acknowledged. Then the rewarded video: loaded, shown full screen
-// (pictured as rewarded.png), played to its end and closed, its reward
+// (pictured as rewarded.png), played to its end, its end card pictured as
+// rewarded-end-card.png and closed with the card's link, its reward
 // confirmed to the server. Then the in-stream ad: loaded, started, seen,
 // written as instream.png, clicked and skipped. Then the interstitial, as
 // HTML and as video: interstitial-html.png and interstitial-video.png.
@@ -91,7 +92,7 @@ int runDemo(const plexora::demo::DemoOptions& options) {
     succeeded = instream.run(output) && succeeded;
   }
   {
-    plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_CLIP);
+    plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_VIDEO_CLIP);
     succeeded = interstitial.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");

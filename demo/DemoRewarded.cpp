@@ -29,13 +29,29 @@ constexpr const char* kClipName = "remote_moov_first.mp4";
 constexpr const char* kVideoPath = "/media/rewarded-demo.mp4";
 constexpr const char* kPictureName = "rewarded.png";
 constexpr const char* kImpressionType = "impression";
-// The ad the bundled server answers: a video without an end card, so the
-// ad closes once the video has played.
+// The ad the bundled server answers: a video with an end card, which
+// shows once the video has played and closes the ad with its own link.
 constexpr const char* kAnswer =
     R"({"type":"ads","code":0,"message":"","placements":[{"definition":{"request_timeout":15000},)"
     R"("ads":[{"adapter":"PX","data":{"request_id":"req-rewarded-demo","ct":"ct-rewarded-demo",)"
     R"("title":"Castle Siege","call_to_action":"Install Now","skippable_seconds":5,"context_switch":"resume",)"
-    R"("video_url":"{{BASE_URL}}media/rewarded-demo.mp4"},"trackers":[]}]}]})";
+    R"("video_url":"{{BASE_URL}}media/rewarded-demo.mp4",)"
+    R"("end_card_markup":"<!DOCTYPE html><html><head><meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"></head>)"
+    R"(<body style=\"margin:0;background:#000;color:#fff;text-align:center;font-family:sans-serif\">)"
+    R"(<h1>Castle Siege</h1><a href=\"ovad://store?app_id=100200500\" style=\"color:#4f82f7\">Install Now</a>)"
+    R"(<a href=\"ovad://close\" style=\"position:absolute;left:0;right:0;top:45%;padding:16px 0;color:#fff\">Close</a>)"
+    R"(</body></html>"},"trackers":[]}]}]})";
+// The card's close link: a band across the screen from 45% of its height,
+// 16 points of padding around its text.
+constexpr double kCloseLinkTop = 0.45;
+constexpr double kCloseLinkMiddle = 24;
+// A band of the card's plain background, clear of the close link and of
+// the video's progress bar at the bottom.
+constexpr double kPlainTop = 0.6;
+constexpr double kPlainHeight = 0.2;
+// How long the card's picture stays the same before it counts as drawn.
+constexpr double kStillSeconds = 1.0;
+constexpr const char* kEndCardPictureName = "rewarded-end-card.png";
 
 using Clock = std::chrono::steady_clock;
 
@@ -140,7 +156,30 @@ bool DemoRewarded::run(const std::filesystem::path& outputDirectory) {
   if (!step("rewarded complete", [&] { return state.host->completions > 0; }, "the video played to its end")) {
     return false;
   }
-  if (!step("rewarded closed", [&] { return state.host->closes > 0; }, "the ad was dismissed")) return false;
+  // The video's view is emptied at its end and the card is presented over
+  // it. A display of its own from here, which draws the window afresh on its
+  // first look: the one above may still hold a frame of the video. The card
+  // is in once the screen stays the same, its title is drawn in the middle
+  // of the top and the black below its close link is plain (a frame of the
+  // video is not).
+  DemoScreen card(state.window);
+  const platform::Rect title{screen.width() / 4, 0, screen.width() / 2, screen.height() / 4};
+  const platform::Rect belowClose{0, screen.height() * kPlainTop, screen.width(), screen.height() * kPlainHeight};
+  if (!step("rewarded end card",
+            [&] { return card.still(kStillSeconds) && card.drawn(title) && !card.drawn(belowClose); },
+            "the ad's page in the web engine, after the video")) {
+    return false;
+  }
+  if (!card.write(screen, outputDirectory / kEndCardPictureName, "picture")) return false;
+  // The page's own close link, tapped through the host's pointer; nothing
+  // under that point closes the ad but the card.
+  if (!card.tap({screen.width() / 2, screen.height() * kCloseLinkTop + kCloseLinkMiddle})) {
+    std::printf("           %-22s FAILED: the tap reached no view\n", "end card close");
+    return false;
+  }
+  if (!step("rewarded closed", [&] { return state.host->closes > 0; }, "the card's close link closed the ad")) {
+    return false;
+  }
   if (!step("reward confirmed", [&] { return state.host->rewards > 0; },
             std::string(kUserID) + " gets " + kCurrency + std::to_string(kAmount))) {
     return false;

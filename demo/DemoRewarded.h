@@ -1,7 +1,8 @@
 // The rewarded video's part of the demo: an ad of the bundled server's
-// (a short clip without an end card) loaded with OVRewardedVideoAd for a
+// (a short clip and an end card) loaded with OVRewardedVideoAd for a
 // rewarded user, shown full screen over a headless window's root
-// controller, pictured while its video plays, played to its end and closed,
+// controller, pictured while its video plays, played to its end, its end
+// card pictured once its page is drawn and closed with the card's own link,
 // its reward confirmed to the server and its impression acknowledged;
 // every step printed with the seconds since this part began.
 //

@@ -9,6 +9,7 @@
 #include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdImage.h"
+#include "util/OVAdCache.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {
@@ -71,6 +72,29 @@ void OVAdMultiProductCell::updateView(bool changed) {
   if (imageView) imageView->setAlpha(alpha);
 }
 
+namespace {
+
+// The blurred copy of the image at `url`: blurring is costly and every
+// frame change of the carousel makes new cells that load the same images
+// again, so the copy is kept in the ad cache beside the media view's.
+std::shared_ptr<platform::Image> blurredCopy(const std::shared_ptr<platform::Image>& image,
+                                             const std::optional<platform::URL>& url) {
+  const auto cache = OVAdCache::sharedCache();
+  if (url) {
+    if (auto kept = cache->blurredImageForURL(*url)) return kept;
+  }
+  auto blurred = OVAdUtility::addGaussianBlurToImage(image);
+  if (url && blurred) cache->setBlurredImage(blurred, *url);
+  return blurred;
+}
+
+}  // namespace
+
+OVAdMultiProductCell::~OVAdMultiProductCell() {
+  // A load still under way is of no use to anyone now.
+  ++*currentImageLoad_;
+}
+
 void OVAdMultiProductCell::loadImage() {
   const auto imageView = this->imageView();
   if (imageView && (imageView->image() || imageView->blurredImage())) {
@@ -80,15 +104,16 @@ void OVAdMultiProductCell::loadImage() {
   const auto product = content();
   const auto image = product ? product->image() : nullptr;
   const std::optional<platform::URL> url = image ? image->url() : std::nullopt;
-  const std::uint64_t load = ++imageLoad_;
+  const std::uint64_t load = ++*currentImageLoad_;
   const std::weak_ptr<OVAdMultiProductCell> weakCell = self();
   const std::weak_ptr<OVAdBlurredImageView> weakImageView = imageView;
   using Image = std::shared_ptr<platform::Image>;
-  OVAdUtility::loadRemoteImageWithURL(url, [weakCell, weakImageView, load](const Image& loaded) {
+  OVAdUtility::loadRemoteImageWithURL(url, [weakCell, weakImageView, load, url, current = currentImageLoad_](
+                                               const Image& loaded) {
     const auto show = [weakCell, weakImageView, load](Image image, Image blurred) {
       platform::DispatchQueue::main()->async([weakCell, weakImageView, load, image, blurred] {
         const auto cell = weakCell.lock();
-        if (!cell || load != cell->imageLoad_) return;
+        if (!cell || load != cell->currentImageLoad_->load()) return;
         if (image) {
           if (const auto imageView = weakImageView.lock()) {
             imageView->setImage(image);
@@ -103,8 +128,13 @@ void OVAdMultiProductCell::loadImage() {
       show(nullptr, nullptr);
       return;
     }
-    platform::DispatchQueue::global()->async(
-        [loaded, show] { show(loaded, OVAdUtility::addGaussianBlurToImage(loaded)); });
+    platform::DispatchQueue::global()->async([loaded, show, url, current, load] {
+      // The cell went (a frame change of the carousel replaces every cell)
+      // or loads again: this image would never be shown, so it costs no
+      // blur, which would keep the shared workers from other work.
+      if (current->load() != load) return;
+      show(loaded, blurredCopy(loaded, url));
+    });
   });
 }
 

@@ -4,9 +4,11 @@
 //
 // A new content (a product other than the one shown) reloads the image; so
 // does a change of the cell's frame to another non-empty rectangle. An image
-// is blurred on the default global queue and both images are shown on the
-// main queue; an image that cannot be had still tells the delegate that the
-// cell has loaded, so the carousel's owner is not left waiting on it.
+// is blurred on the default global queue (once per image address: the copy
+// is kept in the ad cache; and not at all for a load superseded or of a cell
+// gone) and both images are shown on the main queue; an image that cannot
+// be had still tells the delegate that the cell has loaded, so the
+// carousel's owner is not left waiting on it.
 //
 // The model draws no opacity: debug mode shows as half alpha.
 //
@@ -16,6 +18,7 @@
 // cell and its image view weakly.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -56,6 +59,7 @@ class OVAdMultiProductCell final : public platform::View,
   static constexpr double kDebugAlpha = 0.5;
 
   static std::shared_ptr<OVAdMultiProductCell> create(platform::Rect frame = {});
+  ~OVAdMultiProductCell() override;
 
   std::shared_ptr<OVNativeAdMultiProductDataModel> content() const { return content_.lock(); }
   // Reloads the image only for another product.
@@ -95,9 +99,10 @@ class OVAdMultiProductCell final : public platform::View,
   std::weak_ptr<OVNativeAdMultiProductDataModel> content_;
   std::weak_ptr<OVAdMultiProductCellDelegate> delegate_;
   bool debugMode_ = false;
-  // Moves on with every image load, so an older load that answers late
-  // does not replace the newer image.
-  std::uint64_t imageLoad_ = 0;
+  // Moves on with every image load and when the cell goes, so an older load
+  // that answers late does not replace the newer image, and one that is no
+  // longer wanted is not blurred. Read by the blur on a global queue.
+  std::shared_ptr<std::atomic<std::uint64_t>> currentImageLoad_ = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 }  // namespace plexora

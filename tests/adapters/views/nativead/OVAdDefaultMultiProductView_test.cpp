@@ -22,6 +22,7 @@
 #include "platform/dispatch/MainLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TapGestureRecognizer.h"
+#include "util/OVAdCache.h"
 #include "util/OVAdScreen.h"
 
 namespace plexora::testing {
@@ -236,6 +237,34 @@ TEST_F(OVAdDefaultMultiProductViewTest, ALateImageOfThePreviousProductDoesNotRep
   platform::MainLoop::instance().runUntil([] { return false; }, 0.8);
   DisplayAdTestWorld::settle();
   EXPECT_EQ(cell->imageView()->image()->size(), (platform::Size{30, 20}));
+}
+
+// A resize of the carousel replaces every cell, and each new cell loads its
+// product's image again: the blur, which costs far more than the load, is
+// made once per image and never for a cell that is gone before its image
+// arrives.
+TEST_F(OVAdDefaultMultiProductViewTest, AnImageIsBlurredOnceAndNotForACellGoneBeforeItArrives) {
+  const auto first = OVAdMultiProductCell::create(Rect(0, 0, 100, 100));
+  first->setContent(product("p3.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return first->imageView()->blurredImage() != nullptr; }));
+  const auto second = OVAdMultiProductCell::create(Rect(0, 0, 120, 100));
+  second->setContent(product("p3.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return second->imageView()->blurredImage() != nullptr; }));
+  EXPECT_EQ(second->imageView()->blurredImage(), first->imageView()->blurredImage());
+
+  testserver::Response slow = testserver::Response::text(200, pngBody(40, 10), std::chrono::milliseconds(300));
+  slow.headers = {{"Content-Type", "image/png"}};
+  world_.server().server().on("/media/gone.png", std::move(slow));
+  auto gone = OVAdMultiProductCell::create(Rect(0, 0, 100, 100));
+  gone->setContent(product("gone.png"));
+  ASSERT_TRUE(DisplayAdTestWorld::waitFor([&] { return mediaRequests("gone.png") > 0; }));
+  gone.reset();
+  // Long enough for the image to have come and a blur to have been made.
+  platform::MainLoop::instance().runUntil([] { return false; }, 0.8);
+  DisplayAdTestWorld::settle();
+  const auto url = platform::URL::parse(world_.server().baseURL() + "media/gone.png");
+  ASSERT_TRUE(url);
+  EXPECT_FALSE(OVAdCache::sharedCache()->blurredImageForURL(*url));
 }
 
 TEST_F(OVAdDefaultMultiProductViewTest, EmptyAndHugeSetsAreShownWithoutTrouble) {
