@@ -217,7 +217,9 @@ class QNVPlayerPlaybackTest : public ::testing::Test {
   }
 
   void drainRenderingThread() {
-    if (renderingThreadRuns()) ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
+    if (renderingThreadRuns()) {
+      ASSERT_TRUE(layer_->dispatchSyncOnRenderingThread([] {}));
+    }
   }
 
   // Decoding runs on real threads: wait for it before the clock moves on.
