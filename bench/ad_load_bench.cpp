@@ -51,6 +51,7 @@
 #include <unistd.h>
 
 #include "BenchMedians.h"
+#include "BenchProcess.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -115,12 +116,7 @@ const std::string& answer() {
 // shared event manager or registry is made, and no local cookie storage.
 void prepareProcess() {
   static const bool prepared = [] {
-    std::string directory = (std::filesystem::temp_directory_path() / "ad-load-bench-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) {
-      std::abort();
-    }
-    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
-    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    bench::useScratchDirectory("ad-load-bench");
     OVAdEnvironmentData::installSessionSource(
         [] { return OVAdSessionFacts{"6F9619FF-8B86-D011-B42D-00C04FC964FF", 12.5}; });
     OVAdEnvironmentData::installAdapterSource([](OVAdPlacementType) { return std::vector<std::string>{"PX"}; });

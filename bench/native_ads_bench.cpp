@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "dto/OVAdPlacementDefinition.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -119,11 +120,7 @@ testserver::TestServer& server() {
 // shared URL session working, loads never throttled.
 void prepareProcess() {
   static const bool prepared = [] {
-    std::string directory = (std::filesystem::temp_directory_path() / "native-ads-bench-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) std::abort();
-    platform::setCachesDirectory(directory);
-    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
-    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    bench::useScratchDirectory("native-ads-bench");
     OVAdEnvironmentData::installSessionSource(
         [] { return OVAdSessionFacts{"6F9619FF-8B86-D011-B42D-00C04FC964FF", 12.5}; });
     OVAdPlacementDefinition::setLocalCookieInstaller([](const OVAdHTTPCookie&) {});

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "BenchMedians.h"
+#include "BenchProcess.h"
 #include "adapters/OVNativeAdDataModel.h"
 #include "adapters/views/nativead/video/OVAdVideoPlayerView.h"
 #include "dto/OVAdPlacementDefinition.h"
@@ -95,7 +96,6 @@ constexpr double kWaitSeconds = 30.0;
 constexpr int kTurns = 5;
 constexpr double kGoal = 1.10;
 
-constexpr std::string_view kRasterizerThreadPrefix = "llvmpipe";
 constexpr const char* kClipRoute = "/media/clip";
 constexpr const char* kCoverRoute = "/media/cover.png";
 constexpr const char* kInterleaveFlag = "--benchmark_enable_random_interleaving=true";
@@ -109,22 +109,6 @@ double processSeconds() { return cpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 // The main thread's, where the views (the controls among them) are laid out
 // and drawn.
 double mainThreadSeconds() { return cpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
-
-// CPU time of this process's GL rasterizer threads so far, in seconds.
-double rasterizerSeconds() {
-  double seconds = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (!name.starts_with(kRasterizerThreadPrefix)) continue;
-    // The first field: nanoseconds on a CPU.
-    std::ifstream schedstat(task.path() / "schedstat");
-    uint64_t nanoseconds = 0;
-    if (schedstat >> nanoseconds) seconds += static_cast<double>(nanoseconds) * 1e-9;
-  }
-  return seconds;
-}
 
 void settle() {
   QNVMediaStateQueue()->sync([] {});
@@ -163,11 +147,7 @@ testserver::TestServer& server() {
 // as large as the window, the shared URL session working.
 void prepareProcess() {
   static const bool prepared = [] {
-    std::string directory = (std::filesystem::temp_directory_path() / "native-video-bench-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) std::abort();
-    platform::setCachesDirectory(directory);
-    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
-    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    bench::useScratchDirectory("native-video-bench");
     platform::DeviceProfile profile;
     profile.screen.bounds = platform::ScreenSize{kWidth, kHeight};
     profile.screen.scale = 1.0;
@@ -256,14 +236,14 @@ Span measure(Screen& screen) {
   screen.run(kWarmUpSeconds);
   const std::uint64_t rendersBefore = screen.renders();
   const double renderBefore = screen.renderSeconds();
-  const double rasterizerBefore = rasterizerSeconds();
+  const double rasterizerBefore = bench::rasterizerSeconds();
   const double mainBefore = mainThreadSeconds();
   const double before = processSeconds();
   screen.run(kSpanSeconds);
   Span span;
   span.cpuSeconds = processSeconds() - before;
   span.mainThreadSeconds = mainThreadSeconds() - mainBefore;
-  span.rasterizerSeconds = rasterizerSeconds() - rasterizerBefore;
+  span.rasterizerSeconds = bench::rasterizerSeconds() - rasterizerBefore;
   span.renderSeconds = screen.renderSeconds() - renderBefore;
   span.renders = screen.renders() - rendersBefore;
   return span;

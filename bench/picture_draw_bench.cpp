@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
+#include "adapters/views/nativead/image/OVAdBlurredImageView.h"
 #include "dto/OVAdCandidate.h"
 #include "dto/OVAdPlacement.h"
 #include "dto/OVAdPlacementDefinition.h"
@@ -30,6 +32,7 @@
 #include "platform/ui/TextMeasurement.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewRendering.h"
+#include "plexora/OVMediaView.h"
 #include "plexora/OVNativeAd.h"
 #include "plexora/OVNativeAdView.h"
 #include "server/OVAdProvider.h"
@@ -151,12 +154,19 @@ constexpr double kWaitSeconds = 20.0;
 // A native ad loaded from an answer already in hand, with every text a
 // template shows; its images are put into the resource cache beforehand,
 // so nothing goes to the network.
+// Whether the media view shows its cover: its blurred image view has the
+// picture.
+bool coverShows(const plexora::OVMediaView& mediaView) {
+  for (const auto& subview : mediaView.subviews()) {
+    if (const auto blurred = std::dynamic_pointer_cast<plexora::OVAdBlurredImageView>(subview); blurred && blurred->image()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::shared_ptr<OVNativeAd> loadedNativeAd() {
-  std::string directory = (std::filesystem::temp_directory_path() / "picture-draw-bench-XXXXXX").string();
-  if (::mkdtemp(directory.data()) == nullptr) std::abort();
-  setCachesDirectory(directory);
-  setUserDefaultsPath(directory + "/UserDefaults.plist");
-  UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+  plexora::bench::useScratchDirectory("picture-draw-bench");
   const auto cache = plexora::OVAdCache::sharedCache();
   cache->setImage(photo(128, 128), *URL::parse(kIconURL));
   cache->setImage(photo(1200, 628), *URL::parse(kCoverURL));
@@ -197,9 +207,9 @@ void BM_DrawTemplate400(benchmark::State& state) {
       plexora::OVNativeAdViewAttributes::internalAttributesForType(plexora::kOVNativeAdViewTypeGenericHeight400));
   view->setFrame(Rect(0, 0, kTemplateWidth, view->fixedHeight()));
   // The template takes its images from the cache a main-queue turn later.
-  MainLoop::instance().runUntil(
-      [&] { return view->coverImageView()->image() && view->iconImageView()->image(); }, kWaitSeconds);
-  if (!view->coverImageView()->image()) {
+  MainLoop::instance().runUntil([&] { return coverShows(*view->coverImageView()) && view->iconImageView()->image(); },
+                                kWaitSeconds);
+  if (!coverShows(*view->coverImageView())) {
     state.SkipWithError("the template's images did not arrive");
     return;
   }

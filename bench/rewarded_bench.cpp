@@ -56,6 +56,7 @@
 #include <vector>
 
 #include "BenchMedians.h"
+#include "BenchProcess.h"
 #include "adapters/OVPXRewardedVideoAdAdapter.h"
 #include "adapters/views/nativead/video/OVAdVideoPlayerView.h"
 #include "adapters/views/video/OVRewardedVideoAdEngineView.h"
@@ -246,11 +247,7 @@ const std::string& serverBaseURL() { return serverProcess().baseURL; }
 // root controller the ads are shown from.
 std::shared_ptr<platform::ViewController> rootViewController() {
   static const auto root = [] {
-    std::string directory = (std::filesystem::temp_directory_path() / "rewarded-bench-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) std::abort();
-    platform::setCachesDirectory(directory);
-    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
-    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    bench::useScratchDirectory("rewarded-bench");
     OVAdEnvironmentData::installSessionSource(
         [] { return OVAdSessionFacts{"6F9619FF-8B86-D011-B42D-00C04FC964FF", 12.5}; });
     OVAdPlacementDefinition::setLocalCookieInstaller([](const OVAdHTTPCookie&) {});

@@ -39,6 +39,7 @@ extern "C" {
 #include <vector>
 
 #include "BenchMedians.h"
+#include "BenchProcess.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -56,24 +57,6 @@ constexpr const char* kClipPath = PLEXORA_BENCH_CLIP;
 constexpr double kWidth = 1280;
 constexpr double kHeight = 720;
 constexpr double kTick = 1.0 / 60.0;
-
-constexpr std::string_view kRasterizerThreadPrefix = "llvmpipe";
-
-// CPU time of this process's GL rasterizer threads so far, in seconds.
-double rasterizerSeconds() {
-  double seconds = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (!name.starts_with(kRasterizerThreadPrefix)) continue;
-    // The first field: nanoseconds on a CPU.
-    std::ifstream schedstat(task.path() / "schedstat");
-    uint64_t nanoseconds = 0;
-    if (schedstat >> nanoseconds) seconds += static_cast<double>(nanoseconds) * 1e-9;
-  }
-  return seconds;
-}
 
 void settle() {
   QNVMediaStateQueue()->sync([] {});
@@ -196,9 +179,9 @@ class Playback {
   // Plays to the end, one display tick at a time; answers whether it got
   // there.
   bool play() {
-    const double rasterizerBefore = rasterizerSeconds();
+    const double rasterizerBefore = bench::rasterizerSeconds();
     const bool ended = playToTheEnd();
-    rasterizerSeconds_ = rasterizerSeconds() - rasterizerBefore;
+    rasterizerSeconds_ = bench::rasterizerSeconds() - rasterizerBefore;
     return ended;
   }
 

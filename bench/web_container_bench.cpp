@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "BenchMedians.h"
+#include "BenchProcess.h"
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/Paths.h"
@@ -84,13 +85,7 @@ const Creative& fixtureCreative() {
 
 void prepareProcess() {
   static const bool prepared = [] {
-    std::string directory = (std::filesystem::temp_directory_path() / "web-container-bench-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) {
-      std::abort();
-    }
-    platform::setCachesDirectory(directory);
-    platform::setUserDefaultsPath(directory + "/UserDefaults.plist");
-    platform::UserDefaults::resetStandardUserDefaults(directory + "/UserDefaults.plist");
+    bench::useScratchDirectory("web-container-bench");
     return true;
   }();
   (void)prepared;
