@@ -183,11 +183,7 @@ bool OVAdProvider::isSuccessfulAnswer(const std::optional<platform::HTTPURLRespo
 
 void OVAdProvider::handleAdResponse(const std::optional<platform::HTTPURLResponse>& response,
                                     const platform::Bytes& data, const std::optional<platform::Error>& error,
-                                    const std::string& deliveryUrl, std::optional<ParseOutcome> parsed) {
-  if (isSuccessfulAnswer(response, error) && parsed) {
-    handleParsedAnswer(std::move(*parsed), data);
-    return;
-  }
+                                    const std::string& deliveryUrl) {
   OVAdConnectionUtility::setLastLoadTime(platform::Clock::current()->wallTime(), environmentData_.get());
   if (isSuccessfulAnswer(response, error)) {
     parseResponseFromData(data);

@@ -95,12 +95,11 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   // What a parse came to: the response, or the parser's message.
   using ParseOutcome = std::variant<std::shared_ptr<OVAdProviderResponse>, std::string>;
 
-  // Judges the HTTP outcome of the request to `deliveryUrl`. A successful
-  // answer's body is handled as `parsed` when given (parsed where it
-  // arrived), else parsed on the parsing queue.
+  // Judges the HTTP outcome of the request to `deliveryUrl` when the answer
+  // was not parsed where it arrived: a successful answer's body is parsed on
+  // the parsing queue.
   void handleAdResponse(const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
-                        const std::optional<platform::Error>& error, const std::string& deliveryUrl,
-                        std::optional<ParseOutcome> parsed = std::nullopt);
+                        const std::optional<platform::Error>& error, const std::string& deliveryUrl);
   // Parses on the parsing queue and dispatches the result.
   void parseResponseFromData(platform::Bytes data);
 
