@@ -22,38 +22,70 @@ constexpr const char* kFrameCaps = "video/x-raw,format=RGBA";
 
 MediaTime mediaTimeOf(gint64 nanoseconds) { return MediaTime::make(nanoseconds, 1000000000); }
 
-GstFlowReturn deliver(GstAppSink* sink, GstSample* sample, const GStreamerPipeline::FrameHandler& onFrame) {
-  (void)sink;
+// A sample whose buffer stays mapped for as long as a frame drawn from it
+// lives; the buffer then goes back to its pool.
+class MappedSample final {
+ public:
+  static std::shared_ptr<const MappedSample> map(GstSample* sample) {
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return nullptr;
+    return std::shared_ptr<const MappedSample>(new MappedSample(gst_sample_ref(sample), map));
+  }
+  ~MappedSample() {
+    gst_buffer_unmap(gst_sample_get_buffer(sample_), &map_);
+    gst_sample_unref(sample_);
+  }
+  MappedSample(const MappedSample&) = delete;
+  MappedSample& operator=(const MappedSample&) = delete;
+
+  const GstMapInfo& info() const { return map_; }
+
+ private:
+  MappedSample(GstSample* sample, const GstMapInfo& map) : sample_(sample), map_(map) {}
+
+  GstSample* const sample_;
+  GstMapInfo map_;
+};
+
+// The frame's pixels: borrowed from GStreamer's buffer when its rows are
+// packed (as RGBA rows are), copied row by row when they are padded.
+std::shared_ptr<Image> frameOf(const std::shared_ptr<const MappedSample>& mapped, const GstVideoInfo& info) {
+  const auto width = static_cast<std::uint32_t>(GST_VIDEO_INFO_WIDTH(&info));
+  const auto height = static_cast<std::uint32_t>(GST_VIDEO_INFO_HEIGHT(&info));
+  const auto stride = static_cast<size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+  const size_t rowBytes = size_t{width} * Image::kBytesPerPixel;
+  const GstMapInfo& map = mapped->info();
+  if (!isAllowedImageSize(width, height) || stride < rowBytes || map.size < stride * (height - 1) + rowBytes) {
+    return nullptr;
+  }
+  if (stride == rowBytes) {
+    return Image::borrowRGBA(width, height, 1.0, mapped, {map.data, rowBytes * height});
+  }
+  Bytes rgba;
+  rgba.reserve(rowBytes * height);
+  for (std::uint32_t row = 0; row < height; ++row) {
+    const std::uint8_t* source = map.data + row * stride;
+    rgba.insert(rgba.end(), source, source + rowBytes);
+  }
+  return Image::fromRGBA(width, height, 1.0, std::move(rgba));
+}
+
+GstFlowReturn deliver(GstSample* sample, const GStreamerPipeline::FrameHandler& onFrame) {
   if (sample == nullptr) return GST_FLOW_OK;
   GstVideoInfo info;
   GstBuffer* buffer = gst_sample_get_buffer(sample);
-  GstMapInfo map;
-  if (buffer != nullptr && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
-      gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-    const auto width = static_cast<std::uint32_t>(GST_VIDEO_INFO_WIDTH(&info));
-    const auto height = static_cast<std::uint32_t>(GST_VIDEO_INFO_HEIGHT(&info));
-    const auto stride = static_cast<size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
-    const size_t rowBytes = size_t{width} * Image::kBytesPerPixel;
-    if (isAllowedImageSize(width, height) && map.size >= stride * (height - 1) + rowBytes) {
-      // Filled row by row as it is copied: a frame is megabytes, written 30
-      // times a second, and zeroing it first would write it twice.
-      Bytes rgba;
-      rgba.reserve(rowBytes * height);
-      for (std::uint32_t row = 0; row < height; ++row) {
-        const std::uint8_t* source = map.data + row * stride;
-        rgba.insert(rgba.end(), source, source + rowBytes);
-      }
-      // The frame's time on the stream's own timeline, as the item counts.
-      const GstSegment* segment = gst_sample_get_segment(sample);
-      const GstClockTime streamTime = segment != nullptr
-                                          ? gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer))
-                                          : GST_BUFFER_PTS(buffer);
-      gst_buffer_unmap(buffer, &map);
-      if (onFrame && GST_CLOCK_TIME_IS_VALID(streamTime)) {
-        onFrame(Image::fromRGBA(width, height, 1.0, std::move(rgba)), mediaTimeOf(static_cast<gint64>(streamTime)));
-      }
-    } else {
-      gst_buffer_unmap(buffer, &map);
+  if (buffer != nullptr && gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) {
+    // The frame's time on the stream's own timeline, as the item counts.
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    const GstClockTime streamTime = segment != nullptr
+                                        ? gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer))
+                                        : GST_BUFFER_PTS(buffer);
+    if (onFrame && GST_CLOCK_TIME_IS_VALID(streamTime)) {
+      auto mapped = MappedSample::map(sample);
+      auto frame = mapped ? frameOf(mapped, info) : nullptr;
+      mapped.reset();
+      if (frame) onFrame(std::move(frame), mediaTimeOf(static_cast<gint64>(streamTime)));
     }
   }
   gst_sample_unref(sample);
@@ -62,12 +94,12 @@ GstFlowReturn deliver(GstAppSink* sink, GstSample* sample, const GStreamerPipeli
 
 GstFlowReturn onPreroll(GstAppSink* sink, gpointer handler) {
   markReceived(handler);
-  return deliver(sink, gst_app_sink_pull_preroll(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
+  return deliver(gst_app_sink_pull_preroll(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
 }
 
 GstFlowReturn onSample(GstAppSink* sink, gpointer handler) {
   markReceived(handler);
-  return deliver(sink, gst_app_sink_pull_sample(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
+  return deliver(gst_app_sink_pull_sample(sink), *static_cast<GStreamerPipeline::FrameHandler*>(handler));
 }
 
 Error errorOf(GError* error, const gchar* debug) {

@@ -11,6 +11,8 @@
 namespace plexora::platform {
 namespace {
 
+constexpr const char* kBorrowedPixelsMessage = "the image's pixels are borrowed and cannot be set";
+
 bool isUsableScale(double scale) { return std::isfinite(scale) && scale > 0.0; }
 
 std::uint8_t componentByte(double component) {
@@ -53,8 +55,19 @@ std::shared_ptr<Image> Image::fromRGBA(std::uint32_t pixelWidth, std::uint32_t p
   return std::shared_ptr<Image>(new Image(pixelWidth, pixelHeight, scale, std::move(rgba)));
 }
 
+std::shared_ptr<Image> Image::borrowRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale,
+                                         std::shared_ptr<const void> owner, std::span<const std::uint8_t> rgba) {
+  if (!isUsableScale(scale) || !isAllowedImageSize(pixelWidth, pixelHeight)) return nullptr;
+  if (rgba.size() != std::size_t{pixelWidth} * pixelHeight * kBytesPerPixel) return nullptr;
+  return std::shared_ptr<Image>(new Image(pixelWidth, pixelHeight, scale, std::move(owner), rgba));
+}
+
 Image::Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba)
-    : pixelWidth_(pixelWidth), pixelHeight_(pixelHeight), scale_(scale), rgba_(std::move(rgba)) {}
+    : pixelWidth_(pixelWidth), pixelHeight_(pixelHeight), scale_(scale), rgba_(std::move(rgba)), pixels_(rgba_) {}
+
+Image::Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, std::shared_ptr<const void> owner,
+             std::span<const std::uint8_t> rgba)
+    : pixelWidth_(pixelWidth), pixelHeight_(pixelHeight), scale_(scale), owner_(std::move(owner)), pixels_(rgba) {}
 
 Size Image::size() const { return {pixelWidth_ / scale_, pixelHeight_ / scale_}; }
 
@@ -65,10 +78,11 @@ std::size_t Image::offsetOf(std::uint32_t x, std::uint32_t y) const {
 
 Pixel Image::pixel(std::uint32_t x, std::uint32_t y) const {
   const std::size_t offset = offsetOf(x, y);
-  return {rgba_[offset], rgba_[offset + 1], rgba_[offset + 2], rgba_[offset + 3]};
+  return {pixels_[offset], pixels_[offset + 1], pixels_[offset + 2], pixels_[offset + 3]};
 }
 
 void Image::setPixel(std::uint32_t x, std::uint32_t y, Pixel value) {
+  if (owner_) throw std::logic_error(kBorrowedPixelsMessage);
   const std::size_t offset = offsetOf(x, y);
   rgba_[offset] = value.red;
   rgba_[offset + 1] = value.green;
@@ -76,8 +90,8 @@ void Image::setPixel(std::uint32_t x, std::uint32_t y, Pixel value) {
   rgba_[offset + 3] = value.alpha;
 }
 
-Bytes Image::encodePNG() const { return encodeRGBAAsPNG(pixelWidth_, pixelHeight_, rgba_); }
+Bytes Image::encodePNG() const { return encodeRGBAAsPNG(pixelWidth_, pixelHeight_, pixels_); }
 
-Bytes Image::encodeJPEG(double quality) const { return encodeRGBAAsJPEG(pixelWidth_, pixelHeight_, rgba_, quality); }
+Bytes Image::encodeJPEG(double quality) const { return encodeRGBAAsJPEG(pixelWidth_, pixelHeight_, pixels_, quality); }
 
 }  // namespace plexora::platform

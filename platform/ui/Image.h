@@ -2,16 +2,18 @@
 // component, rows top to bottom, and a scale that relates its pixels to the
 // points of the UI model (point size = pixel size / scale).
 //
-// Images come from PNG or JPEG data (decode), from a fill colour (create) or
-// from a pixel buffer (fromRGBA). Every factory answers null instead of an
-// image it cannot make: damaged, truncated or unsupported data, no pixels, a
+// Images come from PNG or JPEG data (decode), from a fill colour (create),
+// from a pixel buffer (fromRGBA) or over pixels another owner keeps
+// (borrowRGBA). Every factory answers null instead of an
+// image it cannot make: damaged, truncated or unsupported data, no pixels or
+// the wrong number of them, a
 // scale that is not a positive finite number, or more than
 // kMaxImagePixelCount pixels (which bounds what untrusted data can make the
 // decoders allocate).
 //
 // Thread safety: the factories and the encoders may run on any thread. Readers
 // on several threads may share an image; setPixel is for whoever builds the
-// image, before it is handed to others.
+// image, before it is handed to others, and never on borrowed pixels.
 // Ownership: images travel as shared_ptr; they are not copyable (a copy is
 // one fromRGBA call away when it is really wanted).
 #pragma once
@@ -55,6 +57,12 @@ class PLEXORA_EXPORT Image final {
   // Takes over `rgba`, which must hold exactly pixelWidth * pixelHeight
   // pixels.
   static std::shared_ptr<Image> fromRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba);
+  // Reads `rgba` (exactly pixelWidth * pixelHeight pixels, rows packed)
+  // where it lies, keeping `owner` until the image is freed: a decoded video
+  // frame is megabytes, 30 times a second, and copying it out of the
+  // decoder's buffer costs more than drawing it.
+  static std::shared_ptr<Image> borrowRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale,
+                                           std::shared_ptr<const void> owner, std::span<const std::uint8_t> rgba);
 
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
@@ -66,12 +74,12 @@ class PLEXORA_EXPORT Image final {
   Size size() const;
 
   // x from the left, y from the top; throw std::out_of_range outside the
-  // image.
+  // image. setPixel throws std::logic_error on borrowed pixels.
   Pixel pixel(std::uint32_t x, std::uint32_t y) const;
   void setPixel(std::uint32_t x, std::uint32_t y, Pixel value);
 
   // All pixels, pixelWidth * kBytesPerPixel bytes a row.
-  std::span<const std::uint8_t> rgba() const { return rgba_; }
+  std::span<const std::uint8_t> rgba() const { return pixels_; }
 
   // A non-interlaced 8-bit RGBA PNG of the pixels (the scale is not kept);
   // empty if the encoder fails.
@@ -82,13 +90,18 @@ class PLEXORA_EXPORT Image final {
 
  private:
   Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba);
+  Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, std::shared_ptr<const void> owner,
+        std::span<const std::uint8_t> rgba);
 
   std::size_t offsetOf(std::uint32_t x, std::uint32_t y) const;
 
   const std::uint32_t pixelWidth_;
   const std::uint32_t pixelHeight_;
   const double scale_;
+  // Empty when the pixels are borrowed from owner_.
   Bytes rgba_;
+  std::shared_ptr<const void> owner_;
+  std::span<const std::uint8_t> pixels_;
 };
 
 }  // namespace plexora::platform

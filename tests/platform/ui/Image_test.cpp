@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <span>
 #include <stdexcept>
 
 namespace plexora::platform {
@@ -53,6 +55,25 @@ TEST(ImageTest, FromRGBANeedsExactlyOneBufferOfPixels) {
   const auto image = Image::fromRGBA(2, 1, 1.0, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->pixel(1, 0), (Pixel{5, 6, 7, 8}));
+}
+
+TEST(ImageTest, BorrowedPixelsAreReadInPlaceAndTheirOwnerLivesAsLongAsTheImage) {
+  auto owner = std::make_shared<Bytes>(Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+  const std::weak_ptr<Bytes> watched = owner;
+  const std::span<const std::uint8_t> pixels(*owner);
+  EXPECT_EQ(Image::borrowRGBA(2, 2, 1.0, owner, pixels), nullptr);
+  EXPECT_EQ(Image::borrowRGBA(1, 1, 1.0, owner, pixels), nullptr);
+  EXPECT_EQ(Image::borrowRGBA(2, 1, 0.0, owner, pixels), nullptr);
+
+  auto image = Image::borrowRGBA(2, 1, 1.0, std::move(owner), pixels);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->rgba().data(), pixels.data());
+  EXPECT_EQ(image->pixel(1, 0), (Pixel{5, 6, 7, 8}));
+  EXPECT_THROW(image->setPixel(0, 0, Pixel{}), std::logic_error);
+  EXPECT_EQ(image->encodePNG(), Image::fromRGBA(2, 1, 1.0, Bytes(pixels.begin(), pixels.end()))->encodePNG());
+  EXPECT_FALSE(watched.expired());
+  image.reset();
+  EXPECT_TRUE(watched.expired());
 }
 
 TEST(ImageTest, PixelsAreAddressedByColumnAndRowAndCheckedAgainstTheSize) {

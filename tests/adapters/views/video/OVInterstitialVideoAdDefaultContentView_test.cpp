@@ -142,7 +142,7 @@ TEST_F(OVInterstitialVideoAdDefaultContentViewTest, LoadsOnceVideoAndImagesAreIn
 }
 
 TEST_F(OVInterstitialVideoAdDefaultContentViewTest, WithoutAutoplayItWaitsAtThePosterUntilPlayIsPressed) {
-  const auto view = started({.autoplay = false});
+  const auto view = started({.autoplay = false, .skippableSeconds = "", .details = true});
   EXPECT_FALSE(view->isAutoplay()) << "as the data says";
   EXPECT_FALSE(view->videoView()->isPlaying());
   EXPECT_TRUE(view->isPaused());
