@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs every built fuzz target for a bounded time over its seed corpus
 # (fuzz/corpus/<target>). Usage: scripts/fuzz-smoke.sh [seconds-per-target]
+# [build-dir]; the targets are the dev build's unless another is named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-15}
+build=${2:-build/dev}
 shopt -s nullglob
-targets=(build/fuzz/fuzz/*_fuzz)
+targets=("$build"/fuzz/*_fuzz)
 # The MP4 targets also start from the test clips, made here (never checked
 # in).
 clips=$(mktemp -d)

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs every test, checks the installed
-# library from two consumer projects and the SDL host, then builds the fuzz
-# targets and the ThreadSanitizer configuration, and gives each fuzz target
-# a short bounded run over its seed corpus while the whole suite runs again
-# under ThreadSanitizer (the fuzz smoke uses one core at a time; the TSan
-# suite takes the rest). Each step prints how long it took and the
+# UndefinedBehaviorSanitizer (the fuzz targets with them) and runs every
+# test, checks the installed library from two consumer projects and the SDL
+# host, then builds the ThreadSanitizer configuration and gives each fuzz
+# target a short bounded run over its seed corpus while the whole suite runs
+# again under ThreadSanitizer (the fuzz smoke uses one core at a time; the
+# TSan suite takes the rest). Each step prints how long it took and the
 # processor time it used.
 #
 # A test that fails is run once more before the suite counts it
@@ -45,8 +45,6 @@ step "consumer check" env CONSUMER_PREFIX="$prefix" scripts/consumer-check.sh
 step "SDL host under Xvfb" scripts/sdl-host-check.sh "$prefix"
 rm -rf "$prefix"
 
-cmake --preset fuzz >/dev/null
-step "build (fuzz)" cmake --build --preset fuzz
 cmake --preset tsan >/dev/null
 step "build (ThreadSanitizer)" cmake --build --preset tsan
 

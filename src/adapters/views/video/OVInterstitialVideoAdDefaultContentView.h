@@ -67,17 +67,17 @@ class OVInterstitialVideoAdDefaultContentView final : public OVInterstitialVideo
   void startFromRootViewController(const std::shared_ptr<OVAdViewControllerProxy>& rootViewController) override;
   void layoutSubviews() override;
 
-  void pause();
-  void resume();
+  void pause() override;
+  void resume() override;
 
-  platform::MediaTime currentTime() const;
-  platform::MediaTime duration() const;
+  platform::MediaTime currentTime() const override;
+  platform::MediaTime duration() const override;
   // Whether the video starts by itself, as the ad's data says.
-  bool isAutoplay() const { return autoplay_; }
-  float volume() const;
-  bool skippable() const { return skippableTime_.isValid(); }
+  bool isAutoplay() const override { return autoplay_; }
+  float volume() const override;
+  bool skippable() const override { return skippableTime_.isValid(); }
   // Invalid for an ad that cannot be skipped.
-  platform::MediaTime skipRemainingTime() const;
+  platform::MediaTime skipRemainingTime() const override;
   // The video's width over its height; 16:9 until it is known.
   double videoAspectRatio() const;
 
