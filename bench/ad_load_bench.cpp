@@ -409,9 +409,8 @@ class LoadFloor {
   // answer was read. Main thread.
   bool load() {
     const int before = outcomes_;
-    const platform::Dictionary parameters = bannerEnvironment()->adRequestParameters();
-    platform::URLRequest request = OVAdURLSession::urlRequestWithURL(OVAdSettings::getDeliveryEndpoint(), "POST",
-                                                                     platform::Value(parameters));
+    platform::URLRequest request = OVAdURLSession::urlRequestWithURL(
+        OVAdSettings::getDeliveryEndpoint(), "POST", platform::Value(bannerEnvironment()->adRequestParameters()));
     {
       std::lock_guard lock(mutex_);
       request_ = std::move(request);

@@ -52,10 +52,13 @@ void checkAds(const OVAdProviderResponseAds& response) {
           "a canned response past the last candidate");
   const auto copy = response.copy();
   require(copy->adPlacement()->adCandidates().size() == candidates.size(), "a copy lost candidates");
-  for (const auto& candidate : copy->adPlacement()->adCandidates()) {
-    require(!candidate->hasFiredTrackers(plexora::OVAdTrackerType::Request), "a copy starts fired");
-    for (const auto& [type, urls] : candidate->trackersByType()) {
-      require(type != plexora::OVAdTrackerType::Unknown && !urls.empty(), "an empty or unknown tracker type kept");
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const auto& copied = *copy->adPlacement()->adCandidates()[i];
+    require(!copied.hasFiredTrackers(plexora::OVAdTrackerType::Request), "a copy starts fired");
+    require(copied.trackerURLs(plexora::OVAdTrackerType::Unknown).empty(), "URLs kept for an unknown tracker type");
+    for (const auto type : {plexora::OVAdTrackerType::Request, plexora::OVAdTrackerType::Impression,
+                            plexora::OVAdTrackerType::Click}) {
+      require(copied.trackerURLs(type) == candidates[i]->trackerURLs(type), "a copy changed its tracker URLs");
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "platform/value/Value.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <cmath>
 
@@ -134,6 +136,11 @@ std::optional<std::string> Value::text() const {
     case Kind::Double: return numberText(asDouble());
     default: return std::nullopt;
   }
+}
+
+std::string Value::takeString() {
+  std::string* text = std::get_if<std::string>(&storage_);
+  return text != nullptr ? std::exchange(*text, std::string()) : std::string();
 }
 
 Array& Value::mutableArray() {

@@ -157,6 +157,10 @@ class PLEXORA_EXPORT Value {
   // (true "1", false "0"). None for null, data, arrays and dictionaries.
   std::optional<std::string> text() const;
 
+  // A string's text, moved out (the value keeps the empty string); the empty
+  // text for other kinds. For readers that consume a parsed document.
+  std::string takeString();
+
   // Mutable containers. A value of another kind is first replaced by an
   // empty container of the wanted kind.
   Array& mutableArray();

@@ -23,12 +23,15 @@ constexpr const char* kUnexpectedTrackerTypeFormat = "Unexpected tracker type: %
 constexpr const char* kTrackerNotAnObject = "a tracker is not a JSON object";
 constexpr const char* kTrackerWithoutURL = "a tracker has no \"url\" text: ";
 
-OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
+// The list of a known type among the candidate's lists.
+std::size_t indexOf(OVAdTrackerType type) { return static_cast<std::size_t>(type) - 1; }
+
+OVAdCandidate::TrackerURLs trackerURLsOf(platform::Value& trackers) {
   OVAdCandidate::TrackerURLs trackersByType;
   if (!trackers.isArray()) {
     return trackersByType;
   }
-  for (const platform::Value& tracker : trackers.asArray()) {
+  for (platform::Value& tracker : trackers.mutableArray()) {
     if (!tracker.isDictionary()) {
       throw std::invalid_argument(kTrackerNotAnObject);
     }
@@ -37,22 +40,22 @@ OVAdCandidate::TrackerURLs trackerURLsOf(const platform::Value& trackers) {
     if (type == OVAdTrackerType::Unknown) {
       continue;
     }
-    const auto url = objectForKeyOrNil(tracker, kTrackerURLKey);
-    if (!url || !url->isString()) {
+    platform::Value* url = tracker.find(kTrackerURLKey);
+    if (url == nullptr || !url->isString()) {
       throw std::invalid_argument(kTrackerWithoutURL + typeText);
     }
-    trackersByType[type].push_back(url->asString());
+    trackersByType[indexOf(type)].push_back(url->takeString());
   }
   return trackersByType;
 }
 
 }  // namespace
 
-OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, const platform::Value& trackers)
+OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, platform::Value trackers)
     : OVAdCandidate(std::move(adapterID), std::move(data), trackerURLsOf(trackers)) {}
 
-OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, TrackerURLs trackersByType)
-    : adapterID_(std::move(adapterID)), data_(std::move(data)), trackersByType_(std::move(trackersByType)) {}
+OVAdCandidate::OVAdCandidate(std::string adapterID, platform::Dictionary data, TrackerURLs trackerURLs)
+    : adapterID_(std::move(adapterID)), data_(std::move(data)), trackerURLs_(std::move(trackerURLs)) {}
 
 OVAdTrackerType OVAdCandidate::trackerTypeFromString(std::string_view text) {
   if (text == kTrackerTypeRequest) {
@@ -69,7 +72,13 @@ OVAdTrackerType OVAdCandidate::trackerTypeFromString(std::string_view text) {
 }
 
 std::shared_ptr<OVAdCandidate> OVAdCandidate::copy() const {
-  return std::shared_ptr<OVAdCandidate>(new OVAdCandidate(adapterID_, data_, trackersByType_));
+  return std::shared_ptr<OVAdCandidate>(new OVAdCandidate(adapterID_, data_, trackerURLs_));
+}
+
+const std::vector<std::string>& OVAdCandidate::trackerURLs(OVAdTrackerType type) const {
+  static const std::vector<std::string> kNone;
+  const auto number = static_cast<std::size_t>(type);
+  return number >= 1 && number <= trackerURLs_.size() ? trackerURLs_[indexOf(type)] : kNone;
 }
 
 void OVAdCandidate::fireTrackers(OVAdTrackerType type, const platform::Value& extraData) {
@@ -80,11 +89,7 @@ void OVAdCandidate::fireTrackers(OVAdTrackerType type, const platform::Value& ex
       return;
     }
   }
-  const auto urls = trackersByType_.find(type);
-  if (urls == trackersByType_.end()) {
-    return;
-  }
-  for (const std::string& url : urls->second) {
+  for (const std::string& url : trackerURLs(type)) {
     if (platform::URL::parse(url)) {
       OVAdUtility::logTracker(url, extraData);
     }

@@ -9,8 +9,8 @@
 // Ownership: shared by the placement and the adapter that serves the ad.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -26,13 +26,13 @@ enum class OVAdTrackerType : std::int64_t { Unknown = 0, Request = 1, Impression
 
 class OVAdCandidate final {
  public:
-  using TrackerURLs = std::map<OVAdTrackerType, std::vector<std::string>>;
 
   // `trackers` is the server's array of {"type", "url"} objects. An entry of
   // an unknown type is dropped. An entry that is not an object, or whose
   // known type comes without a "url" text, throws std::invalid_argument: the
-  // server counts on such an answer failing as a whole.
-  OVAdCandidate(std::string adapterID, platform::Dictionary data, const platform::Value& trackers);
+  // server counts on such an answer failing as a whole. The URLs are moved
+  // out of `trackers`.
+  OVAdCandidate(std::string adapterID, platform::Dictionary data, platform::Value trackers);
   OVAdCandidate(const OVAdCandidate&) = delete;
   OVAdCandidate& operator=(const OVAdCandidate&) = delete;
 
@@ -52,15 +52,21 @@ class OVAdCandidate final {
 
   const std::string& adapterID() const { return adapterID_; }
   const platform::Dictionary& data() const { return data_; }
-  // In the order the server listed them.
-  const TrackerURLs& trackersByType() const { return trackersByType_; }
+  // The URLs of one known type, in the order the server listed them; none
+  // for Unknown.
+  const std::vector<std::string>& trackerURLs(OVAdTrackerType type) const;
+
+  // One list per known type (Request, Impression, Click): an answer holds
+  // hundreds of these lists, and a map's nodes would double their
+  // allocations.
+  using TrackerURLs = std::array<std::vector<std::string>, 3>;
 
  private:
-  OVAdCandidate(std::string adapterID, platform::Dictionary data, TrackerURLs trackersByType);
+  OVAdCandidate(std::string adapterID, platform::Dictionary data, TrackerURLs trackerURLs);
 
   const std::string adapterID_;
   const platform::Dictionary data_;
-  const TrackerURLs trackersByType_;
+  const TrackerURLs trackerURLs_;
 
   mutable std::mutex firedMutex_;
   std::set<OVAdTrackerType> trackersFired_;  // guarded by firedMutex_

@@ -101,7 +101,7 @@ bool OVAdProvider::maybeHandleBidPayload(const std::shared_ptr<const OVAdBidPayl
   return true;
 }
 
-void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& parameters) {
+void OVAdProvider::makeFirstAdRequestWithParameters(platform::Dictionary parameters) {
   const std::string deliveryUrl = OVAdSettings::getDeliveryEndpoint();
   OV_LOG(kOVAdLogLevelDebug, kMakingFirstRequestMessage, deliveryUrl.c_str());
   logRequestParameters(parameters);
@@ -147,7 +147,7 @@ void OVAdProvider::makeFirstAdRequestWithParameters(const platform::Dictionary& 
         });
   };
   const std::shared_ptr<OVAdURLSession> session = session_ ? session_ : OVAdURLSession::sharedSession();
-  requestQueue_.push_back(session->requestWithURL(deliveryUrl, kPostMethod, platform::Value(parameters),
+  requestQueue_.push_back(session->requestWithURL(deliveryUrl, kPostMethod, platform::Value(std::move(parameters)),
                                                   std::move(handler), OVAdURLSession::HandlerThread::TransferThread));
 }
 

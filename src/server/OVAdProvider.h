@@ -88,7 +88,7 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   OVAdProvider(std::weak_ptr<OVAdProviderDelegate> delegate, std::shared_ptr<OVAdURLSession> session);
 
   // Posts the parameters to the delivery endpoint.
-  void makeFirstAdRequestWithParameters(const platform::Dictionary& parameters);
+  void makeFirstAdRequestWithParameters(platform::Dictionary parameters);
   // Parses the payload's creative as the server's answer; answers whether
   // there was one.
   bool maybeHandleBidPayload(const std::shared_ptr<const OVAdBidPayload>& bidPayload);

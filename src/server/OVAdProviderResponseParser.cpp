@@ -86,10 +86,10 @@ std::shared_ptr<OVAdCandidate> candidateFromAd(platform::Value& ad, const platfo
   if (featureConfig != nullptr) {
     candidateData.set(kFeatureConfigKey, *featureConfig);
   }
-  static const platform::Value kNoTrackers{platform::Array{}};
-  const platform::Value* trackers = containerForKey(ad, kTrackersKey, platform::Value::Kind::Array);
-  return std::make_shared<OVAdCandidate>(stringForKey(ad, kAdapterKey, ""), std::move(candidateData),
-                                         trackers != nullptr ? *trackers : kNoTrackers);
+  platform::Value* trackers = ad.find(kTrackersKey);
+  return std::make_shared<OVAdCandidate>(
+      stringForKey(ad, kAdapterKey, ""), std::move(candidateData),
+      trackers != nullptr && trackers->isArray() ? std::move(*trackers) : platform::Value(platform::Array{}));
 }
 
 std::shared_ptr<OVAdProviderResponse> adsResponse(platform::Value& document) {

@@ -18,6 +18,7 @@
 #include "plexora/OVAdSettings.h"
 #include "testserver/TestServer.h"
 #include "util/SettingsTestEnvironment.h"
+#include "support/TrackersByType.h"
 
 namespace plexora {
 namespace {
@@ -46,8 +47,8 @@ TEST_F(OVAdCandidateTest, TrackersAreGroupedByTypeInServerOrder) {
                                 }));
   EXPECT_EQ(candidate.adapterID(), "PX");
   EXPECT_EQ(candidate.data(), (Dictionary{{"ct", "token"}}));
-  EXPECT_EQ(candidate.trackersByType(),
-            (OVAdCandidate::TrackerURLs{
+  EXPECT_EQ(testing::trackersByType(candidate),
+            (testing::TrackersByType{
                 {OVAdTrackerType::Request, {"https://t.example/r"}},
                 {OVAdTrackerType::Impression, {"https://t.example/i1", "https://t.example/i2"}},
                 {OVAdTrackerType::Click, {"https://t.example/c"}},
@@ -62,7 +63,9 @@ TEST_F(OVAdCandidateTest, EntriesOfUnknownTypeAreDroppedAndLogged) {
                                     Value(Dictionary{{"type", "view"}}),
                                     tracker("click", "https://t.example/good"),
                                 }));
-  EXPECT_EQ(candidate.trackersByType(), (OVAdCandidate::TrackerURLs{{OVAdTrackerType::Click, {"https://t.example/good"}}}));
+  EXPECT_EQ(testing::trackersByType(candidate),
+            (testing::TrackersByType{{OVAdTrackerType::Click, {"https://t.example/good"}}}));
+  EXPECT_TRUE(candidate.trackerURLs(OVAdTrackerType::Unknown).empty());
   EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: view"), 2U);
   EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: "), 3U) << "the typeless entry too";
 }
@@ -88,7 +91,7 @@ TEST_F(OVAdCandidateTest, AnEntryThatIsNoObjectOrHasNoURLTextFailsTheCandidate) 
 
 TEST_F(OVAdCandidateTest, TrackersThatAreNoArrayGiveNone) {
   for (const Value& trackers : {Value(), Value("x"), Value(Dictionary{{"type", "click"}, {"url", "https://t/c"}})}) {
-    EXPECT_TRUE(OVAdCandidate("PX", {}, trackers).trackersByType().empty());
+    EXPECT_TRUE(testing::trackersByType(OVAdCandidate("PX", {}, trackers)).empty());
   }
 }
 
@@ -189,7 +192,7 @@ TEST_F(OVAdCandidateFiringTest, ACopyFiresAgainAndLeavesTheOriginalAsItWas) {
 
   const auto copy = original->copy();
   EXPECT_EQ(copy->adapterID(), original->adapterID());
-  EXPECT_EQ(copy->trackersByType(), original->trackersByType());
+  EXPECT_EQ(testing::trackersByType(*copy), testing::trackersByType(*original));
   EXPECT_FALSE(copy->hasFiredTrackers(OVAdTrackerType::Request));
   copy->fireTrackers(OVAdTrackerType::Request, Value());
   waitForCompletedRequests(2);

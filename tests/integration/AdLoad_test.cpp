@@ -129,10 +129,10 @@ TEST_F(AdLoadTest, ABannerLoadPostsTheExactFormAndUserAgentAndDeliversTheParsedP
                                              candidates[2]->adapterID()};
   EXPECT_EQ(adapters, (std::vector<std::string>{"PX", "PX", "ADMOB"}));
   EXPECT_EQ(candidates[0]->data().find("ct")->text(), "ct-banner-1");
-  const auto& impressions = candidates[0]->trackersByType().at(OVAdTrackerType::Impression);
+  const auto& impressions = candidates[0]->trackerURLs(OVAdTrackerType::Impression);
   EXPECT_EQ(impressions, (std::vector<std::string>{server_.trackerURL("banner-1-impression"),
                                                      server_.trackerURL("banner-1-impression-partner")}));
-  EXPECT_EQ(candidates[2]->trackersByType().count(OVAdTrackerType::Click), 0u);
+  EXPECT_TRUE(candidates[2]->trackerURLs(OVAdTrackerType::Click).empty());
 
   // The answer started the banner's throttle window.
   EXPECT_TRUE(OVAdConnectionUtility::shouldThrottleFrequentLoadForEnvironmentData(

@@ -16,6 +16,7 @@
 #include "platform/foundation/Exception.h"
 #include "server/OVAdEnvironmentData.h"
 #include "util/SettingsTestEnvironment.h"
+#include "support/TrackersByType.h"
 
 namespace plexora {
 namespace {
@@ -182,7 +183,7 @@ TEST_F(OVAdLoadThrottleTest, EachServeHandsOutFreshCandidates) {
     const auto& served = first->adPlacement()->adCandidates()[i];
     EXPECT_NE(served, original->adPlacement()->adCandidates()[i]);
     EXPECT_NE(served, second->adPlacement()->adCandidates()[i]);
-    EXPECT_EQ(served->trackersByType(), original->adPlacement()->adCandidates()[i]->trackersByType());
+    EXPECT_EQ(testing::trackersByType(*served), testing::trackersByType(*original->adPlacement()->adCandidates()[i]));
   }
   EXPECT_EQ(first->adPlacement()->definition(), original->adPlacement()->definition());
 }

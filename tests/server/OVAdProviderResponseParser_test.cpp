@@ -18,6 +18,7 @@
 #include "platform/value/Value.h"
 #include "plexora/OVAdSettings.h"
 #include "util/SettingsTestEnvironment.h"
+#include "support/TrackersByType.h"
 
 namespace plexora {
 namespace {
@@ -132,8 +133,7 @@ std::shared_ptr<OVAdProviderResponseAds> parseAds(std::string_view text) {
 }
 
 std::vector<std::string> urls(const OVAdCandidate& candidate, OVAdTrackerType type) {
-  const auto found = candidate.trackersByType().find(type);
-  return found == candidate.trackersByType().end() ? std::vector<std::string>{} : found->second;
+  return candidate.trackerURLs(type);
 }
 
 class OVAdProviderResponseParserTest : public ::testing::Test {
@@ -201,23 +201,23 @@ TEST_F(OVAdProviderResponseParserTest, ARealisticAnswerIsReadFieldByField) {
   EXPECT_EQ(candidates[1]->data().find("unit_id")->asString(), "admob-unit-1");
 
   EXPECT_EQ(candidates[2]->data().find("placement")->asInteger(), 1447912324502);
-  EXPECT_TRUE(candidates[2]->trackersByType().empty());
+  EXPECT_TRUE(testing::trackersByType(*candidates[2]).empty());
 
   const OVAdCandidate& native = *candidates[3];
   EXPECT_EQ(*native.data().find("rating"), Value(Dictionary{{"value", 4.5}, {"scale", 5}}));
-  EXPECT_EQ(native.trackersByType().size(), 1U) << "the \"view\" tracker is dropped";
+  EXPECT_EQ(testing::trackersByType(native).size(), 1U) << "the \"view\" tracker is dropped";
   EXPECT_EQ(urls(native, OVAdTrackerType::Impression), (std::vector<std::string>{"https://t.example.net/i?c=3"}));
   EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: view"), 1U);
 
   EXPECT_EQ(candidates[4]->data().size(), 2U);
-  EXPECT_TRUE(candidates[4]->trackersByType().empty()) << "no \"trackers\" key";
+  EXPECT_TRUE(testing::trackersByType(*candidates[4]).empty()) << "no \"trackers\" key";
 
   EXPECT_EQ(urls(*candidates[5], OVAdTrackerType::Click), (std::vector<std::string>{"https://t.example.net/c?c=5"}));
   EXPECT_EQ(candidates[6]->data().find("note")->asString(), "no adapter");
   EXPECT_EQ(candidates[7]->data(), (Dictionary{{"feature_config", featureConfig}})) << "no \"data\" key";
   EXPECT_EQ(urls(*candidates[7], OVAdTrackerType::Request), (std::vector<std::string>{"https://t.example.net/r?c=7"}));
   EXPECT_EQ(candidates[8]->data().find("ct")->asString(), "ct-8");
-  EXPECT_EQ(candidates[9]->trackersByType().size(), 1U) << "an entry of unknown type needs no URL";
+  EXPECT_EQ(testing::trackersByType(*candidates[9]).size(), 1U) << "an entry of unknown type needs no URL";
   EXPECT_EQ(urls(*candidates[9], OVAdTrackerType::Click), (std::vector<std::string>{"https://t.example.net/c?c=9"}));
   EXPECT_EQ(environment_.count("<warn>] Unexpected tracker type: "), 2U);
 }
@@ -422,7 +422,7 @@ TEST_F(OVAdProviderResponseParserTest, ACopyOfAnAnswerHasFreshCandidatesAndTheSa
     EXPECT_NE(copied[index], original[index]) << index;
     EXPECT_EQ(copied[index]->adapterID(), original[index]->adapterID()) << index;
     EXPECT_EQ(copied[index]->data(), original[index]->data()) << index;
-    EXPECT_EQ(copied[index]->trackersByType(), original[index]->trackersByType()) << index;
+    EXPECT_EQ(testing::trackersByType(*copied[index]), testing::trackersByType(*original[index])) << index;
   }
   EXPECT_TRUE(original[2]->hasFiredTrackers(OVAdTrackerType::Click));
   EXPECT_FALSE(copied[2]->hasFiredTrackers(OVAdTrackerType::Click));

@@ -13,6 +13,7 @@
 #include "AdServerTestSupport.h"
 #include "dto/OVAdCandidate.h"
 #include "dto/OVAdPlacement.h"
+#include "support/TrackersByType.h"
 
 namespace plexora::testing {
 namespace {
@@ -50,8 +51,7 @@ std::string servedFixture(const testserver::AdServer& server, const std::string&
 }
 
 std::vector<std::string> urls(const OVAdCandidate& candidate, OVAdTrackerType type) {
-  const auto found = candidate.trackersByType().find(type);
-  return found == candidate.trackersByType().end() ? std::vector<std::string>{} : found->second;
+  return candidate.trackerURLs(type);
 }
 
 // The value at a path of keys in a candidate's data; null when absent.
@@ -125,7 +125,7 @@ TEST_F(AdServerFixturesTest, EveryFixtureParsesIntoItsExpectedOutcome) {
         adapters.push_back(candidate.adapterID());
         // No tracker of a fixture is dropped for an unknown type or a bad entry.
         std::size_t trackers = 0;
-        for (const auto& [type, list] : candidate.trackersByType()) trackers += list.size();
+        for (const auto& [type, list] : trackersByType(candidate)) trackers += list.size();
         EXPECT_EQ(trackers, ads[i]["trackers"].size()) << "candidate " << i;
       }
       EXPECT_EQ(adapters, expected.adapters);

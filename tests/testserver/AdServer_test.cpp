@@ -13,6 +13,7 @@
 #include "dto/OVAdBidPayload.h"
 #include "dto/OVAdCandidate.h"
 #include "dto/OVAdPlacement.h"
+#include "support/TrackersByType.h"
 
 namespace plexora::testing {
 namespace {
@@ -58,7 +59,7 @@ TEST_F(AdServerTest, ALoadGetsTheFixtureOfItsPlacementWithTrackersAtTheServer) {
   ASSERT_TRUE(placement);
   ASSERT_EQ(placement->adCandidates().size(), 3u);
   for (const auto& candidate : placement->adCandidates()) {
-    for (const auto& [type, urls] : candidate->trackersByType()) {
+    for (const auto& [type, urls] : trackersByType(*candidate)) {
       for (const std::string& url : urls) EXPECT_TRUE(url.starts_with(server_.baseURL() + "trackers/")) << url;
     }
   }
@@ -140,7 +141,7 @@ TEST_F(AdServerTest, TheEndpointsTakeOnlyPosts) {
 TEST_F(AdServerTest, TrackerHitsAreRecordedByNameWithTheirExtraData) {
   const auto placement = placementOf(load("banner").body);
   ASSERT_TRUE(placement);
-  const auto& urls = placement->adCandidates()[0]->trackersByType().at(OVAdTrackerType::Request);
+  const auto& urls = placement->adCandidates()[0]->trackerURLs(OVAdTrackerType::Request);
   ASSERT_EQ(urls.size(), 1u);
 
   EXPECT_EQ(get(urls[0] + "?delay=120&error=1000&msg=Network%20Error").status, 200);

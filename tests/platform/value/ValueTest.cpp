@@ -181,6 +181,19 @@ TEST(ValueTest, MutatorsConvertTheValue) {
   EXPECT_EQ(array.at(2), nullptr);
 }
 
+TEST(ValueTest, TakingAStringLeavesItEmptyAndTakesNothingFromOtherKinds) {
+  Value text("a text long enough to live on the heap");
+  EXPECT_EQ(text.takeString(), "a text long enough to live on the heap");
+  EXPECT_EQ(text, Value(""));
+  EXPECT_EQ(text.takeString(), "");
+
+  for (Value other : {Value(), Value(7), Value(Array{"x"}), Value(Dictionary{{"k", "v"}})}) {
+    const Value before = other;
+    EXPECT_EQ(other.takeString(), "");
+    EXPECT_EQ(other, before);
+  }
+}
+
 TEST(ValueTest, CopiesAreDeepAndMovesLeaveTheSourceUsable) {
   Value original = Dictionary{{"list", Array{1, 2}}};
   Value copy = original;
