@@ -82,9 +82,8 @@ GstFlowReturn deliver(GstSample* sample, const GStreamerPipeline::FrameHandler& 
                                         ? gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer))
                                         : GST_BUFFER_PTS(buffer);
     if (onFrame && GST_CLOCK_TIME_IS_VALID(streamTime)) {
-      auto mapped = MappedSample::map(sample);
+      const auto mapped = MappedSample::map(sample);
       auto frame = mapped ? frameOf(mapped, info) : nullptr;
-      mapped.reset();
       if (frame) onFrame(std::move(frame), mediaTimeOf(static_cast<gint64>(streamTime)));
     }
   }

@@ -15,6 +15,13 @@ constexpr const char* kBorrowedPixelsMessage = "the image's pixels are borrowed 
 
 bool isUsableScale(double scale) { return std::isfinite(scale) && scale > 0.0; }
 
+// Whether `byteCount` bytes are exactly the pixels of an image that may be
+// made at that size and scale.
+bool isUsablePixelBuffer(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, std::size_t byteCount) {
+  return isUsableScale(scale) && isAllowedImageSize(pixelWidth, pixelHeight) &&
+         byteCount == std::size_t{pixelWidth} * pixelHeight * Image::kBytesPerPixel;
+}
+
 std::uint8_t componentByte(double component) {
   // NaN fails both comparisons and ends up 0.
   const double clamped = component > 0.0 ? std::min(component, 1.0) : 0.0;
@@ -50,15 +57,13 @@ std::shared_ptr<Image> Image::create(std::uint32_t pixelWidth, std::uint32_t pix
 }
 
 std::shared_ptr<Image> Image::fromRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba) {
-  if (!isUsableScale(scale) || !isAllowedImageSize(pixelWidth, pixelHeight)) return nullptr;
-  if (rgba.size() != std::size_t{pixelWidth} * pixelHeight * kBytesPerPixel) return nullptr;
+  if (!isUsablePixelBuffer(pixelWidth, pixelHeight, scale, rgba.size())) return nullptr;
   return std::shared_ptr<Image>(new Image(pixelWidth, pixelHeight, scale, std::move(rgba)));
 }
 
 std::shared_ptr<Image> Image::borrowRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale,
                                          std::shared_ptr<const void> owner, std::span<const std::uint8_t> rgba) {
-  if (!isUsableScale(scale) || !isAllowedImageSize(pixelWidth, pixelHeight)) return nullptr;
-  if (rgba.size() != std::size_t{pixelWidth} * pixelHeight * kBytesPerPixel) return nullptr;
+  if (!owner || !isUsablePixelBuffer(pixelWidth, pixelHeight, scale, rgba.size())) return nullptr;
   return std::shared_ptr<Image>(new Image(pixelWidth, pixelHeight, scale, std::move(owner), rgba));
 }
 

@@ -4,12 +4,11 @@
 //
 // Images come from PNG or JPEG data (decode), from a fill colour (create),
 // from a pixel buffer (fromRGBA) or over pixels another owner keeps
-// (borrowRGBA). Every factory answers null instead of an
-// image it cannot make: damaged, truncated or unsupported data, no pixels or
-// the wrong number of them, a
-// scale that is not a positive finite number, or more than
-// kMaxImagePixelCount pixels (which bounds what untrusted data can make the
-// decoders allocate).
+// (borrowRGBA). Every factory answers null instead of an image it cannot
+// make: damaged, truncated or unsupported data, no pixels or the wrong number
+// of them, a borrow without an owner, a scale that is not a positive finite
+// number, or more than kMaxImagePixelCount pixels (which bounds what
+// untrusted data can make the decoders allocate).
 //
 // Thread safety: the factories and the encoders may run on any thread. Readers
 // on several threads may share an image; setPixel is for whoever builds the

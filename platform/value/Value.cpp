@@ -1,9 +1,8 @@
 #include "platform/value/Value.h"
 
-#include <utility>
-
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace plexora::platform {
 

@@ -26,7 +26,6 @@ enum class OVAdTrackerType : std::int64_t { Unknown = 0, Request = 1, Impression
 
 class OVAdCandidate final {
  public:
-
   // `trackers` is the server's array of {"type", "url"} objects. An entry of
   // an unknown type is dropped. An entry that is not an object, or whose
   // known type comes without a "url" text, throws std::invalid_argument: the
@@ -56,9 +55,8 @@ class OVAdCandidate final {
   // for Unknown.
   const std::vector<std::string>& trackerURLs(OVAdTrackerType type) const;
 
-  // One list per known type (Request, Impression, Click): an answer holds
-  // hundreds of these lists, and a map's nodes would double their
-  // allocations.
+  // One list per known type (Request, Impression, Click): every candidate
+  // of every answer has them, and a map's nodes doubled their allocations.
   using TrackerURLs = std::array<std::vector<std::string>, 3>;
 
  private:

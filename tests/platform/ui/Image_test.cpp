@@ -64,6 +64,7 @@ TEST(ImageTest, BorrowedPixelsAreReadInPlaceAndTheirOwnerLivesAsLongAsTheImage) 
   EXPECT_EQ(Image::borrowRGBA(2, 2, 1.0, owner, pixels), nullptr);
   EXPECT_EQ(Image::borrowRGBA(1, 1, 1.0, owner, pixels), nullptr);
   EXPECT_EQ(Image::borrowRGBA(2, 1, 0.0, owner, pixels), nullptr);
+  EXPECT_EQ(Image::borrowRGBA(2, 1, 1.0, nullptr, pixels), nullptr) << "nothing would keep the pixels";
 
   auto image = Image::borrowRGBA(2, 1, 1.0, std::move(owner), pixels);
   ASSERT_NE(image, nullptr);
