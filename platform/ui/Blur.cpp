@@ -75,37 +75,60 @@ class AxisWeights {
   std::vector<float> normaliser_;
 };
 
-void premultiply(const std::uint8_t* pixels, std::size_t count, float* out) {
-  for (std::size_t p = 0; p < count; ++p, pixels += kChannels, out += kChannels) {
+// Above this deviation the blur runs on a copy reduced by a whole factor,
+// chosen so that the deviation left there is at least this many of its
+// pixels: a card's background blur would otherwise weigh hundreds of taps
+// for every pixel, seconds of work for one image.
+constexpr double kLeastReducedSigma = 4.0;
+
+// Premultiplied colour, four floats a pixel, rows packed.
+struct Plane {
+  std::size_t width = 0;
+  std::size_t height = 0;
+  std::vector<float> values;
+
+  Plane(std::size_t w, std::size_t h) : width(w), height(h), values(w * h * kChannels) {}
+  float* row(std::size_t y) { return values.data() + y * width * kChannels; }
+  const float* row(std::size_t y) const { return values.data() + y * width * kChannels; }
+};
+
+Plane premultiplied(const Image& image) {
+  Plane plane(image.pixelWidth(), image.pixelHeight());
+  const std::uint8_t* pixels = image.rgba().data();
+  float* out = plane.values.data();
+  for (std::size_t p = 0; p < plane.width * plane.height; ++p, pixels += kChannels, out += kChannels) {
     const float alpha = pixels[kAlpha];
     for (std::size_t c = 0; c < kAlpha; ++c) out[c] = pixels[c] * alpha / kFullComponent;
     out[kAlpha] = alpha;
   }
+  return plane;
 }
 
 std::uint8_t toByte(float value) {
   return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0f, kFullComponent)));
 }
 
-void unpremultiply(const float* pixels, std::size_t count, std::uint8_t* out) {
-  for (std::size_t p = 0; p < count; ++p, pixels += kChannels, out += kChannels) {
+Bytes unpremultiplied(const Plane& plane) {
+  Bytes rgba(plane.width * plane.height * kChannels);
+  const float* pixels = plane.values.data();
+  std::uint8_t* out = rgba.data();
+  for (std::size_t p = 0; p < plane.width * plane.height; ++p, pixels += kChannels, out += kChannels) {
     const std::uint8_t alpha = toByte(pixels[kAlpha]);
     for (std::size_t c = 0; c < kAlpha; ++c) {
       out[c] = alpha == 0 ? 0 : toByte(pixels[c] * kFullComponent / pixels[kAlpha]);
     }
     out[kAlpha] = alpha;
   }
+  return rgba;
 }
 
-// Blurs each row of the premultiplied image along x into `out`.
-void blurRows(const Image& image, const AxisWeights& weights, std::vector<float>& out) {
-  const std::size_t width = image.pixelWidth();
-  const std::size_t rowFloats = width * kChannels;
-  std::vector<float> row(rowFloats);
-  for (std::size_t y = 0; y < image.pixelHeight(); ++y) {
-    premultiply(image.rgba().data() + y * rowFloats, width, row.data());
-    float* target = out.data() + y * rowFloats;
-    for (std::size_t x = 0; x < width; ++x) {
+// Blurs each row along x.
+Plane blurRows(const Plane& plane, const AxisWeights& weights) {
+  Plane out(plane.width, plane.height);
+  for (std::size_t y = 0; y < plane.height; ++y) {
+    const float* row = plane.row(y);
+    float* target = out.row(y);
+    for (std::size_t x = 0; x < plane.width; ++x) {
       float sum[kChannels] = {};
       for (std::size_t j = weights.first(x); j <= weights.last(x); ++j) {
         const float weight = weights.weight(x, j);
@@ -114,23 +137,112 @@ void blurRows(const Image& image, const AxisWeights& weights, std::vector<float>
       for (std::size_t c = 0; c < kChannels; ++c) target[x * kChannels + c] = sum[c] * weights.normaliser(x);
     }
   }
+  return out;
 }
 
-// Blurs the row-blurred image along y, one whole output row at a time so
-// every read runs along a row.
-void blurColumns(const std::vector<float>& rows, std::size_t width, std::size_t height, const AxisWeights& weights,
-                 Bytes& out) {
-  const std::size_t rowFloats = width * kChannels;
-  std::vector<float> sum(rowFloats);
-  for (std::size_t y = 0; y < height; ++y) {
-    std::fill(sum.begin(), sum.end(), 0.0f);
+// Blurs along y, one whole output row at a time so every read runs along a
+// row.
+Plane blurColumns(const Plane& plane, const AxisWeights& weights) {
+  Plane out(plane.width, plane.height);
+  const std::size_t rowFloats = plane.width * kChannels;
+  for (std::size_t y = 0; y < plane.height; ++y) {
+    float* sum = out.row(y);
     for (std::size_t j = weights.first(y); j <= weights.last(y); ++j) {
       const float weight = weights.weight(y, j) * weights.normaliser(y);
-      const float* source = rows.data() + j * rowFloats;
+      const float* source = plane.row(j);
       for (std::size_t k = 0; k < rowFloats; ++k) sum[k] += weight * source[k];
     }
-    unpremultiply(sum.data(), width, out.data() + y * rowFloats);
   }
+  return out;
+}
+
+Plane blurred(const Plane& plane, double sigma) {
+  return blurColumns(blurRows(plane, AxisWeights(plane.width, sigma)), AxisWeights(plane.height, sigma));
+}
+
+// Each factor x factor block averaged into one pixel, with one more block
+// beyond every edge. Pixels past the image's edges repeat the edge pixel,
+// as the blur treats them: so the last blocks, which reach past the image
+// when its size is no multiple of the factor, are whole blocks too, the
+// grid stays even, and the blocks beyond the edges carry the edge pixels
+// themselves rather than an average of the pixels next to them.
+Plane reduced(const Plane& plane, std::size_t factor) {
+  const std::size_t blocksAcross = (plane.width + factor - 1) / factor + 2;
+  const std::size_t blocksDown = (plane.height + factor - 1) / factor + 2;
+  Plane out(blocksAcross, blocksDown);
+  // The source pixel of each position along an axis, from one block before
+  // the image to one after.
+  const auto sources = [factor](std::size_t length, std::size_t blocks) {
+    std::vector<std::size_t> source(blocks * factor);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+      source[i] = std::min(i < factor ? 0 : i - factor, length - 1);
+    }
+    return source;
+  };
+  const std::vector<std::size_t> sourceColumn = sources(plane.width, blocksAcross);
+  const std::vector<std::size_t> sourceRow = sources(plane.height, blocksDown);
+  const float share = 1.0f / static_cast<float>(factor * factor);
+  for (std::size_t i = 0; i < sourceRow.size(); ++i) {
+    const float* source = plane.row(sourceRow[i]);
+    float* target = out.row(i / factor);
+    for (std::size_t j = 0; j < sourceColumn.size(); ++j) {
+      for (std::size_t c = 0; c < kChannels; ++c) {
+        target[(j / factor) * kChannels + c] += share * source[sourceColumn[j] * kChannels + c];
+      }
+    }
+  }
+  return out;
+}
+
+// Where output pixel `i` falls between the blocks along one axis: the
+// lower neighbour and the upper one's share. A block stands at its centre,
+// and block 1 is the image's first.
+struct Between {
+  std::size_t lower;
+  std::size_t upper;
+  float share;
+};
+
+Between between(std::size_t i, std::size_t factor, std::size_t blocks) {
+  const double f = static_cast<double>(factor);
+  const double position = std::clamp((static_cast<double>(i) - (f - 1.0) / 2.0) / f + 1.0, 0.0,
+                                     static_cast<double>(blocks - 1));
+  const auto lower = static_cast<std::size_t>(position);
+  return {lower, std::min(lower + 1, blocks - 1), static_cast<float>(position - static_cast<double>(lower))};
+}
+
+// Back to width x height by bilinear interpolation.
+Plane enlarged(const Plane& plane, std::size_t factor, std::size_t width, std::size_t height) {
+  Plane out(width, height);
+  std::vector<Between> columns(width);
+  for (std::size_t x = 0; x < width; ++x) columns[x] = between(x, factor, plane.width);
+  for (std::size_t y = 0; y < height; ++y) {
+    const Between rows = between(y, factor, plane.height);
+    const float* above = plane.row(rows.lower);
+    const float* below = plane.row(rows.upper);
+    float* target = out.row(y);
+    for (std::size_t x = 0; x < width; ++x) {
+      const Between& column = columns[x];
+      for (std::size_t c = 0; c < kChannels; ++c) {
+        const float top = above[column.lower * kChannels + c] +
+                          column.share * (above[column.upper * kChannels + c] - above[column.lower * kChannels + c]);
+        const float bottom = below[column.lower * kChannels + c] +
+                             column.share * (below[column.upper * kChannels + c] - below[column.lower * kChannels + c]);
+        target[x * kChannels + c] = top + rows.share * (bottom - top);
+      }
+    }
+  }
+  return out;
+}
+
+// A wide blur on a reduced copy. Averaging blocks of `factor` pixels and
+// interpolating back blur a little themselves (variances (factor^2 - 1) / 12
+// and factor^2 / 6 along each axis), so the reduced copy is blurred by what
+// is left of the asked variance.
+Plane blurredThroughReducedCopy(const Plane& plane, double sigma, std::size_t factor) {
+  const double f = static_cast<double>(factor);
+  const double left = sigma * sigma - (f * f - 1.0) / 12.0 - f * f / 6.0;
+  return enlarged(blurred(reduced(plane, factor), std::sqrt(left) / f), factor, plane.width, plane.height);
 }
 
 std::shared_ptr<Image> copyOf(const Image& image) {
@@ -144,16 +256,15 @@ std::shared_ptr<Image> gaussianBlur(const Image& image, double radius) {
   try {
     // Written so that NaN takes this branch too.
     if (!(radius > 0.0)) return copyOf(image);
-    const std::size_t width = image.pixelWidth();
-    const std::size_t height = image.pixelHeight();
-    const AxisWeights alongX(width, radius);
-    const AxisWeights alongY(height, radius);
-
-    std::vector<float> rowBlurred(width * height * kChannels);
-    blurRows(image, alongX, rowBlurred);
-    Bytes rgba(width * height * kChannels);
-    blurColumns(rowBlurred, width, height, alongY, rgba);
-    return Image::fromRGBA(image.pixelWidth(), image.pixelHeight(), image.scale(), std::move(rgba));
+    const Plane plane = premultiplied(image);
+    const double longerSide = static_cast<double>(std::max(plane.width, plane.height));
+    // A kernel wider than the image costs no more than the image's side:
+    // reducing further would leave a copy of a pixel or two.
+    const double factor = std::floor(std::min(radius, longerSide) / kLeastReducedSigma);
+    const Plane result = factor >= 2.0
+                             ? blurredThroughReducedCopy(plane, radius, static_cast<std::size_t>(factor))
+                             : blurred(plane, radius);
+    return Image::fromRGBA(image.pixelWidth(), image.pixelHeight(), image.scale(), unpremultiplied(result));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

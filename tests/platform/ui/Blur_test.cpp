@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace plexora::platform {
 namespace {
@@ -90,6 +92,71 @@ TEST(BlurTest, AnImpulseSpreadsSymmetricallyAndKeepsItsWeight) {
     }
   }
   EXPECT_NEAR(total / 255.0, 1.0, 0.03);
+}
+
+// The Gaussian blur of an opaque image, in doubles, straight from its
+// definition: each tap weighs the kernel's integral over its pixel, and taps
+// beyond the edges read the edge pixel.
+std::vector<double> referenceBlur(const std::vector<double>& values, std::size_t width, std::size_t height,
+                                  double sigma) {
+  const auto weight = [sigma](double distance) {
+    const double scale = sigma * std::sqrt(2.0);
+    return 0.5 * (std::erf((distance + 0.5) / scale) - std::erf((distance - 0.5) / scale));
+  };
+  const auto reach = static_cast<long>(std::ceil(6.0 * sigma));
+  const auto clampTo = [](long i, std::size_t length) {
+    return static_cast<std::size_t>(std::clamp(i, 0L, static_cast<long>(length) - 1));
+  };
+  std::vector<double> rows(values.size());
+  for (std::size_t y = 0; y < height; ++y) {
+    for (std::size_t x = 0; x < width; ++x) {
+      for (long d = -reach; d <= reach; ++d) {
+        rows[y * width + x] += weight(static_cast<double>(d)) * values[y * width + clampTo(static_cast<long>(x) + d, width)];
+      }
+    }
+  }
+  std::vector<double> out(values.size());
+  for (std::size_t y = 0; y < height; ++y) {
+    for (std::size_t x = 0; x < width; ++x) {
+      for (long d = -reach; d <= reach; ++d) {
+        out[y * width + x] += weight(static_cast<double>(d)) * rows[clampTo(static_cast<long>(y) + d, height) * width + x];
+      }
+    }
+  }
+  return out;
+}
+
+TEST(BlurTest, WideAndNarrowKernelsMatchTheGaussianWithRepeatedEdges) {
+  // Wide kernels are computed on a reduced copy of the image: the answer
+  // must still be the asked Gaussian, near a sharp edge as far from one.
+  constexpr std::size_t kWidth = 120;
+  constexpr std::size_t kHeight = 70;
+  std::vector<double> red(kWidth * kHeight);
+  auto image = filled(kWidth, kHeight, Pixel{0, 0, 0, 255});
+  for (std::size_t y = 0; y < kHeight; ++y) {
+    for (std::size_t x = 0; x < kWidth; ++x) {
+      // A bright block off centre, and a ramp along the bottom rows.
+      const bool block = x >= 30 && x < 75 && y >= 10 && y < 40;
+      const double value = block ? 255.0 : y >= 55 ? 2.0 * static_cast<double>(x) : 0.0;
+      red[y * kWidth + x] = value;
+      image->setPixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                      Pixel{static_cast<std::uint8_t>(value), 0, 0, 255});
+    }
+  }
+  for (const double sigma : {2.5, 7.9, 8.0, 12.0, 21.0}) {
+    const auto blurred = gaussianBlur(*image, sigma);
+    ASSERT_NE(blurred, nullptr) << sigma;
+    const std::vector<double> expected = referenceBlur(red, kWidth, kHeight, sigma);
+    double worst = 0.0;
+    for (std::size_t y = 0; y < kHeight; ++y) {
+      for (std::size_t x = 0; x < kWidth; ++x) {
+        const Pixel pixel = blurred->pixel(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+        worst = std::max(worst, std::abs(pixel.red - expected[y * kWidth + x]));
+        ASSERT_EQ(pixel.alpha, 255) << sigma;
+      }
+    }
+    EXPECT_LE(worst, 2.0) << "radius " << sigma;
+  }
 }
 
 TEST(BlurTest, PixelsBeyondTheEdgeRepeatTheEdgePixel) {
