@@ -92,102 +92,104 @@ struct Plane {
   const float* row(std::size_t y) const { return values.data() + y * width * kChannels; }
 };
 
-Plane premultiplied(const Image& image) {
-  Plane plane(image.pixelWidth(), image.pixelHeight());
-  const std::uint8_t* pixels = image.rgba().data();
-  float* out = plane.values.data();
-  for (std::size_t p = 0; p < plane.width * plane.height; ++p, pixels += kChannels, out += kChannels) {
-    const float alpha = pixels[kAlpha];
-    for (std::size_t c = 0; c < kAlpha; ++c) out[c] = pixels[c] * alpha / kFullComponent;
-    out[kAlpha] = alpha;
-  }
-  return plane;
+void premultiply(const std::uint8_t* pixel, float* out) {
+  const float alpha = pixel[kAlpha];
+  for (std::size_t c = 0; c < kAlpha; ++c) out[c] = pixel[c] * alpha / kFullComponent;
+  out[kAlpha] = alpha;
 }
 
 std::uint8_t toByte(float value) {
   return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0f, kFullComponent)));
 }
 
-Bytes unpremultiplied(const Plane& plane) {
-  Bytes rgba(plane.width * plane.height * kChannels);
-  const float* pixels = plane.values.data();
-  std::uint8_t* out = rgba.data();
-  for (std::size_t p = 0; p < plane.width * plane.height; ++p, pixels += kChannels, out += kChannels) {
-    const std::uint8_t alpha = toByte(pixels[kAlpha]);
-    for (std::size_t c = 0; c < kAlpha; ++c) {
-      out[c] = alpha == 0 ? 0 : toByte(pixels[c] * kFullComponent / pixels[kAlpha]);
-    }
-    out[kAlpha] = alpha;
-  }
-  return rgba;
+void unpremultiply(const float* pixel, std::uint8_t* out) {
+  const std::uint8_t alpha = toByte(pixel[kAlpha]);
+  for (std::size_t c = 0; c < kAlpha; ++c) out[c] = alpha == 0 ? 0 : toByte(pixel[c] * kFullComponent / pixel[kAlpha]);
+  out[kAlpha] = alpha;
 }
 
-// Blurs each row along x.
-Plane blurRows(const Plane& plane, const AxisWeights& weights) {
-  Plane out(plane.width, plane.height);
-  for (std::size_t y = 0; y < plane.height; ++y) {
-    const float* row = plane.row(y);
-    float* target = out.row(y);
-    for (std::size_t x = 0; x < plane.width; ++x) {
-      float sum[kChannels] = {};
-      for (std::size_t j = weights.first(x); j <= weights.last(x); ++j) {
-        const float weight = weights.weight(x, j);
-        for (std::size_t c = 0; c < kChannels; ++c) sum[c] += weight * row[j * kChannels + c];
-      }
-      for (std::size_t c = 0; c < kChannels; ++c) target[x * kChannels + c] = sum[c] * weights.normaliser(x);
+// One row of premultiplied pixels blurred along x into `target`.
+void blurRow(const float* row, std::size_t width, const AxisWeights& weights, float* target) {
+  for (std::size_t x = 0; x < width; ++x) {
+    float sum[kChannels] = {};
+    for (std::size_t j = weights.first(x); j <= weights.last(x); ++j) {
+      const float weight = weights.weight(x, j);
+      for (std::size_t c = 0; c < kChannels; ++c) sum[c] += weight * row[j * kChannels + c];
     }
+    for (std::size_t c = 0; c < kChannels; ++c) target[x * kChannels + c] = sum[c] * weights.normaliser(x);
+  }
+}
+
+// The image blurred along x, premultiplied.
+Plane blurRows(const Image& image, const AxisWeights& weights) {
+  Plane out(image.pixelWidth(), image.pixelHeight());
+  const std::size_t rowBytes = out.width * kChannels;
+  std::vector<float> row(rowBytes);
+  for (std::size_t y = 0; y < out.height; ++y) {
+    const std::uint8_t* pixels = image.rgba().data() + y * rowBytes;
+    for (std::size_t x = 0; x < out.width; ++x) premultiply(pixels + x * kChannels, row.data() + x * kChannels);
+    blurRow(row.data(), out.width, weights, out.row(y));
   }
   return out;
 }
 
 // Blurs along y, one whole output row at a time so every read runs along a
-// row.
-Plane blurColumns(const Plane& plane, const AxisWeights& weights) {
-  Plane out(plane.width, plane.height);
+// row, and hands each finished row to `take`.
+template <typename TakeRow>
+void blurColumns(const Plane& plane, const AxisWeights& weights, TakeRow take) {
   const std::size_t rowFloats = plane.width * kChannels;
+  std::vector<float> sum(rowFloats);
   for (std::size_t y = 0; y < plane.height; ++y) {
-    float* sum = out.row(y);
+    std::fill(sum.begin(), sum.end(), 0.0f);
     for (std::size_t j = weights.first(y); j <= weights.last(y); ++j) {
       const float weight = weights.weight(y, j) * weights.normaliser(y);
       const float* source = plane.row(j);
       for (std::size_t k = 0; k < rowFloats; ++k) sum[k] += weight * source[k];
     }
+    take(y, sum.data());
   }
-  return out;
 }
 
-Plane blurred(const Plane& plane, double sigma) {
-  return blurColumns(blurRows(plane, AxisWeights(plane.width, sigma)), AxisWeights(plane.height, sigma));
+// The whole Gaussian, tap by tap, straight into the answer's pixels.
+Bytes blurredDirectly(const Image& image, double sigma) {
+  const Plane rows = blurRows(image, AxisWeights(image.pixelWidth(), sigma));
+  Bytes rgba(rows.width * rows.height * kChannels);
+  blurColumns(rows, AxisWeights(rows.height, sigma), [&](std::size_t y, const float* row) {
+    std::uint8_t* out = rgba.data() + y * rows.width * kChannels;
+    for (std::size_t x = 0; x < rows.width; ++x) unpremultiply(row + x * kChannels, out + x * kChannels);
+  });
+  return rgba;
 }
 
-// Each factor x factor block averaged into one pixel, with one more block
-// beyond every edge. Pixels past the image's edges repeat the edge pixel,
-// as the blur treats them: so the last blocks, which reach past the image
-// when its size is no multiple of the factor, are whole blocks too, the
-// grid stays even, and the blocks beyond the edges carry the edge pixels
-// themselves rather than an average of the pixels next to them.
-Plane reduced(const Plane& plane, std::size_t factor) {
-  const std::size_t blocksAcross = (plane.width + factor - 1) / factor + 2;
-  const std::size_t blocksDown = (plane.height + factor - 1) / factor + 2;
-  Plane out(blocksAcross, blocksDown);
+// Each factor x factor block averaged into one premultiplied pixel, with
+// one more block beyond every edge. Pixels past the image's edges repeat
+// the edge pixel, as the blur treats them: so the last blocks, which reach
+// past the image when its size is no multiple of the factor, are whole
+// blocks too, the grid stays even, and the blocks beyond the edges carry
+// the edge pixels themselves rather than an average of the pixels next to
+// them.
+Plane reduced(const Image& image, std::size_t factor) {
+  const std::size_t width = image.pixelWidth();
+  const std::size_t height = image.pixelHeight();
+  Plane out((width + factor - 1) / factor + 2, (height + factor - 1) / factor + 2);
   // The source pixel of each position along an axis, from one block before
   // the image to one after.
   const auto sources = [factor](std::size_t length, std::size_t blocks) {
     std::vector<std::size_t> source(blocks * factor);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-      source[i] = std::min(i < factor ? 0 : i - factor, length - 1);
-    }
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = std::min(i < factor ? 0 : i - factor, length - 1);
     return source;
   };
-  const std::vector<std::size_t> sourceColumn = sources(plane.width, blocksAcross);
-  const std::vector<std::size_t> sourceRow = sources(plane.height, blocksDown);
+  const std::vector<std::size_t> sourceColumn = sources(width, out.width);
+  const std::vector<std::size_t> sourceRow = sources(height, out.height);
   const float share = 1.0f / static_cast<float>(factor * factor);
+  std::vector<float> row(width * kChannels);
   for (std::size_t i = 0; i < sourceRow.size(); ++i) {
-    const float* source = plane.row(sourceRow[i]);
+    const std::uint8_t* pixels = image.rgba().data() + sourceRow[i] * width * kChannels;
+    for (std::size_t x = 0; x < width; ++x) premultiply(pixels + x * kChannels, row.data() + x * kChannels);
     float* target = out.row(i / factor);
     for (std::size_t j = 0; j < sourceColumn.size(); ++j) {
       for (std::size_t c = 0; c < kChannels; ++c) {
-        target[(j / factor) * kChannels + c] += share * source[sourceColumn[j] * kChannels + c];
+        target[(j / factor) * kChannels + c] += share * row[sourceColumn[j] * kChannels + c];
       }
     }
   }
@@ -211,38 +213,50 @@ Between between(std::size_t i, std::size_t factor, std::size_t blocks) {
   return {lower, std::min(lower + 1, blocks - 1), static_cast<float>(position - static_cast<double>(lower))};
 }
 
-// Back to width x height by bilinear interpolation.
-Plane enlarged(const Plane& plane, std::size_t factor, std::size_t width, std::size_t height) {
-  Plane out(width, height);
+// The blocks brought back to width x height pixels by bilinear
+// interpolation.
+Bytes enlarged(const Plane& plane, std::size_t factor, std::size_t width, std::size_t height) {
+  Bytes rgba(width * height * kChannels);
   std::vector<Between> columns(width);
   for (std::size_t x = 0; x < width; ++x) columns[x] = between(x, factor, plane.width);
   for (std::size_t y = 0; y < height; ++y) {
     const Between rows = between(y, factor, plane.height);
     const float* above = plane.row(rows.lower);
     const float* below = plane.row(rows.upper);
-    float* target = out.row(y);
+    std::uint8_t* out = rgba.data() + y * width * kChannels;
     for (std::size_t x = 0; x < width; ++x) {
       const Between& column = columns[x];
+      float pixel[kChannels];
       for (std::size_t c = 0; c < kChannels; ++c) {
         const float top = above[column.lower * kChannels + c] +
                           column.share * (above[column.upper * kChannels + c] - above[column.lower * kChannels + c]);
         const float bottom = below[column.lower * kChannels + c] +
                              column.share * (below[column.upper * kChannels + c] - below[column.lower * kChannels + c]);
-        target[x * kChannels + c] = top + rows.share * (bottom - top);
+        pixel[c] = top + rows.share * (bottom - top);
       }
+      unpremultiply(pixel, out + x * kChannels);
     }
   }
-  return out;
+  return rgba;
 }
 
 // A wide blur on a reduced copy. Averaging blocks of `factor` pixels and
 // interpolating back blur a little themselves (variances (factor^2 - 1) / 12
 // and factor^2 / 6 along each axis), so the reduced copy is blurred by what
 // is left of the asked variance.
-Plane blurredThroughReducedCopy(const Plane& plane, double sigma, std::size_t factor) {
+Bytes blurredThroughReducedCopy(const Image& image, double sigma, std::size_t factor) {
   const double f = static_cast<double>(factor);
   const double left = sigma * sigma - (f * f - 1.0) / 12.0 - f * f / 6.0;
-  return enlarged(blurred(reduced(plane, factor), std::sqrt(left) / f), factor, plane.width, plane.height);
+  const double reducedSigma = std::sqrt(left) / f;
+  const Plane blocks = reduced(image, factor);
+  Plane rows(blocks.width, blocks.height);
+  const AxisWeights alongX(blocks.width, reducedSigma);
+  for (std::size_t y = 0; y < blocks.height; ++y) blurRow(blocks.row(y), blocks.width, alongX, rows.row(y));
+  Plane blurredBlocks(blocks.width, blocks.height);
+  blurColumns(rows, AxisWeights(blocks.height, reducedSigma), [&](std::size_t y, const float* row) {
+    std::copy(row, row + blocks.width * kChannels, blurredBlocks.row(y));
+  });
+  return enlarged(blurredBlocks, factor, image.pixelWidth(), image.pixelHeight());
 }
 
 std::shared_ptr<Image> copyOf(const Image& image) {
@@ -256,15 +270,13 @@ std::shared_ptr<Image> gaussianBlur(const Image& image, double radius) {
   try {
     // Written so that NaN takes this branch too.
     if (!(radius > 0.0)) return copyOf(image);
-    const Plane plane = premultiplied(image);
-    const double longerSide = static_cast<double>(std::max(plane.width, plane.height));
+    const double longerSide = static_cast<double>(std::max(image.pixelWidth(), image.pixelHeight()));
     // A kernel wider than the image costs no more than the image's side:
     // reducing further would leave a copy of a pixel or two.
     const double factor = std::floor(std::min(radius, longerSide) / kLeastReducedSigma);
-    const Plane result = factor >= 2.0
-                             ? blurredThroughReducedCopy(plane, radius, static_cast<std::size_t>(factor))
-                             : blurred(plane, radius);
-    return Image::fromRGBA(image.pixelWidth(), image.pixelHeight(), image.scale(), unpremultiplied(result));
+    Bytes rgba = factor >= 2.0 ? blurredThroughReducedCopy(image, radius, static_cast<std::size_t>(factor))
+                               : blurredDirectly(image, radius);
+    return Image::fromRGBA(image.pixelWidth(), image.pixelHeight(), image.scale(), std::move(rgba));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
