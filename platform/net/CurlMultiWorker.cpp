@@ -1,8 +1,12 @@
 #include "platform/net/CurlMultiWorker.h"
 
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "platform/foundation/CryptoLibrary.h"
+#include "platform/net/DataURL.h"
 #include "platform/net/URLError.h"
 #include "platform/thread/ThreadInfo.h"
 
@@ -14,6 +18,9 @@ constexpr const char* kThreadName = "plexora.urlsession";
 // The longest the thread sleeps without a socket event or a command;
 // libcurl's own timers (time-outs) shorten it as needed.
 constexpr int kMaxPollMilliseconds = 1000;
+constexpr long kDataURLStatus = 200;
+constexpr const char* kContentTypeField = "Content-Type";
+constexpr const char* kContentLengthField = "Content-Length";
 
 void initialiseCurlOnce() {
   static std::once_flag once;
@@ -105,6 +112,10 @@ void CurlMultiWorker::runCommand(Command& command) {
     task->finishCancelled();
     return;
   }
+  if (isDataURL(task->request().url)) {
+    answerDataURL(*task);
+    return;
+  }
   auto transfer = CurlTransfer::create(task, configuration_, handles_);
   if (!transfer) return;  // already finished with its error
   if (curl_multi_add_handle(multi_, transfer->handle()) != CURLM_OK) {
@@ -112,6 +123,22 @@ void CurlMultiWorker::runCommand(Command& command) {
     return;
   }
   transfers_.emplace(task->identifier(), std::move(transfer));
+}
+
+void CurlMultiWorker::answerDataURL(DataTaskCore& task) {
+  std::optional<DataURLContents> contents = readDataURL(task.request().url);
+  if (!contents) {
+    task.finishOnTransferThread({}, std::nullopt, makeURLError(kURLErrorBadURL));
+    return;
+  }
+  // Answered as a successful request would be, so callers that read a
+  // response's status and type need no case of their own.
+  HTTPURLResponse response;
+  response.url = task.request().url;
+  response.statusCode = kDataURLStatus;
+  response.headers.set(kContentTypeField, contents->mediaType);
+  response.headers.set(kContentLengthField, std::to_string(contents->bytes.size()));
+  task.finishOnTransferThread(std::move(contents->bytes), std::move(response), std::nullopt);
 }
 
 void CurlMultiWorker::collectFinishedTransfers() {

@@ -53,6 +53,8 @@ class CurlMultiWorker final {
   bool post(Command command);
   void run();
   void runCommand(Command& command);
+  // A data URL carries its answer: no transfer, no network.
+  void answerDataURL(DataTaskCore& task);
   void collectFinishedTransfers();
   void cancelEverything();
   void remove(std::uint64_t taskIdentifier);

@@ -8,6 +8,8 @@ const char* describe(URLErrorCode code) {
   switch (code) {
     case kURLErrorCancelled:
       return "cancelled";
+    case kURLErrorBadURL:
+      return "bad URL";
     case kURLErrorTimedOut:
       return "The request timed out.";
     case kURLErrorUnsupportedURL:

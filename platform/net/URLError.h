@@ -15,6 +15,7 @@ inline constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
 enum URLErrorCode : std::int64_t {
   kURLErrorUnknown = -1,
   kURLErrorCancelled = -999,
+  kURLErrorBadURL = -1000,
   kURLErrorTimedOut = -1001,
   kURLErrorUnsupportedURL = -1002,
   kURLErrorCannotFindHost = -1003,

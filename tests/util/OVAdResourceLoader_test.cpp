@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "adapters/views/video/OVInstreamAdChoicesIcon.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/foundation/Files.h"
 #include "util/OVAdCacheTestSupport.h"
@@ -105,6 +106,21 @@ TEST_F(OVAdResourceLoaderTest, DataIsDownloadedOnceThenReadFromItsFile) {
   EXPECT_EQ(delivery_.bytes, "{\"a\":1}");
   EXPECT_FALSE(delivery_.downloaded);
   EXPECT_EQ(requestsFor("/creative.json"), 1U);
+}
+
+TEST_F(OVAdResourceLoaderTest, TheVideoAdsChoicesIconLoadsFromItsDataURL) {
+  const auto icon = OVInstreamAdChoicesIcon::init();
+  ASSERT_TRUE(icon && icon->url());
+  const platform::URL file = *OVAdCacheFileURL(OVAdCacheFetchType::Image, *icon->url());
+
+  loader_->fetchImageAtURL(*icon->url(), file, allowing(2), recordImage(), finished());
+  ASSERT_TRUE(awaitFinish());
+  EXPECT_TRUE(delivered_);
+  EXPECT_EQ(delivery_.calls, 1);
+  ASSERT_TRUE(delivery_.image);
+  EXPECT_EQ(delivery_.image->pixelWidth(), 24u);
+  EXPECT_EQ(delivery_.image->pixelHeight(), 24u);
+  EXPECT_TRUE(server_.requests().empty());
 }
 
 TEST_F(OVAdResourceLoaderTest, VideoWhoseFileExistsIsDeliveredWithoutDownload) {

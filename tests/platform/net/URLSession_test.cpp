@@ -112,6 +112,25 @@ TEST_F(URLSessionFixture, HTTPErrorStatusIsAResponseNotAnError) {
   EXPECT_EQ(statuses, (std::multiset<long>{204, 404, 500}));
 }
 
+TEST_F(URLSessionFixture, ADataURLIsAnsweredFromItselfAndABrokenOneFails) {
+  Outcome outcome = fetch(URLRequest("data:text/plain;base64,aGVsbG8="));
+  ASSERT_FALSE(outcome.error) << outcome.error->localizedDescription();
+  ASSERT_TRUE(outcome.response);
+  EXPECT_EQ(outcome.response->statusCode, 200);
+  EXPECT_EQ(outcome.response->url, "data:text/plain;base64,aGVsbG8=");
+  EXPECT_EQ(outcome.response->valueForHTTPHeaderField("Content-Type"), "text/plain");
+  EXPECT_EQ(outcome.response->valueForHTTPHeaderField("Content-Length"), "5");
+  EXPECT_EQ(outcome.body, "hello");
+
+  send(URLRequest("data:text/plain;base64,aGVsbG8"));
+  ASSERT_TRUE(recorder.waitFor(2));
+  const Outcome broken = recorder.outcomes()[1];
+  ASSERT_TRUE(broken.error);
+  EXPECT_EQ(broken.error->code(), kURLErrorBadURL);
+  EXPECT_FALSE(broken.response);
+  EXPECT_TRUE(server.requests().empty());
+}
+
 TEST_F(URLSessionFixture, CompletionsRunOnTheDelegateQueue) {
   server.on("/q", Response::text(200, "ok"));
   EXPECT_TRUE(fetch(requestFor("q")).onDelegateQueue);
