@@ -410,7 +410,7 @@ std::string URL::pathExtension() const {
   return name.substr(dot + 1);
 }
 
-std::optional<std::string> percentDecode(std::string_view text) {
+std::optional<std::string> percentDecodeBytes(std::string_view text) {
   std::string decoded;
   decoded.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -424,7 +424,12 @@ std::optional<std::string> percentDecode(std::string_view text) {
     decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
     i += 2;
   }
-  if (!isValidUTF8(decoded)) {
+  return decoded;
+}
+
+std::optional<std::string> percentDecode(std::string_view text) {
+  std::optional<std::string> decoded = percentDecodeBytes(text);
+  if (!decoded || !isValidUTF8(*decoded)) {
     return std::nullopt;
   }
   return decoded;

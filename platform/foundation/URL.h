@@ -75,5 +75,8 @@ class PLEXORA_EXPORT URL {
 // Decodes %XX escapes; every other character is kept. nullopt when an escape
 // is malformed or the result is not valid UTF-8.
 PLEXORA_EXPORT std::optional<std::string> percentDecode(std::string_view text);
+// The same for content that need not be text: the escapes may make any
+// bytes. nullopt only when an escape is malformed.
+PLEXORA_EXPORT std::optional<std::string> percentDecodeBytes(std::string_view text);
 
 }  // namespace plexora::platform

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
 #include <utility>
 
 #include "platform/foundation/Base64.h"
+#include "platform/foundation/URL.h"
 
 namespace plexora::platform {
 
@@ -26,32 +26,6 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && startsWithIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX escapes to their bytes, whatever they make: a data URL may carry any
-// bytes, not only text.
-std::optional<Bytes> percentDecodedBytes(std::string_view text) {
-  Bytes bytes;
-  bytes.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      bytes.push_back(static_cast<std::uint8_t>(text[i]));
-      continue;
-    }
-    const int high = i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
-    const int low = high >= 0 ? hexValue(text[i + 2]) : -1;
-    if (low < 0) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    i += 2;
-  }
-  return bytes;
-}
-
 }  // namespace
 
 bool isDataURL(std::string_view url) { return startsWithIgnoringCase(url, kScheme); }
@@ -69,11 +43,11 @@ std::optional<DataURLContents> readDataURL(std::string_view url) {
 
   DataURLContents contents;
   contents.mediaType = mediaType.empty() ? kDefaultMediaType : std::string(mediaType);
-  // Base64 may itself be percent-encoded inside a URL.
-  std::optional<Bytes> bytes = percentDecodedBytes(data);
-  if (bytes && base64) {
-    bytes = base64Decode(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
-  }
+  // Base64 may itself be percent-encoded inside a URL; other content may be
+  // any bytes, not only text.
+  const std::optional<std::string> decoded = percentDecodeBytes(data);
+  if (!decoded) return std::nullopt;
+  std::optional<Bytes> bytes = base64 ? base64Decode(*decoded) : Bytes(decoded->begin(), decoded->end());
   if (!bytes) return std::nullopt;
   contents.bytes = std::move(*bytes);
   return contents;

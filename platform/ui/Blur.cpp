@@ -108,6 +108,13 @@ void unpremultiply(const float* pixel, std::uint8_t* out) {
   out[kAlpha] = alpha;
 }
 
+// Row y of the image, premultiplied, into `row`.
+void premultiplyRow(const Image& image, std::size_t y, std::vector<float>& row) {
+  const std::size_t width = image.pixelWidth();
+  const std::uint8_t* pixels = image.rgba().data() + y * width * kChannels;
+  for (std::size_t x = 0; x < width; ++x) premultiply(pixels + x * kChannels, row.data() + x * kChannels);
+}
+
 // One row of premultiplied pixels blurred along x into `target`.
 void blurRow(const float* row, std::size_t width, const AxisWeights& weights, float* target) {
   for (std::size_t x = 0; x < width; ++x) {
@@ -123,11 +130,9 @@ void blurRow(const float* row, std::size_t width, const AxisWeights& weights, fl
 // The image blurred along x, premultiplied.
 Plane blurRows(const Image& image, const AxisWeights& weights) {
   Plane out(image.pixelWidth(), image.pixelHeight());
-  const std::size_t rowBytes = out.width * kChannels;
-  std::vector<float> row(rowBytes);
+  std::vector<float> row(out.width * kChannels);
   for (std::size_t y = 0; y < out.height; ++y) {
-    const std::uint8_t* pixels = image.rgba().data() + y * rowBytes;
-    for (std::size_t x = 0; x < out.width; ++x) premultiply(pixels + x * kChannels, row.data() + x * kChannels);
+    premultiplyRow(image, y, row);
     blurRow(row.data(), out.width, weights, out.row(y));
   }
   return out;
@@ -184,8 +189,7 @@ Plane reduced(const Image& image, std::size_t factor) {
   const float share = 1.0f / static_cast<float>(factor * factor);
   std::vector<float> row(width * kChannels);
   for (std::size_t i = 0; i < sourceRow.size(); ++i) {
-    const std::uint8_t* pixels = image.rgba().data() + sourceRow[i] * width * kChannels;
-    for (std::size_t x = 0; x < width; ++x) premultiply(pixels + x * kChannels, row.data() + x * kChannels);
+    premultiplyRow(image, sourceRow[i], row);
     float* target = out.row(i / factor);
     for (std::size_t j = 0; j < sourceColumn.size(); ++j) {
       for (std::size_t c = 0; c < kChannels; ++c) {
