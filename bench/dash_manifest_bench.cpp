@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/dash/QNVDashPlaylistLoader.h"
 
 namespace {

@@ -20,11 +20,11 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
-#include "util/qnv/QNVLiveMp4FrameMetadataCompressor.h"
-#include "util/qnv/QNVMp4FragmentDecoder.h"
-#include "util/qnv/QNVMp4Parser.h"
-#include "util/qnv/QNVMp4SampleTables.h"
-#include "util/qnv/QNVVodMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVLiveMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVMp4FragmentDecoder.h"
+#include "util/qnv/mp4/QNVMp4Parser.h"
+#include "util/qnv/mp4/QNVMp4SampleTables.h"
+#include "util/qnv/mp4/QNVVodMp4FrameMetadataCompressor.h"
 
 namespace {
 

@@ -73,11 +73,11 @@
 #include "testserver/RangeFile.h"
 #include "testserver/TestServer.h"
 #include "util/OVAdUtility.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
-#include "util/qnv/QNVRenderingThread.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVRenderingThread.h"
 
 namespace {
 

@@ -37,7 +37,7 @@
 #include "plexora/OVNativeAdView.h"
 #include "server/OVAdProvider.h"
 #include "server/OVAdProviderResponse.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 
 namespace {
 

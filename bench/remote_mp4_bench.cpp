@@ -49,14 +49,14 @@
 #include "testserver/RangeFile.h"
 #include "testserver/TestServer.h"
 #include "util/OVAdResourceLoader.h"
-#include "util/qnv/QNVAssetResourceLoader.h"
-#include "util/qnv/QNVAudioQueue.h"
-#include "util/qnv/QNVLoopingAsset.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVMp4Asset.h"
-#include "util/qnv/QNVMp4DataLoader.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/asset/QNVAssetResourceLoader.h"
+#include "util/qnv/audio/QNVAudioQueue.h"
+#include "util/qnv/asset/QNVLoopingAsset.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/asset/QNVMp4Asset.h"
+#include "util/qnv/asset/QNVMp4DataLoader.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
 
 namespace {
 

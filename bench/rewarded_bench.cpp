@@ -81,15 +81,15 @@
 #include "server/OVAdLoadThrottle.h"
 #include "server/OVAdURLSession.h"
 #include "testserver/adserver/AdServer.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
 #include "util/compatibility/OVAdFileVideoAsset.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
-#include "util/qnv/QNVRenderingThread.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVRenderingThread.h"
 
 namespace {
 

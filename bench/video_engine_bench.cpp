@@ -44,10 +44,10 @@ extern "C" {
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVSynchronousPlayer.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/player/QNVSynchronousPlayer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/media/H264SequenceParameterSet.h"
-#include "util/qnv/QNVMp4CodecConfiguration.h"
+#include "util/qnv/mp4/QNVMp4CodecConfiguration.h"
 
 using namespace plexora;
 

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "util/qnv/QNVMp4FragmentDecoder.h"
-#include "util/qnv/QNVMp4Parser.h"
-#include "util/qnv/QNVMp4SampleTables.h"
+#include "util/qnv/mp4/QNVMp4FragmentDecoder.h"
+#include "util/qnv/mp4/QNVMp4Parser.h"
+#include "util/qnv/mp4/QNVMp4SampleTables.h"
 
 using namespace plexora;
 

@@ -22,9 +22,9 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URL.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
 
 using namespace plexora;
 

@@ -15,7 +15,7 @@
 #include "plexora/OVAdSize.h"
 #include "server/OVAdEnvironmentData.h"
 #include "tracking/OVAdClientEventManager.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConcurrentArray.h"
 #include "util/OVAdError.h"
 #include "util/OVAdUtility.h"

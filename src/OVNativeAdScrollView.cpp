@@ -10,7 +10,7 @@
 #include "internal/browser/OVAdViewControllerProxy.h"
 #include "platform/dispatch/MainThreadCheck.h"
 #include "platform/foundation/Exception.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdUtility.h"
 

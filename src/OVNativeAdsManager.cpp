@@ -10,7 +10,7 @@
 #include "server/OVAdEnvironmentData.h"
 #include "server/OVAdProvider.h"
 #include "server/OVAdProviderResponse.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdError.h"
 #include "util/OVAdTimer.h"
 #include "util/OVAdUtility.h"

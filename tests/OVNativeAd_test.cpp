@@ -15,7 +15,7 @@
 #include "platform/foundation/Exception.h"
 #include "plexora/OVAdImage.h"
 #include "tracking/OVAdClientEventManager.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdError.h"
 
 namespace plexora::testing {

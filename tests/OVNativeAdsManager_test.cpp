@@ -13,7 +13,7 @@
 
 #include "NativeAdTestSupport.h"
 #include "server/OVAdLoadThrottle.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdError.h"
 
 namespace plexora::testing {

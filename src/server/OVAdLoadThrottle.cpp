@@ -8,7 +8,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Exception.h"
 #include "server/OVAdEnvironmentData.h"
-#include "util/OVAdCacheEnvironmentKey.h"
+#include "util/cache/OVAdCacheEnvironmentKey.h"
 
 namespace plexora {
 namespace {

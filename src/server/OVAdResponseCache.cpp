@@ -8,7 +8,7 @@
 #include "platform/dispatch/Clock.h"
 #include "server/OVAdEnvironmentData.h"
 #include "server/OVAdLoadThrottle.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdLogger.h"
 
 namespace plexora {

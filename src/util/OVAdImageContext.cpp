@@ -7,7 +7,7 @@
 
 #include "platform/media/GLContext.h"
 #include "platform/ui/Image.h"
-#include "util/qnv/QNVGLProgram.h"
+#include "util/qnv/render/QNVGLProgram.h"
 
 namespace plexora {
 namespace {

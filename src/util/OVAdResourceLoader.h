@@ -42,8 +42,8 @@
 
 #include "platform/foundation/Bytes.h"
 #include "platform/foundation/URL.h"
-#include "util/OVAdCacheFetchType.h"
-#include "util/qnv/QNVAssetResourceLoading.h"
+#include "util/cache/OVAdCacheFetchType.h"
+#include "util/qnv/asset/QNVAssetResourceLoading.h"
 
 namespace plexora::platform {
 class Image;

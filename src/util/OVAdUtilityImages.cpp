@@ -5,7 +5,7 @@
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/ui/Blur.h"
 #include "platform/ui/Image.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {

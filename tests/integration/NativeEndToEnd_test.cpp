@@ -23,7 +23,7 @@
 #include "plexora/OVAdImage.h"
 #include "support/doubles/FakeBrowser.h"
 #include "tracking/OVAdEventManager.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
 #include "util/database/OVAdDatabaseManager.h"

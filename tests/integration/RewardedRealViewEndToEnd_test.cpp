@@ -20,9 +20,9 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVRewardedVideoAd.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVRenderingThread.h"
-#include "util/qnv/QNVTestClip.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/render/QNVRenderingThread.h"
+#include "util/qnv/support/QNVTestClip.h"
 
 namespace plexora::testing {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/net/URLError.h"
 #include "support/doubles/VideoResourceLoadingRequestDouble.h"
-#include "util/OVAdCacheTestSupport.h"
+#include "util/cache/OVAdCacheTestSupport.h"
 #include "util/OVAdResourceLoader.h"
 #include "util/OVAdResourceLoaderByteRange.h"
 

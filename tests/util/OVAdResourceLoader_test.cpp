@@ -16,7 +16,7 @@
 #include "adapters/views/video/OVInstreamAdChoicesIcon.h"
 #include "platform/dispatch/DispatchSync.h"
 #include "platform/foundation/Files.h"
-#include "util/OVAdCacheTestSupport.h"
+#include "util/cache/OVAdCacheTestSupport.h"
 
 namespace plexora {
 namespace {

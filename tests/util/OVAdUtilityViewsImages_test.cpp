@@ -8,7 +8,7 @@
 #include "platform/ui/Blur.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/UITest.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {

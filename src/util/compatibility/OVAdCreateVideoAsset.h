@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "platform/foundation/URL.h"
-#include "util/qnv/QNVAssetForCache.h"
+#include "util/qnv/asset/QNVAssetForCache.h"
 
 namespace plexora {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "platform/foundation/URL.h"
-#include "util/qnv/QNVAssetForCache.h"
+#include "util/qnv/asset/QNVAssetForCache.h"
 
 namespace plexora {
 

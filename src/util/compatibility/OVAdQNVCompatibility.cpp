@@ -9,11 +9,11 @@
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdResourceLoader.h"
-#include "util/qnv/QNVAssetResourceLoader.h"
-#include "util/qnv/QNVLocalMp4Asset.h"
-#include "util/qnv/QNVMp4Asset.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/asset/QNVAssetResourceLoader.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
+#include "util/qnv/asset/QNVMp4Asset.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
 
 namespace plexora {
 

@@ -1,4 +1,4 @@
-#include "util/qnv/OVAssetLinearReader.h"
+#include "util/qnv/asset/OVAssetLinearReader.h"
 
 namespace plexora {
 

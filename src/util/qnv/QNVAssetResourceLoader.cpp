@@ -1,4 +1,4 @@
-#include "util/qnv/QNVAssetResourceLoader.h"
+#include "util/qnv/asset/QNVAssetResourceLoader.h"
 
 namespace plexora {
 

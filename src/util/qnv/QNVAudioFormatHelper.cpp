@@ -1,4 +1,4 @@
-#include "util/qnv/QNVAudioFormatHelper.h"
+#include "util/qnv/audio/QNVAudioFormatHelper.h"
 
 #include <array>
 

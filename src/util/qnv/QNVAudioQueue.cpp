@@ -1,11 +1,11 @@
-#include "util/qnv/QNVAudioQueue.h"
+#include "util/qnv/audio/QNVAudioQueue.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <numeric>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVBufferSizeDecider.h"
+#include "util/qnv/asset/QNVBufferSizeDecider.h"
 
 #include <cmath>
 #include <cstdio>

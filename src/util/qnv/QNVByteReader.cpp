@@ -1,4 +1,4 @@
-#include "util/qnv/QNVByteReader.h"
+#include "util/qnv/mp4/QNVByteReader.h"
 
 namespace plexora {
 

@@ -1,10 +1,10 @@
-#include "util/qnv/QNVClock.h"
+#include "util/qnv/player/QNVClock.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

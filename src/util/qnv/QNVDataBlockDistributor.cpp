@@ -1,4 +1,4 @@
-#include "util/qnv/QNVDataBlockDistributor.h"
+#include "util/qnv/asset/QNVDataBlockDistributor.h"
 
 #include <algorithm>
 #include <cstring>

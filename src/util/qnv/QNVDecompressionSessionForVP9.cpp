@@ -1,6 +1,6 @@
-#include "util/qnv/QNVDecompressionSessionForVP9.h"
+#include "util/qnv/decode/QNVDecompressionSessionForVP9.h"
 
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

@@ -1,10 +1,10 @@
-#include "util/qnv/QNVDecompressionSessionWithVideoToolbox.h"
+#include "util/qnv/decode/QNVDecompressionSessionWithVideoToolbox.h"
 
 #include <cinttypes>
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVDecompressionSessionWithoutVideoToolbox.h"
+#include "util/qnv/decode/QNVDecompressionSessionWithoutVideoToolbox.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -11,8 +11,8 @@
 #include "platform/foundation/UUID.h"
 #include "platform/media/AssetWriter.h"
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVRealTimer.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVRealTimer.h"
 
 namespace plexora {
 

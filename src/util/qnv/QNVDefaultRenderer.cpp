@@ -1,4 +1,4 @@
-#include "util/qnv/QNVDefaultRenderer.h"
+#include "util/qnv/render/QNVDefaultRenderer.h"
 
 #include <algorithm>
 

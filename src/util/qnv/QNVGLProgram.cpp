@@ -1,4 +1,4 @@
-#include "util/qnv/QNVGLProgram.h"
+#include "util/qnv/render/QNVGLProgram.h"
 
 #include <algorithm>
 

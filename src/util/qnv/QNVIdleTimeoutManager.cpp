@@ -1,4 +1,4 @@
-#include "util/qnv/QNVIdleTimeoutManager.h"
+#include "util/qnv/player/QNVIdleTimeoutManager.h"
 
 #include <algorithm>
 #include <cstdio>

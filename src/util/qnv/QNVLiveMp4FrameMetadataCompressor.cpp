@@ -1,4 +1,4 @@
-#include "util/qnv/QNVLiveMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVLiveMp4FrameMetadataCompressor.h"
 
 #include "util/OVAdLogger.h"
 

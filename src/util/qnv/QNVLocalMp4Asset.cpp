@@ -1,9 +1,9 @@
-#include "util/qnv/QNVLocalMp4Asset.h"
+#include "util/qnv/asset/QNVLocalMp4Asset.h"
 
 #include <cmath>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

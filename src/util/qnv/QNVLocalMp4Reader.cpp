@@ -1,4 +1,4 @@
-#include "util/qnv/QNVLocalMp4Reader.h"
+#include "util/qnv/asset/QNVLocalMp4Reader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,11 +9,11 @@
 #include <limits>
 
 #include "platform/media/FourCharCode.h"
-#include "util/qnv/QNVByteReader.h"
-#include "util/qnv/QNVLocalMp4TrackFrames.h"
-#include "util/qnv/QNVMp4CodecConfiguration.h"
-#include "util/qnv/QNVMp4FileBasedReader.h"
-#include "util/qnv/QNVMp4Parser.h"
+#include "util/qnv/mp4/QNVByteReader.h"
+#include "util/qnv/asset/QNVLocalMp4TrackFrames.h"
+#include "util/qnv/mp4/QNVMp4CodecConfiguration.h"
+#include "util/qnv/mp4/QNVMp4FileBasedReader.h"
+#include "util/qnv/mp4/QNVMp4Parser.h"
 
 namespace plexora {
 

@@ -1,12 +1,12 @@
-#include "util/qnv/QNVLocalMp4TrackFrames.h"
+#include "util/qnv/asset/QNVLocalMp4TrackFrames.h"
 
 #include <algorithm>
 #include <limits>
 #include <string>
 
-#include "util/qnv/QNVMp4FragmentDecoder.h"
-#include "util/qnv/QNVMp4SampleTables.h"
-#include "util/qnv/QNVVodMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVMp4FragmentDecoder.h"
+#include "util/qnv/mp4/QNVMp4SampleTables.h"
+#include "util/qnv/mp4/QNVVodMp4FrameMetadataCompressor.h"
 
 namespace plexora {
 

@@ -1,10 +1,10 @@
-#include "util/qnv/QNVLoopingAsset.h"
+#include "util/qnv/asset/QNVLoopingAsset.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

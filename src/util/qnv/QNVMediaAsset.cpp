@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMediaAsset.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
 
 #include "platform/foundation/NotificationCenter.h"
 

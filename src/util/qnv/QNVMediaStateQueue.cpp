@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 #include <execinfo.h>
 

@@ -1,12 +1,12 @@
-#include "util/qnv/QNVMp4Asset.h"
+#include "util/qnv/asset/QNVMp4Asset.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVMp4AtomManager.h"
-#include "util/qnv/QNVMp4DataLoader.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/asset/QNVMp4AtomManager.h"
+#include "util/qnv/asset/QNVMp4DataLoader.h"
 
 namespace plexora {
 

@@ -1,13 +1,13 @@
-#include "util/qnv/QNVMp4AtomManager.h"
+#include "util/qnv/asset/QNVMp4AtomManager.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/OVAssetLinearReader.h"
-#include "util/qnv/QNVMp4CodecConfiguration.h"
-#include "util/qnv/QNVMp4Parser.h"
+#include "util/qnv/asset/OVAssetLinearReader.h"
+#include "util/qnv/mp4/QNVMp4CodecConfiguration.h"
+#include "util/qnv/mp4/QNVMp4Parser.h"
 
 namespace plexora {
 

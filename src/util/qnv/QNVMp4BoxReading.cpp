@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4BoxReading.h"
+#include "util/qnv/mp4/QNVMp4BoxReading.h"
 
 namespace plexora {
 

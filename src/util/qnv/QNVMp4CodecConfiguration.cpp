@@ -1,12 +1,12 @@
-#include "util/qnv/QNVMp4CodecConfiguration.h"
+#include "util/qnv/mp4/QNVMp4CodecConfiguration.h"
 
 #include <algorithm>
 #include <span>
 #include <vector>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVAudioFormatHelper.h"
-#include "util/qnv/QNVMp4BoxReading.h"
+#include "util/qnv/audio/QNVAudioFormatHelper.h"
+#include "util/qnv/mp4/QNVMp4BoxReading.h"
 
 namespace plexora {
 

@@ -1,9 +1,9 @@
-#include "util/qnv/QNVMp4DataLoader.h"
+#include "util/qnv/asset/QNVMp4DataLoader.h"
 
 #include <cstdio>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

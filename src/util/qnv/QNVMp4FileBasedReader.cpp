@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4FileBasedReader.h"
+#include "util/qnv/mp4/QNVMp4FileBasedReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4FragmentDecoder.h"
+#include "util/qnv/mp4/QNVMp4FragmentDecoder.h"
 
 #include "util/OVAdLogger.h"
 

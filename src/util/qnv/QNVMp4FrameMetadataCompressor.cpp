@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVMp4FrameMetadataCompressor.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4SampleTables.h"
+#include "util/qnv/mp4/QNVMp4SampleTables.h"
 
 #include <limits>
 

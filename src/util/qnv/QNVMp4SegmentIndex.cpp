@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4SegmentIndex.h"
+#include "util/qnv/mp4/QNVMp4SegmentIndex.h"
 
 namespace plexora {
 

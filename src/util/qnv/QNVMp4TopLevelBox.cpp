@@ -1,4 +1,4 @@
-#include "util/qnv/QNVMp4TopLevelBox.h"
+#include "util/qnv/mp4/QNVMp4TopLevelBox.h"
 
 #include "util/OVAdLogger.h"
 

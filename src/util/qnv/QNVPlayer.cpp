@@ -1,6 +1,6 @@
-#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/player/QNVPlayer.h"
 
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

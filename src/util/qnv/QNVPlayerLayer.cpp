@@ -1,4 +1,4 @@
-#include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -9,13 +9,13 @@
 #include "platform/media/DecompressionSession.h"
 #include "platform/ui/Application.h"
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVDecompressionSessionForVP9.h"
-#include "util/qnv/QNVDecompressionSessionWithVideoToolbox.h"
-#include "util/qnv/QNVDecompressionSessionWithoutVideoToolbox.h"
-#include "util/qnv/QNVDefaultRenderer.h"
-#include "util/qnv/QNVIdleTimeoutManager.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVRealTimer.h"
+#include "util/qnv/decode/QNVDecompressionSessionForVP9.h"
+#include "util/qnv/decode/QNVDecompressionSessionWithVideoToolbox.h"
+#include "util/qnv/decode/QNVDecompressionSessionWithoutVideoToolbox.h"
+#include "util/qnv/render/QNVDefaultRenderer.h"
+#include "util/qnv/player/QNVIdleTimeoutManager.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVRealTimer.h"
 
 namespace plexora {
 

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVRealTimer.h"
+#include "util/qnv/core/QNVRealTimer.h"
 
 namespace plexora {
 

@@ -1,4 +1,4 @@
-#include "util/qnv/QNVRenderingThread.h"
+#include "util/qnv/render/QNVRenderingThread.h"
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "platform/dispatch/Clock.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 

@@ -1,13 +1,13 @@
 // State and lifecycle: creation and teardown, replacing the item, play and
 // pause, rate, status, the layer's error recovery and level metering.
-#include "util/qnv/QNVSynchronousPlayer.h"
+#include "util/qnv/player/QNVSynchronousPlayer.h"
 
 #include <cstdio>
 #include <limits>
 #include <utility>
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 namespace {

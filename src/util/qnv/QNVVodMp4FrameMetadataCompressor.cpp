@@ -1,4 +1,4 @@
-#include "util/qnv/QNVVodMp4FrameMetadataCompressor.h"
+#include "util/qnv/mp4/QNVVodMp4FrameMetadataCompressor.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
 #include "util/compatibility/OVAdCreateVideoAsset.h"
-#include "util/qnv/QNVAssetForCache.h"
+#include "util/qnv/asset/QNVAssetForCache.h"
 
 namespace plexora::testing {
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "util/qnv/QNVAssetResourceLoading.h"
+#include "util/qnv/asset/QNVAssetResourceLoading.h"
 
 namespace plexora::testing {
 

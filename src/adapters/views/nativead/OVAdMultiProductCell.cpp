@@ -9,7 +9,7 @@
 #include "platform/ui/TapGestureRecognizer.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdImage.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora {

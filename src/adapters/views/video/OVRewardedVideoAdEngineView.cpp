@@ -19,7 +19,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "plexora/OVAdErrorDomain.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdError.h"
 #include "util/OVAdLogger.h"
@@ -27,11 +27,11 @@
 #include "util/OVAdScreen.h"
 #include "util/OVAdUtility.h"
 #include "util/compatibility/OVAdFileVideoAsset.h"
-#include "util/qnv/QNVAssetForCache.h"
-#include "util/qnv/QNVMediaAsset.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
-#include "util/qnv/QNVPlayerRenderer.h"
+#include "util/qnv/asset/QNVAssetForCache.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVPlayerRenderer.h"
 
 namespace plexora {
 

@@ -5,7 +5,7 @@
 
 #include "platform/ui/Screen.h"
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 namespace {

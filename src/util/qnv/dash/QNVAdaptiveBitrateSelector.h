@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "util/qnv/QNVAssetResourceLoader.h"
-#include "util/qnv/QNVBufferSizeDecider.h"
+#include "util/qnv/asset/QNVAssetResourceLoader.h"
+#include "util/qnv/asset/QNVBufferSizeDecider.h"
 #include "util/qnv/dash/QNVDashTrackMetadata.h"
 #include "util/qnv/dash/QNVMediaPresentationDescription.h"
 

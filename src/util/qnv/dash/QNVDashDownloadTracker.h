@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "util/qnv/QNVAssetResourceLoading.h"
+#include "util/qnv/asset/QNVAssetResourceLoading.h"
 
 namespace plexora {
 

@@ -1,7 +1,7 @@
 #include "util/qnv/dash/QNVDashPlaylistData.h"
 
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 
 namespace plexora {
 namespace {

@@ -23,7 +23,7 @@
 
 #include "platform/foundation/URL.h"
 #include "platform/media/MediaTime.h"
-#include "util/qnv/QNVMediaAsset.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
 #include "util/qnv/dash/QNVDashTimelineEntry.h"
 #include "util/qnv/dash/QNVDashTrackMetadata.h"
 #include "util/qnv/dash/QNVMediaPresentationDescription.h"

@@ -4,8 +4,8 @@
 
 #include "util/OVAdLogger.h"
 #include "util/OVAdUtility.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVRealTimer.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVRealTimer.h"
 
 namespace plexora {
 namespace {

@@ -6,8 +6,8 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVMp4AtomManager.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/asset/QNVMp4AtomManager.h"
 #include "util/qnv/dash/QNVDashPlaylistLoader.h"
 
 namespace plexora {

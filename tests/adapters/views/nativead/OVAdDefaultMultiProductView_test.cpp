@@ -22,7 +22,7 @@
 #include "platform/dispatch/MainLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TapGestureRecognizer.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdScreen.h"
 
 namespace plexora::testing {

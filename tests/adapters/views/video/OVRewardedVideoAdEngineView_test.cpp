@@ -42,10 +42,10 @@
 #include "plexora/OVAdSettings.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdUtility.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVRenderingThread.h"
-#include "util/qnv/QNVTestClip.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVRenderingThread.h"
+#include "util/qnv/support/QNVTestClip.h"
 
 namespace plexora::testing {
 namespace {

@@ -18,7 +18,7 @@
 #include "testserver/TestServer.h"
 #include "util/OVAdResourceLoader.h"
 #include "util/RuntimeTestSupport.h"
-#include "util/qnv/QNVMediaStateQueue.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/dash/QNVDashPlaylistLoader.h"
 
 namespace plexora::testing {

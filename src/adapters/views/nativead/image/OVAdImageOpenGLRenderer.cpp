@@ -1,7 +1,7 @@
 #include "adapters/views/nativead/image/OVAdImageOpenGLRenderer.h"
 
 #include "platform/ui/Application.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConfigManager.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdUtility.h"

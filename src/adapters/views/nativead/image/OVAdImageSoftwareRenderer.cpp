@@ -1,6 +1,6 @@
 #include "adapters/views/nativead/image/OVAdImageSoftwareRenderer.h"
 
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdConfigManager.h"
 
 namespace plexora {

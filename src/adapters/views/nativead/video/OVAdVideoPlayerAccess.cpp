@@ -1,8 +1,8 @@
 #include "adapters/views/nativead/video/OVAdVideoPlayerAccess.h"
 
 #include "platform/media/SystemPlayer.h"
-#include "util/qnv/QNVMediaAsset.h"
-#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
+#include "util/qnv/player/QNVPlayer.h"
 
 namespace plexora {
 

@@ -6,7 +6,7 @@
 #include "platform/media/SystemPlayerKit.h"
 #include "platform/ui/ImageView.h"
 #include "util/OVAdLogger.h"
-#include "util/qnv/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
 
 namespace plexora {
 

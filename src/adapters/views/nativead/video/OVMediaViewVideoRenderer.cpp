@@ -10,15 +10,15 @@
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
 #include "tracking/OVAdVideoLogger.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdError.h"
 #include "util/OVAdKeyValueObserving.h"
 #include "util/OVAdLogger.h"
 #include "util/OVAdNotificationCenter.h"
 #include "util/compatibility/OVAdFileVideoAsset.h"
-#include "util/qnv/QNVAssetForCache.h"
-#include "util/qnv/QNVMediaAsset.h"
-#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/asset/QNVAssetForCache.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
+#include "util/qnv/player/QNVPlayer.h"
 
 namespace plexora {
 

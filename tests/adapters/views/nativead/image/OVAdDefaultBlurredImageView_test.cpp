@@ -11,7 +11,7 @@
 #include "adapters/views/nativead/image/BlurredImageTestSupport.h"
 #include "adapters/views/nativead/image/OVAdImageOpenGLRenderer.h"
 #include "adapters/views/nativead/image/OVAdImageSoftwareRenderer.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 
 namespace plexora::testing {
 namespace {

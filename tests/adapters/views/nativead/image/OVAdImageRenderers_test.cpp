@@ -13,7 +13,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Blur.h"
 #include "platform/ui/ViewRendering.h"
-#include "util/OVAdCache.h"
+#include "util/cache/OVAdCache.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora::testing {

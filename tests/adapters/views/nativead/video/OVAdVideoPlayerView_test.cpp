@@ -15,8 +15,8 @@
 #include "platform/ui/UITest.h"
 #include "plexora/OVAdSettings.h"
 #include "util/RuntimeTestSupport.h"
-#include "util/qnv/QNVPlayerLayer.h"
-#include "util/qnv/QNVRenderingThread.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVRenderingThread.h"
 
 namespace plexora {
 namespace {

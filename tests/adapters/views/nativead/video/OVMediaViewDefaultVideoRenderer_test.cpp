@@ -33,11 +33,11 @@
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
 #include "tracking/OVAdVideoLogger.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVPlayer.h"
-#include "util/qnv/QNVPlayerLayer.h"
-#include "util/qnv/QNVRenderingThread.h"
-#include "util/qnv/QNVTestClip.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/player/QNVPlayer.h"
+#include "util/qnv/render/QNVPlayerLayer.h"
+#include "util/qnv/render/QNVRenderingThread.h"
+#include "util/qnv/support/QNVTestClip.h"
 #include "support/doubles/SystemPlayerDoubles.h"
 
 namespace plexora::testing {

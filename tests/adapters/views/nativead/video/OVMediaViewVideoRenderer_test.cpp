@@ -13,7 +13,7 @@
 
 #include "VideoRendererTestSupport.h"
 #include "plexora/OVAdErrorDomain.h"
-#include "util/qnv/QNVPlayer.h"
+#include "util/qnv/player/QNVPlayer.h"
 
 namespace plexora::testing {
 namespace {

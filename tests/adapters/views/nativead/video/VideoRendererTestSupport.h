@@ -23,9 +23,9 @@
 #include "plexora/OVAdSettings.h"
 #include "plexora/OVMediaViewVideoRenderer.h"
 #include "support/doubles/SystemPlayerDoubles.h"
-#include "util/qnv/QNVMediaStateQueue.h"
-#include "util/qnv/QNVRenderingThread.h"
-#include "util/qnv/QNVTestClip.h"
+#include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/render/QNVRenderingThread.h"
+#include "util/qnv/support/QNVTestClip.h"
 
 namespace plexora::testing {
 

@@ -1,0 +1,161 @@
+// Clips from several muxers and settings played through the local asset and
+// the player on the manual clock, against ffmpeg: every frame ffmpeg shows is
+// drawn at its time like ffmpeg's own decode and colour conversion, every
+// audio packet ffprobe lists is played once, in order, at its time (within
+// one packet), and the end comes once.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "support/TempDir.h"
+#include "util/qnv/mp4/Mp4MovieFixtures.h"
+#include "util/qnv/mp4/Mp4ParsedFile.h"
+#include "util/qnv/support/QNVClipPlayback.h"
+#include "util/qnv/player/QNVSynchronousPlayer.h"
+#include "util/qnv/support/QNVTestClip.h"
+
+namespace plexora {
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 90;
+constexpr double kMinimumPsnr = 40.0;
+
+// From the packet still playing at 0 (the packets before it, outside the
+// edits, need not be fed), every packet ffprobe lists, with its size, in
+// order, each buffer at its first packet's time.
+void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedClip& played) {
+  const auto probed = testing::ffprobeAudioPackets(path);
+  if (probed.empty()) {
+    EXPECT_TRUE(played.audio.empty());
+    return;
+  }
+  ASSERT_GT(played.sampleRate, 0.0);
+  const double rate = played.sampleRate;
+  const double packetSeconds = played.framesPerPacket / rate;
+  size_t next = 0;
+  while (next + 1 < probed.size() && probed[next].seconds + packetSeconds < -1e-6) ++next;
+  for (const auto& buffer : played.audio) {
+    ASSERT_LT(next, probed.size());
+    EXPECT_LE(std::abs(buffer.startSampleTime - probed[next].seconds * rate), played.framesPerPacket)
+        << "packet " << next;
+    for (const auto& packet : buffer.packets) {
+      ASSERT_LT(next, probed.size());
+      EXPECT_EQ(packet.size(), probed[next].size) << "packet " << next;
+      ++next;
+    }
+  }
+  EXPECT_EQ(next, probed.size()) << "every packet played";
+}
+
+// Every frame ffmpeg shows drawn like its own, no failure and one end.
+testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
+  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
+  EXPECT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
+    EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
+  }
+  EXPECT_EQ(played.failures, 0);
+  EXPECT_EQ(played.ends, 1);
+  return played;
+}
+
+class QNVPlayerConformanceTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
+  const std::string path = testing::testMediaPath(GetParam());
+  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path);
+  EXPECT_EQ(played.playerStatus, kQNVPlayerStatusReadyToPlay);
+  expectAudioLikeFfprobe(path, played);
+}
+
+// An ad slot a quarter of the video's size: each pixel drawn is the average
+// of the sixteen it covers, as in ffmpeg's area scaling, not four of them
+// sampled and the rest skipped.
+TEST(QNVPlayerDownscaleTest, AQuarterOfTheSizeIsDrawnLikeAreaScaling) {
+  constexpr double kMinimumDownscaledPsnr = 38.0;
+  const std::string path = testing::testMediaPath("large_640x360.mp4");
+  const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area");
+  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
+    EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+  }
+}
+
+// The clip's samples with 2-byte NAL unit lengths in place of 4-byte ones,
+// as a movie of its own: no muxer at hand writes them, but the format allows
+// 1, 2 or 4 bytes and some encoders use 2. Its track header is blank (no
+// size, a matrix of zeros), as a careless muxer leaves it: the picture keeps
+// its own size and no transform, as in ffmpeg.
+std::string withTwoByteNalLengths(const std::string& path, const std::filesystem::path& directory) {
+  const testing::Mp4ParsedFile parsed = testing::parseMp4File(path);
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const QNVMP4TrakAtom& trak = parsed.provider.moovAtom.trakAtoms.at(0);
+  const auto& samples = parsed.movieSamples.at(0);
+
+  std::vector<uint8_t> media;
+  testing::TrackSpec video;
+  video.mediaTimescale = trak.mediaTimescale;
+  video.sampleEntries = {testing::avc1Entry(trak.sampleDescription.sequenceParameterSets,
+                                            trak.sampleDescription.pictureParameterSets, 0xFD)};
+  uint64_t duration = 0;
+  for (size_t i = 0; i < samples.frames.size(); ++i) {
+    const QNVMp4FrameRecord& frame = samples.frames[i];
+    const size_t size = media.size();
+    for (size_t at = frame.offset; at + 4 <= frame.offset + frame.size;) {
+      const uint32_t length = static_cast<uint32_t>(original.at(at)) << 24 | original.at(at + 1) << 16 |
+                              original.at(at + 2) << 8 | original.at(at + 3);
+      EXPECT_LT(length, 0x10000U) << "a NAL unit too long for two bytes";
+      media.push_back(static_cast<uint8_t>(length >> 8));
+      media.push_back(static_cast<uint8_t>(length));
+      media.insert(media.end(), original.begin() + static_cast<ptrdiff_t>(at + 4),
+                   original.begin() + static_cast<ptrdiff_t>(at + 4 + length));
+      at += 4 + length;
+    }
+    video.sizes.push_back(static_cast<uint32_t>(media.size() - size));
+    video.chunkOffsets.push_back(size);
+    video.stts.push_back({1, static_cast<uint32_t>(frame.duration)});
+    if (samples.sync.at(i)) video.stss.push_back(static_cast<uint32_t>(i + 1));
+    duration += frame.duration;
+  }
+  testing::MovieSpec movie;
+  movie.timescale = trak.mediaTimescale;
+  movie.duration = duration;
+  movie.tracks = {video};
+  // The chunk offsets so far count from the media's start.
+  const uint64_t mediaStart = testing::moovBox(movie).size() + 8;
+  for (uint64_t& offset : movie.tracks[0].chunkOffsets) offset += mediaStart;
+  std::vector<uint8_t> file = testing::moovBox(movie);
+  const uint32_t mdatSize = static_cast<uint32_t>(media.size() + 8);
+  const uint8_t mdatHeader[] = {static_cast<uint8_t>(mdatSize >> 24), static_cast<uint8_t>(mdatSize >> 16),
+                                static_cast<uint8_t>(mdatSize >> 8), static_cast<uint8_t>(mdatSize), 'm', 'd', 'a', 't'};
+  file.insert(file.end(), std::begin(mdatHeader), std::end(mdatHeader));
+  file.insert(file.end(), media.begin(), media.end());
+  const std::string written = (directory / "two_byte_nal_lengths.mp4").string();
+  std::ofstream(written, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return written;
+}
+
+TEST(QNVPlayerNalLengthTest, TwoByteNalLengthsPlayLikeFfmpeg) {
+  testing::TempDir directory;
+  const std::string path = withTwoByteNalLengths(testing::testMediaPath("bt709.mp4"), directory.path());
+  ASSERT_EQ(testing::parseMp4File(path).provider.moovAtom.trakAtoms.at(0).sampleDescription.naluLengthSize, 2U);
+  expectPlaysLikeFfmpeg(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
+                         ::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
+                                           "main_bframes.mp4", "quicktime.mov", "fragmented.mp4",
+                                           "fragmented_sidx.mp4", "fragmented_interleaved.mp4",
+                                           "fragmented_moov_samples.mp4", "edit_cut.mp4",
+                                           "edit_delay.mp4", "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4",
+                                           "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4"),
+                         [](const auto& info) { return testing::clipTestName(info.param); });
+
+}  // namespace
+}  // namespace plexora
