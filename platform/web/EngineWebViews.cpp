@@ -43,7 +43,9 @@ class EngineContentView : public Interface {
  protected:
   // The events capture the view itself: the page, and with it every queued
   // event, goes before the view does.
-  void makePage(detail::WebPageEvents events) { page_ = std::make_unique<detail::WebPage>(1, 1, std::move(events)); }
+  void makePage(detail::WebPageEvents events, WebProcessSharing sharing) {
+    page_ = std::make_unique<detail::WebPage>(1, 1, std::move(events), sharing);
+  }
   detail::WebPage& page() { return *page_; }
 
  private:
@@ -52,7 +54,7 @@ class EngineContentView : public Interface {
 
 class EngineWebView final : public EngineContentView<WebView> {
  public:
-  EngineWebView() {
+  explicit EngineWebView(WebProcessSharing sharing) {
     detail::WebPageEvents events;
     events.decidePolicy = [this](const WebNavigationAction& action, WebPolicyDecisionHandler decide) {
       if (const auto delegate = delegate_.lock()) {
@@ -80,7 +82,7 @@ class EngineWebView final : public EngineContentView<WebView> {
         }
       }
     };
-    makePage(std::move(events));
+    makePage(std::move(events), sharing);
   }
 
   void evaluateJavaScript(const std::string& script, JavaScriptCompletion completion) override {
@@ -104,7 +106,7 @@ class EngineWebView final : public EngineContentView<WebView> {
 
 class EngineSyncWebView final : public EngineContentView<SyncWebView> {
  public:
-  EngineSyncWebView() {
+  explicit EngineSyncWebView(WebProcessSharing sharing) {
     detail::WebPageEvents events;
     events.decidePolicy = [this](const WebNavigationAction& action, WebPolicyDecisionHandler decide) {
       const auto delegate = delegate_.lock();
@@ -126,7 +128,7 @@ class EngineSyncWebView final : public EngineContentView<SyncWebView> {
         delegate->didFailLoad(*this, error);
       }
     };
-    makePage(std::move(events));
+    makePage(std::move(events), sharing);
   }
 
   JavaScriptAnswer evaluateJavaScript(const std::string& script, double timeoutSeconds) override {
@@ -168,8 +170,12 @@ void WebViewNavigationDelegate::decidePolicyForNavigationAction(WebView&, const 
 
 namespace detail {
 
-std::shared_ptr<WebView> makeEngineWebView() { return std::make_shared<EngineWebView>(); }
-std::shared_ptr<SyncWebView> makeEngineSyncWebView() { return std::make_shared<EngineSyncWebView>(); }
+std::shared_ptr<WebView> makeEngineWebView(WebProcessSharing sharing) {
+  return std::make_shared<EngineWebView>(sharing);
+}
+std::shared_ptr<SyncWebView> makeEngineSyncWebView(WebProcessSharing sharing) {
+  return std::make_shared<EngineSyncWebView>(sharing);
+}
 
 }  // namespace detail
 

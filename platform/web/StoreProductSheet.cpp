@@ -81,7 +81,7 @@ class WebStoreProductSheet final : public StoreProductSheet, public WebViewNavig
          at = address.find(kStoreProductSheetIdentifierPlaceholder, at + identifier->size())) {
       address.replace(at, std::char_traits<char>::length(kStoreProductSheetIdentifierPlaceholder), *identifier);
     }
-    webView_ = makeWebView();
+    webView_ = makeWebView(WebProcessSharing::OwnProcess);
     webView_->setNavigationDelegate(sharedSheet());
     webView_->loadURL(address);
   }

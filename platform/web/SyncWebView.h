@@ -50,6 +50,6 @@ class SyncWebView : public WebContentView {
 
 // A new view of the web engine (started on first use), unless a test installed
 // another maker. Main thread only.
-std::shared_ptr<SyncWebView> makeSyncWebView();
+std::shared_ptr<SyncWebView> makeSyncWebView(WebProcessSharing sharing = WebProcessSharing::Shared);
 
 }  // namespace plexora::platform

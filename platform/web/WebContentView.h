@@ -18,6 +18,12 @@ namespace plexora::platform {
 
 enum class WebPointerPhase { Press, Move, Release };
 
+// Which web process a new view's pages run in. The library's own pages (its
+// ads) share one, as a phone's web views share their app's renderer; a view
+// that shows other sites' pages (the in-app browser, a store's page) gets a
+// process of its own, so such a site never runs beside, or takes down, an ad.
+enum class WebProcessSharing { Shared, OwnProcess };
+
 class WebContentView {
  public:
   virtual ~WebContentView() = default;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/foundation/Error.h"
+
 namespace plexora::platform {
 
 inline constexpr const char* kWebViewErrorDomain = "PlexoraWebViewErrorDomain";
@@ -17,6 +19,15 @@ inline constexpr std::int64_t kWebViewErrorJavaScriptFailed = 4;
 inline constexpr std::int64_t kWebViewErrorJavaScriptResultUnsupported = 5;
 // A synchronous evaluation got no answer within its time.
 inline constexpr std::int64_t kWebViewErrorJavaScriptTimedOut = 6;
+// The web process that ran the page ended (it crashed, was killed, or ran
+// out of memory): the page is gone, and its view shows nothing until it
+// loads again.
+inline constexpr std::int64_t kWebViewErrorWebProcessTerminated = 7;
+
+// The failure says the page is gone with its web process.
+inline bool isWebProcessTermination(const Error& error) {
+  return error.domain() == kWebViewErrorDomain && error.code() == kWebViewErrorWebProcessTerminated;
+}
 // The user-information key of the URL whose load failed.
 inline constexpr const char* kWebViewFailingURLStringKey = "NSErrorFailingURLStringKey";
 

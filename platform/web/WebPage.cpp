@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/web/ScriptResult.h"
@@ -16,6 +17,9 @@
 namespace plexora::platform::detail {
 
 namespace {
+
+constexpr const char* kProcessEndedDescription = "The page's web process ended";
+constexpr const char* kProcessOutOfMemoryDescription = "The page's web process ran out of memory";
 
 // What the fdo backend needs beside the page: destroyed by the engine with the
 // view backend, which may outlive the page while a script is still pending.
@@ -89,6 +93,17 @@ class PendingDecision final {
   bool answered_ = false;
 };
 
+const char* terminationDescription(WebKitWebProcessTerminationReason reason) {
+  switch (reason) {
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+      return kProcessOutOfMemoryDescription;
+    case WEBKIT_WEB_PROCESS_CRASHED:
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API:
+      break;
+  }
+  return kProcessEndedDescription;
+}
+
 Error loadError(const GError* error, const char* failingURL) {
   Dictionary userInfo{{kLocalizedDescriptionKey, std::string(error->message ? error->message : "")}};
   if (failingURL) {
@@ -101,18 +116,102 @@ Error loadError(const GError* error, const char* failingURL) {
 
 struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
   WebPageEvents events;
+  WebProcessSharing sharing = WebProcessSharing::Shared;
   WebKitWebView* view = nullptr;
   ViewBackend* backend = nullptr;
+  std::uint32_t pixelWidth = 1;
+  std::uint32_t pixelHeight = 1;
   // The current load failed: the engine still ends it with a "finished" event,
   // which must not reach the delegate as a success.
   bool currentLoadFailed = false;
+  // The current load replaced the page before; failing later, it failed
+  // after the new page began to show.
+  bool currentLoadCommitted = false;
+  // A load was ever asked of this page: only then has a dead process taken
+  // anything of it.
+  bool asked = false;
+  // The web process died under the page, which shows nothing until its next
+  // load.
+  bool processGone = false;
   // The user's pointer holds the first button down over the page.
   bool buttonDown = false;
 
-  ~Impl() {
+  ~Impl() { dropView(); }
+
+  // The shared pages whose web process runs: a new shared page joins the
+  // process of one of them. All of them run in one process, as a phone's web
+  // views run in their app's one renderer: a banner beside the first then
+  // costs its page alone, not a process and a second copy of the engine.
+  // A process for each few pages would contain a crash to fewer ads but cost
+  // each group a whole engine again, while a dead process's ads already
+  // recover with their next load.
+  static std::vector<Impl*>& runningSharedPages() {
+    // Never destroyed: pages may go while the process exits.
+    static auto* const pages = new std::vector<Impl*>;
+    return *pages;
+  }
+
+  void makeView(WebKitSettings* settings) {
+    backend = new ViewBackend;
+    backend->exportable = wpe_view_backend_exportable_fdo_create(&kExportClient, backend, pixelWidth, pixelHeight);
+    wpe_view_backend* wpeBackend = wpe_view_backend_exportable_fdo_get_view_backend(backend->exportable);
+    // A hidden or unfocused view is throttled by the engine; ours is drawn
+    // off screen and must keep drawing.
+    wpe_view_backend_add_activity_state(wpeBackend, wpe_view_activity_state_visible |
+                                                        wpe_view_activity_state_focused |
+                                                        wpe_view_activity_state_in_window);
+    WebKitWebViewBackend* viewBackend = webkit_web_view_backend_new(wpeBackend, destroyViewBackend, backend);
+    // Each page has settings of its own (its user agent above all), also when
+    // it shares its process: a related view would otherwise take its
+    // relative's.
+    WebKitSettings* ownSettings = settings ? WEBKIT_SETTINGS(g_object_ref(settings)) : webkit_settings_new();
+    Impl* relative = nullptr;
+    if (sharing == WebProcessSharing::Shared && !runningSharedPages().empty()) {
+      relative = runningSharedPages().back();
+    }
+    WebKitWebContext* context = webEngineContext();
+    if (relative) {
+      view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "related-view", relative->view,
+                                          "settings", ownSettings, "is-ephemeral", TRUE, nullptr));
+    } else {
+      view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "web-context", context,
+                                          "settings", ownSettings, "is-ephemeral", TRUE, nullptr));
+    }
+    g_object_unref(ownSettings);
+    g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+    g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+    g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
+    processGone = false;
+    if (sharing == WebProcessSharing::Shared) {
+      runningSharedPages().push_back(this);
+    }
+  }
+
+  void dropView() {
+    leaveRunningSharedPages();
     g_signal_handlers_disconnect_by_data(view, this);
     webkit_web_view_stop_loading(view);
     g_object_unref(view);
+    view = nullptr;
+    backend = nullptr;
+  }
+
+  void leaveRunningSharedPages() { std::erase(runningSharedPages(), this); }
+
+  // A shared page whose process died joins a running shared process again
+  // in a new view (the engine would start a process of its own for it);
+  // its settings stay. Called before each new load.
+  void prepareLoad() {
+    asked = true;
+    if (!processGone || sharing != WebProcessSharing::Shared) {
+      processGone = false;
+      return;
+    }
+    WebKitSettings* settings = WEBKIT_SETTINGS(g_object_ref(webkit_web_view_get_settings(view)));
+    dropView();
+    makeView(settings);
+    g_object_unref(settings);
   }
 
   // Delegates hear of the engine's events from the main queue, and only
@@ -151,8 +250,12 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
 
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     auto* self = static_cast<Impl*>(data);
+    if (event == WEBKIT_LOAD_COMMITTED) {
+      self->currentLoadCommitted = true;
+    }
     if (event == WEBKIT_LOAD_STARTED) {
       self->currentLoadFailed = false;
+      self->currentLoadCommitted = false;
       self->post([](Impl& page) {
         if (page.events.started) {
           page.events.started();
@@ -178,35 +281,53 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
     });
     return TRUE;  // no error page: the delegate decides what the user sees
   }
+
+  // Every page of the process hears this. The engine ends no load of a page
+  // whose process died, so the page's failure is told here, once.
+  static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    self->processGone = true;
+    self->leaveRunningSharedPages();
+    if (!self->asked) {
+      return;
+    }
+    self->currentLoadFailed = true;
+    const char* uri = webkit_web_view_get_uri(view);
+    Dictionary userInfo{{kLocalizedDescriptionKey, std::string(terminationDescription(reason))}};
+    if (uri) {
+      userInfo.set(kWebViewFailingURLStringKey, std::string(uri));
+    }
+    const bool provisional = !self->currentLoadCommitted;
+    self->post([failure = Error(kWebViewErrorDomain, kWebViewErrorWebProcessTerminated, std::move(userInfo)),
+                provisional](Impl& page) {
+      if (page.events.failed) {
+        page.events.failed(failure, provisional);
+      }
+    });
+  }
 };
 
-WebPage::WebPage(std::uint32_t pixelWidth, std::uint32_t pixelHeight, WebPageEvents events)
+WebPage::WebPage(std::uint32_t pixelWidth, std::uint32_t pixelHeight, WebPageEvents events,
+                 WebProcessSharing sharing)
     : impl_(std::make_shared<Impl>()) {
-  WebKitWebContext* context = webEngineContext();
   impl_->events = std::move(events);
-  auto* backend = new ViewBackend;
-  backend->exportable = wpe_view_backend_exportable_fdo_create(&kExportClient, backend, std::max(pixelWidth, 1u),
-                                                               std::max(pixelHeight, 1u));
-  wpe_view_backend* wpeBackend = wpe_view_backend_exportable_fdo_get_view_backend(backend->exportable);
-  // A hidden or unfocused view is throttled by the engine; ours is drawn
-  // off screen and must keep drawing.
-  wpe_view_backend_add_activity_state(
-      wpeBackend, wpe_view_activity_state_visible | wpe_view_activity_state_focused | wpe_view_activity_state_in_window);
-  impl_->backend = backend;
-  impl_->view = webkit_web_view_new_with_context(webkit_web_view_backend_new(wpeBackend, destroyViewBackend, backend),
-                                                 context);
-  g_signal_connect(impl_->view, "decide-policy", G_CALLBACK(Impl::onDecidePolicy), impl_.get());
-  g_signal_connect(impl_->view, "load-changed", G_CALLBACK(Impl::onLoadChanged), impl_.get());
-  g_signal_connect(impl_->view, "load-failed", G_CALLBACK(Impl::onLoadFailed), impl_.get());
+  impl_->sharing = sharing;
+  impl_->pixelWidth = std::max(pixelWidth, 1u);
+  impl_->pixelHeight = std::max(pixelHeight, 1u);
+  impl_->makeView(nullptr);
 }
 
 WebPage::~WebPage() = default;
 
 void WebPage::loadHTML(const std::string& html, const std::string& baseURL) {
+  impl_->prepareLoad();
   webkit_web_view_load_html(impl_->view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
 }
 
-void WebPage::loadURL(const std::string& url) { webkit_web_view_load_uri(impl_->view, url.c_str()); }
+void WebPage::loadURL(const std::string& url) {
+  impl_->prepareLoad();
+  webkit_web_view_load_uri(impl_->view, url.c_str());
+}
 
 namespace {
 
@@ -236,7 +357,17 @@ void WebPage::evaluate(const std::string& script, ScriptCompletion completion) {
 
 void WebPage::goBack() { webkit_web_view_go_back(impl_->view); }
 void WebPage::goForward() { webkit_web_view_go_forward(impl_->view); }
-void WebPage::reload() { webkit_web_view_reload(impl_->view); }
+void WebPage::reload() {
+  // A page in a new view has nothing to reload: it loads its address again.
+  const std::string address = url();
+  const bool renewed = impl_->processGone && impl_->sharing == WebProcessSharing::Shared;
+  impl_->prepareLoad();
+  if (renewed && !address.empty()) {
+    webkit_web_view_load_uri(impl_->view, address.c_str());
+  } else {
+    webkit_web_view_reload(impl_->view);
+  }
+}
 void WebPage::stopLoading() { webkit_web_view_stop_loading(impl_->view); }
 bool WebPage::canGoBack() const { return webkit_web_view_can_go_back(impl_->view); }
 bool WebPage::canGoForward() const { return webkit_web_view_can_go_forward(impl_->view); }
@@ -258,8 +389,10 @@ void WebPage::setCustomUserAgent(const std::string& userAgent) {
 }
 
 void WebPage::setSize(std::uint32_t pixelWidth, std::uint32_t pixelHeight) {
+  impl_->pixelWidth = std::max(pixelWidth, 1u);
+  impl_->pixelHeight = std::max(pixelHeight, 1u);
   wpe_view_backend_dispatch_set_size(wpe_view_backend_exportable_fdo_get_view_backend(impl_->backend->exportable),
-                                     std::max(pixelWidth, 1u), std::max(pixelHeight, 1u));
+                                     impl_->pixelWidth, impl_->pixelHeight);
 }
 
 std::shared_ptr<Image> WebPage::snapshot() const { return impl_->backend->frames.image(); }

@@ -8,6 +8,11 @@
 // Script results, by contrast, are handed over inside the engine's callback:
 // the caller decides whether to queue them.
 //
+// A shared page runs in the one web process of the library's pages. When a
+// page's web process dies, its view reports the load failed with
+// kWebViewErrorWebProcessTerminated (not provisional once the page had begun
+// to show); a shared page's next load joins a running shared process again.
+//
 // Thread safety: main thread only; makes the engine start.
 // Ownership: the page owns its WebKit view. Events already queued when the
 // page goes are dropped, and a navigation decision not yet answered is
@@ -41,7 +46,7 @@ using ScriptCompletion = std::function<void(Value result, std::optional<Error> e
 
 class WebPage final {
  public:
-  WebPage(std::uint32_t pixelWidth, std::uint32_t pixelHeight, WebPageEvents events);
+  WebPage(std::uint32_t pixelWidth, std::uint32_t pixelHeight, WebPageEvents events, WebProcessSharing sharing);
   ~WebPage();
   WebPage(const WebPage&) = delete;
   WebPage& operator=(const WebPage&) = delete;

@@ -60,6 +60,6 @@ class WebView : public WebContentView {
 
 // A new view of the web engine (started on first use), unless a test installed
 // another maker. Main thread only.
-std::shared_ptr<WebView> makeWebView();
+std::shared_ptr<WebView> makeWebView(WebProcessSharing sharing = WebProcessSharing::Shared);
 
 }  // namespace plexora::platform

@@ -1,5 +1,7 @@
 #include "platform/web/WebViewMaker.h"
 
+#include <functional>
+#include <memory>
 #include <utility>
 
 #include "platform/web/WebViewMakerDefaults.h"
@@ -8,9 +10,12 @@ namespace plexora::platform {
 
 namespace {
 
+using SharingWebViewMaker = std::function<std::shared_ptr<WebView>(WebProcessSharing)>;
+using SharingSyncWebViewMaker = std::function<std::shared_ptr<SyncWebView>(WebProcessSharing)>;
+
 struct Makers {
-  WebViewMakerFunction webView = detail::makeEngineWebView;
-  SyncWebViewMakerFunction syncWebView = detail::makeEngineSyncWebView;
+  SharingWebViewMaker webView = detail::makeEngineWebView;
+  SharingSyncWebViewMaker syncWebView = detail::makeEngineSyncWebView;
 };
 
 Makers& makers() {
@@ -21,22 +26,27 @@ Makers& makers() {
 
 }  // namespace
 
-std::shared_ptr<WebView> makeWebView() { return makers().webView(); }
-std::shared_ptr<SyncWebView> makeSyncWebView() { return makers().syncWebView(); }
+std::shared_ptr<WebView> makeWebView(WebProcessSharing sharing) { return makers().webView(sharing); }
+std::shared_ptr<SyncWebView> makeSyncWebView(WebProcessSharing sharing) { return makers().syncWebView(sharing); }
+
+struct ScopedWebViewMaker::Previous {
+  SharingWebViewMaker webView;
+  SharingSyncWebViewMaker syncWebView;
+};
 
 ScopedWebViewMaker::ScopedWebViewMaker(WebViewMakerFunction makeWebView, SyncWebViewMakerFunction makeSyncWebView)
-    : previousWebViewMaker_(makers().webView), previousSyncWebViewMaker_(makers().syncWebView) {
+    : previous_(std::make_unique<Previous>(Previous{makers().webView, makers().syncWebView})) {
   if (makeWebView) {
-    makers().webView = std::move(makeWebView);
+    makers().webView = [make = std::move(makeWebView)](WebProcessSharing) { return make(); };
   }
   if (makeSyncWebView) {
-    makers().syncWebView = std::move(makeSyncWebView);
+    makers().syncWebView = [make = std::move(makeSyncWebView)](WebProcessSharing) { return make(); };
   }
 }
 
 ScopedWebViewMaker::~ScopedWebViewMaker() {
-  makers().webView = std::move(previousWebViewMaker_);
-  makers().syncWebView = std::move(previousSyncWebViewMaker_);
+  makers().webView = std::move(previous_->webView);
+  makers().syncWebView = std::move(previous_->syncWebView);
 }
 
 }  // namespace plexora::platform

@@ -1,5 +1,6 @@
 // Where makeWebView() and makeSyncWebView() get their views: the engine's,
-// or for tests a double, installed for a scope.
+// or for tests a double, installed for a scope. A double serves views of
+// either process sharing alike.
 //
 // Thread safety: main thread only.
 // Ownership: a ScopedWebViewMaker puts back the makers it replaced.
@@ -25,8 +26,8 @@ class ScopedWebViewMaker final {
   ScopedWebViewMaker& operator=(const ScopedWebViewMaker&) = delete;
 
  private:
-  WebViewMakerFunction previousWebViewMaker_;
-  SyncWebViewMakerFunction previousSyncWebViewMaker_;
+  struct Previous;
+  std::unique_ptr<Previous> previous_;
 };
 
 }  // namespace plexora::platform

@@ -10,7 +10,7 @@
 
 namespace plexora::platform::detail {
 
-std::shared_ptr<WebView> makeEngineWebView();
-std::shared_ptr<SyncWebView> makeEngineSyncWebView();
+std::shared_ptr<WebView> makeEngineWebView(WebProcessSharing sharing);
+std::shared_ptr<SyncWebView> makeEngineSyncWebView(WebProcessSharing sharing);
 
 }  // namespace plexora::platform::detail

@@ -18,7 +18,7 @@ constexpr const char* kFailedLoadUnknown = "Webview failed to load with unknown 
 }  // namespace
 
 std::shared_ptr<platform::WebContentView> OVAdUIWebViewBrowserController::makePage() {
-  webView_ = platform::makeSyncWebView();
+  webView_ = platform::makeSyncWebView(platform::WebProcessSharing::OwnProcess);
   if (webView_) {
     webView_->setDelegate(std::static_pointer_cast<OVAdUIWebViewBrowserController>(shared_from_this()));
   }

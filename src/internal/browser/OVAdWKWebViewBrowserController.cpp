@@ -19,7 +19,7 @@ constexpr const char* kFailedProvisionalUnknown = "Webview failed provisional na
 }  // namespace
 
 std::shared_ptr<platform::WebContentView> OVAdWKWebViewBrowserController::makePage() {
-  webView_ = platform::makeWebView();
+  webView_ = platform::makeWebView(platform::WebProcessSharing::OwnProcess);
   if (webView_) {
     webView_->setNavigationDelegate(std::static_pointer_cast<OVAdWKWebViewBrowserController>(shared_from_this()));
   }

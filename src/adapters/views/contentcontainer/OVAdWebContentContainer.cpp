@@ -100,6 +100,13 @@ void OVAdWebContentContainer::startPage(const std::string& markup, const std::st
   webView_->loadHTMLString(markup, OVAdSettings::getWebviewBaseURL());
 }
 
+void OVAdWebContentContainer::losePage() {
+  ++pageGeneration_;
+  javascriptAdControlInitialized_ = false;
+  javascriptAdControlQueued_ = false;
+  pageLoaded_ = false;
+}
+
 bool OVAdWebContentContainer::logClickWithExtraData(const platform::Value& /*extraData*/) {
   OVAdIsPrematureClick(firstImpressionTime_);
   return false;
@@ -225,8 +232,11 @@ void OVAdWebContentContainer::didFinishLoad(platform::SyncWebView& /*webView*/) 
 void OVAdWebContentContainer::didFailLoad(platform::SyncWebView& /*webView*/, const platform::Error& error) {
   // A markup that fails to load must not leave the owner waiting for an ad
   // that never comes. Once the ad showed, a frame or link of its page
-  // failing leaves the ad as it is.
-  if (pageLoaded_) {
+  // failing leaves the ad as it is. A page gone with its web process left
+  // nothing to show or count, its bridge included.
+  if (platform::isWebProcessTermination(error)) {
+    losePage();
+  } else if (pageLoaded_) {
     return;
   }
   if (const auto owner = delegate()) {

@@ -119,6 +119,8 @@ class OVAdWebContentContainer final : public OVAdContentContainer,
 
   // Resets the per-page state and loads the markup.
   void startPage(const std::string& markup, const std::string& activationCommand);
+  // The page went with its web process: its bridge and load are gone too.
+  void losePage();
   void setUpJavascriptAdControl(const std::string& bridgeScript);
   void sendImpressionToPage(std::uint64_t generation);
 

@@ -103,6 +103,13 @@ void OVAdWebKitContentContainer::startPage(const std::string& markup, const std:
   webView_->loadHTMLString(markup, OVAdSettings::getWebviewBaseURL());
 }
 
+void OVAdWebKitContentContainer::losePage() {
+  stopImpressionRetry();
+  ++pageGeneration_;
+  javascriptAdControlInitialized_ = false;
+  pageLoaded_ = false;
+}
+
 bool OVAdWebKitContentContainer::logClickWithExtraData(const platform::Value& /*extraData*/) { return false; }
 
 // ---- The bridge ----
@@ -262,8 +269,12 @@ void OVAdWebKitContentContainer::didFinishNavigation(platform::WebView& /*webVie
 void OVAdWebKitContentContainer::didFailProvisionalNavigation(platform::WebView& /*webView*/,
                                                               const platform::Error& error) {
   // Once the ad showed, a frame or link of its page failing leaves the ad
-  // as it is: it must not be hidden or reported as not loaded.
-  if (pageLoaded_) {
+  // as it is: it must not be hidden or reported as not loaded. A page gone
+  // with its web process is another matter: nothing of the ad is left to
+  // show or to count, and its bridge went with it.
+  if (platform::isWebProcessTermination(error)) {
+    losePage();
+  } else if (pageLoaded_) {
     return;
   }
   if (const auto owner = delegate()) {

@@ -127,6 +127,8 @@ class OVAdWebKitContentContainer final : public OVAdContentContainer,
 
   // Resets the per-page state and loads the markup.
   void startPage(const std::string& markup, const std::string& activationCommand);
+  // The page went with its web process: its bridge and load are gone too.
+  void losePage();
   void initializeJavascriptAdControlWithRetries(std::int64_t retriesLeft);
   void javascriptAdControlFailedForGood();
   void scheduleImpressionRetry();
