@@ -49,7 +49,8 @@ class SyncWebView : public WebContentView {
 };
 
 // A new view of the web engine (started on first use), unless a test installed
-// another maker. Main thread only.
+// another maker: in the library's shared web process, or for other sites'
+// pages in a process of its own. Main thread only.
 std::shared_ptr<SyncWebView> makeSyncWebView(WebProcessSharing sharing = WebProcessSharing::Shared);
 
 }  // namespace plexora::platform

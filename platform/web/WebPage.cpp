@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/web/ScriptResult.h"
+#include "platform/web/SharedWebProcess.h"
 #include "platform/web/WebEngineContext.h"
 #include "platform/web/WebFrameBuffer.h"
 
@@ -138,19 +138,6 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
 
   ~Impl() { dropView(); }
 
-  // The shared pages whose web process runs: a new shared page joins the
-  // process of one of them. All of them run in one process, as a phone's web
-  // views run in their app's one renderer: a banner beside the first then
-  // costs its page alone, not a process and a second copy of the engine.
-  // A process for each few pages would contain a crash to fewer ads but cost
-  // each group a whole engine again, while a dead process's ads already
-  // recover with their next load.
-  static std::vector<Impl*>& runningSharedPages() {
-    // Never destroyed: pages may go while the process exits.
-    static auto* const pages = new std::vector<Impl*>;
-    return *pages;
-  }
-
   void makeView(WebKitSettings* settings) {
     backend = new ViewBackend;
     backend->exportable = wpe_view_backend_exportable_fdo_create(&kExportClient, backend, pixelWidth, pixelHeight);
@@ -165,14 +152,11 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
     // it shares its process: a related view would otherwise take its
     // relative's.
     WebKitSettings* ownSettings = settings ? WEBKIT_SETTINGS(g_object_ref(settings)) : webkit_settings_new();
-    Impl* relative = nullptr;
-    if (sharing == WebProcessSharing::Shared && !runningSharedPages().empty()) {
-      relative = runningSharedPages().back();
-    }
     WebKitWebContext* context = webEngineContext();
-    if (relative) {
-      view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "related-view", relative->view,
-                                          "settings", ownSettings, "is-ephemeral", TRUE, nullptr));
+    if (sharing == WebProcessSharing::Shared) {
+      view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "related-view",
+                                          SharedWebProcess::join(), "settings", ownSettings, "is-ephemeral", TRUE,
+                                          nullptr));
     } else {
       view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", viewBackend, "web-context", context,
                                           "settings", ownSettings, "is-ephemeral", TRUE, nullptr));
@@ -183,13 +167,9 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
     processGone = false;
-    if (sharing == WebProcessSharing::Shared) {
-      runningSharedPages().push_back(this);
-    }
   }
 
   void dropView() {
-    leaveRunningSharedPages();
     g_signal_handlers_disconnect_by_data(view, this);
     webkit_web_view_stop_loading(view);
     g_object_unref(view);
@@ -197,10 +177,8 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
     backend = nullptr;
   }
 
-  void leaveRunningSharedPages() { std::erase(runningSharedPages(), this); }
-
-  // A shared page whose process died joins a running shared process again
-  // in a new view (the engine would start a process of its own for it);
+  // A shared page whose process died joins the shared process again in a
+  // new view (for the old one the engine would start a process of its own);
   // its settings stay. Called before each new load.
   void prepareLoad() {
     asked = true;
@@ -287,7 +265,6 @@ struct WebPage::Impl : std::enable_shared_from_this<WebPage::Impl> {
   static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data) {
     auto* self = static_cast<Impl*>(data);
     self->processGone = true;
-    self->leaveRunningSharedPages();
     if (!self->asked) {
       return;
     }

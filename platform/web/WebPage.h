@@ -8,7 +8,8 @@
 // Script results, by contrast, are handed over inside the engine's callback:
 // the caller decides whether to queue them.
 //
-// A shared page runs in the one web process of the library's pages. When a
+// A shared page runs in the one web process of the library's pages
+// (SharedWebProcess). When a
 // page's web process dies, its view reports the load failed with
 // kWebViewErrorWebProcessTerminated (not provisional once the page had begun
 // to show); a shared page's next load joins a running shared process again.
