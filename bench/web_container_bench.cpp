@@ -17,11 +17,12 @@
 //   BM_DeviceStateJSON      the device state the bridge script carries
 //   BM_ScriptRoundTrip      one script into a loaded page until its answer
 //                           reaches the main queue
-//   BM_TenBannersResident   ten containers loaded at once: the resident
-//                           memory of this process and of the engine's
-//                           helper processes (its children) with all ten up,
-//                           how many of those there are, and their
-//                           proportional share (shared pages split)
+//   BM_TenBannersResident   the proportional share (shared pages split)
+//                           of this process and every process it started,
+//                           summed: with the engine warmed by one page and
+//                           no banner, with one banner and with ten; what
+//                           each banner after the first adds, and ten
+//                           against one
 // Views are made outside the timed part: the time is the load's alone.
 // After the table comes the goal's ratio (medians when repeated).
 #include <benchmark/benchmark.h>
@@ -35,6 +36,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -367,56 +369,83 @@ long parentOf(const std::filesystem::path& stat) {
   return parent;
 }
 
-struct Children {
+struct ProcessTree {
   int count = 0;
-  double residentKB = 0;
   double proportionalKB = 0;
 };
 
-// The engine's web and network processes are this process's children.
-Children children() {
-  const long self = ::getpid();
-  Children found;
+// This process and every process it started, at any depth (the engine's
+// web and network processes): how many, and their proportional share.
+ProcessTree processTree() {
+  std::map<long, long> parents;
   std::error_code failure;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", failure)) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || !std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
       continue;
     }
-    if (parentOf(entry.path() / "stat") == self) {
-      ++found.count;
-      found.residentKB += residentKB(entry.path());
-      found.proportionalKB += proportionalKB(entry.path());
+    parents[std::stol(name)] = parentOf(entry.path() / "stat");
+  }
+  const long self = ::getpid();
+  ProcessTree tree;
+  for (const auto& [pid, parent] : parents) {
+    bool inTree = pid == self;
+    for (long ancestor = parent; !inTree && ancestor > 1;) {
+      inTree = ancestor == self;
+      const auto next = parents.find(ancestor);
+      ancestor = next == parents.end() ? -1 : next->second;
+    }
+    if (inTree) {
+      ++tree.count;
+      tree.proportionalKB += proportionalKB("/proc/" + std::to_string(pid));
     }
   }
-  return found;
+  return tree;
 }
 
+bool allReady(const std::vector<std::unique_ptr<Banner>>& banners) {
+  return std::all_of(banners.begin(), banners.end(), [](const auto& banner) { return banner->ready(); });
+}
+
+// The whole process tree's memory with the engine warmed by one page and no
+// banner, with one banner, and with ten: what each banner after the first
+// costs, and ten banners against one.
 void BM_TenBannersResident(benchmark::State& state) {
   warmEngine();
   for (auto _ : state) {
+    const ProcessTree idle = processTree();
     std::vector<std::unique_ptr<Banner>> banners;
-    for (int index = 0; index < kResidentBanners; ++index) {
+    banners.push_back(std::make_unique<Banner>());
+    banners.back()->load();
+    if (!waitFor([&] { return allReady(banners); })) {
+      state.SkipWithError("the first banner did not load");
+      break;
+    }
+    const ProcessTree one = processTree();
+    for (int index = 1; index < kResidentBanners; ++index) {
       banners.push_back(std::make_unique<Banner>());
       banners.back()->load();
     }
-    const bool loaded = waitFor([&] {
-      return std::all_of(banners.begin(), banners.end(), [](const auto& banner) { return banner->ready(); });
-    });
-    if (!loaded) {
+    if (!waitFor([&] { return allReady(banners); })) {
       state.SkipWithError("not every banner loaded");
       break;
     }
-    const Children engine = children();
+    const ProcessTree ten = processTree();
+    state.counters["idle_pss_MB"] = idle.proportionalKB / 1024.0;
+    state.counters["one_pss_MB"] = one.proportionalKB / 1024.0;
+    state.counters["ten_pss_MB"] = ten.proportionalKB / 1024.0;
+    state.counters["one_processes"] = one.count;
+    state.counters["ten_processes"] = ten.count;
+    state.counters["next_banner_MB"] =
+        (ten.proportionalKB - one.proportionalKB) / 1024.0 / static_cast<double>(kResidentBanners - 1);
+    state.counters["ten_over_one_ratio"] = ten.proportionalKB / one.proportionalKB;
     state.counters["self_rss_MB"] = residentKB("/proc/self") / 1024.0;
-    state.counters["engine_rss_MB"] = engine.residentKB / 1024.0;
-    state.counters["engine_pss_MB"] = engine.proportionalKB / 1024.0;
-    state.counters["engine_processes"] = engine.count;
   }
 }
 BENCHMARK(BM_TenBannersResident)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
-// The console table, and each in-turns ratio counter kept for the summary:
+// The console table, and each ratio counter and the per-banner memory kept
+// for the summary:
 // the median of its repetitions.
 class RatioReporter final : public benchmark::ConsoleReporter {
  public:
@@ -429,12 +458,21 @@ class RatioReporter final : public benchmark::ConsoleReporter {
         continue;
       }
       for (const auto& [counter, value] : run.counters) {
-        if (!counter.ends_with("ratio")) {
+        if (!counter.ends_with("ratio") && counter != "next_banner_MB") {
           continue;
         }
         figures_.record(run, run.run_name.function_name + "/" + counter, value.value);
       }
     }
+  }
+
+  void printFigure(const char* name, const char* measured, const char* counter, double goal, const char* unit) {
+    const double figure = figures_.median(std::string(measured) + "/" + counter);
+    if (figure <= 0) {
+      return;
+    }
+    std::printf("%-58s %6.2f%s (goal at most %.1f%s: %s)\n", name, figure, unit, goal, unit,
+                figure <= goal ? "met" : "missed");
   }
 
   void printRatio(const char* name, const char* measured, const char* counter, double goal) {
@@ -463,6 +501,10 @@ int main(int argc, char** argv) {
   reporter.printRatio("container reload / bare reload, in turns", "BM_ContainerReloadInTurns", "ratio", 1.3);
   reporter.printRatio("container reload / scripted bare reload, in turns", "BM_ContainerReloadInTurns",
                       "scripted_ratio", 1.3);
+  reporter.printFigure("each banner after the first, whole process tree PSS", "BM_TenBannersResident",
+                       "next_banner_MB", 8.0, " MB");
+  reporter.printFigure("ten banners / one banner, whole process tree PSS", "BM_TenBannersResident",
+                       "ten_over_one_ratio", 2.0, "x");
   benchmark::Shutdown();
   return 0;
 }
