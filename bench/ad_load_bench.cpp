@@ -17,8 +17,13 @@
 //   BM_LoadFloor        the least a load with the library's thread hops must
 //                       do: the request built on the main thread by the
 //                       provider's own calls, posted with a libcurl easy
-//                       handle and read by the platform's JSON reader on one
-//                       worker thread, the outcome back on the main loop
+//                       handle on one worker thread, and back on the main
+//                       loop, in the outcome's own task, the answer parsed
+//                       into the ad records by the provider's response
+//                       parser, as every load must
+//   BM_LoadFloorValueTree  the same floor with the answer only read into the
+//                       value tree on the worker, no records: that step's own
+//                       figure
 //   BM_LoadAgainstFloorInTurns  a loopback load and the floor in turns, each
 //                       measured in wall time, process CPU time and context
 //                       switches per load
@@ -376,14 +381,22 @@ void BM_LoopbackLoadInTurns(benchmark::State& state) {
 }
 BENCHMARK(BM_LoopbackLoadInTurns)->Unit(benchmark::kMicrosecond)->UseManualTime();
 
+// What the floor makes of the answer.
+enum class FloorWork {
+  // The response parser's ad records, on the main loop with the outcome.
+  Records,
+  // The platform's JSON reader's value tree alone, on the worker.
+  ValueTree,
+};
+
 // The floor: a load with no more than the hops a load cannot do without.
 // The main loop builds the request with the provider's own calls and hands
 // it to one worker thread, which posts it with a libcurl easy handle that
-// keeps its connection, reads the answer with the platform's JSON reader and
-// posts the outcome back to the main loop.
+// keeps its connection and posts the outcome back to the main loop, the
+// answer made into records there or read into a value tree before.
 class LoadFloor {
  public:
-  LoadFloor() {
+  explicit LoadFloor(FloorWork work = FloorWork::Records) : work_(work) {
     loopbackDeliveryEndpoint();
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
@@ -433,9 +446,22 @@ class LoadFloor {
         request = std::move(*request_);
         request_.reset();
       }
-      const bool read = post(request) && platform::parseJSON(received_).has_value();
-      platform::DispatchQueue::main()->async([this, read] {
-        succeeded_ = read;
+      const bool posted = post(request);
+      if (work_ == FloorWork::ValueTree) {
+        const bool read = posted && platform::parseJSON(received_).has_value();
+        platform::DispatchQueue::main()->async([this, read] {
+          succeeded_ = read;
+          ++outcomes_;
+        });
+        continue;
+      }
+      platform::DispatchQueue::main()->async([this, posted, answer = std::move(received_)] {
+        succeeded_ = false;
+        if (posted) {
+          parser_.parseResponseFromData(
+              platform::asBytes(answer), [this](const std::shared_ptr<OVAdProviderResponse>&) { succeeded_ = true; },
+              [](const std::string&) {});
+        }
         ++outcomes_;
       });
     }
@@ -458,6 +484,8 @@ class LoadFloor {
            curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
   }
 
+  const FloorWork work_;
+
   // Worker thread only, but for the set-up and clean-up around it.
   CURL* const curl_ = curl_easy_init();
   curl_slist* headers_ = nullptr;
@@ -469,6 +497,7 @@ class LoadFloor {
   bool stopping_ = false;
 
   // Main thread only.
+  const OVAdProviderResponseParser parser_;
   int outcomes_ = 0;
   bool succeeded_ = false;
 
@@ -486,6 +515,18 @@ void BM_LoadFloor(benchmark::State& state) {
   server().clearRequests();
 }
 BENCHMARK(BM_LoadFloor)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_LoadFloorValueTree(benchmark::State& state) {
+  LoadFloor floor(FloorWork::ValueTree);
+  for (auto _ : state) {
+    if (!floor.load()) {
+      state.SkipWithError("a floor load failed");
+      break;
+    }
+  }
+  server().clearRequests();
+}
+BENCHMARK(BM_LoadFloorValueTree)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // What the whole process has spent so far.
 struct ProcessCost {
@@ -634,6 +675,7 @@ int main(int argc, char** argv) {
                        1.0);
   reporter.printRatio("loopback load / floor, wall time, in turns", inTurns, inTurns + ".floor_us", 1.2);
   reporter.printRatio("loopback load / floor, wall time", "BM_LoopbackLoad", "BM_LoadFloor");
+  reporter.printRatio("loopback load / value-tree floor, wall time", "BM_LoopbackLoad", "BM_LoadFloorValueTree");
   reporter.printRatio("loopback load / bare POST and parse", "BM_LoopbackLoad", "BM_BarePostAndParse");
   reporter.printRatio("loopback load / bare POST and parse, in turns", "BM_LoopbackLoadInTurns",
                       "BM_LoopbackLoadInTurns.reference_us");
