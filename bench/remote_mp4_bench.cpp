@@ -9,20 +9,21 @@
 //   BM_LoopingHour        an hour of playback time of a 2-second clip from
 //                         the same server through the looping asset (a new
 //                         remote asset each loop), the player with its audio
-//                         and the layer, on the manual clock; counters: the
-//                         resident memory after the first minute, the half
-//                         hour and the hour (MB), the growth in each half
-//                         (the allocator's arenas settle in the first; the
-//                         second shows whether anything keeps growing) and
-//                         the loops played (run it alone:
-//                         --benchmark_filter=Hour); the harness's own
-//                         memory is kept out of it: the test server's
-//                         handler threads take their allocator arenas
-//                         before the first reading, and its record of
-//                         requests is emptied every minute of playback
+//                         and the layer, on the manual clock; counters: this
+//                         process's heap in use and resident memory after
+//                         the first minute, the half hour and the hour (MB),
+//                         and each one's growth over the second half, as MB
+//                         per hour of looping (the allocator settles in the
+//                         first half; the second shows whether anything
+//                         keeps growing), and the loops played (run it
+//                         alone: --benchmark_filter=Hour)
+// The loopback server runs in a child process, started before this process
+// has any thread: its handler threads, their allocator arenas and its record
+// of requests stay out of the player's figures.
 // After the table: the first-frame time as a multiple of ffmpeg's (goal at
-// most 1.0x) and the loader's throughput as a share of libcurl's (goal at
-// least 0.9x), from the medians when repeated.
+// most 1.0x), the loader's throughput as a share of libcurl's (goal at
+// least 0.9x), from the medians when repeated, and the looping hour's heap
+// and resident growth (goal under 1 MB per hour each).
 //
 // The clip is the video engine benchmark's (bench/CMakeLists.txt): ten
 // seconds of 1280x720, High profile, about 2.5 Mbit/s, header first.
@@ -36,10 +37,16 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <malloc.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "BenchMedians.h"
@@ -75,31 +82,72 @@ constexpr double kWidth = 1280;
 constexpr double kHeight = 720;
 constexpr double kTick = 1.0 / 60.0;
 constexpr auto kGiveUp = std::chrono::seconds(60);
-constexpr const char* kWarmPath = "warm";
-// More than the test server has handler threads, each held long enough
-// that every thread serves one.
-constexpr int kWarmRequests = 128;
-constexpr auto kWarmDelay = std::chrono::milliseconds(300);
-constexpr int kTicksPerMinute = 3600;
+constexpr double kGrowthGoalMegabytes = 1.0;
 
 void settle() {
   QNVMediaStateQueue()->sync([] {});
   platform::DispatchQueue::settle();
 }
 
-// The server, the clock and the fetcher, shared by every benchmark.
+std::shared_ptr<const std::string> fileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::make_shared<const std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The loopback server's process and the address it serves at.
+struct ServerProcess {
+  pid_t pid = -1;
+  std::string baseURL;
+};
+
+ServerProcess& serverProcess() {
+  static ServerProcess process;
+  return process;
+}
+
+[[noreturn]] void serveClips(int reportFd) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  testserver::TestServer server;
+  server.start();
+  server.on(std::string("/") + kClipName, testserver::serveRangeFile(fileBytes(kClipPath)));
+  server.on(std::string("/") + kLoopClipName, testserver::serveRangeFile(fileBytes(kLoopClipPath)));
+  const std::string line = server.baseURL() + "\n";
+  if (::write(reportFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) ::_exit(1);
+  ::close(reportFd);
+  for (;;) ::pause();
+}
+
+// Forks the server; answers whether it reported its address.
+bool startServerProcess() {
+  int fds[2];
+  if (::pipe(fds) != 0) return false;
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    ::close(fds[0]);
+    serveClips(fds[1]);
+  }
+  ::close(fds[1]);
+  std::string line;
+  char c = 0;
+  while (::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+  ::close(fds[0]);
+  serverProcess() = {child, line};
+  return !line.empty();
+}
+
+void stopServerProcess() {
+  if (serverProcess().pid <= 0) return;
+  ::kill(serverProcess().pid, SIGKILL);
+  ::waitpid(serverProcess().pid, nullptr, 0);
+}
+
+// The clock and the fetcher, shared by every benchmark, and the clips'
+// addresses on the server's process.
 struct Host {
   Host() {
-    std::ifstream in(kClipPath, std::ios::binary);
-    file = std::make_shared<const std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    server.start();
-    server.on(std::string("/") + kClipName, testserver::serveRangeFile(file));
-    url = server.url(kClipName);
-    std::ifstream loopIn(kLoopClipPath, std::ios::binary);
-    server.on(std::string("/") + kLoopClipName,
-              testserver::serveRangeFile(std::make_shared<const std::string>(
-                  std::istreambuf_iterator<char>(loopIn), std::istreambuf_iterator<char>())));
-    loopUrl = server.url(kLoopClipName);
+    url = serverProcess().baseURL + kClipName;
+    loopUrl = serverProcess().baseURL + kLoopClipName;
     session = OVAdURLSession::create([](auto answer) { answer(std::string("remote-mp4-bench")); });
     clock->advance(OVAdURLSession::kUserAgentPollInterval);
     fetcher = OVAdResourceLoader::create(session, {std::size_t{256} * 1024 * 1024, 60.0});
@@ -113,10 +161,10 @@ struct Host {
     loader.setDelegate(fetcher, platform::DispatchQueue::global(), std::nullopt, std::nullopt, std::nullopt);
   }
 
-  std::shared_ptr<const std::string> file;
+  // The clip the server serves, for its size.
+  std::shared_ptr<const std::string> file = fileBytes(kClipPath);
   std::shared_ptr<platform::ManualClock> clock = std::make_shared<platform::ManualClock>();
   platform::ScopedClock scopedClock{clock};
-  testserver::TestServer server;
   std::string url;
   std::string loopUrl;
   std::shared_ptr<OVAdURLSession> session;
@@ -266,41 +314,22 @@ double residentMegabytes() {
   return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
-
-// Each handler thread of the test server takes an allocator arena of its own
-// on the first request it serves, and the server closes a connection every
-// few requests, so new threads keep coming in: left alone, the harness's
-// arenas would count as the player's growth. All of them serve one slow
-// request at once here, before any reading.
-void warmServerThreads(Host& remote) {
-  remote.server.on(kWarmPath, testserver::Response::text(200, "ok", kWarmDelay));
-  const std::string url = remote.server.url(kWarmPath);
-  CURLM* multi = curl_multi_init();
-  std::vector<CURL*> requests;
-  for (int i = 0; i < kWarmRequests; ++i) {
-    CURL* curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
-    curl_multi_add_handle(multi, curl);
-    requests.push_back(curl);
-  }
-  int running = 0;
-  do {
-    curl_multi_perform(multi, &running);
-    if (running > 0) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-  } while (running > 0);
-  for (CURL* curl : requests) {
-    curl_multi_remove_handle(multi, curl);
-    curl_easy_cleanup(curl);
-  }
-  curl_multi_cleanup(multi);
-  remote.server.clearRequests();
+// The allocator's bytes in use by this process, in megabytes: what the
+// player holds, without the free memory its arenas keep.
+double heapInUseMegabytes() {
+  const struct mallinfo2 info = ::mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
+
+struct MemoryReading {
+  double heap = 0;
+  double resident = 0;
+
+  static MemoryReading now() { return {heapInUseMegabytes(), residentMegabytes()}; }
+};
 
 void BM_LoopingHour(benchmark::State& state) {
   Host& remote = host();
-  warmServerThreads(remote);
   for (auto _ : state) {
     QNVPlayerLayerConfigs configs;
     configs.offMainThreadRendering = true;
@@ -321,29 +350,34 @@ void BM_LoopingHour(benchmark::State& state) {
     player->play();
     settle();
 
-    double afterFirstMinute = 0;
-    double afterHalfHour = 0;
+    std::optional<MemoryReading> afterFirstMinute;
+    std::optional<MemoryReading> afterHalfHour;
     double played = 0;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(30);
-    int ticks = 0;
     while (played < kHourSeconds && std::chrono::steady_clock::now() < giveUp) {
-      // The server records every request it answers: the harness's memory.
-      if (++ticks % kTicksPerMinute == 0) remote.server.clearRequests();
       // A stalled download holds the player still: the clock goes on, the
       // playback time waits for the bytes.
       remote.clock->advance(kTick);
       layer->dispatchSyncOnRenderingThread([] {});
       played = player->currentTime().seconds();
-      if (afterFirstMinute == 0 && played >= kFirstMinuteSeconds) afterFirstMinute = residentMegabytes();
-      if (afterHalfHour == 0 && played >= kHalfHourSeconds) afterHalfHour = residentMegabytes();
+      if (!afterFirstMinute && played >= kFirstMinuteSeconds) afterFirstMinute = MemoryReading::now();
+      if (!afterHalfHour && played >= kHalfHourSeconds) afterHalfHour = MemoryReading::now();
     }
-    const double afterHour = residentMegabytes();
-    if (played < kHourSeconds) state.SkipWithError("the hour was not played within 30 minutes");
-    state.counters["rss_1min_mb"] = afterFirstMinute;
-    state.counters["rss_30min_mb"] = afterHalfHour;
-    state.counters["rss_1h_mb"] = afterHour;
-    state.counters["growth_first_half_mb"] = afterHalfHour - afterFirstMinute;
-    state.counters["growth_second_half_mb"] = afterHour - afterHalfHour;
+    const MemoryReading afterHour = MemoryReading::now();
+    if (played < kHourSeconds || !afterFirstMinute || !afterHalfHour) {
+      state.SkipWithError("the hour was not played within 30 minutes");
+      break;
+    }
+    // The second half's growth, twice over: per hour of looping.
+    const double halvesPerHour = kHourSeconds / (kHourSeconds - kHalfHourSeconds);
+    state.counters["heap_1min_mb"] = afterFirstMinute->heap;
+    state.counters["heap_30min_mb"] = afterHalfHour->heap;
+    state.counters["heap_1h_mb"] = afterHour.heap;
+    state.counters["rss_1min_mb"] = afterFirstMinute->resident;
+    state.counters["rss_30min_mb"] = afterHalfHour->resident;
+    state.counters["rss_1h_mb"] = afterHour.resident;
+    state.counters["heap_growth_per_hour_mb"] = (afterHour.heap - afterHalfHour->heap) * halvesPerHour;
+    state.counters["rss_growth_per_hour_mb"] = (afterHour.resident - afterHalfHour->resident) * halvesPerHour;
     state.counters["loops"] = static_cast<double>(looping->currentLoopCount());
     state.counters["frames"] = static_cast<double>(layer->framesDecompressed());
 
@@ -357,7 +391,13 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (!run.error_occurred) figures_.record(run, run.run_name.function_name, run.GetAdjustedRealTime());
+      if (run.error_occurred) continue;
+      figures_.record(run, run.run_name.function_name, run.GetAdjustedRealTime());
+      for (const auto& [counter, value] : run.counters) {
+        if (!counter.ends_with("_per_hour_mb")) continue;
+        figures_.record(run, counter, value.value);
+        growths_.insert(counter);
+      }
     }
   }
   void printRatios() {
@@ -376,10 +416,20 @@ class RatioReporter final : public benchmark::ConsoleReporter {
                   "download throughput, data loader / bare libcurl", curl / loader, loader, curl,
                   curl / loader >= 0.9 ? "met" : "missed");
     }
+    printGrowth("looping hour, player heap in use growth", "heap_growth_per_hour_mb");
+    printGrowth("looping hour, player resident memory growth", "rss_growth_per_hour_mb");
   }
 
  private:
+  void printGrowth(const char* name, const char* counter) {
+    if (!growths_.contains(counter)) return;
+    const double growth = figures_.median(counter);
+    std::printf("%-58s %+5.2f MB per hour  (goal under %.1f: %s)\n", name, growth, kGrowthGoalMegabytes,
+                growth < kGrowthGoalMegabytes ? "met" : "missed");
+  }
+
   bench::BenchMedians figures_;
+  std::set<std::string> growths_;
 };
 
 }  // namespace
@@ -387,10 +437,17 @@ class RatioReporter final : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // Before any thread of this process: the child is a copy of it.
+  if (!startServerProcess()) {
+    std::fprintf(stderr, "remote_mp4_bench: the loopback server did not start\n");
+    stopServerProcess();
+    return 1;
+  }
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
   reporter.printRatios();
   benchmark::Shutdown();
+  stopServerProcess();
   return 0;
 }
