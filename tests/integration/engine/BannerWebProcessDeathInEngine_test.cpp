@@ -93,7 +93,8 @@ TEST_F(BannerWebProcessDeathInEngineTest, BannersFailWithTheirProcessCountNothin
   killProcesses(webProcesses());
 
   ASSERT_TRUE(waitFor([&] {
-    return std::all_of(delegates.begin(), delegates.end(), [](const auto& delegate) { return !delegate->errors.empty(); });
+    return std::all_of(delegates.begin(), delegates.end(),
+                       [](const auto& delegate) { return !delegate->errors.empty(); });
   }));
   for (std::size_t index = 0; index < deadContainers.size(); ++index) {
     EXPECT_FALSE(deadContainers[index]->isJavascriptAdControlInitialized()) << index;
@@ -113,7 +114,8 @@ TEST_F(BannerWebProcessDeathInEngineTest, BannersFailWithTheirProcessCountNothin
   // their live pages count their impressions.
   const std::set<long> survivors = webProcesses();
   ASSERT_TRUE(waitFor([&] {
-    return std::all_of(delegates.begin(), delegates.end(), [](const auto& delegate) { return delegate->impressions > 0; });
+    return std::all_of(delegates.begin(), delegates.end(),
+                       [](const auto& delegate) { return delegate->impressions > 0; });
   }));
   for (std::size_t index = 0; index < banners.size(); ++index) {
     const auto container = containerOf(banners[index]);
