@@ -37,6 +37,11 @@ uint32_t QNVUInt32FromXPathNumber(double number);
 // The same, clamped into [0, 2^63 - 1].
 uint64_t QNVTimeFromXPathNumber(double number);
 
+// A timeline's time or duration: decimal digits, white space around them
+// allowed, at most 2^63 - 1. None for anything else ("1.5e3", "abc", "-1",
+// empty): such text reads as no time that the digits of a URL could name.
+std::optional<uint64_t> QNVTimelineValueFromText(std::string_view text);
+
 // The suffix's path appended to the base's path (one slash between), with
 // the suffix's query in place of the base's, dot segments removed. A suffix
 // that is itself an absolute URL is answered as it stands. None without a

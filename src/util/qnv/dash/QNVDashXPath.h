@@ -39,13 +39,20 @@ class QNVXmlDocument {
   const std::string& errorMessage() const { return errorMessage_; }
   int errorCode() const { return errorCode_; }
   int errorLine() const { return errorLine_; }
+  int errorColumn() const { return errorColumn_; }
 
  private:
   xmlDocPtr document_ = nullptr;
   std::string errorMessage_;
   int errorCode_ = 0;
   int errorLine_ = 0;
+  int errorColumn_ = 0;
 };
+
+// The node after `node` in document order (its first child, else its next
+// sibling, else the next sibling of its nearest ancestor that has one),
+// null after the last; a walk without recursion, whatever the nesting.
+xmlNodePtr QNVNextNodeInDocument(xmlNodePtr node);
 
 // The text of `element`'s attribute `name` (one in no namespace), as the
 // XPath string(@name) gives it, read without evaluating a query: a timeline

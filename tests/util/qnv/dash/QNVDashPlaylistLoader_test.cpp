@@ -341,12 +341,14 @@ TEST_F(QNVDashPlaylistLoaderTest, ManifestLevelFailures) {
   const struct {
     const char* name;
     std::string manifest;
+    const char* domain;
     int64_t code;
   } cases[] = {
       {"no video", mpdDocument(adaptationSet(segmentTemplateRepresentation("a1", "audio/mp4", 1, timeline))),
-       kQNVAssetLoadingErrorNoVideoTrack},
+       kQNVAssetLoadingError, kQNVAssetLoadingErrorNoVideoTrack},
+      // The reader refuses a manifest from which it reads no representation.
       {"no addressing", mpdDocument(adaptationSet("<Representation id=\"v\" mimeType=\"video/mp4\"/>")),
-       kQNVAssetLoadingErrorUnknownVideoType},
+       kQNVMpdErrorDomain, kQNVMpdErrorNoPlayableRepresentation},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -357,7 +359,7 @@ TEST_F(QNVDashPlaylistLoaderTest, ManifestLevelFailures) {
     forceUpdate();
     const auto failures = delegate_->failures();
     ASSERT_EQ(failures.size(), 1U);
-    EXPECT_EQ(failures[0].domain(), kQNVAssetLoadingError) << failureText();
+    EXPECT_EQ(failures[0].domain(), c.domain) << failureText();
     EXPECT_EQ(failures[0].code(), c.code);
   }
 }
@@ -415,12 +417,10 @@ TEST_F(QNVDashPlaylistLoaderTest, ARefreshOfAnOnDemandPlaylistIsIgnored) {
   makeLoader("/vod.mpd", liveSettings());
   server_.on("/vod.mpd", testserver::Response::text(
                              200, mpdDocument(adaptationSet(
-                                      "<Representation id=\"v1\" mimeType=\"video/mp4\"><SegmentList timescale=\"1\">"
-                                      "<SegmentURL media=\"s0.m4s\"/><SegmentTimeline><S t=\"0\" d=\"2\"/>"
-                                      "</SegmentTimeline></SegmentList></Representation>"))));
+                                      segmentBaseRepresentation("v1", "video/mp4", 640, 360, 1, "v1.mp4")))));
   forceUpdate();
   EXPECT_EQ(delegate_->updates.load(), 1);
-  EXPECT_TRUE(data_->isSegmented());
+  EXPECT_TRUE(data_->isFragmented());
   forceUpdate();
   EXPECT_EQ(delegate_->updates.load(), 1);
   EXPECT_TRUE(log_.contains("Ignoring request to refresh non-live MPD data"));
