@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,7 +17,6 @@
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
 #include "support/doubles/ScriptableWebView.h"
-#include "tracking/OVAdEventManager.h"
 
 namespace plexora {
 namespace {

@@ -15,7 +15,6 @@
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSettings.h"
 #include "support/doubles/ScriptableWebView.h"
-#include "tracking/OVAdEventManager.h"
 
 namespace plexora {
 namespace {
