@@ -15,6 +15,7 @@ namespace {
 using testing::adaptationSet;
 using testing::DashLoaderFixture;
 using testing::mpdDocument;
+using testing::onQueue;
 using testing::segmentBaseRepresentation;
 using testing::segmentTemplateRepresentation;
 using testing::timelineOf;
@@ -149,7 +150,7 @@ TEST_F(QNVDashPlaylistLoaderTest, TwoTicksWithAFetchOutstandingIssueOneFetch) {
   server_.on("/live.mpd", testserver::Response::text(200, liveManifest(0, 6), std::chrono::seconds(30)));
   const size_t before = requestCount();
   clock_->advance(1.0);
-  ASSERT_TRUE(server_.waitForRequests(before + 1, kWait));
+  ASSERT_TRUE(server_.waitForRequests(before + 1, testing::kRemoteWait));
   clock_->advance(1.0);
   clock_->advance(1.0);
   onQueue([] {});
