@@ -13,6 +13,7 @@
 #include "util/qnv/decode/QNVDecompressionSessionWithVideoToolbox.h"
 #include "util/qnv/decode/QNVDecompressionSessionWithoutVideoToolbox.h"
 #include "util/qnv/render/QNVDefaultRenderer.h"
+#include "util/qnv/render/QNVPlayerLayerPolicies.h"
 #include "util/qnv/player/QNVIdleTimeoutManager.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/core/QNVRealTimer.h"
@@ -57,18 +58,6 @@ constexpr uint64_t kDataRequestEveryTicks = 16;
 
 platform::Error renderingError(int64_t code, platform::Dictionary details) {
   return platform::Error(kQNVGLRenderingErrorDomain, code, std::move(details));
-}
-
-// The picture's matrix and range, as its decoder described it.
-const QNVColorConversion* colorConversionOf(const platform::PixelBuffer& picture) {
-  const platform::Value* matrix = picture.attachments().find(platform::kPixelBufferYCbCrMatrixKey);
-  const platform::Value* fullRange = picture.attachments().find(platform::kPixelBufferYCbCrFullRangeKey);
-  const bool is601 = matrix != nullptr && matrix->isString() &&
-                     matrix->asString() == platform::kPixelBufferYCbCrMatrixITU_R_601_4;
-  if (fullRange != nullptr && fullRange->isBool() && fullRange->asBool()) {
-    return is601 ? &kQNVColorConversion601FullRange : &kQNVColorConversion709FullRange;
-  }
-  return is601 ? &kQNVColorConversion601 : &kQNVColorConversion709;
 }
 
 }  // namespace
@@ -363,44 +352,35 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
     }
   }
   if (!decompressionSession_) {
-    double width = dimensions.width;
-    double height = dimensions.height;
-    if (configs_.optimizeMemory) {
-      platform::Rect layerBounds;
-      double scale = 1.0;
-      {
-        std::lock_guard lock(stateMutex_);
-        layerBounds = bounds_;
-        scale = contentsScale_;
-      }
-      const double pixelWidth = layerBounds.size.width * scale;
-      const double pixelHeight = layerBounds.size.height * scale;
-      // Only ever shrink, keeping the frame's aspect.
-      if (pixelWidth > 0 && pixelHeight > 0 && height > 0) {
-        if (width / height > layerBounds.size.width / layerBounds.size.height && height > pixelHeight) {
-          width = std::ceil(pixelHeight / height * width);
-          height = pixelHeight;
-        } else if (width > pixelWidth) {
-          height = std::ceil(pixelWidth / width * height);
-          width = pixelWidth;
-        }
-      }
+    platform::Rect layerBounds;
+    double scale = 1.0;
+    {
+      std::lock_guard lock(stateMutex_);
+      layerBounds = bounds_;
+      scale = contentsScale_;
     }
+    const platform::Size size = qnvDecodeSize(
+        {static_cast<double>(dimensions.width), static_cast<double>(dimensions.height)}, configs_.optimizeMemory,
+        layerBounds, scale);
     decompressionSessionIndexStart_ = framesEnqueued_.load();
     const std::weak_ptr<QNVDecompressionSessionDelegate> delegate = weak_from_this();
-    if ((attributes & kQNVFrameAttributeVP9) != 0) {
-      decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
-          delegate, *format, {width, height}, true, std::make_shared<QNVRealTimerManager>());
-    } else if (platform::DecompressionSession::isAvailable()) {
-      decompressionSession_ =
-          QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, *format, {width, height}, true, nullptr);
-      OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
-             height);
-    } else {
-      decompressionSession_ = QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
-          delegate, *format, {width, height}, true, std::make_shared<QNVRealTimerManager>());
-      OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
-             height);
+    switch (qnvDecoderKindFor((attributes & kQNVFrameAttributeVP9) != 0, platform::DecompressionSession::isAvailable())) {
+      case QNVDecoderKind::kVP9:
+        decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
+            delegate, *format, size, true, std::make_shared<QNVRealTimerManager>());
+        break;
+      case QNVDecoderKind::kSystem:
+        decompressionSession_ =
+            QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, *format, size, true, nullptr);
+        OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()),
+               size.width, size.height);
+        break;
+      case QNVDecoderKind::kSoftware:
+        decompressionSession_ = QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
+            delegate, *format, size, true, std::make_shared<QNVRealTimerManager>());
+        OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()),
+               size.width, size.height);
+        break;
     }
   }
   if (!decompressionSession_) return;
@@ -803,6 +783,22 @@ void QNVPlayerLayer::releaseTimeBase() {
   controlTimeBase_.reset();
 }
 
+platform::Size QNVPlayerLayer::drawnSize() const {
+  platform::Rect layerBounds;
+  platform::AffineTransform transform;
+  std::string gravity;
+  {
+    std::lock_guard lock(stateMutex_);
+    layerBounds = bounds_;
+    transform = preferredTransform_;
+    gravity = videoGravity_;
+  }
+  float sx = 0;
+  float sy = 0;
+  if (!QNVDefaultRenderer::quadScale(presentationRect_, gravity, layerBounds, transform, sx, sy)) return {};
+  return {sx * backingWidth_, sy * backingHeight_};
+}
+
 void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuffer>& pixelBuffer) {
   renderer_->processPixelBuffer(pixelBuffer.get());
   if (!context_->makeCurrent()) return;
@@ -819,7 +815,7 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
   }
   cleanUpTextures();
   if (layoutChanged_) {
-    preferredConversion_ = colorConversionOf(*pixelBuffer);
+    preferredConversion_ = qnvColorConversionOf(*pixelBuffer);
   }
   struct PlaneTexture {
     GLenum unit;
@@ -828,6 +824,7 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
     GLenum format;
     std::shared_ptr<platform::VideoTexture>* texture;
   };
+  const platform::Size drawn = drawnSize();
   const PlaneTexture planes[] = {{GL_TEXTURE0, 0, GL_R8, GL_RED, &lumaTexture_},
                                  {GL_TEXTURE1, 1, GL_RG8, GL_RG, &chromaTexture_}};
   for (const PlaneTexture& plane : planes) {
@@ -842,12 +839,17 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
       OV_LOG(kOVAdLogLevelDebug, kTextureFailedFormat, status);
       return;
     }
-    // An ad slot is usually smaller than the video: sampled from the full
-    // picture alone, a frame drawn at a fraction of its size skips texels
-    // and aliases. Its mipmaps, remade for every frame, give the sampler a
-    // picture already averaged down to about the drawn size.
-    glGenerateMipmap(GL_TEXTURE_2D);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    // An ad slot is often much smaller than the video: sampled from the
+    // full picture alone, a frame drawn at a fraction of its size skips
+    // texels and aliases, and its mipmaps give the sampler a picture
+    // averaged down to about the drawn size. Made for every frame they cost
+    // more than the draw, so only a plane drawn below half its size gets
+    // them.
+    const bool mipmaps = qnvNeedsMipmaps({static_cast<double>(pixelBuffer->widthOfPlane(plane.plane)),
+                                          static_cast<double>(pixelBuffer->heightOfPlane(plane.plane))},
+                                         drawn);
+    if (mipmaps) glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);

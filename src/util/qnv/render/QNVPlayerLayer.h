@@ -147,6 +147,9 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   void clearBuffers();
   void releaseTimeBase();
   void displayPixelBuffer(const std::shared_ptr<platform::PixelBuffer>& pixelBuffer);
+  // The current frame's size in the framebuffer's pixels as the default
+  // renderer lays it out; empty when it draws nothing.
+  platform::Size drawnSize() const;
   void drawFrame(bool sizeChanged);
   void present();
   bool readsBackOnDemand() const;
