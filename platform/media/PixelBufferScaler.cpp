@@ -216,9 +216,10 @@ bool PixelBufferScaler::scaleToFullChroma(PixelBuffer& picture, PixelRect source
   }
   const size_t planeBytes = destination.width * destination.height;
   for (auto& plane : planes_) plane.resize(planeBytes);
+  const PixelBuffer& locked = picture;
   const uint8_t* const sourcePlanes[4] = {
-      picture.baseAddressOfPlane(0) + source.y * picture.bytesPerRowOfPlane(0) + source.x,
-      picture.baseAddressOfPlane(1) + source.y / 2 * picture.bytesPerRowOfPlane(1) + source.x / 2 * 2, nullptr,
+      locked.baseAddressOfPlane(0) + source.y * picture.bytesPerRowOfPlane(0) + source.x,
+      locked.baseAddressOfPlane(1) + source.y / 2 * picture.bytesPerRowOfPlane(1) + source.x / 2 * 2, nullptr,
       nullptr};
   const int sourceStrides[4] = {static_cast<int>(picture.bytesPerRowOfPlane(0)),
                                 static_cast<int>(picture.bytesPerRowOfPlane(1)), 0, 0};
