@@ -364,7 +364,8 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
         layerBounds, scale);
     decompressionSessionIndexStart_ = framesEnqueued_.load();
     const std::weak_ptr<QNVDecompressionSessionDelegate> delegate = weak_from_this();
-    switch (qnvDecoderKindFor((attributes & kQNVFrameAttributeVP9) != 0, platform::DecompressionSession::isAvailable())) {
+    const bool vp9 = (attributes & kQNVFrameAttributeVP9) != 0;
+    switch (qnvDecoderKindFor(vp9, platform::DecompressionSession::isAvailable())) {
       case QNVDecoderKind::kVP9:
         decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
             delegate, *format, size, true, std::make_shared<QNVRealTimerManager>());
