@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "support/TempDir.h"
 #include "util/qnv/mp4/Mp4MovieFixtures.h"
@@ -52,8 +53,8 @@ void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedCli
 }
 
 // Every frame ffmpeg shows drawn like its own, no failure and one end.
-testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
-  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
+testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path, QNVDrawingChoice drawing) {
+  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight, "", drawing);
   EXPECT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
   for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
     EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
@@ -63,11 +64,17 @@ testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
   return played;
 }
 
-class QNVPlayerConformanceTest : public ::testing::TestWithParam<const char*> {};
+// Both ways of drawing: GL, and the CPU path taken where GL is a software
+// rasteriser.
+constexpr QNVDrawingChoice kDrawings[] = {QNVDrawingChoice::kGL, QNVDrawingChoice::kCPU};
+
+std::string drawingName(QNVDrawingChoice drawing) { return drawing == QNVDrawingChoice::kCPU ? "CPU" : "GL"; }
+
+class QNVPlayerConformanceTest : public ::testing::TestWithParam<std::tuple<const char*, QNVDrawingChoice>> {};
 
 TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
-  const std::string path = testing::testMediaPath(GetParam());
-  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path);
+  const std::string path = testing::testMediaPath(std::get<0>(GetParam()));
+  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path, std::get<1>(GetParam()));
   EXPECT_EQ(played.playerStatus, kQNVPlayerStatusReadyToPlay);
   expectAudioLikeFfprobe(path, played);
 }
@@ -78,10 +85,13 @@ TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
 TEST(QNVPlayerDownscaleTest, AQuarterOfTheSizeIsDrawnLikeAreaScaling) {
   constexpr double kMinimumDownscaledPsnr = 38.0;
   const std::string path = testing::testMediaPath("large_640x360.mp4");
-  const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area");
-  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
-  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
-    EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+  for (const QNVDrawingChoice drawing : kDrawings) {
+    SCOPED_TRACE(drawingName(drawing));
+    const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area", drawing);
+    ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+    for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
+      EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+    }
   }
 }
 
@@ -145,17 +155,24 @@ TEST(QNVPlayerNalLengthTest, TwoByteNalLengthsPlayLikeFfmpeg) {
   testing::TempDir directory;
   const std::string path = withTwoByteNalLengths(testing::testMediaPath("bt709.mp4"), directory.path());
   ASSERT_EQ(testing::parseMp4File(path).provider.moovAtom.trakAtoms.at(0).sampleDescription.naluLengthSize, 2U);
-  expectPlaysLikeFfmpeg(path);
+  for (const QNVDrawingChoice drawing : kDrawings) {
+    SCOPED_TRACE(drawingName(drawing));
+    expectPlaysLikeFfmpeg(path, drawing);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
-                         ::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
+                         ::testing::Combine(::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
                                            "main_bframes.mp4", "quicktime.mov", "fragmented.mp4",
                                            "fragmented_sidx.mp4", "fragmented_interleaved.mp4",
                                            "fragmented_moov_samples.mp4", "edit_cut.mp4",
                                            "edit_delay.mp4", "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4",
                                            "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4"),
-                         [](const auto& info) { return testing::clipTestName(info.param); });
+                                            ::testing::ValuesIn(kDrawings)),
+                         [](const auto& info) {
+                           return testing::clipTestName(std::get<0>(info.param)) + "_" +
+                                  drawingName(std::get<1>(info.param));
+                         });
 
 }  // namespace
 }  // namespace plexora
