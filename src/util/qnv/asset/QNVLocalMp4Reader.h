@@ -65,6 +65,7 @@ enum QNVLocalMp4ReaderErrorCode : int64_t {
   kQNVLocalMp4ReaderErrorCancelled = 4,
   kQNVLocalMp4ReaderErrorDecodedOutputUnavailable = 5,
   kQNVLocalMp4ReaderErrorNoVideoTrack = 6,
+  kQNVLocalMp4ReaderErrorNoVideoSamples = 7,
 };
 
 struct QNVLocalMp4Track {
