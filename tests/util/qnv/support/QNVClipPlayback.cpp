@@ -106,9 +106,11 @@ std::vector<double> ffprobeVideoFrameTimes(const std::string& path) {
   return times;
 }
 
-QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags) {
+QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags,
+                       double oracleTimeOffset) {
   QNVPlayedClip played;
-  const std::vector<double> times = ffprobeVideoFrameTimes(path);
+  std::vector<double> times = ffprobeVideoFrameTimes(path);
+  for (double& time : times) time -= oracleTimeOffset;
   const auto oracle = oracleFrames(path, width, height, scaleFlags);
   if (times.empty() || times.size() != oracle.size()) return played;
 

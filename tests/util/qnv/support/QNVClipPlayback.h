@@ -42,7 +42,10 @@ struct QNVPlayedClip {
 
 // Plays the whole clip on a layer of `width` x `height` pixels; the oracle
 // is ffmpeg's decode scaled to that size with `scaleFlags` (the swscale
-// flags, "" for the default comparison's bilinear).
-QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "");
+// flags, "" for the default comparison's bilinear), each frame at its
+// ffprobe time less `oracleTimeOffset` (ffmpeg's output starts at the
+// first frame of media that starts late).
+QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "",
+                       double oracleTimeOffset = 0);
 
 }  // namespace plexora::testing
