@@ -107,9 +107,10 @@ std::vector<double> ffprobeVideoFrameTimes(const std::string& path) {
 }
 
 QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags,
-                       QNVDrawingChoice drawing) {
+                       QNVDrawingChoice drawing, double oracleTimeOffset) {
   QNVPlayedClip played;
-  const std::vector<double> times = ffprobeVideoFrameTimes(path);
+  std::vector<double> times = ffprobeVideoFrameTimes(path);
+  for (double& time : times) time -= oracleTimeOffset;
   const auto oracle = oracleFrames(path, width, height, scaleFlags);
   if (times.empty() || times.size() != oracle.size()) return played;
 

@@ -44,8 +44,9 @@ struct QNVPlayedClip {
 // Plays the whole clip on a layer of `width` x `height` pixels drawing as
 // `drawing` says; the oracle is ffmpeg's decode scaled to that size with
 // `scaleFlags` (the swscale flags, "" for the default comparison's
-// bilinear).
+// bilinear), each frame at its ffprobe time less `oracleTimeOffset`
+// (ffmpeg's output starts at the first frame of media that starts late).
 QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "",
-                       QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic);
+                       QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic, double oracleTimeOffset = 0);
 
 }  // namespace plexora::testing
