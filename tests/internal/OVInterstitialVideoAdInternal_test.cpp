@@ -103,6 +103,36 @@ TEST_F(OVInterstitialVideoAdInternalTest, AFailureAfterTheShowReachesTheHostAndT
   EXPECT_FALSE(ad->isAdValid());
 }
 
+// Once the ad failed or its close began, a late failure stays from the
+// host: it hears one failure and one close.
+TEST_F(OVInterstitialVideoAdInternalTest, ALateFailureAfterTheCloseOrAFailureDoesNotReachTheHost) {
+  struct Case {
+    const char* name;
+    bool skipFirst;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {"skip, then failures", true, {"loaded", "impression", "will close", "did close"}},
+      {"failure, then failures", false, {"loaded", "impression", "error", "will close", "did close"}},
+  };
+  for (const auto& [name, skipFirst, messages] : cases) {
+    SCOPED_TRACE(name);
+    delegate_->messages.clear();
+    delegate_->errors.clear();
+    const auto ad = loadVideo(videoData());
+    show(ad);
+    const auto contentView = view();
+    if (skipFirst) contentView->delegate()->contentViewDidSkip(contentView->self());
+    for (int late = 0; late < 2; ++late) {
+      contentView->delegate()->contentView(contentView->self(), OVAdError::getNSError(kOVAdErrorCodeNetworkError));
+    }
+    contentView->delegate()->contentViewDidUnload(contentView->self());
+    finishTransition();
+    EXPECT_EQ(delegate_->messages, messages);
+    EXPECT_EQ(rootViewController_->presentedViewController(), nullptr);
+  }
+}
+
 TEST_F(OVInterstitialVideoAdInternalTest, AFailedVideoLoadFailsTheLoad) {
   const auto ad = makeInterstitial();
   answer({CandidateSpec("PX", videoData())}, kNoRetries);
