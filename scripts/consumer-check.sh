@@ -3,6 +3,7 @@
 # without tests, warnings as errors, of the shared and of the static library,
 # both installed into one temporary prefix: the second install must leave
 # the first one's package files as they were. Then:
+# - the installed headers name (in code or comments) only installed headers;
 # - the shared library exports everything its installed headers declare
 #   (scripts/check-exports.sh) and hides the library's internals;
 # - the installed sandbox ad server (bin/plexora-adserver) lists and serves
@@ -72,6 +73,26 @@ done
 if grep -rIl -- "$root" "$prefix" >/dev/null; then
   echo "consumer-check: the installed files name the source tree:" >&2
   grep -rIl -- "$root" "$prefix" >&2
+  exit 1
+fi
+
+# ---- The installed headers name only installed headers ----
+# A header (in an include or in its comments) that a host cannot open is a
+# dead end: every library header an installed one names must be installed.
+include_root=$(find "$prefix" -path '*/include/plexora' -type d -print -quit)
+missing_headers=$(cd "$include_root" && find . -name '*.h' -printf '%P\n' | sort >"$work/installed-headers" &&
+  grep -oHE '(\b(platform|plexora)/[A-Za-z0-9_/]+\.h|\b[A-Z][A-Za-z0-9]*\.h)\b' -r --include='*.h' . |
+  while IFS=: read -r file named; do
+    case "$named" in
+      plexora/*) wanted=${named#plexora/} ;;
+      platform/*) wanted=$named ;;
+      *) grep -q "\(^\|/\)$named\$" "$work/installed-headers" || echo "${file#./} names $named" ; continue ;;
+    esac
+    grep -qx "$wanted" "$work/installed-headers" || echo "${file#./} names $named"
+  done)
+if [ -n "$missing_headers" ]; then
+  echo "consumer-check: installed headers name headers that are not installed:" >&2
+  echo "$missing_headers" >&2
   exit 1
 fi
 
