@@ -7,12 +7,15 @@
 # - the shared library exports everything its installed headers declare
 #   (scripts/check-exports.sh) and hides the library's internals;
 # - the installed sandbox ad server (bin/plexora-adserver) lists and serves
-#   its placements;
+#   its placements and the videos they name;
 # - for each kind, a host that uses every installed header's classes, built
 #   through find_package (which also compiles every installed header on its
 #   own), and a small host built through pkg-config, each run against the
 #   sandbox server with no library path set: a shared host must find the
-#   library through the run path the package gave it.
+#   library through the run path the package gave it; the find_package host
+#   also closes an interstitial inside its 375x812 window and plays the
+#   rewarded video to its reward and close;
+# - a public call from another thread ends the release-built host.
 # Usage: scripts/consumer-check.sh [shared|static]...
 # JOBS sets the build's parallel jobs (default: the number of cores);
 # CONSUMER_PREFIX names an empty directory, outside the source tree, to
@@ -120,6 +123,11 @@ for _ in $(seq 100); do
 done
 ad_server_url=$(head -n 1 "$work/adserver.out")
 [ -n "$ad_server_url" ] || fail "the ad server did not start"
+for video in rewarded-15s.mp4 instream-30s.mp4 interstitial-video.mp4 native-video.mp4; do
+  curl -sf -o /dev/null "${ad_server_url}media/$video" || fail "the installed ad server does not serve media/$video"
+done
+curl -sf -o /dev/null "${ad_server_url}media/interstitial-portrait.jpg" ||
+  fail "the installed ad server does not serve the interstitial's picture"
 
 # ---- The hosts ----
 # They keep their settings and caches in the scratch directory, and find
@@ -152,5 +160,12 @@ for kind in "${kinds[@]}"; do
     fi
     "$host" "$ad_server_url"
   done
+  # The release library keeps the main-thread rule: a public call from
+  # another thread ends the host, naming the call.
+  if "$work/$kind/cmake/consumer" --off-main-thread 2>"$work/$kind/off-main.err"; then
+    fail "a public call from another thread went on in the $kind release library"
+  fi
+  grep -q "OVAdView::initWithPlacementID called off the main thread" "$work/$kind/off-main.err" ||
+    fail "the $kind release library ended an off-main call without naming it: $(cat "$work/$kind/off-main.err")"
 done
 echo "consumer-check: ${kinds[*]} installs share one prefix, and build and run their hosts"
