@@ -39,9 +39,11 @@ class OVInterstitialVideoAdInternalTest : public InterstitialTest {
 
   // Loads a video candidate until the content view has the model, then
   // lets it report loaded.
-  std::shared_ptr<OVInterstitialAd> loadVideo(const std::string& data) {
-    const auto ad = makeInterstitial();
-    answer({CandidateSpec("PX", data)}, kNoRetries);
+  // `placement`: one of its own for each load of a test, out of the reach
+  // of the others' load throttle.
+  std::shared_ptr<OVInterstitialAd> loadVideo(const std::string& data, const std::string& placement = kPlacement) {
+    const auto ad = makeInterstitial(placement);
+    answer({CandidateSpec("PX", data)}, kNoRetries, placement);
     const std::size_t before = views_->size();
     ad->loadAd();
     EXPECT_TRUE(
@@ -108,18 +110,19 @@ TEST_F(OVInterstitialVideoAdInternalTest, AFailureAfterTheShowReachesTheHostAndT
 TEST_F(OVInterstitialVideoAdInternalTest, ALateFailureAfterTheCloseOrAFailureDoesNotReachTheHost) {
   struct Case {
     const char* name;
+    const char* placement;
     bool skipFirst;
     std::vector<std::string> messages;
   };
   const std::vector<Case> cases = {
-      {"skip, then failures", true, {"loaded", "impression", "will close", "did close"}},
-      {"failure, then failures", false, {"loaded", "impression", "error", "will close", "did close"}},
+      {"skip, then failures", "skipped-video", true, {"loaded", "impression", "will close", "did close"}},
+      {"failure, then failures", "failed-video", false, {"loaded", "impression", "error", "will close", "did close"}},
   };
-  for (const auto& [name, skipFirst, messages] : cases) {
+  for (const auto& [name, placement, skipFirst, messages] : cases) {
     SCOPED_TRACE(name);
     delegate_->messages.clear();
     delegate_->errors.clear();
-    const auto ad = loadVideo(videoData());
+    const auto ad = loadVideo(videoData(), placement);
     show(ad);
     const auto contentView = view();
     if (skipFirst) contentView->delegate()->contentViewDidSkip(contentView->self());
