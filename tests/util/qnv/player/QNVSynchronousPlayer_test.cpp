@@ -8,6 +8,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "util/qnv/core/QNVFrameFlags.h"
 #include "util/qnv/player/QNVSynchronousPlayer.h"
 #include "util/qnv/player/QNVSynchronousPlayerDoubles.h"
 
@@ -266,8 +267,8 @@ TEST_F(QNVSynchronousPlayerTest, MutingTwiceOrWithoutAudioTouchesNoAudioEngine) 
 
 TEST_F(QNVSynchronousPlayerTest, AudioBuffersTakeWholePacketsUpToTheirLimits) {
   auto& audio = item_->tracks[kQNVAudioTrack];
-  audio[0].flags = 4;
-  audio[2].flags = 8;
+  audio[0].flags = kQNVFrameFlagFirstAudioPacketOfRun;
+  audio[2].flags = kQNVFrameFlagLastAudioPacketOfRun;
   startPlaying();
   ASSERT_TRUE(audio_->putData);
 
