@@ -961,7 +961,8 @@ void QNVPlayerLayer::requestLastDisplayedSampleBuffer(
   if (renderingThread_) {
     renderingThread_->performBlock(std::move(hand));
   } else {
-    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "a layer without a rendering thread hands frames on the main thread");
+    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s",
+                    "a layer without a rendering thread hands frames on the main thread");
     hand();
   }
 }

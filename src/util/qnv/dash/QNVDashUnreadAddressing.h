@@ -19,6 +19,6 @@ enum class QNVDashUnreadAddressing {
 
 // The first kind found, the template before the repeat count whatever
 // their order in the document.
-QNVDashUnreadAddressing QNVFindUnreadAddressing(xmlDocPtr document);
+[[nodiscard]] QNVDashUnreadAddressing QNVFindUnreadAddressing(xmlDocPtr document);
 
 }  // namespace plexora
