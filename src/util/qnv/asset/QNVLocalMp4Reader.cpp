@@ -38,8 +38,7 @@ void forEachChildBox(QNVByteReader parent, Visit visit) {
   while (parent.bytesLeft() >= 8) {
     uint32_t size32 = 0;
     uint32_t type = 0;
-    parent.readU32(0, size32);
-    parent.readU32(4, type);
+    if (!parent.readU32(0, size32) || !parent.readU32(4, type)) return;
     uint64_t size = size32;
     uint64_t header = 8;
     if (size32 == 1) {

@@ -28,6 +28,6 @@ struct QNVDashUnreadFinding {
 
 // The first finding in document order, except that a repeat count is
 // answered only when nothing else is found.
-QNVDashUnreadFinding QNVFindUnreadAddressing(xmlDocPtr document);
+[[nodiscard]] QNVDashUnreadFinding QNVFindUnreadAddressing(xmlDocPtr document);
 
 }  // namespace plexora

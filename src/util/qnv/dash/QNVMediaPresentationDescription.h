@@ -90,7 +90,7 @@ class QNVMediaPresentationDescription {
   // Reads a manifest fetched from `mpdUrl` (none for an inline one). Live
   // SegmentTemplate timelines keep their last max(N, 1) entries when they
   // hold more than N. None on failure, with the error in `error` when given.
-  static std::shared_ptr<const QNVMediaPresentationDescription> presentationDescriptionWithContentsOfXml(
+  [[nodiscard]] static std::shared_ptr<const QNVMediaPresentationDescription> presentationDescriptionWithContentsOfXml(
       std::string_view xml, const std::optional<platform::URL>& mpdUrl, uint32_t segmentsFromEndToStartForLive,
       bool vp9Enabled, std::optional<platform::Error>* error);
 

@@ -63,7 +63,7 @@ platform::Error renderingError(int64_t code, platform::Dictionary details) {
 }  // namespace
 
 std::shared_ptr<QNVPlayerLayer> QNVPlayerLayer::initWithConfigs(const QNVPlayerLayerConfigs& configs) {
-  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "a player layer is made on the main thread");
   std::shared_ptr<QNVPlayerLayer> layer(new QNVPlayerLayer(configs));
   std::weak_ptr<QNVPlayerLayer> weakLayer = layer;
   layer->setRendererInternal(layer->defaultRenderer_);
@@ -172,7 +172,7 @@ void QNVPlayerLayer::layoutSublayers() {
 void QNVPlayerLayer::requestResizeDecompressionSession() { requestedResizeDecompressionSession_ = true; }
 
 void QNVPlayerLayer::setVideoGravity(const std::string& videoGravity) {
-  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "the video gravity is set on the main thread");
   std::lock_guard lock(stateMutex_);
   if (videoGravity != videoGravity_) {
     videoGravity_ = videoGravity;
@@ -233,12 +233,12 @@ void QNVPlayerLayer::setRenderingThreadPriority(double priority) {
 }
 
 bool QNVPlayerLayer::dispatchSyncOnRenderingThread(std::function<void()> block) {
-  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "the layer renders off the main thread");
   return renderingThread_ ? renderingThread_->dispatchSync(std::move(block)) : false;
 }
 
 void QNVPlayerLayer::dispatchAsyncOnRenderingThread(std::function<void()> block) {
-  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "the layer renders off the main thread");
   if (renderingThread_) renderingThread_->performBlock(std::move(block));
 }
 
@@ -314,7 +314,7 @@ void QNVPlayerLayer::resume() {
     }
   }
   QNVIdleTimeoutManager::sharedInstance()->addNonIdlingClient(shared_from_this());
-  QNV_SOFT_ASSERT(displayLink_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(displayLink_ != nullptr, "%s", "a layer has its display link from creation on");
   if (displayLink_) displayLink_->setPaused(false);
 }
 
@@ -340,7 +340,7 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
   const auto& format = sampleBuffer.format().video;
   if (!format) return;
   const platform::VideoDimensions dimensions = format->presentationDimensions(true, true);
-  if ((attributes & kQNVFrameAttributeFormatMayHaveChanged) != 0) {
+  if ((attributes & kQNVFrameFlagFormatMayHaveChanged) != 0) {
     if (requestedResizeDecompressionSession_) {
       QNV_SOFT_ASSERT(configs_.offMainThreadRendering, "%s", kAbrNeedsOffMain);
       closeDecompressionSession();
@@ -364,7 +364,7 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
         layerBounds, scale);
     decompressionSessionIndexStart_ = framesEnqueued_.load();
     const std::weak_ptr<QNVDecompressionSessionDelegate> delegate = weak_from_this();
-    const bool vp9 = (attributes & kQNVFrameAttributeVP9) != 0;
+    const bool vp9 = (attributes & kQNVFrameFlagVP9) != 0;
     switch (qnvDecoderKindFor(vp9, platform::DecompressionSession::isAvailable())) {
       case QNVDecoderKind::kVP9:
         decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
@@ -385,7 +385,7 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
     }
   }
   if (!decompressionSession_) return;
-  if ((attributes & kQNVFrameAttributeDoNotDisplay) != 0) {
+  if ((attributes & kQNVFrameFlagDoNotDisplay) != 0) {
     std::lock_guard lock(ringMutex_);
     hiddenFrames_.insert(framesEnqueued_.load());
   }
@@ -521,7 +521,7 @@ void QNVPlayerLayer::displayLinkCallback() { tryToMoveToNextFrameWithDrawingOn(t
 void QNVPlayerLayer::tryToMoveToNextFrameWithDrawingOn(bool draw) {
   QNV_SOFT_ASSERT(renderingThread_ ? !platform::DispatchQueue::isMainThread()
                                    : platform::DispatchQueue::isMainThread(),
-                  "%s", "");
+                  "%s", "the display step runs on the rendering thread, or on the main thread without one");
   if (preventPlayback()) return;
   if (!glInitialized_) setupGL();
   if (!context_) return;
@@ -1098,7 +1098,8 @@ void QNVPlayerLayer::requestLastDisplayedSampleBuffer(
   if (renderingThread_) {
     renderingThread_->performBlock(std::move(hand));
   } else {
-    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s",
+                    "a layer without a rendering thread hands frames on the main thread");
     hand();
   }
 }

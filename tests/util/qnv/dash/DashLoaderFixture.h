@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -63,6 +64,17 @@ class DashLoaderFixture : public LoopbackFetchFixture {
   }
   ~DashLoaderFixture() override {
     if (loader_) onQueue([this] { loader_.reset(); });
+  }
+  // A sync from the test's (main) thread runs the work on that thread; this
+  // runs it on the queue's own thread, as the engine's tasks run.
+  template <typename Work>
+  void onQueueThread(Work work) {
+    std::promise<void> done;
+    QNVMediaStateQueue()->async([&] {
+      work();
+      done.set_value();
+    });
+    done.get_future().wait();
   }
 
   std::shared_ptr<QNVDashPlaylistLoader> makeLoader(const std::string& path, QNVDashPlaylistLoaderSettings settings,
