@@ -121,41 +121,41 @@ struct Layout {
     uint64_t keptDurationMs = 0;
     Mp4BoxWriter w;
     w.open("moov");
-    std::vector<TrackSpec> specs;
+    std::vector<TrackSpec> movieTracks;
     uint64_t offset = mediaStart;
     for (size_t t = 0; t < tracks.size(); ++t) {
       const QNVLocalMp4Track& track = *tracks[t];
-      TrackSpec spec;
-      spec.handler = track.mediaType == QNVMediaType::Audio ? "soun" : "vide";
-      spec.trackId = static_cast<uint32_t>(t + 1);
-      spec.mediaTimescale = track.timescale;
+      TrackSpec movieTrack;
+      movieTrack.handler = track.mediaType == QNVMediaType::Audio ? "soun" : "vide";
+      movieTrack.trackId = static_cast<uint32_t>(t + 1);
+      movieTrack.mediaTimescale = track.timescale;
       Bytes entry = sampleEntriesOf(file, t);
       if (plan.encryptedVideo && track.mediaType == QNVMediaType::Video) entry = encryptedEntry(std::move(entry));
-      spec.sampleEntries = {entry};
+      movieTrack.sampleEntries = {entry};
       const size_t count = kept(t);
-      if (count == 0) spec.stsc.clear();
+      if (count == 0) movieTrack.stsc.clear();
       bool allSync = true;
       bool reordered = false;
       uint64_t duration = 0;
       for (size_t i = 0; i < count; ++i) {
         const QNVMp4FrameRecord& frame = track.frames[i];
-        spec.sizes.push_back(frame.size);
-        spec.stts.push_back({1, static_cast<uint32_t>(frame.duration)});
-        spec.chunkOffsets.push_back(offset);
-        spec.ctts.emplace_back(1, static_cast<int32_t>(compositionOffset(frame)));
+        movieTrack.sizes.push_back(frame.size);
+        movieTrack.stts.push_back({1, static_cast<uint32_t>(frame.duration)});
+        movieTrack.chunkOffsets.push_back(offset);
+        movieTrack.ctts.emplace_back(1, static_cast<int32_t>(compositionOffset(frame)));
         reordered = reordered || compositionOffset(frame) != 0;
-        if (track.sync[i]) spec.stss.push_back(static_cast<uint32_t>(i + 1));
+        if (track.sync[i]) movieTrack.stss.push_back(static_cast<uint32_t>(i + 1));
         allSync = allSync && track.sync[i];
         offset += frame.size;
         duration += frame.duration;
       }
-      if (allSync) spec.stss.clear();
-      if (!reordered) spec.ctts.clear();
+      if (allSync) movieTrack.stss.clear();
+      if (!reordered) movieTrack.ctts.clear();
       if (track.timescale > 0) keptDurationMs = std::max(keptDurationMs, duration * kMovieTimescale / track.timescale);
-      specs.push_back(std::move(spec));
+      movieTracks.push_back(std::move(movieTrack));
     }
     writeMvhd(w, plan.movieDurationMs.value_or(keptDurationMs), static_cast<uint32_t>(tracks.size() + 1));
-    for (const TrackSpec& spec : specs) w.raw(trakBox(spec));
+    for (const TrackSpec& movieTrack : movieTracks) w.raw(trakBox(movieTrack));
     if (plan.fragmented || !plan.fragments.empty()) {
       w.open("mvex");
       for (size_t t = 0; t < tracks.size(); ++t) {
