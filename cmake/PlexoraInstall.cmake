@@ -26,9 +26,13 @@ set(PLEXORA_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/plexora)
 set(PLEXORA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Plexora)
 
 # The platform headers a host touches directly: driving the main loop, the
-# view world its ads live in, the images of native ads, and the errors and
-# exceptions it receives.
+# view world its ads live in, the images of native ads, the errors and
+# exceptions it receives, the device facts it tells the library (the
+# advertising identifier and its tracking flag, the network's reachability),
+# and the address of the store pages that ads' store links open.
 set(PLEXORA_HOST_PLATFORM_HEADERS
+  platform/device/DeviceProvider.h
+  platform/device/NetworkReachability.h
   platform/dispatch/MainLoop.h
   platform/foundation/Error.h
   platform/foundation/Exception.h
@@ -38,7 +42,8 @@ set(PLEXORA_HOST_PLATFORM_HEADERS
   platform/ui/Screen.h
   platform/ui/View.h
   platform/ui/ViewController.h
-  platform/ui/Window.h)
+  platform/ui/Window.h
+  platform/web/StoreProductSheet.h)
 
 # The headers (paths relative to the repository) reachable from `roots`
 # through #include "platform/...", the roots among them. Configuring again

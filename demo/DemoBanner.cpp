@@ -1,6 +1,9 @@
 #include "DemoBanner.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -31,6 +34,9 @@ constexpr const char* kLandingPage =
     "<!DOCTYPE html><html><head><meta name=\"viewport\" content=\"width=device-width\"><title>Spring sale</title>"
     "</head><body style=\"margin:0;font:20px sans-serif\"><div style=\"background:#1f6feb;color:#fff;padding:24px\">"
     "Spring sale</div><p style=\"padding:0 24px\">30% off everything until the end of the month.</p></body></html>";
+// The colour of the landing page's header band (its "background" above),
+// which nothing else on the screen has: the page is in once it shows.
+constexpr std::array<std::uint8_t, 3> kLandingHeaderRGB{0x1f, 0x6f, 0xeb};
 
 using Clock = std::chrono::steady_clock;
 
@@ -133,6 +139,9 @@ void DemoBanner::serveLandingPage() {
 
 bool DemoBanner::browse(const std::filesystem::path& pngPath) {
   State& state = *state_;
+  // What the window showed before the browser: until its page is drawn,
+  // the browser shows this through.
+  const std::vector<std::uint8_t> behind = state.screen.pixelsOf(state.window->bounds());
   const auto browser = [&] { return state.root->presentedViewController(); };
   if (!step("browser", [&] { return browser() != nullptr; }, "in-app browser opened the link")) return false;
   // The page's part of the browser: above the toolbar with its Done button.
@@ -143,7 +152,17 @@ bool DemoBanner::browse(const std::filesystem::path& pngPath) {
     const platform::Rect window = state.window->bounds();
     return platform::Rect{window.origin, {window.width(), centreInWindow(*done).y - done->bounds().height() / 2}};
   };
-  const auto loaded = [&] { return state.screen.drawn(pageRect()); };
+  // The bundled page is recognised by its header; a page from a server
+  // elsewhere is unknown, and counts once it has replaced the window behind
+  // with a picture of its own. The page's part spans the window's top rows,
+  // so it is the start of the window's picture.
+  const auto loaded = [&] {
+    const platform::Rect page = pageRect();
+    if (bundledServer_ != nullptr) return state.screen.showsRowOf(page, kLandingHeaderRGB);
+    const std::vector<std::uint8_t> shown = state.screen.pixelsOf(page);
+    return state.screen.drawn(page) && shown.size() <= behind.size() &&
+           !std::equal(shown.begin(), shown.end(), behind.begin());
+  };
   // A server elsewhere may link to a page that is not there: after a while
   // the demo goes on and closes the browser all the same.
   if (bundledServer_ == nullptr && !platform::MainLoop::instance().runUntil(loaded, kOutsideLinkSeconds)) {

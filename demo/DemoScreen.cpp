@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/ui/Image.h"
@@ -69,6 +70,36 @@ bool DemoScreen::drawn(platform::Rect rect) {
     }
   }
   return false;
+}
+
+bool DemoScreen::showsRowOf(platform::Rect rect, std::array<std::uint8_t, 3> rgb) {
+  // Room for the rounding of a colour on its way through the engine.
+  constexpr int kTolerance = 4;
+  refresh();
+  const auto [left, top, right, bottom] = clipped(rect);
+  const auto matches = [&](const std::uint8_t* pixel) {
+    for (std::size_t channel = 0; channel < rgb.size(); ++channel) {
+      if (std::abs(int{pixel[channel]} - int{rgb[channel]}) > kTolerance) return false;
+    }
+    return true;
+  };
+  for (std::uint32_t y = top; y < bottom; ++y) {
+    std::uint32_t x = left;
+    while (x < right && matches(pixels_.data() + (std::size_t{y} * width_ + x) * kBytesPerPixel)) ++x;
+    if (left < right && x == right) return true;
+  }
+  return false;
+}
+
+std::vector<std::uint8_t> DemoScreen::pixelsOf(platform::Rect rect) {
+  refresh();
+  const auto [left, top, right, bottom] = clipped(rect);
+  std::vector<std::uint8_t> part;
+  for (std::uint32_t y = top; y < bottom; ++y) {
+    const auto row = pixels_.begin() + static_cast<std::ptrdiff_t>((std::size_t{y} * width_ + left) * kBytesPerPixel);
+    part.insert(part.end(), row, row + static_cast<std::ptrdiff_t>((right - left) * kBytesPerPixel));
+  }
+  return part;
 }
 
 bool DemoScreen::write(platform::Rect rect, const std::filesystem::path& pngPath, const char* label) {

@@ -7,6 +7,7 @@
 // Ownership: owns the display and the buffer; the caller keeps the window.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +36,11 @@ class DemoScreen final {
   // Whether `rect` of the window, as last drawn, shows more than one colour
   // (the engine's first frames of a page are of one colour).
   bool drawn(platform::Rect rect);
+  // Whether some row of `rect`, as last drawn, is of the colour `rgb` all
+  // across (a page's own band of colour).
+  bool showsRowOf(platform::Rect rect, std::array<std::uint8_t, 3> rgb);
+  // The pixels of `rect` as last drawn, to tell later whether it changed.
+  std::vector<std::uint8_t> pixelsOf(platform::Rect rect);
   // `rect` of the window, as last drawn, as a PNG file; prints the path or
   // the failure under `label`.
   bool write(platform::Rect rect, const std::filesystem::path& pngPath, const char* label);

@@ -3,15 +3,19 @@
 # without tests, warnings as errors, of the shared and of the static library,
 # both installed into one temporary prefix: the second install must leave
 # the first one's package files as they were. Then:
+# - the installed headers name (in code or comments) only installed headers;
 # - the shared library exports everything its installed headers declare
 #   (scripts/check-exports.sh) and hides the library's internals;
 # - the installed sandbox ad server (bin/plexora-adserver) lists and serves
-#   its placements;
+#   its placements and the videos they name;
 # - for each kind, a host that uses every installed header's classes, built
 #   through find_package (which also compiles every installed header on its
 #   own), and a small host built through pkg-config, each run against the
 #   sandbox server with no library path set: a shared host must find the
-#   library through the run path the package gave it.
+#   library through the run path the package gave it; the find_package host
+#   also closes an interstitial inside its 375x812 window and plays the
+#   rewarded video to its reward and close;
+# - a public call from another thread ends the release-built host.
 # Usage: scripts/consumer-check.sh [shared|static]...
 # JOBS sets the build's parallel jobs (default: the number of cores);
 # CONSUMER_PREFIX names an empty directory, outside the source tree, to
@@ -75,6 +79,26 @@ if grep -rIl -- "$root" "$prefix" >/dev/null; then
   exit 1
 fi
 
+# ---- The installed headers name only installed headers ----
+# A header (in an include or in its comments) that a host cannot open is a
+# dead end: every library header an installed one names must be installed.
+include_root=$(find "$prefix" -path '*/include/plexora' -type d -print -quit)
+missing_headers=$(cd "$include_root" && find . -name '*.h' -printf '%P\n' | sort >"$work/installed-headers" &&
+  grep -oHE '(\b(platform|plexora)/[A-Za-z0-9_/]+\.h|\b[A-Z][A-Za-z0-9]*\.h)\b' -r --include='*.h' . |
+  while IFS=: read -r file named; do
+    case "$named" in
+      plexora/*) wanted=${named#plexora/} ;;
+      platform/*) wanted=$named ;;
+      *) grep -q "\(^\|/\)$named\$" "$work/installed-headers" || echo "${file#./} names $named" ; continue ;;
+    esac
+    grep -qx "$wanted" "$work/installed-headers" || echo "${file#./} names $named"
+  done)
+if [ -n "$missing_headers" ]; then
+  echo "consumer-check: installed headers name headers that are not installed:" >&2
+  echo "$missing_headers" >&2
+  exit 1
+fi
+
 # ---- The shared library's exports ----
 if [[ " ${kinds[*]} " == *" shared "* ]]; then
   scripts/check-exports.sh "$prefix"
@@ -99,6 +123,11 @@ for _ in $(seq 100); do
 done
 ad_server_url=$(head -n 1 "$work/adserver.out")
 [ -n "$ad_server_url" ] || fail "the ad server did not start"
+for video in rewarded-15s.mp4 instream-30s.mp4 interstitial-video.mp4 native-video.mp4; do
+  curl -sf -o /dev/null "${ad_server_url}media/$video" || fail "the installed ad server does not serve media/$video"
+done
+curl -sf -o /dev/null "${ad_server_url}media/interstitial-portrait.jpg" ||
+  fail "the installed ad server does not serve the interstitial's picture"
 
 # ---- The hosts ----
 # They keep their settings and caches in the scratch directory, and find
@@ -131,5 +160,12 @@ for kind in "${kinds[@]}"; do
     fi
     "$host" "$ad_server_url"
   done
+  # The release library keeps the main-thread rule: a public call from
+  # another thread ends the host, naming the call.
+  if "$work/$kind/cmake/consumer" --off-main-thread 2>"$work/$kind/off-main.err"; then
+    fail "a public call from another thread went on in the $kind release library"
+  fi
+  grep -q "OVAdView::initWithPlacementID called off the main thread" "$work/$kind/off-main.err" ||
+    fail "the $kind release library ended an off-main call without naming it: $(cat "$work/$kind/off-main.err")"
 done
 echo "consumer-check: ${kinds[*]} installs share one prefix, and build and run their hosts"

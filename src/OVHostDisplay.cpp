@@ -6,13 +6,16 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/device/DeviceProvider.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThreadCheck.h"
 #include "platform/media/DisplayLink.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Image.h"
+#include "platform/ui/InterfaceOrientation.h"
 #include "platform/ui/ViewRendering.h"
 #include "platform/ui/Window.h"
+#include "util/OVAdScreen.h"
 
 namespace plexora {
 
@@ -25,6 +28,25 @@ constexpr int kChangeCheckInterval = 6;
 // window) takes long: the looks take at most this share of the main
 // thread's time, so the ad's own timers (viewability) keep their pace.
 constexpr double kLookTimeShare = 0.1;
+
+// Full-screen ads lay themselves out on the main screen: the host's window
+// is the only screen its user sees, so the main screen takes its size, and
+// the interface the orientation its shape says (a square one counts as
+// portrait). A landscape orientation already in force is kept.
+void makeMainScreenOf(const platform::Window& window) {
+  const platform::Size size = window.bounds().size;
+  const bool portrait = size.height >= size.width;
+  platform::DeviceProvider::current()->updateProfile([&](platform::DeviceProfile& profile) {
+    profile.screen.bounds = {size.width, size.height};
+    profile.screen.nativeBounds.reset();
+    if (portrait) {
+      profile.orientation = platform::InterfaceOrientation::Portrait;
+    } else if (!platform::isLandscape(profile.orientation)) {
+      profile.orientation = platform::InterfaceOrientation::LandscapeRight;
+    }
+  });
+  OVAdScreen::recomputeCachedState();
+}
 
 bool isFinite(platform::Point point) { return std::isfinite(point.x) && std::isfinite(point.y); }
 
@@ -77,6 +99,7 @@ struct OVHostDisplay::State {
 std::shared_ptr<OVHostDisplay> OVHostDisplay::displayWithWindow(const std::shared_ptr<platform::Window>& window) {
   platform::requireMainThread("OVHostDisplay::displayWithWindow");
   if (!window) return nullptr;
+  makeMainScreenOf(*window);
   return std::shared_ptr<OVHostDisplay>(new OVHostDisplay(window));
 }
 

@@ -105,15 +105,23 @@ void OVInstreamAdView::displayAdControllerLoaded() {
   if (const auto target = delegate()) target->adViewDidLoad(sharedInstreamAdView());
 }
 
-void OVInstreamAdView::displayAdControllerStopped() {
+// An ad ends or fails once: a late failure of its video, or an unload after
+// a failure, is not news to the host.
+bool OVInstreamAdView::finish() {
   loaded_ = false;
   removeAdView();
+  if (finished_) return false;
+  finished_ = true;
+  return true;
+}
+
+void OVInstreamAdView::displayAdControllerStopped() {
+  if (!finish()) return;
   if (const auto target = delegate()) target->adViewDidEnd(sharedInstreamAdView());
 }
 
 void OVInstreamAdView::displayAdControllerFailed(const platform::Error& error) {
-  loaded_ = false;
-  removeAdView();
+  if (!finish()) return;
   if (const auto target = delegate()) target->adView(sharedInstreamAdView(), error);
 }
 

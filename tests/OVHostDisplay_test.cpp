@@ -16,9 +16,12 @@
 #include "adapters/views/nativead/OVNativeAdTemplateView.h"
 #include "controllers/OVDisplayAdController.h"
 #include "integration/NativeAdInWindowTest.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Screen.h"
 #include "plexora/OVNativeAdView.h"
 #include "util/OVAdConfigManager.h"
+#include "util/OVAdScreen.h"
 
 namespace plexora::testing {
 namespace {
@@ -232,6 +235,29 @@ TEST_F(OVHostDisplayTest, PointerEventsOutsideTheWindowOrWithoutAPressAreIgnored
   EXPECT_TRUE(display_->sendPointer(OVHostPointerPhase::Release, {21, 21}));
   DisplayAdTestWorld::settle();
   EXPECT_EQ(pressed, 1);
+}
+
+// The host's window is the screen full-screen ads lay out on, in the
+// orientation its shape says.
+TEST_F(OVHostDisplayTest, TheHostsWindowBecomesTheMainScreen) {
+  struct Case {
+    Rect frame;
+    platform::InterfaceOrientation orientation;
+  };
+  const Case cases[] = {
+      {Rect(0, 0, 375, 812), platform::InterfaceOrientation::Portrait},
+      {Rect(40, 30, 900, 500), platform::InterfaceOrientation::LandscapeRight},
+      {Rect(0, 0, 400, 400), platform::InterfaceOrientation::Portrait},
+  };
+  for (const auto& [frame, orientation] : cases) {
+    SCOPED_TRACE(::testing::Message() << frame);
+    const auto window = std::make_shared<platform::Window>(frame);
+    const auto display = OVHostDisplay::displayWithWindow(window);
+    EXPECT_EQ(platform::Screen::main()->bounds(), Rect(0, 0, frame.width(), frame.height()));
+    EXPECT_EQ(OVAdScreen::sizeInOrientation(), frame.size);
+    EXPECT_EQ(OVAdScreen::size(), frame.size);
+    EXPECT_EQ(platform::Application::shared()->statusBarOrientation(), orientation);
+  }
 }
 
 }  // namespace

@@ -132,6 +132,61 @@ TEST_F(OVInstreamAdViewTest, AVideoFailureWhileTheAdPlaysReachesTheHostAndTakesT
   EXPECT_FALSE(ad->isAdValid());
 }
 
+// After its end or its failure an ad is done: whatever the content view
+// reports late (a failure, another end, an unload) stays from the host.
+TEST_F(OVInstreamAdViewTest, AnAdEndsOrFailsOnceWhateverComesLate) {
+  enum class Report { kEnd, kFailure, kSkip };
+  struct Case {
+    const char* name;
+    std::vector<Report> reports;
+    std::string outcome;
+  };
+  const std::vector<Case> cases = {
+      {"end, then a failure and another end", {Report::kEnd, Report::kFailure, Report::kEnd}, "ended"},
+      {"failure, then an end", {Report::kFailure, Report::kEnd}, "error 1000"},
+      {"failure, then a second failure and a skip", {Report::kFailure, Report::kFailure, Report::kSkip}, "error 1000"},
+      {"skip, then a failure", {Report::kSkip, Report::kFailure}, "ended"},
+  };
+  int index = 0;
+  for (const auto& [name, reports, outcome] : cases) {
+    SCOPED_TRACE(name);
+    contentViews_->clear();
+    delegate_->messages.clear();
+    // A placement each, out of the reach of the others' load throttle.
+    const std::string placement = "instream-once-" + std::to_string(index++);
+    world_.server().setAnswer(placement, DisplayAdTestWorld::answer({{"PX", instreamAdData("ct-a")}}, ""));
+    const auto ad = placeAd(placement);
+    const auto contentView = loadAd(ad);
+    ASSERT_TRUE(contentView);
+    ASSERT_TRUE(ad->showAdFromRootViewController(root_));
+    DisplayAdTestWorld::settle();
+    playTo(contentView, 1.0);
+    const std::size_t before = delegate_->messages.size();
+    for (const Report report : reports) {
+      const auto delegate = contentView->delegate();
+      ASSERT_TRUE(delegate);
+      switch (report) {
+        case Report::kEnd:
+          delegate->contentViewDidEnd(contentView->self());
+          delegate->contentViewDidUnload(contentView->self());
+          break;
+        case Report::kFailure:
+          delegate->contentView(contentView->self(), OVAdError::getNSError(kOVAdErrorCodeNetworkError));
+          break;
+        case Report::kSkip:
+          delegate->contentViewDidSkip(contentView->self());
+          break;
+      }
+      DisplayAdTestWorld::settle();
+    }
+    const std::vector<std::string> after(delegate_->messages.begin() + static_cast<std::ptrdiff_t>(before),
+                                         delegate_->messages.end());
+    EXPECT_EQ(after, std::vector<std::string>{outcome});
+    EXPECT_TRUE(ad->subviews().empty());
+    EXPECT_FALSE(ad->isAdValid());
+  }
+}
+
 TEST_F(OVInstreamAdViewTest, AClickThroughReachesTheHost) {
   answer({{"PX", instreamAdData("ct-a")}});
   const auto ad = placeAd();

@@ -16,6 +16,7 @@
 #include "platform/foundation/Exception.h"
 #include "platform/ui/Application.h"
 #include "plexora/OVAdErrorDomain.h"
+#include "plexora/OVHostDisplay.h"
 
 namespace plexora::testing {
 namespace {
@@ -124,6 +125,27 @@ TEST_F(OVInterstitialAdTest, ShowsFullScreenInTheAdsOrientationAndClosingRestore
     EXPECT_EQ(std::vector<std::string>(delegate_->messages.end() - 2, delegate_->messages.end()), closing);
     EXPECT_EQ(delegate_->messages.front(), "loaded");
   }
+}
+
+// A host shows the library in a phone-sized window of its own: the ad, and
+// so its close link, lies inside that window, not on a default screen.
+TEST_F(OVInterstitialAdTest, InAHostsWindowTheAdFillsThatWindow) {
+  const platform::Rect hostWindow(0, 0, 375, 812);
+  window_->setFrame(hostWindow);
+  const auto display = OVHostDisplay::displayWithWindow(window_);
+  const auto ad = makeInterstitial();
+  answer({CandidateSpec("PX", htmlInterstitialData("ct-1", 1))}, kNoRetries);
+  ASSERT_TRUE(loadAndWait(ad));
+  const auto page = containerAt(0);
+  ASSERT_TRUE(page);
+  page->finishLoad();
+
+  ASSERT_TRUE(ad->showAdFromRootViewController(rootViewController_));
+  finishTransition();
+  const auto internal = presented();
+  ASSERT_TRUE(internal);
+  EXPECT_EQ(internal->adView()->frame(), hostWindow);
+  EXPECT_EQ(internal->adView()->window(), window_);
 }
 
 TEST_F(OVInterstitialAdTest, AControllerOutsideAnyWindowCannotShowIt) {

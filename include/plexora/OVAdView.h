@@ -9,7 +9,7 @@
 //   banner->loadAd();
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, initWithPlacementID, initWithFrame, loadAd,
+// In every build, initWithPlacementID, initWithFrame, loadAd,
 // doLoadAd, disableAutoRefresh and setDelegate from another thread end the
 // process at once, naming the call.
 // Ownership: the host owns the banner; the banner owns its ad controller

@@ -11,6 +11,13 @@
 //   display->sendPointer(OVHostPointerPhase::Press, {x, y});
 //   display->sendPointer(OVHostPointerPhase::Release, {x, y});
 //
+// The window becomes the screen: making a display gives the main screen the
+// window's size, and the interface a portrait orientation when the window
+// is at least as tall as it is wide (else landscape), so full-screen ads
+// (interstitials, rewarded and full-screen video) lay out inside the
+// host's window. A host with several displays makes the one of its
+// full-screen ads last.
+//
 // Pixels: one pixel a point of the window, the buffer's top left at the
 // window's (0, 0). Each pixel is four bytes in the byte order R, G, B, A,
 // with straight (not premultiplied) alpha; where the window draws nothing

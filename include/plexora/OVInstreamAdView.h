@@ -14,7 +14,7 @@
 //   ad->showAdFromRootViewController(rootViewController);
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, initWithPlacementID, initWithFrame, loadAd,
+// In every build, initWithPlacementID, initWithFrame, loadAd,
 // showAdFromRootViewController and setDelegate from another thread end the
 // process at once, naming the call.
 // Ownership: the host owns the view; the view owns its ad controller (and
@@ -52,7 +52,8 @@ class PLEXORA_EXPORT OVInstreamAdViewDelegate {
 
   // The ad is ready: showAdFromRootViewController may start it.
   virtual void adViewDidLoad(const std::shared_ptr<OVInstreamAdView>& /*adView*/) {}
-  // The ad played to its end or was skipped; its video is gone.
+  // The ad played to its end or was skipped; its video is gone. An ad ends
+  // or fails once: after either, neither comes again.
   virtual void adViewDidEnd(const std::shared_ptr<OVInstreamAdView>& /*adView*/) {}
   // didFailWithError: no ad could be loaded or shown, or its video failed;
   // its video is gone.
@@ -106,6 +107,8 @@ class PLEXORA_EXPORT OVInstreamAdView final : public platform::View {
     return std::static_pointer_cast<OVInstreamAdView>(sharedView());
   }
   void removeAdView();
+  // Takes the ad away; whether this is its first end or failure.
+  bool finish();
 
   // What the ad controller reports.
   void displayAdControllerLoaded();
@@ -123,6 +126,8 @@ class PLEXORA_EXPORT OVInstreamAdView final : public platform::View {
   std::shared_ptr<platform::View> instreamVideoAdView_;
   bool loaded_ = false;
   bool started_ = false;
+  // The ad ended or failed: nothing more of it reaches the delegate.
+  bool finished_ = false;
 };
 
 }  // namespace plexora

@@ -9,7 +9,7 @@
 //   interstitial->showAdFromRootViewController(rootViewController);
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, a public call from another thread ends the
+// In every build, a public call from another thread ends the
 // process at once, naming the call.
 // Ownership: the host owns the interstitial; it owns its ad controller and
 // holds its delegate weakly.

@@ -10,7 +10,7 @@
 //   mediaView->setFrame({0, 0, 320, 180});  // an ad set on empty bounds loads now
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, initWithNativeAd, setNativeAd and setDelegate
+// In every build, initWithNativeAd, setNativeAd and setDelegate
 // from another thread end the process at once, naming the call.
 // Ownership: the host owns the view, the view owns its ad and the renderer
 // the host hands it; the content views belong to its view tree (the view

@@ -13,7 +13,7 @@
 //   ad->registerViewForInteraction(adView, viewController, {callToActionButton});
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, initWithPlacementID, loadAd, doLoadAd,
+// In every build, initWithPlacementID, loadAd, doLoadAd,
 // registerViewForInteraction, unregisterView, the manual and external
 // logging calls and setDelegate from another thread end the process at
 // once, naming the call.

@@ -9,6 +9,18 @@
 // The concrete templates (types 1 to 4, fixed heights 100, 120, 300 and 400)
 // come from the factories; the base class cannot be made by itself.
 //
+// A template made with an ad becomes that ad's delegate, in place of the
+// host's: from then on the host's delegate hears nothing of the ad (no
+// nativeAdWillLogImpression, no nativeAdDidClick), without a word. A host
+// that wants those sets its delegate on the ad again once the template is
+// made; the template has filled itself from the loaded ad by then, and
+// needs the ad's messages only for a later load of the same ad, which the
+// host then passes on (template->nativeAdDidLoad(ad)) or shows in a new
+// template:
+//
+//   auto view = OVNativeAdView::nativeAdViewWithNativeAd(ad, kOVNativeAdViewTypeGenericHeight300);
+//   ad->setDelegate(myDelegate);  // impressions and clicks reach the host again
+//
 // Thread safety: main thread only.
 // Ownership: the template holds its ad strongly and its attributes by
 // reference (changes to the record show at the next layout); its content

@@ -10,7 +10,7 @@
 //   // in nativeAdsLoaded: auto ad = manager->nextNativeAd();
 //
 // Thread safety: main thread only; every delegate message arrives there.
-// In a build with assertions, initWithPlacementID, loadAds, nextNativeAd,
+// In every build, initWithPlacementID, loadAds, nextNativeAd,
 // disableAutoRefresh and setDelegate from another thread end the process at
 // once, naming the call.
 // Ownership: the host owns the manager; the manager owns the ads of the set

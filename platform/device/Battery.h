@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
 // The numbers the library reports for a battery state.
@@ -29,11 +31,11 @@ inline constexpr BatteryReading kMainsPowerReading{BatteryState::Full, 1.0};
 // (plugged in, held below full) to Full, anything else to Unknown; the level
 // is the capacity percentage (0 to 100) over 100, -1.0 when it is no such
 // number.
-BatteryReading batteryFromSupplyTexts(std::string_view status, std::string_view capacity);
+PLEXORA_EXPORT BatteryReading batteryFromSupplyTexts(std::string_view status, std::string_view capacity);
 
 // The first supply under `powerSupplyDirectory` (by name) whose type is
 // "Battery" and that powers the system (its scope is not "Device"); the mains
 // reading when there is none or the directory cannot be read.
-BatteryReading readSystemBattery(const std::string& powerSupplyDirectory);
+PLEXORA_EXPORT BatteryReading readSystemBattery(const std::string& powerSupplyDirectory);
 
 }  // namespace plexora::platform

@@ -2,9 +2,17 @@
 // DeviceProfile.h), the battery with its monitoring switch, and the live
 // figures of processors, memory and disk.
 //
-// The process starts with a LinuxDeviceProvider; the host may change its
-// profile, and a test installs a provider of its own for the life of a scope
-// (ScopedDeviceProvider) to drive every figure.
+// The process starts with a provider that reads the running Linux system;
+// the host may change its profile, and a test installs a provider of its
+// own for the life of a scope (ScopedDeviceProvider) to drive every figure.
+//
+// The host sets the advertising identifier and its tracking flag (and any
+// other fact of the profile) through the current provider:
+//
+//   platform::DeviceProvider::current()->updateProfile([](platform::DeviceProfile& profile) {
+//     profile.advertisingIdentifier = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
+//     profile.advertisingTrackingEnabled = false;
+//   });
 //
 // Thread safety: every member may be called from any thread.
 // Ownership: the process holds the current provider in a shared_ptr; callers
@@ -17,6 +25,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/Export.h"
 #include "platform/device/Battery.h"
 #include "platform/device/DeviceProfile.h"
 #include "platform/device/MemoryInfo.h"
@@ -28,13 +37,13 @@ struct DiskSpace {
   std::uint64_t totalBytes = 0;
 };
 
-class DeviceProvider {
+class PLEXORA_EXPORT DeviceProvider {
  public:
   virtual ~DeviceProvider() = default;
   DeviceProvider(const DeviceProvider&) = delete;
   DeviceProvider& operator=(const DeviceProvider&) = delete;
 
-  // The provider in force (a LinuxDeviceProvider unless replaced).
+  // The provider in force (the system's own unless replaced).
   static std::shared_ptr<DeviceProvider> current();
   // Installs `provider`; null restores the process's own Linux provider.
   static void setCurrent(std::shared_ptr<DeviceProvider> provider);
@@ -71,7 +80,7 @@ class DeviceProvider {
 
 // Installs a provider for the life of the scope and restores the previous
 // one.
-class ScopedDeviceProvider {
+class PLEXORA_EXPORT ScopedDeviceProvider {
  public:
   explicit ScopedDeviceProvider(std::shared_ptr<DeviceProvider> provider);
   ~ScopedDeviceProvider();

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/Export.h"
+
 namespace plexora::platform {
 
 struct SystemMemory {
@@ -26,11 +28,11 @@ struct ProcessMemory {
 // Reads the "MemTotal" and "MemAvailable" lines of /proc/meminfo ("Key:
 // <digits> kB"); a line without its "kB" unit, with a figure that overflows,
 // or repeated, leaves its figure none.
-SystemMemory parseMemInfo(std::string_view text);
+PLEXORA_EXPORT SystemMemory parseMemInfo(std::string_view text);
 
 // Reads /proc/self/statm (seven page counts; the first two are the virtual
 // and the resident size). None unless all seven are there and the byte
 // counts fit 64 bits.
-std::optional<ProcessMemory> parseProcessStatm(std::string_view text, std::uint64_t pageSize);
+PLEXORA_EXPORT std::optional<ProcessMemory> parseProcessStatm(std::string_view text, std::uint64_t pageSize);
 
 }  // namespace plexora::platform

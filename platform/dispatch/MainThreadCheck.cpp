@@ -9,19 +9,19 @@ namespace plexora::platform {
 
 namespace {
 
-[[maybe_unused]] constexpr const char* kOffMainThreadMessage =
+constexpr const char* kOffMainThreadMessage =
     "%s called off the main thread: the ad library's public calls are main-thread only\n";
 
 }  // namespace
 
-void requireMainThread([[maybe_unused]] const char* call) {
-#ifndef NDEBUG
+// Kept in release builds too: the price is one thread-local read, and a
+// host's stray call otherwise races the main loop's state unseen.
+void requireMainThread(const char* call) {
   if (!DispatchQueue::isMainThread()) {
     std::fprintf(stderr, kOffMainThreadMessage, call);
     std::fflush(stderr);
     std::abort();
   }
-#endif
 }
 
 }  // namespace plexora::platform

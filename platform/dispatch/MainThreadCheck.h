@@ -1,8 +1,7 @@
-// The main-thread rule of the library's public calls, enforced where it can
-// be cheap: in a build with assertions (the library built without NDEBUG) a
-// public call from any other thread ends the process at once with a
-// message naming the call, rather than racing the main loop's state and
-// failing somewhere far away later. In a release build it does nothing.
+// The main-thread rule of the library's public calls: in every build,
+// release included, a public call from any other thread ends the process
+// at once with a message naming the call, rather than racing the main
+// loop's state and failing somewhere far away later.
 //
 // Thread safety: callable from any thread (that is its point).
 #pragma once

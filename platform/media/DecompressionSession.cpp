@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -36,29 +37,25 @@ void copyPlane(const uint8_t* source, int sourceStride, uint8_t* destination, si
 
 // Pictures handed out are taken back once their last holder lets go, and
 // the next picture of the same size is written into one of them: a new
-// buffer per picture would have the kernel map and clear megabytes for
-// every frame. Shared by the session and the buffers it handed out, which
-// may outlive it.
+// buffer per picture would have the kernel map and fault in megabytes for
+// every frame. One pool serves every session of the process, so a second
+// video ad of the same size (or the same ad played again) decodes into the
+// pictures of the first. Pictures are never cleared: the decoder writes
+// every visible byte of a picture before handing it out.
 class PictureBufferPool {
  public:
+  static const std::shared_ptr<PictureBufferPool>& shared() {
+    static const auto pool = std::make_shared<PictureBufferPool>();
+    return pool;
+  }
+
   static std::shared_ptr<PixelBuffer> take(const std::shared_ptr<PictureBufferPool>& pool, size_t width,
                                            size_t height) {
-    std::shared_ptr<PixelBuffer> storage;
-    {
-      std::lock_guard lock(pool->mutex_);
-      auto& idle = pool->idle_;
-      const auto found = std::find_if(idle.begin(), idle.end(), [&](const std::shared_ptr<PixelBuffer>& buffer) {
-        return buffer->width() == width && buffer->height() == height;
-      });
-      if (found != idle.end()) {
-        storage = std::move(*found);
-        idle.erase(found);
-      }
-    }
+    std::shared_ptr<PixelBuffer> storage = pool->takeIdle(width, height);
     if (storage) {
       storage->removeAllAttachments();
     } else {
-      storage = PixelBuffer::createNV12(width, height);
+      storage = PixelBuffer::createNV12ForWriting(width, height);
       if (!storage) return nullptr;
     }
     PixelBuffer* const picture = storage.get();
@@ -68,18 +65,43 @@ class PictureBufferPool {
   }
 
  private:
-  // Enough for the pictures between a decoder and its display in flight;
-  // a burst beyond it is freed.
-  static constexpr size_t kMaxIdleBuffers = 16;
+  // Enough for a 720p player's ring and its decoder's pictures in flight;
+  // beyond it the pictures of other sizes go first, then the one given back.
+  static constexpr size_t kMaxIdleBytes = size_t{96} << 20;
+
+  std::shared_ptr<PixelBuffer> takeIdle(size_t width, size_t height) {
+    std::lock_guard lock(mutex_);
+    // The most recently given back first: its pages are the likeliest to be
+    // resident.
+    const auto found = std::find_if(idle_.rbegin(), idle_.rend(), [&](const std::shared_ptr<PixelBuffer>& buffer) {
+      return buffer->width() == width && buffer->height() == height;
+    });
+    if (found == idle_.rend()) return nullptr;
+    std::shared_ptr<PixelBuffer> storage = std::move(*found);
+    idle_.erase(std::next(found).base());
+    idleBytes_ -= storage->byteCount();
+    return storage;
+  }
 
   void giveBack(std::shared_ptr<PixelBuffer> storage) {
     if (storage->isLocked()) return;
     std::lock_guard lock(mutex_);
-    if (idle_.size() < kMaxIdleBuffers) idle_.push_back(std::move(storage));
+    for (auto other = idle_.begin(); idleBytes_ + storage->byteCount() > kMaxIdleBytes && other != idle_.end();) {
+      if ((*other)->width() != storage->width() || (*other)->height() != storage->height()) {
+        idleBytes_ -= (*other)->byteCount();
+        other = idle_.erase(other);
+      } else {
+        ++other;
+      }
+    }
+    if (idleBytes_ + storage->byteCount() > kMaxIdleBytes) return;
+    idleBytes_ += storage->byteCount();
+    idle_.push_back(std::move(storage));
   }
 
   std::mutex mutex_;
-  std::vector<std::shared_ptr<PixelBuffer>> idle_;
+  std::vector<std::shared_ptr<PixelBuffer>> idle_;  // oldest first
+  size_t idleBytes_ = 0;
 };
 
 // Planar 4:2:0 (or already bi-planar) into an NV12 buffer of the pool.
@@ -146,7 +168,7 @@ struct DecompressionSession::Impl {
     OutputCallback callback;
   };
   std::shared_ptr<Output> output = std::make_shared<Output>();
-  const std::shared_ptr<PictureBufferPool> pictures = std::make_shared<PictureBufferPool>();
+  const std::shared_ptr<PictureBufferPool> pictures = PictureBufferPool::shared();
   DispatchQueuePtr outputQueue = DispatchQueue::createSerial(kOutputQueueLabel);
 
   explicit Impl(VideoFormatDescription description) : format(std::move(description)), dimensions(format.dimensions()) {}

@@ -12,12 +12,19 @@ size_t aligned(size_t value, size_t alignment) { return (value + alignment - 1) 
 
 std::shared_ptr<PixelBuffer> PixelBuffer::createNV12(size_t width, size_t height) {
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return nullptr;
-  return std::shared_ptr<PixelBuffer>(new PixelBuffer(width, height));
+  return std::shared_ptr<PixelBuffer>(new PixelBuffer(width, height, true));
 }
 
-PixelBuffer::PixelBuffer(size_t width, size_t height) : width_(width), height_(height) {
-  bytes_.resize(planeOffset(1) + bytesPerRowOfPlane(1) * heightOfPlane(1));
+std::shared_ptr<PixelBuffer> PixelBuffer::createNV12ForWriting(size_t width, size_t height) {
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+  return std::shared_ptr<PixelBuffer>(new PixelBuffer(width, height, false));
 }
+
+PixelBuffer::PixelBuffer(size_t width, size_t height, bool zeroed)
+    : width_(width),
+      height_(height),
+      byteCount_(planeOffset(1) + bytesPerRowOfPlane(1) * heightOfPlane(1)),
+      bytes_(zeroed ? new uint8_t[byteCount_]() : new uint8_t[byteCount_]) {}
 
 size_t PixelBuffer::widthOfPlane(size_t plane) const {
   if (plane >= kPlaneCount) return 0;
@@ -53,12 +60,12 @@ bool PixelBuffer::unlockBaseAddress(LockFlags flags) {
 
 uint8_t* PixelBuffer::baseAddressOfPlane(size_t plane) {
   if (writeLocks_ == 0 || readLocks_ > 0 || plane >= kPlaneCount) return nullptr;
-  return bytes_.data() + planeOffset(plane);
+  return bytes_.get() + planeOffset(plane);
 }
 
 const uint8_t* PixelBuffer::baseAddressOfPlane(size_t plane) const {
   if (!isLocked() || plane >= kPlaneCount) return nullptr;
-  return bytes_.data() + planeOffset(plane);
+  return bytes_.get() + planeOffset(plane);
 }
 
 }  // namespace plexora::platform

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/value/Value.h"
 
@@ -35,8 +34,15 @@ class PixelBuffer {
 
   enum class LockFlags { kReadWrite, kReadOnly };
 
-  // None for a size of 0 or one beyond 16384 a side.
+  // None for a size of 0 or one beyond 16384 a side. The planes start out
+  // zero.
   static std::shared_ptr<PixelBuffer> createNV12(size_t width, size_t height);
+  // The same, with planes left as the allocator gives them: for a writer
+  // that fills every row of both planes before anyone reads them (a
+  // decoder), which spares clearing megabytes it is about to overwrite.
+  static std::shared_ptr<PixelBuffer> createNV12ForWriting(size_t width, size_t height);
+  // Bytes of both planes, padding included.
+  size_t byteCount() const { return byteCount_; }
 
   size_t width() const { return width_; }
   size_t height() const { return height_; }
@@ -58,12 +64,13 @@ class PixelBuffer {
   void removeAllAttachments() { attachments_ = Dictionary{}; }
 
  private:
-  PixelBuffer(size_t width, size_t height);
+  PixelBuffer(size_t width, size_t height, bool zeroed);
   size_t planeOffset(size_t plane) const { return plane == 0 ? 0 : bytesPerRowOfPlane(0) * heightOfPlane(0); }
 
   size_t width_;
   size_t height_;
-  std::vector<uint8_t> bytes_;
+  size_t byteCount_;
+  std::unique_ptr<uint8_t[]> bytes_;
   unsigned readLocks_ = 0;
   unsigned writeLocks_ = 0;
   Dictionary attachments_;

@@ -19,6 +19,8 @@ URLErrorCode urlErrorCodeForCurlCode(CURLcode code) {
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
       return kURLErrorNetworkConnectionLost;
+    case CURLE_FILESIZE_EXCEEDED:
+      return kURLErrorDataLengthExceedsMaximum;
     case CURLE_TOO_MANY_REDIRECTS:
       return kURLErrorHTTPTooManyRedirects;
     case CURLE_WEIRD_SERVER_REPLY:

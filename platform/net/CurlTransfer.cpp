@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "platform/net/CurlErrorMapping.h"
@@ -117,6 +118,14 @@ bool CurlTransfer::configure(const URLSessionConfiguration& configuration) {
     curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, limit);
   }
 
+  if (request.maximumBodyLength) {
+    // libcurl refuses an announced length beyond the bound before any of
+    // the body is read; onBody catches a body that announces none.
+    const auto largest = static_cast<curl_off_t>(std::min<std::size_t>(
+        *request.maximumBodyLength, static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max())));
+    curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE, largest);
+  }
+
   if (configuration.tlsVerificationDisabled || task_->options().tlsVerificationDisabled) {
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -169,6 +178,11 @@ size_t CurlTransfer::onBody(char* bytes, size_t size, size_t count, void* transf
   size_t length = size * count;
   auto* self = static_cast<CurlTransfer*>(transfer);
   auto& body = self->body_;
+  const std::optional<std::size_t>& largest = self->task_->request().maximumBodyLength;
+  if (largest && length > *largest - body.size()) {
+    self->bodyTooLarge_ = true;
+    return 0;  // ends the transfer with a write error
+  }
   if (body.empty()) {
     // A media file arrives in thousands of pieces: growing the buffer
     // piece by piece would copy it over and over.
@@ -227,6 +241,9 @@ void CurlTransfer::complete(CURLcode result) {
     return;
   }
   URLErrorCode code = result == CURLE_OK ? kURLErrorBadServerResponse : urlErrorCodeForCurlCode(result);
+  if (bodyTooLarge_) {
+    code = kURLErrorDataLengthExceedsMaximum;
+  }
   task_->finishOnTransferThread({}, std::move(response), makeURLError(code));
 }
 

@@ -50,6 +50,8 @@ class CurlTransfer final {
   curl_slist* headerList_ = nullptr;
   std::vector<HTTPHeaderFields::Field> receivedHeaders_;  // of the latest response
   Bytes body_;
+  // The body outgrew the request's maximumBodyLength and was refused.
+  bool bodyTooLarge_ = false;
 };
 
 }  // namespace plexora::platform

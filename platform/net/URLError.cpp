@@ -24,6 +24,8 @@ const char* describe(URLErrorCode code) {
       return "too many HTTP redirects";
     case kURLErrorBadServerResponse:
       return "The server returned a response that could not be read.";
+    case kURLErrorDataLengthExceedsMaximum:
+      return "resource exceeds maximum size";
     case kURLErrorSecureConnectionFailed:
       return "A secure connection to the server could not be made.";
     case kURLErrorUnknown:

@@ -23,6 +23,7 @@ enum URLErrorCode : std::int64_t {
   kURLErrorNetworkConnectionLost = -1005,
   kURLErrorHTTPTooManyRedirects = -1007,
   kURLErrorBadServerResponse = -1011,
+  kURLErrorDataLengthExceedsMaximum = -1103,
   kURLErrorSecureConnectionFailed = -1200,
 };
 

@@ -1,5 +1,6 @@
-// What to send: an absolute http(s) URL, a method, header fields, a body and
-// an optional time limit for the whole transfer.
+// What to send: an absolute http(s) URL, a method, header fields, a body, an
+// optional time limit for the whole transfer and an optional bound on the
+// answer's body.
 //
 // Only "http" and "https" URLs are fetched (redirects included); others fail
 // with kURLErrorUnsupportedURL, as does a method that is not an HTTP token.
@@ -10,6 +11,7 @@
 // task is made, so the caller may reuse or change its own copy afterwards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +34,11 @@ struct URLRequest {
   // counted from resume(); zero or less means no limit. Unset: the session
   // configuration's timeoutIntervalForRequest applies.
   std::optional<double> timeoutInterval;
+  // The most bytes of body (as decoded) the answer may have. A larger one
+  // fails with kURLErrorDataLengthExceedsMaximum, as soon as its announced
+  // length or the bytes received so far show it: it is never held whole.
+  // Unset: no bound.
+  std::optional<std::size_t> maximumBodyLength;
 
   void setValue(std::string value, std::string_view field) { headers.set(field, std::move(value)); }
   std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const { return headers.value(field); }

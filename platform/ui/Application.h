@@ -3,7 +3,7 @@
 //
 // State changes are driven by the host (or a test) through transitionTo(),
 // which walks the states in the system's order and posts the life-cycle
-// notifications (NotificationCenter.h names them) on the default centre,
+// notifications on the library's default notification centre,
 // with the application as object: "will" notifications before the state
 // changes, "did" ones after it.
 //
@@ -16,8 +16,7 @@
 // really opens URLs installs an opener.
 //
 // Touches: sendTouch() feeds one finger's touch sequence, in screen
-// coordinates, to the front-most visible window that takes it (see
-// TouchDelivery.h).
+// coordinates, to the front-most visible window that takes it.
 //
 // Thread safety: main thread only, except statusBarOrientation() and
 // applicationState(), which any thread may read.

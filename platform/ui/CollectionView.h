@@ -24,7 +24,7 @@
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ReusableCell.h"
 #include "platform/ui/ReusableCellPool.h"
-#include "platform/ui/ScrollView.h"
+#include "platform/ui/ReusingScrollView.h"
 
 namespace plexora::platform {
 
@@ -56,7 +56,7 @@ class PLEXORA_EXPORT CollectionViewDelegate : public ScrollViewDelegate {
   virtual void didSelectItemAtIndexPath(CollectionView& /*collectionView*/, const IndexPath& /*indexPath*/) {}
 };
 
-class PLEXORA_EXPORT CollectionView : public ScrollView {
+class PLEXORA_EXPORT CollectionView : public ReusingScrollView {
  public:
   static constexpr Size kDefaultItemSize{50.0, 50.0};
 
@@ -78,45 +78,32 @@ class PLEXORA_EXPORT CollectionView : public ScrollView {
   std::shared_ptr<CollectionViewCell> dequeueReusableCellWithReuseIdentifier(const std::string& identifier,
                                                                              const IndexPath& indexPath);
 
-  // Asks the data source and the delegate again and shows the items in
-  // view with cells the data source gives anew.
-  void reloadData();
-
   // As of the last reloadData().
-  std::size_t numberOfSections() const { return itemsInSection_.size(); }
-  std::size_t numberOfItemsInSection(std::size_t section) const;
+  std::size_t numberOfItemsInSection(std::size_t section) const { return countInSection(section); }
   // In the view's content coordinates; none for an item the view lacks.
-  std::optional<Rect> frameForItemAtIndexPath(const IndexPath& indexPath) const;
-  std::optional<IndexPath> indexPathForItemAtPoint(Point point) const;
+  std::optional<Rect> frameForItemAtIndexPath(const IndexPath& indexPath) const { return frameAt(indexPath); }
+  std::optional<IndexPath> indexPathForItemAtPoint(Point point) const { return indexPathAt(point); }
   // Only items in view have cells.
-  std::shared_ptr<CollectionViewCell> cellForItemAtIndexPath(const IndexPath& indexPath) const;
-  std::optional<IndexPath> indexPathForCell(const CollectionViewCell& cell) const;
-  std::vector<std::shared_ptr<CollectionViewCell>> visibleCells() const { return cells_.visibleCells(); }
-  std::vector<IndexPath> indexPathsForVisibleItems() const { return cells_.visibleIndexPaths(); }
-
-  void setFrame(Rect frame) override;
-  void setBounds(Rect bounds) override;
-  void touchesBegan(const Touches& touches, const Event& event) override;
-  void touchesMoved(const Touches& touches, const Event& event) override;
-  void touchesEnded(const Touches& touches, const Event& event) override;
-  void touchesCancelled(const Touches& touches, const Event& event) override;
+  std::shared_ptr<CollectionViewCell> cellForItemAtIndexPath(const IndexPath& indexPath) const {
+    return std::static_pointer_cast<CollectionViewCell>(cellAt(indexPath));
+  }
+  std::vector<std::shared_ptr<CollectionViewCell>> visibleCells() const {
+    return visibleCellsAs<CollectionViewCell>();
+  }
+  std::vector<IndexPath> indexPathsForVisibleItems() const { return visibleIndexPaths(); }
 
  private:
-  using Pool = ReusableCellPool<CollectionViewCell>;
-
-  // The lines break at the view's width.
-  void placeItems();
-  void showItemsInView();
+  std::size_t sectionsFromDataSource() override;
+  std::size_t countFromDataSource(std::size_t section) override;
+  Size sizeFromDelegate(const IndexPath& indexPath) override;
+  std::shared_ptr<ReusableCell> cellFromDataSource(const IndexPath& indexPath) override;
+  // The lines break at the view's width and at each section.
+  Arrangement arrange(const std::vector<Measured>& items, double width) const override;
+  void didSelect(const IndexPath& indexPath) override;
 
   std::weak_ptr<CollectionViewDataSource> dataSource_;
   std::weak_ptr<CollectionViewDelegate> delegate_;
   Size itemSize_ = kDefaultItemSize;
-  std::vector<std::size_t> itemsInSection_;
-  std::vector<Size> sizes_;
-  std::vector<Pool::Slot> items_;
-  Pool cells_;
-  bool loaded_ = false;
-  CellTapTracker tap_;
 };
 
 }  // namespace plexora::platform

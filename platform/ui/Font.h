@@ -1,6 +1,6 @@
 // A font as the UI model knows it: a name, a point size and whether it is
-// bold. Every name draws with the packaged sans-serif face (see
-// TextEngine.h), regular or bold.
+// bold. Every name draws with the packaged sans-serif face, regular or
+// bold.
 //
 // Thread safety: plain values.
 #pragma once

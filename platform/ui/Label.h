@@ -1,9 +1,9 @@
 // A label: text in one font and colour, measured and drawn by the same
-// text engine (see TextMeasurement.h). The text is drawn centred
+// text engine. The text is drawn centred
 // vertically in the bounds (from the top when it is taller), aligned
 // within the bounds' width, on at most numberOfLines lines and no more
 // lines than the bounds' height holds; the line break mode says what the
-// last line shows when the text does not fit (see TextComposition.h).
+// last line shows when the text does not fit.
 // Natural alignment follows the text's direction. Labels take no touches
 // by default.
 //

@@ -1,6 +1,5 @@
 #include "platform/ui/TableView.h"
 
-#include <cmath>
 #include <utility>
 
 namespace plexora::platform {
@@ -11,7 +10,7 @@ double TableViewDelegate::heightForRowAtIndexPath(TableView& tableView, const In
 
 TableView::TableView() : TableView(Rect::zero()) {}
 
-TableView::TableView(Rect frame) : ScrollView(frame) {}
+TableView::TableView(Rect frame) : ReusingScrollView(frame) {}
 
 void TableView::setDelegate(const std::weak_ptr<TableViewDelegate>& delegate) {
   delegate_ = delegate;
@@ -19,115 +18,49 @@ void TableView::setDelegate(const std::weak_ptr<TableViewDelegate>& delegate) {
 }
 
 void TableView::registerClass(TableViewCellClass cellClass, const std::string& identifier) {
-  cells_.registerClass(std::move(cellClass), identifier);
+  registerCellClass(std::move(cellClass), identifier);
 }
 
 std::shared_ptr<TableViewCell> TableView::dequeueReusableCellWithIdentifier(const std::string& identifier,
                                                                             const IndexPath& /*indexPath*/) {
-  return cells_.dequeue(identifier);
+  // Only table view cell classes are registered here.
+  return std::static_pointer_cast<TableViewCell>(dequeueCell(identifier));
 }
 
-void TableView::reloadData() {
-  loaded_ = true;
-  rowsInSection_.clear();
-  heights_.clear();
+std::size_t TableView::sectionsFromDataSource() {
   const auto source = dataSource();
+  return source ? source->numberOfSections(*this) : 0;
+}
+
+std::size_t TableView::countFromDataSource(std::size_t section) {
+  const auto source = dataSource();
+  return source ? source->numberOfRowsInSection(*this, section) : 0;
+}
+
+Size TableView::sizeFromDelegate(const IndexPath& indexPath) {
   const auto heights = delegate();
-  if (source) {
-    const std::size_t sections = source->numberOfSections(*this);
-    for (std::size_t section = 0; section < sections; ++section) {
-      const std::size_t rows = source->numberOfRowsInSection(*this, section);
-      rowsInSection_.push_back(rows);
-      for (std::size_t row = 0; row < rows; ++row) {
-        const double height = heights ? heights->heightForRowAtIndexPath(*this, IndexPath::forRow(row, section))
-                                      : rowHeight_;
-        // A height that is no length takes no room.
-        heights_.push_back(std::isfinite(height) && height > 0.0 ? height : 0.0);
-      }
-    }
-  }
-  placeRows();
-  cells_.recycleAll();
-  showRowsInView();
+  // A row's width is the table's, whatever it is when the rows are placed.
+  return Size{0.0, heights ? heights->heightForRowAtIndexPath(*this, indexPath) : rowHeight_};
 }
 
-void TableView::placeRows() {
-  rows_.clear();
-  const double width = bounds().size.width;
+std::shared_ptr<ReusableCell> TableView::cellFromDataSource(const IndexPath& indexPath) {
+  const auto source = dataSource();
+  return source ? source->cellForRowAtIndexPath(*this, indexPath) : nullptr;
+}
+
+ReusingScrollView::Arrangement TableView::arrange(const std::vector<Measured>& rows, double width) const {
+  Arrangement arrangement;
   double y = 0.0;
-  std::size_t next = 0;
-  for (std::size_t section = 0; section < rowsInSection_.size(); ++section) {
-    for (std::size_t row = 0; row < rowsInSection_[section]; ++row) {
-      const double height = heights_[next++];
-      rows_.push_back({IndexPath::forRow(row, section), Rect(0, y, width, height)});
-      y += height;
-    }
+  for (const auto& row : rows) {
+    arrangement.slots.push_back({row.indexPath, Rect(0, y, width, row.size.height)});
+    y += row.size.height;
   }
-  setContentSize(Size{width, y});
+  arrangement.contentHeight = y;
+  return arrangement;
 }
 
-void TableView::showRowsInView() {
-  if (!loaded_) return;
-  cells_.layout(*this, rows_, bounds(), [this](const IndexPath& path) -> std::shared_ptr<TableViewCell> {
-    const auto source = dataSource();
-    return source ? source->cellForRowAtIndexPath(*this, path) : nullptr;
-  });
+void TableView::didSelect(const IndexPath& indexPath) {
+  if (const auto target = delegate()) target->didSelectRowAtIndexPath(*this, indexPath);
 }
-
-std::size_t TableView::numberOfRowsInSection(std::size_t section) const {
-  return section < rowsInSection_.size() ? rowsInSection_[section] : 0;
-}
-
-std::optional<Rect> TableView::rectForRowAtIndexPath(const IndexPath& indexPath) const {
-  for (const auto& slot : rows_) {
-    if (slot.indexPath == indexPath) return slot.frame;
-  }
-  return std::nullopt;
-}
-
-std::optional<IndexPath> TableView::indexPathForRowAtPoint(Point point) const {
-  for (const auto& slot : rows_) {
-    if (slot.frame.containsPoint(point)) return slot.indexPath;
-  }
-  return std::nullopt;
-}
-
-std::shared_ptr<TableViewCell> TableView::cellForRowAtIndexPath(const IndexPath& indexPath) const {
-  return cells_.cellAt(indexPath);
-}
-
-std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const {
-  return cells_.indexPathOf(cell);
-}
-
-void TableView::setFrame(Rect frame) {
-  const double oldWidth = bounds().size.width;
-  ScrollView::setFrame(frame);
-  if (bounds().size.width != oldWidth) placeRows();
-  showRowsInView();
-}
-
-void TableView::setBounds(Rect bounds) {
-  const double oldWidth = this->bounds().size.width;
-  ScrollView::setBounds(bounds);
-  if (this->bounds().size.width != oldWidth) placeRows();
-  showRowsInView();
-}
-
-// ---- Selection ----
-
-void TableView::touchesBegan(const Touches& touches, const Event& /*event*/) { tap_.began(touches, *this); }
-
-void TableView::touchesMoved(const Touches& touches, const Event& /*event*/) { tap_.moved(touches, *this); }
-
-void TableView::touchesEnded(const Touches& touches, const Event& /*event*/) {
-  const auto tap = tap_.ended(touches, *this);
-  if (!tap) return;
-  const auto path = indexPathForRowAtPoint(tap->first);
-  if (!path || path != indexPathForRowAtPoint(tap->second)) return;
-  if (const auto target = delegate()) target->didSelectRowAtIndexPath(*this, *path);
-}
-
-void TableView::touchesCancelled(const Touches& /*touches*/, const Event& /*event*/) { tap_.cancelled(); }
 
 }  // namespace plexora::platform

@@ -27,7 +27,7 @@
 #include "platform/ui/IndexPath.h"
 #include "platform/ui/ReusableCell.h"
 #include "platform/ui/ReusableCellPool.h"
-#include "platform/ui/ScrollView.h"
+#include "platform/ui/ReusingScrollView.h"
 
 namespace plexora::platform {
 
@@ -58,7 +58,7 @@ class PLEXORA_EXPORT TableViewDelegate : public ScrollViewDelegate {
   virtual void didSelectRowAtIndexPath(TableView& /*tableView*/, const IndexPath& /*indexPath*/) {}
 };
 
-class PLEXORA_EXPORT TableView : public ScrollView {
+class PLEXORA_EXPORT TableView : public ReusingScrollView {
  public:
   static constexpr double kDefaultRowHeight = 44.0;
 
@@ -80,45 +80,30 @@ class PLEXORA_EXPORT TableView : public ScrollView {
   std::shared_ptr<TableViewCell> dequeueReusableCellWithIdentifier(const std::string& identifier,
                                                                    const IndexPath& indexPath);
 
-  // Asks the data source and the delegate again and shows the rows in view
-  // with cells the data source gives anew.
-  void reloadData();
-
   // As of the last reloadData().
-  std::size_t numberOfSections() const { return rowsInSection_.size(); }
-  std::size_t numberOfRowsInSection(std::size_t section) const;
+  std::size_t numberOfRowsInSection(std::size_t section) const { return countInSection(section); }
   // In the table's content coordinates; none for a row the table lacks.
-  std::optional<Rect> rectForRowAtIndexPath(const IndexPath& indexPath) const;
-  std::optional<IndexPath> indexPathForRowAtPoint(Point point) const;
+  std::optional<Rect> rectForRowAtIndexPath(const IndexPath& indexPath) const { return frameAt(indexPath); }
+  std::optional<IndexPath> indexPathForRowAtPoint(Point point) const { return indexPathAt(point); }
   // Only rows in view have cells.
-  std::shared_ptr<TableViewCell> cellForRowAtIndexPath(const IndexPath& indexPath) const;
-  std::optional<IndexPath> indexPathForCell(const TableViewCell& cell) const;
-  std::vector<std::shared_ptr<TableViewCell>> visibleCells() const { return cells_.visibleCells(); }
-  std::vector<IndexPath> indexPathsForVisibleRows() const { return cells_.visibleIndexPaths(); }
-
-  void setFrame(Rect frame) override;
-  void setBounds(Rect bounds) override;
-  void touchesBegan(const Touches& touches, const Event& event) override;
-  void touchesMoved(const Touches& touches, const Event& event) override;
-  void touchesEnded(const Touches& touches, const Event& event) override;
-  void touchesCancelled(const Touches& touches, const Event& event) override;
+  std::shared_ptr<TableViewCell> cellForRowAtIndexPath(const IndexPath& indexPath) const {
+    return std::static_pointer_cast<TableViewCell>(cellAt(indexPath));
+  }
+  std::vector<std::shared_ptr<TableViewCell>> visibleCells() const { return visibleCellsAs<TableViewCell>(); }
+  std::vector<IndexPath> indexPathsForVisibleRows() const { return visibleIndexPaths(); }
 
  private:
-  using Pool = ReusableCellPool<TableViewCell>;
-
-  // The rows' frames follow the table's width.
-  void placeRows();
-  void showRowsInView();
+  std::size_t sectionsFromDataSource() override;
+  std::size_t countFromDataSource(std::size_t section) override;
+  Size sizeFromDelegate(const IndexPath& indexPath) override;
+  std::shared_ptr<ReusableCell> cellFromDataSource(const IndexPath& indexPath) override;
+  // One row under another, as wide as the table.
+  Arrangement arrange(const std::vector<Measured>& rows, double width) const override;
+  void didSelect(const IndexPath& indexPath) override;
 
   std::weak_ptr<TableViewDataSource> dataSource_;
   std::weak_ptr<TableViewDelegate> delegate_;
   double rowHeight_ = kDefaultRowHeight;
-  std::vector<std::size_t> rowsInSection_;
-  std::vector<double> heights_;
-  std::vector<Pool::Slot> rows_;
-  Pool cells_;
-  bool loaded_ = false;
-  CellTapTracker tap_;
 };
 
 }  // namespace plexora::platform

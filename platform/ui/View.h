@@ -1,6 +1,6 @@
 // Views of the headless UI model: rectangles in a tree, with the geometry,
 // hierarchy, state and events of a real view system. Nothing is drawn until
-// someone asks for a picture (renderView in ViewRendering.h).
+// someone asks for a picture (a host does through OVHostDisplay).
 //
 // Geometry: the frame is the view's rectangle in its superview's bounds
 // coordinates; the bounds are the view's own coordinate system (a bounds

@@ -6,7 +6,11 @@
 // This platform has no store of its own: the page is the product's web page
 // in the web engine, at the address the host set with
 // setProductPageURLTemplate() ("{id}" stands for the identifier). Without
-// an address, or with parameters that name no product, the load fails.
+// an address, or with parameters that name no product, the load fails, and
+// an ad's store link falls back to its web address, which goes to the
+// application's URL opener (Application::setURLOpener).
+//
+//   platform::StoreProductSheet::setProductPageURLTemplate("https://apps.example.com/app/{id}");
 //
 // Thread safety: main thread only.
 // Ownership: the presenter owns the sheet; the sheet holds its delegate
@@ -18,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Export.h"
 #include "platform/foundation/Error.h"
 #include "platform/ui/ViewController.h"
 #include "platform/value/Value.h"
@@ -43,7 +48,7 @@ class StoreProductSheetDelegate {
   virtual void productSheetDidDisappear(const std::shared_ptr<StoreProductSheet>&) {}
 };
 
-class StoreProductSheet : public ViewController {
+class PLEXORA_EXPORT StoreProductSheet : public ViewController {
  public:
   using LoadCompletion = std::function<void(bool loaded, const std::optional<Error>& error)>;
   using Maker = std::function<std::shared_ptr<StoreProductSheet>()>;

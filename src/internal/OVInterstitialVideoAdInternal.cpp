@@ -176,6 +176,10 @@ void OVInterstitialVideoAdInternal::contentViewDidClickthrough(
 
 void OVInterstitialVideoAdInternal::contentView(const std::shared_ptr<OVVideoAdContentView>& /*contentView*/,
                                                 const platform::Error& error) {
+  // The ad fails once, and not after its close began: a failure then is no
+  // news to the host, which is already told the ad is going.
+  if (failed_ || unloading_) return;
+  failed_ = true;
   if (const auto target = delegate()) target->interstitialAd(sharedInternal(), error);
   unload();
 }

@@ -6,7 +6,9 @@
 //
 // A video that fails after the ad is shown is reported like a failed load,
 // and the controller then takes itself off screen: the content view has
-// removed its controls, so the user would have no way out.
+// removed its controls, so the user would have no way out. The ad fails
+// once and closes once: a failure after the close began, or a second one,
+// does not reach the host.
 //
 // Thread safety: main thread only.
 // Ownership: the adapter owns the internal; the internal owns its content
@@ -96,6 +98,7 @@ class OVInterstitialVideoAdInternal : public OVInterstitialAdInternal,
   std::shared_ptr<OVAdEventManager> eventManager_;
   bool presented_ = false;
   bool unloading_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace plexora

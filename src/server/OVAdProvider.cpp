@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -30,6 +31,13 @@ constexpr const char* kCancelledRequestsMessage = "Cancelled %lu active network 
 constexpr const char* kUrlDetailKey = "url";
 constexpr const char* kNoValueText = "(null)";
 constexpr long kStatusOK = 200;
+// The largest ad answer read. A real one, a placement's few candidates with
+// their markup and trackers, is some tens of kilobytes and stays far below
+// a megabyte; a larger one is a fault or a hostile server, and reading it
+// whole would cost the host memory and parse time for nothing. It fails as
+// a server error (the session logs the cause, "resource exceeds maximum
+// size") once its announced length or its first 4 MiB show it is larger.
+constexpr std::size_t kLargestAdAnswer = std::size_t{4} * 1024 * 1024;
 
 // The order of a localised comparison for the ASCII keys the request uses:
 // letter case aside first.
@@ -121,25 +129,25 @@ void OVAdProvider::makeFirstAdRequestWithParameters(platform::Dictionary paramet
     // only known there. What the parse queues for the main queue (the
     // conversion cookies) goes with the outcome: the main thread wakes once.
     const platform::MainPostBatch batch;
-    std::optional<ParseOutcome> parsed;
     if (isSuccessfulAnswer(response, error)) {
-      parsed = parse(*parser, data);
-    }
-    // The body is only read again to describe an answer that is neither
-    // ads nor an error.
-    platform::Bytes body = needsBody(parsed) ? data : platform::Bytes{};
-    if (parsed) {
-      platform::DispatchQueue::main()->async(
-          [weakSelf, generation, body = std::move(body), parsed = std::move(*parsed)]() mutable {
-            const auto self = weakSelf.lock();
-            if (self && self->loadGeneration_ == generation) {
-              self->handleParsedAnswer(std::move(parsed), body);
-            }
-          });
+      ParseOutcome parsed = parse(*parser, data);
+      // Only an answer that is neither ads nor an error is described.
+      std::optional<std::string> responseText;
+      if (needsResponseText(parsed)) {
+        responseText = responseExcerpt(data);
+      }
+      platform::DispatchQueue::main()->async([weakSelf, generation, parsed = std::move(parsed),
+                                              responseText = std::move(responseText)]() mutable {
+        const auto self = weakSelf.lock();
+        if (self && self->loadGeneration_ == generation) {
+          self->handleParsedAnswer(std::move(parsed), std::move(responseText));
+        }
+      });
       return;
     }
+    // The server's error document, if any, is read on the main queue.
     platform::DispatchQueue::main()->async(
-        [weakSelf, generation, deliveryUrl, response, body = std::move(body), error]() {
+        [weakSelf, generation, deliveryUrl, response, body = data, error]() {
           const auto self = weakSelf.lock();
           if (self && self->loadGeneration_ == generation) {
             self->handleAdResponse(response, body, error, deliveryUrl);
@@ -147,8 +155,11 @@ void OVAdProvider::makeFirstAdRequestWithParameters(platform::Dictionary paramet
         });
   };
   const std::shared_ptr<OVAdURLSession> session = session_ ? session_ : OVAdURLSession::sharedSession();
-  requestQueue_.push_back(session->requestWithURL(deliveryUrl, kPostMethod, platform::Value(std::move(parameters)),
-                                                  std::move(handler), OVAdURLSession::HandlerThread::TransferThread));
+  platform::URLRequest request =
+      OVAdURLSession::urlRequestWithURL(deliveryUrl, kPostMethod, platform::Value(std::move(parameters)));
+  request.maximumBodyLength = kLargestAdAnswer;
+  requestQueue_.push_back(session->requestWithURLRequest(std::move(request), std::move(handler),
+                                                         OVAdURLSession::HandlerThread::TransferThread));
 }
 
 void OVAdProvider::logRequestParameters(const platform::Dictionary& parameters) const {
@@ -167,11 +178,8 @@ void OVAdProvider::logRequestParameters(const platform::Dictionary& parameters) 
   }
 }
 
-bool OVAdProvider::needsBody(const std::optional<ParseOutcome>& parsed) {
-  if (!parsed) {
-    return true;
-  }
-  const auto* response = std::get_if<std::shared_ptr<OVAdProviderResponse>>(&*parsed);
+bool OVAdProvider::needsResponseText(const ParseOutcome& parsed) {
+  const auto* response = std::get_if<std::shared_ptr<OVAdProviderResponse>>(&parsed);
   return !response || !*response ||
          ((*response)->type() != OVAdProviderResponseType::Ads && (*response)->type() != OVAdProviderResponseType::Error);
 }
@@ -201,9 +209,9 @@ void OVAdProvider::handleAdResponse(const std::optional<platform::HTTPURLRespons
   dispatchError(OVAdError::getErrorFromJSON(body, code, std::nullopt, platform::Dictionary{{kUrlDetailKey, deliveryUrl}}));
 }
 
-void OVAdProvider::handleParsedAnswer(ParseOutcome parsed, const platform::Bytes& data) {
+void OVAdProvider::handleParsedAnswer(ParseOutcome parsed, std::optional<std::string> responseText) {
   OVAdConnectionUtility::setLastLoadTime(platform::Clock::current()->wallTime(), environmentData_.get());
-  handleParseOutcome(std::move(parsed), data);
+  handleParseOutcome(std::move(parsed), std::move(responseText));
 }
 
 void OVAdProvider::dispatchError(platform::Error error) {

@@ -11,7 +11,9 @@
 // off the main queue touches the provider's state: whether the answer still
 // belongs to the running load is decided on the main queue. Nothing of a
 // load reaches the delegate once the provider has been released or cancel()
-// was called.
+// was called. An answer beyond a few megabytes is refused before it is read
+// whole, as a server error; an error's detail shows only the start of an
+// answer that was not understood.
 //
 // Thread safety: main thread only (every member, and the delegate's calls).
 // Ownership: the owner (the display-ad controller or the native ads
@@ -21,6 +23,7 @@
 // weakly and the parser strongly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -94,6 +97,10 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   bool maybeHandleBidPayload(const std::shared_ptr<const OVAdBidPayload>& bidPayload);
   // What a parse came to: the response, or the parser's message.
   using ParseOutcome = std::variant<std::shared_ptr<OVAdProviderResponse>, std::string>;
+  // The most of an answer an error's detail carries: enough to recognise a
+  // proxy's page or a cut-off document, while the error stays small enough
+  // to log and keep.
+  static constexpr std::size_t kLargestResponseExcerpt = 4096;
 
   // Judges the HTTP outcome of the request to `deliveryUrl` when the answer
   // was not parsed where it arrived: a successful answer's body is parsed on
@@ -107,17 +114,24 @@ class OVAdProvider : public std::enable_shared_from_this<OVAdProvider> {
   // Whether the transport brought a body worth parsing: no error, status 200.
   static bool isSuccessfulAnswer(const std::optional<platform::HTTPURLResponse>& response,
                                  const std::optional<platform::Error>& error);
-  // Whether handling the HTTP outcome with `parsed` reads the body: it does
+  // Whether handling `parsed` describes the answer in the error: it does
   // unless the parse came to ads or an error response.
-  static bool needsBody(const std::optional<ParseOutcome>& parsed);
+  static bool needsResponseText(const ParseOutcome& parsed);
   // Runs the parser on any thread.
   static ParseOutcome parse(const OVAdProviderResponseParser& parser, platform::ByteView data);
+  // What an error's detail shows of the answer: its start, at most
+  // kLargestResponseExcerpt bytes; none when the answer is not UTF-8. Made
+  // off the main thread, where the answer is parsed, as its cost grows with
+  // the answer.
+  static std::optional<std::string> responseExcerpt(platform::ByteView data);
   // A successful answer's parse that arrived with it: the load time is
-  // noted, then the outcome handled.
-  void handleParsedAnswer(ParseOutcome parsed, const platform::Bytes& data);
-  void handleParseOutcome(ParseOutcome outcome, const platform::Bytes& data);
-  void handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response, const platform::Bytes& data);
-  void handleParseError(const std::string& message, const platform::Bytes& data);
+  // noted, then the outcome handled. `responseText` is the answer's
+  // excerpt when needsResponseText.
+  void handleParsedAnswer(ParseOutcome parsed, std::optional<std::string> responseText);
+  void handleParseOutcome(ParseOutcome outcome, std::optional<std::string> responseText);
+  void handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response,
+                            std::optional<std::string> responseText);
+  void handleParseError(const std::string& message, std::optional<std::string> responseText);
   // Calls the delegate with the response one main-queue turn later, unless
   // the provider is released or cancelled meanwhile.
   void dispatchSuccess(std::shared_ptr<OVAdProviderResponseAds> response);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Utf8.h"
 #include "server/OVAdLoadThrottle.h"
 #include "server/OVAdEnvironmentData.h"
 #include "server/OVAdProvider.h"
@@ -21,16 +22,6 @@ constexpr const char* kResponseDetailKey = "response";
 constexpr const char* kErrorDetailKey = "error";
 constexpr const char* kParsingQueueName = "com.plexora.ads.provider.parsing";
 
-// The body as text, when it is UTF-8.
-std::optional<std::string> utf8Text(const platform::Bytes& data) {
-  std::string text(data.begin(), data.end());
-  // The JSON writer refuses exactly the strings that are not UTF-8.
-  if (!platform::toJSON(platform::Value(text))) {
-    return std::nullopt;
-  }
-  return text;
-}
-
 }  // namespace
 
 OVAdProvider::ParseOutcome OVAdProvider::parse(const OVAdProviderResponseParser& parser, platform::ByteView data) {
@@ -39,6 +30,14 @@ OVAdProvider::ParseOutcome OVAdProvider::parse(const OVAdProviderResponseParser&
       data, [&](std::shared_ptr<OVAdProviderResponse> response) { outcome = std::move(response); },
       [&](const std::string& message) { outcome = message; });
   return outcome;
+}
+
+std::optional<std::string> OVAdProvider::responseExcerpt(platform::ByteView data) {
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (!platform::isValidUTF8(text)) {
+    return std::nullopt;
+  }
+  return std::string(platform::utf8Prefix(text, kLargestResponseExcerpt));
 }
 
 void OVAdProvider::parseResponseFromData(platform::Bytes data) {
@@ -54,10 +53,16 @@ void OVAdProvider::parseResponseFromData(platform::Bytes data) {
     // The outcome hops to the main queue, where the provider's state lives,
     // and is given up there when the load has ended meanwhile (cancel ends
     // it).
-    platform::DispatchQueue::main()->async([weakSelf, generation, data, outcome = parse(*parser, data)]() mutable {
+    ParseOutcome outcome = parse(*parser, data);
+    std::optional<std::string> responseText;
+    if (needsResponseText(outcome)) {
+      responseText = responseExcerpt(data);
+    }
+    platform::DispatchQueue::main()->async([weakSelf, generation, outcome = std::move(outcome),
+                                            responseText = std::move(responseText)]() mutable {
       const auto self = weakSelf.lock();
       if (self && self->loadGeneration_ == generation) {
-        self->handleParseOutcome(std::move(outcome), data);
+        self->handleParseOutcome(std::move(outcome), std::move(responseText));
       }
     });
   });
@@ -68,16 +73,16 @@ void OVAdProvider::parseResponseFromData(platform::Bytes data) {
   parsingQueue_->addOperation(std::move(operation));
 }
 
-void OVAdProvider::handleParseOutcome(ParseOutcome outcome, const platform::Bytes& data) {
+void OVAdProvider::handleParseOutcome(ParseOutcome outcome, std::optional<std::string> responseText) {
   if (auto* response = std::get_if<std::shared_ptr<OVAdProviderResponse>>(&outcome)) {
-    handleParsedResponse(*response, data);
+    handleParsedResponse(*response, std::move(responseText));
   } else {
-    handleParseError(std::get<std::string>(outcome), data);
+    handleParseError(std::get<std::string>(outcome), std::move(responseText));
   }
 }
 
 void OVAdProvider::handleParsedResponse(const std::shared_ptr<OVAdProviderResponse>& response,
-                                        const platform::Bytes& data) {
+                                        std::optional<std::string> responseText) {
   OV_LOG(kOVAdLogLevelDebug, kParsedResponseTypeMessage, static_cast<unsigned>(response->type()));
   const OVAdEnvironmentData* environment = environmentData_.get();
   if (response->type() == OVAdProviderResponseType::Error) {
@@ -109,16 +114,16 @@ void OVAdProvider::handleParsedResponse(const std::shared_ptr<OVAdProviderRespon
     return;
   }
   platform::Dictionary detail;
-  if (const auto text = utf8Text(data)) {
-    detail.set(kResponseDetailKey, *text);
+  if (responseText) {
+    detail.set(kResponseDetailKey, std::move(*responseText));
   }
   destroy();
   dispatchError(OVAdError::getNSError(kOVAdErrorCodeInternalError, std::nullopt, std::move(detail)));
 }
 
-void OVAdProvider::handleParseError(const std::string& message, const platform::Bytes& data) {
+void OVAdProvider::handleParseError(const std::string& message, std::optional<std::string> responseText) {
   OV_LOG(kOVAdLogLevelError, kParseErrorMessage, message.c_str());
-  platform::Dictionary detail{{kErrorDetailKey, message}, {kResponseDetailKey, utf8Text(data).value_or("")}};
+  platform::Dictionary detail{{kErrorDetailKey, message}, {kResponseDetailKey, std::move(responseText).value_or("")}};
   destroy();
   dispatchError(OVAdError::getNSError(kOVAdErrorCodeInternalError, std::nullopt, std::move(detail)));
 }

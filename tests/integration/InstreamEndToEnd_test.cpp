@@ -7,6 +7,7 @@
 // logging endpoint, which acknowledges them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,14 +47,30 @@ class InstreamEndToEndTest : public InstreamTest {
       playTo(contentView, time);
     }
   }
-  // The "action" of each video event the endpoint received for the ad.
-  std::vector<std::string> loggedVideoActions() const {
-    std::vector<std::string> actions;
+  struct LoggedAction {
+    double time;
+    std::string action;
+  };
+  // The "time" and "action" of each video event the endpoint received for
+  // the ad, in the order of their times. Batches travel side by side, so
+  // the order in which they reach the endpoint is not the order of logging;
+  // events of one moment are put in the order of their action codes.
+  std::vector<LoggedAction> loggedVideoActionsInTime() const {
+    std::vector<LoggedAction> actions;
     for (const auto& event : world_.loggedEvents("video", kFixtureToken)) {
+      const platform::Value* time = event.find("time");
       const platform::Value* data = event.find("data");
       const platform::Value* action = data ? data->find("action") : nullptr;
-      actions.push_back(action ? action->text().value_or("") : "");
+      actions.push_back({std::stod(time ? time->text().value_or("0") : "0"), action ? action->text().value_or("") : ""});
     }
+    std::sort(actions.begin(), actions.end(), [](const LoggedAction& a, const LoggedAction& b) {
+      return a.time != b.time ? a.time < b.time : a.action < b.action;
+    });
+    return actions;
+  }
+  std::vector<std::string> loggedVideoActions() const {
+    std::vector<std::string> actions;
+    for (const auto& logged : loggedVideoActionsInTime()) actions.push_back(logged.action);
     return actions;
   }
   // Sends what is stored and waits until the endpoint acknowledged `type`
@@ -122,9 +139,12 @@ TEST_F(InstreamEndToEndTest, ASkipEndsTheAdAndIsLoggedAsASkip) {
   EXPECT_TRUE(ad->subviews().empty());
 
   expectAcknowledged({"impression", "video"});
-  const auto actions = loggedVideoActions();
-  ASSERT_FALSE(actions.empty());
-  EXPECT_EQ(actions.back(), "1");
+  const auto actions = loggedVideoActionsInTime();
+  const auto skips = std::count_if(actions.begin(), actions.end(), [](const auto& a) { return a.action == "1"; });
+  ASSERT_EQ(skips, 1);
+  const auto skip = std::find_if(actions.begin(), actions.end(), [](const auto& a) { return a.action == "1"; });
+  // The skip's forced progress report is of the same moment.
+  EXPECT_EQ(skip->time, actions.back().time) << "nothing of the ad is logged after its skip";
 }
 
 TEST_F(InstreamEndToEndTest, AFailureMidPlayReachesTheHostOnceAndTheEventsSoFarAreKept) {

@@ -39,9 +39,11 @@ class OVInterstitialVideoAdInternalTest : public InterstitialTest {
 
   // Loads a video candidate until the content view has the model, then
   // lets it report loaded.
-  std::shared_ptr<OVInterstitialAd> loadVideo(const std::string& data) {
-    const auto ad = makeInterstitial();
-    answer({CandidateSpec("PX", data)}, kNoRetries);
+  // `placement`: one of its own for each load of a test, out of the reach
+  // of the others' load throttle.
+  std::shared_ptr<OVInterstitialAd> loadVideo(const std::string& data, const std::string& placement = kPlacement) {
+    const auto ad = makeInterstitial(placement);
+    answer({CandidateSpec("PX", data)}, kNoRetries, placement);
     const std::size_t before = views_->size();
     ad->loadAd();
     EXPECT_TRUE(
@@ -101,6 +103,37 @@ TEST_F(OVInterstitialVideoAdInternalTest, AFailureAfterTheShowReachesTheHostAndT
   EXPECT_EQ(delegate_->errors[0].code(), kOVAdErrorCodeNetworkError);
   EXPECT_EQ(rootViewController_->presentedViewController(), nullptr);
   EXPECT_FALSE(ad->isAdValid());
+}
+
+// Once the ad failed or its close began, a late failure stays from the
+// host: it hears one failure and one close.
+TEST_F(OVInterstitialVideoAdInternalTest, ALateFailureAfterTheCloseOrAFailureDoesNotReachTheHost) {
+  struct Case {
+    const char* name;
+    const char* placement;
+    bool skipFirst;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {"skip, then failures", "skipped-video", true, {"loaded", "impression", "will close", "did close"}},
+      {"failure, then failures", "failed-video", false, {"loaded", "impression", "error", "will close", "did close"}},
+  };
+  for (const auto& [name, placement, skipFirst, messages] : cases) {
+    SCOPED_TRACE(name);
+    delegate_->messages.clear();
+    delegate_->errors.clear();
+    const auto ad = loadVideo(videoData(), placement);
+    show(ad);
+    const auto contentView = view();
+    if (skipFirst) contentView->delegate()->contentViewDidSkip(contentView->self());
+    for (int late = 0; late < 2; ++late) {
+      contentView->delegate()->contentView(contentView->self(), OVAdError::getNSError(kOVAdErrorCodeNetworkError));
+    }
+    contentView->delegate()->contentViewDidUnload(contentView->self());
+    finishTransition();
+    EXPECT_EQ(delegate_->messages, messages);
+    EXPECT_EQ(rootViewController_->presentedViewController(), nullptr);
+  }
 }
 
 TEST_F(OVInterstitialVideoAdInternalTest, AFailedVideoLoadFailsTheLoad) {

@@ -185,7 +185,10 @@ TEST_F(OVAdProviderTest, AThrottledLoadWithNothingCachedFailsWithTooFrequent) {
 }
 
 TEST_F(OVAdProviderTest, EveryBadAnswerEndsInItsErrorOnTheMainQueue) {
-  const std::string huge = "{\"type\":\"ads\",\"placements\":[" + std::string(4 << 20, '[');
+  const std::string deep = "{\"type\":\"ads\",\"placements\":[" + std::string(1 << 20, '[');
+  // A proxy's or a broken server's page: only its start reaches the error.
+  const std::string largeText = "<html>" + std::string(3 << 20, 'x');
+  const std::string largeJSON = R"({"type":"ads","code":0,"pad":")" + std::string(4 << 20, 'a') + R"("})";
   const struct {
     const char* name;
     int status;
@@ -213,7 +216,11 @@ TEST_F(OVAdProviderTest, EveryBadAnswerEndsInItsErrorOnTheMainQueue) {
        kOVAdErrorCodeServerError, "msg", "Server busy"},
       {"server error whose code is text", 200, R"({"type":"error","code":"x","message":"m"})",
        kOVAdErrorCodeServerError, "msg", "m"},
-      {"nesting deeper than any reader allows", 200, huge, kOVAdErrorCodeInternalError, "error", "<any>"},
+      {"nesting deeper than any reader allows", 200, deep, kOVAdErrorCodeInternalError, "error", "<any>"},
+      {"large and not JSON", 200, largeText, kOVAdErrorCodeInternalError, "response", largeText.substr(0, 4096)},
+      {"not UTF-8 beyond the part shown", 200, std::string(8192, 'x') + "\xff", kOVAdErrorCodeInternalError,
+       "response", ""},
+      {"larger than any real answer", 200, largeJSON, kOVAdErrorCodeServerError, "url", ""},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);

@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <map>
+#include <regex>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "AdServerTestSupport.h"
+#include "adapters/OVAdCommandLink.h"
 #include "dto/OVAdCandidate.h"
 #include "dto/OVAdPlacement.h"
 #include "support/TrackersByType.h"
@@ -198,6 +200,44 @@ TEST_F(AdServerFixturesTest, EachKindOfAdHoldsWhatItsDataModelNeeds) {
   const platform::Value* carousel = native->adCandidates()[0]->data().find("carousel");
   ASSERT_NE(carousel, nullptr);
   EXPECT_EQ(carousel->size(), 2u);
+}
+
+// A full-screen page gives the user a way out, and its store link names a
+// product and a web page to fall back on: with a link to nowhere a host
+// would never see the store, with no close never the close and the reward.
+TEST_F(AdServerFixturesTest, FullScreenPagesCloseThemselvesAndTheirStoreLinksNameAProductAndAWebPage) {
+  struct Case {
+    const char* fixture;
+    const char* markupKey;
+  };
+  const Case cases[] = {{"interstitial", "markup"}, {"rewarded", "end_card_markup"}};
+  const std::regex link(R"re(href="(ovad://[^"]*)")re");
+  for (const auto& [fixture, markupKey] : cases) {
+    SCOPED_TRACE(fixture);
+    const auto placement = placementOf(servedFixture(server_, fixture));
+    ASSERT_TRUE(placement);
+    const platform::Value* markup = at(placement->adCandidates()[0]->data(), {markupKey});
+    ASSERT_NE(markup, nullptr);
+    const std::string text = markup->asString();
+    std::vector<std::string> commands;
+    for (auto found = std::sregex_iterator(text.begin(), text.end(), link); found != std::sregex_iterator(); ++found) {
+      std::string address = (*found)[1];
+      for (std::size_t amp; (amp = address.find("&amp;")) != std::string::npos;) address.replace(amp, 5, "&");
+      const auto url = platform::URL::parse(address);
+      ASSERT_TRUE(url) << address;
+      const auto command = OVAdCommandLink::parse(*url);
+      ASSERT_TRUE(command) << address;
+      commands.push_back(command->command);
+      if (command->command != "store") continue;
+      const platform::Value* product = command->arguments.find("store_id");
+      const platform::Value* fallback = command->arguments.find("store_url_web_fallback");
+      ASSERT_NE(product, nullptr) << address;
+      ASSERT_NE(fallback, nullptr) << address;
+      EXPECT_FALSE(product->asString().empty());
+      EXPECT_TRUE(fallback->asString().starts_with("https://")) << fallback->asString();
+    }
+    EXPECT_EQ(commands, (std::vector<std::string>{"close", "store"}));
+  }
 }
 
 TEST_F(AdServerFixturesTest, AnErrorFixtureKeepsItsDefinition) {

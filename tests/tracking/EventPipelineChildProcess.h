@@ -16,8 +16,8 @@ namespace plexora::testing {
 
 inline constexpr const char *kEventPipelineChildProgram =
     "event_pipeline_child";
-// How long a child may take to reach its logging loop on a busy machine.
-inline constexpr auto kEventPipelineChildStartLimit = std::chrono::seconds(30);
+// How long a child may take to store its first event on a busy machine.
+inline constexpr auto kEventPipelineChildStoreLimit = std::chrono::seconds(60);
 
 // The child program is built beside the test program.
 inline std::filesystem::path eventPipelineChildProgram() {
@@ -40,24 +40,25 @@ spawnEventPipelineChild(const std::vector<std::string> &arguments) {
   return pid;
 }
 
-// The file a child of `generation` makes in `directory` once it starts
-// logging: a kill timed from the spawn alone would, on a loaded machine,
-// often land before the child had logged anything.
+// The file a child of `generation` makes in `directory` once its store
+// first holds an event: a kill timed from the spawn, or from the start of
+// its logging, would on a loaded machine often land before anything was
+// stored, and try nothing.
 inline std::filesystem::path
-eventPipelineStartMark(const std::filesystem::path &directory,
-                       const std::string &generation) {
-  return directory / ("started-" + generation);
+eventPipelineStoredMark(const std::filesystem::path &directory,
+                        const std::string &generation) {
+  return directory / ("stored-" + generation);
 }
 
-// Whether the child reached its logging loop before the limit (false also
+// Whether the child stored its first event before the limit (false also
 // when it ended first).
-inline bool awaitEventPipelineChildStart(pid_t pid,
-                                         const std::filesystem::path &directory,
-                                         const std::string &generation) {
+inline bool awaitEventPipelineChildStored(pid_t pid,
+                                          const std::filesystem::path &directory,
+                                          const std::string &generation) {
   const auto deadline =
-      std::chrono::steady_clock::now() + kEventPipelineChildStartLimit;
+      std::chrono::steady_clock::now() + kEventPipelineChildStoreLimit;
   while (
-      !std::filesystem::exists(eventPipelineStartMark(directory, generation))) {
+      !std::filesystem::exists(eventPipelineStoredMark(directory, generation))) {
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) != 0 ||
         std::chrono::steady_clock::now() > deadline)

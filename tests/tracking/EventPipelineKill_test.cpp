@@ -137,8 +137,8 @@ TEST(EventPipelineKillTest, KilledAtRandomPointsLosesNoCommittedEvent) {
     const pid_t child = testing::spawnEventPipelineChild(
         {program.string(), "run", directory.path().string(), endpoint.baseURL(generation), generation});
     ASSERT_GT(child, 0);
-    ASSERT_TRUE(testing::awaitEventPipelineChildStart(child, directory.path(), generation))
-        << generation << " never started logging";
+    ASSERT_TRUE(testing::awaitEventPipelineChildStored(child, directory.path(), generation))
+        << generation << " never stored an event";
     std::this_thread::sleep_for(std::chrono::milliseconds(lifetime(random)));
     ::kill(child, SIGKILL);
     int status = 0;

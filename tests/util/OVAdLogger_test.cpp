@@ -52,7 +52,7 @@ TEST_F(OVAdLoggerTest, TheMacroNamesTheCallersFileAndLine) {
   const int line = __LINE__ + 1;
   OV_LOG(kOVAdLogLevelLog, "value %s", "x");
   EXPECT_EQ(environment_.lines(),
-            std::vector<std::string>{"[OVPlexoraLog/OVAdLoggerTest:" + std::to_string(line) + " thread:1 <log>] value x"});
+            std::vector<std::string>{"[OVPlexoraLog/OVAdLogger_test:" + std::to_string(line) + " thread:1 <log>] value x"});
 }
 
 TEST_F(OVAdLoggerTest, LinesFromAnotherThreadShowItsNumber) {

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "testserver/RangeFile.h"
 #include "testserver/adserver/FixtureMedia.h"
 
 namespace plexora::testserver {
@@ -164,7 +165,10 @@ Response AdServer::answerLoad(const RecordedRequest& request) {
 Response AdServer::answerMedia(const RecordedRequest& request) const {
   const std::string_view name = std::string_view(request.path).substr(std::string_view(kFixtureMediaPrefix).size());
   std::optional<FixtureImage> image = fixtureImage(fixtures_, name);
-  if (!image) return Response::text(kNotFound, "");
+  if (!image) {
+    const std::optional<std::string> video = mediaDirectory_ ? fixtureVideo(*mediaDirectory_, name) : std::nullopt;
+    return video ? rangeFileAnswer(*video, request, {}) : Response::text(kNotFound, "");
+  }
   Response response = Response::text(200, std::move(image->body));
   response.headers = {{"Content-Type", std::move(image->contentType)}};
   return response;

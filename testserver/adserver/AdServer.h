@@ -6,7 +6,8 @@
 //     a one-shot answer queued for it, else the answer set for it, else the
 //     fixture file of that name; an unknown placement gets a server error.
 //   "trackers/<name>": 200 with an empty body, recorded.
-//   "media/<name>": the images the fixtures name (FixtureMedia.h), else 404.
+//   "media/<name>": the images the fixtures name (FixtureMedia.h), the
+//     videos of the media directory when one is set, else 404.
 //   POST "plxo_logging/": see LoggingEndpoint.h.
 //   POST "plexora/server_side_reward": 200 with an empty body, recorded
 //     (rewardRequests); server().enqueue scripts a fault for one.
@@ -83,6 +84,10 @@ class AdServer final {
   // built-in ones.
   static std::vector<std::pair<std::string, std::string>> placements(const FixtureLibrary& fixtures);
 
+  // Where the fixtures' videos are served from (none by default: a test
+  // serves the videos it plays itself). Set before start().
+  void setMediaDirectory(std::filesystem::path directory) { mediaDirectory_ = std::move(directory); }
+
   // Throws std::runtime_error when the server cannot listen.
   void start();
   void stop();
@@ -139,6 +144,7 @@ class AdServer final {
   Response responseOf(const AdAnswer& answer) const;
 
   const FixtureLibrary fixtures_;
+  std::optional<std::filesystem::path> mediaDirectory_;
   TestServer server_;
   LoggingEndpoint logging_;
 

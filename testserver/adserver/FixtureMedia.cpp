@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -24,6 +27,8 @@ constexpr const char* kJPEGType = "image/jpeg";
 constexpr std::string_view kURLKey = "url";
 constexpr const char* kWidthKey = "width";
 constexpr const char* kHeightKey = "height";
+constexpr std::string_view kVideoExtension = "mp4";
+constexpr std::string_view kImageTagStart = "<img";
 // The size of an image whose fixture gives none.
 constexpr std::uint32_t kDefaultSide = 64;
 // Larger than any ad image; keeps a fixture's typo from costing gigabytes.
@@ -62,6 +67,37 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> sizeBeside(const nlohmann
   if (node.is_structured()) {
     for (const auto& child : node) {
       if (auto size = sizeBeside(child, url)) return size;
+    }
+  }
+  return std::nullopt;
+}
+
+// The size an <img> tag of a page's markup in `node` gives the image at
+// `url` in its width and height attributes (the default side for one it
+// leaves out).
+std::optional<std::pair<std::uint32_t, std::uint32_t>> sizeInMarkup(const nlohmann::json& node,
+                                                                   const std::string& url) {
+  if (node.is_string()) {
+    const std::string& text = node.get_ref<const std::string&>();
+    const std::size_t at = text.find(url);
+    if (at == std::string::npos) return std::nullopt;
+    const std::size_t tagStart = text.rfind(kImageTagStart, at);
+    const std::size_t tagEnd = text.find('>', at);
+    if (tagStart == std::string::npos || tagEnd == std::string::npos) return std::nullopt;
+    // Named outside an image tag: a picture of the default size.
+    if (text.find('>', tagStart) < at) return std::pair{kDefaultSide, kDefaultSide};
+    const std::string tag = text.substr(tagStart, tagEnd - tagStart);
+    const auto attribute = [&tag](const char* name) {
+      std::smatch match;
+      if (!std::regex_search(tag, match, std::regex(std::string("\\s") + name + "=\"([0-9]{1,5})\""))) return kDefaultSide;
+      const unsigned long side = std::stoul(match[1]);
+      return side >= 1 && side <= kLargestSide ? static_cast<std::uint32_t>(side) : 0;
+    };
+    return std::pair{attribute(kWidthKey), attribute(kHeightKey)};
+  }
+  if (node.is_structured()) {
+    for (const auto& child : node) {
+      if (auto size = sizeInMarkup(child, url)) return size;
     }
   }
   return std::nullopt;
@@ -172,8 +208,16 @@ std::optional<FixtureImage> fixtureImage(const FixtureLibrary& fixtures, std::st
     if (!text || text->find(url) == std::string::npos) continue;
     const nlohmann::json document = nlohmann::json::parse(*text, nullptr, false);
     if (const auto size = sizeBeside(document, url)) return paintImage(name, size->first, size->second);
+    if (const auto size = sizeInMarkup(document, url)) return paintImage(name, size->first, size->second);
   }
   return std::nullopt;
+}
+
+std::optional<std::string> fixtureVideo(const std::filesystem::path& directory, std::string_view name) {
+  if (!isPlainFileName(name) || extensionOf(name) != kVideoExtension) return std::nullopt;
+  std::ifstream file(directory / std::string(name), std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 }  // namespace plexora::testserver

@@ -9,7 +9,8 @@
 //
 // The fixtures are looked up beside the program as installed
 // (<prefix>/share/plexora/fixtures), else in the source tree it was built
-// from.
+// from; the videos they name in "media" under the installed fixtures, else
+// in the build tree that made them.
 #include <unistd.h>
 
 #include <csignal>
@@ -29,14 +30,23 @@ constexpr const char* kUsage = "usage: plexora-adserver [--list]\n";
 constexpr const char* kNoFixturesMessage = "plexora-adserver: no fixtures in %s\n";
 constexpr const char* kLoggedFormat = "logged %s %s\n";
 
-std::filesystem::path fixtureDirectory() {
+constexpr const char* kMediaDirectoryName = "media";
+
+struct Directories {
+  std::filesystem::path fixtures;
+  std::filesystem::path media;
+};
+
+Directories directories() {
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
     const std::filesystem::path installed = program.parent_path() / PLEXORA_AD_SERVER_INSTALLED_FIXTURES;
-    if (std::filesystem::is_directory(installed, error)) return installed.lexically_normal();
+    if (std::filesystem::is_directory(installed, error)) {
+      return {installed.lexically_normal(), (installed / kMediaDirectoryName).lexically_normal()};
+    }
   }
-  return plexora::testserver::FixtureLibrary::defaultDirectory();
+  return {plexora::testserver::FixtureLibrary::defaultDirectory(), PLEXORA_AD_SERVER_BUILD_MEDIA};
 }
 
 int list(const std::filesystem::path& directory) {
@@ -45,7 +55,7 @@ int list(const std::filesystem::path& directory) {
   return 0;
 }
 
-int serve(const std::filesystem::path& directory) {
+int serve(const Directories& directories) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -54,7 +64,8 @@ int serve(const std::filesystem::path& directory) {
   // only sigwait below receives the signals.
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  plexora::testserver::AdServer server(directory);
+  plexora::testserver::AdServer server(directories.fixtures);
+  server.setMediaDirectory(directories.media);
   try {
     server.start();
   } catch (const std::exception& failure) {
@@ -86,10 +97,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::filesystem::path directory = fixtureDirectory();
-  if (plexora::testserver::FixtureLibrary(directory).names().empty()) {
-    std::fprintf(stderr, kNoFixturesMessage, directory.c_str());
+  const Directories found = directories();
+  if (plexora::testserver::FixtureLibrary(found.fixtures).names().empty()) {
+    std::fprintf(stderr, kNoFixturesMessage, found.fixtures.c_str());
     return 1;
   }
-  return argc == 2 ? list(directory) : serve(directory);
+  return argc == 2 ? list(found.fixtures) : serve(found);
 }

@@ -1,13 +1,18 @@
 // A host of the installed library, built through find_package: it uses the
 // classes of every installed header as a host would, so a class the shared
 // library forgets to export fails this program's link. It sets and reads
-// process-wide settings, sizes an ad, draws a template through a host
-// display and, given the base URL of a running
-// ad server (plexora-adserver), loads a banner, a native ad in each
-// template (its images awaited, as the server serves them), a set of native
-// ads for table and collection views and a scroll view, and the images of
-// an ad.
+// process-wide settings and the device's advertising facts, sizes an ad,
+// draws a template through a host display and, given the base URL of a
+// running ad server (plexora-adserver), in a 375x812 window shown through
+// a host display: loads a banner, a native ad in each template (its images
+// awaited, as the server serves them), a set of native ads for table and
+// collection views and a scroll view, and the images of an ad; shows the
+// interstitial and closes it by a tap on its close link inside the window;
+// plays the rewarded video to its end, closes its end card by its link and
+// hears the reward confirmed.
 // Exits 0 when every answer is the expected one.
+// With --off-main-thread it makes a public call from another thread, which
+// must end the process (the check holds in the release build too).
 #include <plexora/OVAdChoicesView.h>
 #include <plexora/OVAdErrorDomain.h>
 #include <plexora/OVAdImage.h>
@@ -36,18 +41,23 @@
 #include <plexora/OVNativeAdsManager.h>
 #include <plexora/OVRewardedVideoAd.h>
 #include <plexora/Version.h>
+#include <plexora/platform/device/DeviceProvider.h>
 #include <plexora/platform/dispatch/MainLoop.h>
 #include <plexora/platform/ui/CollectionView.h>
 #include <plexora/platform/ui/Image.h>
 #include <plexora/platform/ui/TableView.h>
 #include <plexora/platform/ui/ViewController.h>
 #include <plexora/platform/ui/Window.h>
+#include <plexora/platform/web/StoreProductSheet.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,6 +68,16 @@ using namespace plexora;
 // engine's start; a loaded machine needs room.
 constexpr double kLoadSeconds = 30.0;
 constexpr const char* kNativePlacement = "native";
+// The rewarded video lasts 15 seconds, after its download.
+constexpr double kVideoSeconds = 60.0;
+// The close link of the sandbox's full-screen pages: top right, 8 points in
+// from the corner, with 12 and 16 points of padding around "Close".
+constexpr platform::Point kCloseLink{375 - 8 - 36, 8 + 22};
+// How long a page gets to draw before its close link is tapped, and how
+// often the tap is tried before the close counts as missing.
+constexpr double kPageDrawSeconds = 3.0;
+constexpr int kCloseTaps = 5;
+constexpr std::string_view kOffMainThreadOption = "--off-main-thread";
 
 int failures = 0;
 
@@ -68,7 +88,26 @@ void expect(bool condition, const char* what) {
   }
 }
 
-bool runUntil(const std::function<bool()>& done) { return platform::MainLoop::instance().runUntil(done, kLoadSeconds); }
+bool runUntil(const std::function<bool()>& done, double seconds = kLoadSeconds) {
+  return platform::MainLoop::instance().runUntil(done, seconds);
+}
+
+// A tap through the host's display, as a host passes its pointer on.
+void tap(OVHostDisplay& display, platform::Point point) {
+  display.sendPointer(OVHostPointerPhase::Press, point);
+  display.sendPointer(OVHostPointerPhase::Release, point);
+}
+
+// Taps the close link of a full-screen page once it had time to draw, again
+// while the page stays, until `closed`.
+bool tapCloseLinkUntil(OVHostDisplay& display, const std::function<bool()>& closed) {
+  for (int attempt = 0; attempt < kCloseTaps && !closed(); ++attempt) {
+    runUntil(closed, kPageDrawSeconds);
+    if (!closed()) tap(display, kCloseLink);
+    runUntil(closed, 1.0);
+  }
+  return closed();
+}
 
 std::string describe(const platform::Error& error) {
   return "failed: " + error.domain() + " " + std::to_string(error.code()) + " " + error.localizedDescription();
@@ -107,7 +146,25 @@ class InterstitialOutcome final : public OVInterstitialAdDelegate {
   void interstitialAd(const std::shared_ptr<OVInterstitialAd>&, const platform::Error& error) override {
     outcome = describe(error);
   }
+  void interstitialAdDidClose(const std::shared_ptr<OVInterstitialAd>&) override { closed = true; }
   std::string outcome;
+  bool closed = false;
+};
+
+class RewardedOutcome final : public OVRewardedVideoAdDelegate {
+ public:
+  void rewardedVideoAdDidLoad(const std::shared_ptr<OVRewardedVideoAd>&) override { outcome = "loaded"; }
+  void rewardedVideoAd(const std::shared_ptr<OVRewardedVideoAd>&, const platform::Error& error) override {
+    outcome = describe(error);
+  }
+  void rewardedVideoAdComplete(const std::shared_ptr<OVRewardedVideoAd>&) override { completed = true; }
+  void rewardedVideoAdDidClose(const std::shared_ptr<OVRewardedVideoAd>&) override { closed = true; }
+  void rewardedVideoAdServerRewardDidSucceed(const std::shared_ptr<OVRewardedVideoAd>&) override { reward = "confirmed"; }
+  void rewardedVideoAdServerRewardDidFail(const std::shared_ptr<OVRewardedVideoAd>&) override { reward = "refused"; }
+  std::string outcome;
+  std::string reward;
+  bool completed = false;
+  bool closed = false;
 };
 
 class MediaViewOutcome final : public OVMediaViewDelegate {
@@ -135,6 +192,19 @@ void checkSettings() {
   expect(banner.width == kOVAdSizeFlexible && banner.height == 50.0, "a flexible banner is 50 high");
   expect(kOVAdSizeInterstitial == OVAdSize{}, "the interstitial size is 0 by 0");
   expect(std::string(kOVAdErrorDetailKey) == "OVAdErrorDetailKey", "the detail key is public");
+
+  constexpr const char* kAdvertisingIdentifier = "6D92078A-8246-4BA4-AE5B-76104861E7DC";
+  platform::DeviceProvider::current()->updateProfile([&](platform::DeviceProfile& profile) {
+    profile.advertisingIdentifier = kAdvertisingIdentifier;
+    profile.advertisingTrackingEnabled = false;
+  });
+  const platform::DeviceProfile profile = platform::DeviceProvider::current()->profile();
+  expect(profile.advertisingIdentifier == kAdvertisingIdentifier && !profile.advertisingTrackingEnabled,
+         "the host sets the advertising identifier and its tracking flag");
+  platform::StoreProductSheet::setProductPageURLTemplate("https://apps.plexora.test/app/{id}");
+  expect(platform::StoreProductSheet::productPageURLTemplate() == "https://apps.plexora.test/app/{id}",
+         "the host sets the store pages' address");
+  platform::StoreProductSheet::setProductPageURLTemplate("");
 }
 
 // The views a host builds without an ad: the star rating, the style record
@@ -261,9 +331,9 @@ void loadNativeAdsForLists() {
   expect(strip->nativeAds().front()->isRegistered(), "the scroll view registers its ads");
 }
 
-// The sandbox's HTML interstitial loaded; the video units made and asked
-// about before any load (the sandbox serves no video).
-void loadInterstitialAndMakeVideoUnits() {
+// The sandbox's HTML interstitial loaded, shown full screen in the host's
+// window and closed by a tap on its close link, which lies inside it.
+void showInterstitial(const std::shared_ptr<platform::ViewController>& root, OVHostDisplay& display) {
   const auto outcome = std::make_shared<InterstitialOutcome>();
   const auto interstitial = OVInterstitialAd::initWithPlacementID("interstitial");
   interstitial->setDelegate(outcome);
@@ -272,16 +342,53 @@ void loadInterstitialAndMakeVideoUnits() {
   std::printf("consumer: interstitial %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
   expect(outcome->outcome == "loaded", "the interstitial loads");
   expect(interstitial->isAdValid() == (outcome->outcome == "loaded"), "a loaded interstitial is valid");
+  if (outcome->outcome != "loaded") return;
 
-  const auto rewarded = OVRewardedVideoAd::initWithPlacementID("rewarded");
+  expect(interstitial->showAdFromRootViewController(root), "the interstitial shows");
+  const bool closed = tapCloseLinkUntil(display, [&] { return outcome->closed; });
+  std::printf("consumer: interstitial %s\n", closed ? "closed by its close link" : "not closed");
+  expect(closed, "a tap on the interstitial's close link inside the 375x812 window closes it");
+}
+
+// The sandbox's rewarded video played to its end, its end card closed by
+// its own link, and the reward confirmed; an in-stream ad made and asked
+// about before any load.
+void playRewardedVideo(const std::shared_ptr<platform::ViewController>& root, OVHostDisplay& display) {
+  const auto outcome = std::make_shared<RewardedOutcome>();
+  const auto rewarded = OVRewardedVideoAd::initWithPlacementID("rewarded", "consumer-user", "coins", 10);
   expect(!rewarded->isAdValid() && rewarded->placementID() == "rewarded", "a rewarded ad is not valid before a load");
+  rewarded->setDelegate(outcome);
+  rewarded->loadAd();
+  runUntil([&] { return !outcome->outcome.empty(); });
+  std::printf("consumer: rewarded video %s\n", outcome->outcome.empty() ? "reported nothing" : outcome->outcome.c_str());
+  expect(outcome->outcome == "loaded", "the rewarded video loads from the installed ad server");
+  if (outcome->outcome == "loaded") {
+    expect(rewarded->showAdFromRootViewController(root), "the rewarded video shows");
+    runUntil([&] { return outcome->completed || outcome->outcome != "loaded"; }, kVideoSeconds);
+    expect(outcome->completed, "the rewarded video plays to its end");
+    const bool closed = outcome->completed && tapCloseLinkUntil(display, [&] { return outcome->closed; });
+    expect(closed, "a tap on the end card's close link closes the ad");
+    runUntil([&] { return !outcome->reward.empty(); });
+    std::printf("consumer: rewarded video %s, reward %s\n", closed ? "closed" : "not closed",
+                outcome->reward.empty() ? "unheard of" : outcome->reward.c_str());
+    expect(outcome->reward == "confirmed", "the server confirms the reward");
+  }
+
   const auto instream = OVInstreamAdView::initWithPlacementID(std::string("instream"));
   expect(!instream->isAdValid() && !instream->isStarted(), "an in-stream ad is neither loaded nor started at first");
+}
+
+// A public call from another thread: the process ends there, naming it.
+[[noreturn]] void callOffTheMainThread() {
+  std::thread([] { OVAdView::initWithPlacementID("banner", kOVAdSize320x50, nullptr); }).join();
+  std::fprintf(stderr, "consumer: a public call from another thread went on\n");
+  std::exit(1);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && argv[1] == kOffMainThreadOption) callOffTheMainThread();
   checkSettings();
   platform::MainLoop::instance().runOnce(0);
   checkViewsWithoutAnAd();
@@ -291,10 +398,14 @@ int main(int argc, char** argv) {
     const auto root = std::make_shared<platform::ViewController>();
     window->setRootViewController(root);
     window->makeKeyAndVisible();
+    // The window shown through the host's display: full-screen ads lay out
+    // in it, and taps reach them through it.
+    const auto display = OVHostDisplay::displayWithWindow(window);
     loadBanner(root);
     loadNativeAd(root);
     loadNativeAdsForLists();
-    loadInterstitialAndMakeVideoUnits();
+    showInterstitial(root, *display);
+    playRewardedVideo(root, *display);
   }
 
   std::printf("consumer: Plexora %s, %s\n", kPlexoraVersion, failures == 0 ? "all good" : "FAILED");

@@ -2,8 +2,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
+#include <string>
 
 #include "platform/net/URLError.h"
 #include "platform/net/URLSession.h"
@@ -19,6 +21,22 @@ constexpr double kShortTimeout = 0.2;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// `text` as a gzip stream, the way a server sends an encoded body.
+std::string gzipped(const std::string& text) {
+  z_stream stream{};
+  constexpr int kGzipWindowBits = 15 + 16;
+  EXPECT_EQ(deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
 }
 
 TEST_F(URLSessionFixture, ErrorsCarryTheURLDomainAndADescription) {
@@ -54,6 +72,46 @@ TEST_F(URLSessionFixture, TimeLimitCoversTheWholeTransfer) {
     EXPECT_EQ(errorCode(outcome), kURLErrorTimedOut);
     EXPECT_GE(secondsSince(start), kShortTimeout - 0.01);
     EXPECT_LT(secondsSince(start), 0.9);
+  }
+}
+
+TEST_F(URLSessionFixture, ABodyBeyondTheRequestsBoundFailsWithoutBeingReadWhole) {
+  constexpr std::size_t kBound = 64 * 1024;
+  const std::string beyond(kBound + 1, 'a');
+  // Announces a length beyond the bound and never sends a byte of it: only
+  // the announcement can end this transfer.
+  Response withheld = Response::text(200, std::string(kBound * 16, 'a'));
+  withheld.sendableBytes = [] { return std::size_t{0}; };
+  // A small encoded body that decodes beyond the bound: no announced
+  // length tells, only the bytes as they arrive.
+  Response encoded = Response::text(200, gzipped(beyond));
+  encoded.headers = {{"Content-Encoding", "gzip"}};
+  const struct {
+    const char* name;
+    Response answer;
+    std::optional<std::size_t> bound;
+    std::int64_t code;
+    std::size_t bodySize;
+  } cases[] = {
+      {"exactly the bound", Response::text(200, std::string(kBound, 'a')), kBound, 0, kBound},
+      {"one byte beyond it", Response::text(200, beyond), kBound, kURLErrorDataLengthExceedsMaximum, 0},
+      {"announced beyond it, none sent", withheld, kBound, kURLErrorDataLengthExceedsMaximum, 0},
+      {"beyond it once decoded", encoded, kBound, kURLErrorDataLengthExceedsMaximum, 0},
+      {"no bound", Response::text(200, beyond), std::nullopt, 0, kBound + 1},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    server.on("/large", test.answer);
+    CompletionRecorder recorder(delegateQueue);
+    URLRequest request = requestFor("large");
+    request.maximumBodyLength = test.bound;
+    session->dataTask(request, recorder.completion())->resume();
+    const Outcome outcome = recorder.first();
+    EXPECT_EQ(errorCode(outcome), test.code);
+    EXPECT_EQ(outcome.body.size(), test.bodySize);
+    if (test.code != 0) {
+      EXPECT_FALSE(outcome.error->localizedDescription().empty());
+    }
   }
 }
 

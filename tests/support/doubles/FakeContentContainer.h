@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "adapters/views/contentcontainer/OVAdContentContainer.h"
+#include "adapters/views/contentcontainer/OVAdContentContainerFields.h"
 #include "platform/ui/View.h"
 
 namespace plexora::testing {
 
-class FakeContentContainer final : public OVAdContentContainer {
+class FakeContentContainer final : public OVAdContentContainerFields {
  public:
   struct Made {
     std::vector<std::shared_ptr<FakeContentContainer>> containers;
@@ -24,7 +24,7 @@ class FakeContentContainer final : public OVAdContentContainer {
 
   FakeContentContainer(const std::shared_ptr<OVAdViewNavigationPolicy>& adView, platform::Size actualAdSize,
                        OVAdSize adSizeType)
-      : parent_(adView), actualAdSize_(actualAdSize), adSizeType_(adSizeType) {}
+      : OVAdContentContainerFields(adView, actualAdSize, adSizeType) {}
 
   // Makes every container a fake, recorded in `made`, for the scope's life.
   static Maker::Scope install(const std::shared_ptr<Made>& made) {
@@ -83,36 +83,6 @@ class FakeContentContainer final : public OVAdContentContainer {
   }
   void initializeJavascriptAdControl() override { ++bridgeSetUps; }
 
-  std::shared_ptr<OVAdContentContainerDelegate> delegate() const override { return delegate_.lock(); }
-  void setDelegate(std::weak_ptr<OVAdContentContainerDelegate> delegate) override { delegate_ = std::move(delegate); }
-  std::shared_ptr<OVAdViewNavigationPolicy> parent() const override { return parent_.lock(); }
-  void setParent(std::weak_ptr<OVAdViewNavigationPolicy> parent) override { parent_ = std::move(parent); }
-  platform::Size actualAdSize() const override { return actualAdSize_; }
-  void setActualAdSize(platform::Size size) override { actualAdSize_ = size; }
-  OVAdSize adSizeType() const override { return adSizeType_; }
-  void setAdSizeType(OVAdSize adSizeType) override { adSizeType_ = adSizeType; }
-  std::shared_ptr<OVAdDataModel> offsiteAd() const override { return offsiteAd_; }
-  void setOffsiteAd(std::shared_ptr<OVAdDataModel> dataModel) override { offsiteAd_ = std::move(dataModel); }
-  platform::Size minimumSize() const override { return minimumSize_; }
-  void setMinimumSize(platform::Size size) override { minimumSize_ = size; }
-  platform::Size maximumSize() const override { return maximumSize_; }
-  void setMaximumSize(platform::Size size) override { maximumSize_ = size; }
-  platform::Point lastTouchStartLocation() const override { return touchStart_; }
-  void setLastTouchStartLocation(platform::Point location) override { touchStart_ = location; }
-  platform::Point lastTouchCurrentLocation() const override { return touchCurrent_; }
-  void setLastTouchCurrentLocation(platform::Point location) override { touchCurrent_ = location; }
-  double lastTouchStartTimestamp() const override { return touchStartTime_; }
-  void setLastTouchStartTimestamp(double timestamp) override { touchStartTime_ = timestamp; }
-  double lastTouchCurrentTimestamp() const override { return touchCurrentTime_; }
-  void setLastTouchCurrentTimestamp(double timestamp) override { touchCurrentTime_ = timestamp; }
-  double lastTouchRadius() const override { return touchRadius_; }
-  void setLastTouchRadius(double radius) override { touchRadius_ = radius; }
-  double lastTouchPressure() const override { return touchPressure_; }
-  void setLastTouchPressure(double pressure) override { touchPressure_ = pressure; }
-  bool hasLoggedImpression() const override { return loggedImpression_; }
-  void setLoggedImpression(bool logged) override { loggedImpression_ = logged; }
-  double firstImpressionTime() const override { return firstImpressionTime_; }
-  void setFirstImpressionTime(double time) override { firstImpressionTime_ = time; }
   std::shared_ptr<platform::View> getView() const override { return view_; }
   bool logImpression() override {
     ++logImpressionCalls;
@@ -135,22 +105,7 @@ class FakeContentContainer final : public OVAdContentContainer {
   std::vector<platform::Value> clicks;
 
  private:
-  std::weak_ptr<OVAdContentContainerDelegate> delegate_;
-  std::weak_ptr<OVAdViewNavigationPolicy> parent_;
-  platform::Size actualAdSize_;
-  OVAdSize adSizeType_;
-  std::shared_ptr<OVAdDataModel> offsiteAd_;
-  platform::Size minimumSize_;
-  platform::Size maximumSize_;
-  platform::Point touchStart_;
-  platform::Point touchCurrent_;
-  double touchStartTime_ = 0.0;
-  double touchCurrentTime_ = 0.0;
-  double touchRadius_ = 0.0;
-  double touchPressure_ = 0.0;
-  bool loggedImpression_ = false;
   bool impressionReady_ = false;
-  double firstImpressionTime_ = -1.0;
   std::shared_ptr<platform::View> view_ = std::make_shared<platform::View>();
 };
 

@@ -6,24 +6,14 @@
 #include "adapters/OVHTMLAdDataModel.h"
 #include "adapters/views/contentcontainer/OVAdContentContainerBridge.h"
 #include "adapters/views/contentcontainer/OVAdContentContainerClickThreshold.h"
-#include "adapters/views/contentcontainer/OVAdContentContainerTouchRecord.h"
-#include "adapters/views/contentcontainer/OVAdContentContainerTouchTracking.h"
-#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "plexora/OVAdErrorDomain.h"
-#include "plexora/OVAdSettings.h"
-#include "tracking/OVAdEventManager.h"
-#include "util/OVAdError.h"
 #include "util/OVAdInlineHelpers.h"
-#include "util/OVAdLogger.h"
 
 namespace plexora {
 
 namespace {
 
-constexpr const char* kJavascriptInitFailedFormat = "JavaScript init failed, retries left: %lld";
 constexpr long long kNoRetries = 0;
-constexpr double kNoFirstImpression = -1.0;
 
 }  // namespace
 
@@ -31,80 +21,26 @@ constexpr double kNoFirstImpression = -1.0;
 
 std::shared_ptr<OVAdWebContentContainer> OVAdWebContentContainer::initWithAdView(
     const std::shared_ptr<OVAdViewNavigationPolicy>& adView, platform::Size actualAdSize, OVAdSize adSizeType) {
-  std::shared_ptr<OVAdWebContentContainer> container(new OVAdWebContentContainer(adView, actualAdSize, adSizeType));
+  std::shared_ptr<OVAdWebContentContainer> container(
+      new OVAdWebContentContainer(adView, actualAdSize, adSizeType, platform::makeSyncWebView()));
   container->webView_->setDelegate(std::weak_ptr<platform::SyncWebViewDelegate>(container));
-  container->touchRecognizer_->setDelegate(std::weak_ptr<OVAdTouchGestureRecognizerDelegate>(container));
+  container->trackTouches();
   return container;
 }
 
 OVAdWebContentContainer::OVAdWebContentContainer(const std::shared_ptr<OVAdViewNavigationPolicy>& adView,
-                                                 platform::Size actualAdSize, OVAdSize adSizeType)
-    : parent_(adView),
-      actualAdSize_(actualAdSize),
-      adSizeType_(adSizeType),
-      webView_(platform::makeSyncWebView()),
-      view_(std::make_shared<OVAdContentContainerPageView>(webView_)),
-      touchRecognizer_(std::make_shared<OVAdTouchGestureRecognizer>()) {
-  // Hidden until the page's first navigation, so an empty page never shows.
-  view_->setHidden(true);
-  view_->addGestureRecognizer(touchRecognizer_);
-}
+                                                 platform::Size actualAdSize, OVAdSize adSizeType,
+                                                 std::shared_ptr<platform::SyncWebView> webView)
+    : OVAdWebPageContainer(adView, actualAdSize, adSizeType, std::make_shared<OVAdContentContainerPageView>(webView)),
+      webView_(std::move(webView)) {}
 
 std::shared_ptr<OVHTMLAdDataModel> OVAdWebContentContainer::htmlDataModel() const {
   return std::dynamic_pointer_cast<OVHTMLAdDataModel>(offsiteAd_);
 }
 
-void OVAdWebContentContainer::setFrame(platform::Rect frame) { view_->setFrame(frame); }
-
-std::shared_ptr<platform::View> OVAdWebContentContainer::getView() const { return view_; }
-
-// ---- Loading ----
-
-bool OVAdWebContentContainer::loadAdData(const std::shared_ptr<OVAdDataModel>& adData,
-                                         std::int64_t /*minViewability*/) {
-  // A model of another kind has no markup to show; keeping it would make
-  // the owner take the ad for valid.
-  if (!std::dynamic_pointer_cast<OVHTMLAdDataModel>(adData)) {
-    return false;
-  }
-  offsiteAd_ = adData;
-  loggedImpression_ = false;
-  firstImpressionTime_ = kNoFirstImpression;
-  const std::weak_ptr<OVAdWebContentContainer> weakSelf = shared_from_this();
-  platform::DispatchQueue::main()->async([weakSelf] {
-    const auto self = weakSelf.lock();
-    if (!self) {
-      return;
-    }
-    if (const auto html = self->htmlDataModel()) {
-      self->startPage(html->markup().value_or(""), html->activationCommand().value_or(""));
-    }
-  });
-  return true;
-}
-
-bool OVAdWebContentContainer::loadAdMarkup(const std::string& markup, const std::string& activationCommand) {
-  startPage(markup, activationCommand);
-  return true;
-}
-
-void OVAdWebContentContainer::startPage(const std::string& markup, const std::string& activationCommand) {
-  ++pageGeneration_;
-  loggedImpression_ = false;
-  firstImpressionTime_ = kNoFirstImpression;
-  activationCommand_ = activationCommand;
-  javascriptAdControlInitialized_ = false;
-  javascriptAdControlQueued_ = false;
-  javascriptAdControlFailed_ = false;
-  pageLoaded_ = false;
-  webView_->loadHTMLString(markup, OVAdSettings::getWebviewBaseURL());
-}
-
-void OVAdWebContentContainer::losePage() {
-  ++pageGeneration_;
-  javascriptAdControlInitialized_ = false;
-  javascriptAdControlQueued_ = false;
-  pageLoaded_ = false;
+std::shared_ptr<OVHTMLAdDataModel> OVAdWebContentContainer::modelToLoad(
+    const std::shared_ptr<OVHTMLAdDataModel>& /*given*/) const {
+  return htmlDataModel();
 }
 
 bool OVAdWebContentContainer::logClickWithExtraData(const platform::Value& /*extraData*/) {
@@ -119,10 +55,10 @@ void OVAdWebContentContainer::initializeJavascriptAdControl() {
     return;
   }
   javascriptAdControlQueued_ = true;
-  const std::weak_ptr<OVAdWebContentContainer> weakSelf = shared_from_this();
+  const auto weakContainer = weakSelf<OVAdWebContentContainer>();
   const std::uint64_t generation = pageGeneration_;
-  platform::DispatchQueue::main()->async([weakSelf, generation, bridgeScript = OVAdAdControlScript()] {
-    const auto self = weakSelf.lock();
+  platform::DispatchQueue::main()->async([weakContainer, generation, bridgeScript = OVAdAdControlScript()] {
+    const auto self = weakContainer.lock();
     if (self && self->pageGeneration_ == generation) {
       self->setUpJavascriptAdControl(bridgeScript);
     }
@@ -141,14 +77,10 @@ void OVAdWebContentContainer::setUpJavascriptAdControl(const std::string& bridge
     javascriptAdControlInitialized_ = true;
     return;
   }
-  // Without a bridge the page never sends its impression; one attempt
-  // only, as every attempt may hold the main thread for the timeout.
-  OV_LOG(kOVAdLogLevelDebug, kJavascriptInitFailedFormat, kNoRetries);
-  javascriptAdControlFailed_ = true;
-  if (const auto owner = delegate()) {
-    owner->adDidFailToLoadWithError(
-        OVAdError::getNSError(kOVAdErrorCodeInternalError, std::string(kOVAdJavascriptAdControlFailedDescription)));
-  }
+  // One attempt only, as every attempt may hold the main thread for the
+  // timeout.
+  logJavascriptAdControlAttemptFailed(kNoRetries);
+  reportJavascriptAdControlFailure();
 }
 
 // ---- Impression ----
@@ -157,33 +89,21 @@ bool OVAdWebContentContainer::logImpression() {
   if (!javascriptAdControlInitialized_) {
     return false;
   }
-  if (loggedImpression_) {
-    return true;
-  }
-  // Asked first: without a validator nothing is logged, so the page must
-  // not hear of an impression nor the impression time move.
-  const auto owner = delegate();
-  const auto validator = owner ? owner->contentContainerViewabilityValidator() : nullptr;
-  if (!validator) {
-    return false;
-  }
-  firstImpressionTime_ = platform::Clock::current()->timeSinceReferenceDate();
+  return logImpressionOnReadyPage();
+}
+
+void OVAdWebContentContainer::announceImpression(const std::shared_ptr<OVAdContentContainerDelegate>& owner) {
   const std::weak_ptr<OVAdContentContainerDelegate> weakOwner = owner;
-  const std::weak_ptr<OVAdWebContentContainer> weakSelf = shared_from_this();
+  const auto weakContainer = weakSelf<OVAdWebContentContainer>();
   const std::uint64_t generation = pageGeneration_;
-  platform::DispatchQueue::main()->async([weakOwner, weakSelf, generation] {
+  platform::DispatchQueue::main()->async([weakOwner, weakContainer, generation] {
     if (const auto target = weakOwner.lock()) {
       target->adWillLogImpression();
     }
-    if (const auto self = weakSelf.lock()) {
+    if (const auto self = weakContainer.lock()) {
       self->sendImpressionToPage(generation);
     }
   });
-  const std::string token = offsiteAd_ ? offsiteAd_->inlineClientToken().value_or("") : "";
-  OVAdEventManager::sharedManager()->logImpressionForToken(token,
-                                                           OVAdContentContainerImpressionExtraData(*this, *validator));
-  loggedImpression_ = true;
-  return true;
 }
 
 void OVAdWebContentContainer::sendImpressionToPage(std::uint64_t generation) {
@@ -194,80 +114,17 @@ void OVAdWebContentContainer::sendImpressionToPage(std::uint64_t generation) {
   webView_->evaluateJavaScript(OVAdWrapScriptInTryCatch(kOVAdSendImpressionScript), kScriptTimeout);
 }
 
-// ---- Navigation ----
+// ---- The page ----
 
 bool OVAdWebContentContainer::shouldStartLoad(platform::SyncWebView& /*webView*/,
                                               const platform::WebNavigationAction& action) {
-  view_->setHidden(false);
-  if (action.type != platform::WebNavigationType::LinkActivated) {
-    return true;
-  }
-  const auto policy = parent();
-  if (policy && policy->isModalViewPresenting()) {
-    return false;
-  }
-  // A tap the page makes right after its impression is no user's click.
-  if (OVAdIsPrematureClick(firstImpressionTime_)) {
-    return false;
-  }
-  const auto url = platform::URL::parse(action.url);
-  if (!url || !policy) {
-    // Neither opened nor handled: the ad's page stays as it is.
-    return false;
-  }
-  return !policy->processRequestURL(*url, offsiteAd_, platform::Value());
+  return allowsNavigation(action);
 }
 
-void OVAdWebContentContainer::didFinishLoad(platform::SyncWebView& /*webView*/) {
-  pageLoaded_ = true;
-  initializeJavascriptAdControl();
-  if (const auto owner = delegate()) {
-    owner->adDidLoad();
-  }
-  if (const auto policy = parent()) {
-    policy->ensureViewabilityValidation();
-  }
-}
+void OVAdWebContentContainer::didFinishLoad(platform::SyncWebView& /*webView*/) { pageDidFinishLoading(); }
 
 void OVAdWebContentContainer::didFailLoad(platform::SyncWebView& /*webView*/, const platform::Error& error) {
-  // A markup that fails to load must not leave the owner waiting for an ad
-  // that never comes. Once the ad showed, a frame or link of its page
-  // failing leaves the ad as it is. A page gone with its web process left
-  // nothing to show or count, its bridge included.
-  if (platform::isWebProcessTermination(error)) {
-    losePage();
-  } else if (pageLoaded_) {
-    return;
-  }
-  if (const auto owner = delegate()) {
-    owner->adDidFailToLoadWithError(error);
-  }
-}
-
-// ---- Touches ----
-
-void OVAdWebContentContainer::gestureRecognizerBeganWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                const platform::Touches& touches,
-                                                                const platform::Event& event) {
-  OVAdContentContainerTouchBegan(*this, touches, event);
-}
-
-void OVAdWebContentContainer::gestureRecognizerMovedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                const platform::Touches& touches,
-                                                                const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
-}
-
-void OVAdWebContentContainer::gestureRecognizerEndedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                const platform::Touches& touches,
-                                                                const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
-}
-
-void OVAdWebContentContainer::gestureRecognizerCancelledWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                    const platform::Touches& touches,
-                                                                    const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
+  pageDidFailToLoad(error);
 }
 
 }  // namespace plexora

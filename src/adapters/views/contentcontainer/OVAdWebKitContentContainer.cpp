@@ -3,30 +3,12 @@
 #include <optional>
 #include <utility>
 
-#include "adapters/OVHTMLAdDataModel.h"
-#include "adapters/views/contentcontainer/OVAdContentContainerClickThreshold.h"
 #include "adapters/views/contentcontainer/OVAdContentContainerBridge.h"
-#include "adapters/views/contentcontainer/OVAdContentContainerTouchRecord.h"
-#include "adapters/views/contentcontainer/OVAdContentContainerTouchTracking.h"
-#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "plexora/OVAdErrorDomain.h"
-#include "plexora/OVAdSettings.h"
-#include "tracking/OVAdEventManager.h"
-#include "util/OVAdError.h"
 #include "util/OVAdInlineHelpers.h"
-#include "util/OVAdLogger.h"
 #include "util/OVAdTimer.h"
 
 namespace plexora {
-
-namespace {
-
-constexpr const char* kJavascriptInitFailedFormat = "JavaScript init failed, retries left: %lld";
-
-constexpr double kNoFirstImpression = -1.0;
-
-}  // namespace
 
 // ---- OVAdWebContentContainerView ----
 
@@ -38,77 +20,19 @@ OVAdWebContentContainerView::OVAdWebContentContainerView(std::shared_ptr<platfor
 std::shared_ptr<OVAdWebKitContentContainer> OVAdWebKitContentContainer::initWithAdView(
     const std::shared_ptr<OVAdViewNavigationPolicy>& adView, platform::Size actualAdSize, OVAdSize adSizeType) {
   std::shared_ptr<OVAdWebKitContentContainer> container(
-      new OVAdWebKitContentContainer(adView, actualAdSize, adSizeType));
-  container->webView_->setNavigationDelegate(
-      std::weak_ptr<platform::WebViewNavigationDelegate>(container));
-  container->touchRecognizer_->setDelegate(std::weak_ptr<OVAdTouchGestureRecognizerDelegate>(container));
+      new OVAdWebKitContentContainer(adView, actualAdSize, adSizeType, platform::makeWebView()));
+  container->webView_->setNavigationDelegate(std::weak_ptr<platform::WebViewNavigationDelegate>(container));
+  container->trackTouches();
   return container;
 }
 
 OVAdWebKitContentContainer::OVAdWebKitContentContainer(const std::shared_ptr<OVAdViewNavigationPolicy>& adView,
-                                                       platform::Size actualAdSize, OVAdSize adSizeType)
-    : parent_(adView),
-      actualAdSize_(actualAdSize),
-      adSizeType_(adSizeType),
-      webView_(platform::makeWebView()),
-      view_(std::make_shared<OVAdWebContentContainerView>(webView_)),
-      touchRecognizer_(std::make_shared<OVAdTouchGestureRecognizer>()) {
-  // Hidden until the page's first navigation, so an empty page never shows.
-  view_->setHidden(true);
-  view_->addGestureRecognizer(touchRecognizer_);
-}
+                                                       platform::Size actualAdSize, OVAdSize adSizeType,
+                                                       std::shared_ptr<platform::WebView> webView)
+    : OVAdWebPageContainer(adView, actualAdSize, adSizeType, std::make_shared<OVAdWebContentContainerView>(webView)),
+      webView_(std::move(webView)) {}
 
 OVAdWebKitContentContainer::~OVAdWebKitContentContainer() { stopImpressionRetry(); }
-
-void OVAdWebKitContentContainer::setFrame(platform::Rect frame) { view_->setFrame(frame); }
-
-std::shared_ptr<platform::View> OVAdWebKitContentContainer::getView() const { return view_; }
-
-// ---- Loading ----
-
-bool OVAdWebKitContentContainer::loadAdData(const std::shared_ptr<OVAdDataModel>& adData,
-                                            std::int64_t /*minViewability*/) {
-  // A model of another kind has no markup to show; keeping it would make
-  // the owner take the ad for valid.
-  const auto html = std::dynamic_pointer_cast<OVHTMLAdDataModel>(adData);
-  if (!html) {
-    return false;
-  }
-  offsiteAd_ = adData;
-  loggedImpression_ = false;
-  firstImpressionTime_ = kNoFirstImpression;
-  const std::weak_ptr<OVAdWebKitContentContainer> weakSelf = shared_from_this();
-  platform::DispatchQueue::main()->async([weakSelf, html] {
-    if (const auto self = weakSelf.lock()) {
-      self->startPage(html->markup().value_or(""), html->activationCommand().value_or(""));
-    }
-  });
-  return true;
-}
-
-bool OVAdWebKitContentContainer::loadAdMarkup(const std::string& markup, const std::string& activationCommand) {
-  startPage(markup, activationCommand);
-  return true;
-}
-
-void OVAdWebKitContentContainer::startPage(const std::string& markup, const std::string& activationCommand) {
-  stopImpressionRetry();
-  ++pageGeneration_;
-  loggedImpression_ = false;
-  firstImpressionTime_ = kNoFirstImpression;
-  activationCommand_ = activationCommand;
-  javascriptAdControlInitialized_ = false;
-  javascriptAdControlFailed_ = false;
-  pageLoaded_ = false;
-  webView_->loadHTMLString(markup, OVAdSettings::getWebviewBaseURL());
-}
-
-void OVAdWebKitContentContainer::losePage() {
-  stopImpressionRetry();
-  ++pageGeneration_;
-  javascriptAdControlInitialized_ = false;
-  pageLoaded_ = false;
-}
 
 bool OVAdWebKitContentContainer::logClickWithExtraData(const platform::Value& /*extraData*/) { return false; }
 
@@ -122,7 +46,7 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
   if (javascriptAdControlInitialized_) {
     return;
   }
-  const std::weak_ptr<OVAdWebKitContentContainer> weakSelf = shared_from_this();
+  const auto weakContainer = weakSelf<OVAdWebKitContentContainer>();
   const std::uint64_t generation = pageGeneration_;
   // The bridge runs at the page's top level: inside the catching wrapper
   // its `var` would only be a local of the wrapper, and the page would
@@ -130,17 +54,17 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
   // retries below handle.
   webView_->evaluateJavaScript(
       OVAdAdControlScript(),
-      [weakSelf, generation, retriesLeft](platform::Value, std::optional<platform::Error> bridgeError) {
-        const auto self = weakSelf.lock();
+      [weakContainer, generation, retriesLeft](platform::Value, std::optional<platform::Error> bridgeError) {
+        const auto self = weakContainer.lock();
         if (!self || self->pageGeneration_ != generation) {
           return;
         }
         const bool bridgeFailed = bridgeError.has_value();
         self->webView_->evaluateJavaScript(
             OVAdWrapScriptInTryCatch(self->activationCommand_),
-            [weakSelf, generation, retriesLeft, bridgeFailed](platform::Value,
-                                                              std::optional<platform::Error> commandError) {
-              const auto self = weakSelf.lock();
+            [weakContainer, generation, retriesLeft, bridgeFailed](platform::Value,
+                                                                   std::optional<platform::Error> commandError) {
+              const auto self = weakContainer.lock();
               if (!self || self->pageGeneration_ != generation) {
                 return;
               }
@@ -148,7 +72,7 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
               if (!bridgeFailed && !commandError) {
                 return;
               }
-              OV_LOG(kOVAdLogLevelDebug, kJavascriptInitFailedFormat, static_cast<long long>(retriesLeft));
+              logJavascriptAdControlAttemptFailed(static_cast<long long>(retriesLeft));
               if (retriesLeft >= 1) {
                 self->initializeJavascriptAdControlWithRetries(retriesLeft - 1);
               } else if (!self->javascriptAdControlInitialized_) {
@@ -159,14 +83,9 @@ void OVAdWebKitContentContainer::initializeJavascriptAdControlWithRetries(std::i
 }
 
 void OVAdWebKitContentContainer::javascriptAdControlFailedForGood() {
-  // Without a bridge the page never sends its impression: waiting on would
-  // retry every tick for the life of the ad.
-  javascriptAdControlFailed_ = true;
+  // Waiting on would retry every tick for the life of the ad.
   stopImpressionRetry();
-  if (const auto owner = delegate()) {
-    owner->adDidFailToLoadWithError(
-        OVAdError::getNSError(kOVAdErrorCodeInternalError, std::string(kOVAdJavascriptAdControlFailedDescription)));
-  }
+  reportJavascriptAdControlFailure();
 }
 
 // ---- Impression ----
@@ -181,14 +100,10 @@ bool OVAdWebKitContentContainer::logImpression() {
     }
     return false;
   }
-  // Asked first: without a validator nothing is logged, so the page must
-  // not hear of an impression nor the impression time move on each retry.
-  const auto owner = delegate();
-  const auto validator = owner ? owner->contentContainerViewabilityValidator() : nullptr;
-  if (!validator) {
-    return false;
-  }
-  firstImpressionTime_ = platform::Clock::current()->timeSinceReferenceDate();
+  return logImpressionOnReadyPage();
+}
+
+void OVAdWebKitContentContainer::announceImpression(const std::shared_ptr<OVAdContentContainerDelegate>& owner) {
   const std::weak_ptr<OVAdContentContainerDelegate> weakOwner = owner;
   webView_->evaluateJavaScript(kOVAdSendImpressionScript, [weakOwner](platform::Value, std::optional<platform::Error>) {
     platform::DispatchQueue::main()->async([weakOwner] {
@@ -197,18 +112,13 @@ bool OVAdWebKitContentContainer::logImpression() {
       }
     });
   });
-  const std::string token = offsiteAd_ ? offsiteAd_->inlineClientToken().value_or("") : "";
-  OVAdEventManager::sharedManager()->logImpressionForToken(token,
-                                                           OVAdContentContainerImpressionExtraData(*this, *validator));
-  loggedImpression_ = true;
-  return true;
 }
 
 void OVAdWebKitContentContainer::scheduleImpressionRetry() {
-  const std::weak_ptr<OVAdWebKitContentContainer> weakSelf = shared_from_this();
+  const auto weakContainer = weakSelf<OVAdWebKitContentContainer>();
   impressionRetryTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(
-      kImpressionRetryInterval, true, [weakSelf](const std::shared_ptr<OVAdTimer>& timer) {
-        const auto self = weakSelf.lock();
+      kImpressionRetryInterval, true, [weakContainer](const std::shared_ptr<OVAdTimer>& timer) {
+        const auto self = weakContainer.lock();
         if (!self) {
           timer->invalidate();
           return;
@@ -226,90 +136,24 @@ void OVAdWebKitContentContainer::stopImpressionRetry() {
   }
 }
 
-// ---- Navigation ----
+// ---- The page ----
 
 void OVAdWebKitContentContainer::decidePolicyForNavigationAction(platform::WebView& /*webView*/,
                                                                  const platform::WebNavigationAction& action,
                                                                  platform::WebPolicyDecisionHandler decisionHandler) {
-  view_->setHidden(false);
-  if (action.type != platform::WebNavigationType::LinkActivated) {
-    decisionHandler(platform::WebNavigationPolicy::Allow);
-    return;
-  }
-  const auto policy = parent();
-  if (policy && policy->isModalViewPresenting()) {
-    decisionHandler(platform::WebNavigationPolicy::Cancel);
-    return;
-  }
-  if (OVAdIsPrematureClick(firstImpressionTime_)) {
-    decisionHandler(platform::WebNavigationPolicy::Cancel);
-    return;
-  }
-  const auto url = platform::URL::parse(action.url);
-  if (!url || !policy) {
-    // Neither opened nor handled: the ad's page stays as it is.
-    decisionHandler(platform::WebNavigationPolicy::Cancel);
-    return;
-  }
-  const bool handled = policy->processRequestURL(*url, offsiteAd_, platform::Value());
-  decisionHandler(handled ? platform::WebNavigationPolicy::Cancel : platform::WebNavigationPolicy::Allow);
+  decisionHandler(allowsNavigation(action) ? platform::WebNavigationPolicy::Allow
+                                           : platform::WebNavigationPolicy::Cancel);
 }
 
-void OVAdWebKitContentContainer::didFinishNavigation(platform::WebView& /*webView*/) {
-  pageLoaded_ = true;
-  initializeJavascriptAdControl();
-  if (const auto owner = delegate()) {
-    owner->adDidLoad();
-  }
-  if (const auto policy = parent()) {
-    policy->ensureViewabilityValidation();
-  }
-}
+void OVAdWebKitContentContainer::didFinishNavigation(platform::WebView& /*webView*/) { pageDidFinishLoading(); }
 
 void OVAdWebKitContentContainer::didFailProvisionalNavigation(platform::WebView& /*webView*/,
                                                               const platform::Error& error) {
-  // Once the ad showed, a frame or link of its page failing leaves the ad
-  // as it is: it must not be hidden or reported as not loaded. A page gone
-  // with its web process is another matter: nothing of the ad is left to
-  // show or to count, and its bridge went with it.
-  if (platform::isWebProcessTermination(error)) {
-    losePage();
-  } else if (pageLoaded_) {
-    return;
-  }
-  if (const auto owner = delegate()) {
-    owner->adDidFailToLoadWithError(error);
-  }
+  pageDidFailToLoad(error);
 }
 
-void OVAdWebKitContentContainer::didFailNavigation(platform::WebView& webView, const platform::Error& error) {
-  didFailProvisionalNavigation(webView, error);
-}
-
-// ---- Touches ----
-
-void OVAdWebKitContentContainer::gestureRecognizerBeganWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                   const platform::Touches& touches,
-                                                                   const platform::Event& event) {
-  OVAdContentContainerTouchBegan(*this, touches, event);
-}
-
-void OVAdWebKitContentContainer::gestureRecognizerMovedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                   const platform::Touches& touches,
-                                                                   const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
-}
-
-void OVAdWebKitContentContainer::gestureRecognizerEndedWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                   const platform::Touches& touches,
-                                                                   const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
-}
-
-void OVAdWebKitContentContainer::gestureRecognizerCancelledWithTouches(OVAdTouchGestureRecognizer& /*recognizer*/,
-                                                                       const platform::Touches& touches,
-                                                                       const platform::Event& event) {
-  OVAdContentContainerTouchChanged(*this, touches, event);
+void OVAdWebKitContentContainer::didFailNavigation(platform::WebView& /*webView*/, const platform::Error& error) {
+  pageDidFailToLoad(error);
 }
 
 }  // namespace plexora

@@ -17,7 +17,7 @@ class OVAssetLinearReader final : public QNVMp4StreamingReader {
   explicit OVAssetLinearReader(std::shared_ptr<QNVDataBlockDistributor> distributor)
       : distributor_(std::move(distributor)) {}
 
-  const uint8_t* bytesAtHead(int64_t count) override;
+  [[nodiscard]] const uint8_t* bytesAtHead(int64_t count) override;
   // Adds the count to the offset and moves the distributor's head there.
   void moveHead(uint64_t count) override;
 

@@ -11,8 +11,8 @@
 // a seek whose readers cannot be made again and a video reader that fails
 // while reading, and, without stop, an audio track whose format cannot be
 // described (the video then plays without audio). A load that leaves no
-// video to read (an unreadable file, no video track, a reader that cannot
-// be made) fails the asset: key status and status failed, with the error.
+// video to read (an unreadable file, no video track, a video track without
+// samples, a reader that cannot be made) fails the asset: key status and status failed, with the error.
 // The asset posts nothing for it itself; the player it is handed to tells
 // its owner once.
 //

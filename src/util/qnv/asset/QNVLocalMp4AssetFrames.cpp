@@ -98,7 +98,7 @@ QNVFrameMetadata QNVLocalMp4Asset::videoFrameMetadata() {
   metadata.decodeTime = timing.decodeTimeStamp;
   metadata.presentationTime = timing.presentationTimeStamp;
   metadata.duration = timing.duration;
-  metadata.flags = embedFrameInfo_ && isKeyFrame(*videoSampleBuffer_) ? kQNVFrameFlagSync : 0;
+  metadata.flags = embedFrameInfo_ && isKeyFrame(*videoSampleBuffer_) ? kQNVFrameFlagFormatMayHaveChanged : 0;
   if (firstAttachmentsHold(*videoSampleBuffer_, kQNVSampleAttachmentNotShown)) {
     metadata.flags |= kQNVFrameFlagDoNotDisplay;
   }

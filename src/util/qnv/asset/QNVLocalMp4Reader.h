@@ -20,7 +20,9 @@
 // - Times are in the track's timescale, presentation times through the
 //   track's edit list (QNVLocalMp4TrackFrames.h): a sample outside every
 //   edit is still handed out, so the decoder has it, with the attachment
-//   "NotShown" (true) on a video sample; its time may be negative.
+//   "NotShown" (true) on a video sample; its time may be negative. In a
+//   movie without edit lists the first sample of any track is presented
+//   at 0.
 // - Fragmented files: the samples of every movie fragment follow those of
 //   the movie box.
 // - Status: unknown until started, reading, completed once the last sample
@@ -65,6 +67,7 @@ enum QNVLocalMp4ReaderErrorCode : int64_t {
   kQNVLocalMp4ReaderErrorCancelled = 4,
   kQNVLocalMp4ReaderErrorDecodedOutputUnavailable = 5,
   kQNVLocalMp4ReaderErrorNoVideoTrack = 6,
+  kQNVLocalMp4ReaderErrorNoVideoSamples = 7,
 };
 
 struct QNVLocalMp4Track {
@@ -98,9 +101,9 @@ class QNVLocalMp4Movie {
   static std::shared_ptr<const QNVLocalMp4Movie> open(const std::string& path);
 
   const std::string& path() const { return path_; }
-  // Zero without a movie. The movie header's; for a fragmented file (or a
-  // header without one) at least where the last shown frame of any track
-  // ends.
+  // Zero without a movie. Where the last shown frame of any track ends; a
+  // plain movie's header may cut it shorter, and a header's duration stands
+  // where no frame is shown.
   platform::MediaTime duration() const { return duration_; }
   std::vector<const QNVLocalMp4Track*> tracksWithMediaType(QNVMediaType mediaType) const;
   uint64_t fileLength() const { return fileLength_; }

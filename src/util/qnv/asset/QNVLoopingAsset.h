@@ -3,10 +3,10 @@
 // factory, take turns: while one plays the other waits at time zero, and
 // when the playing one runs out of video frames they swap. Every time handed
 // to the engine is shifted by the loops already played, so the engine sees
-// one timeline. Audio frames carry two marks: kQNVFrameFlagLoopRestart on
-// the first after a restart, kQNVFrameFlagLoopVideoEnd on the one that
-// reaches the end of the loop's video (no audio follows it until the
-// restart).
+// one timeline. Audio frames carry two marks:
+// kQNVFrameFlagFirstAudioPacketOfRun on the first after a restart,
+// kQNVFrameFlagLastAudioPacketOfRun on the one that reaches the end of the
+// loop's video (no audio follows it until the restart).
 //
 // The instances must be engine assets (QNVAVAsset, QNVAVPlayerItem,
 // QNVAssetForPlayer, QNVInfoForLoopableAsset, observable

@@ -29,6 +29,7 @@
 #include "platform/media/VideoFormatDescription.h"
 #include "platform/ui/Geometry.h"
 #include "platform/value/Value.h"
+#include "util/qnv/core/QNVFrameFlags.h"
 
 namespace plexora {
 
@@ -36,16 +37,7 @@ using QNVTrackIndex = int64_t;
 inline constexpr QNVTrackIndex kQNVVideoTrack = 0;
 inline constexpr QNVTrackIndex kQNVAudioTrack = 1;
 
-// Frame flags. The local MP4 asset sets the sync bit only while its
-// embedFrameInfo flag is on.
-inline constexpr uint32_t kQNVFrameFlagSync = 1;
-inline constexpr uint32_t kQNVFrameFlagLoopRestart = 4;
-inline constexpr uint32_t kQNVFrameFlagLoopVideoEnd = 8;
-// A video frame to decode (later frames need it) but never to show: it lies
-// outside the clip's edits.
-inline constexpr uint32_t kQNVFrameFlagDoNotDisplay = 16;
-
-// One frame of a track. The all-zero record (size 0, times with every field
+// One frame of a track; `flags` holds the bits of QNVFrameFlags.h. The all-zero record (size 0, times with every field
 // 0, which are invalid times) means there is no frame.
 struct QNVFrameMetadata {
   uint32_t size = 0;

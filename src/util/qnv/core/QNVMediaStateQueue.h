@@ -1,6 +1,7 @@
 // What the whole video engine shares: the serial queue that carries all
-// playback state, the debugger test behind the engine's soft assertions, a
-// run-now-or-later helper and the IDR test the decoders use.
+// playback state and the assertion that code runs on it, the debugger test
+// behind the engine's soft assertions, a run-now-or-later helper and the IDR
+// test the decoders use.
 //
 // Thread safety: every function may be called from any thread.
 // Ownership: the media-state queue lives for the process.
@@ -10,6 +11,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/media/SampleBuffer.h"
+#include "util/qnv/core/QNVSoftAssertion.h"
 
 namespace plexora {
 
@@ -31,21 +33,7 @@ void QNVDispatchAsyncIfNeeded(bool async, const platform::DispatchQueuePtr& queu
 // unit of type 5. Offsets are 64-bit, so no unit length can wrap the walk.
 bool QNVSampleBufferContainsIDR(const platform::SampleBuffer& sampleBuffer);
 
-// A failed soft assertion: logs where and why and stops in the debugger, but
-// only when one is attached; otherwise silent. Either way the caller goes on
-// with its fallback.
-void QNVSoftAssertionFailed(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace plexora
 
-// Development builds check; release builds leave the check out, and the
-// code after it runs either way.
-#ifdef NDEBUG
-#define QNV_SOFT_ASSERT(condition, ...) ((void)0)
-#else
-#define QNV_SOFT_ASSERT(condition, ...)                                            \
-  do {                                                                             \
-    if (!(condition)) ::plexora::QNVSoftAssertionFailed(__VA_ARGS__); \
-  } while (0)
-#endif
-#define QNV_ASSERT_MEDIA_STATE_QUEUE() QNV_SOFT_ASSERT(::plexora::QNVIsOnMediaStateQueue(), "%s", "")
+#define QNV_ASSERT_MEDIA_STATE_QUEUE() \
+  QNV_SOFT_ASSERT(::plexora::QNVIsOnMediaStateQueue(), "%s runs on the media-state queue", __func__)

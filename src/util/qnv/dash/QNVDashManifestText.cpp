@@ -24,6 +24,8 @@ constexpr double kTwoTo32 = 4294967296.0;
 // Hours or minutes beyond this already exceed what the result can hold;
 // the cap keeps the sum from overflowing.
 constexpr int64_t kLargestUnitCount = int64_t{1} << 31;
+// What XML attribute normalisation leaves around a value.
+constexpr std::string_view kXmlWhiteSpace = " \t\r\n";
 
 bool parseUnsigned(std::string_view text, uint64_t& out) {
   if (text.empty() || text.size() > 19) return false;
@@ -166,6 +168,21 @@ uint32_t QNVUInt32FromXPathNumber(double number) {
 uint64_t QNVTimeFromXPathNumber(double number) {
   const int64_t value = QNVInt64FromXPathNumber(number);
   return value < 0 ? 0 : static_cast<uint64_t>(value);
+}
+
+std::optional<uint64_t> QNVTimelineValueFromText(std::string_view text) {
+  const size_t start = text.find_first_not_of(kXmlWhiteSpace);
+  if (start == std::string_view::npos) return std::nullopt;
+  text = text.substr(start, text.find_last_not_of(kXmlWhiteSpace) - start + 1);
+  constexpr uint64_t kLargest = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (value > (kLargest - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
 }
 
 std::optional<platform::URL> QNVUrlFromBase(const std::optional<platform::URL>& base, std::string_view suffix) {

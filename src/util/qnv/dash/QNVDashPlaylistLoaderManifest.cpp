@@ -62,7 +62,7 @@ void QNVDashPlaylistLoader::warnWithCode(int64_t code, platform::Dictionary user
 }
 
 bool QNVDashPlaylistLoader::handleMpdData(const std::string& bytes) {
-  QNV_SOFT_ASSERT(!platform::DispatchQueue::isMainThread(), "%s", "");
+  QNV_SOFT_ASSERT(!platform::DispatchQueue::isMainThread(), "%s", "a manifest is parsed off the main thread");
   if (!playlistData_->isLive() && playlistData_->isParsed) {
     OV_LOG(kOVAdLogLevelVerbose, kIgnoringRefreshFormat, description().c_str());
     return false;

@@ -29,7 +29,7 @@ class QNVDashSegmentTemplate {
 
   // The media text with every $Time$ replaced by `time`, joined to the
   // base; none without a base or when the result is no URL.
-  std::optional<platform::URL> urlForTime(std::string_view time) const;
+  [[nodiscard]] std::optional<platform::URL> urlForTime(std::string_view time) const;
   // Whether every all-digit time makes the same kind of answer (a URL for
   // all or for none), which `makesUrls` tells.
   bool digitsAlwaysAgree() const { return digitsAlwaysAgree_; }
@@ -53,7 +53,7 @@ class QNVDashSegmentUrl {
   QNVDashSegmentUrl(std::shared_ptr<const QNVDashSegmentTemplate> segmentTemplate, std::string time);
 
   // Built on each call for an unbuilt address.
-  std::optional<platform::URL> url() const;
+  [[nodiscard]] std::optional<platform::URL> url() const;
   bool hasUrl() const { return segmentTemplate_ ? segmentTemplate_->makesUrls() : url_ != nullptr; }
   // Whether both make the same URL (or both none).
   bool operator==(const QNVDashSegmentUrl& other) const;

@@ -11,16 +11,6 @@ QNVDashTrackMetadata QNVDashTrackMetadata::segmentBaseMetadata(QNVDashRepresenta
   return track;
 }
 
-QNVDashTrackMetadata QNVDashTrackMetadata::segmentListMetadata(QNVDashRepresentationFields fields,
-                                                               uint32_t timelineTimescale, uint32_t timelineDuration,
-                                                               std::vector<QNVMpdTimelineEntry> timelineEntries) {
-  QNVDashTrackMetadata track(std::move(fields));
-  track.timelineTimescale_ = timelineTimescale;
-  track.timelineDuration_ = timelineDuration;
-  track.timelineEntries_ = std::move(timelineEntries);
-  return track;
-}
-
 QNVDashTrackMetadata QNVDashTrackMetadata::segmentTemplateMetadata(QNVDashRepresentationFields fields,
                                                                    uint32_t timelineTimescale,
                                                                    std::vector<QNVMpdTimelineEntry> timelineEntries,

@@ -1,5 +1,5 @@
 // What the manifest parser found about each representation, as immutable
-// values: the representation itself (QNVDashTrackMetadata, in one of three
+// values: the representation itself (QNVDashTrackMetadata, in one of two
 // addressing shapes), one segment of its timeline (QNVMpdTimelineEntry) and
 // the few facts quality selection needs (QNVDashRepresentationProperties).
 //
@@ -71,10 +71,6 @@ class QNVDashTrackMetadata {
   // SegmentBase: one file addressed by byte ranges.
   static QNVDashTrackMetadata segmentBaseMetadata(QNVDashRepresentationFields fields, QNVByteRange indexRange,
                                                   QNVByteRange initializationRange);
-  // SegmentList: listed segment URLs with a timeline.
-  static QNVDashTrackMetadata segmentListMetadata(QNVDashRepresentationFields fields, uint32_t timelineTimescale,
-                                                  uint32_t timelineDuration,
-                                                  std::vector<QNVMpdTimelineEntry> timelineEntries);
   // SegmentTemplate: URLs built from a template and a timeline.
   static QNVDashTrackMetadata segmentTemplateMetadata(QNVDashRepresentationFields fields, uint32_t timelineTimescale,
                                                       std::vector<QNVMpdTimelineEntry> timelineEntries,
@@ -91,14 +87,13 @@ class QNVDashTrackMetadata {
   const std::optional<platform::URL>& initializationUrl() const { return fields_.initializationUrl; }
   const std::string& projection() const { return fields_.projection; }
   const std::string& audioChannelConfiguration() const { return fields_.audioChannelConfiguration; }
-  // SegmentTemplate only (possibly empty); none for the other shapes.
+  // SegmentTemplate only (possibly empty); none for SegmentBase.
   const std::optional<std::string>& encodedInitData() const { return encodedInitData_; }
   const QNVByteRange& indexRange() const { return indexRange_; }
   const QNVByteRange& initializationRange() const { return initializationRange_; }
-  uint32_t timelineDuration() const { return timelineDuration_; }
   const std::optional<platform::URL>& mpdUrl() const { return mpdUrl_; }
   uint32_t timelineTimescale() const { return timelineTimescale_; }
-  // None for SegmentBase; a list, possibly empty, for the timeline shapes.
+  // None for SegmentBase; a list, possibly empty, for SegmentTemplate.
   const std::optional<std::vector<QNVMpdTimelineEntry>>& timelineEntries() const { return timelineEntries_; }
 
  private:
@@ -108,7 +103,6 @@ class QNVDashTrackMetadata {
   std::optional<std::string> encodedInitData_;
   QNVByteRange indexRange_ = kQNVByteRangeNotGiven;
   QNVByteRange initializationRange_ = kQNVByteRangeNotGiven;
-  uint32_t timelineDuration_ = 0;
   std::optional<platform::URL> mpdUrl_;
   uint32_t timelineTimescale_ = 0;
   std::optional<std::vector<QNVMpdTimelineEntry>> timelineEntries_;

@@ -8,7 +8,10 @@ namespace plexora {
 namespace {
 
 constexpr const char* kSegmentTemplateElement = "SegmentTemplate";
+constexpr const char* kSegmentListElement = "SegmentList";
 constexpr const char* kRepresentationElement = "Representation";
+constexpr const char* kPeriodElement = "Period";
+constexpr const char* kMpdElement = "MPD";
 constexpr const char* kSegmentElement = "S";
 constexpr const char* kRepeatAttribute = "r";
 
@@ -30,30 +33,25 @@ bool hasRepeatCount(xmlNodePtr segment) {
 
 }  // namespace
 
-QNVDashUnreadAddressing QNVFindUnreadAddressing(xmlDocPtr document) {
-  if (document == nullptr) return QNVDashUnreadAddressing::kNone;
-  bool repeatCount = false;
-  // Depth first without recursion: the reader's own nesting limit is
-  // libxml2's, far deeper than a stack frame per level should go.
-  xmlNodePtr node = document->children;
-  while (node != nullptr) {
-    if (node->type == XML_ELEMENT_NODE) {
-      if (isDashElement(node, kSegmentTemplateElement) && !isDashElement(node->parent, kRepresentationElement)) {
-        return QNVDashUnreadAddressing::kTemplateOutsideRepresentation;
-      }
-      if (!repeatCount && isDashElement(node, kSegmentElement)) repeatCount = hasRepeatCount(node);
-      if (node->children != nullptr) {
-        node = node->children;
-        continue;
-      }
+QNVDashUnreadFinding QNVFindUnreadAddressing(xmlDocPtr document) {
+  if (document == nullptr) return {};
+  QNVDashUnreadFinding repeated;
+  bool periodSeen = false;
+  for (xmlNodePtr node = document->children; node != nullptr; node = QNVNextNodeInDocument(node)) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    if (isDashElement(node, kSegmentTemplateElement) && !isDashElement(node->parent, kRepresentationElement)) {
+      return {QNVDashUnreadAddressing::kTemplateOutsideRepresentation, node};
     }
-    while (node != nullptr && node->next == nullptr) {
-      node = node->parent;
-      if (node == reinterpret_cast<xmlNodePtr>(document)) node = nullptr;
+    if (isDashElement(node, kSegmentListElement)) return {QNVDashUnreadAddressing::kSegmentList, node};
+    if (isDashElement(node, kPeriodElement) && isDashElement(node->parent, kMpdElement)) {
+      if (periodSeen) return {QNVDashUnreadAddressing::kSeveralPeriods, node};
+      periodSeen = true;
     }
-    if (node != nullptr) node = node->next;
+    if (repeated.element == nullptr && isDashElement(node, kSegmentElement) && hasRepeatCount(node)) {
+      repeated = {QNVDashUnreadAddressing::kSegmentWithRepeatCount, node};
+    }
   }
-  return repeatCount ? QNVDashUnreadAddressing::kSegmentWithRepeatCount : QNVDashUnreadAddressing::kNone;
+  return repeated;
 }
 
 }  // namespace plexora

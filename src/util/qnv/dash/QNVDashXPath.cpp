@@ -12,8 +12,10 @@ namespace {
 
 // No network, no entity substitution (no XML_PARSE_NOENT), no DTD loading
 // or validation (no XML_PARSE_DTDLOAD, XML_PARSE_DTDVALID), no lifted size
-// limits (no XML_PARSE_HUGE); errors are kept, not printed.
-constexpr int kManifestReadOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// limits (no XML_PARSE_HUGE); errors are kept, not printed. Line numbers
+// past 65535 are kept too, so a refusal in a long live manifest names its
+// line.
+constexpr int kManifestReadOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES;
 
 struct XPathObjectFree {
   void operator()(xmlXPathObjectPtr object) const { xmlXPathFreeObject(object); }
@@ -47,12 +49,23 @@ QNVXmlDocument::QNVXmlDocument(std::string_view bytes) {
   if (const xmlError* error = xmlGetLastError()) {
     errorCode_ = error->code;
     errorLine_ = error->line;
+    errorColumn_ = error->int2;
     if (error->message != nullptr) errorMessage_ = error->message;
   }
 }
 
 QNVXmlDocument::~QNVXmlDocument() {
   if (document_ != nullptr) xmlFreeDoc(document_);
+}
+
+xmlNodePtr QNVNextNodeInDocument(xmlNodePtr node) {
+  if (node == nullptr) return nullptr;
+  if (node->type == XML_ELEMENT_NODE && node->children != nullptr) return node->children;
+  while (node != nullptr && node->next == nullptr) {
+    node = node->parent;
+    if (node != nullptr && node->type == XML_DOCUMENT_NODE) return nullptr;
+  }
+  return node != nullptr ? node->next : nullptr;
 }
 
 std::string QNVAttributeText(xmlNodePtr element, const char* name) {

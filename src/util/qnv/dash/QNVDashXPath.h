@@ -39,18 +39,25 @@ class QNVXmlDocument {
   const std::string& errorMessage() const { return errorMessage_; }
   int errorCode() const { return errorCode_; }
   int errorLine() const { return errorLine_; }
+  int errorColumn() const { return errorColumn_; }
 
  private:
   xmlDocPtr document_ = nullptr;
   std::string errorMessage_;
   int errorCode_ = 0;
   int errorLine_ = 0;
+  int errorColumn_ = 0;
 };
+
+// The node after `node` in document order (its first child, else its next
+// sibling, else the next sibling of its nearest ancestor that has one),
+// null after the last; a walk without recursion, whatever the nesting.
+xmlNodePtr QNVNextNodeInDocument(xmlNodePtr node);
 
 // The text of `element`'s attribute `name` (one in no namespace), as the
 // XPath string(@name) gives it, read without evaluating a query: a timeline
 // lists tens of thousands of segments. Empty when it has none.
-std::string QNVAttributeText(xmlNodePtr element, const char* name);
+[[nodiscard]] std::string QNVAttributeText(xmlNodePtr element, const char* name);
 
 class QNVXPathContext {
  public:
@@ -65,12 +72,12 @@ class QNVXPathContext {
   // The result of the shared expression `expression` cast as named; the
   // text is empty, the number NaN and the boolean false when evaluation
   // fails.
-  std::string string(const char* expression);
-  double number(const char* expression);
-  bool boolean(const char* expression);
+  [[nodiscard]] std::string string(const char* expression);
+  [[nodiscard]] double number(const char* expression);
+  [[nodiscard]] bool boolean(const char* expression);
   // The nodes of a node-set result in document order, copied out so the
   // context node can move; empty for any other result.
-  std::vector<xmlNodePtr> nodes(const char* expression);
+  [[nodiscard]] std::vector<xmlNodePtr> nodes(const char* expression);
 
  private:
   xmlXPathObjectPtr evaluate(const char* expression);

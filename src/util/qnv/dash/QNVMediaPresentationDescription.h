@@ -5,11 +5,19 @@
 // access, entity substitution or DTD loading, a document that declares a
 // DTD is refused, and its size is checked before libxml2 sees it. Relative
 // BaseURL, media and sourceURL texts are resolved against the manifest's
-// URL. What this reader does not understand is refused with a manifest
-// error rather than turned into wrong URLs or times: segment templates
-// naming $Number$, $RepresentationID$ or any identifier but $Time$, timeline
-// S elements that repeat (@r), and a SegmentTemplate outside its
-// Representation.
+// URL. A manifest in the draft upper-case namespace or in none is read as
+// one in the DASH namespace. What this reader does not understand is
+// refused with a manifest error rather than turned into wrong URLs or
+// times: segment templates naming $Number$, $RepresentationID$ or any
+// identifier but $Time$, or no $Time$ in their media, templates with no
+// initialization (neither a URL nor inline data), timeline S elements that
+// repeat (@r) or whose times are no decimal integers, a SegmentTemplate
+// outside its Representation, SegmentList, several Periods, and a manifest
+// from which no representation is read at all. Each refusal names the
+// element (with its id, or its nearest enclosing id) and its line.
+//
+// mimeType, codecs, width and height given on an AdaptationSet hold for its
+// Representations that do not give their own.
 //
 // Thread safety: the parse may be called from any thread; every parse runs
 // under one process-wide mutex. A description is immutable.
@@ -49,7 +57,16 @@ enum : int64_t {
   kQNVMpdErrorTooLarge = 1,
   kQNVMpdErrorDocumentTypeDeclared = 2,
   kQNVMpdErrorUnsupportedAddressing = 3,
+  kQNVMpdErrorSeveralPeriods = 4,
+  kQNVMpdErrorMalformedTimeline = 5,
+  kQNVMpdErrorIncompleteTemplate = 6,
+  kQNVMpdErrorNotDash = 7,
+  kQNVMpdErrorNoPlayableRepresentation = 8,
 };
+// Where an error arose ("line 3, column 7", or an element and its line).
+inline constexpr const char* kQNVMpdErrorPlaceKey = "where";
+// The line of the refused element, when known.
+inline constexpr const char* kQNVMpdErrorLineKey = "line";
 
 // The scheme whose AudioChannelConfiguration value is the spatial layout.
 inline constexpr const char* kQNVSpatialAudioChannelLayoutScheme = "tag:plexora.video,2026:spatial-audio-layout";
@@ -73,7 +90,7 @@ class QNVMediaPresentationDescription {
   // Reads a manifest fetched from `mpdUrl` (none for an inline one). Live
   // SegmentTemplate timelines keep their last max(N, 1) entries when they
   // hold more than N. None on failure, with the error in `error` when given.
-  static std::shared_ptr<const QNVMediaPresentationDescription> presentationDescriptionWithContentsOfXml(
+  [[nodiscard]] static std::shared_ptr<const QNVMediaPresentationDescription> presentationDescriptionWithContentsOfXml(
       std::string_view xml, const std::optional<platform::URL>& mpdUrl, uint32_t segmentsFromEndToStartForLive,
       bool vp9Enabled, std::optional<platform::Error>* error);
 

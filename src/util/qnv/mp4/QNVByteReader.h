@@ -32,13 +32,13 @@ class QNVByteReader {
   QNVByteReader(const uint8_t* begin, const uint8_t* end)
       : begin_(begin), size_(end > begin ? static_cast<uint64_t>(end - begin) : 0) {}
 
-  bool readU8(uint64_t offset, uint8_t& out) const { return read(offset, out); }
-  bool readU16(uint64_t offset, uint16_t& out) const { return read(offset, out); }
-  bool readU32(uint64_t offset, uint32_t& out) const { return read(offset, out); }
-  bool readU64(uint64_t offset, uint64_t& out) const { return read(offset, out); }
+  [[nodiscard]] bool readU8(uint64_t offset, uint8_t& out) const { return read(offset, out); }
+  [[nodiscard]] bool readU16(uint64_t offset, uint16_t& out) const { return read(offset, out); }
+  [[nodiscard]] bool readU32(uint64_t offset, uint32_t& out) const { return read(offset, out); }
+  [[nodiscard]] bool readU64(uint64_t offset, uint64_t& out) const { return read(offset, out); }
   // A pointer to `count` bytes at cursor + offset, or null when they do not
   // all lie inside the window.
-  const uint8_t* bytesAt(uint64_t offset, uint64_t count) const;
+  [[nodiscard]] const uint8_t* bytesAt(uint64_t offset, uint64_t count) const;
 
   void advance(uint64_t count) { cursor_ = count > UINT64_MAX - cursor_ ? UINT64_MAX : cursor_ + count; }
   // Bytes from the cursor to the end; 0 once the cursor is past it.
@@ -47,17 +47,17 @@ class QNVByteReader {
   uint64_t position() const { return cursor_; }
   // A reader over the next `count` bytes, the cursor at its start; an empty
   // one when they do not all lie inside the window.
-  QNVByteReader window(uint64_t count) const;
+  [[nodiscard]] QNVByteReader window(uint64_t count) const;
 
  private:
-  bool contains(uint64_t offset, uint64_t count) const {
+  [[nodiscard]] bool contains(uint64_t offset, uint64_t count) const {
     if (offset > UINT64_MAX - cursor_) return false;
     const uint64_t position = cursor_ + offset;
     return position <= size_ && count <= size_ - position;
   }
 
   template <typename Value>
-  bool read(uint64_t offset, Value& out) const {
+  [[nodiscard]] bool read(uint64_t offset, Value& out) const {
     if (!contains(offset, sizeof(Value))) return false;
     out = loadQNVBigEndian<Value>(begin_ + cursor_ + offset);
     return true;

@@ -44,12 +44,12 @@ enum class QNVMp4HeaderRead {
 };
 
 // Reads the header at the reader's cursor.
-QNVMp4HeaderRead readQNVMp4BoxHeader(const QNVByteReader& reader, QNVMp4BoxHeader& out);
+[[nodiscard]] QNVMp4HeaderRead readQNVMp4BoxHeader(const QNVByteReader& reader, QNVMp4BoxHeader& out);
 
 // Whether a child's 32-bit size is too small for any box but not 0: such a
 // child (a 'free' of size 3) ends its parent's children, as other readers
 // take it.
-inline bool qnvMp4EndsChildren(const QNVByteReader& child) {
+[[nodiscard]] inline bool qnvMp4EndsChildren(const QNVByteReader& child) {
   uint32_t size = 0;
   return child.readU32(0, size) && size > 1 && size < kQNVMp4BoxHeaderSize;
 }
@@ -60,7 +60,7 @@ inline bool qnvMp4EndsChildren(const QNVByteReader& child) {
 // failed visit; fewer than 8 trailing bytes are ignored, and so is what
 // follows a child too small to be a box (qnvMp4EndsChildren).
 template <typename Visit>
-bool forEachQNVMp4ChildBox(QNVByteReader parent, uint64_t firstChild, Visit&& visit) {
+[[nodiscard]] bool forEachQNVMp4ChildBox(QNVByteReader parent, uint64_t firstChild, Visit&& visit) {
   parent.advance(firstChild);
   while (parent.bytesLeft() >= kQNVMp4BoxHeaderSize) {
     if (qnvMp4EndsChildren(parent)) return true;
@@ -75,7 +75,8 @@ bool forEachQNVMp4ChildBox(QNVByteReader parent, uint64_t firstChild, Visit&& vi
 
 // Whether `count` entries of `entrySize` bytes fit between `offset` and the
 // end of the box: checked before anything is sized from a count.
-inline bool qnvMp4EntriesFit(const QNVByteReader& box, uint64_t offset, uint64_t count, uint64_t entrySize) {
+[[nodiscard]] inline bool qnvMp4EntriesFit(const QNVByteReader& box, uint64_t offset, uint64_t count,
+                                           uint64_t entrySize) {
   const uint64_t left = box.bytesLeft();
   return offset <= left && count <= (left - offset) / entrySize;
 }

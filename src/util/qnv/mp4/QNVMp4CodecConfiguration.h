@@ -23,23 +23,24 @@ inline constexpr int32_t kQNVVideoCodecsUnsupportedStatus = 0x3F3F3F3F;
 // ('avc1' with 'avcC'), AAC ('mp4a' with 'esds') and Opus ('Opus' with
 // 'dOps') entries; other entries are passed over. False when the box's bytes
 // do not hold what it announces.
-bool readQNVMp4SampleDescriptionBox(const QNVByteReader& box, QNVMP4SampleDescription& out);
+[[nodiscard]] bool readQNVMp4SampleDescriptionBox(const QNVByteReader& box, QNVMP4SampleDescription& out);
 
 // The H.264 format description of the video part. Returns the platform's
 // status, or kQNVVideoCodecsUnsupportedStatus without a description unless
 // there is exactly one SPS and one PPS.
-int32_t createH264FormatDescription(const QNVMP4SampleDescription& description,
-                                    std::optional<platform::VideoFormatDescription>& out);
+[[nodiscard]] int32_t createH264FormatDescription(const QNVMP4SampleDescription& description,
+                                                  std::optional<platform::VideoFormatDescription>& out);
 
 // The AAC stream description of the audio part: HE-AAC v2 ('aacp', two
 // channels, 2048 frames a packet at the extension rate) when SBR and PS are
 // signalled with an extension rate, else 'aac ' at the core rate with 1024
 // frames a packet (960 with the frame-length flag). None when the rate index
 // or the object type cannot be described.
-std::optional<platform::AudioStreamBasicDescription> audioStreamDescription(const QNVMP4SampleDescription& description);
+[[nodiscard]] std::optional<platform::AudioStreamBasicDescription> audioStreamDescription(
+    const QNVMP4SampleDescription& description);
 
 // "preSkip", "outputGain", "hasChannelMapping" and "channelMapping" (the 10
 // mapping bytes, or empty data without a mapping) of an Opus audio part.
-platform::Dictionary opusHeaderDictionary(const QNVMP4SampleDescription& description);
+[[nodiscard]] platform::Dictionary opusHeaderDictionary(const QNVMP4SampleDescription& description);
 
 }  // namespace plexora

@@ -16,14 +16,14 @@ namespace plexora {
 class QNVMp4FileBasedReader final : public QNVMp4StreamingReader {
  public:
   // None when the file cannot be opened for reading.
-  static std::unique_ptr<QNVMp4FileBasedReader> initWithFilePath(const std::string& path);
+  [[nodiscard]] static std::unique_ptr<QNVMp4FileBasedReader> initWithFilePath(const std::string& path);
   ~QNVMp4FileBasedReader() override;
   QNVMp4FileBasedReader(const QNVMp4FileBasedReader&) = delete;
   QNVMp4FileBasedReader& operator=(const QNVMp4FileBasedReader&) = delete;
 
   // Null when the file holds fewer than `count` bytes after the head; such a
   // request allocates nothing, whatever the count.
-  const uint8_t* bytesAtHead(int64_t count) override;
+  [[nodiscard]] const uint8_t* bytesAtHead(int64_t count) override;
   void moveHead(uint64_t count) override;
 
   uint64_t totalLength() const { return totalLength_; }

@@ -44,17 +44,15 @@ constexpr uint64_t kSidxEntrySize = 12;
 
 uint32_t flagsOf(const QNVByteReader& box) {
   uint32_t versionAndFlags = 0;
-  box.readU32(8, versionAndFlags);
-  return versionAndFlags & 0xFFFFFF;
+  return box.readU32(8, versionAndFlags) ? versionAndFlags & 0xFFFFFF : 0;
 }
 
 uint8_t versionOf(const QNVByteReader& box) {
   uint8_t version = 0;
-  box.readU8(8, version);
-  return version;
+  return box.readU8(8, version) ? version : 0;
 }
 
-bool readTfhd(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
+[[nodiscard]] bool readTfhd(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
   const uint32_t flags = flagsOf(box);
   QNVMP4TrafAtom fresh;
   fresh.trunAtoms = std::move(traf.trunAtoms);
@@ -78,7 +76,7 @@ bool readTfhd(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
   return true;
 }
 
-bool readTfdt(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
+[[nodiscard]] bool readTfdt(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
   if (versionOf(box) == 1) return box.readU64(12, traf.baseMediaDecodeTime);
   uint32_t time = 0;
   QNV_MP4_CHECK(box.readU32(12, time));
@@ -86,7 +84,7 @@ bool readTfdt(const QNVByteReader& box, QNVMP4TrafAtom& traf) {
   return true;
 }
 
-bool readTrun(const QNVByteReader& box, QNVMP4TrunAtom& trun, uint64_t& samplesInMoof) {
+[[nodiscard]] bool readTrun(const QNVByteReader& box, QNVMP4TrunAtom& trun, uint64_t& samplesInMoof) {
   const uint32_t flags = flagsOf(box);
   const bool signedOffsets = versionOf(box) == 1;
   QNV_MP4_CHECK(box.readU32(12, trun.sampleCount));
@@ -132,7 +130,8 @@ bool readTrun(const QNVByteReader& box, QNVMP4TrunAtom& trun, uint64_t& samplesI
   return true;
 }
 
-bool readTraf(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4TrafAtom& traf, uint64_t& samplesInMoof) {
+[[nodiscard]] bool readTraf(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4TrafAtom& traf,
+                            uint64_t& samplesInMoof) {
   return forEachQNVMp4ChildBox(box, header.headerSize, [&](const QNVMp4BoxHeader& child, const QNVByteReader& childBox) {
     switch (child.type) {
       case kTfhd:
@@ -151,7 +150,7 @@ bool readTraf(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Tra
   });
 }
 
-bool readMoof(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MoofAtom& moof) {
+[[nodiscard]] bool readMoof(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MoofAtom& moof) {
   uint64_t samplesInMoof = 0;
   return forEachQNVMp4ChildBox(box, header.headerSize, [&](const QNVMp4BoxHeader& child, const QNVByteReader& childBox) {
     if (child.type == kMfhd) return childBox.readU32(12, moof.sequenceNumber);
@@ -164,7 +163,7 @@ bool readMoof(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Moo
   });
 }
 
-bool readSidx(const QNVByteReader& box, uint64_t boxOffset, uint64_t boxSize, QNVMP4SidxAtom& sidx) {
+[[nodiscard]] bool readSidx(const QNVByteReader& box, uint64_t boxOffset, uint64_t boxSize, QNVMP4SidxAtom& sidx) {
   const bool wide = versionOf(box) == 1;
   uint64_t earliestPresentationTime = 0;
   uint64_t firstOffset = 0;

@@ -50,15 +50,14 @@ constexpr uint64_t kTableEntriesOffset = 16;
 
 uint8_t versionOf(const QNVByteReader& box) {
   uint8_t version = 0;
-  box.readU8(kQNVMp4BoxHeaderSize, version);
-  return version;
+  return box.readU8(kQNVMp4BoxHeaderSize, version) ? version : 0;
 }
 
 // Reads `count` entries of `entrySize` bytes after the table's count, each
 // through read(entryBytes, entry), once the count is known to fit: the whole
 // table is checked once, so each entry reads its bytes directly.
 template <typename Entry, typename Read>
-bool readTable(const QNVByteReader& box, uint64_t entrySize, std::vector<Entry>& out, Read&& read) {
+[[nodiscard]] bool readTable(const QNVByteReader& box, uint64_t entrySize, std::vector<Entry>& out, Read&& read) {
   uint32_t count = 0;
   QNV_MP4_CHECK(box.readU32(kTableCountOffset, count));
   QNV_MP4_CHECK(qnvMp4EntriesFit(box, kTableEntriesOffset, count, entrySize));
@@ -74,7 +73,7 @@ Value load(const uint8_t* bytes) {
   return loadQNVBigEndian<Value>(bytes);
 }
 
-bool readMvhd(const QNVByteReader& box, QNVMP4MvhdAtom& out) {
+[[nodiscard]] bool readMvhd(const QNVByteReader& box, QNVMP4MvhdAtom& out) {
   if (versionOf(box) == 1) {
     return box.readU32(28, out.timescale) && box.readU64(32, out.duration);
   }
@@ -84,11 +83,11 @@ bool readMvhd(const QNVByteReader& box, QNVMP4MvhdAtom& out) {
   return true;
 }
 
-bool readMdhd(const QNVByteReader& box, QNVMP4TrakAtom& trak) {
+[[nodiscard]] bool readMdhd(const QNVByteReader& box, QNVMP4TrakAtom& trak) {
   return box.readU32(versionOf(box) == 1 ? 28 : 20, trak.mediaTimescale);
 }
 
-bool readHdlr(const QNVByteReader& box, QNVMP4TrakAtom& trak) {
+[[nodiscard]] bool readHdlr(const QNVByteReader& box, QNVMP4TrakAtom& trak) {
   const uint8_t* type = box.bytesAt(16, 4);
   QNV_MP4_CHECK(type != nullptr);
   for (size_t i = 0; i < 4; ++i) trak.handlerType[i] = static_cast<char>(type[i]);
@@ -96,7 +95,7 @@ bool readHdlr(const QNVByteReader& box, QNVMP4TrakAtom& trak) {
   return true;
 }
 
-bool readStsz(const QNVByteReader& box, QNVMP4SampleSizes& out) {
+[[nodiscard]] bool readStsz(const QNVByteReader& box, QNVMP4SampleSizes& out) {
   uint32_t constantSize = 0;
   uint32_t count = 0;
   QNV_MP4_CHECK(box.readU32(12, constantSize) && box.readU32(16, count));
@@ -116,7 +115,7 @@ bool readStsz(const QNVByteReader& box, QNVMP4SampleSizes& out) {
   return true;
 }
 
-bool readElst(const QNVByteReader& box, std::vector<QNVMP4EditListEntry>& out) {
+[[nodiscard]] bool readElst(const QNVByteReader& box, std::vector<QNVMP4EditListEntry>& out) {
   if (versionOf(box) == 1) {
     return readTable(box, 20, out, [](const uint8_t* entry, QNVMP4EditListEntry& edit) {
       edit.segmentDuration = load<uint64_t>(entry);
@@ -131,17 +130,17 @@ bool readElst(const QNVByteReader& box, std::vector<QNVMP4EditListEntry>& out) {
   });
 }
 
-bool readU32Table(const QNVByteReader& box, std::vector<uint32_t>& out) {
+[[nodiscard]] bool readU32Table(const QNVByteReader& box, std::vector<uint32_t>& out) {
   return readTable(box, 4, out, [](const uint8_t* entry, uint32_t& value) { value = load<uint32_t>(entry); });
 }
 
-bool readChunkOffsets(const QNVByteReader& box, bool wide, std::vector<uint64_t>& out) {
+[[nodiscard]] bool readChunkOffsets(const QNVByteReader& box, bool wide, std::vector<uint64_t>& out) {
   return readTable(box, wide ? 8 : 4, out, [wide](const uint8_t* entry, uint64_t& offset) {
     offset = wide ? load<uint64_t>(entry) : load<uint32_t>(entry);
   });
 }
 
-bool readUuid(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4TrakAtom& trak) {
+[[nodiscard]] bool readUuid(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4TrakAtom& trak) {
   constexpr uint64_t kUuidSize = 16;
   const uint8_t* uuid = box.bytesAt(header.headerSize, kUuidSize);
   QNV_MP4_CHECK(uuid != nullptr);
@@ -158,8 +157,8 @@ bool readUuid(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Tra
 // The boxes of one track at any depth: containers are entered, leaves read,
 // everything else passed over. `parent` is the type of the box that holds
 // this one (trak for the track's own children).
-bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP4TrakAtom& trak, unsigned depth,
-                  uint32_t parent) {
+[[nodiscard]] bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP4TrakAtom& trak,
+                                unsigned depth, uint32_t parent) {
   switch (header.type) {
     case kMdia:
     case kMinf:
@@ -211,7 +210,7 @@ bool readTrackBox(const QNVMp4BoxHeader& header, const QNVByteReader& box, QNVMP
   }
 }
 
-bool readMvex(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MvexAtom& mvex) {
+[[nodiscard]] bool readMvex(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MvexAtom& mvex) {
   return forEachQNVMp4ChildBox(box, header.headerSize, [&mvex](const QNVMp4BoxHeader& child, const QNVByteReader& childBox) {
     if (child.type == kTrex) {
       QNVMP4TrexAtom trex;
@@ -234,7 +233,7 @@ bool readMvex(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4Mve
   });
 }
 
-bool readMoov(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MoovAtom& moov) {
+[[nodiscard]] bool readMoov(const QNVByteReader& box, const QNVMp4BoxHeader& header, QNVMP4MoovAtom& moov) {
   return forEachQNVMp4ChildBox(box, header.headerSize, [&moov](const QNVMp4BoxHeader& child, const QNVByteReader& childBox) {
     switch (child.type) {
       case kMvhd:

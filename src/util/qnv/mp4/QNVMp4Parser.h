@@ -29,18 +29,18 @@ enum QNVMp4ParseResult : int32_t {
 
 // Reads the moov box into provider.moovAtom and its size into moovAtomSize.
 // Any result but done leaves moovAtom empty.
-QNVMp4ParseResult parseMoovAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader);
+[[nodiscard]] QNVMp4ParseResult parseMoovAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader);
 
 // Reads the next moof box into a record appended to provider.moofAtoms.
 // `streamOffset` is the stream offset of the reader's head; the record keeps
 // the moof's own offset. Media data and other boxes on the way are passed
 // over by their size without being read.
-QNVMp4ParseResult parseNextMoofAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader,
-                                    uint64_t streamOffset);
+[[nodiscard]] QNVMp4ParseResult parseNextMoofAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader,
+                                                  uint64_t streamOffset);
 
 // Reads the next sidx box into provider.sidxAtom, its segments placed at
 // stream offsets counted from `streamOffset`, the offset of the reader's head.
-QNVMp4ParseResult parseSidxAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader,
-                                uint64_t streamOffset);
+[[nodiscard]] QNVMp4ParseResult parseSidxAtom(QNVMP4MoovAtomProvider& provider, QNVMp4StreamingReader& reader,
+                                              uint64_t streamOffset);
 
 }  // namespace plexora

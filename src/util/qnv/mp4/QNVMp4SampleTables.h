@@ -33,8 +33,8 @@ struct QNVMP4MoovAtomCompressed {
 
 // Each edit's duration in the media timescale (truncated; 0 when the movie
 // timescale is 0, saturated at the 64-bit maximum).
-std::vector<uint64_t> editDurationsInMediaTime(const std::vector<QNVMP4EditListEntry>& editList,
-                                               uint32_t mediaTimescale, uint32_t movieTimescale);
+[[nodiscard]] std::vector<uint64_t> editDurationsInMediaTime(const std::vector<QNVMP4EditListEntry>& editList,
+                                                             uint32_t mediaTimescale, uint32_t movieTimescale);
 
 // Adds one record per sample of track `trackIndex` in decode order, then moves
 // the store to frame 0. The walk stops when the sizes, sample-to-chunk
@@ -44,24 +44,27 @@ void addSamplesOfTrack(QNVMp4FrameMetadataCompressor& store, const QNVMP4MoovAto
 
 // The presentation time of a media time. `editDurations` comes from
 // editDurationsInMediaTime for the same list.
-uint64_t presentationTimeForMediaTime(uint64_t mediaTime, const std::vector<QNVMP4EditListEntry>& editList,
-                                      const std::vector<uint64_t>& editDurations);
+[[nodiscard]] uint64_t presentationTimeForMediaTime(uint64_t mediaTime,
+                                                    const std::vector<QNVMP4EditListEntry>& editList,
+                                                    const std::vector<uint64_t>& editDurations);
 
 // The media time shown at a presentation time: the inverse of
 // presentationTimeForMediaTime inside the edits; a time inside an empty edit
 // maps to where presentation resumes, one past the edits continues from the
 // end of the last one.
-uint64_t mediaTimeForPresentationTime(uint64_t presentationTime, const std::vector<QNVMP4EditListEntry>& editList,
-                                      const std::vector<uint64_t>& editDurations);
+[[nodiscard]] uint64_t mediaTimeForPresentationTime(uint64_t presentationTime,
+                                                    const std::vector<QNVMP4EditListEntry>& editList,
+                                                    const std::vector<uint64_t>& editDurations);
 
 // Fills `out` from the movie record; false (and `out` unchanged) for 256
 // tracks or more.
-bool compressMoovAtom(const QNVMP4MoovAtom& moov, QNVMP4MoovAtomCompressed& out);
+[[nodiscard]] bool compressMoovAtom(const QNVMP4MoovAtom& moov, QNVMP4MoovAtomCompressed& out);
 
 // The 0-based index of the sample shown at presentation time `time` (media
 // timescale); past the last sample, the last one. With `syncOnly`, the sync
 // sample at or before it (0 when none is). A track index past the tracks
 // gives 0.
-uint32_t sampleIndexForTime(const QNVMP4MoovAtomCompressed& moov, uint64_t time, size_t trackIndex, bool syncOnly);
+[[nodiscard]] uint32_t sampleIndexForTime(const QNVMP4MoovAtomCompressed& moov, uint64_t time, size_t trackIndex,
+                                          bool syncOnly);
 
 }  // namespace plexora

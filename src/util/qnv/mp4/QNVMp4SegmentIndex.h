@@ -13,10 +13,10 @@
 
 namespace plexora {
 
-size_t sidxSegmentIndexForOffset(uint64_t offset, const QNVMP4SidxAtom& sidx);
-size_t sidxSegmentIndexForTime(uint64_t time, const QNVMP4SidxAtom& sidx);
+[[nodiscard]] size_t sidxSegmentIndexForOffset(uint64_t offset, const QNVMP4SidxAtom& sidx);
+[[nodiscard]] size_t sidxSegmentIndexForTime(uint64_t time, const QNVMP4SidxAtom& sidx);
 // The segment at that index; an empty record for an index without segments.
-QNVMP4SidxSegment sidxSegmentForOffset(uint64_t offset, const QNVMP4SidxAtom& sidx);
-QNVMP4SidxSegment sidxSegmentForTime(uint64_t time, const QNVMP4SidxAtom& sidx);
+[[nodiscard]] QNVMP4SidxSegment sidxSegmentForOffset(uint64_t offset, const QNVMP4SidxAtom& sidx);
+[[nodiscard]] QNVMP4SidxSegment sidxSegmentForTime(uint64_t time, const QNVMP4SidxAtom& sidx);
 
 }  // namespace plexora

@@ -16,7 +16,7 @@ class QNVMp4StreamingReader {
   // A pointer to `count` contiguous bytes at the head, without consuming
   // them, or null while fewer are available (and for a negative count). The
   // bytes stay valid until the next call on the reader.
-  virtual const uint8_t* bytesAtHead(int64_t count) = 0;
+  [[nodiscard]] virtual const uint8_t* bytesAtHead(int64_t count) = 0;
   // Consumes `count` bytes; they need not have arrived yet.
   virtual void moveHead(uint64_t count) = 0;
 };

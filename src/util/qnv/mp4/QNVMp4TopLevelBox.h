@@ -20,7 +20,7 @@ enum class QNVMp4BoxSearch { kFound, kNeedMoreData, kMalformed };
 // arrived or not) and adds their sizes to `skipped`. kFound leaves the head at
 // the box with its header in `header`; kNeedMoreData leaves it at the first
 // box whose header has not all arrived.
-QNVMp4BoxSearch findQNVMp4TopLevelBox(QNVMp4StreamingReader& reader, uint32_t type, QNVMp4BoxHeader& header,
-                                      uint64_t& skipped);
+[[nodiscard]] QNVMp4BoxSearch findQNVMp4TopLevelBox(QNVMp4StreamingReader& reader, uint32_t type,
+                                                    QNVMp4BoxHeader& header, uint64_t& skipped);
 
 }  // namespace plexora

@@ -9,6 +9,7 @@
 #include "platform/media/DecompressionSession.h"
 #include "util/OVAdLogger.h"
 #include "util/qnv/decode/QNVDecompressionSession.h"
+#include "util/qnv/core/QNVFrameFlags.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/player/QNVSynchronousPlayer.h"
 
@@ -20,9 +21,6 @@ using platform::MediaTime;
 const MediaTime kStallCheckInterval = MediaTime::make(1, 5);
 const MediaTime kPlaybackObserverInterval = MediaTime::make(1, 5);
 const MediaTime kFlushObserverInterval = MediaTime::make(1, 20);
-
-constexpr uint32_t kAudioFirstPacketOfRun = 4;
-constexpr uint32_t kAudioLastPacketOfRun = 8;
 
 constexpr const char* kStartVideoFormat = "%s start video called";
 constexpr const char* kRequestingMediaFormat = "%s requesting media";
@@ -220,7 +218,7 @@ bool QNVSynchronousPlayer::_audioPutDataIntoBufferCallback(platform::AudioQueueB
       return false;
     }
     const QNVFrameMetadata metadata = playerAsset_->currentFrameMetadataForTrack(kQNVAudioTrack);
-    if (isFirstPacket != nullptr && (metadata.flags & kAudioFirstPacketOfRun) != 0) *isFirstPacket = true;
+    if (isFirstPacket != nullptr && (metadata.flags & kQNVFrameFlagFirstAudioPacketOfRun) != 0) *isFirstPacket = true;
     if (metadata.size == 0) {
       playerState_.stoppedEnqueuingAudio = true;
       OV_LOG(kOVAdLogLevelVerbose, kAudioNotReadyFormat, description().c_str());
@@ -263,7 +261,7 @@ bool QNVSynchronousPlayer::_audioPutDataIntoBufferCallback(platform::AudioQueueB
         *timestamp = {start.seconds() * playerAsset_->asbd().sampleRate, QNVAudioTimeStamp::kSampleTimeValid};
       }
     }
-    if ((metadata.flags & kAudioLastPacketOfRun) != 0) return true;
+    if ((metadata.flags & kQNVFrameFlagLastAudioPacketOfRun) != 0) return true;
   }
   OV_LOG(kOVAdLogLevelDebug, kFinishedAudioFormat, description().c_str());
   audioEngine_->stopLoadingData();

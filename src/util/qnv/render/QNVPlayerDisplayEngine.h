@@ -18,6 +18,7 @@
 #include "platform/media/PixelBuffer.h"
 #include "platform/media/SampleBuffer.h"
 #include "platform/media/Timebase.h"
+#include "util/qnv/core/QNVFrameFlags.h"
 
 namespace plexora {
 
@@ -26,13 +27,6 @@ class QNVPlayerRenderer;
 // Statuses of a display engine.
 inline constexpr int64_t kQNVPlayerLayerStatusRendering = 1;
 inline constexpr int64_t kQNVPlayerLayerStatusFailed = 2;
-
-// Bits handed with each video frame.
-inline constexpr uint32_t kQNVFrameAttributeFormatMayHaveChanged = 1U << 0;
-inline constexpr uint32_t kQNVFrameAttributeVP9 = 1U << 1;
-// Decode the frame (later frames need it) but never show it: the frame
-// record's kQNVFrameFlagDoNotDisplay.
-inline constexpr uint32_t kQNVFrameAttributeDoNotDisplay = 1U << 4;
 
 // Why playback pauses.
 inline constexpr int32_t kQNVPauseReasonRequested = 1;
@@ -71,6 +65,7 @@ class QNVPlayerDisplayEngine {
   // The video track has no more frames: every frame enqueued is to come
   // out of the decoder.
   virtual void finishDelayedFrames() {}
+  // `attributes` are the frame record's flags (QNVFrameFlags.h).
   virtual void enqueueSampleBuffer(const platform::SampleBuffer& sampleBuffer, uint32_t attributes) = 0;
   // A frame the item decoded itself, shown in enqueue order.
   virtual void yieldDecompressedBuffer(std::shared_ptr<platform::PixelBuffer> buffer,

@@ -29,11 +29,13 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/DisplayLink.h"
 #include "platform/media/GLContext.h"
+#include "platform/media/PixelBufferScaler.h"
 #include "platform/media/VideoTextureCache.h"
 #include "platform/ui/Image.h"
 #include "util/qnv/decode/QNVDecompressionSession.h"
 #include "util/qnv/asset/QNVMediaAsset.h"
 #include "util/qnv/render/QNVPlayerDisplayEngine.h"
+#include "util/qnv/render/QNVPlayerLayerPolicies.h"
 #include "util/qnv/render/QNVPlayerRenderer.h"
 #include "util/qnv/render/QNVRenderingThread.h"
 
@@ -48,6 +50,9 @@ struct QNVPlayerLayerConfigs {
   bool storeLastDisplayedSampleBuffer = false;
   bool allowPlayWhenInactive = false;
   int32_t decompressedBufferSize = 0;
+  // Whether frames are drawn with GL or on the CPU; automatic draws on the
+  // CPU where GL is a software rasteriser.
+  QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic;
 };
 
 class QNVPlayerLayer final : public QNVAVPlayerLayer,
@@ -147,7 +152,16 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   void clearBuffers();
   void releaseTimeBase();
   void displayPixelBuffer(const std::shared_ptr<platform::PixelBuffer>& pixelBuffer);
+  // The current frame's size in the framebuffer's pixels as the default
+  // renderer lays it out; empty when it draws nothing.
+  platform::Size drawnSize() const;
   void drawFrame(bool sizeChanged);
+  QNVDrawingPath drawingPath() const;
+  // The CPU path's draw: the picture converted and scaled into a fresh
+  // presented image of the layer's pixel size.
+  void drawOnCPU(const std::shared_ptr<platform::PixelBuffer>& picture);
+  // An RGBA buffer of `byteCount` bytes no presented image holds any more.
+  std::shared_ptr<platform::Bytes> takeCanvas(size_t byteCount);
   void present();
   bool readsBackOnDemand() const;
   void readBackPresentedFrame();
@@ -228,6 +242,12 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   bool layoutChanged_ = false;
   double preferredRotation_ = 0.0;
   const QNVColorConversion* preferredConversion_ = &kQNVColorConversion709;
+  std::string glRenderer_;  // GL_RENDERER of the context
+  // The CPU path: its scaler, the picture it drew last (redrawn when the
+  // layout changes) and the buffers of the images it presented.
+  platform::PixelBufferScaler cpuScaler_;
+  std::shared_ptr<platform::PixelBuffer> cpuPicture_;
+  std::vector<std::shared_ptr<platform::Bytes>> canvases_;
 
   std::shared_ptr<platform::DisplayLink> displayLink_;
   std::shared_ptr<QNVRenderingThread> renderingThread_;

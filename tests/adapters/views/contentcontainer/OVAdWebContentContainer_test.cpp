@@ -5,27 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "adapters/OVHTMLAdDataModel.h"
+#include "ContentContainerTestSupport.h"
 #include "adapters/views/contentcontainer/OVAdWebKitContentContainer.h"
-#include "internal/OVAdViewabilityValidator.h"
-#include "platform/foundation/Paths.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/UITest.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdErrorDomain.h"
 #include "plexora/OVAdSettings.h"
-#include "support/TempDir.h"
 #include "support/doubles/ScriptableWebView.h"
-#include "tracking/OVAdEventManager.h"
-#include "tracking/OVAdEventManagerTestSupport.h"
-#include "util/OVAdConfigManager.h"
-#include "util/database/OVAdDatabaseManager.h"
 
 namespace plexora {
 namespace {
@@ -33,56 +24,13 @@ namespace {
 using platform::Value;
 using platform::WebNavigationType;
 
-constexpr const char* kMarkup = "<a href='ovad://click'>ad</a>";
-constexpr const char* kActivation = "startAd();";
+constexpr const char* kMarkup = testing::kContainerMarkup;
+constexpr const char* kActivation = testing::kContainerActivation;
 constexpr const char* kBridgeStart = "var AdControl = { getAnalogInfo : function() { return '";
 
-// The ad view's side: lists what the container tells it and answers links.
-class Owner final : public OVAdContentContainerDelegate, public OVAdViewNavigationPolicy {
- public:
-  void adDidLoad() override { heard.push_back("load"); }
-  void adWillLogImpression() override { heard.push_back("impression"); }
-  void adDidFailToLoadWithError(const platform::Error& error) override { failures.push_back(error); }
-  std::shared_ptr<OVAdViewabilityValidator> contentContainerViewabilityValidator() override { return validator; }
-
-  bool processRequestURL(const platform::URL& url, const std::shared_ptr<OVAdDataModel>& model,
-                         const Value& /*extraData*/) override {
-    links.push_back(url.absoluteString());
-    linkModels.push_back(model);
-    return handlesLinks;
-  }
-  bool isModalViewPresenting() const override { return modal; }
-  void setModalViewPresenting(bool presenting) override { modal = presenting; }
-  void ensureViewabilityValidation() override { heard.push_back("validate"); }
-
-  std::vector<std::string> heard;
-  std::vector<platform::Error> failures;
-  std::vector<std::string> links;
-  std::vector<std::shared_ptr<OVAdDataModel>> linkModels;
-  bool handlesLinks = true;
-  bool modal = false;
-  std::shared_ptr<OVAdViewabilityValidator> validator;
-};
-
-class OVAdWebContentContainerTest : public platform::testing::UITest {
+class OVAdWebContentContainerTest
+    : public testing::ContentContainerTest<OVAdWebContentContainer, testing::ScriptableSyncWebView> {
  protected:
-  void SetUp() override {
-    UITest::SetUp();
-    platform::setCachesDirectory(caches_.path().string());
-    // The process's store follows this test's caches, not the first test's.
-    OVAdDatabaseManager::sharedManager()->resetConnectionForTesting();
-    container_ = OVAdWebContentContainer::initWithAdView(owner_, {320, 50}, kOVAdSize320x50);
-    container_->setDelegate(owner_);
-    ASSERT_EQ(views_.size(), 1u);
-    page_ = views_[0];
-  }
-  void TearDown() override {
-    OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(Value(platform::Dictionary{}));
-    container_.reset();
-    UITest::TearDown();
-    platform::setCachesDirectory("");
-  }
-
   // Loads the model and plays the page's load; the bridge is then queued.
   void loadPage() {
     ASSERT_TRUE(container_->loadAdData(model_, 50));
@@ -90,26 +38,6 @@ class OVAdWebContentContainerTest : public platform::testing::UITest {
     ASSERT_TRUE(page_->navigate(OVAdSettings::getWebviewBaseURL(), WebNavigationType::Other));
     page_->finishLoad();
   }
-  std::size_t scriptsContaining(const std::string& fragment) const {
-    return static_cast<std::size_t>(std::count_if(page_->scripts.begin(), page_->scripts.end(), [&](const auto& s) {
-      return s.find(fragment) != std::string::npos;
-    }));
-  }
-  static std::size_t storedImpressions() {
-    EXPECT_TRUE(platform::DispatchQueue::settle(testing::kNetworkWaitSeconds));
-    const auto events = testing::readStoredEvents(OVAdDatabaseManager::sharedManager()->storagePath());
-    return static_cast<std::size_t>(
-        std::count_if(events.begin(), events.end(), [](const auto& event) { return event.type == "impression"; }));
-  }
-
-  testing::TempDir caches_;
-  std::vector<std::shared_ptr<testing::ScriptableSyncWebView>> views_;
-  platform::ScopedWebViewMaker maker_ = testing::ScriptableSyncWebView::install(views_);
-  std::shared_ptr<Owner> owner_ = std::make_shared<Owner>();
-  std::shared_ptr<OVHTMLAdDataModel> model_ = OVHTMLAdDataModel::initWithMetadata(Value(platform::Dictionary{
-      {"ct", "ct-html-1"}, {"markup", kMarkup}, {"activation_command", kActivation}}));
-  std::shared_ptr<OVAdWebContentContainer> container_;
-  std::shared_ptr<testing::ScriptableSyncWebView> page_;
 };
 
 TEST_F(OVAdWebContentContainerTest, ALoadedPageTellsTheOwnerThenGetsItsBridgeOnTheNextTurn) {
@@ -178,7 +106,7 @@ TEST_F(OVAdWebContentContainerTest, ABrokenBridgeIsReportedOnceAndNeverTriedAgai
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     owner_->failures.clear();
-    owner_->validator = OVAdViewabilityValidator::initWithView(container_->getView(), 50, false);
+    owner_->validator = makeValidator();
     page_->scripts.clear();
     page_->answers = {};
     if (c.error) {
@@ -206,7 +134,7 @@ TEST_F(OVAdWebContentContainerTest, ABrokenBridgeIsReportedOnceAndNeverTriedAgai
 }
 
 TEST_F(OVAdWebContentContainerTest, AnImpressionWaitsForTheBridgeWithoutATimerAndIsLoggedOnce) {
-  owner_->validator = OVAdViewabilityValidator::initWithView(container_->getView(), 50, false);
+  owner_->validator = makeValidator();
   ASSERT_TRUE(container_->loadAdData(model_, 50));
   runMainQueue();
   EXPECT_FALSE(container_->logImpression());
@@ -229,18 +157,13 @@ TEST_F(OVAdWebContentContainerTest, AnImpressionWaitsForTheBridgeWithoutATimerAn
   EXPECT_TRUE(container_->logImpression());
   runMainQueue();
   EXPECT_EQ(scriptsContaining("sendImpression"), 1u);
-  EXPECT_EQ(storedImpressions(), 1u);
-  const auto events = testing::readStoredEvents(OVAdDatabaseManager::sharedManager()->storagePath());
-  const auto logged = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.type == "impression"; });
-  const Value data = platform::parseJSON(logged->data.value_or("null")).value_or(Value());
-  for (const char* key : {"vrc", "vp", "vh", "touch", "analog"}) {
-    ASSERT_NE(data.find(key), nullptr) << key;
-    EXPECT_TRUE(data.find(key)->isString()) << key;
-  }
+  const auto logged = impressions();
+  ASSERT_EQ(logged.size(), 1u);
+  extraDataOf(logged[0]);
 }
 
 TEST_F(OVAdWebContentContainerTest, AnImpressionOfAPageReplacedMeanwhileIsNotSentToTheNewPage) {
-  owner_->validator = OVAdViewabilityValidator::initWithView(container_->getView(), 50, false);
+  owner_->validator = makeValidator();
   loadPage();
   runMainQueue();
   ASSERT_TRUE(container_->logImpression());
@@ -294,9 +217,8 @@ TEST_F(OVAdWebContentContainerTest, LinkDecisions) {
 }
 
 TEST_F(OVAdWebContentContainerTest, ALinkWithinTheClickabilityThresholdAfterTheImpressionIsCancelled) {
-  OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(
-      Value(platform::Dictionary{{"ad_clickability_threshold_ms", 1000}}));
-  owner_->validator = OVAdViewabilityValidator::initWithView(container_->getView(), 50, false);
+  configure({{"ad_clickability_threshold_ms", 1000}});
+  owner_->validator = makeValidator();
   loadPage();
   runMainQueue();
   EXPECT_FALSE(container_->logClickWithExtraData(Value()));
@@ -326,6 +248,28 @@ TEST_F(OVAdWebContentContainerTest, OnlyFailuresBeforeThePageLoadedReachTheOwner
   container_->loadAdMarkup(kMarkup, kActivation);
   page_->failLoad(failure);
   EXPECT_EQ(owner_->failures.size(), 2u) << "a new load may fail again";
+}
+
+TEST_F(OVAdWebContentContainerTest, APageLostWithItsWebProcessIsALoadFailureAndCountsNoImpression) {
+  const platform::Error gone(platform::kWebViewErrorDomain, platform::kWebViewErrorWebProcessTerminated);
+  owner_->validator = makeValidator();
+  loadPage();
+  runMainQueue();
+  ASSERT_TRUE(container_->isJavascriptAdControlInitialized());
+
+  page_->failLoad(gone);
+  ASSERT_EQ(owner_->failures.size(), 1u) << "even after the page showed";
+  EXPECT_TRUE(platform::isWebProcessTermination(owner_->failures[0]));
+  EXPECT_FALSE(container_->isJavascriptAdControlInitialized()) << "the bridge went with the page";
+  EXPECT_FALSE(container_->logImpression());
+  runMainQueue();
+  EXPECT_EQ(scriptsContaining("sendImpression"), 0u);
+  EXPECT_TRUE(impressions().empty());
+
+  loadPage();
+  runMainQueue();
+  EXPECT_EQ(scriptsContaining(kBridgeStart), 2u) << "the next page gets a bridge of its own";
+  EXPECT_TRUE(container_->logImpression());
 }
 
 TEST_F(OVAdWebContentContainerTest, TheTouchRecordStartsWhereAndWhenTheTouchBegan) {

@@ -10,19 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "adapters/OVHTMLAdDataModel.h"
-#include "internal/OVAdViewabilityValidator.h"
-#include "platform/foundation/Paths.h"
+#include "ContentContainerTestSupport.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/UITest.h"
 #include "platform/ui/Window.h"
 #include "plexora/OVAdSettings.h"
-#include "support/TempDir.h"
 #include "support/doubles/ScriptableWebView.h"
-#include "tracking/OVAdEventManager.h"
-#include "tracking/OVAdEventManagerTestSupport.h"
-#include "util/OVAdConfigManager.h"
-#include "util/database/OVAdDatabaseManager.h"
 
 namespace plexora {
 namespace {
@@ -31,61 +23,12 @@ using platform::Value;
 using platform::WebNavigationPolicy;
 using platform::WebNavigationType;
 
-constexpr const char* kMarkup = "<a href='ovad://click'>ad</a>";
-constexpr const char* kActivation = "startAd();";
+constexpr const char* kMarkup = testing::kContainerMarkup;
+constexpr const char* kActivation = testing::kContainerActivation;
 
-// The ad view's side: counts what the container tells it and answers links.
-class Owner final : public OVAdContentContainerDelegate, public OVAdViewNavigationPolicy {
- public:
-  void adDidLoad() override { ++loads; }
-  void adWillLogImpression() override { ++willLogImpressions; }
-  void adDidFailToLoadWithError(const platform::Error& error) override { failures.push_back(error); }
-  std::shared_ptr<OVAdViewabilityValidator> contentContainerViewabilityValidator() override { return validator; }
-
-  bool processRequestURL(const platform::URL& url, const std::shared_ptr<OVAdDataModel>& model,
-                         const Value& /*extraData*/) override {
-    links.push_back(url.absoluteString());
-    linkModels.push_back(model);
-    return handlesLinks;
-  }
-  bool isModalViewPresenting() const override { return modal; }
-  void setModalViewPresenting(bool presenting) override { modal = presenting; }
-  void ensureViewabilityValidation() override { ++validations; }
-
-  int loads = 0;
-  int willLogImpressions = 0;
-  int validations = 0;
-  std::vector<platform::Error> failures;
-  std::vector<std::string> links;
-  std::vector<std::shared_ptr<OVAdDataModel>> linkModels;
-  bool handlesLinks = true;
-  bool modal = false;
-  std::shared_ptr<OVAdViewabilityValidator> validator;
-};
-
-class OVAdWebKitContentContainerTest : public platform::testing::UITest {
+class OVAdWebKitContentContainerTest
+    : public testing::ContentContainerTest<OVAdWebKitContentContainer, testing::ScriptableWebView> {
  protected:
-  void SetUp() override {
-    UITest::SetUp();
-    platform::setCachesDirectory(caches_.path().string());
-    // The process's store follows this test's caches, not the first test's.
-    OVAdDatabaseManager::sharedManager()->resetConnectionForTesting();
-    container_ = OVAdWebKitContentContainer::initWithAdView(owner_, {320, 50}, kOVAdSize320x50);
-    container_->setDelegate(owner_);
-    ASSERT_EQ(views_.size(), 1u);
-    page_ = views_[0];
-  }
-  void TearDown() override {
-    configure({});
-    container_.reset();
-    UITest::TearDown();
-    platform::setCachesDirectory("");
-  }
-
-  static void configure(platform::Dictionary configuration) {
-    OVAdConfigManager::sharedManager()->loadConfigurationFromDictionary(Value(std::move(configuration)));
-  }
-
   // Loads the model, plays the page's load and lets the bridge answer.
   void loadPage() {
     ASSERT_TRUE(container_->loadAdData(model_, 50));
@@ -99,31 +42,6 @@ class OVAdWebKitContentContainerTest : public platform::testing::UITest {
     clock_->advance(seconds);
     runMainQueue();
   }
-  std::size_t scriptsContaining(const std::string& fragment) const {
-    return static_cast<std::size_t>(std::count_if(page_->scripts.begin(), page_->scripts.end(), [&](const auto& s) {
-      return s.find(fragment) != std::string::npos;
-    }));
-  }
-  static std::vector<testing::StoredEvent> impressions() {
-    EXPECT_TRUE(platform::DispatchQueue::settle(testing::kNetworkWaitSeconds));
-    std::vector<testing::StoredEvent> found;
-    for (auto& event : testing::readStoredEvents(OVAdDatabaseManager::sharedManager()->storagePath())) {
-      if (event.type == "impression") found.push_back(std::move(event));
-    }
-    return found;
-  }
-  std::shared_ptr<OVAdViewabilityValidator> makeValidator() {
-    return OVAdViewabilityValidator::initWithView(container_->getView(), 50, false);
-  }
-
-  testing::TempDir caches_;
-  std::vector<std::shared_ptr<testing::ScriptableWebView>> views_;
-  platform::ScopedWebViewMaker maker_ = testing::ScriptableWebView::install(views_);
-  std::shared_ptr<Owner> owner_ = std::make_shared<Owner>();
-  std::shared_ptr<OVHTMLAdDataModel> model_ = OVHTMLAdDataModel::initWithMetadata(Value(platform::Dictionary{
-      {"ct", "ct-html-1"}, {"markup", kMarkup}, {"activation_command", kActivation}}));
-  std::shared_ptr<OVAdWebKitContentContainer> container_;
-  std::shared_ptr<testing::ScriptableWebView> page_;
 };
 
 TEST_F(OVAdWebKitContentContainerTest, ALoadedPageGetsItsBridgeThenTellsTheOwnerAndAsksForValidation) {
@@ -139,8 +57,8 @@ TEST_F(OVAdWebKitContentContainerTest, ALoadedPageGetsItsBridgeThenTellsTheOwner
   EXPECT_EQ(page_->navigate("about:blank", WebNavigationType::Other), WebNavigationPolicy::Allow);
   EXPECT_FALSE(container_->getView()->isHidden());
   page_->finishLoad();
-  EXPECT_EQ(owner_->loads, 1);
-  EXPECT_EQ(owner_->validations, 1);
+  EXPECT_EQ(owner_->heardTimes("load"), 1u);
+  EXPECT_EQ(owner_->heardTimes("validate"), 1u);
   runMainQueue();
   ASSERT_EQ(page_->scripts.size(), 2u);
   // The bridge is defined at the page's top level, so the page sees it.
@@ -179,7 +97,7 @@ TEST_F(OVAdWebKitContentContainerTest, ABridgeThatKeepsFailingStopsAfterItsLastA
   EXPECT_FALSE(container_->logImpression());
   advance(1.0);
   EXPECT_EQ(page_->scripts.size(), scripts) << "no impression attempt after the bridge failed";
-  EXPECT_EQ(owner_->willLogImpressions, 0);
+  EXPECT_EQ(owner_->heardTimes("impression"), 0u);
 }
 
 TEST_F(OVAdWebKitContentContainerTest, ABridgeThatFailsOnceIsRetriedAndThenReady) {
@@ -209,7 +127,7 @@ TEST_F(OVAdWebKitContentContainerTest, AnImpressionWaitsOnOneTimerForTheBridgeAn
   EXPECT_TRUE(container_->hasLoggedImpression());
   EXPECT_EQ(scriptsContaining("orvaneAd.sendImpression();"), 1u);
   advance(1.0);
-  EXPECT_EQ(owner_->willLogImpressions, 1);
+  EXPECT_EQ(owner_->heardTimes("impression"), 1u);
   EXPECT_TRUE(container_->logImpression());
   advance(1.0);
   EXPECT_EQ(scriptsContaining("orvaneAd.sendImpression();"), 1u) << "the timer stopped";
@@ -220,11 +138,7 @@ TEST_F(OVAdWebKitContentContainerTest, AnImpressionWaitsOnOneTimerForTheBridgeAn
   ASSERT_TRUE(std::any_of(tokens.begin(), tokens.end(), [&](const testing::StoredToken& stored) {
     return stored.tokenId == logged[0].tokenId && stored.token == "ct-html-1";
   }));
-  const Value data = platform::parseJSON(logged[0].data.value_or("null")).value_or(Value());
-  for (const char* key : {"vrc", "vp", "vh", "touch", "analog"}) {
-    ASSERT_NE(data.find(key), nullptr) << key;
-    EXPECT_TRUE(data.find(key)->isString()) << key;
-  }
+  const Value data = extraDataOf(logged[0]);
   EXPECT_EQ(data.find("touch")->asString(), "") << "no touch was recorded";
   EXPECT_EQ(data.find("vh")->asString(), "{}");
 }
@@ -236,7 +150,7 @@ TEST_F(OVAdWebKitContentContainerTest, WithoutAValidatorNoImpressionReachesThePa
     advance(0.5);
   }
   EXPECT_EQ(scriptsContaining("sendImpression"), 0u);
-  EXPECT_EQ(owner_->willLogImpressions, 0);
+  EXPECT_EQ(owner_->heardTimes("impression"), 0u);
   EXPECT_EQ(container_->firstImpressionTime(), -1.0);
   EXPECT_FALSE(container_->hasLoggedImpression());
 }
@@ -306,6 +220,26 @@ TEST_F(OVAdWebKitContentContainerTest, OnlyFailuresBeforeThePageLoadedAreLoadFai
   EXPECT_EQ(owner_->failures.size(), 2u) << "a new load may fail again";
 }
 
+TEST_F(OVAdWebKitContentContainerTest, APageLostWithItsWebProcessIsALoadFailureAndCountsNoImpression) {
+  const platform::Error gone(platform::kWebViewErrorDomain, platform::kWebViewErrorWebProcessTerminated);
+  owner_->validator = makeValidator();
+  loadPage();
+  ASSERT_TRUE(container_->isJavascriptAdControlInitialized());
+
+  page_->failLoad(gone, false);
+  ASSERT_EQ(owner_->failures.size(), 1u) << "even after the page showed";
+  EXPECT_TRUE(platform::isWebProcessTermination(owner_->failures[0]));
+  EXPECT_FALSE(container_->isJavascriptAdControlInitialized()) << "the bridge went with the page";
+  EXPECT_FALSE(container_->logImpression());
+  advance(5.0);
+  EXPECT_FALSE(container_->hasLoggedImpression()) << "no retry logs it for the lost page";
+  EXPECT_TRUE(impressions().empty());
+
+  loadPage();
+  EXPECT_TRUE(container_->logImpression()) << "the next page gets a bridge of its own";
+  EXPECT_EQ(impressions().size(), 1u);
+}
+
 TEST_F(OVAdWebKitContentContainerTest, TheTouchRecordStartsWhereAndWhenTheTouchBegan) {
   owner_->validator = makeValidator();
   const auto window = makeKeyWindow();
@@ -334,7 +268,7 @@ TEST_F(OVAdWebKitContentContainerTest, TheTouchRecordStartsWhereAndWhenTheTouchB
   ASSERT_TRUE(container_->logImpression());
   const auto logged = impressions();
   ASSERT_EQ(logged.size(), 1u);
-  const Value data = platform::parseJSON(logged[0].data.value_or("null")).value_or(Value());
+  const Value data = extraDataOf(logged[0]);
   const Value touch = platform::parseJSON(data.find("touch")->asString()).value_or(Value());
   EXPECT_EQ(touch.find("startX")->asDouble(), 10.0);
   EXPECT_EQ(touch.find("clickY")->asDouble(), 25.0);

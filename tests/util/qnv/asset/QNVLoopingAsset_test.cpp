@@ -111,16 +111,16 @@ TEST_F(QNVLoopingAssetTest, ThreePlaysMakeOneTimelineWithTheAudioMarkedAtEachLoo
     if (!audio.empty()) {
       // A loop's first packet holds the encoder's priming, which the edit
       // list puts one packet before the loop's start.
-      const bool restart = (frame.flags & kQNVFrameFlagLoopRestart) != 0;
+      const bool restart = (frame.flags & kQNVFrameFlagFirstAudioPacketOfRun) != 0;
       const double priming = restart ? kAacPacketSeconds : 0.0;
       EXPECT_GE(frame.presentationSeconds + priming + 1e-9, audio.back()) << "audio times never go back";
     }
     audio.push_back(frame.presentationSeconds);
-    if ((frame.flags & kQNVFrameFlagLoopRestart) != 0) {
+    if ((frame.flags & kQNVFrameFlagFirstAudioPacketOfRun) != 0) {
       EXPECT_NEAR(frame.presentationSeconds, (restarts + 1) * loop, 0.05) << "the first audio of a new loop";
       ++restarts;
     }
-    if ((frame.flags & kQNVFrameFlagLoopVideoEnd) != 0) ++videoEnds;
+    if ((frame.flags & kQNVFrameFlagLastAudioPacketOfRun) != 0) ++videoEnds;
   }
   ASSERT_EQ(video.size(), 3 * clipTimes.size());
   for (size_t i = 0; i < video.size(); ++i) {
@@ -166,7 +166,7 @@ TEST_F(QNVLoopingAssetTest, ASeekLandsInItsLoopWithFullPrecision) {
   const std::vector<ReadFrame> frames = read(*asset, 1);
   ASSERT_EQ(frames.size(), 1U);
   EXPECT_NEAR(frames[0].presentationSeconds, 2.5 * duration.seconds(), 0.5);
-  EXPECT_NE(frames[0].flags & kQNVFrameFlagLoopRestart, 0U) << "the first audio after the seek";
+  EXPECT_NE(frames[0].flags & kQNVFrameFlagFirstAudioPacketOfRun, 0U) << "the first audio after the seek";
 }
 
 TEST_F(QNVLoopingAssetTest, OnePlayWithALoopCountOfZero) {

@@ -3,8 +3,6 @@
 // reader that pulls every frame through the asset as the engine would.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -14,21 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "server/OVAdURLSession.h"
 #include "testserver/RangeFile.h"
-#include "testserver/TestServer.h"
-#include "util/OVAdResourceLoader.h"
 #include "util/qnv/asset/QNVAssetResourceLoader.h"
-#include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/asset/QNVMp4Asset.h"
+#include "util/qnv/support/LoopbackFetchFixture.h"
 #include "util/qnv/support/QNVTestClip.h"
 
 namespace plexora::testing {
-
-// Real downloads on a loaded machine: generous.
-inline constexpr auto kRemoteWait = std::chrono::seconds(60);
 
 inline std::shared_ptr<const std::string> fileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -51,34 +42,9 @@ class PostedCount {
   platform::NotificationCenter::ObserverToken token_ = 0;
 };
 
-// Waits in real time, the media-state queue drained on each round.
-template <typename Condition>
-bool waitUntil(Condition done) {
-  const auto deadline = std::chrono::steady_clock::now() + kRemoteWait;
-  for (;;) {
-    QNVMediaStateQueue()->sync([] {});
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
-template <typename Work>
-void onQueue(Work work) {
-  QNVMediaStateQueue()->sync([&] { work(); });
-}
-
-class RemoteMp4Fixture : public ::testing::Test {
+class RemoteMp4Fixture : public LoopbackFetchFixture {
  protected:
-  RemoteMp4Fixture() {
-    server_.start();
-    session_ = OVAdURLSession::create([](auto answer) { answer(std::string("remote-mp4-test")); });
-    clock_->advance(OVAdURLSession::kUserAgentPollInterval);
-    fetcher_ = OVAdResourceLoader::create(session_);
-  }
-  ~RemoteMp4Fixture() override { QNVMediaStateQueue()->sync([] {}); }
-
-  void SetUp() override { ASSERT_TRUE(waitUntil([this] { return session_->valid(); })); }
+  RemoteMp4Fixture() : LoopbackFetchFixture("remote-mp4-test") {}
 
   // Serves the clip at "/<name>" and makes an asset for it as the factory
   // does (no header size, no bitrate).
@@ -112,12 +78,6 @@ class RemoteMp4Fixture : public ::testing::Test {
     for (const auto& request : server_.requests()) seen.push_back(request.header("Range").value_or("none"));
     return seen;
   }
-
-  std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
-  platform::ScopedClock scopedClock_{clock_};
-  testserver::TestServer server_;
-  std::shared_ptr<OVAdURLSession> session_;
-  std::shared_ptr<OVAdResourceLoader> fetcher_;
 };
 
 // Every frame of a track as the engine reads it through the asset: when a

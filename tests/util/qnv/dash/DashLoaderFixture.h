@@ -6,20 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "platform/dispatch/Clock.h"
-#include "server/OVAdURLSession.h"
-#include "testserver/TestServer.h"
-#include "util/OVAdResourceLoader.h"
 #include "util/RuntimeTestSupport.h"
-#include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/dash/QNVDashPlaylistLoader.h"
+#include "util/qnv/support/LoopbackFetchFixture.h"
 
 namespace plexora::testing {
 
@@ -60,41 +56,25 @@ class RecordingPlaylistDelegate final : public QNVPlaylistLoaderDelegate {
   std::vector<platform::Error> warnings_;
 };
 
-class DashLoaderFixture : public ::testing::Test {
+class DashLoaderFixture : public LoopbackFetchFixture {
  protected:
-  static constexpr auto kWait = std::chrono::seconds(30);
-
-  DashLoaderFixture() {
-    server_.start();
-    session_ = OVAdURLSession::create([](auto answer) { answer(std::string("dash-loader-test")); });
-    clock_->advance(OVAdURLSession::kUserAgentPollInterval);
-    fetcher_ = OVAdResourceLoader::create(session_);
+  DashLoaderFixture() : LoopbackFetchFixture("dash-loader-test") {
     resourceLoader_->setDelegate(fetcher_, platform::DispatchQueue::global(), std::string("video-1"), std::nullopt,
                                  std::nullopt);
   }
   ~DashLoaderFixture() override {
     if (loader_) onQueue([this] { loader_.reset(); });
-    QNVMediaStateQueue()->sync([] {});
   }
-
-  void SetUp() override {
-    ASSERT_TRUE(waitUntil([this] { return session_->valid(); }));
-  }
-
-  template <typename Condition>
-  bool waitUntil(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    for (;;) {
-      QNVMediaStateQueue()->sync([] {});
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-
+  // A sync from the test's (main) thread runs the work on that thread; this
+  // runs it on the queue's own thread, as the engine's tasks run.
   template <typename Work>
-  void onQueue(Work work) {
-    QNVMediaStateQueue()->sync([&] { work(); });
+  void onQueueThread(Work work) {
+    std::promise<void> done;
+    QNVMediaStateQueue()->async([&] {
+      work();
+      done.set_value();
+    });
+    done.get_future().wait();
   }
 
   std::shared_ptr<QNVDashPlaylistLoader> makeLoader(const std::string& path, QNVDashPlaylistLoaderSettings settings,
@@ -146,11 +126,6 @@ class DashLoaderFixture : public ::testing::Test {
   }
 
   RuntimeLogCapture log_;
-  std::shared_ptr<platform::ManualClock> clock_ = std::make_shared<platform::ManualClock>();
-  platform::ScopedClock scopedClock_{clock_};
-  testserver::TestServer server_;
-  std::shared_ptr<OVAdURLSession> session_;
-  std::shared_ptr<OVAdResourceLoader> fetcher_;
   std::shared_ptr<QNVAssetResourceLoader> resourceLoader_ = std::make_shared<QNVAssetResourceLoader>();
   std::shared_ptr<QNVDashPlaylistData> data_ = std::make_shared<QNVDashPlaylistData>();
   std::shared_ptr<RecordingPlaylistDelegate> delegate_ = std::make_shared<RecordingPlaylistDelegate>();

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "support/qnv/QNVExpectedSoftAssertions.h"
 #include "util/RuntimeTestSupport.h"
 #include "util/qnv/dash/QNVAdaptiveBitrateSelector.h"
 #include "util/qnv/dash/QNVDashManifestFixtures.h"
@@ -57,9 +58,12 @@ TEST(QNVAdaptiveBitrateSelector, RulesByType) {
     double estimate;
     std::vector<Rep> reps;
     const char* chosen;
+    // The default id that no offered representation has is looked up all
+    // the same, and the engine says so.
+    bool defaultIdUnknown = false;
   } cases[] = {
       {"default: first ending in d", kQNVAbrSelectorTypeDefault, 0, {{"1080v", 3}, {"720d", 2}, {"480d", 1}}, "720d"},
-      {"default: none ends in d", kQNVAbrSelectorTypeDefault, 0, {{"a", 1}, {"b", 2}}, "default"},
+      {"default: none ends in d", kQNVAbrSelectorTypeDefault, 0, {{"a", 1}, {"b", 2}}, "default", true},
       {"bandwidth: highest within",
        kQNVAbrSelectorTypeBandwidth,
        2000000,
@@ -74,12 +78,16 @@ TEST(QNVAdaptiveBitrateSelector, RulesByType) {
       {"bandwidth: no estimate acts as default", kQNVAbrSelectorTypeBandwidth, 0, {{"a", 1}, {"bd", 2}}, "bd"},
       {"highest: equal takes the later", kQNVAbrSelectorTypeHighest, 0, {{"a", 5}, {"b", 9}, {"c", 9}}, "c"},
       {"one id is answered as is", kQNVAbrSelectorTypeHighest, 0, {{"only", 1}}, "only"},
-      {"unknown type falls back to the default id", 7, 0, {{"a", 1}, {"b", 2}}, "default"},
+      {"unknown type falls back to the default id", 7, 0, {{"a", 1}, {"b", 2}}, "default", true},
   };
   for (const auto& c : cases) {
     QNVAdaptiveBitrateSelector selector(c.type, 0, QNVAbrParameters{0.5}, std::make_shared<FixedBandwidth>(c.estimate),
                                         1);
+    testing::QNVExpectedSoftAssertions expected;
     EXPECT_EQ(choose(selector, c.reps), c.chosen) << c.name;
+    EXPECT_EQ(expected.sawReason("Property data unavailable for selected representation: default"),
+              c.defaultIdUnknown)
+        << c.name;
   }
   QNVAdaptiveBitrateSelector selector(kQNVAbrSelectorTypeHighest, 0, {}, nullptr, 1);
   EXPECT_EQ(selector.selectRepresentationIdFromMetadata({}, {}, std::string("d")), std::nullopt);
@@ -119,7 +127,11 @@ TEST(QNVAdaptiveBitrateSelector, ScreenFilterStepsDownToWhatCoversTheScreen) {
   };
   for (const auto& c : cases) {
     QNVAdaptiveBitrateSelector selector(kQNVAbrSelectorTypeHighest, kQNVAbrFilterScreenResolution, {}, nullptr, 1);
-    selector.forTestingOverrideScreenWidth(1080, 1920);
+    {
+      testing::QNVExpectedSoftAssertions expected;
+      selector.forTestingOverrideScreenWidth(1080, 1920);
+      EXPECT_TRUE(expected.sawReason("Test method called outside of testing"));
+    }
     EXPECT_EQ(choose(selector, c.reps), c.chosen) << c.name;
   }
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "support/qnv/QNVExpectedSoftAssertions.h"
 #include "util/qnv/dash/QNVDashManifestText.h"
 
 namespace plexora {
@@ -33,10 +34,21 @@ TEST(QNVDashManifestText, RangesFromFirstAndLast) {
   const struct {
     const char* text;
     QNVByteRange range;
+    const char* assertion;  // the soft assertion a malformed range raises
   } cases[] = {
-      {"100-199", {100, 100}}, {"5-5", {5, 1}}, {"9-3", {9, 1}}, {"12", {0, 0}}, {"1-2-3", {1, 2}}, {"", {0, 0}},
+      {"100-199", {100, 100}, nullptr},
+      {"5-5", {5, 1}, nullptr},
+      {"9-3", {9, 1}, "location > endLocation"},
+      {"12", {0, 0}, "Unexpected range string"},
+      {"1-2-3", {1, 2}, "Unexpected range string"},
+      {"", {0, 0}, "Unexpected range string"},
   };
-  for (const auto& c : cases) EXPECT_EQ(QNVRangeFromStartToEndString(c.text), c.range) << c.text;
+  for (const auto& c : cases) {
+    testing::QNVExpectedSoftAssertions expected;
+    EXPECT_EQ(QNVRangeFromStartToEndString(c.text), c.range) << c.text;
+    EXPECT_EQ(expected.reasons(), c.assertion ? std::vector<std::string>{c.assertion} : std::vector<std::string>{})
+        << c.text;
+  }
 }
 
 TEST(QNVDashManifestText, XPathNumbersNeverReachAnUndefinedConversion) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/qnv/QNVExpectedSoftAssertions.h"
 #include "util/RuntimeTestSupport.h"
 #include "util/qnv/asset/QNVAssetResourceLoader.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
@@ -30,8 +31,12 @@ TEST(QNVDashTimelineEntry, UrlNeedsASelectionWhenThereIsAChoice) {
     entry.addUrl(url("http://h.test/a.m4s"), "a");
     EXPECT_EQ(entry.url()->absoluteString(), "http://h.test/a.m4s");
     entry.addUrl(url("http://h.test/b.m4s"), "b");
-    // Two qualities and none chosen: no arbitrary one.
-    EXPECT_FALSE(entry.url());
+    // Two qualities and none chosen: no arbitrary one, and the engine says so.
+    {
+      testing::QNVExpectedSoftAssertions expected;
+      EXPECT_FALSE(entry.url());
+      EXPECT_EQ(expected.reasons(), std::vector<std::string>{"url called before representation selected"});
+    }
     entry.selectRepresentation("b");
     EXPECT_EQ(entry.url()->absoluteString(), "http://h.test/b.m4s");
     EXPECT_EQ(entry.defaultRepresentation(), "a");
@@ -41,6 +46,7 @@ TEST(QNVDashTimelineEntry, UrlNeedsASelectionWhenThereIsAChoice) {
 
 TEST(QNVDashTimelineEntry, MissingUrlOrIdChangesNothing) {
   RuntimeLogCapture log;
+  testing::QNVExpectedSoftAssertions expected;
   onQueue([] {
     QNVDashTimelineEntry entry(twoSecondsAt(0));
     entry.addUrl(std::nullopt, "a");
@@ -53,6 +59,8 @@ TEST(QNVDashTimelineEntry, MissingUrlOrIdChangesNothing) {
   });
   EXPECT_TRUE(log.contains("selectRepresentation called with nil URL"));
   EXPECT_TRUE(log.contains("getUrlForRepresentation returning nil for rep:a"));
+  // The empty id, once added and once selected.
+  EXPECT_EQ(expected.reasons(), std::vector<std::string>(2, "selectRepresentation called with nil representation_id"));
 }
 
 TEST(QNVDashTimelineEntry, ReplacingAUrlLogsUnlessItIsAudio) {
@@ -137,7 +145,11 @@ TEST(QNVDashPlaylistData, FragmentedUrlsAndTheOwnCdnFlag) {
             "https://v.plexora-cdn.net/v2.mp4");
   EXPECT_EQ(data.fragmentedUrlForRepresentation("a", kQNVAudioTrack)->absoluteString(), "https://elsewhere.test/a.mp4");
   EXPECT_EQ(data.fragmentedInitializationLengthForRepresentation("v1", kQNVVideoTrack), 1000U);
-  EXPECT_EQ(data.fragmentedInitializationLengthForRepresentation("v9", kQNVVideoTrack), 0U);
+  {
+    testing::QNVExpectedSoftAssertions expected;
+    EXPECT_EQ(data.fragmentedInitializationLengthForRepresentation("v9", kQNVVideoTrack), 0U);
+    EXPECT_EQ(expected.reasons(), std::vector<std::string>{"no number for representation:v9 have:v1"});
+  }
   EXPECT_EQ(data.fragmentedInitializationLengthForRepresentation("", kQNVAudioTrack), 0U);
   data.addFragmentedInitializationLength(0, "v3", kQNVVideoTrack);
   data.addFragmentedUrl(url("https://h.test/x.mp4"), "x", 2);

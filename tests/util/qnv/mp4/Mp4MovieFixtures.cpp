@@ -60,7 +60,7 @@ void writeMvex(Mp4BoxWriter& w, const std::vector<uint32_t>& trackIds) {
 Bytes trakBox(const TrackSpec& track) {
   Mp4BoxWriter w;
   w.open("trak");
-  w.openFull("tkhd", 0).zeros(80).close();
+  w.openFull("tkhd", 0).zeros(8).u32(track.trackId).zeros(68).close();
   if (!track.edits.empty()) {
     w.open("edts").openFull("elst", track.elstVersion).u32(static_cast<uint32_t>(track.edits.size()));
     for (const auto& edit : track.edits) {

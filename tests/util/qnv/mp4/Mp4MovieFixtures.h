@@ -19,6 +19,8 @@ struct EditSpec {
 
 struct TrackSpec {
   std::string handler = "vide";
+  // The track header's id; 0 leaves the header blank.
+  uint32_t trackId = 0;
   uint32_t mediaTimescale = 1000;
   uint8_t mdhdVersion = 0;
   std::vector<uint32_t> sizes;

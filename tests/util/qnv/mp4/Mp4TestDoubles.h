@@ -19,7 +19,7 @@ class MemoryStreamingReader final : public QNVMp4StreamingReader {
   void setAvailable(uint64_t count) { available_ = count; }
   uint64_t head() const { return head_; }
 
-  const uint8_t* bytesAtHead(int64_t count) override {
+  [[nodiscard]] const uint8_t* bytesAtHead(int64_t count) override {
     if (count < 0 || head_ > available_ || static_cast<uint64_t>(count) > available_ - head_) return nullptr;
     return bytes_.data() + head_;
   }

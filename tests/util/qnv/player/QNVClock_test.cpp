@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/dispatch/Clock.h"
+#include "support/qnv/QNVExpectedSoftAssertions.h"
 #include "util/qnv/player/QNVClock.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/core/QNVRealTimer.h"
@@ -169,6 +170,7 @@ TEST_F(QNVClockTest, RemovedObserversNeverFireAgainInAnyState) {
 }
 
 TEST_F(QNVClockTest, FireOnceObserverWithoutANumericTimeIsNotKept) {
+  testing::QNVExpectedSoftAssertions expected;
   onStateQueue([&] {
     auto observer = clock_->createTimeObserverWithInterval(MediaTime::indefinite(), firings_.block(), true, true);
     EXPECT_FALSE(clock_->addTimeObserver(observer));
@@ -177,6 +179,7 @@ TEST_F(QNVClockTest, FireOnceObserverWithoutANumericTimeIsNotKept) {
   });
   advance(10);
   EXPECT_TRUE(firings_.times().empty());
+  EXPECT_EQ(expected.reasons(), std::vector<std::string>{"a time observer's interval is a number"});
 }
 
 class RecordingDisplayEngine final : public QNVPlayerDisplayEngine {

@@ -24,6 +24,7 @@
 #include "support/TempDir.h"
 #include "util/qnv/asset/QNVLocalMp4Asset.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
+#include "util/qnv/mp4/Mp4RemuxedClip.h"
 #include "util/qnv/player/QNVPlayer.h"
 #include "util/qnv/player/QNVSynchronousPlayerDoubles.h"
 #include "util/qnv/support/QNVTestClip.h"
@@ -363,6 +364,15 @@ TEST_F(QNVPlayerBadInputTest, DamagedOrUnplayablePartsReachTheOwnerAndPlaybackEn
   }
 }
 
+// The movie box of a fragmented file without its fragments.
+testing::Mp4RemuxPlan initSegment(bool encrypted) {
+  testing::Mp4RemuxPlan plan;
+  plan.samplesInMovieBox = {0, 0};
+  plan.fragmented = true;
+  plan.encryptedVideo = encrypted;
+  return plan;
+}
+
 // A load that leaves nothing to play reaches the owner once, as a failure
 // with its error: in the key status and, when the owner plays the item
 // anyway, in the player's status and one failed-to-play-to-end notice.
@@ -395,6 +405,18 @@ TEST_F(QNVPlayerBadInputTest, AFailedLoadReachesTheOwnerOnceAsAFailureAndNeverAs
          testing::commandOutput("ffmpeg -nostdin -loglevel error -y -i '" + goodClip() + "' -vn -c copy '" + path +
                                 "'");
          return path;
+       }},
+      // A video track without samples: nothing would be drawn.
+      {"init segment alone",
+       [](auto& test) { return test.written("init.mp4", testing::remuxedMp4(goodClip(), initSegment(false))); }},
+      {"encrypted init segment",
+       [](auto& test) { return test.written("encrypted_init.mp4", testing::remuxedMp4(goodClip(), initSegment(true))); }},
+      {"empty video sample table, long duration",
+       [](auto& test) {
+         testing::Mp4RemuxPlan plan;
+         plan.samplesInMovieBox = {0, SIZE_MAX};
+         plan.movieDurationMs = 60'000;
+         return test.written("empty_video_table.mp4", testing::remuxedMp4(goodClip(), plan));
        }},
   };
   for (const Case& entry : cases) {

@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "support/TempDir.h"
 #include "util/qnv/mp4/Mp4MovieFixtures.h"
 #include "util/qnv/mp4/Mp4ParsedFile.h"
+#include "util/qnv/mp4/Mp4RemuxedClip.h"
 #include "util/qnv/support/QNVClipPlayback.h"
 #include "util/qnv/player/QNVSynchronousPlayer.h"
 #include "util/qnv/support/QNVTestClip.h"
@@ -27,8 +30,10 @@ constexpr double kMinimumPsnr = 40.0;
 // From the packet still playing at 0 (the packets before it, outside the
 // edits, need not be fed), every packet ffprobe lists, with its size, in
 // order, each buffer at its first packet's time.
-void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedClip& played) {
-  const auto probed = testing::ffprobeAudioPackets(path);
+void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedClip& played,
+                            double oracleTimeOffset = 0) {
+  auto probed = testing::ffprobeAudioPackets(path);
+  for (auto& packet : probed) packet.seconds -= oracleTimeOffset;
   if (probed.empty()) {
     EXPECT_TRUE(played.audio.empty());
     return;
@@ -52,8 +57,9 @@ void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedCli
 }
 
 // Every frame ffmpeg shows drawn like its own, no failure and one end.
-testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
-  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight);
+testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path, QNVDrawingChoice drawing,
+                                             double oracleTimeOffset = 0) {
+  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight, "", drawing, oracleTimeOffset);
   EXPECT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
   for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
     EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
@@ -63,11 +69,17 @@ testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path) {
   return played;
 }
 
-class QNVPlayerConformanceTest : public ::testing::TestWithParam<const char*> {};
+// Both ways of drawing: GL, and the CPU path taken where GL is a software
+// rasteriser.
+constexpr QNVDrawingChoice kDrawings[] = {QNVDrawingChoice::kGL, QNVDrawingChoice::kCPU};
+
+std::string drawingName(QNVDrawingChoice drawing) { return drawing == QNVDrawingChoice::kCPU ? "CPU" : "GL"; }
+
+class QNVPlayerConformanceTest : public ::testing::TestWithParam<std::tuple<const char*, QNVDrawingChoice>> {};
 
 TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
-  const std::string path = testing::testMediaPath(GetParam());
-  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path);
+  const std::string path = testing::testMediaPath(std::get<0>(GetParam()));
+  const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path, std::get<1>(GetParam()));
   EXPECT_EQ(played.playerStatus, kQNVPlayerStatusReadyToPlay);
   expectAudioLikeFfprobe(path, played);
 }
@@ -78,10 +90,13 @@ TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
 TEST(QNVPlayerDownscaleTest, AQuarterOfTheSizeIsDrawnLikeAreaScaling) {
   constexpr double kMinimumDownscaledPsnr = 38.0;
   const std::string path = testing::testMediaPath("large_640x360.mp4");
-  const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area");
-  ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
-  for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
-    EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+  for (const QNVDrawingChoice drawing : kDrawings) {
+    SCOPED_TRACE(drawingName(drawing));
+    const testing::QNVPlayedClip played = testing::playClip(path, 640 / 4, 360 / 4, "area", drawing);
+    ASSERT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
+    for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
+      EXPECT_GE(played.framePsnr[frame], kMinimumDownscaledPsnr) << "frame " << frame;
+    }
   }
 }
 
@@ -145,17 +160,79 @@ TEST(QNVPlayerNalLengthTest, TwoByteNalLengthsPlayLikeFfmpeg) {
   testing::TempDir directory;
   const std::string path = withTwoByteNalLengths(testing::testMediaPath("bt709.mp4"), directory.path());
   ASSERT_EQ(testing::parseMp4File(path).provider.moovAtom.trakAtoms.at(0).sampleDescription.naluLengthSize, 2U);
-  expectPlaysLikeFfmpeg(path);
+  for (const QNVDrawingChoice drawing : kDrawings) {
+    SCOPED_TRACE(drawingName(drawing));
+    expectPlaysLikeFfmpeg(path, drawing);
+  }
+}
+
+// A clip's samples laid out again as other muxers and packagers do: every
+// frame ffmpeg shows is drawn at its time, every audio packet played, and
+// the end comes once, after the last frame.
+TEST(QNVPlayerRemuxedClipTest, PlaysLikeFfmpeg) {
+  constexpr size_t kAll = SIZE_MAX;
+  constexpr size_t kVideo = 0;
+  constexpr size_t kAudio = 1;
+  struct Case {
+    const char* name;
+    testing::Mp4RemuxPlan plan;
+    // ffmpeg's output starts at the first frame; so does playback.
+    double oracleTimeOffset = 0;
+  };
+  // Fragments that start between key frames, each video one after one that
+  // carries audio alone: their sequence numbers count the movie's fragments,
+  // so a video fragment follows the one before it without a gap.
+  testing::Mp4RemuxPlan audioOnlyFragments;
+  audioOnlyFragments.samplesInMovieBox = {5, 8};
+  audioOnlyFragments.fragments = {{{kVideo, 5, 10}},    {{kAudio, 8, 20}},   {{kVideo, 10, 20}},
+                                  {{kAudio, 20, kAll}}, {{kVideo, 20, kAll}}};
+  // Fragments of about a third of a second under a movie header that
+  // states more than five hours.
+  testing::Mp4RemuxPlan longHeaderFragmented;
+  longHeaderFragmented.samplesInMovieBox = {0, 0};
+  longHeaderFragmented.fragments = {{{kVideo, 0, 10}, {kAudio, 0, 15}},
+                                    {{kVideo, 10, 20}, {kAudio, 15, 30}},
+                                    {{kVideo, 20, kAll}, {kAudio, 30, kAll}}};
+  longHeaderFragmented.movieDurationMs = 19'063'000;
+  testing::Mp4RemuxPlan longHeaderPlain;
+  longHeaderPlain.samplesInMovieBox = {kAll, kAll};
+  longHeaderPlain.movieDurationMs = 19'063'000;
+  // Fragments cut out of a stream at 10 s, without an edit list.
+  testing::Mp4RemuxPlan lateStart = longHeaderFragmented;
+  lateStart.movieDurationMs.reset();
+  lateStart.fragmentTimeOffsetSeconds = 10;
+  const Case cases[] = {
+      {"video fragments after audio-only fragments", audioOnlyFragments},
+      {"fragmented, movie header far longer than the media", longHeaderFragmented},
+      {"plain, movie header far longer than the media", longHeaderPlain},
+      {"first fragment at 10 s", lateStart, 10.0},
+  };
+  testing::TempDir directory;
+  const std::string source = testing::testMediaPath("baseline_aac_moov_first.mp4");
+  for (const Case& entry : cases) {
+    SCOPED_TRACE(entry.name);
+    const std::string path =
+        testing::writtenMp4((directory.path() / "remuxed.mp4").string(), testing::remuxedMp4(source, entry.plan));
+    ASSERT_EQ(testing::ffprobeVideoFrameTimes(path).size(), 30U) << "ffmpeg's frames";
+    const testing::QNVPlayedClip played =
+        expectPlaysLikeFfmpeg(path, QNVDrawingChoice::kAutomatic, entry.oracleTimeOffset);
+    EXPECT_EQ(played.framePsnr.size(), 30U);
+    expectAudioLikeFfprobe(path, played, entry.oracleTimeOffset);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
-                         ::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
+                         ::testing::Combine(::testing::Values("baseline_aac_moov_first.mp4", "baseline_aac_moov_last.mp4",
                                            "main_bframes.mp4", "quicktime.mov", "fragmented.mp4",
                                            "fragmented_sidx.mp4", "fragmented_interleaved.mp4",
                                            "fragmented_moov_samples.mp4", "edit_cut.mp4",
                                            "edit_delay.mp4", "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4",
                                            "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4"),
-                         [](const auto& info) { return testing::clipTestName(info.param); });
+                                            ::testing::ValuesIn(kDrawings)),
+                         [](const auto& info) {
+                           return testing::clipTestName(std::get<0>(info.param)) + "_" +
+                                  drawingName(std::get<1>(info.param));
+                         });
 
 }  // namespace
 }  // namespace plexora

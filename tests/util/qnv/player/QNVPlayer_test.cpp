@@ -11,6 +11,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/Timebase.h"
+#include "support/qnv/QNVExpectedSoftAssertions.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/player/QNVPlayer.h"
 #include "util/qnv/player/QNVSynchronousPlayerDoubles.h"
@@ -106,10 +107,14 @@ TEST_F(QNVPlayerTest, StatusItemAndRateChangesArePostedOnTheStateQueue) {
   EXPECT_EQ(player_->status(), kQNVPlayerStatusReadyToPlay);
 
   // Only 0 and 1 are rates; external playback is never on.
-  player_->setRate(0.5f);
-  player_->setAllowsExternalPlayback(true);
-  player_->setVolume(0.25f);
-  settle();
+  {
+    testing::QNVExpectedSoftAssertions expected;
+    player_->setRate(0.5f);
+    player_->setAllowsExternalPlayback(true);
+    player_->setVolume(0.25f);
+    settle();
+    EXPECT_TRUE(expected.sawReason("Only valid rates with the QNVPlayer are 0.0 or 1.0. 0.500000 given"));
+  }
   EXPECT_EQ(player_->rate(), 1.0f);
   EXPECT_FALSE(player_->allowsExternalPlayback());
   EXPECT_EQ(player_->volume(), 0.25f);

@@ -8,6 +8,8 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/qnv/QNVExpectedSoftAssertions.h"
+#include "util/qnv/core/QNVFrameFlags.h"
 #include "util/qnv/player/QNVSynchronousPlayer.h"
 #include "util/qnv/player/QNVSynchronousPlayerDoubles.h"
 
@@ -77,7 +79,8 @@ class QNVSynchronousPlayerTest : public ::testing::Test {
   }
   double clockSeconds() const { return clock_->currentTime().seconds(); }
   bool clockHolds(const std::shared_ptr<QNVPlayerTimeObserver>& observer) const {
-    const auto observers = clock_->observers();
+    std::vector<std::shared_ptr<QNVPlayerTimeObserver>> observers;
+    onQueue([&] { observers = clock_->observers(); });
     return std::find(observers.begin(), observers.end(), observer) != observers.end();
   }
 
@@ -148,8 +151,12 @@ TEST_F(QNVSynchronousPlayerTest, OnlyRatesZeroAndOneDoAnything) {
     float expected;
   } cases[] = {{0.5f, 1.0f}, {0.0f, 0.0f}, {2.0f, 0.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}};
   for (const auto& entry : cases) {
+    testing::QNVExpectedSoftAssertions expected;
     onQueue([&] { player_->setRate(entry.rate); });
     EXPECT_EQ(player_->rate(), entry.expected) << "after setRate " << entry.rate;
+    EXPECT_EQ(expected.sawReason("Only valid rates with the QNVPlayer are 0.0 or 1.0."),
+              entry.rate != 0.0f && entry.rate != 1.0f)
+        << entry.rate;
   }
 }
 
@@ -266,8 +273,8 @@ TEST_F(QNVSynchronousPlayerTest, MutingTwiceOrWithoutAudioTouchesNoAudioEngine) 
 
 TEST_F(QNVSynchronousPlayerTest, AudioBuffersTakeWholePacketsUpToTheirLimits) {
   auto& audio = item_->tracks[kQNVAudioTrack];
-  audio[0].flags = 4;
-  audio[2].flags = 8;
+  audio[0].flags = kQNVFrameFlagFirstAudioPacketOfRun;
+  audio[2].flags = kQNVFrameFlagLastAudioPacketOfRun;
   startPlaying();
   ASSERT_TRUE(audio_->putData);
 
@@ -363,7 +370,7 @@ TEST_F(QNVSynchronousPlayerTest, ReplacingWithNoneClearsEverythingTheOldItemSetU
   EXPECT_TRUE(layer_->enqueued.empty());
   EXPECT_EQ(player_->rate(), 0.0f);
   EXPECT_FALSE(clockHolds(levelObserver)) << "the old item's level meter stops firing";
-  EXPECT_TRUE(clock_->observers().empty());
+  onQueue([&] { EXPECT_TRUE(clock_->observers().empty()); });
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <tuple>
 
 #include "platform/dispatch/Clock.h"
 #include "platform/media/Timebase.h"
@@ -31,15 +32,20 @@ std::vector<uint8_t> rgbOf(const platform::Image& image) {
   return rgb;
 }
 
-class QNVPlayerLayerTest : public ::testing::TestWithParam<platform::Size> {
+std::string drawingName(QNVDrawingChoice drawing) { return drawing == QNVDrawingChoice::kCPU ? "CPU" : "GL"; }
+
+// Every test runs on both ways of drawing: GL, and the CPU path taken where
+// GL is a software rasteriser.
+class QNVPlayerLayerFixture : public ::testing::Test {
  protected:
   std::shared_ptr<platform::ManualClock> manualClock_ = std::make_shared<platform::ManualClock>();
   platform::ScopedClock scopedClock_{manualClock_};
 
-  static std::shared_ptr<QNVPlayerLayer> makeLayer(platform::Size size) {
+  static std::shared_ptr<QNVPlayerLayer> makeLayer(platform::Size size, QNVDrawingChoice drawing) {
     QNVPlayerLayerConfigs configs;
     configs.offMainThreadRendering = true;
     configs.allowPlayWhenInactive = true;
+    configs.drawing = drawing;
     auto layer = QNVPlayerLayer::initWithConfigs(configs);
     layer->setBounds(platform::Rect({0, 0}, size));
     return layer;
@@ -58,12 +64,15 @@ class QNVPlayerLayerTest : public ::testing::TestWithParam<platform::Size> {
   }
 };
 
+class QNVPlayerLayerTest : public QNVPlayerLayerFixture,
+                           public ::testing::WithParamInterface<std::tuple<platform::Size, QNVDrawingChoice>> {};
+
 TEST_P(QNVPlayerLayerTest, DrawsEachFrameAtItsTimeLikeFfmpegScaledToTheLayer) {
-  const platform::Size size = GetParam();
+  const platform::Size size = std::get<0>(GetParam());
   const std::string path = testing::testMediaPath("video_only.mp4");
   const testing::QNVTestVideoTrack track = testing::loadVideoTrack(path);
   ASSERT_TRUE(track.format.has_value());
-  auto layer = makeLayer(size);
+  auto layer = makeLayer(size, std::get<1>(GetParam()));
   auto timebase = platform::Timebase::create();
   layer->setControlTimebase(timebase);
 
@@ -104,10 +113,13 @@ TEST_P(QNVPlayerLayerTest, DrawsEachFrameAtItsTimeLikeFfmpegScaledToTheLayer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LayerSizes, QNVPlayerLayerTest,
-                         ::testing::Values(platform::Size{160, 90}, platform::Size{320, 180}),
+                         ::testing::Combine(::testing::Values(platform::Size{160, 90}, platform::Size{320, 180}),
+                                            ::testing::Values(QNVDrawingChoice::kGL, QNVDrawingChoice::kCPU)),
                          [](const auto& info) {
-                           return std::to_string(static_cast<int>(info.param.width)) + "x" +
-                                  std::to_string(static_cast<int>(info.param.height));
+                           const platform::Size size = std::get<0>(info.param);
+                           return std::to_string(static_cast<int>(size.width)) + "x" +
+                                  std::to_string(static_cast<int>(size.height)) + "_" +
+                                  drawingName(std::get<1>(info.param));
                          });
 
 // A grey picture whose luma encodes `level`, so the presented pixel tells
@@ -125,14 +137,17 @@ std::shared_ptr<platform::PixelBuffer> greyFrame(uint8_t luma) {
 
 // The luma of the grey frame a presented image shows (inverting the video
 // range expansion), within a step or two of rounding.
-int presentedLuma(const platform::Image& image) {
-  return static_cast<int>(std::lround(image.pixel(0, 0).red / 1.164 + 16));
+int presentedLumaAt(const platform::Image& image, uint32_t x, uint32_t y) {
+  return static_cast<int>(std::lround(image.pixel(x, y).red / 1.164 + 16));
 }
 
-class QNVPlayerLayerRingTest : public QNVPlayerLayerTest {
+int presentedLuma(const platform::Image& image) { return presentedLumaAt(image, 0, 0); }
+
+class QNVPlayerLayerRingTest : public QNVPlayerLayerFixture,
+                               public ::testing::WithParamInterface<QNVDrawingChoice> {
  protected:
   void SetUp() override {
-    layer_ = makeLayer({16, 16});
+    layer_ = makeLayer({16, 16}, GetParam());
     layer_->setControlTimebase(timebase_);
     QNVMediaStateQueue()->sync([&] { layer_->resume(); });
   }
@@ -163,7 +178,7 @@ class QNVPlayerLayerRingTest : public QNVPlayerLayerTest {
   std::shared_ptr<QNVPlayerLayer> layer_;
 };
 
-TEST_F(QNVPlayerLayerRingTest, ShowsTheLatestFrameDueAndDropsWhatItPassed) {
+TEST_P(QNVPlayerLayerRingTest, ShowsTheLatestFrameDueAndDropsWhatItPassed) {
   // Decode order with reordering: 0 at 0 s, 1 at 0.3 s, 2 at 0.1 s, 3 at 0.2 s.
   arrive(0, 40, 0.0);
   arrive(1, 100, 0.3);
@@ -175,14 +190,14 @@ TEST_F(QNVPlayerLayerRingTest, ShowsTheLatestFrameDueAndDropsWhatItPassed) {
   EXPECT_NEAR(tickAt(0.35), 100, 2);
 }
 
-TEST_F(QNVPlayerLayerRingTest, FramesOfTheSameTimeShowTheLowerIndex) {
+TEST_P(QNVPlayerLayerRingTest, FramesOfTheSameTimeShowTheLowerIndex) {
   arrive(0, 40, 0.0);
   arrive(1, 120, 0.1);
   arrive(2, 160, 0.1);
   EXPECT_NEAR(tickAt(0.1), 120, 2);
 }
 
-TEST_F(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
+TEST_P(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
   arrive(0, 40, 0.5);
   EXPECT_EQ(tickAt(0.1), -1);
   EXPECT_NEAR(tickAt(0.5), 40, 2);
@@ -191,7 +206,7 @@ TEST_F(QNVPlayerLayerRingTest, NothingDueDrawsNothingNew) {
 
 // Frames are read back only when asked for: what is asked is still the
 // frame presented last, also once the framebuffer that held it is gone.
-TEST_F(QNVPlayerLayerRingTest, TheLastPresentedFrameIsReadBackWhenAskedForEvenAfterTeardown) {
+TEST_P(QNVPlayerLayerRingTest, TheLastPresentedFrameIsReadBackWhenAskedForEvenAfterTeardown) {
   arrive(0, 40, 0.0);
   arrive(1, 120, 0.1);
   arrive(2, 200, 0.2);
@@ -209,7 +224,7 @@ TEST_F(QNVPlayerLayerRingTest, TheLastPresentedFrameIsReadBackWhenAskedForEvenAf
   EXPECT_NEAR(presentedLuma(*image), 200, 2);
 }
 
-TEST_F(QNVPlayerLayerRingTest, RemovingTheImageClearsItAndLaterFramesDrawAgain) {
+TEST_P(QNVPlayerLayerRingTest, RemovingTheImageClearsItAndLaterFramesDrawAgain) {
   arrive(0, 200, 0.0);
   EXPECT_NEAR(tickAt(0.0), 200, 2);
   for (int reset = 0; reset < 3; ++reset) {
@@ -223,7 +238,7 @@ TEST_F(QNVPlayerLayerRingTest, RemovingTheImageClearsItAndLaterFramesDrawAgain) 
   EXPECT_NEAR(tickAt(0.5), 90, 2);
 }
 
-TEST_F(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
+TEST_P(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
   // 15 pixels wide: 8 chroma columns, the last covering pixel 14 alone.
   layer_->setBounds(platform::Rect({0, 0}, {15, 16}));
   auto image = platform::PixelBuffer::createNV12(15, 16);
@@ -248,6 +263,23 @@ TEST_F(QNVPlayerLayerRingTest, OddWidthPicturesKeepTheirLastChromaColumn) {
   EXPECT_NEAR(first.red, first.green, 3);
 }
 
+// A square frame in a layer twice as wide, aspect kept: drawn at its own
+// size in the middle, black bars either side.
+TEST_P(QNVPlayerLayerRingTest, AFrameOfAnotherAspectIsCentredBetweenBlackBars) {
+  layer_->setBounds(platform::Rect({0, 0}, {32, 16}));
+  arrive(0, 200, 0.0);
+  tickUnreadAt(0.0);
+  const auto presented = layer_->presentedImage();
+  ASSERT_NE(presented, nullptr);
+  ASSERT_EQ(presented->pixelWidth(), 32U);
+  for (uint32_t x : {0U, 7U, 24U, 31U}) {
+    EXPECT_EQ(presented->pixel(x, 8), (platform::Pixel{0, 0, 0, 255})) << "x " << x;
+  }
+  for (uint32_t x : {8U, 16U, 23U}) {
+    EXPECT_NEAR(presentedLumaAt(*presented, x, 8), 200, 2) << "x " << x;
+  }
+}
+
 class RecordingLayerDelegate final : public QNVPlayerDisplayEngineDelegate {
  public:
   platform::DispatchQueuePtr queueForLayerUpdates() override { return QNVMediaStateQueue(); }
@@ -255,7 +287,7 @@ class RecordingLayerDelegate final : public QNVPlayerDisplayEngineDelegate {
   std::vector<platform::Error> errors;  // media-state queue
 };
 
-TEST_F(QNVPlayerLayerRingTest, DecoderErrorFailsTheLayerUntilFlushed) {
+TEST_P(QNVPlayerLayerRingTest, DecoderErrorFailsTheLayerUntilFlushed) {
   auto delegate = std::make_shared<RecordingLayerDelegate>();
   layer_->setPlayerLayerDelegate(delegate);
   const platform::Error error(kQNVGLDecompressionErrorDomain, -12911, {});
@@ -272,6 +304,10 @@ TEST_F(QNVPlayerLayerRingTest, DecoderErrorFailsTheLayerUntilFlushed) {
     EXPECT_FALSE(layer_->flushIfError());
   });
 }
+
+INSTANTIATE_TEST_SUITE_P(Drawings, QNVPlayerLayerRingTest,
+                         ::testing::Values(QNVDrawingChoice::kGL, QNVDrawingChoice::kCPU),
+                         [](const auto& info) { return drawingName(info.param); });
 
 TEST(QNVDefaultRendererTest, GravityScalesTheQuad) {
   struct Case {

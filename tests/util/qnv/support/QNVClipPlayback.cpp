@@ -106,9 +106,11 @@ std::vector<double> ffprobeVideoFrameTimes(const std::string& path) {
   return times;
 }
 
-QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags) {
+QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags,
+                       QNVDrawingChoice drawing, double oracleTimeOffset) {
   QNVPlayedClip played;
-  const std::vector<double> times = ffprobeVideoFrameTimes(path);
+  std::vector<double> times = ffprobeVideoFrameTimes(path);
+  for (double& time : times) time -= oracleTimeOffset;
   const auto oracle = oracleFrames(path, width, height, scaleFlags);
   if (times.empty() || times.size() != oracle.size()) return played;
 
@@ -124,6 +126,7 @@ QNVPlayedClip playClip(const std::string& path, int width, int height, const std
   QNVPlayerLayerConfigs configs;
   configs.offMainThreadRendering = true;
   configs.allowPlayWhenInactive = true;
+  configs.drawing = drawing;
   auto layer = QNVPlayerLayer::initWithConfigs(configs);
   layer->setBounds(platform::Rect({0, 0}, {static_cast<double>(width), static_cast<double>(height)}));
   auto player = QNVPlayer::initWithDisplayEngine(layer);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/media/AudioOutputQueue.h"
+#include "util/qnv/render/QNVPlayerLayerPolicies.h"
 
 namespace plexora::testing {
 
@@ -40,9 +41,12 @@ struct QNVPlayedClip {
   std::vector<platform::AudioOutputQueue::PlayedBuffer> audio;
 };
 
-// Plays the whole clip on a layer of `width` x `height` pixels; the oracle
-// is ffmpeg's decode scaled to that size with `scaleFlags` (the swscale
-// flags, "" for the default comparison's bilinear).
-QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "");
+// Plays the whole clip on a layer of `width` x `height` pixels drawing as
+// `drawing` says; the oracle is ffmpeg's decode scaled to that size with
+// `scaleFlags` (the swscale flags, "" for the default comparison's
+// bilinear), each frame at its ffprobe time less `oracleTimeOffset`
+// (ffmpeg's output starts at the first frame of media that starts late).
+QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "",
+                       QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic, double oracleTimeOffset = 0);
 
 }  // namespace plexora::testing

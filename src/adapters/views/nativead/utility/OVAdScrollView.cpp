@@ -99,6 +99,11 @@ std::vector<std::shared_ptr<platform::View>> OVAdScrollView::cellViews() const {
   return views;
 }
 
+std::uint64_t OVAdScrollView::count() const {
+  return static_cast<std::uint64_t>(
+      std::count_if(cellViews_.begin(), cellViews_.end(), [](const auto& cell) { return !cell.expired(); }));
+}
+
 bool OVAdScrollView::isNormalRect(platform::Rect rect) {
   return std::isnormal(rect.origin.x) || std::isnormal(rect.origin.y) || std::isnormal(rect.size.width) ||
          std::isnormal(rect.size.height);
@@ -237,15 +242,18 @@ void OVAdScrollView::animateWithFade(bool hide, const std::shared_ptr<OVGradient
 }
 
 void OVAdScrollView::loadPages() {
-  const std::uint64_t cells = count();
-  for (std::uint64_t index = 0; index < cells; ++index) loadPage(index);
+  const auto views = cellViews();
+  for (std::uint64_t index = 0; index < views.size(); ++index) placeCell(views[index], index);
 }
 
 void OVAdScrollView::loadPage(std::uint64_t index) {
   const auto views = cellViews();
+  if (index < views.size()) placeCell(views[index], index);
+}
+
+void OVAdScrollView::placeCell(const std::shared_ptr<platform::View>& cell, std::uint64_t index) {
   const auto pager = scrollView();
-  if (index >= views.size() || !pager) return;
-  const auto& cell = views[index];
+  if (!pager) return;
   cell->setContentMode(platform::ContentMode::ScaleAspectFit);
   const platform::Size page = pager->bounds().size;
   cell->setFrame({static_cast<double>(index) * page.width, 0.0, page.width - xInset_, page.height});
@@ -263,8 +271,11 @@ std::shared_ptr<platform::View> OVAdScrollView::childViewForData(const CellData&
 
 void OVAdScrollView::populate(const CellData& data, std::uint64_t index) {
   const auto views = cellViews();
-  if (index >= views.size()) return;
-  if (const auto cell = std::dynamic_pointer_cast<OVAdScrollViewCell>(views[index])) cell->updateCellWithData(data);
+  if (index < views.size()) populateCell(views[index], data);
+}
+
+void OVAdScrollView::populateCell(const std::shared_ptr<platform::View>& cell, const CellData& data) {
+  if (const auto filled = std::dynamic_pointer_cast<OVAdScrollViewCell>(cell)) filled->updateCellWithData(data);
 }
 
 void OVAdScrollView::addAllCells() {
@@ -280,9 +291,10 @@ std::uint64_t OVAdScrollView::addCellForData(const CellData& data, std::uint64_t
   mapData(data, view);
   cellViews_.push_back(view);
   setupContentSize();
+  // The new cell is alive and last: it is the one at count - 1.
   const std::uint64_t index = count() - 1;
-  loadPage(index);
-  populate(data, index);
+  placeCell(view, index);
+  populateCell(view, data);
   if (animationEnabled_) OVAdUtility::animateWithFadeIn({view}, nullptr);
   return index;
 }
@@ -311,14 +323,18 @@ OVAdScrollView::CellData OVAdScrollView::nativeAdForView(const platform::View* v
 }
 
 void OVAdScrollView::mapData(const CellData& data, const std::shared_ptr<platform::View>& view) {
-  // Entries of views that are gone go with the next mapping.
-  std::erase_if(cellMapping_, [](const Mapping& entry) { return entry.view.expired(); });
+  // Entries of views that are gone go now and then, not at every mapping.
+  if (cellMapping_.size() >= 2 * mappingSizeAfterPurge_) {
+    std::erase_if(cellMapping_, [](const Mapping& entry) { return entry.view.expired(); });
+    mappingSizeAfterPurge_ = std::max<std::size_t>(cellMapping_.size(), 1);
+  }
   cellMapping_.push_back({view, data});
 }
 
 void OVAdScrollView::removeAllCells() {
   detachAllNativeAds(cellViews());
   cellMapping_.clear();
+  mappingSizeAfterPurge_ = 0;
   cellViews_.clear();
   setupContentSize();
 }

@@ -20,6 +20,7 @@
 // data and holds the cells, its delegate and its view controller weakly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -115,7 +116,8 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
   std::uint64_t addCellForData(const CellData& data, std::uint64_t position);
   // The index of the cell mapped to this very data object.
   std::uint64_t indexForData(const CellData& data) const;
-  std::uint64_t count() const { return cellViews().size(); }
+  // The cells still alive; a count, no list is made.
+  std::uint64_t count() const;
   std::shared_ptr<platform::View> viewForData(const CellData& data) const;
   CellData nativeAdForView(const platform::View* view) const;
   void removeAllCells();
@@ -169,6 +171,10 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
   };
 
   void commonInitialization();
+  // loadPage and populate for a cell in hand: adding cells one by one or
+  // placing them all must not list the cells again for each.
+  void placeCell(const std::shared_ptr<platform::View>& cell, std::uint64_t index);
+  static void populateCell(const std::shared_ptr<platform::View>& cell, const CellData& data);
   void mapData(const CellData& data, const std::shared_ptr<platform::View>& view);
   void detachAllNativeAds(const std::vector<std::shared_ptr<platform::View>>& views);
   // Fades the gradient to its target alpha and runs `animations` with it;
@@ -192,6 +198,9 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
   std::weak_ptr<OVGradientView> rightGradientView_;
   mutable std::vector<std::weak_ptr<platform::View>> cellViews_;
   std::vector<Mapping> cellMapping_;
+  // The mapping's size after its last purge of views that are gone: it is
+  // purged again once it has doubled, so adding N cells costs O(N).
+  std::size_t mappingSizeAfterPurge_ = 0;
 };
 
 inline constexpr const char* kOVAdScrollViewNoProviderReason = "No child view provider was created for this view.";

@@ -1,39 +1,10 @@
 #include "util/qnv/core/QNVMediaStateQueue.h"
 
-#include <execinfo.h>
-
-#include <csignal>
-#include <cstdarg>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "platform/foundation/Log.h"
-
 namespace plexora {
-
-namespace {
-
-constexpr const char* kPausedFormat = "Paused in the debugger at %s.\nReason on next line:";
-constexpr const char* kYouCanContinue = "You can continue.";
-constexpr const char* kErrorInQNV = "This is an error in QNV. If you don't want to see this error any more, fix it ;)";
-constexpr int kMaxStackFrames = 64;
-
-std::string callStackSymbols() {
-  void* frames[kMaxStackFrames];
-  const int count = ::backtrace(frames, kMaxStackFrames);
-  char** symbols = ::backtrace_symbols(frames, count);
-  std::string text = "(";
-  for (int i = 0; symbols != nullptr && i < count; ++i) {
-    text += "\n    ";
-    text += symbols[i];
-  }
-  std::free(symbols);
-  return text + "\n)";
-}
-
-}  // namespace
 
 platform::DispatchQueuePtr QNVMediaStateQueue() {
   // A function-local static is made once even when many threads ask at once.
@@ -81,21 +52,6 @@ bool QNVSampleBufferContainsIDR(const platform::SampleBuffer& sampleBuffer) {
     offset += unitLength + kLengthFieldSize;
   }
   return false;
-}
-
-void QNVSoftAssertionFailed(const char* format, ...) {
-  if (!QNVIsDebuggerAttached()) return;
-  char reason[1024];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(reason, sizeof reason, format, arguments);
-  va_end(arguments);
-  char paused[4096];
-  std::snprintf(paused, sizeof paused, kPausedFormat, callStackSymbols().c_str());
-  platform::logLine(paused);
-  platform::logLine(reason);
-  platform::logLine(std::string(kYouCanContinue) + " " + kErrorInQNV);
-  std::raise(SIGTRAP);
 }
 
 }  // namespace plexora

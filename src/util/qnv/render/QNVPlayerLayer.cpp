@@ -13,6 +13,7 @@
 #include "util/qnv/decode/QNVDecompressionSessionWithVideoToolbox.h"
 #include "util/qnv/decode/QNVDecompressionSessionWithoutVideoToolbox.h"
 #include "util/qnv/render/QNVDefaultRenderer.h"
+#include "util/qnv/render/QNVPlayerLayerPolicies.h"
 #include "util/qnv/player/QNVIdleTimeoutManager.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/core/QNVRealTimer.h"
@@ -59,22 +60,10 @@ platform::Error renderingError(int64_t code, platform::Dictionary details) {
   return platform::Error(kQNVGLRenderingErrorDomain, code, std::move(details));
 }
 
-// The picture's matrix and range, as its decoder described it.
-const QNVColorConversion* colorConversionOf(const platform::PixelBuffer& picture) {
-  const platform::Value* matrix = picture.attachments().find(platform::kPixelBufferYCbCrMatrixKey);
-  const platform::Value* fullRange = picture.attachments().find(platform::kPixelBufferYCbCrFullRangeKey);
-  const bool is601 = matrix != nullptr && matrix->isString() &&
-                     matrix->asString() == platform::kPixelBufferYCbCrMatrixITU_R_601_4;
-  if (fullRange != nullptr && fullRange->isBool() && fullRange->asBool()) {
-    return is601 ? &kQNVColorConversion601FullRange : &kQNVColorConversion709FullRange;
-  }
-  return is601 ? &kQNVColorConversion601 : &kQNVColorConversion709;
-}
-
 }  // namespace
 
 std::shared_ptr<QNVPlayerLayer> QNVPlayerLayer::initWithConfigs(const QNVPlayerLayerConfigs& configs) {
-  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "a player layer is made on the main thread");
   std::shared_ptr<QNVPlayerLayer> layer(new QNVPlayerLayer(configs));
   std::weak_ptr<QNVPlayerLayer> weakLayer = layer;
   layer->setRendererInternal(layer->defaultRenderer_);
@@ -183,7 +172,7 @@ void QNVPlayerLayer::layoutSublayers() {
 void QNVPlayerLayer::requestResizeDecompressionSession() { requestedResizeDecompressionSession_ = true; }
 
 void QNVPlayerLayer::setVideoGravity(const std::string& videoGravity) {
-  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+  QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "the video gravity is set on the main thread");
   std::lock_guard lock(stateMutex_);
   if (videoGravity != videoGravity_) {
     videoGravity_ = videoGravity;
@@ -244,12 +233,12 @@ void QNVPlayerLayer::setRenderingThreadPriority(double priority) {
 }
 
 bool QNVPlayerLayer::dispatchSyncOnRenderingThread(std::function<void()> block) {
-  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "the layer renders off the main thread");
   return renderingThread_ ? renderingThread_->dispatchSync(std::move(block)) : false;
 }
 
 void QNVPlayerLayer::dispatchAsyncOnRenderingThread(std::function<void()> block) {
-  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(renderingThread_ != nullptr, "%s", "the layer renders off the main thread");
   if (renderingThread_) renderingThread_->performBlock(std::move(block));
 }
 
@@ -325,7 +314,7 @@ void QNVPlayerLayer::resume() {
     }
   }
   QNVIdleTimeoutManager::sharedInstance()->addNonIdlingClient(shared_from_this());
-  QNV_SOFT_ASSERT(displayLink_ != nullptr, "%s", "");
+  QNV_SOFT_ASSERT(displayLink_ != nullptr, "%s", "a layer has its display link from creation on");
   if (displayLink_) displayLink_->setPaused(false);
 }
 
@@ -351,7 +340,7 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
   const auto& format = sampleBuffer.format().video;
   if (!format) return;
   const platform::VideoDimensions dimensions = format->presentationDimensions(true, true);
-  if ((attributes & kQNVFrameAttributeFormatMayHaveChanged) != 0) {
+  if ((attributes & kQNVFrameFlagFormatMayHaveChanged) != 0) {
     if (requestedResizeDecompressionSession_) {
       QNV_SOFT_ASSERT(configs_.offMainThreadRendering, "%s", kAbrNeedsOffMain);
       closeDecompressionSession();
@@ -363,48 +352,40 @@ void QNVPlayerLayer::enqueueSampleBuffer(const platform::SampleBuffer& sampleBuf
     }
   }
   if (!decompressionSession_) {
-    double width = dimensions.width;
-    double height = dimensions.height;
-    if (configs_.optimizeMemory) {
-      platform::Rect layerBounds;
-      double scale = 1.0;
-      {
-        std::lock_guard lock(stateMutex_);
-        layerBounds = bounds_;
-        scale = contentsScale_;
-      }
-      const double pixelWidth = layerBounds.size.width * scale;
-      const double pixelHeight = layerBounds.size.height * scale;
-      // Only ever shrink, keeping the frame's aspect.
-      if (pixelWidth > 0 && pixelHeight > 0 && height > 0) {
-        if (width / height > layerBounds.size.width / layerBounds.size.height && height > pixelHeight) {
-          width = std::ceil(pixelHeight / height * width);
-          height = pixelHeight;
-        } else if (width > pixelWidth) {
-          height = std::ceil(pixelWidth / width * height);
-          width = pixelWidth;
-        }
-      }
+    platform::Rect layerBounds;
+    double scale = 1.0;
+    {
+      std::lock_guard lock(stateMutex_);
+      layerBounds = bounds_;
+      scale = contentsScale_;
     }
+    const platform::Size size = qnvDecodeSize(
+        {static_cast<double>(dimensions.width), static_cast<double>(dimensions.height)}, configs_.optimizeMemory,
+        layerBounds, scale);
     decompressionSessionIndexStart_ = framesEnqueued_.load();
     const std::weak_ptr<QNVDecompressionSessionDelegate> delegate = weak_from_this();
-    if ((attributes & kQNVFrameAttributeVP9) != 0) {
-      decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
-          delegate, *format, {width, height}, true, std::make_shared<QNVRealTimerManager>());
-    } else if (platform::DecompressionSession::isAvailable()) {
-      decompressionSession_ =
-          QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, *format, {width, height}, true, nullptr);
-      OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
-             height);
-    } else {
-      decompressionSession_ = QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
-          delegate, *format, {width, height}, true, std::make_shared<QNVRealTimerManager>());
-      OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()), width,
-             height);
+    const bool vp9 = (attributes & kQNVFrameFlagVP9) != 0;
+    switch (qnvDecoderKindFor(vp9, platform::DecompressionSession::isAvailable())) {
+      case QNVDecoderKind::kVP9:
+        decompressionSession_ = QNVDecompressionSessionForVP9::initWithDelegate(
+            delegate, *format, size, true, std::make_shared<QNVRealTimerManager>());
+        break;
+      case QNVDecoderKind::kSystem:
+        decompressionSession_ =
+            QNVDecompressionSessionWithVideoToolbox::initWithDelegate(delegate, *format, size, true, nullptr);
+        OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()),
+               size.width, size.height);
+        break;
+      case QNVDecoderKind::kSoftware:
+        decompressionSession_ = QNVDecompressionSessionWithoutVideoToolbox::initWithDelegate(
+            delegate, *format, size, true, std::make_shared<QNVRealTimerManager>());
+        OV_LOG(kOVAdLogLevelDebug, kRecreatedSessionFormat, static_cast<void*>(decompressionSession_.get()),
+               size.width, size.height);
+        break;
     }
   }
   if (!decompressionSession_) return;
-  if ((attributes & kQNVFrameAttributeDoNotDisplay) != 0) {
+  if ((attributes & kQNVFrameFlagDoNotDisplay) != 0) {
     std::lock_guard lock(ringMutex_);
     hiddenFrames_.insert(framesEnqueued_.load());
   }
@@ -540,12 +521,18 @@ void QNVPlayerLayer::displayLinkCallback() { tryToMoveToNextFrameWithDrawingOn(t
 void QNVPlayerLayer::tryToMoveToNextFrameWithDrawingOn(bool draw) {
   QNV_SOFT_ASSERT(renderingThread_ ? !platform::DispatchQueue::isMainThread()
                                    : platform::DispatchQueue::isMainThread(),
-                  "%s", "");
+                  "%s", "the display step runs on the rendering thread, or on the main thread without one");
   if (preventPlayback()) return;
   if (!glInitialized_) setupGL();
   if (!context_) return;
   const platform::Rect layerBounds = bounds();
-  if (layerBounds.size != layerSize_ || frameBufferHandle_ == 0 || colorBufferHandle_ == 0) {
+  const QNVDrawingPath path = drawingPath();
+  if (path == QNVDrawingPath::kCPU) {
+    if (layerBounds.size != layerSize_) {
+      layoutChanged_ = true;
+      layerSize_ = layerBounds.size;
+    }
+  } else if (layerBounds.size != layerSize_ || frameBufferHandle_ == 0 || colorBufferHandle_ == 0) {
     layoutChanged_ = true;
     if (!context_->makeCurrent()) {
       QNV_SOFT_ASSERT(false, "%s", kCannotSetContext);
@@ -596,6 +583,8 @@ void QNVPlayerLayer::tryToMoveToNextFrameWithDrawingOn(bool draw) {
     }
     displayPixelBuffer(frame);
     frame.reset();
+  } else if (path == QNVDrawingPath::kCPU) {
+    if ((layoutChanged_ || shouldRenderWhilePlaybackPaused_) && cpuPicture_) drawOnCPU(cpuPicture_);
   } else if ((layoutChanged_ || shouldRenderWhilePlaybackPaused_) && lumaTexture_ && chromaTexture_) {
     if (context_->makeCurrent()) drawFrame(false);
   }
@@ -679,6 +668,23 @@ void QNVPlayerLayer::resetGLContext() {
     return;
   }
   updateReadyForDisplay(false);
+  if (drawingPath() == QNVDrawingPath::kCPU) {
+    // What a cleared drawable reads back as: transparent pixels.
+    cpuPicture_.reset();
+    platform::Rect layerBounds;
+    double scale = 1.0;
+    {
+      std::lock_guard lock(stateMutex_);
+      layerBounds = bounds_;
+      scale = contentsScale_;
+    }
+    const auto width = static_cast<uint32_t>(std::max(0L, std::lround(layerBounds.size.width * scale)));
+    const auto height = static_cast<uint32_t>(std::max(0L, std::lround(layerBounds.size.height * scale)));
+    auto cleared = platform::Image::create(width, height, scale, platform::Color::clear());
+    std::lock_guard lock(stateMutex_);
+    if (cleared) presentedImage_ = std::move(cleared);
+    return;
+  }
   if (!context_ || !context_->makeCurrent()) {
     QNV_SOFT_ASSERT(false, "%s", kCannotSetContext);
     return;
@@ -719,6 +725,7 @@ void QNVPlayerLayer::setupGL() {
     QNV_SOFT_ASSERT(false, kSetupFailedFormat, description().c_str());
     return;
   }
+  if (const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER))) glRenderer_ = renderer;
   if (!videoTextureCache_) {
     const int32_t status = platform::VideoTextureCache::create(context_, videoTextureCache_);
     if (status != platform::kVideoTextureCacheOK) {
@@ -790,6 +797,8 @@ void QNVPlayerLayer::clearBuffers() {
     destroyBuffers();
     platform::GLContext::clearCurrent();
   }
+  cpuPicture_.reset();
+  canvases_.clear();
   {
     std::lock_guard lock(ringMutex_);
     for (auto& buffer : buffers_) buffer.reset();
@@ -803,8 +812,29 @@ void QNVPlayerLayer::releaseTimeBase() {
   controlTimeBase_.reset();
 }
 
+platform::Size QNVPlayerLayer::drawnSize() const {
+  platform::Rect layerBounds;
+  platform::AffineTransform transform;
+  std::string gravity;
+  {
+    std::lock_guard lock(stateMutex_);
+    layerBounds = bounds_;
+    transform = preferredTransform_;
+    gravity = videoGravity_;
+  }
+  float sx = 0;
+  float sy = 0;
+  if (!QNVDefaultRenderer::quadScale(presentationRect_, gravity, layerBounds, transform, sx, sy)) return {};
+  return {sx * backingWidth_, sy * backingHeight_};
+}
+
 void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuffer>& pixelBuffer) {
   renderer_->processPixelBuffer(pixelBuffer.get());
+  if (pixelBuffer && drawingPath() == QNVDrawingPath::kCPU) {
+    drawOnCPU(pixelBuffer);
+    return;
+  }
+  cpuPicture_.reset();
   if (!context_->makeCurrent()) return;
   if (!pixelBuffer) {
     drawFrame(false);
@@ -819,7 +849,7 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
   }
   cleanUpTextures();
   if (layoutChanged_) {
-    preferredConversion_ = colorConversionOf(*pixelBuffer);
+    preferredConversion_ = qnvColorConversionOf(*pixelBuffer);
   }
   struct PlaneTexture {
     GLenum unit;
@@ -828,6 +858,7 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
     GLenum format;
     std::shared_ptr<platform::VideoTexture>* texture;
   };
+  const platform::Size drawn = drawnSize();
   const PlaneTexture planes[] = {{GL_TEXTURE0, 0, GL_R8, GL_RED, &lumaTexture_},
                                  {GL_TEXTURE1, 1, GL_RG8, GL_RG, &chromaTexture_}};
   for (const PlaneTexture& plane : planes) {
@@ -842,17 +873,123 @@ void QNVPlayerLayer::displayPixelBuffer(const std::shared_ptr<platform::PixelBuf
       OV_LOG(kOVAdLogLevelDebug, kTextureFailedFormat, status);
       return;
     }
-    // An ad slot is usually smaller than the video: sampled from the full
-    // picture alone, a frame drawn at a fraction of its size skips texels
-    // and aliases. Its mipmaps, remade for every frame, give the sampler a
-    // picture already averaged down to about the drawn size.
-    glGenerateMipmap(GL_TEXTURE_2D);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    // An ad slot is often much smaller than the video: sampled from the
+    // full picture alone, a frame drawn at a fraction of its size skips
+    // texels and aliases, and its mipmaps give the sampler a picture
+    // averaged down to about the drawn size. Made for every frame they cost
+    // more than the draw, so only a plane drawn below half its size gets
+    // them.
+    const bool mipmaps = qnvNeedsMipmaps({static_cast<double>(pixelBuffer->widthOfPlane(plane.plane)),
+                                          static_cast<double>(pixelBuffer->heightOfPlane(plane.plane))},
+                                         drawn);
+    if (mipmaps) glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   }
   drawFrame(sizeChanged);
+}
+
+QNVDrawingPath QNVPlayerLayer::drawingPath() const {
+  return qnvDrawingPathFor(configs_.drawing, glRenderer_, renderer_ == defaultRenderer_, preferredRotation_);
+}
+
+std::shared_ptr<platform::Bytes> QNVPlayerLayer::takeCanvas(size_t byteCount) {
+  // A canvas only the layer holds is one no presented image reads any more;
+  // nothing but the layer hands it out, so it cannot be taken meanwhile.
+  for (const auto& canvas : canvases_) {
+    if (canvas.use_count() == 1 && canvas->size() == byteCount) return canvas;
+  }
+  auto canvas = std::make_shared<platform::Bytes>(byteCount);
+  // The presented image, the one a reader may still hold and the next.
+  constexpr size_t kKeptCanvases = 3;
+  if (canvases_.size() >= kKeptCanvases) {
+    const auto idle = std::find_if(canvases_.begin(), canvases_.end(),
+                                   [](const std::shared_ptr<platform::Bytes>& kept) { return kept.use_count() == 1; });
+    if (idle == canvases_.end()) return canvas;
+    canvases_.erase(idle);
+  }
+  canvases_.push_back(canvas);
+  return canvas;
+}
+
+void QNVPlayerLayer::drawOnCPU(const std::shared_ptr<platform::PixelBuffer>& picture) {
+  if (preventPlayback()) {
+    OV_LOG(kOVAdLogLevelDebug, kSkippingDrawFormat, description().c_str());
+    return;
+  }
+  platform::Rect layerBounds;
+  platform::AffineTransform transform;
+  std::string gravity;
+  double scale = 1.0;
+  {
+    std::lock_guard lock(stateMutex_);
+    layerBounds = bounds_;
+    transform = preferredTransform_;
+    gravity = videoGravity_;
+    scale = contentsScale_;
+  }
+  const long width = std::lround(layerBounds.size.width * scale);
+  const long height = std::lround(layerBounds.size.height * scale);
+  if (width <= 0 || height <= 0) return;
+  const platform::Size size{static_cast<double>(picture->width()), static_cast<double>(picture->height())};
+  presentationRect_ = size;
+  if (layoutChanged_) preferredConversion_ = qnvColorConversionOf(*picture);
+
+  // The quad the default renderer would draw, in pixels; a quad larger than
+  // the layer (aspect fill) shows the middle of the picture.
+  float sx = 0;
+  float sy = 0;
+  const bool hasQuad = QNVDefaultRenderer::quadScale(size, gravity, layerBounds, transform, sx, sy);
+  platform::PixelRect source;
+  platform::PixelRect destination;
+  auto fit = [](double quad, long target, size_t picture, size_t& destinationStart, size_t& destinationLength,
+                size_t& sourceStart, size_t& sourceLength) {
+    const double drawn = quad * static_cast<double>(target);
+    if (drawn <= static_cast<double>(target)) {
+      destinationLength = static_cast<size_t>(std::max(1L, std::lround(drawn)));
+      destinationStart = (static_cast<size_t>(target) - std::min(destinationLength, static_cast<size_t>(target))) / 2;
+      sourceStart = 0;
+      sourceLength = picture;
+    } else {
+      destinationStart = 0;
+      destinationLength = static_cast<size_t>(target);
+      sourceLength = static_cast<size_t>(
+          std::clamp(std::lround(static_cast<double>(picture) * static_cast<double>(target) / drawn), 1L,
+                     static_cast<long>(picture)));
+      sourceStart = (picture - sourceLength) / 2;
+    }
+  };
+  if (hasQuad) {
+    fit(sx, width, picture->width(), destination.x, destination.width, source.x, source.width);
+    fit(sy, height, picture->height(), destination.y, destination.height, source.y, source.height);
+  }
+  const size_t pixelWidth = static_cast<size_t>(width);
+  const size_t pixelHeight = static_cast<size_t>(height);
+  auto canvas = takeCanvas(pixelWidth * pixelHeight * platform::Image::kBytesPerPixel);
+  platform::YCbCrConversion conversion{};
+  std::copy(std::begin(preferredConversion_->matrix), std::end(preferredConversion_->matrix), conversion.matrix);
+  conversion.lumaOffset = preferredConversion_->lumaOffset;
+  if (!cpuScaler_.draw(*picture, source, {canvas->data(), pixelWidth, pixelHeight}, destination, conversion)) {
+    OV_LOG(kOVAdLogLevelDebug, kDrawFailedFormat, description().c_str(), static_cast<void*>(renderer_.get()));
+  }
+  auto image = platform::Image::borrowRGBA(static_cast<uint32_t>(pixelWidth), static_cast<uint32_t>(pixelHeight),
+                                           scale, canvas, {canvas->data(), canvas->size()});
+  {
+    std::lock_guard lock(stateMutex_);
+    presentedImage_ = std::move(image);
+    presentedScale_ = scale;
+  }
+  // Nothing in GL is newer than this picture.
+  framePresented_ = false;
+  cpuPicture_ = picture;
+  layoutChanged_ = false;
+  if (!isReadyForDisplay_) {
+    OV_LOG(kOVAdLogLevelDebug, kReadyForDisplayFormat, description().c_str(), framesLoop_.load(),
+           framesEnqueued_.load());
+    updateReadyForDisplay(true);
+  }
 }
 
 void QNVPlayerLayer::drawFrame(bool sizeChanged) {
@@ -961,7 +1098,8 @@ void QNVPlayerLayer::requestLastDisplayedSampleBuffer(
   if (renderingThread_) {
     renderingThread_->performBlock(std::move(hand));
   } else {
-    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s", "");
+    QNV_SOFT_ASSERT(platform::DispatchQueue::isMainThread(), "%s",
+                    "a layer without a rendering thread hands frames on the main thread");
     hand();
   }
 }

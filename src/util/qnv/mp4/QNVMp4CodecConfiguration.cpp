@@ -50,7 +50,7 @@ constexpr const char* kChannelMappingKey = "channelMapping";
 
 // A descriptor length in the expandable form: each byte with its top bit set
 // is followed by another, four at most.
-bool readDescriptorLength(const QNVByteReader& reader, uint64_t& position, uint32_t& length) {
+[[nodiscard]] bool readDescriptorLength(const QNVByteReader& reader, uint64_t& position, uint32_t& length) {
   length = 0;
   for (unsigned i = 0; i < kMaxLengthBytes; ++i) {
     uint8_t byte = 0;
@@ -61,8 +61,8 @@ bool readDescriptorLength(const QNVByteReader& reader, uint64_t& position, uint3
   return false;
 }
 
-bool readParameterSets(const QNVByteReader& box, uint64_t& position, uint32_t count,
-                       std::vector<std::vector<uint8_t>>& out) {
+[[nodiscard]] bool readParameterSets(const QNVByteReader& box, uint64_t& position, uint32_t count,
+                                     std::vector<std::vector<uint8_t>>& out) {
   out.clear();
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t length = 0;
@@ -75,7 +75,7 @@ bool readParameterSets(const QNVByteReader& box, uint64_t& position, uint32_t co
   return true;
 }
 
-bool readAvcC(const QNVByteReader& box, QNVMP4SampleDescription& out) {
+[[nodiscard]] bool readAvcC(const QNVByteReader& box, QNVMP4SampleDescription& out) {
   uint8_t byte = 0;
   QNV_MP4_CHECK(box.readU8(12, byte));
   out.naluLengthSize = (byte & 3U) + 1;
@@ -138,7 +138,7 @@ void readHierarchicalSbr(const QNVByteReader& config, QNVMP4SampleDescription& o
   out.frameLengthFlag = (b2 >> 1) & 1U;
 }
 
-bool readEsds(const QNVByteReader& box, QNVMP4SampleDescription& out) {
+[[nodiscard]] bool readEsds(const QNVByteReader& box, QNVMP4SampleDescription& out) {
   uint64_t position = kQNVMp4FullBoxHeaderSize + 1;  // past the ES descriptor tag
   uint32_t length = 0;
   QNV_MP4_CHECK(readDescriptorLength(box, position, length));
@@ -188,7 +188,7 @@ bool readEsds(const QNVByteReader& box, QNVMP4SampleDescription& out) {
 
 // Audio and visual sample entries keep their codec box after fields whose
 // length depends on the entry's version, so the entry is scanned for it.
-bool readCodecBoxesOfEntry(const QNVByteReader& entry, uint64_t entrySize, QNVMP4SampleDescription& out) {
+[[nodiscard]] bool readCodecBoxesOfEntry(const QNVByteReader& entry, uint64_t entrySize, QNVMP4SampleDescription& out) {
   uint64_t position = 0;
   while (position < entrySize) {
     uint32_t type = 0;
@@ -209,7 +209,7 @@ bool readCodecBoxesOfEntry(const QNVByteReader& entry, uint64_t entrySize, QNVMP
   return true;
 }
 
-bool readOpus(const QNVByteReader& entry, QNVMP4SampleDescription& out) {
+[[nodiscard]] bool readOpus(const QNVByteReader& entry, QNVMP4SampleDescription& out) {
   uint16_t channelCount = 0;
   uint32_t boxType = 0;
   uint16_t preSkip = 0;

@@ -35,7 +35,7 @@ QNVRealClock::~QNVRealClock() {
 std::shared_ptr<QNVPlayerTimeObserver> QNVRealClock::createTimeObserverWithInterval(
     const platform::MediaTime& interval, std::function<void(platform::MediaTime)> block, bool fireOnceAtExactTime,
     bool followMasterClock) {
-  QNV_SOFT_ASSERT(interval.isNumeric(), "%s", "");
+  QNV_SOFT_ASSERT(interval.isNumeric(), "%s", "a time observer's interval is a number");
   auto observer = std::make_shared<QNVPlayerTimeObserver>();
   observer->interval = interval;
   observer->block = std::move(block);

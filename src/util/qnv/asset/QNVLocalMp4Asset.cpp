@@ -22,6 +22,7 @@ constexpr const char* kAudioFormatErrorDomain = "QNVLocalMp4Asset";
 constexpr int64_t kAudioFormatErrorCode = 1;
 constexpr const char* kAudioFormatErrorDescription = "The audio track's format cannot be described; it is not played.";
 constexpr const char* kNoVideoTrackDescription = "The file holds no video track.";
+constexpr const char* kNoVideoSamplesDescription = "The file's video track holds no samples.";
 
 }  // namespace
 
@@ -97,6 +98,15 @@ bool QNVLocalMp4Asset::createVideoReader(const platform::MediaTime& startTime) {
   const auto tracks = videoAsset_->tracksWithMediaType(QNVMediaType::Video);
   if (tracks.empty()) return false;
   const QNVLocalMp4Track& track = *tracks.front();
+  if (track.frames.empty()) {
+    // An init segment alone, or a track whose tables are empty: nothing
+    // would be drawn, and an ad without a picture must not play as if
+    // watched.
+    loadingError_ = platform::Error(
+        kQNVLocalMp4ReaderErrorDomain, kQNVLocalMp4ReaderErrorNoVideoSamples,
+        platform::Dictionary{{platform::kLocalizedDescriptionKey, kNoVideoSamplesDescription}});
+    return false;
+  }
   formatDesc_ = track.videoFormat;
 
   QNVLocalMp4OutputSettings settings;

@@ -158,13 +158,13 @@ QNVFrameMetadata QNVLoopingAsset::currentFrameMetadataForTrack(QNVTrackIndex tra
   switchLoopIfNeeded();
   if (track == kQNVAudioTrack) {
     if (state_ == 2) {
-      metadata.flags |= kQNVFrameFlagLoopRestart;
+      metadata.flags |= kQNVFrameFlagFirstAudioPacketOfRun;
       state_ = 0;
     } else if (state_ == 1) {
       return {};
     } else if (platform::add(metadata.presentationTime, metadata.duration) >= videoRealDuration_) {
       state_ = 1;
-      metadata.flags |= kQNVFrameFlagLoopVideoEnd;
+      metadata.flags |= kQNVFrameFlagLastAudioPacketOfRun;
     }
   }
   const platform::MediaTime offset = loopOffset();

@@ -84,6 +84,9 @@ QNVLocalMp4TrackFrames localMp4TrackFrames(const QNVMP4MoovAtomProvider& provide
       if (moof.trafAtoms[traf].trackId != trackId) continue;
       decodeMoofAtom(store, provider, moof, traf, kFragmentTag, nullptr, &result.sync);
     }
+    // Sequence numbers count the movie's fragments, not a track's: one that
+    // carries no run of this track is no gap in it.
+    store.setLastSequenceNumber(moof.sequenceNumber);
   }
 
   const auto editDurations = editDurationsInMediaTime(trak.editList, trak.mediaTimescale, moov.mvhdAtom.timescale);

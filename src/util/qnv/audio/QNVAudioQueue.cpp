@@ -270,7 +270,7 @@ int32_t QNVAudioQueue::_startQueue() {
 }
 
 void QNVAudioQueue::_readDataIntoBuffer() {
-  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
+  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s runs on the media-state queue", __func__);
   ++enqueueDataCalls_;
   if (hasNoMoreFramesToEnqueue_ || (state_ != kCreated && state_ != kRunning && state_ != kPaused)) return;
   const double played = getCurrentTime().seconds();
@@ -396,7 +396,7 @@ void QNVAudioQueue::setVolume(float volume, float rampTime) {
 }
 
 void QNVAudioQueue::enableLevelMeteringWithCallback(LevelCallback callback) {
-  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
+  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s runs on the media-state queue", __func__);
   if (levelsEnabled_) {
     OV_LOG(kOVAdLogLevelWarn, kAlreadyMeteringFormat, description().c_str());
     return;
@@ -416,7 +416,7 @@ void QNVAudioQueue::enableLevelMeteringWithCallback(LevelCallback callback) {
 }
 
 void QNVAudioQueue::sendCurrentAudioLevelToCallback() {
-  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
+  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s runs on the media-state queue", __func__);
   if (!audioLevelCallback_ || deferAudioLevelSetup_ || state_ != kRunning || asbd_.channelsPerFrame == 0) return;
   double level = 0;
   if (levelsEnabled_ && audioQueue_->currentLevelMeterDB(levels_) == platform::kAudioQueueOK && !levels_.empty()) {
@@ -435,7 +435,7 @@ void QNVAudioQueue::removeLevelMetering() {
 }
 
 void QNVAudioQueue::_stopAudio() {
-  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
+  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s runs on the media-state queue", __func__);
   if (state_ == kNoQueue || state_ == kFailed) return;
   audioQueue_->pause();
   audioQueue_->stop(false);
@@ -443,7 +443,7 @@ void QNVAudioQueue::_stopAudio() {
 }
 
 void QNVAudioQueue::_removeAudioQueue() {
-  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s", "");
+  QNV_SOFT_ASSERT(internalQueue_->isCurrent(), "%s runs on the media-state queue", __func__);
   if (state_ == kNoQueue) return;
   state_ = kNoQueue;
   if (audioQueue_) {

@@ -19,6 +19,8 @@ namespace plexora {
 
 namespace {
 
+__extension__ typedef __int128 Wide;
+
 constexpr uint32_t boxType(const char (&name)[5]) {
   return (uint32_t{static_cast<uint8_t>(name[0])} << 24) | (uint32_t{static_cast<uint8_t>(name[1])} << 16) |
          (uint32_t{static_cast<uint8_t>(name[2])} << 8) | uint32_t{static_cast<uint8_t>(name[3])};
@@ -36,8 +38,7 @@ void forEachChildBox(QNVByteReader parent, Visit visit) {
   while (parent.bytesLeft() >= 8) {
     uint32_t size32 = 0;
     uint32_t type = 0;
-    parent.readU32(0, size32);
-    parent.readU32(4, type);
+    if (!parent.readU32(0, size32) || !parent.readU32(4, type)) return;
     uint64_t size = size32;
     uint64_t header = 8;
     if (size32 == 1) {
@@ -186,6 +187,43 @@ platform::MediaTime shownEnd(const std::vector<QNVLocalMp4Track>& tracks) {
   return end;
 }
 
+// Without an edit list media time is presentation time, and a file cut out
+// of a longer stream may hold media from well after 0 only (its first
+// fragment's decode time): playback starts at the first sample instead of
+// showing nothing until then. Every track moves by the same time, rounded
+// down in its own timescale, so the tracks stay in step and no first
+// sample moves before 0.
+void startAtFirstSample(std::vector<QNVLocalMp4Track>& tracks) {
+  std::optional<platform::MediaTime> start;
+  for (const auto& track : tracks) {
+    for (int64_t time : track.presentationTimes) {
+      const platform::MediaTime presented = signedTrackTime(time, track.timescale);
+      if (presented.isNumeric() && (!start || presented < *start)) start = presented;
+    }
+  }
+  if (!start || *start <= platform::MediaTime::zero()) return;
+  for (auto& track : tracks) {
+    const auto ticks = static_cast<int64_t>(Wide{start->value} * track.timescale / start->timescale);
+    for (int64_t& time : track.presentationTimes) time -= ticks;
+  }
+}
+
+// The movie's duration: where its media ends. A movie header may state more
+// than the file holds (a fragmented file's counts at most the samples of the
+// movie box, and some state hours for seconds of media): playback ends once
+// the last sample has been shown. A header that states less cuts a plain
+// movie short (the samples past it are not shown); fragments run on past it.
+// The header's own rounding to its timescale is no difference.
+platform::MediaTime movieDuration(const platform::MediaTime& header, uint32_t headerTimescale,
+                                  const platform::MediaTime& mediaEnd, bool fragmented) {
+  const platform::MediaTime stated = header.isNumeric() ? header : platform::MediaTime::zero();
+  if (mediaEnd <= platform::MediaTime::zero()) return stated;
+  if (fragmented || stated <= platform::MediaTime::zero()) return mediaEnd;
+  const platform::MediaTime rounding =
+      headerTimescale > 0 ? trackTime(1, headerTimescale) : platform::MediaTime::zero();
+  return platform::add(mediaEnd, rounding) < stated ? mediaEnd : stated;
+}
+
 // Every movie fragment after the movie box, into the provider; a damaged
 // one ends the list (the fragments before it still play).
 void parseFragments(QNVMP4MoovAtomProvider& provider, QNVMp4FileBasedReader& reader) {
@@ -234,18 +272,16 @@ std::shared_ptr<const QNVLocalMp4Movie> QNVLocalMp4Movie::open(const std::string
   const auto headers = moovBytes != nullptr ? readTrackHeaders(moovBytes, provider.moovAtomSize)
                                             : std::vector<std::optional<TrackHeader>>{};
   parseFragments(provider, *reader);
+  bool edited = false;
   for (size_t index = 0; index < moov.trakAtoms.size(); ++index) {
     const std::string_view handler = moov.trakAtoms[index].handler();
     if (handler != "vide" && handler != "soun") continue;
     movie->tracks_.push_back(makeTrack(provider, index, index < headers.size() ? headers[index] : std::nullopt));
+    edited = edited || !moov.trakAtoms[index].editList.empty();
   }
-  // The movie header of a fragmented file counts only the samples of the
-  // movie box (none when it is empty): its fragments may run longer.
-  const auto header = trackTime(moov.mvhdAtom.duration, moov.mvhdAtom.timescale);
-  movie->duration_ = header.isNumeric() ? header : platform::MediaTime::zero();
-  if (!provider.moofAtoms.empty() || movie->duration_ <= platform::MediaTime::zero()) {
-    movie->duration_ = std::max(movie->duration_, shownEnd(movie->tracks_));
-  }
+  if (!edited) startAtFirstSample(movie->tracks_);
+  movie->duration_ = movieDuration(trackTime(moov.mvhdAtom.duration, moov.mvhdAtom.timescale),
+                                   moov.mvhdAtom.timescale, shownEnd(movie->tracks_), !provider.moofAtoms.empty());
   return movie;
 }
 
