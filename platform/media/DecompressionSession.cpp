@@ -28,20 +28,14 @@ constexpr const char* kSkippedPacketLine = "DecompressionSession: skipped a pack
 
 std::atomic<bool> gAvailable{true};
 
-void copyPlane(const uint8_t* source, int sourceStride, uint8_t* destination, size_t destinationStride, size_t width,
-               size_t rows) {
-  for (size_t row = 0; row < rows; ++row) {
-    std::memcpy(destination + row * destinationStride, source + static_cast<ptrdiff_t>(row) * sourceStride, width);
-  }
-}
-
 // Pictures handed out are taken back once their last holder lets go, and
 // the next picture of the same size is written into one of them: a new
 // buffer per picture would have the kernel map and fault in megabytes for
 // every frame. One pool serves every session of the process, so a second
 // video ad of the same size (or the same ad played again) decodes into the
 // pictures of the first. Pictures are never cleared: the decoder writes
-// every visible byte of a picture before handing it out.
+// every byte of a picture before handing it out, and writes it in place
+// (getPictureBuffer), so no picture is copied after decoding.
 class PictureBufferPool {
  public:
   static const std::shared_ptr<PictureBufferPool>& shared() {
@@ -50,12 +44,12 @@ class PictureBufferPool {
   }
 
   static std::shared_ptr<PixelBuffer> take(const std::shared_ptr<PictureBufferPool>& pool, size_t width,
-                                           size_t height) {
-    std::shared_ptr<PixelBuffer> storage = pool->takeIdle(width, height);
+                                           size_t height, size_t codedWidth, size_t codedHeight) {
+    std::shared_ptr<PixelBuffer> storage = pool->takeIdle(width, height, codedWidth, codedHeight);
     if (storage) {
       storage->removeAllAttachments();
     } else {
-      storage = PixelBuffer::createNV12ForWriting(width, height);
+      storage = PixelBuffer::createI420ForWriting(width, height, codedWidth, codedHeight);
       if (!storage) return nullptr;
     }
     PixelBuffer* const picture = storage.get();
@@ -69,12 +63,18 @@ class PictureBufferPool {
   // beyond it the pictures of other sizes go first, then the one given back.
   static constexpr size_t kMaxIdleBytes = size_t{96} << 20;
 
-  std::shared_ptr<PixelBuffer> takeIdle(size_t width, size_t height) {
+  static bool sameShape(const PixelBuffer& a, const PixelBuffer& b) {
+    return a.width() == b.width() && a.height() == b.height() && a.codedWidth() == b.codedWidth() &&
+           a.codedHeight() == b.codedHeight();
+  }
+
+  std::shared_ptr<PixelBuffer> takeIdle(size_t width, size_t height, size_t codedWidth, size_t codedHeight) {
     std::lock_guard lock(mutex_);
     // The most recently given back first: its pages are the likeliest to be
     // resident.
     const auto found = std::find_if(idle_.rbegin(), idle_.rend(), [&](const std::shared_ptr<PixelBuffer>& buffer) {
-      return buffer->width() == width && buffer->height() == height;
+      return buffer->width() == width && buffer->height() == height && buffer->codedWidth() == codedWidth &&
+             buffer->codedHeight() == codedHeight;
     });
     if (found == idle_.rend()) return nullptr;
     std::shared_ptr<PixelBuffer> storage = std::move(*found);
@@ -87,7 +87,7 @@ class PictureBufferPool {
     if (storage->isLocked()) return;
     std::lock_guard lock(mutex_);
     for (auto other = idle_.begin(); idleBytes_ + storage->byteCount() > kMaxIdleBytes && other != idle_.end();) {
-      if ((*other)->width() != storage->width() || (*other)->height() != storage->height()) {
+      if (!sameShape(**other, *storage)) {
         idleBytes_ -= (*other)->byteCount();
         other = idle_.erase(other);
       } else {
@@ -104,38 +104,66 @@ class PictureBufferPool {
   size_t idleBytes_ = 0;
 };
 
-// Planar 4:2:0 (or already bi-planar) into an NV12 buffer of the pool.
-std::shared_ptr<PixelBuffer> makeNV12(const AVFrame& frame, bool fullRange, const std::shared_ptr<PictureBufferPool>& pool) {
-  const auto width = static_cast<size_t>(frame.width);
-  const auto height = static_cast<size_t>(frame.height);
-  auto image = PictureBufferPool::take(pool, width, height);
-  if (!image) return nullptr;
-  image->lockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
-  copyPlane(frame.data[0], frame.linesize[0], image->baseAddressOfPlane(0), image->bytesPerRowOfPlane(0), width,
-            height);
-  const size_t chromaWidth = image->widthOfPlane(1);
-  const size_t chromaHeight = image->heightOfPlane(1);
-  uint8_t* chroma = image->baseAddressOfPlane(1);
-  const size_t chromaStride = image->bytesPerRowOfPlane(1);
-  if (frame.format == AV_PIX_FMT_NV12) {
-    copyPlane(frame.data[1], frame.linesize[1], chroma, chromaStride, chromaWidth * 2, chromaHeight);
-  } else {
-    for (size_t row = 0; row < chromaHeight; ++row) {
-      const uint8_t* cb = frame.data[1] + static_cast<ptrdiff_t>(row) * frame.linesize[1];
-      const uint8_t* cr = frame.data[2] + static_cast<ptrdiff_t>(row) * frame.linesize[2];
-      uint8_t* out = chroma + row * chromaStride;
-      for (size_t column = 0; column < chromaWidth; ++column) {
-        out[2 * column] = cb[column];
-        out[2 * column + 1] = cr[column];
-      }
-    }
+bool isPlanar420(int format) { return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P; }
+
+void releasePicture(void* holder, uint8_t*) { delete static_cast<std::shared_ptr<PixelBuffer>*>(holder); }
+
+// libavcodec's allocator for a picture it is about to decode: a picture of
+// the pool, held by the decoder (as output and reference) through the
+// AVBufferRef, so the decoder writes the picture the renderer reads. Other
+// layouts go to libavcodec's own buffers and are refused at output.
+int getPictureBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
+  if (!isPlanar420(frame->format)) return avcodec_default_get_buffer2(codec, frame, flags);
+  const auto& pool = *static_cast<const std::shared_ptr<PictureBufferPool>*>(codec->opaque);
+  // The frame asked for has the coded size; the stream's cropped size is
+  // the codec's, which the picture reports.
+  int codedWidth = frame->width;
+  int codedHeight = frame->height;
+  int strideAlignments[AV_NUM_DATA_POINTERS] = {};
+  avcodec_align_dimensions2(codec, &codedWidth, &codedHeight, strideAlignments);
+  for (const int alignment : strideAlignments) {
+    if (alignment > static_cast<int>(PixelBuffer::kRowAlignment)) return AVERROR(EINVAL);
   }
-  image->unlockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
-  image->setAttachment(kPixelBufferYCbCrMatrixKey, Value(frame.colorspace == AVCOL_SPC_BT709
-                                                             ? kPixelBufferYCbCrMatrixITU_R_709_2
-                                                             : kPixelBufferYCbCrMatrixITU_R_601_4));
-  image->setAttachment(kPixelBufferYCbCrFullRangeKey, Value(fullRange));
-  return image;
+  const int width = codec->width > 0 ? std::min(codec->width, frame->width) : frame->width;
+  const int height = codec->height > 0 ? std::min(codec->height, frame->height) : frame->height;
+  auto picture = PictureBufferPool::take(pool, static_cast<size_t>(width), static_cast<size_t>(height),
+                                         static_cast<size_t>(codedWidth), static_cast<size_t>(codedHeight));
+  if (!picture) return AVERROR(ENOMEM);
+  picture->lockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
+  for (size_t plane = 0; plane < picture->planeCount(); ++plane) {
+    frame->data[plane] = picture->baseAddressOfPlane(plane);
+    frame->linesize[plane] = static_cast<int>(picture->bytesPerRowOfPlane(plane));
+  }
+  picture->unlockBaseAddress(PixelBuffer::LockFlags::kReadWrite);
+  frame->extended_data = frame->data;
+  uint8_t* const base = frame->data[0];
+  const size_t byteCount = picture->byteCount();
+  auto* holder = new std::shared_ptr<PixelBuffer>(std::move(picture));
+  frame->buf[0] = av_buffer_create(base, byteCount, releasePicture, holder, 0);
+  if (frame->buf[0] == nullptr) {
+    delete holder;
+    return AVERROR(ENOMEM);
+  }
+  return 0;
+}
+
+// The decoded picture, kept from reuse until both the decoder (for which it
+// may still be a reference) and every holder of the answer let go.
+// Null where the stream crops its picture's top or left, which moves the
+// picture's start off the buffer's.
+std::shared_ptr<PixelBuffer> pictureOf(const AVFrame& frame, bool fullRange) {
+  PixelBuffer* const picture = static_cast<std::shared_ptr<PixelBuffer>*>(av_buffer_get_opaque(frame.buf[0]))->get();
+  if (frame.data[0] != frame.buf[0]->data || picture->width() != static_cast<size_t>(frame.width) ||
+      picture->height() != static_cast<size_t>(frame.height)) {
+    return nullptr;
+  }
+  AVBufferRef* reference = av_buffer_ref(frame.buf[0]);
+  if (reference == nullptr) return nullptr;
+  picture->setAttachment(kPixelBufferYCbCrMatrixKey, Value(frame.colorspace == AVCOL_SPC_BT709
+                                                               ? kPixelBufferYCbCrMatrixITU_R_709_2
+                                                               : kPixelBufferYCbCrMatrixITU_R_601_4));
+  picture->setAttachment(kPixelBufferYCbCrFullRangeKey, Value(fullRange));
+  return std::shared_ptr<PixelBuffer>(picture, [reference](PixelBuffer*) mutable { av_buffer_unref(&reference); });
 }
 
 }  // namespace
@@ -168,7 +196,8 @@ struct DecompressionSession::Impl {
     OutputCallback callback;
   };
   std::shared_ptr<Output> output = std::make_shared<Output>();
-  const std::shared_ptr<PictureBufferPool> pictures = PictureBufferPool::shared();
+  // Reached by libavcodec through the codec's opaque pointer.
+  std::shared_ptr<PictureBufferPool> pictures = PictureBufferPool::shared();
   DispatchQueuePtr outputQueue = DispatchQueue::createSerial(kOutputQueueLabel);
 
   explicit Impl(VideoFormatDescription description) : format(std::move(description)), dimensions(format.dimensions()) {}
@@ -197,8 +226,7 @@ struct DecompressionSession::Impl {
     if (frame->width != dimensions.width || frame->height != dimensions.height) {
       return kDecompressionSessionResolutionChanged;
     }
-    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P &&
-        frame->format != AV_PIX_FMT_NV12) {
+    if (!isPlanar420(frame->format)) {
       return kDecompressionSessionUnsupportedPixelFormat;
     }
     return kDecompressionSessionOK;
@@ -211,9 +239,12 @@ struct DecompressionSession::Impl {
       if (found != pending.end()) {
         const Pending sample = found->second;
         pending.erase(found);
-        const int32_t status = statusOfFrame();
+        int32_t status = statusOfFrame();
         std::shared_ptr<PixelBuffer> image;
-        if (status == kDecompressionSessionOK) image = makeNV12(*frame, format.sequenceParameterSet().fullRange, pictures);
+        if (status == kDecompressionSessionOK) {
+          image = pictureOf(*frame, format.sequenceParameterSet().fullRange);
+          if (!image) status = kDecompressionSessionUnsupportedPixelFormat;
+        }
         post(status, sample, std::move(image));
       }
       av_frame_unref(frame);
@@ -251,6 +282,8 @@ int32_t DecompressionSession::create(const VideoFormatDescription& format, Outpu
   // One decoding thread: the session is already off the caller's thread, and
   // frame threads would hold pictures back longer.
   impl->codec->thread_count = 1;
+  impl->codec->opaque = &impl->pictures;
+  impl->codec->get_buffer2 = getPictureBuffer;
   if (avcodec_open2(impl->codec, decoder, nullptr) < 0) {
     return kDecompressionSessionInvalidFormat;
   }

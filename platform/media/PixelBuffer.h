@@ -1,6 +1,8 @@
-// A decoded picture in the bi-planar 4:2:0 layout decoders write (NV12): a
-// full-size luma plane and a half-size plane of interleaved Cb and Cr. Rows
-// are padded to kRowAlignment bytes.
+// A decoded picture in 4:2:0, in one of two layouts: bi-planar (NV12), a
+// full-size luma plane and a half-size plane of interleaved Cb and Cr; or
+// planar (I420), the half-size Cb and Cr planes apart, as libavcodec's H.264
+// decoder writes them. Rows are padded to kRowAlignment bytes and the planes
+// start on that alignment, so that a decoder's SIMD code may write them.
 //
 // Plane addresses are handed out only while the buffer is locked; a lock for
 // reading refuses writes until every lock is released. Attachments carry what
@@ -27,9 +29,10 @@ inline constexpr const char* kPixelBufferYCbCrMatrixITU_R_601_4 = "ITU_R_601_4";
 // false: video range (luma 16-235, chroma 16-240).
 inline constexpr const char* kPixelBufferYCbCrFullRangeKey = "YCbCrFullRange";
 
+enum class PixelFormat { kNV12, kI420 };
+
 class PixelBuffer {
  public:
-  static constexpr size_t kPlaneCount = 2;
   static constexpr size_t kRowAlignment = 64;
 
   enum class LockFlags { kReadWrite, kReadOnly };
@@ -41,12 +44,22 @@ class PixelBuffer {
   // that fills every row of both planes before anyone reads them (a
   // decoder), which spares clearing megabytes it is about to overwrite.
   static std::shared_ptr<PixelBuffer> createNV12ForWriting(size_t width, size_t height);
-  // Bytes of both planes, padding included.
+  // Planar, for a decoder writing straight into it: planes left as the
+  // allocator gives them, and room for the `codedWidth` by `codedHeight`
+  // picture (at least the visible size) the decoder writes whole, padding
+  // macroblocks included. Only the visible size is reported.
+  static std::shared_ptr<PixelBuffer> createI420ForWriting(size_t width, size_t height, size_t codedWidth,
+                                                          size_t codedHeight);
+  // Bytes of every plane, padding included.
   size_t byteCount() const { return byteCount_; }
 
+  PixelFormat pixelFormat() const { return format_; }
   size_t width() const { return width_; }
   size_t height() const { return height_; }
-  size_t planeCount() const { return kPlaneCount; }
+  // The coded size a planar buffer was made with; the visible size otherwise.
+  size_t codedWidth() const { return codedWidth_; }
+  size_t codedHeight() const { return codedHeight_; }
+  size_t planeCount() const { return format_ == PixelFormat::kNV12 ? 2 : 3; }
   size_t widthOfPlane(size_t plane) const;
   size_t heightOfPlane(size_t plane) const;
   size_t bytesPerRowOfPlane(size_t plane) const;
@@ -64,13 +77,22 @@ class PixelBuffer {
   void removeAllAttachments() { attachments_ = Dictionary{}; }
 
  private:
-  PixelBuffer(size_t width, size_t height, bool zeroed);
-  size_t planeOffset(size_t plane) const { return plane == 0 ? 0 : bytesPerRowOfPlane(0) * heightOfPlane(0); }
+  struct AlignedDelete {
+    void operator()(uint8_t* bytes) const;
+  };
 
+  PixelBuffer(PixelFormat format, size_t width, size_t height, size_t codedWidth, size_t codedHeight, bool zeroed);
+  // Rows a plane is allocated with: those of the coded size.
+  size_t allocatedRowsOfPlane(size_t plane) const;
+  size_t planeOffset(size_t plane) const;
+
+  PixelFormat format_;
   size_t width_;
   size_t height_;
+  size_t codedWidth_;
+  size_t codedHeight_;
   size_t byteCount_;
-  std::unique_ptr<uint8_t[]> bytes_;
+  std::unique_ptr<uint8_t[], AlignedDelete> bytes_;
   unsigned readLocks_ = 0;
   unsigned writeLocks_ = 0;
   Dictionary attachments_;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -72,10 +74,58 @@ void convertPixels(const uint8_t* luma, const int16_t* cb, const int16_t* cr, ui
   }
 }
 
+#if defined(__x86_64__)
+// Bytes of one channel of sixteen pixels, each 128-bit lane its eight
+// pixels twice.
+__attribute__((target("avx2"))) inline __m256i channelAVX2(__m256i y, __m256i u, __m256i v, const __m256i* c,
+                                                           int row, __m256i round) {
+  const __m256i sum = _mm256_add_epi16(
+      _mm256_add_epi16(_mm256_mulhi_epi16(y, c[row]), _mm256_mulhi_epi16(u, c[row + 3])),
+      _mm256_mulhi_epi16(v, c[row + 6]));
+  const __m256i rounded = _mm256_srai_epi16(_mm256_add_epi16(sum, round), kResultShift);
+  return _mm256_packus_epi16(rounded, rounded);
+}
+
+// Sixteen pixels at once where the CPU has AVX2; the same arithmetic as
+// below, so either gives the same bytes.
+__attribute__((target("avx2"))) size_t convertRowAVX2(const uint8_t* luma, const int16_t* cb, const int16_t* cr,
+                                                      uint32_t* out, size_t count, const Coefficients& k) {
+  constexpr size_t kLanes = 16;
+  const __m256i opaque = _mm256_set1_epi8(static_cast<char>(0xff));
+  const __m256i offset = _mm256_set1_epi16(k.lumaOffset);
+  const __m256i round = _mm256_set1_epi16(1 << (kResultShift - 1));
+  __m256i c[9];
+  for (int i = 0; i < 9; ++i) c[i] = _mm256_set1_epi16(k.c[i]);
+  size_t x = 0;
+  for (; x + kLanes <= count; x += kLanes) {
+    const __m256i y = _mm256_sub_epi16(
+        _mm256_slli_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x))),
+                          kSampleShift),
+        offset);
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb + x));
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr + x));
+    const __m256i redGreen =
+        _mm256_unpacklo_epi8(channelAVX2(y, u, v, c, 0, round), channelAVX2(y, u, v, c, 1, round));
+    const __m256i blueAlpha = _mm256_unpacklo_epi8(channelAVX2(y, u, v, c, 2, round), opaque);
+    // Pixels 0-3 and 8-11, then 4-7 and 12-15.
+    const __m256i low = _mm256_unpacklo_epi16(redGreen, blueAlpha);
+    const __m256i high = _mm256_unpackhi_epi16(redGreen, blueAlpha);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + kLanes / 2), _mm256_permute2x128_si256(low, high, 0x31));
+  }
+  return x;
+}
+
+const bool kHasAVX2 = __builtin_cpu_supports("avx2");
+#endif
+
 // One row: luma bytes and chroma already centred, in 64ths.
 void convertRow(const uint8_t* luma, const int16_t* cb, const int16_t* cr, uint32_t* out, size_t count,
                 const Coefficients& k) {
   size_t x = 0;
+#if defined(__x86_64__)
+  if (kHasAVX2) x = convertRowAVX2(luma, cb, cr, out, count, k);
+#endif
 #if defined(__SSE2__)
   constexpr size_t kLanes = 8;
   const __m128i zero = _mm_setzero_si128();
@@ -130,46 +180,70 @@ bool fits(PixelRect rect, size_t width, size_t height) {
          rect.height <= height - rect.y;
 }
 
+// Where a picture's Cb and Cr samples lie: interleaved in one plane (NV12)
+// or each in a plane of its own (I420).
+struct ChromaPlanes {
+  const uint8_t* cb;
+  const uint8_t* cr;
+  size_t stride;
+  size_t step;  // bytes from one sample to the next in a row
+};
+
+ChromaPlanes chromaPlanesOf(const PixelBuffer& picture) {
+  if (picture.pixelFormat() == PixelFormat::kNV12) {
+    const uint8_t* plane = picture.baseAddressOfPlane(1);
+    return {plane, plane + 1, picture.bytesPerRowOfPlane(1), 2};
+  }
+  return {picture.baseAddressOfPlane(1), picture.baseAddressOfPlane(2), picture.bytesPerRowOfPlane(1), 1};
+}
+
+// One chroma component interpolated to the luma columns of a row: `near`
+// and `far` are its two nearest chroma rows, weighed 3:1; each column then
+// takes 3/4 of its own sample and 1/4 of the neighbour on its side (edges
+// clamped). Results centred, in 64ths; `vertical` holds `count` + 2.
+template <size_t step>
+void interpolateChroma(const uint8_t* near, const uint8_t* far, size_t count, int16_t* vertical, int16_t* out) {
+  constexpr int kToSixtyFourths = 1 << (kSampleShift - 4);
+  // Sample i at vertical[i + 1], its clamped neighbours at i and i + 2.
+  for (size_t j = 0; j < count; ++j) vertical[j + 1] = static_cast<int16_t>(3 * near[j * step] + far[j * step]);
+  vertical[0] = vertical[1];
+  vertical[count + 1] = vertical[count];
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = static_cast<int16_t>(kToSixtyFourths * (3 * vertical[i + 1] + vertical[i]) - kChromaCentre);
+    out[2 * i + 1] = static_cast<int16_t>(kToSixtyFourths * (3 * vertical[i + 1] + vertical[i + 2]) - kChromaCentre);
+  }
+}
+
 // The picture's region at its own size: each chroma sample weighs 9/16 on
 // the pixels it covers and spreads 3/16 and 1/16 to their neighbours, as
 // bilinear sampling of the chroma plane at luma pixel centres does (edges
 // clamped).
-void convertAtOwnSize(const PixelBuffer& picture, PixelRect source, const RGBATarget& target,
-                      PixelRect destination, const Coefficients& k) {
-  const size_t chromaWidth = picture.widthOfPlane(1);
+void convertAtOwnSize(const PixelBuffer& picture, PixelRect source, const RGBATarget& target, PixelRect destination,
+                      const Coefficients& k, ChromaScratch& scratch) {
   const size_t chromaHeight = picture.heightOfPlane(1);
   const size_t lumaStride = picture.bytesPerRowOfPlane(0);
-  const size_t chromaStride = picture.bytesPerRowOfPlane(1);
   const uint8_t* lumaPlane = picture.baseAddressOfPlane(0);
-  const uint8_t* chromaPlane = picture.baseAddressOfPlane(1);
-  // Vertically interpolated chroma (in quarters), Cb and Cr interleaved as
-  // the plane holds them, one clamped pair each side; then per luma column
-  // (in sixteenths, centred, in 64ths).
-  const size_t pairs = chromaWidth * 2;
-  std::vector<int16_t> columns(pairs + 4);
-  std::vector<int16_t> cb(chromaWidth * 2);
-  std::vector<int16_t> cr(chromaWidth * 2);
-  constexpr int kToSixtyFourths = 1 << (kSampleShift - 4);
+  const ChromaPlanes chroma = chromaPlanesOf(picture);
+  // Only the chroma columns the region covers, with one more each side
+  // where the picture has it.
+  const size_t firstColumn = source.x / 2 > 0 ? source.x / 2 - 1 : 0;
+  const size_t endColumn = std::min(picture.widthOfPlane(1), (source.x + source.width + 1) / 2 + 1);
+  const size_t columns = endColumn - firstColumn;
+  scratch.vertical.resize(columns + 2);
+  scratch.cb.resize(columns * 2);
+  scratch.cr.resize(columns * 2);
+  const size_t skipped = source.x - firstColumn * 2;
   for (size_t row = 0; row < source.height; ++row) {
     const size_t y = source.y + row;
     const size_t near = y / 2;
     const size_t far = (y & 1) != 0 ? std::min(near + 1, chromaHeight - 1) : (near > 0 ? near - 1 : 0);
-    const uint8_t* nearRow = chromaPlane + near * chromaStride;
-    const uint8_t* farRow = chromaPlane + far * chromaStride;
-    int16_t* const vertical = columns.data() + 2;
-    for (size_t j = 0; j < pairs; ++j) vertical[j] = static_cast<int16_t>(3 * nearRow[j] + farRow[j]);
-    columns[0] = vertical[0];
-    columns[1] = vertical[1];
-    vertical[pairs] = vertical[pairs - 2];
-    vertical[pairs + 1] = vertical[pairs - 1];
-    for (size_t i = 0; i < chromaWidth; ++i) {
-      const int16_t* pair = vertical + 2 * i;
-      cb[2 * i] = static_cast<int16_t>(kToSixtyFourths * (3 * pair[0] + pair[-2]) - kChromaCentre);
-      cb[2 * i + 1] = static_cast<int16_t>(kToSixtyFourths * (3 * pair[0] + pair[2]) - kChromaCentre);
-      cr[2 * i] = static_cast<int16_t>(kToSixtyFourths * (3 * pair[1] + pair[-1]) - kChromaCentre);
-      cr[2 * i + 1] = static_cast<int16_t>(kToSixtyFourths * (3 * pair[1] + pair[3]) - kChromaCentre);
-    }
-    convertRow(lumaPlane + y * lumaStride + source.x, cb.data() + source.x, cr.data() + source.x,
+    const size_t nearAt = near * chroma.stride + firstColumn * chroma.step;
+    const size_t farAt = far * chroma.stride + firstColumn * chroma.step;
+    // The step as a constant lets the compiler vectorise the loops.
+    const auto interpolate = chroma.step == 1 ? interpolateChroma<1> : interpolateChroma<2>;
+    interpolate(chroma.cb + nearAt, chroma.cb + farAt, columns, scratch.vertical.data(), scratch.cb.data());
+    interpolate(chroma.cr + nearAt, chroma.cr + farAt, columns, scratch.vertical.data(), scratch.cr.data());
+    convertRow(lumaPlane + y * lumaStride + source.x, scratch.cb.data() + skipped, scratch.cr.data() + skipped,
                rowOf(target, destination.y + row) + destination.x, source.width, k);
   }
 }
@@ -186,22 +260,25 @@ bool PixelBufferScaler::scaleToFullChroma(PixelBuffer& picture, PixelRect source
   const auto sourceHeight = static_cast<int64_t>(source.height);
   const auto width = static_cast<int64_t>(destination.width);
   const auto height = static_cast<int64_t>(destination.height);
-  int64_t current[5] = {};
+  const bool planar = picture.pixelFormat() == PixelFormat::kI420;
+  const int64_t sourceFormat = planar ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NV12;
+  int64_t current[6] = {};
   if (scaler_ != nullptr) {
     av_opt_get_int(scaler_, "srcw", 0, &current[0]);
     av_opt_get_int(scaler_, "srch", 0, &current[1]);
     av_opt_get_int(scaler_, "dstw", 0, &current[2]);
     av_opt_get_int(scaler_, "dsth", 0, &current[3]);
     av_opt_get_int(scaler_, "sws_flags", 0, &current[4]);
+    av_opt_get_int(scaler_, "src_format", 0, &current[5]);
   }
   if (scaler_ == nullptr || current[0] != sourceWidth || current[1] != sourceHeight || current[2] != width ||
-      current[3] != height || current[4] != flags) {
+      current[3] != height || current[4] != flags || current[5] != sourceFormat) {
     sws_freeContext(scaler_);
     scaler_ = sws_alloc_context();
     if (scaler_ == nullptr) return false;
     av_opt_set_int(scaler_, "srcw", sourceWidth, 0);
     av_opt_set_int(scaler_, "srch", sourceHeight, 0);
-    av_opt_set_int(scaler_, "src_format", AV_PIX_FMT_NV12, 0);
+    av_opt_set_int(scaler_, "src_format", sourceFormat, 0);
     av_opt_set_int(scaler_, "dstw", width, 0);
     av_opt_set_int(scaler_, "dsth", height, 0);
     av_opt_set_int(scaler_, "dst_format", AV_PIX_FMT_YUV444P, 0);
@@ -217,12 +294,15 @@ bool PixelBufferScaler::scaleToFullChroma(PixelBuffer& picture, PixelRect source
   const size_t planeBytes = destination.width * destination.height;
   for (auto& plane : planes_) plane.resize(planeBytes);
   const PixelBuffer& locked = picture;
-  const uint8_t* const sourcePlanes[4] = {
-      locked.baseAddressOfPlane(0) + source.y * picture.bytesPerRowOfPlane(0) + source.x,
-      locked.baseAddressOfPlane(1) + source.y / 2 * picture.bytesPerRowOfPlane(1) + source.x / 2 * 2, nullptr,
-      nullptr};
-  const int sourceStrides[4] = {static_cast<int>(picture.bytesPerRowOfPlane(0)),
-                                static_cast<int>(picture.bytesPerRowOfPlane(1)), 0, 0};
+  // Straight from the decoder's planes: libswscale reads either layout.
+  const uint8_t* sourcePlanes[4] = {};
+  int sourceStrides[4] = {};
+  for (size_t plane = 0; plane < picture.planeCount(); ++plane) {
+    const size_t column = plane == 0 ? source.x : (planar ? source.x / 2 : source.x / 2 * 2);
+    const size_t row = plane == 0 ? source.y : source.y / 2;
+    sourcePlanes[plane] = locked.baseAddressOfPlane(plane) + row * picture.bytesPerRowOfPlane(plane) + column;
+    sourceStrides[plane] = static_cast<int>(picture.bytesPerRowOfPlane(plane));
+  }
   uint8_t* const planes[4] = {planes_[0].data(), planes_[1].data(), planes_[2].data(), nullptr};
   const int strides[4] = {static_cast<int>(destination.width), static_cast<int>(destination.width),
                           static_cast<int>(destination.width), 0};
@@ -243,7 +323,7 @@ bool PixelBufferScaler::draw(PixelBuffer& picture, PixelRect source, const RGBAT
   picture.lockBaseAddress(PixelBuffer::LockFlags::kReadOnly);
   bool drawn = true;
   if (source.width == destination.width && source.height == destination.height) {
-    convertAtOwnSize(picture, source, target, destination, k);
+    convertAtOwnSize(picture, source, target, destination, k, chroma_);
   } else {
     // libswscale reads the chroma plane from the pair of rows and columns
     // the region starts in.
@@ -251,8 +331,10 @@ bool PixelBufferScaler::draw(PixelBuffer& picture, PixelRect source, const RGBAT
     source.y &= ~size_t{1};
     drawn = scaleToFullChroma(picture, source, destination);
     if (drawn) {
-      std::vector<int16_t> cb(destination.width);
-      std::vector<int16_t> cr(destination.width);
+      std::vector<int16_t>& cb = chroma_.cb;
+      std::vector<int16_t>& cr = chroma_.cr;
+      cb.resize(destination.width);
+      cr.resize(destination.width);
       for (size_t row = 0; row < destination.height; ++row) {
         const size_t offset = row * destination.width;
         for (size_t x = 0; x < destination.width; ++x) {

@@ -1,4 +1,4 @@
-// Draws NV12 pictures into RGBA on the CPU, converted and scaled once,
+// Draws 4:2:0 pictures (NV12 or I420) into RGBA on the CPU, converted and scaled once,
 // straight to the size they are shown at: where GL is a software
 // rasteriser, shading a textured quad costs several times what converting
 // the picture directly does.
@@ -45,6 +45,14 @@ struct RGBATarget {
   size_t height = 0;
 };
 
+// Rows of chroma interpolated to luma columns, kept between pictures so that
+// drawing allocates nothing once the sizes settle.
+struct ChromaScratch {
+  std::vector<int16_t> vertical;
+  std::vector<int16_t> cb;
+  std::vector<int16_t> cr;
+};
+
 class PixelBufferScaler final {
  public:
   PixelBufferScaler() = default;
@@ -64,6 +72,7 @@ class PixelBufferScaler final {
 
   SwsContext* scaler_ = nullptr;
   std::vector<uint8_t> planes_[3];  // Y, Cb, Cr at the destination's size
+  ChromaScratch chroma_;
 };
 
 }  // namespace plexora::platform

@@ -23,8 +23,11 @@ int32_t VideoTextureCache::createTextureFromImage(PixelBuffer& image, GLenum tar
                                                   GLsizei width, GLsizei height, GLenum format, GLenum type,
                                                   size_t plane, std::shared_ptr<VideoTexture>& out) {
   const size_t bytesPerTexel = format == GL_RG ? 2 : 1;
+  // GL ES has no texture that samples two planes as one.
+  const bool interleave = image.pixelFormat() == PixelFormat::kI420 && plane == 1 && format == GL_RG;
+  const size_t samplesPerTexel = interleave ? 1 : bytesPerTexel;
   if (plane >= image.planeCount() || type != GL_UNSIGNED_BYTE || width <= 0 || height <= 0 ||
-      static_cast<size_t>(width) * bytesPerTexel > image.bytesPerRowOfPlane(plane) ||
+      static_cast<size_t>(width) * samplesPerTexel > image.bytesPerRowOfPlane(plane) ||
       static_cast<size_t>(height) > image.heightOfPlane(plane) || (format != GL_RED && format != GL_RG)) {
     return kVideoTextureCacheInvalidArgument;
   }
@@ -40,10 +43,12 @@ int32_t VideoTextureCache::createTextureFromImage(PixelBuffer& image, GLenum tar
     glGenTextures(1, &name);
   }
   image.lockBaseAddress(PixelBuffer::LockFlags::kReadOnly);
-  const uint8_t* pixels = std::as_const(image).baseAddressOfPlane(plane);
+  const uint8_t* pixels = interleave
+                              ? interleavedChroma(image, static_cast<size_t>(width), static_cast<size_t>(height))
+                              : std::as_const(image).baseAddressOfPlane(plane);
   glBindTexture(target, name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(image.bytesPerRowOfPlane(plane) / bytesPerTexel));
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, interleave ? width : static_cast<GLint>(image.bytesPerRowOfPlane(plane) / bytesPerTexel));
   if (refill) {
     glTexSubImage2D(target, 0, 0, 0, width, height, format, type, pixels);
   } else {
@@ -57,6 +62,23 @@ int32_t VideoTextureCache::createTextureFromImage(PixelBuffer& image, GLenum tar
   }
   out.reset(new VideoTexture(shared_from_this(), shape, name));
   return kVideoTextureCacheOK;
+}
+
+const uint8_t* VideoTextureCache::interleavedChroma(const PixelBuffer& image, size_t width, size_t height) {
+  interleaved_.resize(width * height * 2);
+  const size_t stride = image.bytesPerRowOfPlane(1);
+  const uint8_t* cbPlane = image.baseAddressOfPlane(1);
+  const uint8_t* crPlane = image.baseAddressOfPlane(2);
+  for (size_t row = 0; row < height; ++row) {
+    const uint8_t* cb = cbPlane + row * stride;
+    const uint8_t* cr = crPlane + row * stride;
+    uint8_t* out = interleaved_.data() + row * width * 2;
+    for (size_t column = 0; column < width; ++column) {
+      out[2 * column] = cb[column];
+      out[2 * column + 1] = cr[column];
+    }
+  }
+  return interleaved_.data();
 }
 
 void VideoTextureCache::giveBack(VideoTexture::Shape shape, GLuint name) {

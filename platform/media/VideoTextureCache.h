@@ -72,7 +72,8 @@ class VideoTextureCache final : public std::enable_shared_from_this<VideoTexture
 
   // A `width` by `height` texture of `plane`, bound to `target` on the
   // active texture unit. `format` GL_RED or GL_RG with GL_UNSIGNED_BYTE: one
-  // or two bytes a texel.
+  // or two bytes a texel. Plane 1 of a planar (I420) picture as GL_RG is
+  // its Cb and Cr planes together, interleaved as in NV12.
   int32_t createTextureFromImage(PixelBuffer& image, GLenum target, GLint internalFormat, GLsizei width,
                                  GLsizei height, GLenum format, GLenum type, size_t plane,
                                  std::shared_ptr<VideoTexture>& out);
@@ -90,11 +91,14 @@ class VideoTextureCache final : public std::enable_shared_from_this<VideoTexture
   void giveBack(VideoTexture::Shape shape, GLuint name);
   // Deletes every name in the list and empties it.
   static void deleteAll(std::vector<Released>& textures);
+  // The Cb and Cr planes of a planar picture interleaved, rows packed.
+  const uint8_t* interleavedChroma(const PixelBuffer& image, size_t width, size_t height);
 
   std::shared_ptr<GLContext> context_;
   std::mutex mutex_;  // released names may come from any thread
   std::vector<Released> released_;
   std::vector<Released> reusable_;  // context side only, latest last
+  std::vector<uint8_t> interleaved_;  // context side only
 };
 
 }  // namespace plexora::platform

@@ -895,18 +895,18 @@ QNVDrawingPath QNVPlayerLayer::drawingPath() const {
   return qnvDrawingPathFor(configs_.drawing, glRenderer_, renderer_ == defaultRenderer_, preferredRotation_);
 }
 
-std::shared_ptr<platform::Bytes> QNVPlayerLayer::takeCanvas(size_t byteCount) {
+QNVPlayerLayer::Canvas QNVPlayerLayer::takeCanvas(size_t byteCount) {
   // A canvas only the layer holds is one no presented image reads any more;
   // nothing but the layer hands it out, so it cannot be taken meanwhile.
-  for (const auto& canvas : canvases_) {
-    if (canvas.use_count() == 1 && canvas->size() == byteCount) return canvas;
+  for (const Canvas& canvas : canvases_) {
+    if (canvas.bytes.use_count() == 1 && canvas.byteCount == byteCount) return canvas;
   }
-  auto canvas = std::make_shared<platform::Bytes>(byteCount);
+  Canvas canvas{std::make_shared_for_overwrite<uint8_t[]>(byteCount), byteCount};
   // The presented image, the one a reader may still hold and the next.
   constexpr size_t kKeptCanvases = 3;
   if (canvases_.size() >= kKeptCanvases) {
     const auto idle = std::find_if(canvases_.begin(), canvases_.end(),
-                                   [](const std::shared_ptr<platform::Bytes>& kept) { return kept.use_count() == 1; });
+                                   [](const Canvas& kept) { return kept.bytes.use_count() == 1; });
     if (idle == canvases_.end()) return canvas;
     canvases_.erase(idle);
   }
@@ -967,15 +967,15 @@ void QNVPlayerLayer::drawOnCPU(const std::shared_ptr<platform::PixelBuffer>& pic
   }
   const size_t pixelWidth = static_cast<size_t>(width);
   const size_t pixelHeight = static_cast<size_t>(height);
-  auto canvas = takeCanvas(pixelWidth * pixelHeight * platform::Image::kBytesPerPixel);
+  const Canvas canvas = takeCanvas(pixelWidth * pixelHeight * platform::Image::kBytesPerPixel);
   platform::YCbCrConversion conversion{};
   std::copy(std::begin(preferredConversion_->matrix), std::end(preferredConversion_->matrix), conversion.matrix);
   conversion.lumaOffset = preferredConversion_->lumaOffset;
-  if (!cpuScaler_.draw(*picture, source, {canvas->data(), pixelWidth, pixelHeight}, destination, conversion)) {
+  if (!cpuScaler_.draw(*picture, source, {canvas.bytes.get(), pixelWidth, pixelHeight}, destination, conversion)) {
     OV_LOG(kOVAdLogLevelDebug, kDrawFailedFormat, description().c_str(), static_cast<void*>(renderer_.get()));
   }
   auto image = platform::Image::borrowRGBA(static_cast<uint32_t>(pixelWidth), static_cast<uint32_t>(pixelHeight),
-                                           scale, canvas, {canvas->data(), canvas->size()});
+                                           scale, canvas.bytes, {canvas.bytes.get(), canvas.byteCount});
   {
     std::lock_guard lock(stateMutex_);
     presentedImage_ = std::move(image);

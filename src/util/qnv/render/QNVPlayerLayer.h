@@ -160,8 +160,13 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   // The CPU path's draw: the picture converted and scaled into a fresh
   // presented image of the layer's pixel size.
   void drawOnCPU(const std::shared_ptr<platform::PixelBuffer>& picture);
-  // An RGBA buffer of `byteCount` bytes no presented image holds any more.
-  std::shared_ptr<platform::Bytes> takeCanvas(size_t byteCount);
+  // RGBA pixels the scaler writes whole, so never cleared first.
+  struct Canvas {
+    std::shared_ptr<uint8_t[]> bytes;
+    size_t byteCount = 0;
+  };
+  // A canvas of `byteCount` bytes no presented image holds any more.
+  Canvas takeCanvas(size_t byteCount);
   void present();
   bool readsBackOnDemand() const;
   void readBackPresentedFrame();
@@ -247,7 +252,7 @@ class QNVPlayerLayer final : public QNVAVPlayerLayer,
   // layout changes) and the buffers of the images it presented.
   platform::PixelBufferScaler cpuScaler_;
   std::shared_ptr<platform::PixelBuffer> cpuPicture_;
-  std::vector<std::shared_ptr<platform::Bytes>> canvases_;
+  std::vector<Canvas> canvases_;
 
   std::shared_ptr<platform::DisplayLink> displayLink_;
   std::shared_ptr<QNVRenderingThread> renderingThread_;

@@ -103,12 +103,22 @@ QNVTestAudioTrack loadAudioTrack(const std::string& path) {
 std::vector<uint8_t> packedNV12(platform::PixelBuffer& image) {
   std::vector<uint8_t> bytes;
   image.lockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
-  for (size_t plane = 0; plane < 2; ++plane) {
-    const uint8_t* base = std::as_const(image).baseAddressOfPlane(plane);
-    const size_t rowBytes = plane == 0 ? image.width() : image.widthOfPlane(1) * 2;
-    for (size_t row = 0; row < image.heightOfPlane(plane); ++row) {
-      const uint8_t* start = base + row * image.bytesPerRowOfPlane(plane);
-      bytes.insert(bytes.end(), start, start + rowBytes);
+  const platform::PixelBuffer& locked = image;
+  for (size_t row = 0; row < image.height(); ++row) {
+    const uint8_t* start = locked.baseAddressOfPlane(0) + row * image.bytesPerRowOfPlane(0);
+    bytes.insert(bytes.end(), start, start + image.width());
+  }
+  for (size_t row = 0; row < image.heightOfPlane(1); ++row) {
+    if (image.pixelFormat() == platform::PixelFormat::kNV12) {
+      const uint8_t* start = locked.baseAddressOfPlane(1) + row * image.bytesPerRowOfPlane(1);
+      bytes.insert(bytes.end(), start, start + image.widthOfPlane(1) * 2);
+      continue;
+    }
+    const uint8_t* cb = locked.baseAddressOfPlane(1) + row * image.bytesPerRowOfPlane(1);
+    const uint8_t* cr = locked.baseAddressOfPlane(2) + row * image.bytesPerRowOfPlane(2);
+    for (size_t column = 0; column < image.widthOfPlane(1); ++column) {
+      bytes.push_back(cb[column]);
+      bytes.push_back(cr[column]);
     }
   }
   image.unlockBaseAddress(platform::PixelBuffer::LockFlags::kReadOnly);
