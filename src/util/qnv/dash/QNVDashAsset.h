@@ -393,12 +393,19 @@ class QNVDashAsset final : public QNVAVAsset,
   std::shared_ptr<QNVDashRepresentationSpecificData> newRepDataForTrack(QNVTrackIndex track,
                                                                         const std::string& representationId);
   void updateTimeLoaded(const platform::MediaTime& loadedVideoTime);
-  bool isFullyDownloadedForTrack(QNVTrackIndex track);
-  void verifySidxParsingAgainstFileLengthForRepresentationData(const QNVDashRepresentationSpecificData& data);
-  bool fullyDownloaded();
+  bool isFullyDownloadedForTrack(QNVTrackIndex track) const;
+  void verifySidxParsingAgainstFileLengthForRepresentationData(const QNVDashRepresentationSpecificData& data) const;
+  bool fullyDownloaded() const;
+  // The state of a representation already made; null otherwise. A nil video
+  // id reads the constant-bitrate state.
+  std::shared_ptr<QNVDashRepresentationSpecificData> existingDataForRep(
+      const std::optional<std::string>& representationId, QNVTrackIndex track) const;
 
   void sendDryNotificationIfApplicable();
   void sendUndryNotificationIfApplicable();
+  // The decode time between the current and the last stored video frame,
+  // in milliseconds; 0 when the store is at its end.
+  uint32_t unplayedVideoMilliseconds();
 
   // ---- Request scheduling.
   void potentiallyStartRequest();
