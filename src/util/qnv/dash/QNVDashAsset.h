@@ -383,6 +383,11 @@ class QNVDashAsset final : public QNVAVAsset,
   // Any track other than 1 reads the video slot.
   static size_t trackSlot(QNVTrackIndex track) { return track == kQNVAudioTrack ? 1 : 0; }
 
+  // Sets the asset loaded and calls the kept load handler once (the data
+  // path once both tracks have headers, the error path on a loading error);
+  // the pending load's hold on the asset ends with it.
+  void completeLoad();
+
   // Live frame store access.
   bool isCurrentFrameAKeyframe();
 
