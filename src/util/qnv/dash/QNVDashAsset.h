@@ -436,6 +436,9 @@ class QNVDashAsset final : public QNVAVAsset,
   std::optional<std::string> selectSegmentedQualityForTrack(QNVTrackIndex track);
 
   // ---- Errors.
+  // The quality label of a representation of the playlist; none for an
+  // unknown id or no id.
+  std::optional<std::string> qualityLabelForRepresentation(const std::optional<std::string>& representationId) const;
   void handleWarning(const platform::Error& warning);
   void handleError(const platform::Error& error);
 
