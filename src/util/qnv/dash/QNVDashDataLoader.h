@@ -125,8 +125,8 @@ class QNVDashDataLoader : public std::enable_shared_from_this<QNVDashDataLoader>
   // Every queue hop becomes a direct call, on the main queue.
   void _forTestingMakeSynchronous();
   void _forTestingBypassPrefetch();
-  const std::optional<std::string>& representationId() const;
-  QNVTrackIndex track() const;
+  const std::optional<std::string>& representationId() const { return representationId_; }
+  QNVTrackIndex track() const { return track_; }
 
   uint64_t diskCacheBytesRequested() const { return diskCacheBytesRequested_; }
   void setDiskCacheBytesRequested(uint64_t value) { diskCacheBytesRequested_ = value; }
@@ -146,7 +146,10 @@ class QNVDashDataLoader : public std::enable_shared_from_this<QNVDashDataLoader>
                     std::optional<std::string> representationId);
 
   // What a request's completion carries back to the loader's queue.
-  struct Completion;
+  struct Completion {
+    std::optional<platform::Error> error;
+    std::shared_ptr<QNVLoadingRequest> request;
+  };
 
   void fetchNextSegment();
   void setUrlIndex(int32_t index);
