@@ -377,6 +377,9 @@ class QNVDashAsset final : public QNVAVAsset,
   uint64_t offsetForTimeInSeconds(float seconds, QNVTrackIndex track);
 
  private:
+  // Unit tests reach the internal decisions through it.
+  friend class QNVDashAssetTestAccess;
+
   QNVDashAsset(const QNVDashAssetConfig& config, std::string mpdData, std::optional<platform::URL> mpdUrl,
                std::shared_ptr<QNVBandwidthProvider> bandwidthProvider);
   // The steps that need the asset's own shared pointer: the delegates.
