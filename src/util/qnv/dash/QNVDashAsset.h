@@ -178,7 +178,9 @@ class QNVDashRepresentationSpecificData {
   std::shared_ptr<QNVDashDataLoader> dataLoader;
   bool parsedMoovAtom = false;
   bool parsedHeaders = false;
-  // -1 until the movie header names the representation's track.
+  // The index, in the movie header's track boxes, of the representation's
+  // track; -1 until the headers are parsed. Fragments are matched to it
+  // through the movie-extends entry at the same index.
   int32_t trackId = -1;
   uint64_t readerOffsetBeforeFirstParseAttempt = 0;
   bool hasReaderOffsetBeenSet = false;
@@ -447,6 +449,11 @@ class QNVDashAsset final : public QNVAVAsset,
 
   void seekDataLoaderToTime(const platform::MediaTime& time, uint64_t offset, bool shouldUpdateOffset,
                             QNVTrackIndex track);
+
+  // The stream's initial decode and presentation times in the track's own
+  // timescale: they are found in the video's, and audio counts in its own.
+  uint64_t initialTimeForTrack(QNVTrackIndex track) const;
+  uint64_t initialTimePtsForTrack(QNVTrackIndex track) const;
 
   // ---- Box parsing and audio alignment.
   void createNewDataBlockDistributors();
