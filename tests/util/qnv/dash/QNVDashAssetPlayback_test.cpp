@@ -102,7 +102,6 @@ TEST_F(QNVDashAssetPlaybackTest, NoUndryNoticeWithoutADryOne) {
     // The loader has seen no stale manifest: the stream is not dry.
     access_->sendDryNotification();
     access_->sendUndryNotification();
-    asset_->playbackPauseRequested(kStallReasonAfterStart);
     EXPECT_TRUE(dry.received.empty());
     EXPECT_TRUE(undry.received.empty());
   });
