@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "support/MediaOracle.h"
+#include "support/TempDir.h"
 #include "testserver/RangeFile.h"
+#include "util/RuntimeTestSupport.h"
 #include "util/qnv/dash/QNVDashAsset.h"
 #include "util/qnv/support/LoopbackFetchFixture.h"
 
@@ -23,6 +26,28 @@ std::string dashDir() { return std::string(PLEXORA_TEST_MEDIA_DIR) + "/dash"; }
 std::string fileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// "<SegmentBase .../>" of a fragmented file: its header and its segment
+// index by the byte ranges of their top-level boxes.
+std::string segmentBaseOf(const std::string& file) {
+  uint64_t moovEnd = 0;
+  uint64_t sidxStart = 0;
+  uint64_t sidxEnd = 0;
+  for (uint64_t offset = 0; offset + 8 <= file.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(file.data() + offset);
+    const uint64_t size = (uint64_t{p[0]} << 24) | (uint64_t{p[1]} << 16) | (uint64_t{p[2]} << 8) | p[3];
+    const std::string type(file.data() + offset + 4, 4);
+    if (type == "moov") moovEnd = offset + size - 1;
+    if (type == "sidx") {
+      sidxStart = offset;
+      sidxEnd = offset + size - 1;
+    }
+    if (size == 0) break;
+    offset += size;
+  }
+  return "<SegmentBase indexRange=\"" + std::to_string(sidxStart) + "-" + std::to_string(sidxEnd) +
+         "\"><Initialization range=\"0-" + std::to_string(moovEnd) + "\" /></SegmentBase>";
 }
 
 QNVDashAssetConfig playbackConfig() {
@@ -153,6 +178,42 @@ TEST_F(QNVDashAssetLoadingTest, FragmentedSeekLandsOnTheKeyframeAtOrBeforeTheTar
     EXPECT_GE(audio.decodeTime.seconds(), c.expectMs / 1000.0 - 0.05);
     onQueue([&] { EXPECT_EQ(asset_->timeAfterSeek(), platform::MediaTime::make(c.expectMs, 1000)); });
   }
+}
+
+// An audio track the engine cannot decode (MP3 here) plays as no audio:
+// the video loads and plays alone rather than feeding the audio output
+// frames with an empty format.
+TEST_F(QNVDashAssetLoadingTest, UndecodableAudioMakesAVideoOnlyStream) {
+  testing::RuntimeLogCapture log;
+  testing::TempDir dir;
+  testing::commandOutput("cd '" + dir.path().string() +
+                         "' && ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
+                         "'sine=frequency=440:sample_rate=44100:duration=2' -c:a libmp3lame -b:a 64k -seg_duration 1 "
+                         "-single_file 1 -single_file_name 'mp3-$RepresentationID$.mp4' -global_sidx 1 -f dash out.mpd");
+  const std::string mp3 = fileText((dir / "mp3-0.mp4").string());
+  ASSERT_FALSE(mp3.empty());
+  serve("base");
+  server_.on("/dash/base/mp3.mp4", testserver::serveRangeFile(std::make_shared<const std::string>(mp3)));
+
+  // The base presentation with its audio representation replaced.
+  std::string manifest = fileText(dashDir() + "/base/manifest.mpd");
+  const size_t audio = manifest.find("<BaseURL>rep-2.mp4</BaseURL>");
+  const size_t audioEnd = manifest.find("</SegmentBase>", audio) + std::string("</SegmentBase>").size();
+  ASSERT_NE(audio, std::string::npos);
+  manifest.replace(audio, audioEnd - audio, "<BaseURL>mp3.mp4</BaseURL>" + segmentBaseOf(mp3));
+  asset_ = QNVDashAsset::initWithConfig(playbackConfig(), manifest,
+                                        platform::URL::parse(server_.url("/dash/base/manifest.mpd")), nullptr);
+  asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::nullopt, std::nullopt,
+                                        std::nullopt);
+
+  ASSERT_EQ(load(), 1);
+  onQueue([&] {
+    EXPECT_EQ(asset_->statusOfValueForKey("", nullptr), kQNVKeyValueStatusLoaded);
+    EXPECT_FALSE(asset_->containsTrack(kQNVAudioTrack));
+    EXPECT_EQ(asset_->asbd(), platform::AudioStreamBasicDescription{});
+  });
+  EXPECT_EQ(log.count("audio track is not AAC. ignoring"), 1U);
+  EXPECT_EQ(nextFrame(kQNVVideoTrack).presentationTime, platform::MediaTime::make(0, 1));
 }
 
 }  // namespace
