@@ -110,7 +110,8 @@ bool QNVDashAsset::liveSeekToNextKeyFrame() {
 
   auto& audio = *frames_[1];
   if (containsAudio() && !audio.isAtEnd()) {
-    while (trackTime(audio.currentFrame().pts - initialTime_, timescale_[1]) < newTime) {
+    const uint64_t audioStart = initialTimeForTrack(kQNVAudioTrack);
+    while (trackTime(audio.currentFrame().pts - audioStart, timescale_[1]) < newTime) {
       audio.Next();
       if (audio.isAtEnd()) break;
     }
