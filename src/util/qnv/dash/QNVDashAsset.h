@@ -379,6 +379,7 @@ class QNVDashAsset final : public QNVAVAsset,
  private:
   // Unit tests reach the internal decisions through it.
   friend class QNVDashAssetTestAccess;
+  friend class QNVDashAssetDataPathTestAccess;
 
   QNVDashAsset(const QNVDashAssetConfig& config, std::string mpdData, std::optional<platform::URL> mpdUrl,
                std::shared_ptr<QNVBandwidthProvider> bandwidthProvider);

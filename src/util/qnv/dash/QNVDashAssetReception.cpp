@@ -123,14 +123,6 @@ std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::dataForRep(
   return data;
 }
 
-std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::existingDataForRep(
-    const std::optional<std::string>& representationId, QNVTrackIndex track) const {
-  if (track == kQNVAudioTrack) return audioRepData_;
-  if (!representationId) return videoRepData_;
-  const auto found = videoRepDatas_.find(*representationId);
-  return found != videoRepDatas_.end() ? found->second : nullptr;
-}
-
 std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::newRepDataForTrack(
     QNVTrackIndex track, const std::string& representationId) {
   const size_t slot = trackSlot(track);
