@@ -27,6 +27,11 @@ class QNVDashAssetDataPathTestAccess {
     asset_.dataWasReceivedForTrack(track, representationId, isComplete, isComplete, false);
   }
 
+  // A data loader's report alone, for bytes already delivered.
+  void report(QNVTrackIndex track, const std::string& representationId, bool forDiskCache = false) {
+    asset_.dataWasReceivedForTrack(track, representationId, false, false, forDiskCache);
+  }
+
   bool shouldFetchDataForTrack(QNVTrackIndex track) { return asset_.shouldFetchDataForTrack(track); }
   bool isDiskCacheEnabled() const { return asset_.isDiskCacheEnabled(); }
   uint64_t diskCacheFetchLength(QNVTrackIndex track) const { return asset_.diskCacheFetchLength(track); }
