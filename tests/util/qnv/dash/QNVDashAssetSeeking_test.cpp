@@ -55,9 +55,14 @@ TEST_F(QNVDashAssetSeekingTest, SegmentedForwardSeekLandsOnAKeyframeAtOrBeforeTh
   onQueue([&] {
     makeSegmentedVod();
     addAudio();
+    // The parser has read both segments' boxes.
+    access_->reader(kQNVVideoTrack).setOffset(9000);
     const QNVSeekStatus status = access_->segmentedVodSeek(platform::MediaTime::make(2500, kTimescale));
 
     ASSERT_TRUE(status.seekSucceeded);
+    // It goes on from there: moved back to a frame's bytes it would read
+    // media data as boxes and parse the fragments after it a second time.
+    EXPECT_EQ(access_->reader(kQNVVideoTrack).offset(), 9000U);
     EXPECT_EQ(access_->frames(kQNVVideoTrack).currentFrameIndex(), kFramesPerSegment);
     EXPECT_EQ(currentVideoPts(), 2000U);
     EXPECT_EQ(status.seekTime, platform::MediaTime::make(2, 1));
@@ -170,6 +175,19 @@ TEST_F(QNVDashAssetSeekingTest, SegmentedTimesMapToTheEntryEndingAtOrAfterThem) 
       SCOPED_TRACE(c.seconds);
       EXPECT_EQ(asset_->offsetForTimeInSeconds(c.seconds, kQNVVideoTrack), c.expected);
     }
+  });
+}
+
+TEST_F(QNVDashAssetSeekingTest, FragmentedSeekWithoutSegmentIndexEntriesIsRefused) {
+  onQueue([&] {
+    makeAsset();
+    parsePlaylist(kQNVDashVideoTypeFragmented, {testing::representation("v1", "360p", 500'000)}, "v1");
+    access_->setTimescale(kQNVVideoTrack, kTimescale);
+    access_->setParsedHeadersForEachTrack(true);
+    access_->addParsedRepresentation(kQNVVideoTrack, "v1", 0, 5000, 1000);
+    access_->setFetchingRepresentation(kQNVVideoTrack, "v1");
+    EXPECT_FALSE(asset_->seekToPosition(platform::MediaTime::make(1, 1)));
+    EXPECT_EQ(asset_->offsetForTimeInSeconds(1.0F, kQNVVideoTrack), 0U);
   });
 }
 

@@ -47,6 +47,7 @@ class QNVDashAssetTestAccess {
     asset_.gopKeyframeMetadata_.push_back({index, std::move(representationId)});
   }
   size_t keyframeCount() const { return asset_.gopKeyframeMetadata_.size(); }
+  OVAssetLinearReader& reader(QNVTrackIndex track) { return *asset_.readers_[QNVDashAsset::trackSlot(track)]; }
   // A video representation (an audio one for track 1) whose headers and
   // segment index are parsed: segments of `size` bytes, each `duration`
   // track units long, the first at `firstOffset`.
