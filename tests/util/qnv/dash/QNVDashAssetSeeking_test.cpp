@@ -117,8 +117,11 @@ TEST_F(QNVDashAssetSeekingTest, SegmentedSeekToTheCurrentSegmentChangesNothing) 
     EXPECT_TRUE(status.seekSucceeded);
     EXPECT_FALSE(status.seekVideo);
     EXPECT_FALSE(status.seekAudio);
+    // The player's seek succeeds with nothing to move.
+    EXPECT_TRUE(asset_->seekToPosition(platform::MediaTime::make(2200, kTimescale)));
     EXPECT_EQ(access_->frames(kQNVVideoTrack).currentFrameIndex(), kFramesPerSegment);
     EXPECT_EQ(access_->frames(kQNVVideoTrack).frameCount(), 2 * kFramesPerSegment);
+    EXPECT_FALSE(asset_->dataLoaderForTrack(kQNVVideoTrack));
   });
 }
 
