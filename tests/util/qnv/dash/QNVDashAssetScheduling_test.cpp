@@ -3,6 +3,7 @@
 // the data that comes back completing the load and moving the loaded time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -93,9 +94,10 @@ TEST_F(QNVDashAssetFetchRangeTest, FirstRequestsCoverTheHeadersAndTheFirstSecond
     asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::string("video-1"),
                                           std::nullopt, std::nullopt);
   });
-  bool loaded = false;
+  // Set on the asset's queue, read here.
+  std::atomic<bool> loaded{false};
   asset_->loadValuesAsynchronouslyForKeys({"duration"}, [&] { loaded = true; });
-  ASSERT_TRUE(waitUntil([&] { return loaded; }));
+  ASSERT_TRUE(waitUntil([&] { return loaded.load(); }));
 
   // Bit rate × 1 s / 8 past the initialization part (headers and index):
   // video 300000 bit/s after 897 bytes, audio 48000 bit/s after 833.
