@@ -107,6 +107,9 @@ QNVDashAssetConfig config() {
   settings.stallBufferSizeInSeconds = 0.1;
   settings.firstFetchSizeInSeconds = 1.0;
   settings.shouldFailOnFailedMoofParse = true;
+  // A download that ends without the headers parsed fails the load: the
+  // input holds all the bytes there will be.
+  settings.shouldCheckAllHeadersParsedAtDownloadComplete = true;
   return settings;
 }
 
