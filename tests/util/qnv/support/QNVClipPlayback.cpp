@@ -153,13 +153,13 @@ QNVPlayedClip play(const QNVItemPlayback& playback, const Oracle& oracle, int wi
   };
   // Up to the target in steps no longer than a display refresh, waiting in
   // real time while the player stands still for want of data.
+  const auto deadline = std::chrono::steady_clock::now() + playback.realTimeLimit;
   const auto advanceTo = [&](double target) {
     if (playback.realTimeLimit.count() == 0) {
       const double now = player->currentTime().seconds();
       if (target > now) advance(target - now);
       return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + playback.realTimeLimit;
     for (double now = player->currentTime().seconds(); now < target;) {
       advance(std::min(kTick, target - now));
       const double moved = player->currentTime().seconds();

@@ -53,8 +53,8 @@ struct QNVPlayedClip {
 // runs on `clock` (installed by the caller), posts its notifications as
 // `sender`, and may lack data for a while (its downloads run in real time),
 // so the clock moves on in small steps until the player's time reaches
-// each frame's, for at most `realTimeLimit` of real time per frame (0:
-// one step per frame, for an item whose data is all at hand).
+// each frame's, for at most `realTimeLimit` of real time in all (0: one
+// step per frame, for an item whose data is all at hand).
 struct QNVItemPlayback {
   std::shared_ptr<QNVAssetForPlayer> item;
   const void* sender = nullptr;
