@@ -124,17 +124,6 @@ void QNVDashAsset::adoptDelegates() {
   bufferSizeDecider_.setDelegate(self);
 }
 
-std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::existingDataForRep(
-    const std::optional<std::string>& representationId, QNVTrackIndex track) const {
-  if (track == kQNVAudioTrack) return audioRepData_;
-  if (!representationId) return videoRepData_;
-  const auto found = videoRepDatas_.find(*representationId);
-  if (found != videoRepDatas_.end()) return found->second;
-  // The constant-bitrate state is kept apart but named like any other.
-  if (videoRepData_ && videoRepData_->representationId == *representationId) return videoRepData_;
-  return nullptr;
-}
-
 platform::Value QNVDashAsset::valueForKey(const std::string& key) const {
   if (key != kQNVLoadedTimeRangesKey) return {};
   platform::Array ranges;

@@ -123,6 +123,16 @@ std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::dataForRep(
   return data;
 }
 
+std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::existingDataForRep(
+    const std::optional<std::string>& representationId, QNVTrackIndex track) const {
+  if (track == kQNVAudioTrack) return audioRepData_;
+  if (!representationId) return videoRepData_;
+  const auto found = videoRepDatas_.find(*representationId);
+  if (found != videoRepDatas_.end()) return found->second;
+  if (videoRepData_ && videoRepData_->representationId == *representationId) return videoRepData_;
+  return nullptr;
+}
+
 std::shared_ptr<QNVDashRepresentationSpecificData> QNVDashAsset::newRepDataForTrack(
     QNVTrackIndex track, const std::string& representationId) {
   const size_t slot = trackSlot(track);

@@ -19,9 +19,11 @@ void QNVDashEditedFrameStore::addFrame(const QNVMp4FrameRecord& frame) {
     return;
   }
   const QNVPresentedTime presented = presentMediaTime(static_cast<int64_t>(frame.pts), editList_, editDurations_);
-  if (presented.time < 0) return;
   QNVMp4FrameRecord edited = frame;
-  edited.pts = static_cast<uint64_t>(presented.time);
+  // A frame before the first edit (an encoder's priming) is still fed to
+  // the decoder, whose first shown frame depends on it; it is placed at the
+  // start of the presentation rather than before it.
+  edited.pts = presented.time < 0 ? 0 : static_cast<uint64_t>(presented.time);
   store_.addFrame(edited);
 }
 

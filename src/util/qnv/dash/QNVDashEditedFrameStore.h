@@ -1,8 +1,8 @@
 // A frame store seen through a track's edit list: frames added through it
 // get the presentation times the init segment's edits give them, so a
-// fragmented representation lines up with its progressive file. Frames that
-// no edit shows (an audio encoder's priming before the first edit) are not
-// added: they would otherwise be handed out as if they started the stream.
+// fragmented representation lines up with its progressive file. Frames
+// before the first edit (an audio encoder's priming) are kept for the
+// decoder, at the presentation's start, as times cannot go below it.
 // Decode times stay on the media timeline: the fragment decoder places each
 // fragment after the stored frames' decode times.
 //

@@ -94,10 +94,17 @@ TEST_F(QNVDashAssetBoxesTest, AudioFragmentsFollowTheInitSegmentsEditList) {
     EXPECT_TRUE(asset_->containsTrack(kQNVAudioTrack));
     EXPECT_EQ(asset_->asbd().formatID, platform::fourCharCode("aac "));
     // The edit starts the presentation one AAC frame into the media: the
-    // encoder's priming frame is never shown, the next one is shown at 0.
-    const QNVMp4FrameRecord first = data_->frames(kQNVAudioTrack).currentFrame();
+    // encoder's priming frame is still fed to the decoder, at 0, and the
+    // first frame shown is at 0 too instead of one frame late.
+    QNVMp4FrameMetadataCompressor& audio = data_->frames(kQNVAudioTrack);
+    const QNVMp4FrameRecord priming = audio.frameAtIndex(0);
+    const QNVMp4FrameRecord first = audio.frameAtIndex(1);
+    const QNVMp4FrameRecord second = audio.frameAtIndex(2);
+    EXPECT_EQ(priming.pts, 0U);
     EXPECT_EQ(first.dts, static_cast<uint64_t>(kAacFrameTicks));
     EXPECT_EQ(first.pts, 0U);
+    EXPECT_EQ(second.pts, static_cast<uint64_t>(kAacFrameTicks));
+    audio.Next();
     const QNVFrameMetadata metadata = asset_->currentFrameMetadataForTrack(kQNVAudioTrack);
     EXPECT_EQ(metadata.presentationTime, platform::MediaTime::make(0, kAudioTimescale));
     EXPECT_EQ(metadata.duration, platform::MediaTime::make(kAacFrameTicks, kAudioTimescale));
