@@ -78,7 +78,13 @@ void QNVDashAsset::handleError(const platform::Error& error) {
   addErrorToLog(error, true);
   error_ = error;
   hasFailed_ = true;
-  if (parsedHeadersForEachTrack_) return;
+  if (parsedHeadersForEachTrack_) {
+    // Nothing completes a pending load after a failure: its hold on the
+    // asset must not outlive the asset's owners. Released on return, once
+    // nothing here touches the asset any more.
+    auto keepAlive = std::move(loadKeepAlive_);
+    return;
+  }
   platform::Dictionary details = error.userInfo();
   details.set(kCauseCodeKey, error.code());
   details.set(kCauseDomainKey, error.domain());
