@@ -27,6 +27,8 @@ for target in "${targets[@]}"; do
     # A run plays the file on real decoder threads: slower, and a hang shows
     # as a timeout.
     mp4_playback_fuzz) corpus+=("$clips/media"); options=(-max_len=65536 -timeout=60) ;;
+    # An init segment and two media segments of some 15 KB together.
+    dash_segment_fuzz) options=(-max_len=65536 -timeout=60) ;;
   esac
   echo "fuzz: $name for ${seconds}s"
   "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "${options[@]}" \

@@ -54,59 +54,54 @@ make large_640x360.mp4 -f lavfi -i "nullsrc=size=640x360:rate=30:duration=0.5,fo
   "${baseline[@]}" -b:v 2M
 
 # ---- DASH presentations ----
-# Two seconds in 1-second segments: video at 320x180 and 160x90, and AAC
-# audio, each written by ffmpeg's dash muxer, then reshaped into what the
-# engine's manifest reader reads.
-dash_inputs=(-f lavfi -i "testsrc=size=320x180:rate=30:duration=2" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=2"
-  -map 0:v -map 0:v -map 1:a "${baseline[@]}" -g 30 -keyint_min 30 -b:v:0 300k -s:v:0 320x180
-  -b:v:1 120k -s:v:1 160x90 "${aac[@]}" -seg_duration 1 -adaptation_sets "id=0,streams=v id=1,streams=a")
+# Each presentation is written by ffmpeg's dash muxer, then reshaped into
+# what the engine's manifest reader reads, in one of two shapes:
+# SegmentTemplate with $Time$ (dash_template) or one fragmented file per
+# representation addressed by SegmentBase (dash_base). Both take the
+# folder and ffmpeg's input and encoding arguments.
 
 # SegmentTemplate with a SegmentTimeline: ffmpeg writes repeat counts (@r),
 # start times only where they jump and $RepresentationID$ in the names; the
 # reader takes one S with its t per segment and $Time$ alone. The segment
 # files are renamed to the times the timeline gives them (the audio's first
 # starts before 0 in ffmpeg's own naming).
-template="$out/dash/template"
-mkdir -p "$template"
-ffmpeg -nostdin -hide_banner -loglevel error -y "${dash_inputs[@]}" -use_template 1 -use_timeline 1 \
-  -init_seg_name 'init-$RepresentationID$.m4s' -media_seg_name 'seg-$RepresentationID$-$Time$.m4s' \
-  -f dash "$template/ffmpeg.mpd"
-awk -v times="$template/times" '
-  /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5); time = 0 }
-  /<SegmentTemplate / { gsub(/\$RepresentationID\$/, id) }
-  /<S / {
-    t = ""; d = 0; r = 0
-    if (match($0, / t="[0-9-]+"/)) t = substr($0, RSTART + 4, RLENGTH - 5)
-    if (match($0, / d="[0-9]+"/)) d = substr($0, RSTART + 4, RLENGTH - 5)
-    if (match($0, / r="[0-9]+"/)) r = substr($0, RSTART + 4, RLENGTH - 5)
-    if (t != "") time = t
-    for (i = 0; i <= r; i++) {
-      printf "\t\t\t\t\t\t<S t=\"%d\" d=\"%d\" />\n", time, d
-      print id, time >> times
-      time += d
+dash_template() {
+  local template=$1
+  shift
+  mkdir -p "$template"
+  ffmpeg -nostdin -hide_banner -loglevel error -y "$@" -use_template 1 -use_timeline 1 \
+    -init_seg_name 'init-$RepresentationID$.m4s' -media_seg_name 'seg-$RepresentationID$-$Time$.m4s' \
+    -f dash "$template/ffmpeg.mpd"
+  awk -v times="$template/times" '
+    /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5); time = 0 }
+    /<SegmentTemplate / { gsub(/\$RepresentationID\$/, id) }
+    /<S / {
+      t = ""; d = 0; r = 0
+      if (match($0, / t="[0-9-]+"/)) t = substr($0, RSTART + 4, RLENGTH - 5)
+      if (match($0, / d="[0-9]+"/)) d = substr($0, RSTART + 4, RLENGTH - 5)
+      if (match($0, / r="[0-9]+"/)) r = substr($0, RSTART + 4, RLENGTH - 5)
+      if (t != "") time = t
+      for (i = 0; i <= r; i++) {
+        printf "\t\t\t\t\t\t<S t=\"%d\" d=\"%d\" />\n", time, d
+        print id, time >> times
+        time += d
+      }
+      next
     }
-    next
-  }
-  { print }' "$template/ffmpeg.mpd" >"$template/manifest.mpd"
-rm "$template/ffmpeg.mpd"
-for id in $(cut -d' ' -f1 "$template/times" | sort -u); do
-  mapfile -t files < <(ls "$template" | grep "^seg-$id-" | sed "s/^seg-$id-//; s/\.m4s$//" | sort -n)
-  mapfile -t times < <(grep "^$id " "$template/times" | cut -d' ' -f2)
-  for i in "${!files[@]}"; do
-    [ "${files[$i]}" = "${times[$i]}" ] || mv "$template/seg-$id-${files[$i]}.m4s" "$template/seg-$id-${times[$i]}.m4s.new"
+    { print }' "$template/ffmpeg.mpd" >"$template/manifest.mpd"
+  rm "$template/ffmpeg.mpd"
+  local id files times i moved
+  for id in $(cut -d' ' -f1 "$template/times" | sort -u); do
+    mapfile -t files < <(ls "$template" | grep "^seg-$id-" | sed "s/^seg-$id-//; s/\.m4s$//" | sort -n)
+    mapfile -t times < <(grep "^$id " "$template/times" | cut -d' ' -f2)
+    for i in "${!files[@]}"; do
+      [ "${files[$i]}" = "${times[$i]}" ] || mv "$template/seg-$id-${files[$i]}.m4s" "$template/seg-$id-${times[$i]}.m4s.new"
+    done
+    for moved in "$template"/seg-"$id"-*.m4s.new; do [ -e "$moved" ] && mv "$moved" "${moved%.new}"; done
   done
-  for moved in "$template"/seg-"$id"-*.m4s.new; do [ -e "$moved" ] && mv "$moved" "${moved%.new}"; done
-done
-rm "$template/times"
+  rm "$template/times"
+}
 
-# SegmentBase: one fragmented file per representation with a segment index
-# ('sidx') after the movie box. ffmpeg lists the fragments as a SegmentList
-# of byte ranges; the reader takes the file's BaseURL with the index range
-# and the initialization range (ftyp and moov) instead.
-base="$out/dash/base"
-mkdir -p "$base"
-ffmpeg -nostdin -hide_banner -loglevel error -y "${dash_inputs[@]}" -single_file 1 \
-  -single_file_name 'rep-$RepresentationID$.mp4' -global_sidx 1 -f dash "$base/ffmpeg.mpd"
 # The byte offset and size of each top-level box, one "type offset size" a line.
 boxes() {
   local file=$1 offset=0 total
@@ -127,20 +122,62 @@ segment_base() {
   printf '<SegmentBase indexRange="%d-%d"><Initialization range="0-%d" /></SegmentBase>' \
     "$sidx_start" "$sidx_end" "$moov_end"
 }
-for file in "$base"/rep-*.mp4; do
-  id=${file##*/rep-}
-  id=${id%.mp4}
-  segment_base "$file" >"$base/segment_base_$id"
-done
-awk -v dir="$base" '
-  /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5) }
-  /<SegmentList / {
-    skipping = 1
-    getline line < (dir "/segment_base_" id)
-    print "\t\t\t\t" line
-    next
-  }
-  skipping && /<\/SegmentList>/ { skipping = 0; next }
-  skipping { next }
-  { print }' "$base/ffmpeg.mpd" >"$base/manifest.mpd"
-rm "$base/ffmpeg.mpd" "$base"/segment_base_*
+
+# SegmentBase: one fragmented file per representation with a segment index
+# ('sidx') after the movie box. ffmpeg lists the fragments as a SegmentList
+# of byte ranges; the reader takes the file's BaseURL with the index range
+# and the initialization range (ftyp and moov) instead.
+dash_base() {
+  local base=$1 file id
+  shift
+  mkdir -p "$base"
+  ffmpeg -nostdin -hide_banner -loglevel error -y "$@" -single_file 1 \
+    -single_file_name 'rep-$RepresentationID$.mp4' -global_sidx 1 -f dash "$base/ffmpeg.mpd"
+  for file in "$base"/rep-*.mp4; do
+    id=${file##*/rep-}
+    id=${id%.mp4}
+    segment_base "$file" >"$base/segment_base_$id"
+  done
+  awk -v dir="$base" '
+    /<Representation / { match($0, /id="[^"]*"/); id = substr($0, RSTART + 4, RLENGTH - 5) }
+    /<SegmentList / {
+      skipping = 1
+      getline line < (dir "/segment_base_" id)
+      print "\t\t\t\t" line
+      next
+    }
+    skipping && /<\/SegmentList>/ { skipping = 0; next }
+    skipping { next }
+    { print }' "$base/ffmpeg.mpd" >"$base/manifest.mpd"
+  rm "$base/ffmpeg.mpd" "$base"/segment_base_*
+}
+
+dash_sections="id=0,streams=v id=1,streams=a"
+
+# Two seconds in 1-second segments: video at 320x180 and 160x90, and AAC
+# audio.
+dash_inputs=(-f lavfi -i "testsrc=size=320x180:rate=30:duration=2" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=2"
+  -map 0:v -map 0:v -map 1:a "${baseline[@]}" -g 30 -keyint_min 30 -b:v:0 300k -s:v:0 320x180
+  -b:v:1 120k -s:v:1 160x90 "${aac[@]}" -seg_duration 1 -adaptation_sets "$dash_sections")
+dash_template "$out/dash/template" "${dash_inputs[@]}"
+dash_base "$out/dash/base" "${dash_inputs[@]}"
+
+# Quality switches: four seconds of one picture at two bitrates far apart
+# (noise keeps the high one high), key frames on every second in both, so
+# a switch may land on any segment boundary.
+switch_inputs=(-f lavfi -i "testsrc=size=160x90:rate=30:duration=4,noise=alls=20:allf=t"
+  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=4" -map 0:v -map 0:v -map 1:a "${baseline[@]}"
+  -g 30 -keyint_min 30 -force_key_frames "expr:gte(t,n_forced*1)" -b:v:0 400k -b:v:1 60k "${aac[@]}"
+  -seg_duration 1 -adaptation_sets "$dash_sections")
+dash_template "$out/dash/switch_template" "${switch_inputs[@]}"
+dash_base "$out/dash/switch_base" "${switch_inputs[@]}"
+
+# B-frames (main profile), whose reordering delay the init segment's edit
+# list takes off, as it takes off the audio's priming; video segments of a
+# 1.5-second group of pictures beside 1-second audio segments.
+bframes_inputs=(-f lavfi -i "testsrc=size=160x90:rate=30:duration=3"
+  -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3" -map 0:v -map 1:a
+  -c:v libx264 -pix_fmt yuv420p -profile:v main -bf 2 -g 45 -keyint_min 45 -sc_threshold 0 "${aac[@]}"
+  -seg_duration 1 -adaptation_sets "$dash_sections")
+dash_template "$out/dash/bframes_template" "${bframes_inputs[@]}"
+dash_base "$out/dash/bframes_base" "${bframes_inputs[@]}"

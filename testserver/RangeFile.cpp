@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <string_view>
 
 namespace plexora::testserver {
@@ -22,6 +23,8 @@ constexpr int kRangeNotSatisfiable = 416;
 constexpr int kServerError = 500;
 // The throttle sends this many pieces a second.
 constexpr std::size_t kPiecesPerSecond = 20;
+// Longer than any test runs; the server cuts it short when it stops.
+constexpr auto kNever = std::chrono::hours(1);
 
 std::optional<std::size_t> number(std::string_view text) {
   std::size_t value = 0;
@@ -57,6 +60,11 @@ Response rangeFileAnswer(const std::string& file, const RecordedRequest& request
   Response answer;
   answer.headers.emplace_back(kAcceptRangesField, kBytesUnit);
   answer.headers.emplace_back(kContentTypeField, kMediaType);
+  if (fault == RangeFault::kNeverAnswers) {
+    answer.delay = kNever;
+    answer.dropConnection = true;
+    return answer;
+  }
   if (fault == RangeFault::kNotFound || fault == RangeFault::kServerError) {
     answer.status = fault == RangeFault::kNotFound ? kNotFound : kServerError;
     return answer;
@@ -78,8 +86,11 @@ Response rangeFileAnswer(const std::string& file, const RecordedRequest& request
     answer.status = kOK;
     answer.body = file;
   }
-  if (options.bytesPerSecond > 0) {
-    answer.chunkBytes = std::max<std::size_t>(1, options.bytesPerSecond / kPiecesPerSecond);
+  if (fault == RangeFault::kTruncated) answer.body.resize(answer.body.size() / 2);
+  const std::size_t bytesPerSecond =
+      options.sharedBytesPerSecond ? options.sharedBytesPerSecond->load() : options.bytesPerSecond;
+  if (bytesPerSecond > 0) {
+    answer.chunkBytes = std::max<std::size_t>(1, bytesPerSecond / kPiecesPerSecond);
     answer.chunkDelay = std::chrono::milliseconds(1000 / kPiecesPerSecond);
   }
   if (options.releasedUpTo) {

@@ -35,12 +35,20 @@ enum class RangeFault {
   kUnsatisfiable,
   kNotFound,
   kServerError,
+  // A complete answer whose body is only the first half of the range, its
+  // Content-Length saying so: a host that stored a file cut short.
+  kTruncated,
+  // No answer at all until the server stops: a segment that never comes.
+  kNeverAnswers,
 };
 
 struct RangeFileOptions {
   RangeFault fault = RangeFault::kNone;
   // Throttles the body to about this rate; 0 sends it at once.
   std::size_t bytesPerSecond = 0;
+  // When set, the rate in its place, read as each request comes in: a
+  // network that slows down or speeds up while a stream plays.
+  std::shared_ptr<const std::atomic<std::size_t>> sharedBytesPerSecond{};
   // The fault spares requests for ranges that start before this offset (a
   // header that loads, then media that fails).
   std::size_t faultFromOffset = 0;

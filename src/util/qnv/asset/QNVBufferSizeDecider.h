@@ -61,6 +61,10 @@ class QNVBufferDeciderRealTimeInfo {
   virtual double assetCurrentBitRate() const = 0;
 };
 
+inline constexpr int64_t kQNVReachabilityUnknown = 0;
+inline constexpr int64_t kQNVReachabilityCellular = 2;
+inline constexpr int64_t kQNVReachabilityWiFi = 4;
+
 // A bandwidth estimator that a DASH asset's creator supplies.
 class QNVBandwidthProvider {
  public:
@@ -69,6 +73,9 @@ class QNVBandwidthProvider {
   virtual int64_t downloadBandwidthQuality() const = 0;
   virtual double downloadBandwidthEstimateBitsPerSecond() const = 0;
   virtual double downloadLatencyInSecond() const = 0;
+  // The network in use: kQNVReachabilityWiFi, kQNVReachabilityCellular, or
+  // anything else when neither (or unknown).
+  virtual int64_t currentReachabilityState() const { return kQNVReachabilityUnknown; }
 };
 
 class QNVBufferSizeDecider final {

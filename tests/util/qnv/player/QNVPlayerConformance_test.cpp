@@ -27,35 +27,6 @@ constexpr int kWidth = 160;
 constexpr int kHeight = 90;
 constexpr double kMinimumPsnr = 40.0;
 
-// From the packet still playing at 0 (the packets before it, outside the
-// edits, need not be fed), every packet ffprobe lists, with its size, in
-// order, each buffer at its first packet's time.
-void expectAudioLikeFfprobe(const std::string& path, const testing::QNVPlayedClip& played,
-                            double oracleTimeOffset = 0) {
-  auto probed = testing::ffprobeAudioPackets(path);
-  for (auto& packet : probed) packet.seconds -= oracleTimeOffset;
-  if (probed.empty()) {
-    EXPECT_TRUE(played.audio.empty());
-    return;
-  }
-  ASSERT_GT(played.sampleRate, 0.0);
-  const double rate = played.sampleRate;
-  const double packetSeconds = played.framesPerPacket / rate;
-  size_t next = 0;
-  while (next + 1 < probed.size() && probed[next].seconds + packetSeconds < -1e-6) ++next;
-  for (const auto& buffer : played.audio) {
-    ASSERT_LT(next, probed.size());
-    EXPECT_LE(std::abs(buffer.startSampleTime - probed[next].seconds * rate), played.framesPerPacket)
-        << "packet " << next;
-    for (const auto& packet : buffer.packets) {
-      ASSERT_LT(next, probed.size());
-      EXPECT_EQ(packet.size(), probed[next].size) << "packet " << next;
-      ++next;
-    }
-  }
-  EXPECT_EQ(next, probed.size()) << "every packet played";
-}
-
 // Every frame ffmpeg shows drawn like its own, no failure and one end.
 testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path, QNVDrawingChoice drawing,
                                              double oracleTimeOffset = 0) {
@@ -81,7 +52,7 @@ TEST_P(QNVPlayerConformanceTest, PlaysLikeFfmpeg) {
   const std::string path = testing::testMediaPath(std::get<0>(GetParam()));
   const testing::QNVPlayedClip played = expectPlaysLikeFfmpeg(path, std::get<1>(GetParam()));
   EXPECT_EQ(played.playerStatus, kQNVPlayerStatusReadyToPlay);
-  expectAudioLikeFfprobe(path, played);
+  testing::expectAudioLikeFfprobe(path, played);
 }
 
 // An ad slot a quarter of the video's size: each pixel drawn is the average
@@ -217,7 +188,7 @@ TEST(QNVPlayerRemuxedClipTest, PlaysLikeFfmpeg) {
     const testing::QNVPlayedClip played =
         expectPlaysLikeFfmpeg(path, QNVDrawingChoice::kAutomatic, entry.oracleTimeOffset);
     EXPECT_EQ(played.framePsnr.size(), 30U);
-    expectAudioLikeFfprobe(path, played, entry.oracleTimeOffset);
+    testing::expectAudioLikeFfprobe(path, played, entry.oracleTimeOffset);
   }
 }
 

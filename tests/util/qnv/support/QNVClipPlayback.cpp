@@ -1,6 +1,9 @@
 #include "util/qnv/support/QNVClipPlayback.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -106,22 +109,28 @@ std::vector<double> ffprobeVideoFrameTimes(const std::string& path) {
   return times;
 }
 
-QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags,
-                       QNVDrawingChoice drawing, double oracleTimeOffset) {
-  QNVPlayedClip played;
-  std::vector<double> times = ffprobeVideoFrameTimes(path);
-  for (double& time : times) time -= oracleTimeOffset;
-  const auto oracle = oracleFrames(path, width, height, scaleFlags);
-  if (times.empty() || times.size() != oracle.size()) return played;
+namespace {
 
-  auto manualClock = std::make_shared<platform::ManualClock>();
-  platform::ScopedClock scopedClock(manualClock);
-  auto asset = QNVLocalMp4Asset::initWithLocalURL(*platform::URL::fromFilePath(path), false, false, {});
-  Posted failures(kAVPlayerItemFailedToPlayToEndTimeNotification, asset.get());
-  Posted ends(kAVPlayerItemDidPlayToEndTimeNotification, asset.get());
-  asset->loadValuesAsynchronouslyForKeys({"duration"}, [] {});
-  played.sampleRate = asset->asbd().sampleRate;
-  played.framesPerPacket = asset->asbd().framesPerPacket;
+struct Oracle {
+  std::vector<double> times;
+  std::vector<std::vector<uint8_t>> frames;
+};
+
+Oracle oracleOf(const std::string& path, int width, int height, const std::string& scaleFlags,
+                double oracleTimeOffset) {
+  Oracle oracle{ffprobeVideoFrameTimes(path), oracleFrames(path, width, height, scaleFlags)};
+  for (double& time : oracle.times) time -= oracleTimeOffset;
+  return oracle;
+}
+
+QNVPlayedClip play(const QNVItemPlayback& playback, const Oracle& oracle, int width, int height,
+                   QNVDrawingChoice drawing) {
+  QNVPlayedClip played;
+  if (oracle.times.empty() || oracle.times.size() != oracle.frames.size()) return played;
+  Posted failures(kAVPlayerItemFailedToPlayToEndTimeNotification, playback.sender);
+  Posted ends(kAVPlayerItemDidPlayToEndTimeNotification, playback.sender);
+  played.sampleRate = playback.item->asbd().sampleRate;
+  played.framesPerPacket = playback.item->asbd().framesPerPacket;
 
   QNVPlayerLayerConfigs configs;
   configs.offMainThreadRendering = true;
@@ -132,29 +141,48 @@ QNVPlayedClip playClip(const std::string& path, int width, int height, const std
   auto player = QNVPlayer::initWithDisplayEngine(layer);
   auto audio = QNVAudioQueue::create();
   player->setAudioEngine(audio);
-  player->replaceCurrentItemWithPlayerItem(asset);
+  player->replaceCurrentItemWithPlayerItem(playback.item);
   player->setMuted(false);
   player->play();
   settle();
 
   const auto advance = [&](double seconds) {
-    manualClock->advance(seconds);
+    playback.clock->advance(seconds);
     settle();
     layer->dispatchSyncOnRenderingThread([] {});
   };
-  for (size_t frame = 0; frame < times.size(); ++frame) {
+  // Up to the target in steps no longer than a display refresh, waiting in
+  // real time while the player stands still for want of data.
+  const auto deadline = std::chrono::steady_clock::now() + playback.realTimeLimit;
+  const auto advanceTo = [&](double target) {
+    if (playback.realTimeLimit.count() == 0) {
+      const double now = player->currentTime().seconds();
+      if (target > now) advance(target - now);
+      return;
+    }
+    for (double now = player->currentTime().seconds(); now < target;) {
+      advance(std::min(kTick, target - now));
+      const double moved = player->currentTime().seconds();
+      if (moved <= now) {
+        if (std::chrono::steady_clock::now() > deadline) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      now = moved;
+    }
+  };
+  for (size_t frame = 0; frame < oracle.times.size(); ++frame) {
     waitForDecoderIdle(*layer);
-    const double target = times[frame] + kTick + 1e-4;
-    const double now = player->currentTime().seconds();
-    if (target > now) advance(target - now);
+    advanceTo(oracle.times[frame] + kTick + 1e-4);
+    if (playback.realTimeLimit.count() != 0) waitForDecoderIdle(*layer);
     const auto image = layer->presentedImage();
     double quality = 0;
     if (image != nullptr && image->pixelWidth() == static_cast<size_t>(width) &&
         image->pixelHeight() == static_cast<size_t>(height)) {
       const std::vector<uint8_t> drawn = rgbOf(*image);
-      quality = psnr(drawn.data(), oracle[frame].data(), drawn.size());
+      quality = psnr(drawn.data(), oracle.frames[frame].data(), drawn.size());
     }
     played.framePsnr.push_back(quality);
+    played.frameRepresentations.push_back(playback.item->representationId().value_or(""));
   }
   advance(1.0);
 
@@ -171,6 +199,53 @@ QNVPlayedClip playClip(const std::string& path, int width, int height, const std
   layer->invalidate();
   layer->dispatchSyncOnRenderingThread([] {});
   return played;
+}
+
+}  // namespace
+
+QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags,
+                       QNVDrawingChoice drawing, double oracleTimeOffset) {
+  const Oracle oracle = oracleOf(path, width, height, scaleFlags, oracleTimeOffset);
+  if (oracle.times.empty() || oracle.times.size() != oracle.frames.size()) return {};
+  auto manualClock = std::make_shared<platform::ManualClock>();
+  platform::ScopedClock scopedClock(manualClock);
+  auto asset = QNVLocalMp4Asset::initWithLocalURL(*platform::URL::fromFilePath(path), false, false, {});
+  asset->loadValuesAsynchronouslyForKeys({"duration"}, [] {});
+  // Everything is at hand: one step of the clock per frame.
+  return play({asset, asset.get(), manualClock.get(), std::chrono::milliseconds(0)}, oracle, width, height, drawing);
+}
+
+// From the packet still playing at 0 (the packets before it, outside the
+// edits, need not be fed), every packet ffprobe lists, with its size, in
+// order, each buffer at its first packet's time.
+void expectAudioLikeFfprobe(const std::string& path, const QNVPlayedClip& played, double oracleTimeOffset) {
+  auto probed = ffprobeAudioPackets(path);
+  for (auto& packet : probed) packet.seconds -= oracleTimeOffset;
+  if (probed.empty()) {
+    EXPECT_TRUE(played.audio.empty());
+    return;
+  }
+  ASSERT_GT(played.sampleRate, 0.0);
+  const double rate = played.sampleRate;
+  const double packetSeconds = played.framesPerPacket / rate;
+  size_t next = 0;
+  while (next + 1 < probed.size() && probed[next].seconds + packetSeconds < -1e-6) ++next;
+  for (const auto& buffer : played.audio) {
+    ASSERT_LT(next, probed.size());
+    EXPECT_LE(std::abs(buffer.startSampleTime - probed[next].seconds * rate), played.framesPerPacket)
+        << "packet " << next;
+    for (const auto& packet : buffer.packets) {
+      ASSERT_LT(next, probed.size());
+      EXPECT_EQ(packet.size(), probed[next].size) << "packet " << next;
+      ++next;
+    }
+  }
+  EXPECT_EQ(next, probed.size()) << "every packet played";
+}
+
+QNVPlayedClip playItem(const QNVItemPlayback& playback, const std::string& oraclePath, int width, int height,
+                       QNVDrawingChoice drawing) {
+  return play(playback, oracleOf(oraclePath, width, height, "", 0), width, height, drawing);
 }
 
 }  // namespace plexora::testing

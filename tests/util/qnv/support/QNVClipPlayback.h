@@ -8,11 +8,16 @@
 // queues and the function waits for them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/Clock.h"
 #include "platform/media/AudioOutputQueue.h"
+#include "util/qnv/asset/QNVMediaAsset.h"
 #include "util/qnv/render/QNVPlayerLayerPolicies.h"
 
 namespace plexora::testing {
@@ -39,6 +44,22 @@ struct QNVPlayedClip {
   double sampleRate = 0;
   uint32_t framesPerPacket = 0;
   std::vector<platform::AudioOutputQueue::PlayedBuffer> audio;
+  // The player's representation id at each frame ffmpeg outputs (empty
+  // for an asset without one).
+  std::vector<std::string> frameRepresentations;
+};
+
+// How an item that is not a local file is played: it is loaded already,
+// runs on `clock` (installed by the caller), posts its notifications as
+// `sender`, and may lack data for a while (its downloads run in real time),
+// so the clock moves on in small steps until the player's time reaches
+// each frame's, for at most `realTimeLimit` of real time in all (0: one
+// step per frame, for an item whose data is all at hand).
+struct QNVItemPlayback {
+  std::shared_ptr<QNVAssetForPlayer> item;
+  const void* sender = nullptr;
+  platform::ManualClock* clock = nullptr;
+  std::chrono::milliseconds realTimeLimit{30'000};
 };
 
 // Plays the whole clip on a layer of `width` x `height` pixels drawing as
@@ -48,5 +69,17 @@ struct QNVPlayedClip {
 // (ffmpeg's output starts at the first frame of media that starts late).
 QNVPlayedClip playClip(const std::string& path, int width, int height, const std::string& scaleFlags = "",
                        QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic, double oracleTimeOffset = 0);
+
+// From the packet still playing at 0 (the packets before it, outside the
+// edits, need not be fed), every packet ffprobe lists in the file's first
+// audio stream, with its size, in order, each buffer at its first packet's
+// time (less `oracleTimeOffset`), within one packet. Reports through
+// GoogleTest.
+void expectAudioLikeFfprobe(const std::string& path, const QNVPlayedClip& played, double oracleTimeOffset = 0);
+
+// The same for an item of another kind; `oraclePath` is a file ffmpeg
+// decodes to the frames the item should show.
+QNVPlayedClip playItem(const QNVItemPlayback& playback, const std::string& oraclePath, int width, int height,
+                       QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic);
 
 }  // namespace plexora::testing
