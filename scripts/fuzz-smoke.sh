@@ -8,11 +8,15 @@ seconds=${1:-15}
 build=${2:-build/dev}
 shopt -s nullglob
 targets=("$build"/fuzz/*_fuzz)
-# The MP4 targets also start from the test clips, made here (never checked
-# in).
-clips=$(mktemp -d)
-trap 'rm -rf "$clips"' EXIT
-scripts/make-test-media.sh "$clips/media"
+# The MP4 targets also start from the test clips (never checked in): the
+# build's own when it made them for its tests, else made here.
+clips=$build/tests/media
+if [ ! -f "$clips.stamp" ]; then
+  clips=$(mktemp -d)
+  trap 'rm -rf "$clips"' EXIT
+  scripts/make-test-media.sh "$clips/media"
+  clips=$clips/media
+fi
 for target in "${targets[@]}"; do
   name=$(basename "$target")
   work=$(mktemp -d)
@@ -23,10 +27,10 @@ for target in "${targets[@]}"; do
   [ -f "fuzz/$name.dict" ] && dictionary=(-dict="fuzz/$name.dict")
   case $name in
     # Whole movies, not only the largest seed's 4 KB.
-    mp4_box_fuzz) corpus+=("$clips/media"); options=(-max_len=65536) ;;
+    mp4_box_fuzz) corpus+=("$clips"); options=(-max_len=65536) ;;
     # A run plays the file on real decoder threads: slower, and a hang shows
     # as a timeout.
-    mp4_playback_fuzz) corpus+=("$clips/media"); options=(-max_len=65536 -timeout=60) ;;
+    mp4_playback_fuzz) corpus+=("$clips"); options=(-max_len=65536 -timeout=60) ;;
     # An init segment and two media segments of some 15 KB together.
     dash_segment_fuzz) options=(-max_len=65536 -timeout=60) ;;
   esac

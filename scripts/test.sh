@@ -11,9 +11,15 @@
 # A test that fails is run once more before the suite counts it
 # as failed: the timing tests share the machine with a whole parallel
 # suite, and a second failure is still a failure.
+#
+# JOBS caps the parallel jobs of every build and of each suite (default:
+# the number of cores), so a measurement on a shared machine stays inside
+# its share.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-jobs=$(nproc)
+jobs=${JOBS:-$(nproc)}
+build_jobs=()
+[ -z "${JOBS:-}" ] || build_jobs=(-j "$JOBS")
 started=$SECONDS
 
 # Each step's wall time, and the processor time its processes used: their
@@ -33,7 +39,7 @@ run_suite() {
 
 step "install dependencies" scripts/install-deps.sh
 cmake --preset dev >/dev/null
-step "build (sanitizers)" cmake --build --preset dev
+step "build (sanitizers)" cmake --build --preset dev "${build_jobs[@]}"
 step "tests (sanitizers)" run_suite dev
 step "demo" build/dev/demo/plexora-demo --output build/dev/demo-output
 
@@ -41,12 +47,20 @@ step "demo" build/dev/demo/plexora-demo --output build/dev/demo-output
 # installed, and used by two small hosts; then, from the same install, the
 # SDL host shows the ads in a real X11 window under Xvfb and is clicked.
 prefix=$(mktemp -d)
-step "consumer check" env CONSUMER_PREFIX="$prefix" scripts/consumer-check.sh
-step "SDL host under Xvfb" scripts/sdl-host-check.sh "$prefix"
+step "consumer check" env CONSUMER_PREFIX="$prefix" JOBS="$jobs" scripts/consumer-check.sh
+step "SDL host under Xvfb" env JOBS="$jobs" scripts/sdl-host-check.sh "$prefix"
 rm -rf "$prefix"
 
 cmake --preset tsan >/dev/null
-step "build (ThreadSanitizer)" cmake --build --preset tsan
+# The same tests run under ThreadSanitizer: CTest starts the ones that took
+# longest under the other sanitizers first, so no long test starts last and
+# leaves the other cores idle while it runs alone.
+costs=Testing/Temporary/CTestCostData.txt
+if [ -f "build/dev/$costs" ] && [ ! -f "build/tsan/$costs" ]; then
+  mkdir -p "build/tsan/$(dirname "$costs")"
+  cp "build/dev/$costs" "build/tsan/$costs"
+fi
+step "build (ThreadSanitizer)" cmake --build --preset tsan "${build_jobs[@]}"
 
 fuzz_smoke() {
   scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-15}" &
