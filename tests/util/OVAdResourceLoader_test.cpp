@@ -93,7 +93,7 @@ TEST_F(OVAdResourceLoaderTest, DataIsDownloadedOnceThenReadFromItsFile) {
   // a slow build (under a race detector it took just over a second), and
   // the retry that follows is a second download this test cannot tell
   // from a fault.
-  loader_ = OVAdResourceLoader::create(session_, {kTestMaximumResourceBytes, kFetchPatience / 2});
+  loader_ = OVAdResourceLoader::create(session_, {testing::kTestMaximumResourceBytes, kFetchPatience / 2});
   server_.on("/creative.json", Response::text(200, "{\"a\":1}"));
   const platform::URL file = cacheFileURL(OVAdCacheFetchType::Data, "/creative.json");
 
