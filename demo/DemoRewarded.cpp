@@ -38,7 +38,7 @@ constexpr const char* kAnswer =
     R"("video_url":"{{BASE_URL}}media/rewarded-demo.mp4",)"
     R"("end_card_markup":"<!DOCTYPE html><html><head><meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"></head>)"
     R"(<body style=\"margin:0;background:#000;color:#fff;text-align:center;font-family:sans-serif\">)"
-    R"(<h1>Castle Siege</h1><a href=\"ovad://store?app_id=100200500\" style=\"color:#4f82f7\">Install Now</a>)"
+    R"(<h1>Castle Siege</h1><a href=\"ovad://store?store_id=100200500&amp;store_url_web_fallback=https%3A%2F%2Fapps.plexora.test%2Fapp%2F100200500\" style=\"color:#4f82f7\">Install Now</a>)"
     R"(<a href=\"ovad://close\" style=\"position:absolute;left:0;right:0;top:45%;padding:16px 0;color:#fff\">Close</a>)"
     R"(</body></html>"},"trackers":[]}]}]})";
 // The card's close link: a band across the screen from 45% of its height,

@@ -92,8 +92,14 @@ void OVInstreamAdRendererView::adapterDidLoad(const std::shared_ptr<OVDisplayAdA
   if (const auto target = delegate()) target->adRendererViewDidLoad(sharedRendererView());
 }
 
+// A shown ad ends or fails once: a late failure of its video, a second
+// unload or an unload after a failure is not news to the host. A failure
+// before the start (a load, a show refused offline) leaves the ad to a
+// later show.
 void OVInstreamAdRendererView::adapter(const std::shared_ptr<OVDisplayAdAdapter>& /*adapter*/,
                                        const platform::Error& error) {
+  if (finished_) return;
+  finished_ = started_;
   failedWithError(error);
 }
 
@@ -111,6 +117,8 @@ void OVInstreamAdRendererView::adapterDidFinishHandlingClick(const std::shared_p
 }
 
 void OVInstreamAdRendererView::adapterDidUnload(const std::shared_ptr<OVDisplayAdAdapter>& /*adapter*/) {
+  if (finished_) return;
+  finished_ = true;
   if (const auto target = delegate()) target->adRendererViewDidEnd(sharedRendererView());
 }
 

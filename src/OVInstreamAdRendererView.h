@@ -2,7 +2,7 @@
 // JSON object of a candidate's data) with the own in-stream adapter, without
 // an ad request: load, show once, and the adapter's reports passed to the
 // renderer view's delegate. Every failure of the parameters is logged and
-// reported as error 2001.
+// reported as error 2001. A shown ad ends or fails once.
 //
 // Thread safety: main thread only.
 // Ownership: the host owns the view; the view owns its adapter (and through
@@ -84,6 +84,8 @@ class OVInstreamAdRendererView final : public platform::View, public OVDisplayAd
   std::shared_ptr<OVPXInstreamAdAdapter> instreamAdapter_;
   std::weak_ptr<OVInstreamAdRendererViewDelegate> delegate_;
   bool started_ = false;
+  // The shown ad has ended or failed; later reports of either are dropped.
+  bool finished_ = false;
 };
 
 }  // namespace plexora

@@ -118,5 +118,64 @@ TEST_F(OVInstreamAdRendererViewTest, AFailureOfTheVideoReachesTheDelegate) {
   EXPECT_EQ(rendererDelegate_->messages, (std::vector<std::string>{"loaded", "error 5"}));
 }
 
+TEST_F(OVInstreamAdRendererViewTest, AShownAdEndsOrFailsOnceWhateverComesLate) {
+  enum class Report { kEnd, kFailure, kSkip };
+  struct Case {
+    const char* name;
+    std::vector<Report> reports;
+    std::string outcome;
+  };
+  const std::vector<Case> cases = {
+      {"end, then a failure and another end", {Report::kEnd, Report::kFailure, Report::kEnd}, "ended"},
+      {"failure, then an end", {Report::kFailure, Report::kEnd}, "error 5"},
+      {"failure, then a second failure and a skip", {Report::kFailure, Report::kFailure, Report::kSkip}, "error 5"},
+      {"skip, then a failure", {Report::kSkip, Report::kFailure}, "ended"},
+  };
+  for (const auto& [name, reports, outcome] : cases) {
+    SCOPED_TRACE(name);
+    const auto renderer = OVInstreamAdRendererView::create();
+    const auto delegate = std::make_shared<RecordingRendererDelegate>();
+    renderer->setDelegate(delegate);
+    window_->addSubview(renderer);
+    renderer->loadAdFromAdParameters(instreamAdData("ct-rendered"));
+    const auto contentView = contentViews_->back();
+    contentView->delegate()->contentViewDidLoad(contentView->self());
+    ASSERT_TRUE(renderer->showAdFromRootViewController(root_));
+    delegate->messages.clear();
+    for (const Report report : reports) {
+      switch (report) {
+        case Report::kEnd:
+          contentView->delegate()->contentViewDidEnd(contentView->self());
+          contentView->delegate()->contentViewDidUnload(contentView->self());
+          break;
+        case Report::kFailure:
+          contentView->delegate()->contentView(contentView->self(), platform::Error("other.domain", 5));
+          break;
+        case Report::kSkip:
+          contentView->delegate()->contentViewDidSkip(contentView->self());
+          break;
+      }
+    }
+    EXPECT_EQ(delegate->messages, std::vector<std::string>{outcome});
+    renderer->removeFromSuperview();
+  }
+}
+
+// A show refused while offline is no end: the ad may still be shown, and
+// its end then reaches the host.
+TEST_F(OVInstreamAdRendererViewTest, AShowRefusedOfflineStillLetsTheAdEndLater) {
+  renderer_->loadAdFromAdParameters(instreamAdData("ct-rendered"));
+  const auto contentView = contentViews_->back();
+  contentView->delegate()->contentViewDidLoad(contentView->self());
+  world_.environment().updateProfile([](platform::DeviceProfile& profile) { profile.reachabilityFlags = 0; });
+  EXPECT_FALSE(renderer_->showAdFromRootViewController(root_));
+  world_.environment().updateProfile(
+      [](platform::DeviceProfile& profile) { profile.reachabilityFlags = platform::kReachabilityFlagReachable; });
+  ASSERT_TRUE(renderer_->showAdFromRootViewController(root_));
+  contentView->delegate()->contentViewDidSkip(contentView->self());
+  ASSERT_FALSE(rendererDelegate_->messages.empty());
+  EXPECT_EQ(rendererDelegate_->messages.back(), "ended");
+}
+
 }  // namespace
 }  // namespace plexora::testing

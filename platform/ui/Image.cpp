@@ -7,6 +7,7 @@
 
 #include "platform/ui/ImageJPEG.h"
 #include "platform/ui/ImagePNG.h"
+#include "platform/ui/PixelBufferPool.h"
 
 namespace plexora::platform {
 namespace {
@@ -65,6 +66,10 @@ std::shared_ptr<Image> Image::borrowRGBA(std::uint32_t pixelWidth, std::uint32_t
                                          std::shared_ptr<const void> owner, std::span<const std::uint8_t> rgba) {
   if (!owner || !isUsablePixelBuffer(pixelWidth, pixelHeight, scale, rgba.size())) return nullptr;
   return std::shared_ptr<Image>(new Image(pixelWidth, pixelHeight, scale, std::move(owner), rgba));
+}
+
+Image::~Image() {
+  if (!rgba_.empty()) PixelBufferPool::shared().give(std::move(rgba_));
 }
 
 Image::Image(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale, Bytes rgba)

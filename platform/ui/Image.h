@@ -63,6 +63,8 @@ class PLEXORA_EXPORT Image final {
   static std::shared_ptr<Image> borrowRGBA(std::uint32_t pixelWidth, std::uint32_t pixelHeight, double scale,
                                            std::shared_ptr<const void> owner, std::span<const std::uint8_t> rgba);
 
+  // Pixels of its own go to the pixel buffer pool for the next image.
+  ~Image();
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
 

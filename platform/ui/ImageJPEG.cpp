@@ -14,6 +14,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/ui/PixelBufferPool.h"
+
 // Last: it uses FILE and size_t without including their headers.
 #include <jpeglib.h>
 
@@ -131,7 +133,8 @@ std::shared_ptr<Image> decodeJPEG(ByteView bytes, double scale) {
 
   Bytes rgba;
   try {
-    rgba.resize(layout.rowBytes * layout.height);
+    // Every byte is written below.
+    rgba = PixelBufferPool::shared().take(layout.rowBytes * layout.height);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

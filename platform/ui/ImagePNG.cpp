@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ui/PixelBufferPool.h"
+
 namespace plexora::platform {
 namespace {
 
@@ -179,7 +181,8 @@ std::shared_ptr<Image> decodePNG(ByteView bytes, double scale) {
   Bytes rgba;
   std::vector<png_bytep> rows;
   try {
-    rgba.resize(layout.rowBytes * layout.height);
+    // Every row is written whole below.
+    rgba = PixelBufferPool::shared().take(layout.rowBytes * layout.height);
     rows = rowPointers(rgba.data(), layout.rowBytes, layout.height);
   } catch (const std::bad_alloc&) {
     return nullptr;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <memory>
@@ -202,9 +204,29 @@ TEST_F(AdServerFixturesTest, EachKindOfAdHoldsWhatItsDataModelNeeds) {
   EXPECT_EQ(carousel->size(), 2u);
 }
 
+// The command of an ad's link, its store link checked on the way: a store
+// link must name a product and a web page to fall back on, or a host would
+// never see the store.
+std::string commandOfLink(std::string address) {
+  for (std::size_t amp; (amp = address.find("&amp;")) != std::string::npos;) address.replace(amp, 5, "&");
+  const auto url = platform::URL::parse(address);
+  EXPECT_TRUE(url) << address;
+  if (!url) return {};
+  const auto command = OVAdCommandLink::parse(*url);
+  EXPECT_TRUE(command) << address;
+  if (!command) return {};
+  if (command->command == "store") {
+    const platform::Value* product = command->arguments.find("store_id");
+    const platform::Value* fallback = command->arguments.find("store_url_web_fallback");
+    EXPECT_TRUE(product && !product->asString().empty()) << address;
+    EXPECT_TRUE(fallback && fallback->asString().starts_with("https://")) << address;
+  }
+  return command->command;
+}
+
 // A full-screen page gives the user a way out, and its store link names a
-// product and a web page to fall back on: with a link to nowhere a host
-// would never see the store, with no close never the close and the reward.
+// product and a web page: with no close a host would never see the close
+// and the reward.
 TEST_F(AdServerFixturesTest, FullScreenPagesCloseThemselvesAndTheirStoreLinksNameAProductAndAWebPage) {
   struct Case {
     const char* fixture;
@@ -221,23 +243,36 @@ TEST_F(AdServerFixturesTest, FullScreenPagesCloseThemselvesAndTheirStoreLinksNam
     const std::string text = markup->asString();
     std::vector<std::string> commands;
     for (auto found = std::sregex_iterator(text.begin(), text.end(), link); found != std::sregex_iterator(); ++found) {
-      std::string address = (*found)[1];
-      for (std::size_t amp; (amp = address.find("&amp;")) != std::string::npos;) address.replace(amp, 5, "&");
-      const auto url = platform::URL::parse(address);
-      ASSERT_TRUE(url) << address;
-      const auto command = OVAdCommandLink::parse(*url);
-      ASSERT_TRUE(command) << address;
-      commands.push_back(command->command);
-      if (command->command != "store") continue;
-      const platform::Value* product = command->arguments.find("store_id");
-      const platform::Value* fallback = command->arguments.find("store_url_web_fallback");
-      ASSERT_NE(product, nullptr) << address;
-      ASSERT_NE(fallback, nullptr) << address;
-      EXPECT_FALSE(product->asString().empty());
-      EXPECT_TRUE(fallback->asString().starts_with("https://")) << fallback->asString();
+      commands.push_back(commandOfLink((*found)[1]));
     }
     EXPECT_EQ(commands, (std::vector<std::string>{"close", "store"}));
   }
+}
+
+// Native ads carry their link as a command of their own, and the demo's
+// rewarded end card is written into its source: their store links follow
+// the same form.
+TEST_F(AdServerFixturesTest, NativeAndDemoStoreLinksNameAProductAndAWebPage) {
+  const auto native = placementOf(servedFixture(server_, "native"));
+  ASSERT_TRUE(native);
+  std::vector<std::string> commands;
+  for (const auto& candidate : native->adCandidates()) {
+    const platform::Value* command = at(candidate->data(), {"ovad_command"});
+    ASSERT_NE(command, nullptr);
+    commands.push_back(commandOfLink(command->asString()));
+  }
+  EXPECT_EQ(commands, (std::vector<std::string>{"open_link", "store"}));
+
+  std::ifstream demoFile(std::string(PLEXORA_TEST_SOURCE_DIR) + "/../demo/DemoRewarded.cpp");
+  ASSERT_TRUE(demoFile);
+  const std::string demo((std::istreambuf_iterator<char>(demoFile)), std::istreambuf_iterator<char>());
+  const std::regex storeLink(R"re(ovad://store[^"\\]*)re");
+  std::size_t storeLinks = 0;
+  for (auto found = std::sregex_iterator(demo.begin(), demo.end(), storeLink); found != std::sregex_iterator();
+       ++found, ++storeLinks) {
+    EXPECT_EQ(commandOfLink(found->str()), "store");
+  }
+  EXPECT_EQ(storeLinks, 1u);
 }
 
 TEST_F(AdServerFixturesTest, AnErrorFixtureKeepsItsDefinition) {

@@ -8,6 +8,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Image.h"
+#include "platform/ui/PixelBufferPool.h"
 #include "util/cache/OVAdCachePlaceholderObject.h"
 #include "util/cache/OVAdCachedObject.h"
 #include "util/OVAdLogger.h"
@@ -73,6 +74,8 @@ void OVAdCache::start(double expirationInterval) {
                                   if (const auto self = weakSelf.lock()) {
                                     OV_LOG(kOVAdLogLevelDebug, kMemoryWarningMessage);
                                     self->wipeInMemoryCache();
+                                    // The freed images' pixels too.
+                                    platform::PixelBufferPool::shared().clear();
                                   }
                                 });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "adapters/OVAdDataModel.h"
 #include "adapters/views/nativead/OVGradientView.h"
@@ -96,12 +97,14 @@ std::vector<std::shared_ptr<platform::View>> OVAdScrollView::cellViews() const {
     }
   }
   cellViews_ = std::move(compacted);
+  knownCellCount_ = views.size();
   return views;
 }
 
 std::uint64_t OVAdScrollView::count() const {
-  return static_cast<std::uint64_t>(
+  knownCellCount_ = static_cast<std::size_t>(
       std::count_if(cellViews_.begin(), cellViews_.end(), [](const auto& cell) { return !cell.expired(); }));
+  return knownCellCount_;
 }
 
 bool OVAdScrollView::isNormalRect(platform::Rect rect) {
@@ -165,13 +168,14 @@ void OVAdScrollView::setupScrollViewSize() {
 void OVAdScrollView::setupContentSize() {
   if (const auto pager = scrollView()) {
     const platform::Rect frame = pager->frame();
-    pager->setContentSize({paddingTotal() + static_cast<double>(count()) * frame.size.width, frame.size.height});
+    pager->setContentSize(
+        {paddingTotal() + static_cast<double>(knownCellCount_) * frame.size.width, frame.size.height});
   }
   repositionScrollView();
 }
 
 double OVAdScrollView::paddingTotal() const {
-  const std::uint64_t cells = count();
+  const std::uint64_t cells = knownCellCount_;
   if (cells < 2) return 0.0;
   return paddingForPage(cells - 2) + paddingForPage(0);
 }
@@ -290,9 +294,10 @@ std::uint64_t OVAdScrollView::addCellForData(const CellData& data, std::uint64_t
   if (!view) return kNotFound;
   mapData(data, view);
   cellViews_.push_back(view);
+  ++knownCellCount_;
   setupContentSize();
   // The new cell is alive and last: it is the one at count - 1.
-  const std::uint64_t index = count() - 1;
+  const std::uint64_t index = knownCellCount_ - 1;
   placeCell(view, index);
   populateCell(view, data);
   if (animationEnabled_) OVAdUtility::animateWithFadeIn({view}, nullptr);
@@ -300,9 +305,17 @@ std::uint64_t OVAdScrollView::addCellForData(const CellData& data, std::uint64_t
 }
 
 std::uint64_t OVAdScrollView::indexForData(const CellData& data) const {
+  // The first live cell mapped to the data, in page order: the cells'
+  // mapped data looked up once rather than the mapping searched per cell.
+  std::unordered_map<const platform::View*, const CellData*> dataOfView;
+  dataOfView.reserve(cellMapping_.size());
+  for (const auto& entry : cellMapping_) {
+    if (const auto view = entry.view.lock()) dataOfView.try_emplace(view.get(), &entry.data);
+  }
   const auto views = cellViews();
   for (std::uint64_t index = 0; index < views.size(); ++index) {
-    if (nativeAdForView(views[index].get()) == data) return index;
+    const auto found = dataOfView.find(views[index].get());
+    if (found != dataOfView.end() && *found->second == data) return index;
   }
   return kNotFound;
 }
@@ -336,6 +349,7 @@ void OVAdScrollView::removeAllCells() {
   cellMapping_.clear();
   mappingSizeAfterPurge_ = 0;
   cellViews_.clear();
+  knownCellCount_ = 0;
   setupContentSize();
 }
 

@@ -197,6 +197,11 @@ class OVAdScrollView final : public platform::View, public platform::ScrollViewD
   std::weak_ptr<OVGradientView> leftGradientView_;
   std::weak_ptr<OVGradientView> rightGradientView_;
   mutable std::vector<std::weak_ptr<platform::View>> cellViews_;
+  // The live cells as last counted, kept up by adding and clearing cells:
+  // the geometry asks for it on every added cell, and counting there made
+  // adding N cells cost O(N^2). A cell that dies on its own (taken off the
+  // pager by someone else) is noticed by the next count or listing.
+  mutable std::size_t knownCellCount_ = 0;
   std::vector<Mapping> cellMapping_;
   // The mapping's size after its last purge of views that are gone: it is
   // purged again once it has doubled, so adding N cells costs O(N).
