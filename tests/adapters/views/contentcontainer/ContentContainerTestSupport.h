@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -98,7 +99,10 @@ class ContentContainerTest : public platform::testing::UITest {
   static std::vector<StoredEvent> impressions() {
     EXPECT_TRUE(platform::DispatchQueue::settle(kNetworkWaitSeconds));
     std::vector<StoredEvent> found;
-    for (auto& event : readStoredEvents(OVAdDatabaseManager::sharedManager()->storagePath())) {
+    // The store is made with the first event: none stored yet is none.
+    const std::string path = OVAdDatabaseManager::sharedManager()->storagePath();
+    if (!std::filesystem::exists(path)) return found;
+    for (auto& event : readStoredEvents(path)) {
       if (event.type == "impression") found.push_back(std::move(event));
     }
     return found;
