@@ -12,6 +12,9 @@ namespace plexora {
 
 namespace {
 
+// Wide enough for a decode time times a timescale.
+__extension__ typedef unsigned __int128 WideUnsigned;
+
 constexpr const char* kPlaylistNotSet = "Playlist data accessed before being set";
 constexpr const char* kSwitchingToLive = "%s Switching to QNVLiveMp4FrameMetadataCompressor";
 constexpr const char* kBeforeInitialTime = "PTS/DTS always expected to exceed initialTime. Track:%d";
@@ -54,14 +57,14 @@ uint64_t QNVDashAsset::initialTimeForTrack(QNVTrackIndex track) const {
   if (trackSlot(track) == 0 || timescale_[0] == 0 || timescale_[1] == 0 || timescale_[0] == timescale_[1]) {
     return initialTime_;
   }
-  return static_cast<uint64_t>(static_cast<unsigned __int128>(initialTime_) * timescale_[1] / timescale_[0]);
+  return static_cast<uint64_t>(static_cast<WideUnsigned>(initialTime_) * timescale_[1] / timescale_[0]);
 }
 
 uint64_t QNVDashAsset::initialTimePtsForTrack(QNVTrackIndex track) const {
   if (trackSlot(track) == 0 || timescale_[0] == 0 || timescale_[1] == 0 || timescale_[0] == timescale_[1]) {
     return initialTimePts_;
   }
-  return static_cast<uint64_t>(static_cast<unsigned __int128>(initialTimePts_) * timescale_[1] / timescale_[0]);
+  return static_cast<uint64_t>(static_cast<WideUnsigned>(initialTimePts_) * timescale_[1] / timescale_[0]);
 }
 
 QNVFrameMetadata QNVDashAsset::currentFrameMetadataForTrack(QNVTrackIndex track) {
