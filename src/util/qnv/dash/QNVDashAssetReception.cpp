@@ -193,7 +193,7 @@ void QNVDashAsset::verifySidxParsingAgainstFileLengthForRepresentationData(
   const auto& segments = data.atomProvider().sidxAtom.segments;
   QNV_SOFT_ASSERT(!segments.empty(), "%s", "No Sidx segments after successful parse");
   if (segments.empty() || !data.dataLoader) return;
-  const uint64_t fileSize = data.dataLoader->fileSize();
+  [[maybe_unused]] const uint64_t fileSize = data.dataLoader->fileSize();
   QNV_SOFT_ASSERT(fileSize == 0 || segments.back().offset + segments.back().size == fileSize, "%s",
                   "Incorrect sidx offsets");
 }
