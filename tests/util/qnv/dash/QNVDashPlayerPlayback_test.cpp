@@ -153,7 +153,9 @@ TEST_P(QNVDashOnDemandPlaybackTest, PlaysLikeFfmpeg) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, QNVDashOnDemandPlaybackTest,
                          ::testing::Values(OnDemandCase{"bframes_base", "0", "1"},
-                                           OnDemandCase{"switch_base", "0", "2"}),
+                                           OnDemandCase{"switch_base", "0", "2"},
+                                           OnDemandCase{"bframes_template", "0", "1"},
+                                           OnDemandCase{"switch_template", "0", "2"}),
                          [](const auto& info) { return std::string(info.param.shape); });
 
 // A segment the server fails tells the owner (a stop notice or a warning)
