@@ -197,6 +197,33 @@ TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
   }
 }
 
+// A segment that never comes: the player stalls before it and the asset
+// and player still go away at once.
+TEST_F(QNVDashPlayerPlaybackTest, ASegmentThatNeverComesStallsWithoutHanging) {
+  serve("bframes_template", "seg-0-23040.m4s", testserver::RangeFault::kNeverAnswers);
+  loadAsset("/dash/bframes_template/manifest.mpd");
+  QNVPlayerLayerConfigs configs;
+  configs.offMainThreadRendering = true;
+  configs.allowPlayWhenInactive = true;
+  auto layer = QNVPlayerLayer::initWithConfigs(configs);
+  auto player = QNVPlayer::initWithDisplayEngine(layer);
+  player->replaceCurrentItemWithPlayerItem(asset_);
+  player->play();
+  for (int tick = 0; tick < 4 * 60; ++tick) {
+    clock_->advance(1.0 / 60);
+    QNVMediaStateQueue()->sync([] {});
+  }
+  EXPECT_LE(player->currentTime().seconds(), 1.6) << "no frame of the missing segment";
+  EXPECT_GT(player->currentTime().seconds(), 0.5) << "the first segment played";
+  const auto started = std::chrono::steady_clock::now();
+  player->pause();
+  player.reset();
+  QNVMediaStateQueue()->sync([] {});
+  layer->invalidate();
+  onQueue([this] { asset_.reset(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
 // A live stream on the manual clock's wall time: one-second segments, a
 // ten-second window. Playback stays near the live edge while the window
 // moves on past every entry the first manifest listed, stalls on a
