@@ -169,7 +169,8 @@ TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
   };
   const Case cases[] = {{"404", RangeFault::kNotFound},
                         {"500", RangeFault::kServerError},
-                        {"dropped mid-body", RangeFault::kDropMidBody}};
+                        {"dropped mid-body", RangeFault::kDropMidBody},
+                        {"truncated", RangeFault::kTruncated}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // The second video segment of the template presentation.
