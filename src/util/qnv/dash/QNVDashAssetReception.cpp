@@ -78,6 +78,22 @@ void QNVDashAsset::dataWasReceivedForTrack(QNVTrackIndex track, const std::strin
     }
   }
 
+  // A complete answer that ends before the media its fragment header
+  // describes is a segment cut short: its last frames' bytes never come.
+  if (playlistData_->isSegmented() && isComplete && frames_[slot]->frameCount() > 0) {
+    const QNVMp4FrameRecord last = frames_[slot]->lastFrame();
+    if (last.offset + last.size > tracker->bytesReceived) {
+      OV_LOG(kOVAdLogLevelWarn, "%s", kTooFewMoofs);
+      const platform::Error shortSegment(kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs);
+      if (shouldFailOnUnparsedMoofs_) {
+        parsingDidFailWithError(shortSegment);
+        if (hasFailed_) return;
+      } else {
+        handleWarning(shortSegment);
+      }
+    }
+  }
+
   // The loaded time is the video's whichever track reported: playback can
   // only go as far as the video has arrived.
   const platform::MediaTime loadedVideoTime = timeLoadedForOffset(downloadTrackers_[0]->bytesReceived, kQNVVideoTrack);

@@ -137,7 +137,9 @@ void QNVDashPlaylistLoader::pauseWithUnplayedData(uint32_t unplayedMilliseconds)
 
 void QNVDashPlaylistLoader::resume() {
   QNV_ASSERT_MEDIA_STATE_QUEUE();
-  if (playlistData_->isLive()) {
+  // Entries past the fetch point are dropped only where a refresh brings
+  // them back: a static presentation's timeline is all there is.
+  if (playlistData_->isLive() && playlistData_->expectsFutureUpdates) {
     QNVDashTimeline& video = playlistData_->timelineEntries(kQNVVideoTrack);
     QNVDashTimeline& audio = playlistData_->timelineEntries(kQNVAudioTrack);
     const size_t kept =

@@ -118,7 +118,9 @@ void QNVDashPlaylistLoader::logStalenessForVideoTrack(const QNVDashTrackMetadata
 
 void QNVDashPlaylistLoader::capUnfetchedSegmentsIfNecessary() {
   const int64_t furthest = furthestFetchIndex();
-  if (!playlistData_->isLive() || settings_.unfetchedSegmentCap <= 0) return;
+  // A static presentation is never capped: no refresh would give its
+  // dropped segments back.
+  if (!playlistData_->isLive() || !playlistData_->expectsFutureUpdates || settings_.unfetchedSegmentCap <= 0) return;
   QNVDashTimeline& video = playlistData_->timelineEntries(kQNVVideoTrack);
   QNVDashTimeline& audio = playlistData_->timelineEntries(kQNVAudioTrack);
   const int64_t unfetched = static_cast<int64_t>(video.size()) - furthest;

@@ -145,6 +145,9 @@ struct Reading {
   QNVXPathContext& xpath;
   const std::optional<platform::URL>& mpdUrl;
   uint32_t segmentsFromEnd;
+  // Only a live timeline is cut back to its edge: a static one is the whole
+  // presentation, every segment of which is played.
+  bool isDynamic;
 };
 
 // Why a representation's template or timeline is refused, and where.
@@ -199,7 +202,7 @@ std::optional<QNVDashTrackMetadata> readSegmentTemplate(Reading& reading, QNVDas
 
   const std::vector<xmlNodePtr> segments = reading.xpath.nodes(kTemplateTimelineExpression);
   const size_t kept = std::max<size_t>(reading.segmentsFromEnd, 1);
-  const size_t first = segments.size() > reading.segmentsFromEnd ? segments.size() - kept : 0;
+  const size_t first = reading.isDynamic && segments.size() > reading.segmentsFromEnd ? segments.size() - kept : 0;
   QNVDashTemplateTimeline timeline = QNVReadTemplateTimeline(segments, first, segmentTemplate);
   if (timeline.refusal != nullptr) {
     refusal = {kQNVMpdErrorMalformedTimeline, timeline.refusal, timeline.refusedElement};
@@ -305,7 +308,7 @@ QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(std::s
   std::vector<QNVDashTrackMetadata> audioTracks;
   std::vector<QNVDashTrackMetadata> videoTracks;
   DroppedRepresentations dropped;
-  Reading reading{xpath, mpdUrl, segmentsFromEndToStartForLive};
+  Reading reading{xpath, mpdUrl, segmentsFromEndToStartForLive, facts.isDynamic};
   xpath.setNode(reinterpret_cast<xmlNodePtr>(document.document()));
   for (xmlNodePtr representation : xpath.nodes(kRepresentationExpression)) {
     xpath.setNode(representation);

@@ -153,7 +153,9 @@ TEST_P(QNVDashOnDemandPlaybackTest, PlaysLikeFfmpeg) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, QNVDashOnDemandPlaybackTest,
                          ::testing::Values(OnDemandCase{"bframes_base", "0", "1"},
-                                           OnDemandCase{"switch_base", "0", "2"}),
+                                           OnDemandCase{"switch_base", "0", "2"},
+                                           OnDemandCase{"bframes_template", "0", "1"},
+                                           OnDemandCase{"switch_template", "0", "2"}),
                          [](const auto& info) { return std::string(info.param.shape); });
 
 // A segment the server fails tells the owner (a stop notice or a warning)
@@ -167,7 +169,8 @@ TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
   };
   const Case cases[] = {{"404", RangeFault::kNotFound},
                         {"500", RangeFault::kServerError},
-                        {"dropped mid-body", RangeFault::kDropMidBody}};
+                        {"dropped mid-body", RangeFault::kDropMidBody},
+                        {"truncated", RangeFault::kTruncated}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // The second video segment of the template presentation.
@@ -193,6 +196,33 @@ TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
     layer->invalidate();
     onQueue([this] { asset_.reset(); });
   }
+}
+
+// A segment that never comes: the player stalls before it and the asset
+// and player still go away at once.
+TEST_F(QNVDashPlayerPlaybackTest, ASegmentThatNeverComesStallsWithoutHanging) {
+  serve("bframes_template", "seg-0-23040.m4s", testserver::RangeFault::kNeverAnswers);
+  loadAsset("/dash/bframes_template/manifest.mpd");
+  QNVPlayerLayerConfigs configs;
+  configs.offMainThreadRendering = true;
+  configs.allowPlayWhenInactive = true;
+  auto layer = QNVPlayerLayer::initWithConfigs(configs);
+  auto player = QNVPlayer::initWithDisplayEngine(layer);
+  player->replaceCurrentItemWithPlayerItem(asset_);
+  player->play();
+  for (int tick = 0; tick < 4 * 60; ++tick) {
+    clock_->advance(1.0 / 60);
+    QNVMediaStateQueue()->sync([] {});
+  }
+  EXPECT_LE(player->currentTime().seconds(), 1.6) << "no frame of the missing segment";
+  EXPECT_GT(player->currentTime().seconds(), 0.5) << "the first segment played";
+  const auto started = std::chrono::steady_clock::now();
+  player->pause();
+  player.reset();
+  QNVMediaStateQueue()->sync([] {});
+  layer->invalidate();
+  onQueue([this] { asset_.reset(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 // A live stream on the manual clock's wall time: one-second segments, a

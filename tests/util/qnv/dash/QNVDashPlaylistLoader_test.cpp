@@ -479,6 +479,27 @@ TEST_F(QNVDashPlaylistLoaderTest, PauseTargetsAndResume) {
   EXPECT_EQ(requestCount(), before + 1);
 }
 
+// A static template presentation is whole in its one manifest: neither the
+// cap nor a resume drops the segments not yet fetched.
+TEST_F(QNVDashPlaylistLoaderTest, StaticTemplateKeepsUnfetchedEntries) {
+  auto settings = liveSettings();
+  settings.segmentsFromEndToStartPrefetch = 2;
+  settings.unfetchedSegmentCap = 2;
+  serve(liveManifest(0, 8, {"v1"}, true, ""), "/vod.mpd");
+  makeLoader("/vod.mpd", settings);
+  forceUpdate();
+  ASSERT_EQ(delegate_->updates.load(), 1) << failureText();
+  onQueue([this] {
+    data_->videoFetchIndex = 2;
+    data_->audioFetchIndex = 2;
+    loader_->pauseWithUnplayedData(0);
+    loader_->resume();
+  });
+  EXPECT_EQ(held(kQNVVideoTrack), 8U);
+  EXPECT_EQ(held(kQNVAudioTrack), 8U);
+  EXPECT_EQ(loader_->unfetchedSegmentCapHitCount(), 0U);
+}
+
 TEST_F(QNVDashPlaylistLoaderTest, PrefetchStopsRefreshingAtTheTarget) {
   serve(liveManifest(0, 5));
   auto settings = liveSettings();

@@ -97,6 +97,18 @@ TEST(QNVMediaPresentationDescription, LiveTemplateKeepsTheLastEntries) {
   }
 }
 
+TEST(QNVMediaPresentationDescription, StaticTemplateKeepsEveryEntry) {
+  const std::string xml =
+      mpdDocument(adaptationSet(segmentTemplateRepresentation("v1", "video/mp4", 500000, timelineOf(0, 2000, 10))));
+  for (const uint32_t fromEnd : {0U, 3U}) {
+    const auto mpd = parse(xml, fromEnd);
+    ASSERT_TRUE(mpd);
+    const auto& entries = *mpd->videoTracks()[0].timelineEntries();
+    ASSERT_EQ(entries.size(), 10U) << fromEnd;
+    EXPECT_EQ(entries.front().time(), 0U);
+  }
+}
+
 TEST(QNVMediaPresentationDescription, TemplateUrlsComeFromTheManifestDirectoryOrBaseUrl) {
   const std::string timeline = "<S t=\"9000\" d=\"2000\"/><S t=\"1700000000000\" d=\"2000\"/>";
   const std::string xml =
