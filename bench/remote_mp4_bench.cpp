@@ -44,12 +44,9 @@
 #include <vector>
 
 #include <malloc.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "BenchMedians.h"
+#include "BenchServerProcess.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "server/OVAdURLSession.h"
@@ -94,60 +91,22 @@ std::shared_ptr<const std::string> fileBytes(const char* path) {
   return std::make_shared<const std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The loopback server's process and the address it serves at.
-struct ServerProcess {
-  pid_t pid = -1;
-  std::string baseURL;
-};
-
-ServerProcess& serverProcess() {
-  static ServerProcess process;
-  return process;
-}
-
-[[noreturn]] void serveClips(int reportFd) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+// The clips' server: runs in the child process until this one ends.
+template <typename Report>
+void serveClips(Report report) {
   testserver::TestServer server;
   server.start();
   server.on(std::string("/") + kClipName, testserver::serveRangeFile(fileBytes(kClipPath)));
   server.on(std::string("/") + kLoopClipName, testserver::serveRangeFile(fileBytes(kLoopClipPath)));
-  const std::string line = server.baseURL() + "\n";
-  if (::write(reportFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) ::_exit(1);
-  ::close(reportFd);
-  for (;;) ::pause();
-}
-
-// Forks the server; answers whether it reported its address.
-bool startServerProcess() {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
-  const pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    ::close(fds[0]);
-    serveClips(fds[1]);
-  }
-  ::close(fds[1]);
-  std::string line;
-  char c = 0;
-  while (::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-  ::close(fds[0]);
-  serverProcess() = {child, line};
-  return !line.empty();
-}
-
-void stopServerProcess() {
-  if (serverProcess().pid <= 0) return;
-  ::kill(serverProcess().pid, SIGKILL);
-  ::waitpid(serverProcess().pid, nullptr, 0);
+  report(server.baseURL());
 }
 
 // The clock and the fetcher, shared by every benchmark, and the clips'
 // addresses on the server's process.
 struct Host {
   Host() {
-    url = serverProcess().baseURL + kClipName;
-    loopUrl = serverProcess().baseURL + kLoopClipName;
+    url = bench::serverProcess().baseURL + kClipName;
+    loopUrl = bench::serverProcess().baseURL + kLoopClipName;
     session = OVAdURLSession::create([](auto answer) { answer(std::string("remote-mp4-bench")); });
     clock->advance(OVAdURLSession::kUserAgentPollInterval);
     fetcher = OVAdResourceLoader::create(session, {std::size_t{256} * 1024 * 1024, 60.0});
@@ -438,9 +397,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   // Before any thread of this process: the child is a copy of it.
-  if (!startServerProcess()) {
+  if (!bench::startServerProcess([](auto report) { serveClips(report); })) {
     std::fprintf(stderr, "remote_mp4_bench: the loopback server did not start\n");
-    stopServerProcess();
+    bench::stopServerProcess();
     return 1;
   }
   RatioReporter reporter;
@@ -448,6 +407,6 @@ int main(int argc, char** argv) {
   std::printf("\n");
   reporter.printRatios();
   benchmark::Shutdown();
-  stopServerProcess();
+  bench::stopServerProcess();
   return 0;
 }

@@ -35,9 +35,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -57,6 +55,7 @@
 
 #include "BenchMedians.h"
 #include "BenchProcess.h"
+#include "BenchServerProcess.h"
 #include "adapters/OVPXRewardedVideoAdAdapter.h"
 #include "adapters/views/nativead/video/OVAdVideoPlayerView.h"
 #include "adapters/views/video/OVRewardedVideoAdEngineView.h"
@@ -187,18 +186,8 @@ std::string fileBytes(const char* path) {
 // before this process has any thread: its request threads (96 of them) and
 // what they allocate would otherwise count in the memory figures, which are
 // the host's and the library's alone.
-struct ServerProcess {
-  pid_t pid = -1;
-  std::string baseURL;
-};
-
-ServerProcess& serverProcess() {
-  static ServerProcess process;
-  return process;
-}
-
-[[noreturn]] void serveAds(int reportFd) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+template <typename Report>
+void serveAds(Report report) {
   testserver::AdServer server;
   server.start();
   testserver::Response clip = testserver::Response::text(200, fileBytes(kClipPath));
@@ -209,38 +198,10 @@ ServerProcess& serverProcess() {
   icon.headers = {{"Content-Type", "image/png"}};
   server.server().on(kIconRoute, std::move(icon));
   server.setAnswer(kPlacement, testserver::AdAnswer::document(kAnswer));
-  const std::string line = server.baseURL() + "\n";
-  if (::write(reportFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) ::_exit(1);
-  ::close(reportFd);
-  for (;;) ::pause();
+  report(server.baseURL());
 }
 
-// Forks the server; answers whether it reported its address.
-bool startServerProcess() {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
-  const pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    ::close(fds[0]);
-    serveAds(fds[1]);
-  }
-  ::close(fds[1]);
-  std::string line;
-  char c = 0;
-  while (::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-  ::close(fds[0]);
-  serverProcess() = {child, line};
-  return !line.empty();
-}
-
-void stopServerProcess() {
-  if (serverProcess().pid <= 0) return;
-  ::kill(serverProcess().pid, SIGKILL);
-  ::waitpid(serverProcess().pid, nullptr, 0);
-}
-
-const std::string& serverBaseURL() { return serverProcess().baseURL; }
+const std::string& serverBaseURL() { return bench::serverProcess().baseURL; }
 
 // Settings, caches and user defaults in a directory of their own, the
 // shared URL session working, loads never throttled, and a key window whose
@@ -728,13 +689,13 @@ void printMemory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!startServerProcess()) {
+  if (!bench::startServerProcess([](auto report) { serveAds(report); })) {
     std::fprintf(stderr, "the ad server did not start\n");
     return 1;
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    stopServerProcess();
+    bench::stopServerProcess();
     return 1;
   }
   RatioReporter reporter;
@@ -748,6 +709,6 @@ int main(int argc, char** argv) {
                       "launch_cpu_ms", "ms", 1.2);
   printMemory();
   benchmark::Shutdown();
-  stopServerProcess();
+  bench::stopServerProcess();
   return 0;
 }
