@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the DASH manifest reader as a manifest fetched
 // from a URL and as an inline one. No input may crash it, hang it or make it
 // allocate without bound; a refusal carries an error, and what it reads
-// stays within the document: timelines keep at most the entries asked for,
+// stays within the document: live timelines keep at most the entries asked for,
 // widths are never below heights, and byte ranges never run backwards.
 #include <algorithm>
 #include <cstdint>
@@ -21,11 +21,12 @@ void require(bool condition, const char* what) {
   std::abort();
 }
 
-void check(const QNVDashTrackMetadata& track, uint32_t fromEnd) {
+void check(const QNVDashTrackMetadata& track, uint32_t fromEnd, bool isDynamic) {
   require(track.width() >= track.height(), "width below height");
   // Only SegmentTemplate records carry inline init data (possibly empty),
-  // and only their timelines are cut to the last entries.
-  if (const auto& entries = track.timelineEntries(); entries && track.encodedInitData()) {
+  // and only a live presentation's timelines are cut to the last entries: a
+  // static one keeps every segment so that the whole of it can be played.
+  if (const auto& entries = track.timelineEntries(); isDynamic && entries && track.encodedInitData()) {
     require(entries->size() <= std::max<uint32_t>(fromEnd, 1), "timeline beyond the count");
   }
   require(track.indexRange().length > 0 || track.indexRange().location == 0, "empty range away from zero");
@@ -45,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QNVMediaPresentationDescription::presentationDescriptionWithContentsOfXml(xml, url, fromEnd, true, &error);
     require((mpd == nullptr) == error.has_value(), "a refusal without an error, or an error with a result");
     if (!mpd) continue;
-    for (const auto& track : mpd->videoTracks()) check(track, fromEnd);
-    for (const auto& track : mpd->audioTracks()) check(track, fromEnd);
+    for (const auto& track : mpd->videoTracks()) check(track, fromEnd, mpd->isDynamic());
+    for (const auto& track : mpd->audioTracks()) check(track, fromEnd, mpd->isDynamic());
   }
   return 0;
 }

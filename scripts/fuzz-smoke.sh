@@ -35,8 +35,16 @@ for target in "${targets[@]}"; do
     dash_segment_fuzz) options=(-max_len=65536 -timeout=60) ;;
   esac
   echo "fuzz: $name for ${seconds}s"
-  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "${options[@]}" \
-    "$work" "${corpus[@]}" 2>&1 | tail -n 4
-  rm -rf "$work"
+  # A finding's report (the input, the stack) is what CI's log must show.
+  status=0
+  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" "${options[@]}" \
+    "$work" "${corpus[@]}" >"$work.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    tail -n 60 "$work.log"
+    echo "fuzz: $name failed (exit $status)"
+    exit "$status"
+  fi
+  tail -n 4 "$work.log"
+  rm -rf "$work" "$work.log"
 done
 echo "fuzz: ${#targets[@]} targets ran clean"
