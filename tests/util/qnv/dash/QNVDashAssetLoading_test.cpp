@@ -13,7 +13,7 @@
 #include "testserver/RangeFile.h"
 #include "util/RuntimeTestSupport.h"
 #include "util/qnv/dash/QNVDashAsset.h"
-#include "util/qnv/support/LoopbackFetchFixture.h"
+#include "util/qnv/dash/DashPlayerFixture.h"
 
 namespace plexora {
 namespace {
@@ -21,12 +21,8 @@ namespace {
 using testing::onQueue;
 using testing::waitUntil;
 
-std::string dashDir() { return std::string(PLEXORA_TEST_MEDIA_DIR) + "/dash"; }
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::dashDir;
+using testing::fileText;
 
 // "<SegmentBase .../>" of a fragmented file: its header and its segment
 // index by the byte ranges of their top-level boxes.
@@ -50,37 +46,24 @@ std::string segmentBaseOf(const std::string& file) {
          "\"><Initialization range=\"0-" + std::to_string(moovEnd) + "\" /></SegmentBase>";
 }
 
-QNVDashAssetConfig playbackConfig() {
-  QNVDashAssetConfig config;
-  config.fetchBufferSizeInSeconds = 10.0;
-  config.unstallBufferSizeInSeconds = 0.5;
-  config.firstUnstallBufferSizeInSeconds = 0.5;
-  config.stallBufferSizeInSeconds = 0.1;
-  config.firstFetchSizeInSeconds = 1.0;
+// The players' configuration, with each frame's details kept for the tests
+// that read frames off the asset.
+QNVDashAssetConfig loadingConfig() {
+  QNVDashAssetConfig config = testing::playbackConfig();
+  config.abrSelectorType = 0;
   config.embedFrameInfo = true;
   return config;
 }
 
-class QNVDashAssetLoadingTest : public testing::LoopbackFetchFixture {
+class QNVDashAssetLoadingTest : public testing::DashPlayerFixture {
  protected:
-  QNVDashAssetLoadingTest() : LoopbackFetchFixture("dash-asset-test") {}
-  ~QNVDashAssetLoadingTest() override {
-    onQueue([this] { asset_.reset(); });
-  }
-
-  // Serves every file of the shape's folder under "/dash/<shape>/".
-  void serve(const std::string& shape) {
-    for (const auto& entry : std::filesystem::directory_iterator(dashDir() + "/" + shape)) {
-      auto bytes = std::make_shared<const std::string>(fileText(entry.path().string()));
-      server_.on("/dash/" + shape + "/" + entry.path().filename().string(), testserver::serveRangeFile(bytes));
-    }
-  }
+  QNVDashAssetLoadingTest() : DashPlayerFixture("dash-asset-test") {}
 
   // The manifest inline, or fetched from its URL.
   void makeAsset(const std::string& shape, bool inlineManifest) {
     const std::string path = "/dash/" + shape + "/manifest.mpd";
     std::string data = inlineManifest ? fileText(dashDir() + "/" + shape + "/manifest.mpd") : "";
-    asset_ = QNVDashAsset::initWithConfig(playbackConfig(), std::move(data), platform::URL::parse(server_.url(path)),
+    asset_ = QNVDashAsset::initWithConfig(loadingConfig(), std::move(data), platform::URL::parse(server_.url(path)),
                                           nullptr);
     asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::string("dash-video"),
                                           std::nullopt, std::nullopt);
@@ -109,8 +92,6 @@ class QNVDashAssetLoadingTest : public testing::LoopbackFetchFixture {
     }));
     return frame;
   }
-
-  std::shared_ptr<QNVDashAsset> asset_;
 };
 
 TEST_F(QNVDashAssetLoadingTest, EachShapeLoadsAndCallsTheHandlerOnce) {
@@ -201,7 +182,7 @@ TEST_F(QNVDashAssetLoadingTest, UndecodableAudioMakesAVideoOnlyStream) {
   const size_t audioEnd = manifest.find("</SegmentBase>", audio) + std::string("</SegmentBase>").size();
   ASSERT_NE(audio, std::string::npos);
   manifest.replace(audio, audioEnd - audio, "<BaseURL>mp3.mp4</BaseURL>" + segmentBaseOf(mp3));
-  asset_ = QNVDashAsset::initWithConfig(playbackConfig(), manifest,
+  asset_ = QNVDashAsset::initWithConfig(loadingConfig(), manifest,
                                         platform::URL::parse(server_.url("/dash/base/manifest.mpd")), nullptr);
   asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::nullopt, std::nullopt,
                                         std::nullopt);

@@ -20,15 +20,13 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "support/MediaOracle.h"
 #include "support/PostedCount.h"
-#include "support/TempDir.h"
 #include "testserver/DashLiveManifest.h"
 #include "testserver/DashLiveSegments.h"
-#include "testserver/RangeFile.h"
 #include "util/qnv/core/QNVMediaStateQueue.h"
 #include "util/qnv/dash/QNVDashAsset.h"
 #include "util/qnv/player/QNVPlayer.h"
 #include "util/qnv/player/QNVSynchronousPlayer.h"
-#include "util/qnv/support/LoopbackFetchFixture.h"
+#include "util/qnv/dash/DashPlayerFixture.h"
 #include "util/qnv/support/QNVClipPlayback.h"
 
 namespace plexora {
@@ -38,89 +36,18 @@ using testing::onQueue;
 using testing::Posted;
 using testing::waitUntil;
 
-constexpr int kWidth = 160;
-constexpr int kHeight = 90;
-constexpr double kMinimumPsnr = 35.0;
+using testing::dashDir;
+using testing::fileText;
+using testing::kHeight;
+using testing::kMinimumPsnr;
+using testing::kWidth;
+using testing::playbackConfig;
+using testing::representationFile;
+using testing::templateSegments;
 
-std::string dashDir() { return std::string(PLEXORA_TEST_MEDIA_DIR) + "/dash"; }
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The media segments of a template representation in timeline order.
-std::vector<std::filesystem::path> templateSegments(const std::string& shape, const std::string& id) {
-  std::vector<std::pair<uint64_t, std::filesystem::path>> found;
-  const std::string prefix = "seg-" + id + "-";
-  for (const auto& entry : std::filesystem::directory_iterator(dashDir() + "/" + shape)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with(prefix)) found.emplace_back(std::stoull(name.substr(prefix.size())), entry.path());
-  }
-  std::sort(found.begin(), found.end());
-  std::vector<std::filesystem::path> paths;
-  for (const auto& [time, path] : found) paths.push_back(path);
-  return paths;
-}
-
-// One representation as one file ffmpeg reads: the fragmented file itself
-// (SegmentBase), or the init segment and the media segments joined.
-std::string representationFile(const std::string& shape, const std::string& id, const std::filesystem::path& dir) {
-  if (std::filesystem::exists(dashDir() + "/" + shape + "/rep-" + id + ".mp4")) {
-    return dashDir() + "/" + shape + "/rep-" + id + ".mp4";
-  }
-  const std::string joined = (dir / (shape + "-" + id + ".mp4")).string();
-  std::ofstream out(joined, std::ios::binary);
-  out << fileText(dashDir() + "/" + shape + "/init-" + id + ".m4s");
-  for (const auto& segment : templateSegments(shape, id)) out << fileText(segment.string());
-  return joined;
-}
-
-QNVDashAssetConfig playbackConfig() {
-  QNVDashAssetConfig config;
-  config.fetchBufferSizeInSeconds = 10.0;
-  config.unstallBufferSizeInSeconds = 0.5;
-  config.firstUnstallBufferSizeInSeconds = 0.5;
-  config.stallBufferSizeInSeconds = 0.1;
-  config.firstFetchSizeInSeconds = 1.0;
-  config.abrSelectorType = kQNVAbrSelectorTypeHighest;
-  return config;
-}
-
-class QNVDashPlayerPlaybackTest : public testing::LoopbackFetchFixture {
+class QNVDashPlayerPlaybackTest : public testing::DashPlayerFixture {
  protected:
-  QNVDashPlayerPlaybackTest() : LoopbackFetchFixture("dash-playback-test") {}
-  ~QNVDashPlayerPlaybackTest() override {
-    onQueue([this] { asset_.reset(); });
-  }
-
-  // Serves every file of the shape's folder under "/dash/<shape>/", with
-  // `faulty` answered with `fault`.
-  void serve(const std::string& shape, const std::string& faulty = "",
-             testserver::RangeFault fault = testserver::RangeFault::kNone) {
-    for (const auto& entry : std::filesystem::directory_iterator(dashDir() + "/" + shape)) {
-      const std::string name = entry.path().filename().string();
-      auto bytes = std::make_shared<const std::string>(fileText(entry.path().string()));
-      testserver::RangeFileOptions options;
-      if (name == faulty) options.fault = fault;
-      server_.on("/dash/" + shape + "/" + name, testserver::serveRangeFile(bytes, options));
-    }
-  }
-
-  // Makes the asset for the manifest at `path` and waits for its load.
-  void loadAsset(const std::string& path, const QNVDashAssetConfig& config = playbackConfig()) {
-    asset_ = QNVDashAsset::initWithConfig(config, "", platform::URL::parse(server_.url(path)), nullptr);
-    asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::string("dash-video"),
-                                          std::nullopt, std::nullopt);
-    auto loaded = std::make_shared<std::atomic<bool>>(false);
-    asset_->loadValuesAsynchronouslyForKeys({"duration"}, [loaded] { loaded->store(true); });
-    ASSERT_TRUE(waitUntil([&] { return loaded->load(); }));
-  }
-
-  testing::QNVItemPlayback playback() const { return {asset_, asset_.get(), clock_.get()}; }
-
-  testing::TempDir dir_;
-  std::shared_ptr<QNVDashAsset> asset_;
+  QNVDashPlayerPlaybackTest() : DashPlayerFixture("dash-playback-test") {}
 };
 
 // Every frame ffmpeg shows of the representation played, at its time, every
