@@ -46,7 +46,11 @@ void QNVDashAsset::dataWasReceivedForTrack(QNVTrackIndex track, const std::strin
 
   if (!wasParsedForEachTrack && parsedHeadersForEachTrack_) {
     completeLoad();
-  } else if (isComplete && allRequestedBytesReceived && shouldCheckAllHeadersParsedAtDownloadComplete_) {
+  } else if (isComplete && ((allRequestedBytesReceived && shouldCheckAllHeadersParsedAtDownloadComplete_) ||
+                             playlistData_->isSegmented())) {
+    // A segmented stream's headers come whole in its init segment, never in
+    // a media segment: an init segment that ended without them (empty, or
+    // not an init segment) leaves nothing that could complete the load.
     const auto last = dataForRep(tracker->lastRequestRepresentationId(), track);
     if (!last->parsedHeaders) {
       OV_LOG(kOVAdLogLevelWarn, "%s", kHeadersMissingAtCompletion);

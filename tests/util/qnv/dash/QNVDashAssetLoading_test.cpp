@@ -135,6 +135,39 @@ TEST_F(QNVDashAssetLoadingTest, AManifestThatCannotBeFetchedFailsTheLoadOnce) {
   });
 }
 
+// A template stream's video init segment that answers without the movie's
+// headers (an empty one fails in the fetch): nothing later can bring them, so the load fails once with the
+// parse error as its cause instead of waiting for good.
+TEST_F(QNVDashAssetLoadingTest, AnInitSegmentWithoutHeadersFailsTheLoadOnce) {
+  const std::string shape = "bframes_template";
+  struct Case {
+    const char* name;
+    std::string init;
+  };
+  const Case cases[] = {{"a media segment", fileText(dashDir() + "/" + shape + "/seg-0-0.m4s")},
+                        {"no boxes at all", std::string(512, 'x')}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& entry : std::filesystem::directory_iterator(dashDir() + "/" + shape)) {
+      const std::string name = entry.path().filename().string();
+      auto bytes = std::make_shared<const std::string>(name == "init-0.m4s" ? c.init : fileText(entry.path().string()));
+      server_.on("/dash/" + shape + "/" + name, testserver::serveRangeFile(bytes));
+    }
+    makeAsset(shape, false);
+    EXPECT_EQ(load(), 1);
+    onQueue([&] {
+      std::optional<platform::Error> error;
+      ASSERT_EQ(asset_->statusOfValueForKey("duration", &error), kQNVKeyValueStatusFailed);
+      EXPECT_EQ(error->domain(), kQNVAssetLoadingError);
+      EXPECT_EQ(error->code(), kQNVAssetLoadingErrorDownloadFailed);
+      const platform::Value* cause = error->userInfo().find("code");
+      ASSERT_NE(cause, nullptr);
+      EXPECT_EQ(cause->toInt64(), kQNVAssetLoadingErrorParseFailed);
+      asset_.reset();
+    });
+  }
+}
+
 // One-second segments with a keyframe at each start: a seek lands on the
 // start of the segment holding the target, on both tracks.
 TEST_F(QNVDashAssetLoadingTest, FragmentedSeekLandsOnTheKeyframeAtOrBeforeTheTarget) {
