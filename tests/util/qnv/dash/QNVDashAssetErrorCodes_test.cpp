@@ -22,6 +22,7 @@
 #include "util/qnv/dash/DashMediaBytes.h"
 #include "util/qnv/dash/DashPlayerFixture.h"
 #include "util/qnv/dash/QNVDashPlaylistLoader.h"
+#include "util/qnv/dash/QNVMediaPresentationDescription.h"
 #include "util/qnv/mp4/QNVMp4FragmentDecoder.h"
 
 namespace plexora::testing {
@@ -31,6 +32,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
 constexpr int64_t kBadServerResponse = -1011;
+constexpr int64_t kZeroByteResource = -1014;
 // Both shapes: 2 s of video at 30 frames a second, one-second segments.
 constexpr uint32_t kVideoFrames = 60;
 constexpr uint64_t kSegmentTicks = 15360;
@@ -179,6 +181,16 @@ const CodeCase kCases[] = {
      nullptr, Outcome::kLoadFails, kURLErrorDomain, kBadServerResponse, kNoDetails, false, nullptr, 0},
     {"ManifestNotXml", "template", [](ServedFiles& f) { f.at("manifest.mpd").bytes = bytesOf("not a manifest"); },
      nullptr, Outcome::kLoadFails, "NSXMLParserErrorDomain", 55892, kNoDetails, false, nullptr, 0},
+    // The fetcher refuses an empty answer before the manifest is read.
+    {"EmptyManifest", "template", [](ServedFiles& f) { f.at("manifest.mpd").bytes.clear(); }, nullptr,
+     Outcome::kLoadFails, kURLErrorDomain, kZeroByteResource, kNoDetails, false, nullptr, 0},
+    {"ManifestWithoutAddressing", "template",
+     [](ServedFiles& f) {
+       rewriteManifest(f, "<SegmentTemplate", "<Unknown");
+       rewriteManifest(f, "</SegmentTemplate>", "</Unknown>");
+     },
+     nullptr, Outcome::kLoadFails, kQNVMpdErrorDomain, kQNVMpdErrorNoPlayableRepresentation, kNoDetails, false,
+     nullptr, 0},
     {"MovieHeaderDamaged", "template",
      [](ServedFiles& f) { damageTemplateVideoInit(f, [](Bytes& b) { breakChildSize(b, "mvhd"); }); }, nullptr,
      Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorParseFailed, kNoDetails, true, nullptr, 0},
@@ -308,11 +320,10 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
       stops_ = std::make_unique<NotificationRecorder>(kAVPlayerItemFailedToPlayToEndTimeNotification, asset_.get());
       warnings_ = std::make_unique<NotificationRecorder>(kQNVAssetWarning, asset_.get());
     });
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    asset_->loadValuesAsynchronouslyForKeys({"duration"}, [calls] { calls->fetch_add(1); });
-    EXPECT_TRUE(waitUntil([&] { return calls->load() > 0; }));
+    asset_->loadValuesAsynchronouslyForKeys({"duration"}, [calls = loadCalls_] { calls->fetch_add(1); });
+    EXPECT_TRUE(waitUntil([&] { return loadCalls_->load() > 0; }));
     for (auto& [name, gate] : gates_) gate->store(std::numeric_limits<size_t>::max());
-    return calls->load();
+    return loadCalls_->load();
   }
 
   // The errors posted under the key, in order; read on the queue.
@@ -325,6 +336,15 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
       if (auto error = QNVErrorFromValue(*value)) errors.push_back(*error);
     }
     return errors;
+  }
+
+  // What was posted, for a failure's message.
+  static std::string postedText(const NotificationRecorder& recorder, const char* key) {
+    std::string posted;
+    onQueue([&] {
+      for (const auto& error : postedErrors(recorder, key)) posted += error.domain() + " " + std::to_string(error.code()) + "; ";
+    });
+    return posted;
   }
 
   // Waits until an error of the row's domain and code is posted under the
@@ -355,6 +375,8 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
     }
   }
 
+  // How often the load handler ran.
+  std::shared_ptr<std::atomic<int>> loadCalls_ = std::make_shared<std::atomic<int>>(0);
   std::map<std::string, std::shared_ptr<std::atomic<size_t>>> gates_;
   std::unique_ptr<NotificationRecorder> stops_;
   std::unique_ptr<NotificationRecorder> warnings_;
@@ -371,12 +393,19 @@ TEST_P(QNVDashAssetErrorCodesTest, TheOwnerIsToldAsTheCodeSays) {
   ASSERT_EQ(load(c.shape, config), 1);
 
   if (c.craftBeforeSeek) {
-    // Everything of the first load is in before the server turns.
+    // The whole stream is in, the highest video quality and the audio,
+    // before the server turns: only the seek can meet the fault.
+    const uint64_t wholeStream = files.at("rep-0.mp4").bytes.size() + files.at("rep-2.mp4").bytes.size();
     ASSERT_TRUE(waitUntil([&] {
-      bool parsed = false;
-      onQueue([&] { parsed = QNVDashAssetTestAccess(*asset_).frames(kQNVVideoTrack).frameCount() == kVideoFrames; });
-      return parsed;
+      bool done = false;
+      onQueue([&] {
+        done = asset_->receivedBytesCount() == wholeStream &&
+               !asset_->downloadTrackerForTrack(kQNVVideoTrack)->fetchInProgress() &&
+               !asset_->downloadTrackerForTrack(kQNVAudioTrack)->fetchInProgress();
+      });
+      return done;
     }));
+    onQueue([&] { ASSERT_TRUE(stops_->received.empty()); });
     c.craftBeforeSeek(files);
     serveFiles(c.shape, files);
     bool sought = false;
@@ -386,7 +415,7 @@ TEST_P(QNVDashAssetErrorCodesTest, TheOwnerIsToldAsTheCodeSays) {
 
   if (c.outcome == Outcome::kLoadFails) {
     const std::optional<platform::Error> stop = waitForPosted(c, true);
-    ASSERT_TRUE(stop) << "no stop notice with the cause";
+    ASSERT_TRUE(stop) << "stop notices: " << postedText(*stops_, kAVPlayerItemFailedToPlayToEndTimeErrorKey);
     expectDetails(c, stop->userInfo());
     onQueue([&] {
       EXPECT_EQ(asset_->status(), kQNVAssetStatusFailed);
@@ -404,6 +433,7 @@ TEST_P(QNVDashAssetErrorCodesTest, TheOwnerIsToldAsTheCodeSays) {
       // The cause's own details travel with it.
       for (const auto& [key, value] : stop->userInfo()) EXPECT_NE(loading->userInfo().find(key), nullptr) << key;
     });
+    EXPECT_EQ(loadCalls_->load(), 1) << "a later error must not end the load again";
     return;
   }
 
@@ -417,7 +447,7 @@ TEST_P(QNVDashAssetErrorCodesTest, TheOwnerIsToldAsTheCodeSays) {
 
   if (c.outcome == Outcome::kPlaybackFails) {
     const std::optional<platform::Error> stop = waitForPosted(c, true);
-    ASSERT_TRUE(stop) << "no stop notice with the cause";
+    ASSERT_TRUE(stop) << "stop notices: " << postedText(*stops_, kAVPlayerItemFailedToPlayToEndTimeErrorKey);
     expectDetails(c, stop->userInfo());
     onQueue([&] {
       EXPECT_EQ(asset_->status(), kQNVAssetStatusFailed);
@@ -428,11 +458,12 @@ TEST_P(QNVDashAssetErrorCodesTest, TheOwnerIsToldAsTheCodeSays) {
       EXPECT_EQ(asset_->statusOfValueForKey("duration", &loading), kQNVKeyValueStatusLoaded);
       EXPECT_FALSE(loading) << "a failure after loading is no loading error";
     });
+    EXPECT_EQ(loadCalls_->load(), 1);
     return;
   }
 
   const std::optional<platform::Error> warning = waitForPosted(c, false);
-  ASSERT_TRUE(warning) << "no warning";
+  ASSERT_TRUE(warning) << "warnings: " << postedText(*warnings_, kQNVAssetWarningErrorKey);
   expectDetails(c, warning->userInfo());
   // Every video frame is in: the stream went on past the warning.
   EXPECT_TRUE(waitUntil([&] {
