@@ -114,6 +114,8 @@ void setBaseDecodeTime(Bytes& bytes, uint64_t time) {
   writeU64(bytes, tfdt + 12, time);
 }
 
+void setSequenceNumber(Bytes& bytes, uint32_t number) { writeU32(bytes, findBox(bytes, "mfhd") + 12, number); }
+
 // Marks the run's first sample as not a sync sample (the run carries a data
 // offset and first-sample flags).
 void makeFirstSampleNonSync(Bytes& bytes) {
@@ -256,10 +258,47 @@ const CodeCase kCases[] = {
      [](ServedFiles& f) { damageTemplateSecondVideoSegment(f, [](Bytes& b) { setBaseDecodeTime(b, 0); }); }, nullptr,
      Outcome::kWarningOnly, kQNVMp4ParserErrorDomain, kQNVMp4FragmentOverlap,
      platform::Dictionary{{"tag", "track:0"}, {"seqnum", 2}, {"delta", kSegmentTicks}}, true, nullptr, 0},
+    // After a gap in the sequence numbers the decode time goes back before
+    // the last frame, or lands inside its duration.
+    {"FragmentAfterASequenceGapGoingBack", "template",
+     [](ServedFiles& f) {
+       damageTemplateSecondVideoSegment(f, [](Bytes& b) {
+         setSequenceNumber(b, 5);
+         setBaseDecodeTime(b, 0);
+       });
+     },
+     nullptr, Outcome::kWarningOnly, kQNVMp4ParserErrorDomain, kQNVMp4FragmentTimeWentBack,
+     platform::Dictionary{{"tag", "track:0"}, {"seqnum", 5}}, true, nullptr, 0},
+    {"FragmentAfterASequenceGapInsideTheLastFrame", "template",
+     [](ServedFiles& f) {
+       damageTemplateSecondVideoSegment(f, [](Bytes& b) {
+         setSequenceNumber(b, 5);
+         setBaseDecodeTime(b, kSegmentTicks - 100);
+       });
+     },
+     nullptr, Outcome::kWarningOnly, kQNVMp4ParserErrorDomain, kQNVMp4FragmentPriorDurationTooLong,
+     platform::Dictionary{{"tag", "track:0"}, {"seqnum", 5}}, true, nullptr, 0},
     {"FragmentWithoutLeadingKeyframe", "template",
      [](ServedFiles& f) { damageTemplateSecondVideoSegment(f, makeFirstSampleNonSync); }, nullptr,
      Outcome::kWarningOnly, kQNVMp4ParserErrorDomain, kQNVMp4FragmentNoLeadingKeyframe,
      platform::Dictionary{{"tag", "track:0"}, {"seqnum", 2}}, true, nullptr, 0},
+    // A host that stored the segment cut short: its last frames never come.
+    {"MediaSegmentCutShort", "template",
+     [](ServedFiles& f) {
+       damageTemplateSecondVideoSegment(f, [](Bytes&) {});
+       f.at("seg-0-15360.m4s").fault = testserver::RangeFault::kTruncated;
+       f.at("seg-1-15360.m4s").fault = testserver::RangeFault::kTruncated;
+     },
+     nullptr, Outcome::kWarningOnly, kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs, kNoDetails, true,
+     nullptr, 0},
+    {"MediaSegmentCutShortFailing", "template",
+     [](ServedFiles& f) {
+       damageTemplateSecondVideoSegment(f, [](Bytes&) {});
+       f.at("seg-0-15360.m4s").fault = testserver::RangeFault::kTruncated;
+       f.at("seg-1-15360.m4s").fault = testserver::RangeFault::kTruncated;
+     },
+     [](QNVDashAssetConfig& config) { config.shouldFailOnUnparsedMoofs = true; }, Outcome::kPlaybackFails,
+     kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs, kNoDetails, true, nullptr, 0},
     {"TwoAudioRepresentations", "template",
      [](ServedFiles& f) {
        const std::string audio = "<Representation id=\"2\" mimeType=\"audio/mp4\"";
