@@ -33,6 +33,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
 constexpr int64_t kBadServerResponse = -1011;
 constexpr int64_t kZeroByteResource = -1014;
+// The data loader's answer to inline init data without a byte in it.
+constexpr int64_t kEmptyInlineInitCode = 560;
 // Both shapes: 2 s of video at 30 frames a second, one-second segments.
 constexpr uint32_t kVideoFrames = 60;
 constexpr uint64_t kSegmentTicks = 15360;
@@ -78,7 +80,8 @@ void PrintTo(const CodeCase& c, std::ostream* out) { *out << c.name; }
 // ---- Surgery on the test media.
 
 // Applies `damage` to each named file that the shape has.
-void damageEach(ServedFiles& files, std::initializer_list<const char*> names, const std::function<void(Bytes&)>& damage) {
+void damageEach(ServedFiles& files, std::initializer_list<const char*> names,
+                const std::function<void(Bytes&)>& damage) {
   for (const char* name : names) {
     auto found = files.find(name);
     ASSERT_NE(found, files.end()) << name;
@@ -206,16 +209,18 @@ const CodeCase kCases[] = {
      },
      checkHeadersAtDownloadComplete, Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorParseFailed,
      kNoDetails, true, nullptr, 0},
-    {"NoVideoTrack", "template", [](ServedFiles& f) { damageTemplateVideoInit(f, [](Bytes& b) { rewriteHandler(b, "text"); }); },
-     nullptr, Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorNoVideoTrack, kNoDetails, true, nullptr, 0},
+    {"NoVideoTrack", "template",
+     [](ServedFiles& f) { damageTemplateVideoInit(f, [](Bytes& b) { rewriteHandler(b, "text"); }); }, nullptr,
+     Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorNoVideoTrack, kNoDetails, true, nullptr, 0},
     {"VideoFormatUnusable", "template", [](ServedFiles& f) { damageTemplateVideoInit(f, dropSequenceParameterSets); },
-     nullptr, Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorCompactionFailed, kNoDetails, true, nullptr, 0},
+     nullptr, Outcome::kLoadFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorCompactionFailed, kNoDetails, true,
+     nullptr, 0},
     {"InlineInitWithoutABase64Byte", "template",
      [](ServedFiles& f) {
        rewriteManifest(f, "<SegmentTemplate timescale=\"15360\"",
                        "<OVInitializationBinary>!*!</OVInitializationBinary><SegmentTemplate timescale=\"15360\"");
      },
-     nullptr, Outcome::kLoadFails, kQNVAssetLoadingError, 560, kNoDetails, true, nullptr, 0},
+     nullptr, Outcome::kLoadFails, kQNVAssetLoadingError, kEmptyInlineInitCode, kNoDetails, true, nullptr, 0},
 
     // ---- Failures once both tracks have headers: only playback fails.
     {"MediaSegmentNotFound", "template",
@@ -242,8 +247,8 @@ const CodeCase kCases[] = {
        rewriteManifest(f, "bandwidth=\"300000\"", "bandwidth=\"" + std::to_string(rate) + "\"");
        damageBaseVideo(f, [](Bytes& b) { breakChildSize(b, "mfhd"); });
      },
-     failOnUnparsedMoofsOfTheFirstSegment, Outcome::kPlaybackFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs,
-     kNoDetails, true, nullptr, 0},
+     failOnUnparsedMoofsOfTheFirstSegment, Outcome::kPlaybackFails, kQNVAssetLoadingError,
+     kQNVAssetLoadingErrorUnparsedMoofs, kNoDetails, true, nullptr, 0},
     {"SeekIntoAServerFault", "base", nullptr, nullptr, Outcome::kPlaybackFails, kURLErrorDomain, kBadServerResponse,
      kNoDetails, false, serveAllFailing, 1500},
 
@@ -351,8 +356,8 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
   // Makes the asset with the owner's observers in place, loads it and
   // answers how often the load handler ran.
   int load(const std::string& shape, const QNVDashAssetConfig& config) {
-    asset_ = QNVDashAsset::initWithConfig(config, "", platform::URL::parse(server_.url("/dash/" + shape + "/manifest.mpd")),
-                                          nullptr);
+    const auto manifest = platform::URL::parse(server_.url("/dash/" + shape + "/manifest.mpd"));
+    asset_ = QNVDashAsset::initWithConfig(config, "", manifest, nullptr);
     asset_->resourceLoader()->setDelegate(fetcher_, platform::DispatchQueue::global(), std::string("dash-video"),
                                           std::nullopt, std::nullopt);
     onQueue([this] {
@@ -381,7 +386,9 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
   static std::string postedText(const NotificationRecorder& recorder, const char* key) {
     std::string posted;
     onQueue([&] {
-      for (const auto& error : postedErrors(recorder, key)) posted += error.domain() + " " + std::to_string(error.code()) + "; ";
+      for (const auto& error : postedErrors(recorder, key)) {
+        posted += error.domain() + " " + std::to_string(error.code()) + "; ";
+      }
     });
     return posted;
   }
@@ -389,11 +396,12 @@ class QNVDashAssetErrorCodesTest : public DashPlayerFixture, public ::testing::W
   // Waits until an error of the row's domain and code is posted under the
   // key; answers it.
   std::optional<platform::Error> waitForPosted(const CodeCase& c, bool stop) {
+    const NotificationRecorder& recorder = stop ? *stops_ : *warnings_;
+    const char* key = stop ? kAVPlayerItemFailedToPlayToEndTimeErrorKey : kQNVAssetWarningErrorKey;
     std::optional<platform::Error> found;
     waitUntil([&] {
       onQueue([&] {
-        for (const auto& error : postedErrors(stop ? *stops_ : *warnings_,
-                                              stop ? kAVPlayerItemFailedToPlayToEndTimeErrorKey : kQNVAssetWarningErrorKey)) {
+        for (const auto& error : postedErrors(recorder, key)) {
           if (error.domain() == c.domain && error.code() == c.code) found = error;
         }
       });
