@@ -366,6 +366,11 @@ void BM_DashAgainstLocalMp4(benchmark::State& state) {
                                     : "the MP4 file did not play to its end");
       break;
     }
+    // The same frames, or the figures compare different work.
+    if (dash.frames != mp4.frames) {
+      state.SkipWithError("the DASH presentation and the MP4 file decoded different numbers of frames");
+      break;
+    }
     dashSeconds += dash.cpuSeconds;
     mp4Seconds += mp4.cpuSeconds;
     dashFrames += dash.frames;
