@@ -122,9 +122,14 @@ bool DemoDash::step(const std::string& name, const std::function<bool()>& done, 
 }
 
 // Each file of the presentation at its own path: the native part answers
-// every other name under "/media/" with a picture.
-void DemoDash::servePresentation() {
+// every other name under "/media/" with a picture. False when there is no
+// manifest to serve.
+bool DemoDash::servePresentation() {
   std::error_code failure;
+  if (!std::filesystem::exists(mediaDirectory_ / kManifestName, failure)) {
+    std::printf("           %-22s FAILED: no %s in %s\n", "dash", kManifestName, mediaDirectory_.c_str());
+    return false;
+  }
   for (const auto& entry : std::filesystem::directory_iterator(mediaDirectory_, failure)) {
     const std::string name = entry.path().filename().string();
     if (!name.starts_with(kFilePrefix)) continue;
@@ -133,6 +138,7 @@ void DemoDash::servePresentation() {
                                                      std::istreambuf_iterator<char>());
     bundledServer_->server().on(kMediaPath + name, testserver::serveRangeFile(std::move(bytes)));
   }
+  return true;
 }
 
 bool DemoDash::run(const std::filesystem::path& outputDirectory) {
@@ -142,7 +148,7 @@ bool DemoDash::run(const std::filesystem::path& outputDirectory) {
     std::printf("%8.3f s  %-22s %s\n", 0.0, "dash", "skipped: the presentation is served by the bundled server");
     return true;
   }
-  servePresentation();
+  if (!servePresentation()) return false;
   state.window->setRootViewController(state.root);
   state.window->makeKeyAndVisible();
 

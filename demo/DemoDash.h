@@ -43,7 +43,7 @@ class DemoDash final {
 
   bool step(const std::string& name, const std::function<bool()>& done, const std::string& detail = {});
 
-  void servePresentation();
+  bool servePresentation();
 
   testserver::AdServer* bundledServer_;
   std::filesystem::path mediaDirectory_;
