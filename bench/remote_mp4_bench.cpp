@@ -43,9 +43,8 @@
 #include <thread>
 #include <vector>
 
-#include <malloc.h>
-
 #include "BenchMedians.h"
+#include "BenchMemory.h"
 #include "BenchServerProcess.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -264,29 +263,6 @@ void BM_BareCurlDownload(benchmark::State& state) {
 }
 BENCHMARK(BM_BareCurlDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
-// This process's resident memory in megabytes.
-double residentMegabytes() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t pages = 0;
-  uint64_t resident = 0;
-  statm >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-// The allocator's bytes in use by this process, in megabytes: what the
-// player holds, without the free memory its arenas keep.
-double heapInUseMegabytes() {
-  const struct mallinfo2 info = ::mallinfo2();
-  return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
-}
-
-struct MemoryReading {
-  double heap = 0;
-  double resident = 0;
-
-  static MemoryReading now() { return {heapInUseMegabytes(), residentMegabytes()}; }
-};
-
 void BM_LoopingHour(benchmark::State& state) {
   Host& remote = host();
   for (auto _ : state) {
@@ -309,8 +285,8 @@ void BM_LoopingHour(benchmark::State& state) {
     player->play();
     settle();
 
-    std::optional<MemoryReading> afterFirstMinute;
-    std::optional<MemoryReading> afterHalfHour;
+    std::optional<bench::MemoryReading> afterFirstMinute;
+    std::optional<bench::MemoryReading> afterHalfHour;
     double played = 0;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(30);
     while (played < kHourSeconds && std::chrono::steady_clock::now() < giveUp) {
@@ -319,10 +295,10 @@ void BM_LoopingHour(benchmark::State& state) {
       remote.clock->advance(kTick);
       layer->dispatchSyncOnRenderingThread([] {});
       played = player->currentTime().seconds();
-      if (!afterFirstMinute && played >= kFirstMinuteSeconds) afterFirstMinute = MemoryReading::now();
-      if (!afterHalfHour && played >= kHalfHourSeconds) afterHalfHour = MemoryReading::now();
+      if (!afterFirstMinute && played >= kFirstMinuteSeconds) afterFirstMinute = bench::MemoryReading::now();
+      if (!afterHalfHour && played >= kHalfHourSeconds) afterHalfHour = bench::MemoryReading::now();
     }
-    const MemoryReading afterHour = MemoryReading::now();
+    const bench::MemoryReading afterHour = bench::MemoryReading::now();
     if (played < kHourSeconds || !afterFirstMinute || !afterHalfHour) {
       state.SkipWithError("the hour was not played within 30 minutes");
       break;

@@ -16,8 +16,9 @@
 // confirmed to the server. Then the in-stream ad: loaded, started, seen,
 // written as instream.png, clicked and skipped. Then the interstitial, as
 // HTML and as video: interstitial-html.png and interstitial-video.png.
-// Exit status 0 only when
-// every step was reached.
+// Last, a DASH clip from the bundled server's media, played by the engine
+// through a DASH asset the demo creates itself: dash.png. Exit status 0
+// only when every step was reached.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "DemoBanner.h"
+#include "DemoDash.h"
 #include "DemoInstream.h"
 #include "DemoInterstitial.h"
 #include "DemoNative.h"
@@ -94,6 +96,10 @@ int runDemo(const plexora::demo::DemoOptions& options) {
   {
     plexora::demo::DemoInterstitial interstitial(bundled.get(), PLEXORA_DEMO_VIDEO_CLIP);
     succeeded = interstitial.run(output) && succeeded;
+  }
+  {
+    plexora::demo::DemoDash dash(bundled.get(), PLEXORA_DEMO_AD_SERVER_MEDIA_DIR);
+    succeeded = dash.run(output) && succeeded;
   }
   std::printf(succeeded ? "demo finished\n" : "demo failed\n");
   std::fflush(stdout);
