@@ -66,7 +66,8 @@ struct HandedFrames {
   void sample(QNVDashAsset& asset) {
     QNVMp4FrameMetadataCompressor& store = QNVDashAssetTestAccess(asset).frames(kQNVVideoTrack);
     frameCount = store.frameCount();
-    for (uint32_t index = 0; index < frameCount; ++index) {
+    const uint32_t unseen = frames.empty() ? 0 : frames.rbegin()->first + 1;
+    for (uint32_t index = unseen; index < frameCount; ++index) {
       const QNVMp4FrameRecord frame = store.frameAtIndex(index);
       if (frame.size != 0) frames[index] = frame;
     }
@@ -123,10 +124,11 @@ class QNVDashPlayerSwitchingTest : public testing::DashPlayerFixture,
 
 // Fast for the first second, slow for the next, fast again: the segment
 // chosen in the slow second comes in the low representation, those before
-// and after in the high one. Each frame, at its time, is the frame of that
-// index of one representation (the noise differs from frame to frame, so a
-// repeated or skipped frame matches neither), and it keeps one
-// representation through a segment: a switch lands on a segment boundary.
+// and after in the high one. Each frame, at its time, is ffmpeg's frame of
+// that index of one representation and far from the other's, one
+// representation through a whole segment (a switch lands on a segment
+// boundary), and the frames stored for the player run on in time across
+// the switches.
 TEST_P(QNVDashPlayerSwitchingTest, StepsDownOnASlowLinkAndBackUpOnAFastOne) {
   const SwitchCase& c = GetParam();
   serveOverLink(c.shape);
@@ -166,6 +168,7 @@ TEST_P(QNVDashPlayerSwitchingTest, StepsDownOnASlowLinkAndBackUpOnAFastOne) {
   // without a gap or a repeat.
   EXPECT_EQ(handed.frameCount, played.framePsnrPerOracle.size()) << "every frame added once";
   if (c.storeKeepsFrames) EXPECT_EQ(handed.frames.size(), handed.frameCount) << "every frame seen";
+  ASSERT_FALSE(handed.frames.empty());
   size_t pairs = 0;
   for (auto frame = std::next(handed.frames.begin()); frame != handed.frames.end(); ++frame) {
     const auto previous = std::prev(frame);
