@@ -42,12 +42,14 @@ std::shared_ptr<OVAdResourceLoader> OVAdResourceLoader::sharedResourceLoader() {
 }
 
 std::shared_ptr<OVAdResourceLoader> OVAdResourceLoader::create(std::shared_ptr<OVAdURLSession> session,
-                                                               OVAdResourceLoaderLimits limits) {
-  return std::shared_ptr<OVAdResourceLoader>(new OVAdResourceLoader(std::move(session), limits));
+                                                               OVAdResourceLoaderLimits limits,
+                                                               std::shared_ptr<OVAdByteRangeStore> rangeStore) {
+  return std::shared_ptr<OVAdResourceLoader>(new OVAdResourceLoader(std::move(session), limits, std::move(rangeStore)));
 }
 
-OVAdResourceLoader::OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits)
-    : session_(std::move(session)), limits_(limits) {}
+OVAdResourceLoader::OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits,
+                                       std::shared_ptr<OVAdByteRangeStore> rangeStore)
+    : session_(std::move(session)), limits_(limits), rangeStore_(std::move(rangeStore)) {}
 
 struct OVAdResourceLoader::Fetch {
   platform::URL url;

@@ -26,10 +26,11 @@
 // a fetch run one at a time: on the caller's thread until the first
 // download starts, then on a default global queue thread. Engine requests
 // are answered on the URL session's queue.
-// Ownership: the shared loader lives for the process; a fetch in progress
-// holds the loader and its blocks until it has finished. The loader holds the
-// URL-session request of each engine request it serves until that request is
-// answered or cancelled; it holds the engine's request itself only weakly.
+// Ownership: the shared loader lives for the process (without a range
+// store); a fetch in progress holds the loader and its blocks until it has
+// finished. The loader holds the URL-session request of each engine request
+// it serves until that request is answered or cancelled; it holds the
+// engine's request itself only weakly, and its range store strongly.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +52,7 @@ class Image;
 
 namespace plexora {
 
+class OVAdByteRangeStore;
 class OVAdURLSession;
 class OVAdURLSessionTaskContainer;
 
@@ -76,8 +78,12 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
 
   // Fetches through the shared URL session.
   static std::shared_ptr<OVAdResourceLoader> sharedResourceLoader();
+  // With a range store, the engine's ranged requests that do not bypass the
+  // cache are answered from it when it holds all of their bytes, and the
+  // ranges downloaded for them are kept in it.
   static std::shared_ptr<OVAdResourceLoader> create(std::shared_ptr<OVAdURLSession> session,
-                                                    OVAdResourceLoaderLimits limits = {});
+                                                    OVAdResourceLoaderLimits limits = {},
+                                                    std::shared_ptr<OVAdByteRangeStore> rangeStore = nullptr);
 
   OVAdResourceLoader(const OVAdResourceLoader&) = delete;
   OVAdResourceLoader& operator=(const OVAdResourceLoader&) = delete;
@@ -126,7 +132,8 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
   enum class AttemptOutcome { Delivered, Failed, Downloading };
   using DownloadBlock = std::function<void(std::optional<platform::Bytes> body)>;
 
-  OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits);
+  OVAdResourceLoader(std::shared_ptr<OVAdURLSession> session, OVAdResourceLoaderLimits limits,
+                     std::shared_ptr<OVAdByteRangeStore> rangeStore);
 
   // Makes attempts while the retry block allows, until one delivers or
   // starts a download (whose completion goes on from here).
@@ -150,6 +157,7 @@ class OVAdResourceLoader final : public QNVAssetResourceLoaderDelegate,
 
   const std::shared_ptr<OVAdURLSession> session_;
   const OVAdResourceLoaderLimits limits_;
+  const std::shared_ptr<OVAdByteRangeStore> rangeStore_;
   mutable std::mutex pendingMutex_;
   PendingVideoRequests pendingVideoRequests_;
 };

@@ -1,5 +1,6 @@
 // The video engine's side of the resource loader: its loading requests are
-// served through the URL session, one session request each.
+// served through the URL session, one session request each, or from the
+// range store when it holds their bytes.
 #include <span>
 #include <utility>
 
@@ -7,6 +8,8 @@
 #include "server/OVAdURLSession.h"
 #include "util/OVAdResourceLoader.h"
 #include "util/OVAdResourceLoaderByteRange.h"
+#include "util/cache/OVAdByteRangeStore.h"
+#include "util/qnv/asset/QNVAssetResourceLoader.h"
 
 namespace plexora {
 
@@ -43,9 +46,28 @@ RequestedRange requestedRangeOf(const QNVAssetResourceLoadingRequest& loadingReq
   return {dataRequest->requestedOffset(), dataRequest->requestedLength()};
 }
 
+// Only ranges of media files are kept: whole-resource requests include
+// manifests, which change, and a request that bypasses the cache wants the
+// host's bytes as they are now.
+bool usesRangeStore(const QNVAssetResourceLoadingRequest& loadingRequest, RequestedRange range) {
+  if (range.length <= 0) return false;
+  const auto hints = std::dynamic_pointer_cast<QNVDataRequest>(loadingRequest.dataRequest());
+  return !hints || !hints->bypassCache;
+}
+
+void answerFromStore(QNVAssetResourceLoadingRequest& loadingRequest, const OVAdByteRangeStore::Held& held) {
+  if (const auto information = loadingRequest.contentInformationRequest()) {
+    information->setContentLength(static_cast<std::int64_t>(held.fileSize));
+    information->setContentType(held.contentType);
+    information->setByteRangeAccessSupported(true);
+  }
+  if (const auto dataRequest = loadingRequest.dataRequest()) dataRequest->respondWithData(held.bytes);
+  loadingRequest.finishLoading();
+}
+
 void answer(QNVAssetResourceLoadingRequest& loadingRequest, RequestedRange range, std::size_t maximumBytes,
             const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
-            const std::optional<platform::Error>& error) {
+            const std::optional<platform::Error>& error, OVAdByteRangeStore* store) {
   if (error) {
     loadingRequest.finishLoadingWithError(*error);
     return;
@@ -69,17 +91,20 @@ void answer(QNVAssetResourceLoadingRequest& loadingRequest, RequestedRange range
     return;
   }
 
+  const platform::ByteView body = platform::ByteView(data).subspan(served->bodyStart, served->bodyLength);
+  const std::string contentType = response->valueForHTTPHeaderField(kContentTypeField).value_or("");
+  // Kept before the answer, so a request the answer prompts finds them.
+  if (store && served->contentLength > 0) {
+    store->write(loadingRequest.request().url, static_cast<std::uint64_t>(range.offset), body,
+                 static_cast<std::uint64_t>(served->contentLength), contentType);
+  }
   loadingRequest.setResponse(*response);
   if (const auto information = loadingRequest.contentInformationRequest()) {
     information->setContentLength(served->contentLength);
-    if (auto contentType = response->valueForHTTPHeaderField(kContentTypeField)) {
-      information->setContentType(std::move(*contentType));
-    }
+    if (!contentType.empty()) information->setContentType(contentType);
     information->setByteRangeAccessSupported(served->byteRangeAccessSupported);
   }
-  if (const auto dataRequest = loadingRequest.dataRequest()) {
-    dataRequest->respondWithData(platform::ByteView(data).subspan(served->bodyStart, served->bodyLength));
-  }
+  if (const auto dataRequest = loadingRequest.dataRequest()) dataRequest->respondWithData(body);
   loadingRequest.finishLoading();
 }
 
@@ -97,13 +122,21 @@ void OVAdResourceLoader::resourceLoaderLoadRequest(
     loadingRequest->finishLoadingWithError(platform::makeURLError(platform::kURLErrorUnsupportedURL));
     return;
   }
+  std::shared_ptr<OVAdByteRangeStore> store = usesRangeStore(*loadingRequest, range) ? rangeStore_ : nullptr;
+  if (store) {
+    if (const auto held = store->read(request.url, static_cast<std::uint64_t>(range.offset),
+                                      static_cast<std::uint64_t>(range.length))) {
+      answerFromStore(*loadingRequest, *held);
+      return;
+    }
+  }
   if (auto rangeValue = OVAdRangeHeaderValue(range.offset, range.length)) {
     request.setValue(std::move(*rangeValue), kRangeField);
   }
 
   const QNVAssetResourceLoadingRequest* key = loadingRequest.get();
   auto handler = [weakSelf = weak_from_this(), weakRequest = std::weak_ptr(loadingRequest), key, range,
-                  maximumBytes = limits_.maximumResourceBytes](
+                  maximumBytes = limits_.maximumResourceBytes, store = std::move(store)](
                      const std::shared_ptr<OVAdURLSessionTaskContainer>& sessionRequest,
                      const std::optional<platform::HTTPURLResponse>& response, const platform::Bytes& data,
                      const std::optional<platform::Error>& error, double) {
@@ -113,7 +146,7 @@ void OVAdResourceLoader::resourceLoaderLoadRequest(
       return;
     }
     if (const auto pending = weakRequest.lock()) {
-      answer(*pending, range, maximumBytes, response, data, error);
+      answer(*pending, range, maximumBytes, response, data, error, store.get());
     }
   };
   // The lock spans the hand-over, so the handler (which never runs on this

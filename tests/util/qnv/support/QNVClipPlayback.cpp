@@ -123,10 +123,16 @@ Oracle oracleOf(const std::string& path, int width, int height, const std::strin
   return oracle;
 }
 
-QNVPlayedClip play(const QNVItemPlayback& playback, const Oracle& oracle, int width, int height,
+QNVPlayedClip play(const QNVItemPlayback& playback, const std::vector<Oracle>& oracles, int width, int height,
                    QNVDrawingChoice drawing) {
   QNVPlayedClip played;
-  if (oracle.times.empty() || oracle.times.size() != oracle.frames.size()) return played;
+  if (oracles.empty()) return played;
+  const Oracle& oracle = oracles.front();
+  for (const Oracle& other : oracles) {
+    if (other.times.empty() || other.times.size() != oracle.times.size() || other.frames.size() != other.times.size()) {
+      return played;
+    }
+  }
   Posted failures(kAVPlayerItemFailedToPlayToEndTimeNotification, playback.sender);
   Posted ends(kAVPlayerItemDidPlayToEndTimeNotification, playback.sender);
   played.sampleRate = playback.item->asbd().sampleRate;
@@ -171,17 +177,21 @@ QNVPlayedClip play(const QNVItemPlayback& playback, const Oracle& oracle, int wi
     }
   };
   for (size_t frame = 0; frame < oracle.times.size(); ++frame) {
+    if (playback.beforeFrame) playback.beforeFrame(oracle.times[frame]);
     waitForDecoderIdle(*layer);
     advanceTo(oracle.times[frame] + kTick + 1e-4);
     if (playback.realTimeLimit.count() != 0) waitForDecoderIdle(*layer);
     const auto image = layer->presentedImage();
-    double quality = 0;
+    std::vector<double> qualities(oracles.size(), 0.0);
     if (image != nullptr && image->pixelWidth() == static_cast<size_t>(width) &&
         image->pixelHeight() == static_cast<size_t>(height)) {
       const std::vector<uint8_t> drawn = rgbOf(*image);
-      quality = psnr(drawn.data(), oracle.frames[frame].data(), drawn.size());
+      for (size_t index = 0; index < oracles.size(); ++index) {
+        qualities[index] = psnr(drawn.data(), oracles[index].frames[frame].data(), drawn.size());
+      }
     }
-    played.framePsnr.push_back(quality);
+    played.framePsnr.push_back(*std::max_element(qualities.begin(), qualities.end()));
+    played.framePsnrPerOracle.push_back(std::move(qualities));
     played.frameRepresentations.push_back(playback.item->representationId().value_or(""));
   }
   advance(1.0);
@@ -212,7 +222,7 @@ QNVPlayedClip playClip(const std::string& path, int width, int height, const std
   auto asset = QNVLocalMp4Asset::initWithLocalURL(*platform::URL::fromFilePath(path), false, false, {});
   asset->loadValuesAsynchronouslyForKeys({"duration"}, [] {});
   // Everything is at hand: one step of the clock per frame.
-  return play({asset, asset.get(), manualClock.get(), std::chrono::milliseconds(0)}, oracle, width, height, drawing);
+  return play({asset, asset.get(), manualClock.get(), std::chrono::milliseconds(0)}, {oracle}, width, height, drawing);
 }
 
 // From the packet still playing at 0 (the packets before it, outside the
@@ -245,7 +255,14 @@ void expectAudioLikeFfprobe(const std::string& path, const QNVPlayedClip& played
 
 QNVPlayedClip playItem(const QNVItemPlayback& playback, const std::string& oraclePath, int width, int height,
                        QNVDrawingChoice drawing) {
-  return play(playback, oracleOf(oraclePath, width, height, "", 0), width, height, drawing);
+  return play(playback, {oracleOf(oraclePath, width, height, "", 0)}, width, height, drawing);
+}
+
+QNVPlayedClip playItemAgainst(const QNVItemPlayback& playback, const std::vector<std::string>& oraclePaths, int width,
+                              int height) {
+  std::vector<Oracle> oracles;
+  for (const std::string& path : oraclePaths) oracles.push_back(oracleOf(path, width, height, "", 0));
+  return play(playback, oracles, width, height, QNVDrawingChoice::kAutomatic);
 }
 
 }  // namespace plexora::testing

@@ -47,6 +47,9 @@ struct QNVPlayedClip {
   // The player's representation id at each frame ffmpeg outputs (empty
   // for an asset without one).
   std::vector<std::string> frameRepresentations;
+  // Per frame, the PSNR against each oracle's frame at that index, in the
+  // oracles' order (framePsnr holds the best of them).
+  std::vector<std::vector<double>> framePsnrPerOracle;
 };
 
 // How an item that is not a local file is played: it is loaded already,
@@ -60,6 +63,9 @@ struct QNVItemPlayback {
   const void* sender = nullptr;
   platform::ManualClock* clock = nullptr;
   std::chrono::milliseconds realTimeLimit{30'000};
+  // When set, called on the test's thread with each frame's time before the
+  // clock moves on to it: a network that changes as playback goes on.
+  std::function<void(double seconds)> beforeFrame{};
 };
 
 // Plays the whole clip on a layer of `width` x `height` pixels drawing as
@@ -81,5 +87,10 @@ void expectAudioLikeFfprobe(const std::string& path, const QNVPlayedClip& played
 // decodes to the frames the item should show.
 QNVPlayedClip playItem(const QNVItemPlayback& playback, const std::string& oraclePath, int width, int height,
                        QNVDrawingChoice drawing = QNVDrawingChoice::kAutomatic);
+
+// The same against several oracles of one timeline: the representations of
+// a stream that switches between them, each frame compared with all.
+QNVPlayedClip playItemAgainst(const QNVItemPlayback& playback, const std::vector<std::string>& oraclePaths, int width,
+                              int height);
 
 }  // namespace plexora::testing
