@@ -48,3 +48,9 @@ make one_frame.mp4 "${video[@]}" -frames:v 1 -c:v libx264 -pix_fmt yuv420p
 make audio_longer.mp4 -f lavfi -i "testsrc=size=160x90:rate=30:duration=0.5" "${audio[@]}" "${baseline[@]}" "${aac[@]}"
 make audio_shorter.mp4 "${video[@]}" -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=0.5" \
   "${baseline[@]}" "${aac[@]}"
+# Cropping the picture at every edge: the stream's parameter sets rewritten,
+# the samples untouched. Left and top move the picture's first sample off the
+# decoded picture's first; right and bottom only narrow and shorten it.
+make crop_left_top.mp4 -i "$out/baseline_aac_moov_first.mp4" -c copy -bsf:v h264_metadata=crop_left=4:crop_top=2
+make crop_right_bottom.mp4 -i "$out/baseline_aac_moov_first.mp4" -c copy \
+  -bsf:v h264_metadata=crop_right=6:crop_bottom=10

@@ -103,6 +103,11 @@ bool AssetReader::startReading() {
   }
   int status = avcodec_parameters_to_context(impl_->codec, parameters);
   impl_->codec->thread_count = 1;
+  // The picture the stream crops to, to the column: libavcodec otherwise
+  // moves a crop at the left to an aligned column and leaves the columns
+  // before it in the picture. The picture is converted anyway, so an
+  // unaligned start costs nothing.
+  impl_->codec->flags |= AV_CODEC_FLAG_UNALIGNED;
   if (status >= 0) status = avcodec_open2(impl_->codec, decoder, nullptr);
   if (status < 0) {
     fail(status, "startReading");

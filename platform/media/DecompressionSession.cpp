@@ -48,6 +48,9 @@ class PictureBufferPool {
     std::shared_ptr<PixelBuffer> storage = pool->takeIdle(width, height, codedWidth, codedHeight);
     if (storage) {
       storage->removeAllAttachments();
+      // The decoder writes the coded picture from its first sample; the
+      // crop is the output's to set again.
+      storage->setVisibleRegion(0, 0, width, height);
     } else {
       storage = PixelBuffer::createI420ForWriting(width, height, codedWidth, codedHeight);
       if (!storage) return nullptr;
@@ -147,14 +150,24 @@ int getPictureBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
   return 0;
 }
 
+// The picture's size once the stream's crop is taken off: the decoder
+// leaves its frames whole and the crop to the session (see create).
+int croppedWidth(const AVFrame& frame) {
+  return frame.width - static_cast<int>(frame.crop_left) - static_cast<int>(frame.crop_right);
+}
+int croppedHeight(const AVFrame& frame) {
+  return frame.height - static_cast<int>(frame.crop_top) - static_cast<int>(frame.crop_bottom);
+}
+
 // The decoded picture, kept from reuse until both the decoder (for which it
-// may still be a reference) and every holder of the answer let go.
-// Null where the stream crops its picture's top or left, which moves the
-// picture's start off the buffer's.
+// may still be a reference) and every holder of the answer let go, showing
+// the region the stream crops it to. Null where the frame is not the whole
+// picture the pool gave the decoder, or its crop cannot be shown in place.
 std::shared_ptr<PixelBuffer> pictureOf(const AVFrame& frame, bool fullRange) {
   PixelBuffer* const picture = static_cast<std::shared_ptr<PixelBuffer>*>(av_buffer_get_opaque(frame.buf[0]))->get();
-  if (frame.data[0] != frame.buf[0]->data || picture->width() != static_cast<size_t>(frame.width) ||
-      picture->height() != static_cast<size_t>(frame.height)) {
+  if (frame.data[0] != frame.buf[0]->data ||
+      !picture->setVisibleRegion(frame.crop_left, frame.crop_top, static_cast<size_t>(croppedWidth(frame)),
+                                 static_cast<size_t>(croppedHeight(frame)))) {
     return nullptr;
   }
   AVBufferRef* reference = av_buffer_ref(frame.buf[0]);
@@ -223,7 +236,7 @@ struct DecompressionSession::Impl {
     if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
       return kDecompressionSessionCorruptFrame;
     }
-    if (frame->width != dimensions.width || frame->height != dimensions.height) {
+    if (croppedWidth(*frame) != dimensions.width || croppedHeight(*frame) != dimensions.height) {
       return kDecompressionSessionResolutionChanged;
     }
     if (!isPlanar420(frame->format)) {
@@ -284,6 +297,10 @@ int32_t DecompressionSession::create(const VideoFormatDescription& format, Outpu
   impl->codec->thread_count = 1;
   impl->codec->opaque = &impl->pictures;
   impl->codec->get_buffer2 = getPictureBuffer;
+  // The crop is shown by offsetting the planes of the whole decoded picture
+  // (pictureOf). libavcodec's own cropping would move the planes' starts
+  // only to aligned columns, leaving a crop at the left partly shown.
+  impl->codec->apply_cropping = 0;
   if (avcodec_open2(impl->codec, decoder, nullptr) < 0) {
     return kDecompressionSessionInvalidFormat;
   }

@@ -1,15 +1,17 @@
 // An H.264 decompression session over libavcodec: compressed samples go in
 // one at a time with a number of the caller's choosing, decoded pictures
-// come out as NV12 pixel buffers on the session's own output thread, each
-// with the number given with its sample, also when the stream reorders
-// pictures (B-frames).
+// come out as planar 4:2:0 (I420) pixel buffers on the session's own output
+// thread, each with the number given with its sample, also when the stream
+// reorders pictures (B-frames).
 //
 // Statuses are 32-bit codes, 0 for success, so callers can report them as
 // the error codes of their own domains.
 //
-// Pictures come out at the stream's cropped size; a picture of another size
-// than the format description's (a mid-stream resolution change) is reported
-// as kDecompressionSessionResolutionChanged without an image.
+// Pictures come out at the stream's cropped size, a crop at any edge shown
+// in place (the planes start at the region's first sample); a picture of
+// another size than the format description's (a mid-stream resolution
+// change) is reported as kDecompressionSessionResolutionChanged without an
+// image.
 //
 // Thread safety: decodeFrame, waitForAsynchronousFrames, invalidate and
 // canAcceptFormatDescription may be called from any thread, one at a time.
@@ -41,7 +43,7 @@ inline constexpr int32_t kDecompressionSessionBadData = -12911;
 inline constexpr int32_t kDecompressionSessionCorruptFrame = -12912;
 // The picture's size differs from the format description's.
 inline constexpr int32_t kDecompressionSessionResolutionChanged = -12916;
-// The picture is in a layout the session cannot convert to NV12.
+// The picture is in a layout the session cannot hand out (not planar 4:2:0).
 inline constexpr int32_t kDecompressionSessionUnsupportedPixelFormat = -12910;
 // Damage that outlasts this many samples in a row is a broken stream (or a
 // configuration the decoder cannot use), not one bad sample.

@@ -38,6 +38,18 @@ std::shared_ptr<PixelBuffer> PixelBuffer::createI420ForWriting(size_t width, siz
       new PixelBuffer(PixelFormat::kI420, width, height, codedWidth, codedHeight, false));
 }
 
+bool PixelBuffer::setVisibleRegion(size_t left, size_t top, size_t width, size_t height) {
+  if (format_ != PixelFormat::kI420 || left % 2 != 0 || top % 2 != 0 || !validSize(width, height) ||
+      left > codedWidth_ || width > codedWidth_ - left || top > codedHeight_ || height > codedHeight_ - top) {
+    return false;
+  }
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
 void PixelBuffer::AlignedDelete::operator()(uint8_t* bytes) const {
   ::operator delete[](bytes, std::align_val_t{kRowAlignment});
 }
@@ -62,6 +74,11 @@ size_t PixelBuffer::planeOffset(size_t plane) const {
   size_t offset = 0;
   for (size_t before = 0; before < plane; ++before) offset += bytesPerRowOfPlane(before) * allocatedRowsOfPlane(before);
   return offset;
+}
+
+size_t PixelBuffer::visibleOffset(size_t plane) const {
+  const size_t divisor = plane == 0 ? 1 : 2;
+  return planeOffset(plane) + top_ / divisor * bytesPerRowOfPlane(plane) + left_ / divisor;
 }
 
 size_t PixelBuffer::widthOfPlane(size_t plane) const {
@@ -100,12 +117,12 @@ bool PixelBuffer::unlockBaseAddress(LockFlags flags) {
 
 uint8_t* PixelBuffer::baseAddressOfPlane(size_t plane) {
   if (writeLocks_ == 0 || readLocks_ > 0 || plane >= planeCount()) return nullptr;
-  return bytes_.get() + planeOffset(plane);
+  return bytes_.get() + visibleOffset(plane);
 }
 
 const uint8_t* PixelBuffer::baseAddressOfPlane(size_t plane) const {
   if (!isLocked() || plane >= planeCount()) return nullptr;
-  return bytes_.get() + planeOffset(plane);
+  return bytes_.get() + visibleOffset(plane);
 }
 
 }  // namespace plexora::platform

@@ -50,6 +50,14 @@ class PixelBuffer {
   // macroblocks included. Only the visible size is reported.
   static std::shared_ptr<PixelBuffer> createI420ForWriting(size_t width, size_t height, size_t codedWidth,
                                                           size_t codedHeight);
+  // Where a planar picture's stream crops it: the visible `width` by
+  // `height` region starts `left` columns and `top` rows into the coded
+  // picture, and the planes' addresses and sizes are then the region's (rows
+  // keep their stride). The decoder writes the coded picture whole, so a
+  // crop at the top or left costs no copy. `left` and `top` must be even,
+  // whole chroma samples in 4:2:0. False, and nothing changed, for a bi-planar
+  // buffer or a region outside the coded picture.
+  bool setVisibleRegion(size_t left, size_t top, size_t width, size_t height);
   // Bytes of every plane, padding included.
   size_t byteCount() const { return byteCount_; }
 
@@ -68,7 +76,8 @@ class PixelBuffer {
   // False when the buffer was not locked.
   bool unlockBaseAddress(LockFlags flags);
   bool isLocked() const { return readLocks_ + writeLocks_ > 0; }
-  // Null unless locked; a read-only lock gives only the const form.
+  // Null unless locked; a read-only lock gives only the const form. The
+  // address of the visible region's first sample.
   uint8_t* baseAddressOfPlane(size_t plane);
   const uint8_t* baseAddressOfPlane(size_t plane) const;
 
@@ -85,12 +94,16 @@ class PixelBuffer {
   // Rows a plane is allocated with: those of the coded size.
   size_t allocatedRowsOfPlane(size_t plane) const;
   size_t planeOffset(size_t plane) const;
+  // planeOffset plus the visible region's origin within the plane.
+  size_t visibleOffset(size_t plane) const;
 
   PixelFormat format_;
   size_t width_;
   size_t height_;
   size_t codedWidth_;
   size_t codedHeight_;
+  size_t left_ = 0;
+  size_t top_ = 0;
   size_t byteCount_;
   std::unique_ptr<uint8_t[], AlignedDelete> bytes_;
   unsigned readLocks_ = 0;

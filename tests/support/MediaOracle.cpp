@@ -19,7 +19,8 @@ std::vector<uint8_t> commandOutput(const std::string& command) {
 
 std::vector<std::vector<uint8_t>> ffmpegFrames(const std::string& path, const std::string& pixelFormat,
                                                size_t frameBytes, const std::string& scaleTo) {
-  std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough";
+  std::string command = "ffmpeg -nostdin -v error " + std::string(kExactCropDecoding) + " -i '" + path +
+                        "' -map 0:v:0 -fps_mode passthrough";
   // Chroma interpolated at full resolution from sample centres, as a GPU
   // samples a half-size texture.
   if (!scaleTo.empty()) {

@@ -12,6 +12,11 @@ namespace plexora::testing {
 // Runs a shell command and answers what it wrote on standard output.
 std::vector<uint8_t> commandOutput(const std::string& command);
 
+// ffmpeg's decoder option for the picture the stream crops to: by default
+// it moves a crop at the left only to an aligned column, leaving the columns
+// before it in the picture.
+inline constexpr const char* kExactCropDecoding = "-flags unaligned";
+
 // ffmpeg's decode of the clip's video frames in presentation order, each
 // frame `frameBytes` long in the given pixel format (e.g. "nv12") and,
 // with a size, scaled to it.

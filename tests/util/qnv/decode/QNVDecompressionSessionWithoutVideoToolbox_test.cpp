@@ -151,7 +151,7 @@ TEST_P(QNVDecompressionSessionWithoutVideoToolboxClipTest, YieldsEveryFrameAsFfm
 }
 
 INSTANTIATE_TEST_SUITE_P(GeneratedClips, QNVDecompressionSessionWithoutVideoToolboxClipTest,
-                         ::testing::Values("video_only.mp4", "main_bframes.mp4"));
+                         ::testing::Values("video_only.mp4", "main_bframes.mp4", "crop_left_top.mp4"));
 
 // 30 frames with IDR pictures at 0 and 15: the first run ends at the second
 // IDR and yields its 16 frames; the rest (an open run) waits for the next

@@ -126,7 +126,8 @@ TEST_P(QNVDecompressionSessionClipTest, DecodesEveryFrameAsFfmpegDoesWithItsNumb
 }
 
 INSTANTIATE_TEST_SUITE_P(GeneratedClips, QNVDecompressionSessionClipTest,
-                         ::testing::Values("baseline_aac_moov_first.mp4", "main_bframes.mp4"),
+                         ::testing::Values("baseline_aac_moov_first.mp4", "main_bframes.mp4", "crop_left_top.mp4",
+                                           "crop_right_bottom.mp4"),
                          [](const auto& info) { return std::string(info.param).substr(0, std::string(info.param).find('.')); });
 
 // Keeps what each picture showed and lets go of the picture at once,
@@ -178,9 +179,11 @@ class ReleasingDelegate final : public QNVDecompressionSessionDelegate {
 
 // Pictures are written into the buffers of pictures their holders let go
 // of: each must then show its own frame and none of what the last holder
-// attached.
-TEST(QNVDecompressionSessionTest, BuffersLetGoOfAreRefilledWithTheNextPictureAlone) {
-  const std::string path = testing::testMediaPath("baseline_aac_moov_first.mp4");
+// attached, also where the stream's crop moved the last picture's start.
+class QNVDecompressionSessionRefillTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(QNVDecompressionSessionRefillTest, BuffersLetGoOfAreRefilledWithTheNextPictureAlone) {
+  const std::string path = testing::testMediaPath(GetParam());
   const QNVTestVideoTrack track = testing::loadVideoTrack(path);
   ASSERT_TRUE(track.format.has_value());
   auto delegate = std::make_shared<ReleasingDelegate>();
@@ -210,6 +213,10 @@ TEST(QNVDecompressionSessionTest, BuffersLetGoOfAreRefilledWithTheNextPictureAlo
   }
   EXPECT_LT(storages.size(), seen.size() / 2) << "pictures were not written into buffers let go of";
 }
+
+INSTANTIATE_TEST_SUITE_P(GeneratedClips, QNVDecompressionSessionRefillTest,
+                         ::testing::Values("baseline_aac_moov_first.mp4", "crop_left_top.mp4"),
+                         [](const auto& info) { return std::string(info.param).substr(0, std::string(info.param).find('.')); });
 
 TEST(QNVDecompressionSessionTest, BFramesComeOutOfDecodeOrder) {
   const QNVTestVideoTrack track = testing::loadVideoTrack(testing::testMediaPath("main_bframes.mp4"));

@@ -96,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, QNVMp4GoldenDumpTest,
                                            "fragmented_sidx.mp4", "fragmented_interleaved.mp4",
                                            "fragmented_moov_samples.mp4", "edit_cut.mp4", "edit_delay.mp4",
                                            "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4", "one_frame.mp4",
-                                           "audio_longer.mp4", "audio_shorter.mp4"),
+                                           "audio_longer.mp4", "audio_shorter.mp4", "crop_left_top.mp4",
+                                           "crop_right_bottom.mp4"),
                          [](const auto& info) { return testing::clipTestName(info.param); });
 
 }  // namespace

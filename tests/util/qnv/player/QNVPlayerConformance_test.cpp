@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -23,14 +24,30 @@
 namespace plexora {
 namespace {
 
-constexpr int kWidth = 160;
-constexpr int kHeight = 90;
 constexpr double kMinimumPsnr = 40.0;
 
-// Every frame ffmpeg shows drawn like its own, no failure and one end.
+struct PictureSize {
+  int width = 0;
+  int height = 0;
+};
+
+// The size ffprobe gives the clip's picture: cropped as the stream says.
+PictureSize probedSize(const std::string& path) {
+  const std::vector<uint8_t> output = testing::commandOutput(
+      "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" + path + "'");
+  PictureSize size;
+  std::sscanf(std::string(output.begin(), output.end()).c_str(), "%d,%d", &size.width, &size.height);
+  return size;
+}
+
+// Every frame ffmpeg shows drawn like its own, at the picture's own size,
+// no failure and one end.
 testing::QNVPlayedClip expectPlaysLikeFfmpeg(const std::string& path, QNVDrawingChoice drawing,
                                              double oracleTimeOffset = 0) {
-  testing::QNVPlayedClip played = testing::playClip(path, kWidth, kHeight, "", drawing, oracleTimeOffset);
+  const PictureSize size = probedSize(path);
+  EXPECT_GT(size.width, 0) << "ffprobe's size of " << path;
+  testing::QNVPlayedClip played =
+      testing::playClip(path, size.width, size.height, "", drawing, oracleTimeOffset);
   EXPECT_FALSE(played.framePsnr.empty()) << "ffmpeg shows no frame of " << path;
   for (size_t frame = 0; frame < played.framePsnr.size(); ++frame) {
     EXPECT_GE(played.framePsnr[frame], kMinimumPsnr) << "frame " << frame;
@@ -198,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, QNVPlayerConformanceTest,
                                            "fragmented_sidx.mp4", "fragmented_interleaved.mp4",
                                            "fragmented_moov_samples.mp4", "edit_cut.mp4",
                                            "edit_delay.mp4", "full_range.mp4", "bt709.mp4", "full_range_bt709.mp4",
-                                           "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4"),
+                                           "one_frame.mp4", "audio_longer.mp4", "audio_shorter.mp4",
+                                           "crop_left_top.mp4", "crop_right_bottom.mp4"),
                                             ::testing::ValuesIn(kDrawings)),
                          [](const auto& info) {
                            return testing::clipTestName(std::get<0>(info.param)) + "_" +

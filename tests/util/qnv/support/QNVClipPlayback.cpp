@@ -53,7 +53,7 @@ std::vector<std::vector<uint8_t>> oracleFrames(const std::string& path, int widt
   // Scaled in YUV, then converted as the default oracle is: asked for RGB
   // straight from a scale, swscale leaves its chroma uninterpolated and
   // fringes saturated edges with colour no decoder or GPU draws.
-  const std::string command = "ffmpeg -nostdin -v error -i '" + path +
+  const std::string command = "ffmpeg -nostdin -v error " + std::string(kExactCropDecoding) + " -i '" + path +
                               "' -map 0:v:0 -fps_mode passthrough -vf scale=" + size + ":flags=" + scaleFlags +
                               ",format=yuv444p -f rawvideo -pix_fmt rgb24 -";
   const std::vector<uint8_t> all = commandOutput(command);
