@@ -192,7 +192,8 @@ TEST_P(QNVDashPlayerSeekingTest, OnDemandSeekLandsOnTheKeyFrameAtOrBeforeTheTarg
 
   for (size_t frame = first + 1; frame < times.size(); ++frame) {
     const double before = playback.now();
-    EXPECT_GE(playback.showAt(times[frame], frames[frame]), kMinimumPsnr) << "frame " << frame << " at " << times[frame];
+    EXPECT_GE(playback.showAt(times[frame], frames[frame]), kMinimumPsnr)
+        << "frame " << frame << " at " << times[frame];
     EXPECT_NEAR(playback.now() - before, times[frame] - times[frame - 1], 1e-3) << "no jump before frame " << frame;
   }
   playback.step(1.0);
