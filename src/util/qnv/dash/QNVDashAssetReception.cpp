@@ -84,17 +84,14 @@ void QNVDashAsset::dataWasReceivedForTrack(QNVTrackIndex track, const std::strin
 
   // A complete answer that ends before the media its fragment header
   // describes is a segment cut short: its last frames' bytes never come.
+  // Segments are laid end to end, so the next one would land where those
+  // bytes belong and be read as them: the stream fails here instead.
   if (playlistData_->isSegmented() && isComplete && frames_[slot]->frameCount() > 0) {
     const QNVMp4FrameRecord last = frames_[slot]->lastFrame();
     if (last.offset + last.size > tracker->bytesReceived) {
       OV_LOG(kOVAdLogLevelWarn, "%s", kTooFewMoofs);
-      const platform::Error shortSegment(kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs);
-      if (shouldFailOnUnparsedMoofs_) {
-        parsingDidFailWithError(shortSegment);
-        if (hasFailed_) return;
-      } else {
-        handleWarning(shortSegment);
-      }
+      parsingDidFailWithError(platform::Error(kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs));
+      if (hasFailed_) return;
     }
   }
 
@@ -186,6 +183,10 @@ void QNVDashAsset::updateTimeLoaded(const platform::MediaTime& loadedVideoTime) 
 
 bool QNVDashAsset::isFullyDownloadedForTrack(QNVTrackIndex track) const {
   if (!playlistData_->isParsed) return false;
+  // A failure stops every fetch: what the track lacks never comes, and
+  // playback stalls at the last frame it has instead of running on as if
+  // the track were whole.
+  if (hasFailed_) return false;
   const size_t slot = trackSlot(track);
   // Audio the playlist lacks, or that cannot be decoded, is never fetched.
   if (slot == 1 && !containsAudio()) return true;

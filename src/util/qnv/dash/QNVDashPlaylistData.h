@@ -39,7 +39,9 @@ using QNVDashTimeline = std::vector<std::shared_ptr<QNVDashTimelineEntry>>;
 class QNVDashPlaylistData {
  public:
   bool isFragmented() const { return videoType == kQNVDashVideoTypeFragmented; }
-  bool isLive() const { return videoType == kQNVDashVideoTypeLive; }
+  // Segments of a presentation that is, or once was, dynamic: one that was
+  // static from its first manifest is on demand, whatever its addressing.
+  bool isLive() const { return videoType == kQNVDashVideoTypeLive && hasBeenDynamic; }
   bool isSegmented() const { return videoType == kQNVDashVideoTypeLive || videoType == kQNVDashVideoTypeSegmentList; }
   // Until a fragmented URL on another host is added.
   bool isFragmentedUrlOnOvCdn() const { return isFragmentUrlOnOvCdn_; }
@@ -74,6 +76,9 @@ class QNVDashPlaylistData {
   bool containsAudioTrack = false;
   bool usedPrefetchQuality = false;
   bool expectsFutureUpdates = false;
+  // Some manifest of the presentation was dynamic; a live stream that ended
+  // (its last manifest static) stays live.
+  bool hasBeenDynamic = false;
   bool shouldUpdateContinuously = false;
   uint32_t availableQualitiesCount = 0;
   int32_t indexToForceFetchTo = -1;

@@ -109,6 +109,7 @@ bool QNVDashPlaylistLoader::handleMpdData(const std::string& bytes) {
   playlistData_->isParsed = true;
   playlistData_->playlistDuration = platform::MediaTime::make(mpd->durationMS(), 1000);
   playlistData_->videoType = mpd->videoType();
+  if (mpd->isDynamic()) playlistData_->hasBeenDynamic = true;
   if (!playlistData_->mpdAccessibilityDescription) {
     playlistData_->mpdAccessibilityDescription = mpd->mpdAccessibilityDescription();
   }

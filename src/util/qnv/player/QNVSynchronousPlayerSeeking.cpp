@@ -116,6 +116,15 @@ void QNVSynchronousPlayer::_seekToTime(const MediaTime& time, bool frameSeekOn, 
     if (suspended) clock_->suspendTimeObserver(observer);
   }
   if (!playerState_.playingRequested) _updateTimersOnPause();
+  // The layer was flushed: playing on, it is asked for the frames from the
+  // new time at once. One that had stopped asking (its buffer was full)
+  // would otherwise keep the old picture up until the next playback-time
+  // check, passing over the frames of the new time. A stalled player asks
+  // when it resumes.
+  if (playerState_.isPlaying) {
+    playerState_.stoppedEnqueuingVideo = false;
+    _startVideo();
+  }
 
   if (!frameSeekOn) {
     // A frame seek still waiting for its frames is superseded.

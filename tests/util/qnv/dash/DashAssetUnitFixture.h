@@ -59,11 +59,13 @@ class DashAssetUnitFixture : public ::testing::Test {
   QNVDashPlaylistData& playlist() { return *asset_->playlistData(); }
 
   // A parsed playlist of the kind, with video representations (id, label,
-  // bits per second) and the one chosen at parse.
+  // bits per second) and the one chosen at parse; live segments come from
+  // a dynamic presentation.
   void parsePlaylist(int64_t videoType, const std::vector<QNVDashRepresentationProperties>& video = {},
                      const std::string& chosen = "") {
     playlist().isParsed = true;
     playlist().videoType = videoType;
+    playlist().hasBeenDynamic = videoType == kQNVDashVideoTypeLive;
     for (const auto& properties : video) playlist().addRepresentationProperties(properties, kQNVVideoTrack);
     playlist().representationId = chosen;
   }

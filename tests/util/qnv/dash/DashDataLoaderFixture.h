@@ -189,8 +189,8 @@ class DashDataLoaderFixture : public DashLoaderFixture {
       server_.on("/dash/" + shape + "/" + name,
                  testserver::serveRangeFile(bytes, fault == faults.end() ? testserver::RangeFileOptions{} : fault->second));
     }
-    // A template presentation is addressed as live: keep every segment,
-    // not only those next to its end.
+    // Every segment of a template presentation, not only those next to its
+    // end, should it be played as live.
     QNVDashPlaylistLoaderSettings settings;
     settings.segmentsFromEndToStartPrefetch = kEverySegment;
     settings.segmentsFromEndToStartUpdate = kEverySegment;
@@ -200,6 +200,12 @@ class DashDataLoaderFixture : public DashLoaderFixture {
     onQueue([this] {
       for (const auto& entry : data_->timelineEntries(kQNVVideoTrack)) entry->selectRepresentation("0");
     });
+  }
+
+  // The template presentation's segments as a live stream's: its manifest
+  // is static, which alone would make it on demand.
+  void playAsLive() {
+    onQueue([this] { data_->hasBeenDynamic = true; });
   }
 
   // A fresh start for the next case of a table: new playlist data,

@@ -56,6 +56,7 @@ class QNVDashDataLoaderTest : public testing::DashDataLoaderFixture {
 
 TEST_F(QNVDashDataLoaderTest, TemplateFetchesTheInitSegmentThenEachSegmentInOrder) {
   loadPresentation("template");
+  playAsLive();
   auto loader = makeDataLoader(kQNVVideoTrack, "0");
 
   // A second call while the init segment is on its way asks for nothing.
@@ -119,6 +120,7 @@ TEST_F(QNVDashDataLoaderTest, TemplateFetchesTheInitSegmentThenEachSegmentInOrde
 
 TEST_F(QNVDashDataLoaderTest, AudioLoaderFetchesTheAudioInitSegmentAsAudio) {
   loadPresentation("template");
+  playAsLive();
   auto loader = makeDataLoader(kQNVAudioTrack, std::nullopt);
   onQueue([&] { loader->_forTestingBypassPrefetch(); });
   runAndWait([&] { loader->fetchFromOffset(0, 0); }, 1);
@@ -188,6 +190,7 @@ TEST_F(QNVDashDataLoaderTest, LiveTrackStaysWithinOneSegmentOfTheOther) {
       {kQNVVideoTrack, 7, 0, false, true}, {kQNVAudioTrack, 7, 6, true, false}, {kQNVAudioTrack, 6, 7, true, true},
   };
   loadPresentation("template");
+  playAsLive();
   recorder_->hold(true);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "track " << c.track << " index " << c.index << " other " << c.otherIndex

@@ -86,18 +86,25 @@ INSTANTIATE_TEST_SUITE_P(Shapes, QNVDashOnDemandPlaybackTest,
                          [](const auto& info) { return std::string(info.param.shape); });
 
 // A segment the server fails tells the owner (a stop notice or a warning)
-// within a bounded time and leaves the player where it was; none hangs the
-// player or its teardown.
+// within a bounded time and leaves the player where it was: its time never
+// runs on past the media that arrived, however long the clock runs. None
+// hangs the player or its teardown.
 TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
   using testserver::RangeFault;
   struct Case {
     const char* name;
     RangeFault fault;
+    // The end of the video that arrived: the first segment's (1.5 s), or
+    // with half the failed one's bytes, less than half of it (its key
+    // frame, the largest, comes first).
+    double mediaEnd;
   };
-  const Case cases[] = {{"404", RangeFault::kNotFound},
-                        {"500", RangeFault::kServerError},
-                        {"dropped mid-body", RangeFault::kDropMidBody},
-                        {"truncated", RangeFault::kTruncated}};
+  const Case cases[] = {{"404", RangeFault::kNotFound, 1.5},
+                        {"500", RangeFault::kServerError, 1.5},
+                        {"dropped mid-body", RangeFault::kDropMidBody, 2.25},
+                        {"truncated", RangeFault::kTruncated, 2.25}};
+  // The player asks whether to stall every 0.2 s of its clock.
+  constexpr double kStallCheckInterval = 0.2;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // The second video segment of the template presentation.
@@ -117,6 +124,13 @@ TEST_F(QNVDashPlayerPlaybackTest, AFailedSegmentReachesTheOwner) {
       return failures.count.load() + warnings.count.load() > 0;
     }));
     EXPECT_LT(player->currentTime().seconds(), 3.0) << "nothing played past the missing segment";
+    double latest = 0;
+    for (int tick = 0; tick < 6 * 60; ++tick) {
+      clock_->advance(1.0 / 60);
+      QNVMediaStateQueue()->sync([] {});
+      latest = std::max(latest, player->currentTime().seconds());
+    }
+    EXPECT_LE(latest, c.mediaEnd + kStallCheckInterval) << "six seconds of the clock after the fault";
     player->pause();
     player.reset();
     QNVMediaStateQueue()->sync([] {});

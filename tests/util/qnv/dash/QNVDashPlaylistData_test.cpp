@@ -92,7 +92,13 @@ TEST(QNVDashPlaylistData, NewDataAndDerivedTypes) {
   data.videoType = kQNVDashVideoTypeSegmentList;
   EXPECT_TRUE(data.isSegmented());
   EXPECT_FALSE(data.isLive());
+  // Template segments of a presentation that was static from the start are
+  // on demand; once a manifest was dynamic they are live, even after a
+  // last, static one.
   data.videoType = kQNVDashVideoTypeLive;
+  EXPECT_TRUE(data.isSegmented());
+  EXPECT_FALSE(data.isLive());
+  data.hasBeenDynamic = true;
   EXPECT_TRUE(data.isLive() && data.isSegmented());
 }
 
