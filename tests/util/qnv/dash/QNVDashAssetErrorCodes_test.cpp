@@ -287,14 +287,16 @@ const CodeCase kCases[] = {
      [](ServedFiles& f) { damageTemplateSecondVideoSegment(f, makeFirstSampleNonSync); }, nullptr,
      Outcome::kWarningOnly, kQNVMp4ParserErrorDomain, kQNVMp4FragmentNoLeadingKeyframe,
      platform::Dictionary{{"tag", "track:0"}, {"seqnum", 2}}, true, nullptr, 0},
-    // A host that stored the segment cut short: its last frames never come.
+    // A host that stored the segment cut short: its last frames never come,
+    // and the segments behind it would be read in their place, so playback
+    // fails whether or not the asset is set to fail on unparsed fragments.
     {"MediaSegmentCutShort", "template",
      [](ServedFiles& f) {
        damageTemplateSecondVideoSegment(f, [](Bytes&) {});
        f.at("seg-0-15360.m4s").fault = testserver::RangeFault::kTruncated;
        f.at("seg-1-15360.m4s").fault = testserver::RangeFault::kTruncated;
      },
-     nullptr, Outcome::kWarningOnly, kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs, kNoDetails, true,
+     nullptr, Outcome::kPlaybackFails, kQNVAssetLoadingError, kQNVAssetLoadingErrorUnparsedMoofs, kNoDetails, true,
      nullptr, 0},
     {"MediaSegmentCutShortFailing", "template",
      [](ServedFiles& f) {
