@@ -28,6 +28,7 @@
 #include "support/EngineWaits.h"
 #include "support/TempDir.h"
 #include "support/WebProcesses.h"
+#include "testserver/adserver/AdAnswer.h"
 #include "util/OVAdUtility.h"
 
 namespace plexora::testing {
@@ -35,7 +36,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kPlacement = "banner";
+// The fixture banner under a placement of its own: the load throttle, kept
+// per placement for the process, then holds back no other test's banner.
+constexpr const char* kPlacement = "first-banner";
+constexpr const char* kFixture = "banner";
 constexpr const char* kExitChildName = "first_ad_exit_child";
 // A host that quits must be gone long before a test's own time-out.
 constexpr auto kExitLimit = 30s;
@@ -48,6 +52,7 @@ std::shared_ptr<OVAdWebKitContentContainer> containerOf(const std::shared_ptr<OV
 using FirstAdWarmUpInEngineTest = BannerInEngineFixture;
 
 TEST_F(FirstAdWarmUpInEngineTest, MakingABannerLaunchesTheSharedWebProcessAndItsFirstPageRunsInIt) {
+  server_.setAnswer(kPlacement, testserver::AdAnswer::fixture(kFixture));
   const auto banner = OVAdView::initWithPlacementID(kPlacement, kOVAdSize320x50, root_);
   EXPECT_TRUE(platform::WebEngine::isStarted());
   // Nothing asked for an ad yet: a process that comes now is the warm-up's.
@@ -56,9 +61,9 @@ TEST_F(FirstAdWarmUpInEngineTest, MakingABannerLaunchesTheSharedWebProcessAndIts
   // A second ad warms nothing more.
   const auto second = OVAdView::initWithPlacementID(kPlacement, kOVAdSize320x50, root_);
 
+  // Off screen: the page loads, but no impression goes out to outlive the
+  // test.
   banner->setDelegate(delegate_);
-  banner->setFrame({{0, 100}, banner->frame().size});
-  window_->addSubview(banner);
   banner->loadAd();
   ASSERT_TRUE(waitFor([&] {
     const auto container = containerOf(banner);
