@@ -11,6 +11,7 @@
 #include "server/OVAdEnvironmentData.h"
 #include "util/OVAdScreen.h"
 #include "util/OVAdUtility.h"
+#include "util/OVAdWebProcessWarmUp.h"
 
 namespace plexora {
 
@@ -73,6 +74,9 @@ std::shared_ptr<OVAdView> OVAdView::initWithPlacementID(
   std::shared_ptr<OVAdView> banner(new OVAdView());
   banner->rootViewController_ = rootViewController;
   banner->viewController_ = OVAdViewControllerProxy::proxyWithViewController(rootViewController);
+  // Before the library starts: the engine's agent is then known to the URL
+  // session from its first ask.
+  OVAdWarmUpWebProcess();
   OVAdUtility::initializePlexora();
   banner->placementID_ = *placementID;
   banner->adSize_ = adSize;

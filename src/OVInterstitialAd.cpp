@@ -6,6 +6,7 @@
 #include "platform/ui/ViewController.h"
 #include "server/OVAdEnvironmentData.h"
 #include "util/OVAdUtility.h"
+#include "util/OVAdWebProcessWarmUp.h"
 
 namespace plexora {
 
@@ -47,6 +48,9 @@ std::shared_ptr<OVInterstitialAd> OVInterstitialAd::init() { return initWithPlac
 
 std::shared_ptr<OVInterstitialAd> OVInterstitialAd::initWithPlacementID(const std::string& placementID) {
   platform::requireMainThread("OVInterstitialAd::initWithPlacementID");
+  // Before the library starts: the engine's agent is then known to the URL
+  // session from its first ask.
+  OVAdWarmUpWebProcess();
   OVAdUtility::initializePlexora();
   std::shared_ptr<OVInterstitialAd> ad(new OVInterstitialAd());
   ad->adController_ = OVDisplayAdController::create();

@@ -7,21 +7,23 @@
 namespace plexora::platform {
 namespace {
 
+// The three are never destroyed: the library's background threads may ask
+// for the provider while a host that just made an ad exits.
 std::mutex& currentMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* const mutex = new std::mutex;
+  return *mutex;
 }
 
 // The process's own provider, made on first use and kept for good so that a
 // restored default keeps the host's profile changes.
 std::shared_ptr<DeviceProvider> systemProvider() {
-  static const std::shared_ptr<DeviceProvider> provider = std::make_shared<LinuxDeviceProvider>();
-  return provider;
+  static const auto* const provider = new std::shared_ptr<DeviceProvider>(std::make_shared<LinuxDeviceProvider>());
+  return *provider;
 }
 
 std::shared_ptr<DeviceProvider>& installedProvider() {
-  static std::shared_ptr<DeviceProvider> provider;
-  return provider;
+  static auto* const provider = new std::shared_ptr<DeviceProvider>;
+  return *provider;
 }
 
 }  // namespace

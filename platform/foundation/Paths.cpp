@@ -23,8 +23,10 @@ struct Overrides {
 };
 
 Overrides& overrides() {
-  static Overrides instance;
-  return instance;
+  // Never destroyed: the library's background threads (the event database's
+  // opening among them) may ask for a path while a host exits.
+  static auto* const instance = new Overrides;
+  return *instance;
 }
 
 std::string homeDirectory() {

@@ -13,13 +13,14 @@ namespace plexora::platform::detail {
 namespace {
 
 constexpr std::uint32_t kAnchorPixels = 1;
+constexpr const char* kAnchorPage = "about:blank";
 
 // The anchor's fdo backend, destroyed by the engine with its view.
 struct AnchorBackend {
   wpe_view_backend_exportable_fdo* exportable = nullptr;
 };
 
-// The anchor loads nothing, yet any frame it were to export goes straight
+// The anchor shows only a blank page, and any frame it exports goes straight
 // back, so it never holds one of the engine's buffers.
 void releaseShmBuffer(void* data, wpe_fdo_shm_exported_buffer* exported) {
   auto* backend = static_cast<AnchorBackend*>(data);
@@ -72,6 +73,7 @@ void makeAnchorView() {
   Anchor& shared = anchor();
   shared.view = webkit_web_view_new_with_context(viewBackend, webEngineContext());
   g_signal_connect(shared.view, "web-process-terminated", G_CALLBACK(onAnchorProcessTerminated), nullptr);
+  webkit_web_view_load_uri(shared.view, kAnchorPage);
 }
 
 }  // namespace

@@ -14,6 +14,11 @@
 // stays between one ad's page and the next, where the engine would otherwise
 // keep the old process idle and start another for the next page.
 //
+// A view launches its process only when it first loads, so a new anchor
+// loads a blank page at once: the process then starts as the anchor is made
+// (WebEngine::warmUp makes it before the first ad's page), and the first
+// page finds it running or on its way.
+//
 // Thread safety: main thread only.
 // Ownership: the anchor lives for the process, but for one whose web process
 // died, which the next join() replaces.
@@ -28,7 +33,8 @@ class SharedWebProcess final {
   SharedWebProcess() = delete;
 
   // The view a new shared page's view is to be related to. A new anchor, and
-  // so a new process, when none runs (the first page, or the process died).
+  // so a new process launched at once, when none runs (the first page or
+  // the warm-up, or the process died).
   static WebKitWebView* join();
 };
 

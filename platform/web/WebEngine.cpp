@@ -6,10 +6,12 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/web/SharedWebProcess.h"
 #include "platform/web/WebEngineContext.h"
 
 namespace plexora::platform {
@@ -29,6 +31,27 @@ std::atomic<bool> started{false};
 WebKitWebContext*& sharedContext() {
   static WebKitWebContext* context = nullptr;
   return context;
+}
+
+struct EngineUserAgent {
+  std::mutex mutex;
+  std::optional<std::string> text;
+};
+
+EngineUserAgent& engineUserAgent() {
+  // Never destroyed: the URL session may ask while the process exits.
+  static auto* const shared = new EngineUserAgent;
+  return *shared;
+}
+
+// What a page made with new settings reports: read from the settings, it is
+// known without a page, and so without waiting for a web process.
+std::string defaultUserAgent() {
+  WebKitSettings* settings = webkit_settings_new();
+  const char* agent = webkit_settings_get_user_agent(settings);
+  std::string text = agent ? agent : "";
+  g_object_unref(settings);
+  return text;
 }
 
 // A headless engine has no accessibility bridge to serve, yet without a bus
@@ -58,11 +81,26 @@ void WebEngine::start() {
   switchOffAccessibilityBridge();
   // Never released: pages may be made until the process ends.
   sharedContext() = webkit_web_context_new_ephemeral();
+  {
+    std::string agent = defaultUserAgent();
+    std::lock_guard lock(engineUserAgent().mutex);
+    engineUserAgent().text = std::move(agent);
+  }
   MainLoop::instance().hostGLibContext();
   started = true;
 }
 
 bool WebEngine::isStarted() { return started; }
+
+void WebEngine::warmUp() {
+  start();
+  detail::SharedWebProcess::join();
+}
+
+std::optional<std::string> WebEngine::userAgent() {
+  std::lock_guard lock(engineUserAgent().mutex);
+  return engineUserAgent().text;
+}
 
 namespace detail {
 

@@ -66,19 +66,30 @@ void OVAdURLSession::followSettings(const std::shared_ptr<OVAdURLSession>& sessi
 // ---- Waiting for the user agent ----
 
 void OVAdURLSession::updateSession(const std::shared_ptr<OVAdURLSession>& session) {
-  std::lock_guard lock(session->mutex_);
-  // Restarting a running poll on every request would push its first tick
-  // out for as long as requests keep coming.
-  if (session->session_ || session->userAgentTimer_) {
-    return;
+  const platform::DispatchQueuePtr pollQueue = platform::DispatchQueue::global(platform::QueuePriority::Background);
+  const std::weak_ptr<OVAdURLSession> weakSession = session;
+  {
+    std::lock_guard lock(session->mutex_);
+    // Restarting a running poll on every request would push its first tick
+    // out for as long as requests keep coming.
+    if (session->session_ || session->userAgentTimer_) {
+      return;
+    }
+    session->userAgentTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(
+        kUserAgentPollInterval, true, pollQueue, [weakSession](const std::shared_ptr<OVAdTimer>&) {
+          if (const auto strongSession = weakSession.lock()) {
+            strongSession->pollUserAgent();
+          }
+        });
   }
-  session->userAgentTimer_ = OVAdTimer::scheduledTimerWithTimeInterval(
-      kUserAgentPollInterval, true, platform::DispatchQueue::global(platform::QueuePriority::Background),
-      [weakSession = std::weak_ptr<OVAdURLSession>(session)](const std::shared_ptr<OVAdTimer>&) {
-        if (const auto strongSession = weakSession.lock()) {
-          strongSession->pollUserAgent();
-        }
-      });
+  // The first ask goes out now, not a tick later: an agent that is known
+  // already (the started web engine's) lets the first request leave at once.
+  // The timer only repeats the ask while none is known.
+  pollQueue->async([weakSession] {
+    if (const auto strongSession = weakSession.lock()) {
+      strongSession->pollUserAgent();
+    }
+  });
 }
 
 void OVAdURLSession::restartUserAgentPollForTesting(const std::shared_ptr<OVAdURLSession>& session) {

@@ -1,7 +1,7 @@
 // The library's one HTTP client. Every request carries the library's user
 // agent, so the session only starts working once that agent is known: until
-// then requests wait in a queue, and a poll every 0.1 s on the background
-// queue asks for the agent. When the web view cannot tell within 5 s of the
+// then requests wait in a queue, and a poll on the background queue asks
+// for the agent at once and then every 0.1 s. When the web view cannot tell within 5 s of the
 // first poll, the session goes on with a built-in agent instead of holding
 // every request back for good.
 //
@@ -87,7 +87,8 @@ class OVAdURLSession final : public std::enable_shared_from_this<OVAdURLSession>
 
   // The platform's defaults with a 10 s request time-out.
   static platform::URLSessionConfiguration defaultConfiguration();
-  // Starts the user-agent poll unless it runs already or the session works.
+  // Starts the user-agent poll unless it runs already or the session works:
+  // one ask at once, then one every kUserAgentPollInterval.
   static void updateSession(const std::shared_ptr<OVAdURLSession>& session);
   // Starts the user-agent poll again on the clock of the moment, unless the
   // session works. Tests install a clock of their own for each test: a poll

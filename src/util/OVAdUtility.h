@@ -163,8 +163,8 @@ class OVAdUtility final {
   static std::string currentLocale();
 
   // Answers the library's user agent, or none when the web view gave no
-  // text. Known already: `block` runs at once on the calling thread.
-  // Otherwise the first call of the process starts the one fetch from a
+  // text. Known already, or readable from the started web engine: `block`
+  // runs at once on the calling thread. Otherwise the first call of the process starts the one fetch from a
   // hidden web view on the main thread (a caller on another thread waits for
   // that start, so the main loop must run) and `block` later gets the answer
   // on the main thread. A call while the fetch runs, or after it failed, is

@@ -1,8 +1,11 @@
 // The library's user agent: the web view's own agent, fetched once per
-// process on the main thread, followed by the facts of this device and
-// application. The web engine's view answers once the host has started the
-// engine; a process without it gets the headless view's answer. An engine
-// that never answers leaves the URL session to its built-in agent.
+// process, followed by the facts of this device and application. Once the
+// web engine has started, its agent is read from its settings, on any
+// thread and without a page: the URL session's first request need not wait
+// for the main thread, nor for a web process to answer a script. A process
+// without the engine gets the headless view's answer, fetched on the main
+// thread. An engine that never answers leaves the URL session to its
+// built-in agent.
 #include <cstdarg>
 #include <functional>
 #include <memory>
@@ -13,7 +16,6 @@
 #include "platform/value/Value.h"
 #include "platform/web/HeadlessWebView.h"
 #include "platform/web/WebEngine.h"
-#include "platform/web/WebView.h"
 #include "util/OVAdDevice.h"
 #include "util/OVAdInlineHelpers.h"
 #include "util/OVAdLogger.h"
@@ -35,8 +37,8 @@ struct FetchState {
   std::optional<std::string> userAgent;
   // Shared, so a reset for tests never pulls the flag from under a caller.
   std::shared_ptr<OVAdMainThreadOnceFlag> once = std::make_shared<OVAdMainThreadOnceFlag>();
-  // Kept while the fetch runs (an engine view or the headless one).
-  std::shared_ptr<void> webView;
+  // Kept while the fetch runs.
+  std::shared_ptr<platform::HeadlessWebView> webView;
 };
 
 FetchState& fetchState() {
@@ -58,20 +60,29 @@ std::string cleanedOrNone(const std::optional<std::string>& value) {
   return value ? OVAdUtility::cleanUserAgentString(*value) : kNone;
 }
 
-// Runs the script on the engine's view when the engine runs, else on the
-// headless view, keeping the view until the answer. On the main thread.
-template <class View>
-void evaluateOn(std::shared_ptr<View> webView, const std::string& script,
-                std::function<void(platform::Value, std::optional<platform::Error>)> completion) {
-  {
-    std::lock_guard lock(fetchState().mutex);
-    fetchState().webView = webView;
+// The engine's agent made the library's and cached; none before the
+// engine started. Any thread.
+std::optional<std::string> userAgentFromEngine() {
+  const std::optional<std::string> engineAgent = platform::WebEngine::userAgent();
+  if (!engineAgent) {
+    return std::nullopt;
   }
-  webView->evaluateJavaScript(script, std::move(completion));
+  std::optional<std::string> userAgent = OVAdUtility::generateUserAgentStringFromRawString(engineAgent);
+  std::lock_guard lock(fetchState().mutex);
+  if (!fetchState().userAgent) {
+    fetchState().userAgent = userAgent;
+  }
+  return fetchState().userAgent;
 }
 
 // On the main thread.
 void startFetch(OVAdUtility::UserAgentBlock block) {
+  if (const std::optional<std::string> userAgent = userAgentFromEngine()) {
+    if (block) {
+      block(userAgent);
+    }
+    return;
+  }
   auto completion = [block = std::move(block)](platform::Value result, std::optional<platform::Error>) {
     std::optional<std::string> userAgent;
     if (result.isString()) {
@@ -88,12 +99,12 @@ void startFetch(OVAdUtility::UserAgentBlock block) {
       block(userAgent);
     }
   };
-  const std::string script = OVAdWrapScriptInTryCatch(kUserAgentScriptBody);
-  if (platform::WebEngine::isStarted()) {
-    evaluateOn(platform::makeWebView(), script, std::move(completion));
-  } else {
-    evaluateOn(std::make_shared<platform::HeadlessWebView>(), script, std::move(completion));
+  auto webView = std::make_shared<platform::HeadlessWebView>();
+  {
+    std::lock_guard lock(fetchState().mutex);
+    fetchState().webView = webView;
   }
+  webView->evaluateJavaScript(OVAdWrapScriptInTryCatch(kUserAgentScriptBody), std::move(completion));
 }
 
 }  // namespace
@@ -105,6 +116,9 @@ void OVAdUtility::currentUserAgentWithBlock(UserAgentBlock block) {
     std::lock_guard lock(fetchState().mutex);
     known = fetchState().userAgent;
     once = fetchState().once;
+  }
+  if (!known) {
+    known = userAgentFromEngine();
   }
   if (known) {
     if (block) {

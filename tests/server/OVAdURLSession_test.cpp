@@ -206,9 +206,19 @@ TEST_F(OVAdURLSessionTest, AStreamOfWaitingRequestsDoesNotHoldThePollBack) {
     ++sent;
     clock_->advance(OVAdURLSession::kUserAgentPollInterval / 2);
   }
-  EXPECT_TRUE(session_->valid()) << "the first poll comes one interval after the session was made";
+  EXPECT_TRUE(session_->valid()) << "the first ask comes at once, the next one interval later";
   EXPECT_LE(sent, 3U);
   EXPECT_TRUE(log_.waitFor(sent));
+}
+
+TEST_F(OVAdURLSessionTest, AnAgentKnownAtOnceSendsTheFirstRequestWithoutAPollTick) {
+  userAgent_.set("Agent/7");
+  start(userAgent_.source());
+  get("first", 1);
+  // The manual clock never moves, so no tick of the poll timer comes.
+  ASSERT_TRUE(server_.waitForRequests(1, 5s));
+  EXPECT_EQ(server_.requests().front().header("User-Agent"), "Agent/7");
+  EXPECT_TRUE(log_.waitFor(1));
 }
 
 TEST_F(OVAdURLSessionTest, ARequestMadeAsTheSessionStartsGoesAfterTheWaitingOnes) {

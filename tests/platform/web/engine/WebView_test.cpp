@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/web/WebEngine.h"
 #include "testserver/TestServer.h"
 #include "web/engine/WebEngineTestSupport.h"
 
@@ -278,12 +279,15 @@ TEST_F(WebViewTest, HistoryMovesBackAndForthBetweenServedPages) {
   EXPECT_EQ(delegate_->actions.back().type, WebNavigationType::Reload);
 }
 
-// The library reads its web user agent from a view that never loaded
-// anything.
-TEST_F(WebViewTest, AViewThatLoadedNothingAnswersItsUserAgent) {
+// The library takes its web user agent from the engine without a page: it
+// must be what a page reports, here one that never loaded anything.
+TEST_F(WebViewTest, AViewThatLoadedNothingAnswersTheEnginesUserAgent) {
   const Answer agent = evaluate("(function(){try{return navigator.userAgent}catch(e){return e.toString();}}());");
   EXPECT_FALSE(agent.error.has_value());
   EXPECT_EQ(agent.result, Value(view_->userAgent()));
+  const std::optional<std::string> engineAgent = WebEngine::userAgent();
+  ASSERT_TRUE(engineAgent.has_value()) << "the view started the engine";
+  EXPECT_EQ(agent.result, Value(*engineAgent));
 }
 
 TEST_F(WebViewTest, TheCustomUserAgentReachesTheServer) {
