@@ -133,6 +133,15 @@ curl -sf -o /dev/null "${ad_server_url}media/interstitial-portrait.jpg" ||
 # They keep their settings and caches in the scratch directory, and find
 # the library only where the package said.
 unset LD_LIBRARY_PATH
+# Each kind's find_package host compiles the same installed headers from
+# $work/<kind>/cmake. The cache keys paths relative to the build directory
+# only below its base directory, so that is a directory above both the
+# scratch directory and the prefix: the second kind's compiles are then taken
+# from the cache (with the repository as base, every one of them missed).
+host_cache_base=$work
+while [ "$host_cache_base" != / ] && [[ "$prefix/" != "$host_cache_base/"* ]]; do
+  host_cache_base=$(dirname "$host_cache_base")
+done
 pkgconfig_dir=$(dirname "$(find "$prefix" -name 'plexora*.pc' -print -quit)")
 for kind in "${kinds[@]}"; do
   export XDG_CONFIG_HOME=$work/$kind/config XDG_CACHE_HOME=$work/$kind/cache
@@ -145,7 +154,7 @@ for kind in "${kinds[@]}"; do
 
   cmake -S tests/consumers/cmake -B "$work/$kind/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DPlexora_USE_STATIC_LIBS=$static "${launcher[@]}" >/dev/null
-  cmake --build "$work/$kind/cmake" -j "$jobs"
+  CCACHE_BASEDIR=$host_cache_base cmake --build "$work/$kind/cmake" -j "$jobs"
   mkdir -p "$work/$kind/pkgconfig"
   PKG_CONFIG_PATH=$pkgconfig_dir make -s -C tests/consumers/pkgconfig BUILD="$work/$kind/pkgconfig" PLEXORA_PC=$pc
 
