@@ -53,7 +53,10 @@ void QNVDashAsset::selectRepresentationForTrack(QNVTrackIndex track) {
 
     std::optional<std::string> chosen;
     const auto& properties = playlistData_->properties();
-    if (enableLiveMidstreamSwitch_ && playlistData_->isLive()) {
+    // Template segments carry a URL per representation in each timeline
+    // entry, so the choice is made per entry whether or not the
+    // presentation is live.
+    if (enableLiveMidstreamSwitch_ && playlistData_->videoType == kQNVDashVideoTypeLive) {
       chosen = selectSegmentedQualityForTrack(kQNVVideoTrack);
     } else if (enableVodMidstreamSwitch_ && playlistData_->isFragmented()) {
       chosen = selectFragmentedQualityForTrack(kQNVVideoTrack);
