@@ -222,22 +222,37 @@ TEST_F(OVAdURLSessionTest, AnAgentKnownAtOnceSendsTheFirstRequestWithoutAPollTic
 }
 
 TEST_F(OVAdURLSessionTest, ARequestMadeAsTheSessionStartsGoesAfterTheWaitingOnes) {
+  // The agent arrives once both early requests wait (at the session's first
+  // ask or at its first tick, whichever comes later) and, in the same
+  // breath, another request comes in while the waiting ones may still be
+  // being handed on.
+  std::atomic<bool> agentKnown{false};
+  std::mutex lateMutex;
   std::shared_ptr<OVAdURLSessionTaskContainer> late;
-  // The agent arrives and, in the same breath, another request comes in
-  // while the waiting ones may still be being handed on.
   start([&](auto answer) {
+    if (!agentKnown.load()) {
+      answer(std::nullopt);
+      return;
+    }
     answer(std::optional<std::string>("Agent/2"));
+    std::lock_guard lock(lateMutex);
     if (!late) {
       late = get("late", 3);
     }
   });
   const auto first = get("early/1", 1);
   const auto second = get("early/2", 2);
+  agentKnown.store(true);
   clock_->advance(OVAdURLSession::kUserAgentPollInterval);
 
-  ASSERT_TRUE(late);
   ASSERT_TRUE(server_.waitForRequests(3, 5s));
-  EXPECT_EQ(taskIdentifiers({first, second, late}), (std::vector<std::uint64_t>{1, 2, 3}));
+  std::shared_ptr<OVAdURLSessionTaskContainer> lateRequest;
+  {
+    std::lock_guard lock(lateMutex);
+    lateRequest = late;
+  }
+  ASSERT_TRUE(lateRequest);
+  EXPECT_EQ(taskIdentifiers({first, second, lateRequest}), (std::vector<std::uint64_t>{1, 2, 3}));
   EXPECT_TRUE(log_.waitFor(3));
 }
 
