@@ -2,6 +2,7 @@
 # Runs every built fuzz target for a bounded time over its seed corpus
 # (fuzz/corpus/<target>). Usage: scripts/fuzz-smoke.sh [seconds-per-target]
 # [build-dir]; the targets are the dev build's unless another is named.
+# FUZZ_SEED picks the mutations' seed (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-15}
@@ -36,8 +37,10 @@ for target in "${targets[@]}"; do
   esac
   echo "fuzz: $name for ${seconds}s"
   # A finding's report (the input, the stack) is what CI's log must show.
+  # The seed is fixed so that a smoke run makes the same inputs wherever it
+  # runs and a finding reproduces; hunting runs go without it.
   status=0
-  "$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" "${options[@]}" \
+  "$target" "${dictionary[@]}" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" "${options[@]}" \
     "$work" "${corpus[@]}" >"$work.log" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$work.log"
